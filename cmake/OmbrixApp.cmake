@@ -1,0 +1,18 @@
+# OmbrixApp: application state, preferences, theme, views and shell; ombrix: the program.
+find_package(Qt6 6.4 REQUIRED COMPONENTS Widgets Svg)
+
+ombrix_collect_sources(OMBRIX_APP_SOURCES Ombrix/App Ombrix/Theme Ombrix/UI)
+file(GLOB OMBRIX_APP_HEADERS CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/Sources/Ombrix/App/*.h
+  ${PROJECT_SOURCE_DIR}/Sources/Ombrix/Theme/*.h
+  ${PROJECT_SOURCE_DIR}/Sources/Ombrix/UI/*.h)
+file(GLOB OMBRIX_APP_RESOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/Sources/Ombrix/Resources/*.qrc)
+if(OMBRIX_APP_SOURCES AND TARGET OmbrixServices)
+  add_library(OmbrixApp STATIC ${OMBRIX_APP_SOURCES} ${OMBRIX_APP_HEADERS} ${OMBRIX_APP_RESOURCES})
+  set_target_properties(OmbrixApp PROPERTIES AUTOMOC ON AUTORCC ON)
+  target_link_libraries(OmbrixApp PUBLIC OmbrixServices Qt6::Widgets Qt6::Svg)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/Sources/Ombrix/main.cpp)
+    add_executable(ombrix ${PROJECT_SOURCE_DIR}/Sources/Ombrix/main.cpp)
+    target_link_libraries(ombrix PRIVATE OmbrixApp)
+  endif()
+endif()

@@ -1,0 +1,31 @@
+# Settings every Ombrix target shares: language level, warnings, sanitizers.
+find_package(PkgConfig REQUIRED)
+
+add_library(ombrix_options INTERFACE)
+target_compile_features(ombrix_options INTERFACE cxx_std_20)
+target_compile_options(ombrix_options INTERFACE
+  $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -Wpedantic>)
+target_include_directories(ombrix_options INTERFACE ${PROJECT_SOURCE_DIR}/Sources)
+if(OMBRIX_SANITIZE)
+  target_compile_options(ombrix_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
+  target_link_options(ombrix_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# Collects the .cpp files of the given folders (below Sources/). Files whose name ends in
+# "AVX2" or "AESNI" are compiled for that instruction set; callers pick them at run time.
+function(ombrix_collect_sources out)
+  set(all)
+  foreach(dir IN LISTS ARGN)
+    file(GLOB found CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/Sources/${dir}/*.cpp)
+    list(APPEND all ${found})
+  endforeach()
+  foreach(src IN LISTS all)
+    get_filename_component(stem ${src} NAME_WE)
+    if(stem MATCHES "AVX2$")
+      set_source_files_properties(${src} PROPERTIES COMPILE_OPTIONS "-mavx2")
+    elseif(stem MATCHES "AESNI$")
+      set_source_files_properties(${src} PROPERTIES COMPILE_OPTIONS "-maes;-msse4.1")
+    endif()
+  endforeach()
+  set(${out} ${all} PARENT_SCOPE)
+endfunction()
