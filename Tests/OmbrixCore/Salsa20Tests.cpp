@@ -62,7 +62,7 @@ TEST(Salsa20Stream, ReproducesPublishedKeystreams) {
 }
 
 TEST(Salsa20Stream, ReproducesTheExpansionExamples) {
-    // Bernstein's Salsa20 specification, expansion function: k0 = 1..16, k1 = 201..216 and
+    // The examples of the Salsa20 expansion function in Bernstein's paper: k0 = 1..16, k1 = 201..216 and
     // n = 101..116, i.e. nonce 101..108 and block counter 109..116 (little-endian).
     Bytes k0(16), key32(32), nonce(8);
     for (std::uint8_t i = 0; i < 16; ++i) {
