@@ -66,7 +66,8 @@ class CowList {
     using size_type = std::size_t;
 
     CowList() = default;
-    CowList(std::vector<T> values) {  // NOLINT: a vector converts like an initializer list does
+    // Implicit on purpose: a vector converts to a list as an initializer list does.
+    CowList(std::vector<T> values) {
         if (values.empty()) return;
         auto items = std::make_shared<Items>();
         items->reserve(values.size());
