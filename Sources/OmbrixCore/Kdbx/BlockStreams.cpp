@@ -1,0 +1,131 @@
+#include "OmbrixCore/Kdbx/BlockStreams.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <string>
+
+#include "OmbrixCore/Crypto/Precondition.h"
+#include "OmbrixCore/Kdbx/KdbxCrypto.h"
+#include "OmbrixCore/Kdbx/KdbxError.h"
+#include "OmbrixCore/Kdbx/KdbxReader.h"
+
+namespace {
+
+template <std::size_t N>
+std::array<std::uint8_t, N> littleEndian(std::uint64_t value) {
+    std::array<std::uint8_t, N> bytes{};
+    for (std::size_t i = 0; i < N; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    return bytes;
+}
+
+std::uint32_t u32Of(const Bytes& bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+// The MAC covers the block number (not stored: a reordered block fails), the size bytes as
+// stored and the data.
+Bytes blockHMAC(std::uint64_t index, ByteView sizeBytes, ByteView data, ByteView hmacKey) {
+    const auto number = littleEndian<8>(index);
+    return KdbxCrypto::hmacSha256(KdbxCrypto::blockKey(index, hmacKey), {number, sizeBytes, data});
+}
+
+void checkBlockSize(std::size_t blockSize) {
+    OMBRIX_PRECONDITION(blockSize >= 1 && blockSize <= std::numeric_limits<std::uint32_t>::max(),
+                        "block size must be 1 to 2^32 - 1");
+}
+
+}  // namespace
+
+namespace KdbxCrypto {
+
+Bytes blockKey(std::uint64_t index, ByteView hmacKey) {
+    const auto number = littleEndian<8>(index);
+    return sha512({number, hmacKey});
+}
+
+Bytes headerHMAC(ByteView header, ByteView hmacKey) {
+    return hmacSha256(blockKey(std::numeric_limits<std::uint64_t>::max(), hmacKey), header);
+}
+
+Bytes readHMACBlocks(KdbxReader& reader, ByteView hmacKey) {
+    Bytes payload;
+    for (std::uint64_t index = 0;; ++index) {
+        const Bytes storedMAC = reader.read(32);
+        const Bytes sizeBytes = reader.read(4);
+        // The reader checks the size against what remains before anything is copied.
+        const Bytes data = reader.read(u32Of(sizeBytes));
+        // The terminator's MAC is verified too: a cut-off stream must not pass as complete.
+        if (!constantTimeEquals(blockHMAC(index, sizeBytes, data, hmacKey), storedMAC)) {
+            throw KdbxError::blockHmacMismatch(static_cast<std::int64_t>(index));
+        }
+        if (data.empty()) return payload;
+        payload.insert(payload.end(), data.begin(), data.end());
+    }
+}
+
+Bytes writeHMACBlocks(ByteView payload, ByteView hmacKey, std::size_t blockSize) {
+    checkBlockSize(blockSize);
+    Bytes out;
+    out.reserve(payload.size() + (payload.size() / blockSize + 2) * 36);
+    std::uint64_t index = 0;
+    auto emit = [&](ByteView piece) {
+        const auto sizeBytes = littleEndian<4>(piece.size());
+        const Bytes mac = blockHMAC(index, sizeBytes, piece, hmacKey);
+        out.insert(out.end(), mac.begin(), mac.end());
+        out.insert(out.end(), sizeBytes.begin(), sizeBytes.end());
+        out.insert(out.end(), piece.begin(), piece.end());
+        ++index;
+    };
+    for (std::size_t offset = 0; offset < payload.size(); offset += blockSize) {
+        emit(payload.subspan(offset, std::min(blockSize, payload.size() - offset)));
+    }
+    emit({});
+    return out;
+}
+
+Bytes readHashedBlocks(KdbxReader& reader) {
+    Bytes payload;
+    for (std::uint32_t expected = 0;; ++expected) {
+        const std::uint32_t stored = reader.u32();
+        const Bytes storedHash = reader.read(32);
+        const std::uint32_t size = reader.u32();
+        if (stored != expected) {
+            throw KdbxError::corruptedData("blok sırası bozuk (" + std::to_string(stored) +
+                                           " != " + std::to_string(expected) + ")");
+        }
+        if (size == 0) {
+            const bool zero =
+                std::all_of(storedHash.begin(), storedHash.end(), [](std::uint8_t b) { return b == 0; });
+            if (!zero) throw KdbxError::corruptedData("sonlandırıcı bloğun hash'i sıfır değil");
+            return payload;
+        }
+        const Bytes data = reader.read(size);
+        if (!constantTimeEquals(sha256(data), storedHash)) throw KdbxError::blockHmacMismatch(expected);
+        payload.insert(payload.end(), data.begin(), data.end());
+    }
+}
+
+Bytes writeHashedBlocks(ByteView payload, std::size_t blockSize) {
+    checkBlockSize(blockSize);
+    Bytes out;
+    std::uint32_t index = 0;
+    auto emit = [&](ByteView piece, const Bytes& hash) {
+        const auto number = littleEndian<4>(index);
+        const auto sizeBytes = littleEndian<4>(piece.size());
+        out.insert(out.end(), number.begin(), number.end());
+        out.insert(out.end(), hash.begin(), hash.end());
+        out.insert(out.end(), sizeBytes.begin(), sizeBytes.end());
+        out.insert(out.end(), piece.begin(), piece.end());
+        ++index;
+    };
+    for (std::size_t offset = 0; offset < payload.size(); offset += blockSize) {
+        const ByteView piece = payload.subspan(offset, std::min(blockSize, payload.size() - offset));
+        emit(piece, sha256(piece));
+    }
+    emit({}, Bytes(32, 0));
+    return out;
+}
+
+}  // namespace KdbxCrypto

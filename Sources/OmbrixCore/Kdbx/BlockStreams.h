@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "OmbrixCore/Crypto/Bytes.h"
+
+class KdbxReader;
+
+// The two block framings of a KDBX payload: HMAC-SHA-256 blocks (version 4) and SHA-256
+// hashed blocks (version 3), plus the header HMAC that shares the block-key derivation.
+namespace KdbxCrypto {
+
+// Data bytes per HMAC block when writing.
+inline constexpr std::size_t defaultBlockSize = 1048576;
+
+// SHA-512(index as 8 bytes little-endian || hmacKey): the 64-byte HMAC key of one block.
+Bytes blockKey(std::uint64_t index, ByteView hmacKey);
+
+// HMAC-SHA-256 of the header bytes under the key of the reserved block number 2^64 - 1.
+Bytes headerHMAC(ByteView header, ByteView hmacKey);
+
+// Verifies and joins the HMAC blocks from the reader's position through the terminator (an empty
+// block); the reader is left behind it. Throws KdbxError::blockHmacMismatch with the index of the
+// first block that does not verify, or the reader's short read.
+Bytes readHMACBlocks(KdbxReader& reader, ByteView hmacKey);
+
+// The whole HMAC block stream of the payload, terminator included. blockSize: 1 to 2^32 - 1.
+Bytes writeHMACBlocks(ByteView payload, ByteView hmacKey, std::size_t blockSize);
+
+// Verifies and joins hashed blocks through the terminator; throws KdbxError.
+Bytes readHashedBlocks(KdbxReader& reader);
+
+// The whole hashed block stream of the payload, terminator included. blockSize: 1 to 2^32 - 1.
+Bytes writeHashedBlocks(ByteView payload, std::size_t blockSize);
+
+}  // namespace KdbxCrypto

@@ -1,0 +1,75 @@
+#include "OmbrixCore/Kdbx/KdbxInnerHeader.h"
+
+#include <limits>
+
+#include "OmbrixCore/Kdbx/KdbxError.h"
+#include "OmbrixCore/Kdbx/KdbxReader.h"
+
+namespace {
+
+void appendU32(Bytes& out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+void appendField(Bytes& out, KdbxInnerHeader::FieldID id, ByteView first, ByteView rest = {}) {
+    const std::size_t size = first.size() + rest.size();
+    if (size > std::numeric_limits<std::uint32_t>::max()) {
+        throw KdbxError::corruptedData("iç başlık alanı 32 bitlik uzunluk sınırını aşıyor");
+    }
+    out.push_back(static_cast<std::uint8_t>(id));
+    appendU32(out, static_cast<std::uint32_t>(size));
+    out.insert(out.end(), first.begin(), first.end());
+    out.insert(out.end(), rest.begin(), rest.end());
+}
+
+}  // namespace
+
+std::optional<KdbxInnerHeader::FieldID> KdbxInnerHeader::fieldID(std::uint8_t raw) {
+    if (raw > static_cast<std::uint8_t>(FieldID::binary)) return std::nullopt;
+    return static_cast<FieldID>(raw);
+}
+
+KdbxInnerHeader KdbxInnerHeader::parse(KdbxReader& reader) {
+    KdbxInnerHeader header;
+    for (;;) {
+        const std::uint8_t id = reader.u8();
+        const std::uint32_t length = reader.u32();
+        Bytes data = reader.read(length);
+
+        const std::optional<FieldID> known = fieldID(id);
+        if (!known) continue;  // unknown fields are skipped
+        switch (*known) {
+            case FieldID::end:
+                return header;
+            case FieldID::innerRandomStreamID: {
+                std::uint32_t value = 0;
+                if (data.size() >= 4) {
+                    for (int i = 3; i >= 0; --i) value = value << 8 | data[static_cast<std::size_t>(i)];
+                }
+                header.streamID = value;
+                break;
+            }
+            case FieldID::innerRandomStreamKey:
+                header.streamKey = std::move(data);
+                break;
+            case FieldID::binary:
+                if (data.empty()) throw KdbxError::corruptedData("boş iç başlık ikili verisi");
+                header.binaries.push_back(Binary{data[0], Bytes(data.begin() + 1, data.end())});
+                break;
+        }
+    }
+}
+
+Bytes KdbxInnerHeader::serialize() const {
+    Bytes out;
+    Bytes id;
+    appendU32(id, streamID);
+    appendField(out, FieldID::innerRandomStreamID, id);
+    appendField(out, FieldID::innerRandomStreamKey, streamKey);
+    for (const Binary& binary : binaries) {
+        const std::uint8_t flags[] = {binary.flags};
+        appendField(out, FieldID::binary, flags, binary.data);
+    }
+    appendField(out, FieldID::end, {});
+    return out;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+#include "OmbrixCore/Crypto/Bytes.h"
+
+// Little-endian reader over a copy of the input. Every read either returns exactly the bytes
+// asked for or throws the one short-read KdbxError::corruptedData and consumes nothing.
+class KdbxReader {
+  public:
+    explicit KdbxReader(Bytes data) : buf_(std::move(data)) {}
+
+    // The next `count` bytes; a negative count or one beyond the end throws the short read.
+    Bytes read(std::int64_t count);
+
+    std::uint8_t u8();
+    std::uint16_t u16();
+    std::uint32_t u32();
+    std::uint64_t u64();
+    std::int32_t i32();
+    std::int64_t i64();
+
+    std::size_t offset() const noexcept { return offset_; }
+    std::size_t remaining() const noexcept { return buf_.size() - offset_; }
+    bool isAtEnd() const noexcept { return offset_ >= buf_.size(); }
+
+  private:
+    // Checks `count` against what remains (never `offset + count`, which could overflow) and
+    // returns where the bytes start, advancing past them.
+    const std::uint8_t* take(std::int64_t count);
+    std::uint64_t littleEndian(int width);
+
+    Bytes buf_;
+    std::size_t offset_ = 0;
+};
