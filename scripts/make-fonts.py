@@ -109,7 +109,8 @@ def check_face(data, path, family, reserved):
 def main():
     OUT.mkdir(parents=True, exist_ok=True)
     for source, family, style, reserved in FACES:
-        font = TTFont(source)
+        # Keeping the source's timestamp makes the output byte for byte reproducible.
+        font = TTFont(source, recalcTimestamp=False)
         subset_face(font)
         rename_face(font, family, style, reserved)
         buffer = io.BytesIO()
