@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QColor>
+#include <QPainterPath>
+#include <QRectF>
+
+class QFocusEvent;
+class QPainter;
+class QWidget;
+
+// Drawing of the interface's framed surfaces. Every frame is a rounded rectangle whose border
+// lies inside its bounds, so borders and focus rings never make a control larger.
+namespace Painting {
+
+// A rounded rectangle; the radius is limited to half the shorter side, so Radius::pill gives
+// a capsule.
+QPainterPath roundedPath(const QRectF& rect, qreal radius);
+
+// Fills the rounded rectangle `bounds` of `radius`.
+void fill(QPainter& painter, const QRectF& bounds, qreal radius, const QColor& color);
+
+// Strokes the rounded rectangle `bounds` of `radius` inside its edge: the outer edge of the
+// line follows `bounds`, the line is `width` wide.
+void hairline(QPainter& painter, const QRectF& bounds, const QColor& color, qreal radius, qreal width = 1.0);
+
+// The keyboard-focus ring: accent at opacity 0.35, 3 wide, inside `bounds`; `visibility`
+// (0...1) fades it.
+void focusRing(QPainter& painter, const QRectF& bounds, qreal radius, qreal visibility);
+
+// The colour `t` (0...1) of the way from `from` to `to`, mixed premultiplied so that a fade
+// from transparent shows no dark fringe.
+QColor blend(const QColor& from, const QColor& to, qreal t);
+
+// Whether a control shows its focus ring after the focus event `event`, given whether it
+// showed it before. Only focus that arrives from the keyboard shows the ring, so a window that
+// hands focus to its first control when it is activated does not light it up; a window losing
+// and regaining activation keeps what was shown.
+bool keyboardFocusAfter(const QFocusEvent& event, bool before);
+
+// Gives `widget` a soft drop shadow. Level 1 is light (black at 0.22, blur 8, 2 down); any
+// other level is strong (black at 0.34, blur 20, 8 down). The shadow is drawn outside the
+// widget, so its parent needs room around it.
+void softShadow(QWidget* widget, int level);
+
+}  // namespace Painting

@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QStyle>
+#include <QToolTip>
+
+#include "Ombrix/Theme/ApplicationTheme.h"
+#include "Ombrix/Theme/FontRegistrar.h"
+#include "Ombrix/Theme/Palette.h"
+
+TEST(ApplicationTheme, StockWidgetsDrawWithTheDarkTokens) {
+    // The suite's main() applied the theme as the program does at start-up.
+    EXPECT_EQ(QApplication::style()->name(), QStringLiteral("fusion"));
+    const QPalette pal = QApplication::palette();
+    struct Case {
+        QPalette::ColorRole role;
+        QColor color;
+        const char* note;
+    };
+    const Case cases[] = {
+        {QPalette::Window, Palette::canvas, "window"},
+        {QPalette::WindowText, Palette::text, "window text"},
+        {QPalette::Base, Palette::canvas, "base"},
+        {QPalette::Text, Palette::text, "text"},
+        {QPalette::Button, Palette::elevated, "button"},
+        {QPalette::Highlight, Palette::accent, "highlight"},
+        {QPalette::HighlightedText, accentInk, "on highlight"},
+        {QPalette::PlaceholderText, Palette::textMuted, "placeholder"},
+        {QPalette::ToolTipBase, Palette::elevated, "tool tip"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(pal.color(QPalette::Active, c.role), c.color) << c.note;
+    EXPECT_EQ(pal.color(QPalette::Disabled, QPalette::Text), Palette::textMuted);
+    EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipBase), Palette::elevated);
+    EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipText), Palette::text);
+    EXPECT_EQ(QApplication::font().family(), FontRegistrar::textFamily);
+    EXPECT_EQ(QApplication::font().pixelSize(), 13);
+}

@@ -1,0 +1,347 @@
+// Writes one PNG per component and state into <test output>/gallery/ for a person to look at,
+// plus one overview sheet per component. The assertions only check that the files exist.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "Ombrix/Theme/AppButton.h"
+#include "Ombrix/Theme/AppSwitch.h"
+#include "Ombrix/Theme/BrandFont.h"
+#include "Ombrix/Theme/Card.h"
+#include "Ombrix/Theme/FieldChrome.h"
+#include "Ombrix/Theme/IconButton.h"
+#include "Ombrix/Theme/Icons.h"
+#include "Ombrix/Theme/Metrics.h"
+#include "Ombrix/Theme/Palette.h"
+#include "Support/Fixtures.h"
+#include "WidgetProbe.h"
+
+namespace {
+
+struct Shot {
+    QString name;
+    QImage image;
+};
+
+QString galleryDir() {
+    const QString dir = QString::fromStdString((testsupport::outputDir() / "gallery").string());
+    QDir().mkpath(dir);
+    return dir;
+}
+
+// Puts `widget` on a host of `background` with room around it, applies `state` and grabs it.
+Shot shoot(const QString& name, QWidget* widget, const QColor& background, int width = 0,
+           const std::function<void(QWidget&)>& state = {}) {
+    auto host = std::make_unique<QWidget>();
+    host->setAutoFillBackground(true);
+    QPalette pal = host->palette();
+    pal.setColor(QPalette::Window, background);
+    host->setPalette(pal);
+    auto* layout = new QVBoxLayout(host.get());
+    layout->setContentsMargins(24, 20, 24, 28);
+    layout->addWidget(widget);
+    host->adjustSize();
+    if (width > 0)
+        host->resize(width, host->heightForWidth(width) > 0 ? host->heightForWidth(width) : host->height());
+    host->show();
+    QApplication::setActiveWindow(host.get());
+    QApplication::processEvents();
+    if (state) state(*widget);
+    QApplication::processEvents();
+    Shot shot{name, host->grab().toImage()};
+    shot.image.save(galleryDir() + "/" + name + ".png");
+    return shot;
+}
+
+// One sheet per component: every state with its name above it.
+void writeSheet(const QString& name, const std::vector<Shot>& shots) {
+    const QFont captionFont = BrandFont::label();
+    int width = 0, height = 0;
+    for (const Shot& s : shots) {
+        width = qMax(width, s.image.width());
+        height += s.image.height() + 18;
+    }
+    QImage sheet(width, height, QImage::Format_ARGB32);
+    sheet.fill(Palette::surface);
+    QPainter p(&sheet);
+    p.setFont(captionFont);
+    int y = 0;
+    for (const Shot& s : shots) {
+        p.setPen(Palette::textMuted);
+        p.drawText(QRect(8, y, width - 16, 18), Qt::AlignVCenter | Qt::AlignLeft, s.name);
+        y += 18;
+        p.drawImage(0, y, s.image);
+        y += s.image.height();
+    }
+    p.end();
+    sheet.save(galleryDir() + "/sheet-" + name + ".png");
+}
+
+void hover(QWidget& w) {
+    probe::hoverIn(w);
+}
+void press(QWidget& w) {
+    static_cast<QAbstractButton&>(w).setDown(true);
+}
+void disableHovered(QWidget& w) {
+    w.setEnabled(false);
+    probe::hoverIn(w);
+}
+// As if tabbed to: activation may already have focused the widget without the keyboard.
+void focus(QWidget& w) {
+    w.clearFocus();
+    w.setFocus(Qt::TabFocusReason);
+}
+
+void unfocus(QWidget& w) {
+    if (QWidget* f = QApplication::focusWidget()) f->clearFocus();
+    w.clearFocus();
+}
+
+struct VariantCase {
+    const char* name;
+    ButtonVariant variant;
+};
+
+const VariantCase variants[] = {
+    {"primary", ButtonVariant::primary},
+    {"secondary", ButtonVariant::secondary},
+    {"ghost", ButtonVariant::ghost},
+    {"danger", ButtonVariant::danger},
+    {"tinted-success", ButtonVariant::tinted(Palette::success)},
+};
+
+}  // namespace
+
+TEST(Gallery, Buttons) {
+    std::vector<Shot> shots;
+    const std::pair<const char*, std::function<void(QWidget&)>> states[] = {
+        {"rest", {}}, {"hover", hover}, {"pressed", press}, {"disabled", disableHovered}, {"focus", focus}};
+    for (const VariantCase& v : variants) {
+        for (const auto& [stateName, state] : states) {
+            auto* b = new AppButton(QStringLiteral("Kaydet ve kapat"), v.variant);
+            shots.push_back(
+                shoot(QStringLiteral("button-%1-%2").arg(v.name, stateName), b, Palette::surface, 0, state));
+        }
+    }
+    auto* small = new AppButton(QStringLiteral("Küçük düğme"), ButtonVariant::secondary);
+    small->setSmall(true);
+    shots.push_back(shoot("button-secondary-small", small, Palette::surface));
+    auto* wide = new AppButton(QStringLiteral("Veritabanı aç…"), ButtonVariant::primary);
+    wide->setWide(true);
+    shots.push_back(shoot("button-primary-wide", wide, Palette::surface, 360));
+    auto* symbol = new AppButton(QStringLiteral("Otomatik yaz"), ButtonVariant::tinted(Palette::success));
+    symbol->setSymbol(QStringLiteral("keyboard"));
+    shots.push_back(shoot("button-tinted-symbol", symbol, Palette::surface));
+    auto* copied = new AppButton(QStringLiteral("Kopyalandı"), ButtonVariant::tinted(Palette::success));
+    copied->setSymbol(QStringLiteral("checkmark"));
+    copied->setSmall(true);
+    shots.push_back(shoot("button-tinted-small-symbol", copied, Palette::surface));
+    writeSheet("buttons", shots);
+    EXPECT_TRUE(QFile::exists(galleryDir() + "/button-primary-hover.png"));
+}
+
+TEST(Gallery, IconButtons) {
+    std::vector<Shot> shots;
+    const std::pair<const char*, std::function<void(QWidget&)>> states[] = {{"rest", {}},
+                                                                            {"hover", hover},
+                                                                            {"pressed",
+                                                                             [](QWidget& w) {
+                                                                                 hover(w);
+                                                                                 press(w);
+                                                                             }},
+                                                                            {"disabled", disableHovered},
+                                                                            {"focus", focus}};
+    for (const auto& [stateName, state] : states) {
+        auto* b = new IconButton(QStringLiteral("plus"), Palette::accent, 28);
+        shots.push_back(
+            shoot(QStringLiteral("iconbutton-plus28-%1").arg(stateName), b, Palette::surface, 0, state));
+    }
+    auto* trash = new IconButton(QStringLiteral("trash"), Palette::danger, 26);
+    shots.push_back(shoot("iconbutton-trash26-hover", trash, Palette::surface, 0, hover));
+    auto* eye = new IconButton(QStringLiteral("eye"), Palette::accent, 24);
+    shots.push_back(shoot("iconbutton-eye24-rest", eye, Palette::canvas));
+    auto* folder = new IconButton(QStringLiteral("folder"), Palette::warn, 30);
+    shots.push_back(shoot("iconbutton-folder30-hover", folder, Palette::surface, 0, hover));
+    writeSheet("iconbuttons", shots);
+    EXPECT_TRUE(QFile::exists(galleryDir() + "/iconbutton-plus28-hover.png"));
+}
+
+TEST(Gallery, Fields) {
+    std::vector<Shot> shots;
+    const std::pair<const char*, AppTextFieldStyle> styles[] = {{"app", AppTextFieldStyle::app},
+                                                                {"appLarge", AppTextFieldStyle::appLarge},
+                                                                {"appMono", AppTextFieldStyle::appMono}};
+    for (const auto& [styleName, style] : styles) {
+        for (bool focused : {false, true}) {
+            auto* f = new AppTextField(style);
+            f->lineEdit()->setText(style.mono ? QStringLiteral("{USERNAME}{TAB}{PASSWORD}{ENTER}")
+                                              : QStringLiteral("Şirket e-postası — İğdır"));
+            shots.push_back(shoot(QStringLiteral("field-%1-%2").arg(styleName, focused ? "focused" : "rest"),
+                                  f, Palette::surface, 360, focused ? focus : unfocus));
+        }
+    }
+    auto* empty = new AppTextField(AppTextFieldStyle::app);
+    empty->lineEdit()->setPlaceholderText(QStringLiteral("Başlık"));
+    shots.push_back(shoot("field-app-placeholder", empty, Palette::surface, 360, unfocus));
+
+    // A composite control in the frame: magnifier, line edit, clear button.
+    auto* chrome = new FieldChrome(false);
+    auto* glass = new QLabel;
+    glass->setPixmap(Icons::pixmap(QStringLiteral("magnifyingglass"), 13, Palette::textMuted));
+    auto* edit = new QLineEdit;
+    FieldChrome::prepareLineEdit(edit);
+    edit->setFont(BrandFont::bodyText());
+    edit->setPlaceholderText(QStringLiteral("Ara"));
+    chrome->contentLayout()->setSpacing(8);
+    chrome->contentLayout()->addWidget(glass);
+    chrome->contentLayout()->addWidget(edit);
+    chrome->contentLayout()->addWidget(
+        new IconButton(QStringLiteral("xmark.circle.fill"), Palette::textMuted, 20));
+    chrome->setFocused(true);
+    shots.push_back(shoot("fieldchrome-search-focused", chrome, Palette::surface, 360));
+    writeSheet("fields", shots);
+    EXPECT_TRUE(QFile::exists(galleryDir() + "/field-app-focused.png"));
+}
+
+TEST(Gallery, Switches) {
+    std::vector<Shot> shots;
+    const std::pair<const char*, std::function<void(QWidget&)>> states[] = {
+        {"off", {}},
+        {"on", [](QWidget& w) { static_cast<AppSwitch&>(w).setChecked(true); }},
+        {"off-hover", hover},
+        {"on-disabled-hover",
+         [](QWidget& w) {
+             static_cast<AppSwitch&>(w).setChecked(true);
+             disableHovered(w);
+         }},
+        {"focus", focus}};
+    for (const auto& [stateName, state] : states) {
+        auto* s = new AppSwitch(QStringLiteral("Büyük harf  A–Z"));
+        shots.push_back(shoot(QStringLiteral("switch-%1").arg(stateName), s, Palette::surface, 320, state));
+    }
+    auto* twoLines =
+        new AppSwitch(QStringLiteral("Benzer görünen karakterleri (0 O, 1 l I) parolaya hiç koyma"));
+    shots.push_back(shoot("switch-two-lines", twoLines, Palette::surface, 260));
+    writeSheet("switches", shots);
+    EXPECT_TRUE(QFile::exists(galleryDir() + "/switch-on.png"));
+}
+
+TEST(Gallery, Surfaces) {
+    std::vector<Shot> shots;
+    auto* card = new Card(Palette::elevated, Radius::card, Palette::line, Metric::l);
+    auto* title = new QLabel(QStringLiteral("Kimlik bilgileri"));
+    title->setFont(BrandFont::sectionTitle());
+    card->contentLayout()->addWidget(title);
+    auto* body = new QLabel(QStringLiteral("Kullanıcı adı ve parola bu kartta durur."));
+    body->setFont(BrandFont::secondary());
+    card->contentLayout()->addWidget(body);
+    shots.push_back(shoot("card-padded", card, Palette::surface, 420));
+
+    auto* bare = new Card(Palette::elevated, Radius::card, Palette::line);
+    bare->contentLayout()->addWidget(new QLabel(QStringLiteral("Dolgusuz kart")));
+    shots.push_back(shoot("card-no-padding", bare, Palette::surface, 420));
+
+    auto* panel = new Panel(Palette::surface, Metric::xl);
+    auto* heading = new QLabel(QStringLiteral("Kasanın kilidini aç"));
+    heading->setFont(BrandFont::screenTitle());
+    panel->contentLayout()->addWidget(heading);
+    panel->contentLayout()->addSpacing(12);
+    auto* pw = new AppTextField(AppTextFieldStyle::appLarge);
+    pw->lineEdit()->setPlaceholderText(QStringLiteral("Ana parola"));
+    panel->contentLayout()->addWidget(pw);
+    panel->contentLayout()->addSpacing(12);
+    auto* unlock = new AppButton(QStringLiteral("Kilidi aç"), ButtonVariant::primary);
+    unlock->setWide(true);
+    panel->contentLayout()->addWidget(unlock);
+    shots.push_back(shoot("panel", panel, Palette::canvas, 460));
+    writeSheet("surfaces", shots);
+    EXPECT_TRUE(QFile::exists(galleryDir() + "/panel.png"));
+}
+
+TEST(Gallery, TypeAndIcons) {
+    std::vector<Shot> shots;
+    auto* type = new QWidget;
+    auto* layout = new QVBoxLayout(type);
+    const std::pair<const char*, QFont> styles[] = {{"screenTitle", BrandFont::screenTitle()},
+                                                    {"sheetTitle", BrandFont::sheetTitle()},
+                                                    {"sectionTitle", BrandFont::sectionTitle()},
+                                                    {"rowTitle", BrandFont::rowTitle()},
+                                                    {"bodyText", BrandFont::bodyText()},
+                                                    {"secondary", BrandFont::secondary()},
+                                                    {"label", BrandFont::label()},
+                                                    {"mono 12", BrandFont::mono(12, QFont::Normal)}};
+    for (const auto& [name, font] : styles) {
+        auto* l = new QLabel(QStringLiteral("%1 — Şifreli kasa: ğ ş ı İ ç ö ü Ğ Ş Ç Ö Ü").arg(name));
+        l->setFont(font);
+        layout->addWidget(l);
+    }
+    shots.push_back(shoot("type-styles", type, Palette::surface, 560));
+
+    // Every symbol of the table in a grid, idle colour above, tinted below.
+    const QStringList names = Icons::symbolNames();
+    const int columns = 8, cell = 96;
+    const int rows = (int(names.size()) + columns - 1) / columns;
+    QImage grid(columns * cell, rows * 64, QImage::Format_ARGB32);
+    grid.fill(Palette::surface);
+    QPainter p(&grid);
+    p.setFont(BrandFont::body(9, QFont::Normal));
+    const QColor tints[] = {Palette::accent, Palette::info, Palette::warn, Palette::success,
+                            Palette::textSoft};
+    for (int i = 0; i < names.size(); ++i) {
+        const QRectF box((i % columns) * cell, (i / columns) * 64, cell, 64);
+        Icons::paint(p, QRectF(box.center().x() - 22, box.top() + 10, 20, 20), names[i], Palette::textSoft);
+        Icons::paint(p, QRectF(box.center().x() + 2, box.top() + 10, 20, 20), names[i], tints[i % 5]);
+        p.setPen(Palette::textMuted);
+        p.drawText(box.adjusted(2, 34, -2, 0), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWrapAnywhere,
+                   names[i]);
+    }
+    p.end();
+    grid.save(galleryDir() + "/icons.png");
+
+    auto* stock = new QWidget;
+    auto* stockLayout = new QVBoxLayout(stock);
+    auto* combo = new QComboBox;
+    combo->addItems({QStringLiteral("Başlık"), QStringLiteral("Kullanıcı adı")});
+    stockLayout->addWidget(combo);
+    auto* check = new QCheckBox(QStringLiteral("Stok onay kutusu"));
+    check->setChecked(true);
+    stockLayout->addWidget(check);
+    auto* bar = new QScrollBar(Qt::Horizontal);
+    bar->setRange(0, 100);
+    bar->setValue(30);
+    stockLayout->addWidget(bar);
+    auto* stockEdit = new QLineEdit(QStringLiteral("Stok satır düzenleyici"));
+    stockLayout->addWidget(stockEdit);
+    shots.push_back(shoot("stock-widgets", stock, Palette::canvas, 360));
+
+    QMenu menu;
+    menu.addAction(Icons::icon(QStringLiteral("doc.on.doc"), Palette::textSoft), QStringLiteral("Kopyala"));
+    menu.addAction(Icons::icon(QStringLiteral("keyboard"), Palette::textSoft),
+                   QStringLiteral("Otomatik yaz"));
+    menu.addSeparator();
+    menu.addAction(Icons::icon(QStringLiteral("trash"), Palette::danger), QStringLiteral("Sil"))
+        ->setEnabled(false);
+    menu.adjustSize();
+    menu.show();
+    QApplication::processEvents();
+    const QImage menuImage = menu.grab().toImage();
+    menuImage.save(galleryDir() + "/stock-menu.png");
+    shots.push_back({"stock-menu", menuImage});
+    writeSheet("type-and-stock", shots);
+    EXPECT_TRUE(QFile::exists(galleryDir() + "/icons.png"));
+}
