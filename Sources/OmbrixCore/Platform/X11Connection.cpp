@@ -83,8 +83,11 @@ void X11Connection::startDispatch() {
     if (!app || QThread::currentThread() != app->thread()) return;
     m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] { dispatch(true); });
+    // A synchronous request anywhere on the connection may leave events in xcb's queue with the
+    // socket drained; look at that queue on every turn of the event loop (it costs no system call).
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread())) {
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { dispatch(false); });
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this, [this] { dispatch(false); });
     }
 }
 

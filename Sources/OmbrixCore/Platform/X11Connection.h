@@ -20,8 +20,8 @@ class X11Keyboard;
 
 // Our own connection to the X server, apart from Qt's internal one, so that the services can
 // grab keys, fake input and follow the keyboard without depending on Qt's private API. Events
-// are read on the main thread when the socket becomes readable and again before the event loop
-// sleeps (a synchronous request may have queued some inside xcb), and handed to the handlers.
+// are read on the main thread when the socket becomes readable and on every turn of the event
+// loop (a synchronous request may have queued some inside xcb), and handed to the handlers.
 class X11Connection : public QObject {
     Q_OBJECT
 

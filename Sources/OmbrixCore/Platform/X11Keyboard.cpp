@@ -119,14 +119,22 @@ void X11Keyboard::handleEvent(const xcb_generic_event_t& event) {
     // Every XKB event starts with the same header: the XKB event type follows the response type.
     const auto* header = reinterpret_cast<const xcb_xkb_state_notify_event_t*>(&event);
     if (header->deviceID != m_deviceId) return;
+    // A reload reads the server's current state, which may already hold a layout switch whose
+    // own notification is still on its way and will then look like no change.
+    const auto reload = [this] {
+        const xkb_layout_index_t before = layout();
+        if (!loadKeymap()) return;
+        emit keymapChanged();
+        if (layout() != before) emit layoutChanged();
+    };
     switch (header->xkbType) {
         case XCB_XKB_NEW_KEYBOARD_NOTIFY: {
             const auto* notify = reinterpret_cast<const xcb_xkb_new_keyboard_notify_event_t*>(&event);
-            if ((notify->changed & XCB_XKB_NKN_DETAIL_KEYCODES) && loadKeymap()) emit keymapChanged();
+            if (notify->changed & XCB_XKB_NKN_DETAIL_KEYCODES) reload();
             break;
         }
         case XCB_XKB_MAP_NOTIFY:
-            if (loadKeymap()) emit keymapChanged();
+            reload();
             break;
         case XCB_XKB_STATE_NOTIFY: {
             const xkb_layout_index_t before = layout();
