@@ -13,6 +13,12 @@ namespace {
 
 TEST(X11Connection, UnreachableDisplayGivesNoConnection) {
     EXPECT_EQ(X11Connection::open("unix:424242"), nullptr);
+
+    // A session without X11: no DISPLAY at all.
+    const QByteArray display = qgetenv("DISPLAY");
+    qunsetenv("DISPLAY");
+    EXPECT_EQ(X11Connection::open(), nullptr);
+    qputenv("DISPLAY", display);
 }
 
 class X11ConnectionTest : public ::testing::Test {

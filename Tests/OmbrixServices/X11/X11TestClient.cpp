@@ -9,6 +9,8 @@
 #include <xcb/xtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <memory>
 
 namespace {
