@@ -13,5 +13,5 @@ if(OMBRIX_SERVICES_SOURCES)
   set_target_properties(OmbrixServices PROPERTIES AUTOMOC ON)
   target_link_libraries(OmbrixServices
     PUBLIC OmbrixCore Qt6::Core Qt6::Gui
-    PRIVATE ICU::uc ICU::i18n PkgConfig::X11DEPS)
+    PRIVATE OpenSSL::Crypto ICU::uc ICU::i18n PkgConfig::X11DEPS)
 endif()
