@@ -70,7 +70,9 @@ EmptyStateView::EmptyStateView(const QString& icon, const QString& title, const 
     auto* messageRow = new QHBoxLayout;
     messageRow->addStretch(1);
     message_->setMaximumWidth(messageWidth);
-    message_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    QSizePolicy policy = message_->sizePolicy();  // keeps the height-for-width of wrapping text
+    policy.setHorizontalPolicy(QSizePolicy::Expanding);
+    message_->setSizePolicy(policy);
     messageRow->addWidget(message_, 100);
     messageRow->addStretch(1);
     texts->addLayout(messageRow);

@@ -55,7 +55,6 @@ ErrorBanner::ErrorBanner(const QString& message, std::function<void()> onDismiss
     QPalette pal = message_->palette();
     pal.setColor(QPalette::WindowText, Palette::text);
     message_->setPalette(pal);
-    message_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     row->addWidget(message_, 1);
 
     if (onDismiss) {
