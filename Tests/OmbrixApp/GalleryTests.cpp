@@ -32,6 +32,7 @@
 #include "Ombrix/UI/Badge.h"
 #include "Ombrix/UI/BrandDate.h"
 #include "Ombrix/UI/BrandMark.h"
+#include "Ombrix/UI/CopyButton.h"
 #include "Ombrix/UI/EmptyStateView.h"
 #include "Ombrix/UI/ErrorBanner.h"
 #include "Ombrix/UI/FieldLabel.h"
@@ -45,6 +46,8 @@
 #include "Ombrix/UI/SearchField.h"
 #include "Ombrix/UI/SecretField.h"
 #include "Ombrix/UI/SectionHeader.h"
+#include "Ombrix/UI/StrengthMeter.h"
+#include "OmbrixCore/Services/ClipboardService.h"
 #include "Support/Fixtures.h"
 #include "WidgetProbe.h"
 
@@ -586,4 +589,68 @@ TEST(Gallery, TextEntry) {
         Palette::elevated, 300));
     writeSheet("text-entry", shots);
     EXPECT_TRUE(QFile::exists(galleryDir() + "/fieldrows.png"));
+}
+
+namespace {
+
+// A clipboard service that writes nowhere and never ticks on its own.
+class NoBackend final : public ClipboardService::Backend {
+  public:
+    std::uint64_t write(const std::vector<ClipboardService::Format>&) override { return ++writes_; }
+    bool holds(std::uint64_t write) const override { return write == writes_; }
+
+  private:
+    std::uint64_t writes_ = 0;
+};
+
+class NoTimer final : public ClipboardService::Timer {
+  public:
+    void start(std::function<void()>) override {}
+    void stop() override {}
+};
+
+}  // namespace
+
+TEST(Gallery, StrengthAndCopy) {
+    std::vector<Shot> shots;
+    const std::pair<const char*, const char*> passwords[] = {
+        {"empty", ""},
+        {"weak", "abc"},
+        {"fair", "hunter22"},
+        {"good", "Tr0ub4dor&3"},
+        {"strong", "kR7#pX2$vL9@qM4!zT6&"},
+    };
+    for (const auto& [name, password] : passwords) {
+        auto* meter = new StrengthMeter(false);
+        meter->setPassword(QString::fromUtf8(password));
+        shots.push_back(shoot(QStringLiteral("strength-%1").arg(name), meter, Palette::elevated, 340));
+    }
+    auto* compact = new StrengthMeter(true);
+    compact->setPassword(QStringLiteral("Tr0ub4dor&3"));
+    shots.push_back(shoot("strength-compact", compact, Palette::elevated, 340));
+    auto* narrow = new StrengthMeter(false);
+    narrow->setPassword(QStringLiteral("correct horse"));
+    shots.push_back(shoot("strength-narrow", narrow, Palette::elevated, 170));
+
+    static ClipboardService service(std::make_unique<NoBackend>(), std::make_unique<NoTimer>());
+    auto copyRow = [](bool pressUser, bool pressPassword) {
+        auto* user = new CopyButton(
+            QStringLiteral("Kullanıcı"), QStringLiteral("person"), true,
+            [] { service.copySecret(QStringLiteral("ayse")); }, service);
+        auto* password = new CopyButton(
+            QStringLiteral("Parola"), QStringLiteral("key"), true,
+            [] { service.copySecret(QStringLiteral("s3cret")); }, service);
+        auto* address = new CopyButton(
+            QStringLiteral("Adres"), QStringLiteral("doc.on.doc"), false,
+            [] { service.copyPlain(QStringLiteral("https://example.com")); }, service);
+        if (pressUser) user->click();
+        if (pressPassword) password->click();
+        return flowOf({user, password, address}, 4, 4);
+    };
+    shots.push_back(shoot("copybuttons-rest", copyRow(false, false), Palette::elevated, 360));
+    shots.push_back(shoot("copybuttons-secret-counting", copyRow(false, true), Palette::elevated, 360));
+    service.setClearAfter(0.2);
+    shots.push_back(shoot("copybuttons-copied", copyRow(true, false), Palette::elevated, 360));
+    writeSheet("strength-and-copy", shots);
+    EXPECT_TRUE(QFile::exists(galleryDir() + "/copybuttons-secret-counting.png"));
 }
