@@ -75,3 +75,13 @@ TEST(BrandDate, RelativeToNowUsesTheCurrentMoment) {
         std::chrono::minutes(5) - std::chrono::seconds(10);
     EXPECT_EQ(brandRelative(fiveMinutesAgo), QStringLiteral("5 dk. önce"));
 }
+
+TEST(BrandDate, MomentsBeyondTheCalendarGiveNoText) {
+    const auto now = seconds(local(2024, 3, 15, 12, 0));
+    for (const auto extreme : {std::chrono::sys_seconds::max(), std::chrono::sys_seconds::min()}) {
+        EXPECT_EQ(brandFormatted(extreme), QString());
+        EXPECT_EQ(brandRelative(extreme, now), QString());
+    }
+    // Year 9999, the latest a KDBX time holds, is still written.
+    EXPECT_EQ(brandFormatted(seconds(local(9999, 12, 31, 23, 59))), QStringLiteral("31 Ara 9999, 23:59"));
+}

@@ -7,6 +7,7 @@
 
 #include "Ombrix/Theme/AppButton.h"
 #include "Ombrix/Theme/BrandFont.h"
+#include "Ombrix/Theme/Motion.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/ElidedLabel.h"
 #include "Ombrix/UI/EmptyStateView.h"
@@ -187,4 +188,24 @@ TEST(ErrorBanner, LongMessageWrapsBesideIconAndButton) {
         probe::colorNear(probe::pixel(image, 0, banner->height() / 2),
                          probe::over(withOpacity(Palette::danger, 0.35),
                                      probe::over(withOpacity(Palette::danger, 0.12), Palette::surface))));
+}
+
+TEST(ErrorBanner, SlidesInAndOutWhenMotionIsOn) {
+    auto* banner = new ErrorBanner(QStringLiteral("Dosya kaydedilemedi."));
+    Host host(banner, {360, 200}, true);
+    struct MotionOn {
+        MotionOn() { Motion::setEnabled(true); }
+        ~MotionOn() { Motion::setEnabled(false); }
+    } motion;
+    banner->setPresent(false);
+    EXPECT_TRUE(banner->isVisible());  // still on its way out
+    EXPECT_NE(banner->graphicsEffect(), nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return banner->isHidden(); }, 3000));
+    EXPECT_EQ(banner->graphicsEffect(), nullptr);
+
+    banner->setPresent(true);
+    EXPECT_TRUE(banner->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return banner->graphicsEffect() == nullptr; }, 3000));
+    EXPECT_TRUE(banner->isVisible());
+    EXPECT_TRUE(banner->isPresent());
 }

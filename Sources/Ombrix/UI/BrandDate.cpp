@@ -81,10 +81,20 @@ RelativeDate relativeDate(const QDateTime& date, const QDateTime& now) {
     return {RelativeDate::Unit::second, sign * seconds};
 }
 
+namespace {
+
+// A time from a file can lie beyond the calendar's range; such a moment has no phrase.
+QString phrase(const QDateTime& date, const QDateTime& now) {
+    if (!date.isValid() || !now.isValid()) return QString();
+    return formatRelative(relativeDate(date, now));
+}
+
+}  // namespace
+
 QString brandRelative(std::chrono::sys_seconds date, std::chrono::sys_seconds now) {
-    return formatRelative(relativeDate(localTime(date), localTime(now)));
+    return phrase(localTime(date), localTime(now));
 }
 
 QString brandRelative(std::chrono::sys_seconds date) {
-    return formatRelative(relativeDate(localTime(date), currentLocalTime()));
+    return phrase(localTime(date), currentLocalTime());
 }

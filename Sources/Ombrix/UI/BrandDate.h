@@ -7,7 +7,8 @@
 #include <cstdint>
 
 // The two ways the interface writes a point in time, in Turkish ("tr_TR"), in the system's
-// current time zone. Every call formats afresh, so a changed time zone shows at once.
+// current time zone. Every call formats afresh, so a changed time zone shows at once. A moment
+// beyond the calendar's range (some hundred million years) gives the empty text.
 
 // "1 Mar 2024, 09:05": day without a leading zero, the abbreviated month, the year, then the
 // 24-hour time.
