@@ -1,0 +1,47 @@
+#include "OmbrixCore/Services/AutoTypeError.h"
+
+#include <utility>
+
+#include "OmbrixCore/Kdbx/UnicodeText.h"
+
+namespace {
+
+std::string describe(AutoTypeError::Kind kind, const std::string& name) {
+    using Kind = AutoTypeError::Kind;
+    switch (kind) {
+        case Kind::targetActivationFailed:
+            return name + " uygulaması ön plana getirilemedi.";
+        case Kind::accessibilityPermissionMissing:
+            return "Otomatik yazma için XTEST uzantılı bir X11 oturumu gerekli. Wayland oturumlarında "
+                   "otomatik yazma kullanılamaz.";
+        case Kind::noTargetApplication:
+            return "Yazılacak hedef uygulama bulunamadı.";
+        case Kind::eventCreationFailed:
+            return "Klavye olayı oluşturulamadı.";
+    }
+    return {};
+}
+
+}  // namespace
+
+AutoTypeError::AutoTypeError(Kind kind, std::string name)
+    : kind_(kind), name_(std::move(name)), message_(describe(kind_, name_)) {}
+
+AutoTypeError AutoTypeError::targetActivationFailed(std::string name) {
+    return AutoTypeError(Kind::targetActivationFailed, std::move(name));
+}
+AutoTypeError AutoTypeError::accessibilityPermissionMissing() {
+    return AutoTypeError(Kind::accessibilityPermissionMissing, {});
+}
+AutoTypeError AutoTypeError::noTargetApplication() {
+    return AutoTypeError(Kind::noTargetApplication, {});
+}
+AutoTypeError AutoTypeError::eventCreationFailed() {
+    return AutoTypeError(Kind::eventCreationFailed, {});
+}
+
+bool operator==(const AutoTypeError& a, const AutoTypeError& b) {
+    if (a.kind_ != b.kind_) return false;
+    return a.kind_ != AutoTypeError::Kind::targetActivationFailed ||
+           UnicodeText::canonicallyEqual(a.name_, b.name_);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+// The failures of an auto-type run. The description is the Turkish text shown to the user.
+class AutoTypeError : public std::exception {
+  public:
+    enum class Kind {
+        targetActivationFailed,
+        accessibilityPermissionMissing,
+        noTargetApplication,
+        eventCreationFailed,
+    };
+
+    // `name` is the target application's name, or "Uygulama" when it has none.
+    static AutoTypeError targetActivationFailed(std::string name);
+    // No X11 display with the XTEST extension (for instance a Wayland session).
+    static AutoTypeError accessibilityPermissionMissing();
+    static AutoTypeError noTargetApplication();
+    static AutoTypeError eventCreationFailed();
+
+    Kind kind() const noexcept { return kind_; }
+    // Payload of targetActivationFailed; empty for the other cases.
+    const std::string& name() const noexcept { return name_; }
+
+    const std::string& description() const noexcept { return message_; }
+    const char* what() const noexcept override { return message_.c_str(); }
+
+    // Same case and, for targetActivationFailed, canonically equivalent names.
+    friend bool operator==(const AutoTypeError& a, const AutoTypeError& b);
+
+  private:
+    AutoTypeError(Kind kind, std::string name);
+
+    Kind kind_;
+    std::string name_;
+    std::string message_;
+};
