@@ -18,6 +18,12 @@ std::string describe(AutoTypeError::Kind kind, const std::string& name) {
             return "Yazılacak hedef uygulama bulunamadı.";
         case Kind::eventCreationFailed:
             return "Klavye olayı oluşturulamadı.";
+        case Kind::alreadyRunning:
+            return "Otomatik yazma zaten sürüyor.";
+        case Kind::modifierKeysHeld:
+            return "Shift, Ctrl, Alt veya Super tuşu bırakılmadığı için otomatik yazma durduruldu.";
+        case Kind::cancelled:
+            return "Otomatik yazma durduruldu.";
     }
     return {};
 }
@@ -38,6 +44,15 @@ AutoTypeError AutoTypeError::noTargetApplication() {
 }
 AutoTypeError AutoTypeError::eventCreationFailed() {
     return AutoTypeError(Kind::eventCreationFailed, {});
+}
+AutoTypeError AutoTypeError::alreadyRunning() {
+    return AutoTypeError(Kind::alreadyRunning, {});
+}
+AutoTypeError AutoTypeError::modifierKeysHeld() {
+    return AutoTypeError(Kind::modifierKeysHeld, {});
+}
+AutoTypeError AutoTypeError::cancelled() {
+    return AutoTypeError(Kind::cancelled, {});
 }
 
 bool operator==(const AutoTypeError& a, const AutoTypeError& b) {

@@ -11,6 +11,9 @@ class AutoTypeError : public std::exception {
         accessibilityPermissionMissing,
         noTargetApplication,
         eventCreationFailed,
+        alreadyRunning,
+        modifierKeysHeld,
+        cancelled,
     };
 
     // `name` is the target application's name, or "Uygulama" when it has none.
@@ -19,6 +22,13 @@ class AutoTypeError : public std::exception {
     static AutoTypeError accessibilityPermissionMissing();
     static AutoTypeError noTargetApplication();
     static AutoTypeError eventCreationFailed();
+    // A run was asked for while another one was still going; the other one goes on.
+    static AutoTypeError alreadyRunning();
+    // The user still held a modifier key when typing was due: the typed characters would have
+    // become shortcuts.
+    static AutoTypeError modifierKeysHeld();
+    // The run was stopped by cancel() (the database was locked).
+    static AutoTypeError cancelled();
 
     Kind kind() const noexcept { return kind_; }
     // Payload of targetActivationFailed; empty for the other cases.
