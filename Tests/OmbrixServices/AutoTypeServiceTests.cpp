@@ -1,3 +1,4 @@
+#include "OmbrixCore/Platform/X11AutoTypeBackend.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
 
 #include <QCoreApplication>
@@ -377,6 +378,25 @@ TEST_F(AutoTypeServiceTest, FrontmostWindowTitleFallsBackToTheApplicationName) {
     service.clearTarget();
     desktop.active = 0;
     EXPECT_EQ(service.frontmostWindowTitle(), std::nullopt) << "neither a target nor an active window";
+}
+
+TEST(AutoTypeServiceWithoutDisplay, StaysInactiveAndReportsThePermissionError) {
+    ensureApplication();
+    AutoTypeService service(createX11AutoTypeBackend([] { return nullptr; }));
+    EXPECT_FALSE(service.hasAccessibilityPermission());
+    service.requestAccessibilityPermission();
+    service.startTrackingFrontmostApplication();
+    EXPECT_FALSE(service.captureTarget());
+    EXPECT_FALSE(service.frontmostWindowTitle());
+
+    auto outcome = std::make_shared<Outcome>();
+    service.perform({A::text("a")}, [outcome](std::optional<AutoTypeError> error) {
+        outcome->done = true;
+        outcome->error = std::move(error);
+    });
+    ASSERT_TRUE(spinUntil([&] { return outcome->done; }));
+    ASSERT_TRUE(outcome->error);
+    EXPECT_EQ(*outcome->error, AutoTypeError::accessibilityPermissionMissing());
 }
 
 }  // namespace

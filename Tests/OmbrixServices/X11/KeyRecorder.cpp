@@ -22,9 +22,9 @@ xcb_atom_t intern(xcb_connection_t* c, const char* name) {
 
 }  // namespace
 
-KeyRecorder::KeyRecorder(const std::string& title) {
+KeyRecorder::KeyRecorder(const std::string& title, const char* display) {
     int screenNumber = 0;
-    m_connection = xcb_connect(nullptr, &screenNumber);
+    m_connection = xcb_connect(display, &screenNumber);
     if (xcb_connection_has_error(m_connection)) return;
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
     for (int i = 0; i < screenNumber; ++i) xcb_screen_next(&it);

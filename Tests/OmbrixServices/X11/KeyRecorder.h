@@ -26,7 +26,8 @@ class KeyRecorder : public QObject {
     };
 
     // WM_CLASS "recorder" / "Recorder"; the title goes to _NET_WM_NAME (UTF-8) and WM_NAME.
-    explicit KeyRecorder(const std::string& title);
+    // On the display named, $DISPLAY when null.
+    explicit KeyRecorder(const std::string& title, const char* display = nullptr);
     ~KeyRecorder() override;
 
     xcb_window_t window() const { return m_window; }

@@ -15,7 +15,8 @@
 // reparent. It runs from Qt's event loop, so the code under test and this manager take turns.
 class MiniWindowManager : public QObject {
   public:
-    MiniWindowManager();
+    // On the display named, $DISPLAY when null.
+    explicit MiniWindowManager(const char* display = nullptr);
     // Gives up managing: the root properties it set are removed.
     ~MiniWindowManager() override;
 
