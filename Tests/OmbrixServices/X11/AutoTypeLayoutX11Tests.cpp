@@ -77,7 +77,8 @@ class TurkishXServer {
         xcb_connection_t* c = xcb_connect(m_display.c_str(), nullptr);
         const bool ok = xcb_connection_has_error(c) == 0;
         xcb_disconnect(c);
-        return ok;
+        // A server that another run started on the same number first is not ours.
+        return ok && m_server.state() == QProcess::Running;
     }
 
     QTemporaryDir m_dir;
