@@ -144,7 +144,7 @@ class AutoTypeServiceTest : public ::testing::Test {
         service.keystrokeDelay = milliseconds{1};
         service.postActivationDelay = milliseconds{1};
         service.modifierSettleDelay = milliseconds{1};
-        service.activationTimeout = milliseconds{200};
+        service.activationTimeout = milliseconds{5000};
         service.captureTarget();
     }
 
@@ -221,9 +221,10 @@ TEST_F(AutoTypeServiceTest, OutcomesOfARun) {
          std::nullopt,
          {"down 56", "up 56", "end"}},
         {"target never comes to the front",
-         [](FakeDesktop& d, AutoTypeService&) {
+         [](FakeDesktop& d, AutoTypeService& s) {
              d.active = 9;
              d.activationWorks = false;
+             s.activationTimeout = milliseconds{100};
          },
          {A::text("a")},
          AutoTypeError::targetActivationFailed("Gedit"),
@@ -234,6 +235,7 @@ TEST_F(AutoTypeServiceTest, OutcomesOfARun) {
              s.captureTarget();
              d.active = 9;
              d.activationWorks = false;
+             s.activationTimeout = milliseconds{100};
          },
          {A::text("a")},
          AutoTypeError::targetActivationFailed("Uygulama"),
@@ -285,7 +287,7 @@ TEST_F(AutoTypeServiceTest, OutcomesOfARun) {
         service.keystrokeDelay = milliseconds{1};
         service.postActivationDelay = milliseconds{1};
         service.modifierSettleDelay = milliseconds{1};
-        service.activationTimeout = milliseconds{150};
+        service.activationTimeout = milliseconds{5000};
         service.captureTarget();
         c.setUp(desktop, service);
 
