@@ -65,7 +65,9 @@ TEST(KdbxKeyFiles, FixtureOfEachKind) {
 
 // The composite key of every fixture database, from its password and key file.
 TEST(KdbxKeyFiles, CompositeKeysOfTheFixtureDatabases) {
-    for (const nlohmann::json& file : manifest().at("files")) {
+    const nlohmann::json all = manifest();
+    ASSERT_FALSE(all.at("files").empty());
+    for (const nlohmann::json& file : all.at("files")) {
         const nlohmann::json& credentials = file.at("credentials");
         KdbxKey key;
         if (!credentials.at("password").is_null())
