@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <exception>
+#include <new>
 
 #include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/InnerStreamCipher.h"
@@ -28,11 +30,53 @@ bool isTrue(const char* value) {
     return true;
 }
 
+// Holds the nodes of one parsed tree in a few large blocks instead of one allocation each: a
+// database holds millions of elements. Every node handed out shares ownership of the arena, so a
+// node stays valid as long as anything points to it.
+class NodeArena {
+  public:
+    NodeArena() = default;
+    NodeArena(const NodeArena&) = delete;
+    NodeArena& operator=(const NodeArena&) = delete;
+    ~NodeArena() {
+        for (auto block = blocks_.rbegin(); block != blocks_.rend(); ++block) {
+            for (std::size_t i = block->used; i-- > 0;) block->nodes()[i].~KdbxXMLNode();
+        }
+    }
+
+    KdbxXMLNode* make(const char* name, KdbxXMLNode::Attributes attributes) {
+        if (blocks_.empty() || blocks_.back().used == blocks_.back().capacity) {
+            // Small documents (key files, kept fragments) stay small; large ones grow to big blocks.
+            const std::size_t capacity =
+                blocks_.empty() ? 16 : std::min<std::size_t>(blocks_.back().capacity * 2, 256);
+            // Default-initialised: the storage is raw until a node is placed in it.
+            blocks_.push_back(Block{std::unique_ptr<Storage[]>(new Storage[capacity]), capacity, 0});
+        }
+        Block& block = blocks_.back();
+        KdbxXMLNode* node = new (&block.storage[block.used]) KdbxXMLNode(name, std::move(attributes));
+        ++block.used;
+        return node;
+    }
+
+  private:
+    struct Storage {
+        alignas(KdbxXMLNode) std::byte bytes[sizeof(KdbxXMLNode)];
+    };
+    struct Block {
+        std::unique_ptr<Storage[]> storage;
+        std::size_t capacity;
+        std::size_t used;
+        KdbxXMLNode* nodes() { return std::launder(reinterpret_cast<KdbxXMLNode*>(storage.get())); }
+    };
+    std::vector<Block> blocks_;
+};
+
 // Builds the tree from expat's events. No exception may cross expat's C frames: each handler
 // catches, records and stops the parser, and parse() rethrows once XML_Parse has returned.
 class TreeBuilder {
   public:
-    TreeBuilder(XML_Parser parser, InnerStreamCipher* stream) : parser_(parser), stream_(stream) {
+    TreeBuilder(XML_Parser parser, InnerStreamCipher* stream)
+        : parser_(parser), stream_(stream), arena_(std::make_shared<NodeArena>()) {
         XML_SetUserData(parser, this);
         XML_SetElementHandler(parser, &TreeBuilder::onStart, &TreeBuilder::onEnd);
         XML_SetCharacterDataHandler(parser, &TreeBuilder::onCharacters);
@@ -100,7 +144,7 @@ class TreeBuilder {
                 map.emplace(a[0], a[1]);
             }
         }
-        auto node = std::make_shared<KdbxXMLNode>(name, std::move(map));
+        KdbxXMLNode::Ptr node(arena_, arena_->make(name, std::move(map)));
         node->isProtected = isProtected;
         stack_.push_back(std::move(node));
         // Children are gathered per level in reused vectors and moved into the node in one
@@ -137,6 +181,7 @@ class TreeBuilder {
 
     XML_Parser parser_;
     InnerStreamCipher* stream_;
+    std::shared_ptr<NodeArena> arena_;
     KdbxXMLNode::Ptr root_;
     std::vector<KdbxXMLNode::Ptr> stack_;
     std::vector<std::vector<KdbxXMLNode::Ptr>> pending_;
