@@ -30,45 +30,46 @@ bool isTrue(const char* value) {
     return true;
 }
 
-// Holds the nodes of one parsed tree in a few large blocks instead of one allocation each: a
-// database holds millions of elements. Every node handed out shares ownership of the arena, so a
-// node stays valid as long as anything points to it.
-class NodeArena {
+// Memory for the nodes of one parsed tree, taken in blocks instead of one allocation per node:
+// a database holds millions of elements. Nothing is given back before the pool goes, which is
+// when the builder and the last node of the tree have let go of it.
+class NodePool {
   public:
-    NodeArena() = default;
-    NodeArena(const NodeArena&) = delete;
-    NodeArena& operator=(const NodeArena&) = delete;
-    ~NodeArena() {
-        for (auto block = blocks_.rbegin(); block != blocks_.rend(); ++block) {
-            for (std::size_t i = block->used; i-- > 0;) block->nodes()[i].~KdbxXMLNode();
+    void* allocate(std::size_t size, std::size_t alignment) {
+        std::size_t offset = (used_ + alignment - 1) / alignment * alignment;
+        if (blocks_.empty() || offset + size > blockSize) {
+            // Blocks below the usual mmap threshold come back to the allocator for reuse.
+            blocks_.push_back(std::unique_ptr<std::byte[]>(new std::byte[std::max(size, blockSize)]));
+            offset = 0;
         }
-    }
-
-    KdbxXMLNode* make(const char* name, KdbxXMLNode::Attributes attributes) {
-        if (blocks_.empty() || blocks_.back().used == blocks_.back().capacity) {
-            // Small documents (key files, kept fragments) stay small; large ones grow to big blocks.
-            const std::size_t capacity =
-                blocks_.empty() ? 16 : std::min<std::size_t>(blocks_.back().capacity * 2, 256);
-            // Default-initialised: the storage is raw until a node is placed in it.
-            blocks_.push_back(Block{std::unique_ptr<Storage[]>(new Storage[capacity]), capacity, 0});
-        }
-        Block& block = blocks_.back();
-        KdbxXMLNode* node = new (&block.storage[block.used]) KdbxXMLNode(name, std::move(attributes));
-        ++block.used;
-        return node;
+        used_ = offset + size;
+        return blocks_.back().get() + offset;
     }
 
   private:
-    struct Storage {
-        alignas(KdbxXMLNode) std::byte bytes[sizeof(KdbxXMLNode)];
-    };
-    struct Block {
-        std::unique_ptr<Storage[]> storage;
-        std::size_t capacity;
-        std::size_t used;
-        KdbxXMLNode* nodes() { return std::launder(reinterpret_cast<KdbxXMLNode*>(storage.get())); }
-    };
-    std::vector<Block> blocks_;
+    static constexpr std::size_t blockSize = 64 * 1024;
+    std::vector<std::unique_ptr<std::byte[]>> blocks_;
+    std::size_t used_ = 0;
+};
+
+// Each node's control block keeps the pool alive through its copy of the allocator.
+template <class T>
+struct PoolAllocator {
+    using value_type = T;
+
+    explicit PoolAllocator(std::shared_ptr<NodePool> p) : pool(std::move(p)) {}
+    template <class U>
+    PoolAllocator(const PoolAllocator<U>& other) : pool(other.pool) {}
+
+    T* allocate(std::size_t n) { return static_cast<T*>(pool->allocate(n * sizeof(T), alignof(T))); }
+    void deallocate(T*, std::size_t) noexcept {}
+
+    template <class U>
+    bool operator==(const PoolAllocator<U>& other) const noexcept {
+        return pool == other.pool;
+    }
+
+    std::shared_ptr<NodePool> pool;
 };
 
 // Builds the tree from expat's events. No exception may cross expat's C frames: each handler
@@ -76,7 +77,7 @@ class NodeArena {
 class TreeBuilder {
   public:
     TreeBuilder(XML_Parser parser, InnerStreamCipher* stream)
-        : parser_(parser), stream_(stream), arena_(std::make_shared<NodeArena>()) {
+        : parser_(parser), stream_(stream), pool_(std::make_shared<NodePool>()) {
         XML_SetUserData(parser, this);
         XML_SetElementHandler(parser, &TreeBuilder::onStart, &TreeBuilder::onEnd);
         XML_SetCharacterDataHandler(parser, &TreeBuilder::onCharacters);
@@ -144,7 +145,8 @@ class TreeBuilder {
                 map.emplace(a[0], a[1]);
             }
         }
-        KdbxXMLNode::Ptr node(arena_, arena_->make(name, std::move(map)));
+        auto node =
+            std::allocate_shared<KdbxXMLNode>(PoolAllocator<KdbxXMLNode>(pool_), name, std::move(map));
         node->isProtected = isProtected;
         stack_.push_back(std::move(node));
         // Children are gathered per level in reused vectors and moved into the node in one
@@ -181,7 +183,7 @@ class TreeBuilder {
 
     XML_Parser parser_;
     InnerStreamCipher* stream_;
-    std::shared_ptr<NodeArena> arena_;
+    std::shared_ptr<NodePool> pool_;
     KdbxXMLNode::Ptr root_;
     std::vector<KdbxXMLNode::Ptr> stack_;
     std::vector<std::vector<KdbxXMLNode::Ptr>> pending_;
