@@ -1,0 +1,113 @@
+#include "OmbrixCore/Services/HotKeyService.h"
+
+#include "OmbrixCore/Platform/CarbonKeyTable.h"
+#include "OmbrixCore/Platform/X11HotKeyBackend.h"
+
+#include <QMetaObject>
+#include <QStringList>
+
+HotKeyService& HotKeyService::shared() {
+    // Never destroyed, like the application's other shared services.
+    static HotKeyService* instance = new HotKeyService(createX11HotKeyBackend());
+    return *instance;
+}
+
+HotKeyService::HotKeyService(std::unique_ptr<Backend> backend, QObject* parent)
+    : QObject(parent), m_backend(std::move(backend)) {}
+
+HotKeyService::~HotKeyService() {
+    if (m_registration) m_backend->ungrab();
+}
+
+void HotKeyService::registerHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
+                                   std::function<void()> handler) {
+    unregister();
+    m_handler = std::move(handler);
+    m_currentId = m_nextId;
+    m_nextId += 1;  // wraps modulo 2^32
+    // The press is handed on to a later turn of the event loop, where fire() checks that the
+    // registration it belongs to is still the current one.
+    const bool granted = m_backend->grab(keyCode, modifiers, m_currentId, [this](std::uint32_t id) {
+        QMetaObject::invokeMethod(
+            this, [this, id] { fire(id); }, Qt::QueuedConnection);
+    });
+    if (!granted) {
+        m_handler = nullptr;
+        return;
+    }
+    m_registration = Registration{keyCode, modifiers};
+    emit registrationChanged();
+}
+
+void HotKeyService::unregister() {
+    if (m_registration) m_backend->ungrab();
+    m_currentId = 0;
+    m_registration.reset();
+    emit registrationChanged();
+    m_handler = nullptr;
+}
+
+void HotKeyService::fire(std::uint32_t id) {
+    if (!m_registration || id != m_currentId || !m_handler) return;
+    // A copy: the handler may register again and replace itself.
+    std::function<void()> handler = m_handler;
+    handler();
+}
+
+QString HotKeyService::displayText(std::uint32_t keyCode, std::uint32_t modifiers) const {
+    const CarbonKeyTable::Modifiers m = CarbonKeyTable::modifiers(modifiers);
+    QStringList parts;
+    if (m.ctrl) parts << QStringLiteral("Ctrl");
+    if (m.alt) parts << QStringLiteral("Alt");
+    if (m.shift) parts << QStringLiteral("Shift");
+    if (m.super) parts << QStringLiteral("Super");
+    parts << keyName(keyCode);
+    return parts.join(QLatin1Char('+'));
+}
+
+QString HotKeyService::displayString(std::uint32_t keyCode, std::uint32_t modifiers) {
+    return shared().displayText(keyCode, modifiers);
+}
+
+QString HotKeyService::keyName(std::uint32_t keyCode) const {
+    // Keys that type nothing visible get fixed names, in the words Qt uses for them.
+    switch (keyCode) {
+        case 36:
+            return QStringLiteral("Return");
+        case 48:
+            return QStringLiteral("Tab");
+        case 49:
+            return QStringLiteral("Space");
+        case 53:
+            return QStringLiteral("Esc");
+        case 122:
+            return QStringLiteral("F1");
+        case 120:
+            return QStringLiteral("F2");
+        case 99:
+            return QStringLiteral("F3");
+        case 118:
+            return QStringLiteral("F4");
+        case 96:
+            return QStringLiteral("F5");
+        case 97:
+            return QStringLiteral("F6");
+        case 98:
+            return QStringLiteral("F7");
+        case 100:
+            return QStringLiteral("F8");
+        case 101:
+            return QStringLiteral("F9");
+        case 109:
+            return QStringLiteral("F10");
+        case 103:
+            return QStringLiteral("F11");
+        case 111:
+            return QStringLiteral("F12");
+        default:
+            break;
+    }
+    const QString text = m_backend->keyText(keyCode);
+    if (!text.isEmpty()) return text.toUpper();
+    return QStringLiteral("#%1").arg(keyCode);
+}

@@ -1,0 +1,213 @@
+#include "OmbrixCore/Platform/X11HotKeyBackend.h"
+#include "OmbrixCore/Services/HotKeyService.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Queued presses need an event loop; one application object serves every test of the process.
+void ensureApplication() {
+    if (QCoreApplication::instance()) return;
+    static int argc = 1;
+    static char name[] = "OmbrixServicesTests";
+    static char* argv[] = {name, nullptr};
+    new QCoreApplication(argc, argv);
+}
+
+void processPostedEvents() {
+    QCoreApplication::sendPostedEvents();
+}
+
+// The desktop's key grabs, kept by the test: it can refuse combinations and press the grabbed one.
+struct FakeDesktop {
+    struct Grab {
+        std::uint32_t keyCode;
+        std::uint32_t modifiers;
+        std::uint32_t id;
+    };
+    std::optional<Grab> grab;
+    std::function<void(std::uint32_t)> onPress;
+    std::set<std::pair<std::uint32_t, std::uint32_t>> heldByOthers;
+    std::vector<std::uint32_t> grabIds;
+    int ungrabs = 0;
+    std::map<std::uint32_t, QString> layout{{0, "a"}, {42, "\\"}, {41, "ş"}};
+
+    // What the X11 layer does for a press of the grabbed combination.
+    void press() {
+        if (grab && onPress) onPress(grab->id);
+    }
+};
+
+class FakeBackend final : public HotKeyService::Backend {
+  public:
+    explicit FakeBackend(std::shared_ptr<FakeDesktop> desktop) : m_desktop(std::move(desktop)) {}
+    ~FakeBackend() override { ungrab(); }
+    bool grab(std::uint32_t keyCode, std::uint32_t modifiers, std::uint32_t id,
+              std::function<void(std::uint32_t)> onPress) override {
+        m_desktop->grabIds.push_back(id);
+        if (m_desktop->heldByOthers.count({keyCode, modifiers})) return false;
+        m_desktop->grab = FakeDesktop::Grab{keyCode, modifiers, id};
+        m_desktop->onPress = std::move(onPress);
+        return true;
+    }
+    void ungrab() override {
+        if (!m_desktop->grab) return;
+        m_desktop->grab.reset();
+        m_desktop->onPress = nullptr;
+        ++m_desktop->ungrabs;
+    }
+    QString keyText(std::uint32_t keyCode) const override {
+        auto found = m_desktop->layout.find(keyCode);
+        return found == m_desktop->layout.end() ? QString() : found->second;
+    }
+
+  private:
+    std::shared_ptr<FakeDesktop> m_desktop;
+};
+
+class HotKeyServiceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ensureApplication();
+        QObject::connect(&service, &HotKeyService::registrationChanged, [this] { ++notifications; });
+    }
+
+    std::shared_ptr<FakeDesktop> desktop = std::make_shared<FakeDesktop>();
+    HotKeyService service{std::make_unique<FakeBackend>(desktop)};
+    int notifications = 0;
+    int presses = 0;
+    std::function<void()> countPress = [this] { ++presses; };
+};
+
+TEST_F(HotKeyServiceTest, PressRunsTheHandlerOnALaterTurnOfTheEventLoop) {
+    service.registerHotKey(HotKeyService::defaultKeyCode, HotKeyService::defaultModifiers, countPress);
+    ASSERT_TRUE(service.isRegistered());
+    EXPECT_EQ(service.registration(), (HotKeyService::Registration{0, 0x900}));
+    EXPECT_EQ(service.currentId(), 1u);
+
+    desktop->press();
+    EXPECT_EQ(presses, 0);
+    processPostedEvents();
+    EXPECT_EQ(presses, 1);
+}
+
+TEST_F(HotKeyServiceTest, EveryAttemptTakesTheNextIdentifier) {
+    service.registerHotKey(0, 0x900, countPress);
+    service.registerHotKey(0, 0x900, countPress);
+    EXPECT_EQ(service.currentId(), 2u);
+    EXPECT_EQ(desktop->ungrabs, 1);
+
+    service.unregister();
+    EXPECT_EQ(service.currentId(), 0u);
+    EXPECT_FALSE(service.isRegistered());
+    EXPECT_FALSE(desktop->grab);
+
+    desktop->heldByOthers.insert({1, 0x100});
+    service.registerHotKey(1, 0x100, countPress);  // refused, but it used an identifier
+    service.registerHotKey(2, 0x100, countPress);
+    EXPECT_EQ(desktop->grabIds, (std::vector<std::uint32_t>{1, 2, 3, 4}));
+    EXPECT_EQ(service.currentId(), 4u);
+}
+
+TEST_F(HotKeyServiceTest, PressQueuedBeforeReRegisteringRunsNothing) {
+    int oldPresses = 0;
+    service.registerHotKey(0, 0x900, [&] { ++oldPresses; });
+    desktop->press();
+    service.registerHotKey(0, 0x900, countPress);
+    processPostedEvents();
+    EXPECT_EQ(oldPresses, 0);
+    EXPECT_EQ(presses, 0);
+
+    desktop->press();
+    processPostedEvents();
+    EXPECT_EQ(presses, 1);
+
+    desktop->press();
+    service.unregister();
+    processPostedEvents();
+    EXPECT_EQ(presses, 1);
+}
+
+TEST_F(HotKeyServiceTest, RefusedCombinationLeavesTheServiceUnregistered) {
+    service.registerHotKey(0, 0x900, countPress);
+    desktop->heldByOthers.insert({14, 0x900});
+    notifications = 0;
+
+    service.registerHotKey(14, 0x900, countPress);
+    EXPECT_FALSE(service.isRegistered());
+    EXPECT_FALSE(service.registration());
+    EXPECT_EQ(service.currentId(), 2u);
+    EXPECT_FALSE(desktop->grab);  // the earlier key was released first
+    EXPECT_EQ(notifications, 1);  // only the release was published
+
+    // A press of the earlier combination still in the queue reaches nobody.
+    desktop->onPress = nullptr;
+    processPostedEvents();
+    EXPECT_EQ(presses, 0);
+}
+
+TEST_F(HotKeyServiceTest, UnregisterOnAFreshServicePublishesOnly) {
+    service.unregister();
+    EXPECT_EQ(notifications, 1);
+    EXPECT_FALSE(service.isRegistered());
+    EXPECT_EQ(desktop->ungrabs, 0);
+}
+
+TEST_F(HotKeyServiceTest, DestroyedServiceReleasesItsKey) {
+    auto other = std::make_shared<FakeDesktop>();
+    {
+        HotKeyService shortLived(std::make_unique<FakeBackend>(other));
+        shortLived.registerHotKey(0, 0x900, countPress);
+        other->press();
+    }
+    EXPECT_FALSE(other->grab);
+    processPostedEvents();
+    EXPECT_EQ(presses, 0);
+}
+
+TEST_F(HotKeyServiceTest, DisplayTextReadsAsOnLinux) {
+    struct Case {
+        std::uint32_t keyCode;
+        std::uint32_t modifiers;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, 0x900, "Ctrl+Alt+A"},
+        {49, 0x1A00, "Alt+Shift+Super+Space"},
+        {36, 0x100, "Ctrl+Return"},
+        {48, 0x1B00, "Ctrl+Alt+Shift+Super+Tab"},
+        {53, 0, "Esc"},
+        {122, 0x200, "Shift+F1"},
+        {111, 0x900, "Ctrl+Alt+F12"},
+        {42, 0x100, "Ctrl+\\"},
+        {41, 0x800, "Alt+Ş"},
+        {1, 0x900, "Ctrl+Alt+#1"},  // the layout has no text for it
+        {200, 0, "#200"},
+        {70000, 0x100, "Ctrl+#70000"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(service.displayText(c.keyCode, c.modifiers), QString::fromUtf8(c.text)) << c.text;
+    }
+}
+
+TEST(HotKeyServiceWithoutDisplay, StaysUnregisteredWithoutCrashing) {
+    ensureApplication();
+    HotKeyService service(createX11HotKeyBackend([]() -> X11Connection* { return nullptr; }));
+    bool ran = false;
+    service.registerHotKey(0, 0x900, [&] { ran = true; });
+    EXPECT_FALSE(service.isRegistered());
+    EXPECT_EQ(service.displayText(0, 0x900), QStringLiteral("Ctrl+Alt+#0"));
+    service.unregister();
+    processPostedEvents();
+    EXPECT_FALSE(ran);
+}
+
+}  // namespace

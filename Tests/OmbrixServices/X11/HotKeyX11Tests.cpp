@@ -1,0 +1,150 @@
+#include "X11TestClient.h"
+
+#include "OmbrixCore/Platform/X11Connection.h"
+#include "OmbrixCore/Platform/X11HotKeyBackend.h"
+#include "OmbrixCore/Platform/X11Keyboard.h"
+#include "OmbrixCore/Services/HotKeyService.h"
+
+#include <xkbcommon/xkbcommon-keysyms.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+class HotKeyX11Test : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(other.isConnected());
+        ASSERT_NE(X11Connection::shared(), nullptr);
+        ASSERT_NE(X11Connection::shared()->keyboard(), nullptr);
+        for (auto [keysym, keycode] :
+             {std::pair{XKB_KEY_Control_L, &ctrl}, std::pair{XKB_KEY_Alt_L, &alt},
+              std::pair{XKB_KEY_a, &keyA}, std::pair{XKB_KEY_b, &keyB},
+              std::pair{XKB_KEY_Caps_Lock, &capsLock}, std::pair{XKB_KEY_Num_Lock, &numLock}}) {
+            std::optional<xcb_keycode_t> found = other.keycodeFor(keysym);
+            ASSERT_TRUE(found) << "keysym " << keysym;
+            *keycode = *found;
+        }
+    }
+
+    void TearDown() override { service.unregister(); }
+
+    // Presses that reach the handler once everything the server sent for the typing has been
+    // handled: a round trip on the service's connection puts those events behind its reply.
+    int pressesAfter(const std::function<void()>& typing) {
+        const int before = presses;
+        typing();
+        xcb_connection_t* connection = X11Connection::shared()->xcb();
+        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+        spinFor(300);
+        return presses - before;
+    }
+
+    std::uint16_t lockedModifiers() const {
+        return static_cast<std::uint16_t>(
+            xkb_state_serialize_mods(X11Connection::shared()->keyboard()->state(), XKB_STATE_MODS_LOCKED));
+    }
+
+    X11TestClient other;
+    HotKeyService service{createX11HotKeyBackend()};
+    int presses = 0;
+    std::function<void()> countPress = [this] { ++presses; };
+    xcb_keycode_t ctrl = 0, alt = 0, keyA = 0, keyB = 0, capsLock = 0, numLock = 0;
+};
+
+TEST_F(HotKeyX11Test, ChordRunsTheHandlerOnceWhateverTheLocks) {
+    service.registerHotKey(HotKeyService::defaultKeyCode, HotKeyService::defaultModifiers, countPress);
+    ASSERT_TRUE(service.isRegistered());
+
+    const X11Keyboard& keyboard = *X11Connection::shared()->keyboard();
+    const std::uint16_t capsMask = keyboard.modifierMask(X11Keyboard::Modifier::CapsLock);
+    const std::uint16_t numMask = keyboard.modifierMask(X11Keyboard::Modifier::NumLock);
+    ASSERT_NE(numMask, 0);
+    struct Case {
+        const char* note;
+        std::vector<xcb_keycode_t> locks;
+        std::uint16_t locked;
+    };
+    const Case cases[] = {
+        {"no lock", {}, 0},
+        {"Caps Lock", {capsLock}, capsMask},
+        {"Num Lock", {numLock}, numMask},
+        {"both", {capsLock, numLock}, static_cast<std::uint16_t>(capsMask | numMask)},
+    };
+    for (const Case& c : cases) {
+        for (xcb_keycode_t lock : c.locks) other.tap({lock});
+        ASSERT_TRUE(spinUntil([&] { return (lockedModifiers() & (capsMask | numMask)) == c.locked; }))
+            << c.note;
+
+        EXPECT_EQ(pressesAfter([&] { other.tap({ctrl, alt, keyA}); }), 1) << c.note;
+
+        for (xcb_keycode_t lock : c.locks) other.tap({lock});
+        ASSERT_TRUE(spinUntil([&] { return (lockedModifiers() & (capsMask | numMask)) == 0; })) << c.note;
+    }
+}
+
+TEST_F(HotKeyX11Test, OtherChordsAndAHeldKeyDoNotFireAgain) {
+    service.registerHotKey(0, 0x900, countPress);
+    ASSERT_TRUE(service.isRegistered());
+
+    EXPECT_EQ(pressesAfter([&] { other.tap({ctrl, keyA}); }), 0) << "Ctrl+A";
+    EXPECT_EQ(pressesAfter([&] { other.tap({ctrl, alt, keyB}); }), 0) << "Ctrl+Alt+B";
+
+    // A held key: the server repeats the press while the key stays down.
+    EXPECT_EQ(pressesAfter([&] {
+                  other.fakeKey(ctrl, true);
+                  other.fakeKey(alt, true);
+                  other.fakeKey(keyA, true);
+                  spinFor(1200);  // past the server's auto-repeat delay (660 ms by default)
+                  other.fakeKey(keyA, false);
+                  other.fakeKey(alt, false);
+                  other.fakeKey(ctrl, false);
+              }),
+              1);
+}
+
+TEST_F(HotKeyX11Test, ChordHeldByAnotherClientIsRefused) {
+    service.registerHotKey(14, 0x900, countPress);  // Ctrl+Alt+E first, to see it released
+    ASSERT_TRUE(service.isRegistered());
+
+    const std::uint16_t ctrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+    ASSERT_FALSE(other.grabKey(keyA, ctrlAlt));
+    service.registerHotKey(0, 0x900, countPress);
+    EXPECT_FALSE(service.isRegistered());
+    EXPECT_FALSE(service.registration());
+
+    // Nothing of the failed attempt or the earlier key stays grabbed by us.
+    other.ungrabKey(keyA, ctrlAlt);
+    const auto keyE = other.keycodeFor(XKB_KEY_e);
+    ASSERT_TRUE(keyE);
+    for (int locks : {0, int{XCB_MOD_MASK_LOCK}}) {
+        EXPECT_FALSE(other.grabKey(keyA, static_cast<std::uint16_t>(ctrlAlt | locks))) << locks;
+        EXPECT_FALSE(other.grabKey(*keyE, static_cast<std::uint16_t>(ctrlAlt | locks))) << locks;
+        other.ungrabKey(keyA, static_cast<std::uint16_t>(ctrlAlt | locks));
+        other.ungrabKey(*keyE, static_cast<std::uint16_t>(ctrlAlt | locks));
+    }
+}
+
+TEST_F(HotKeyX11Test, UnregisterReleasesTheGrab) {
+    service.registerHotKey(0, 0x900, countPress);
+    ASSERT_TRUE(service.isRegistered());
+    const std::uint16_t ctrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+    EXPECT_EQ(other.grabKey(keyA, ctrlAlt), XCB_ACCESS);
+
+    service.unregister();
+    EXPECT_FALSE(other.grabKey(keyA, ctrlAlt));
+    other.ungrabKey(keyA, ctrlAlt);
+    EXPECT_EQ(pressesAfter([&] { other.tap({ctrl, alt, keyA}); }), 0);
+}
+
+TEST_F(HotKeyX11Test, DisplayStringUsesTheCurrentLayout) {
+    EXPECT_EQ(HotKeyService::displayString(0, 0x900), QStringLiteral("Ctrl+Alt+A"));
+    EXPECT_EQ(HotKeyService::displayString(0x2A, 0x1200), QStringLiteral("Shift+Super+\\"));
+    EXPECT_EQ(HotKeyService::displayString(0x18, 0x100), QStringLiteral("Ctrl+="));
+    EXPECT_EQ(HotKeyService::displayString(49, 0x1A00), QStringLiteral("Alt+Shift+Super+Space"));
+    EXPECT_EQ(HotKeyService::displayString(123, 0x100), QStringLiteral("Ctrl+#123"));
+}
+
+}  // namespace
