@@ -1,6 +1,15 @@
 #include "Ombrix/App/ClipboardAccess.h"
 
-// PENDING: ClipboardService::shared() once it is merged.
-void SharedClipboardAccess::copySecret(const QString&) {}
-void SharedClipboardAccess::copyPlain(const QString&) {}
-void SharedClipboardAccess::clearNow() {}
+#include "OmbrixCore/Services/ClipboardService.h"
+
+void SharedClipboardAccess::copySecret(const QString& text) {
+    ClipboardService::shared().copySecret(text);
+}
+
+void SharedClipboardAccess::copyPlain(const QString& text) {
+    ClipboardService::shared().copyPlain(text);
+}
+
+void SharedClipboardAccess::clearNow() {
+    ClipboardService::shared().clearNow();
+}

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QVariantHash>
 
+#include "OmbrixCore/Services/ClipboardService.h"
+
 namespace {
 
 // PENDING: AutoTypeService::defaultSequence once the auto-type service is merged.
@@ -252,7 +254,9 @@ std::optional<PasswordGenerator::Options> Preferences::decode(const QVariant& st
 }
 
 Preferences& Preferences::shared() {
-    // PENDING: hand the time-out to ClipboardService::shared() once it is merged.
-    static Preferences* instance = new Preferences(std::make_unique<SettingsPreferencesStore>());
+    // Lives as long as the process, like the clipboard service it feeds.
+    static Preferences* instance =
+        new Preferences(std::make_unique<SettingsPreferencesStore>(),
+                        [](double seconds) { ClipboardService::shared().setClearAfter(seconds); });
     return *instance;
 }
