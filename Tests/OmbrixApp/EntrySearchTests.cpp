@@ -85,3 +85,32 @@ TEST(EntrySearch, TrimsSpacesAndTabsButNotLineBreaks) {
     EXPECT_EQ(EntrySearch::trimmed(u"\nsöz\n"), u"\nsöz\n");
     EXPECT_TRUE(EntrySearch(u" \t\u00A0").isEmpty());
 }
+
+TEST(EntrySearch, FoldsTextExactlyAsQStringDoes) {
+    // Every BMP character and a sample of the others, each as a title of its own.
+    std::vector<char32_t> characters;
+    for (char32_t c = 0; c < 0x10000; ++c) {
+        if (c < 0xD800 || c > 0xDFFF) characters.push_back(c);
+    }
+    for (char32_t c = 0x10000; c <= 0x10FFFF; c += 97) characters.push_back(c);
+    characters.push_back(0x1E900);  // Adlam capital: a lower-case letter outside the BMP
+    int mismatches = 0;
+    for (char32_t c : characters) {
+        KdbxEntry e;
+        e.title = QString::fromUcs4(&c, 1).toStdString();
+        const QString expected = QString::fromUcs4(&c, 1).toLower().normalized(QString::NormalizationForm_C) +
+                                 QStringLiteral("     ");
+        if (EntrySearch::searchedText(e) != expected && ++mismatches < 5) {
+            ADD_FAILURE() << "U+" << std::hex << static_cast<unsigned>(c);
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+
+    KdbxEntry mixed = fakes::entry("İSTANBUL Çarşı ΣΟΦΊΑ \xF0\x9E\xA4\x80", "Ayşe");
+    mixed.tags = {"İş", "Özel"};
+    mixed.customFields = {{"Şube", "KADIKÖY"}};
+    EXPECT_EQ(EntrySearch::searchedText(mixed),
+              QStringLiteral("İSTANBUL Çarşı ΣΟΦΊΑ \U0001E900 Ayşe   İş Özel Şube KADIKÖY")
+                  .toLower()
+                  .normalized(QString::NormalizationForm_C));
+}
