@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -27,6 +29,25 @@
 #include "Ombrix/Theme/Icons.h"
 #include "Ombrix/Theme/Metrics.h"
 #include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/Badge.h"
+#include "Ombrix/UI/BrandDate.h"
+#include "Ombrix/UI/BrandMark.h"
+#include "Ombrix/UI/CopyButton.h"
+#include "Ombrix/UI/EmptyStateView.h"
+#include "Ombrix/UI/ErrorBanner.h"
+#include "Ombrix/UI/FieldLabel.h"
+#include "Ombrix/UI/FieldRow.h"
+#include "Ombrix/UI/FloppyDiskIcon.h"
+#include "Ombrix/UI/FlowRow.h"
+#include "Ombrix/UI/FormField.h"
+#include "Ombrix/UI/HairlineDivider.h"
+#include "Ombrix/UI/IconTile.h"
+#include "Ombrix/UI/MetaStat.h"
+#include "Ombrix/UI/SearchField.h"
+#include "Ombrix/UI/SecretField.h"
+#include "Ombrix/UI/SectionHeader.h"
+#include "Ombrix/UI/StrengthMeter.h"
+#include "OmbrixCore/Services/ClipboardService.h"
 #include "Support/Fixtures.h"
 #include "WidgetProbe.h"
 
@@ -344,4 +365,292 @@ TEST(Gallery, TypeAndIcons) {
     shots.push_back({"stock-menu", menuImage});
     writeSheet("type-and-stock", shots);
     EXPECT_TRUE(QFile::exists(galleryDir() + "/icons.png"));
+}
+
+// ---- Shared components ----
+
+namespace {
+
+// A bare container of `widgets` laid out by a FlowRow of `spacing` and `lineSpacing`.
+QWidget* flowOf(const QList<QWidget*>& widgets, qreal spacing, qreal lineSpacing) {
+    auto* container = new QWidget;
+    auto* flow = new FlowRow(spacing, lineSpacing, container);
+    for (QWidget* w : widgets) flow->addWidget(w);
+    return container;
+}
+
+QWidget* column(const QList<QWidget*>& widgets, int spacing) {
+    auto* container = new QWidget;
+    auto* layout = new QVBoxLayout(container);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    for (QWidget* w : widgets) layout->addWidget(w);
+    return container;
+}
+
+QWidget* row(const QList<QWidget*>& widgets, int spacing) {
+    auto* container = new QWidget;
+    auto* layout = new QHBoxLayout(container);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    for (QWidget* w : widgets) layout->addWidget(w);
+    layout->addStretch();
+    return container;
+}
+
+AppButton* smallButton(const QString& text, ButtonVariant variant) {
+    auto* b = new AppButton(text, variant);
+    b->setSmall(true);
+    return b;
+}
+
+std::chrono::sys_seconds at(int y, int mo, int d, int h, int mi) {
+    return std::chrono::sys_seconds(
+        std::chrono::seconds(QDateTime(QDate(y, mo, d), QTime(h, mi)).toSecsSinceEpoch()));
+}
+
+}  // namespace
+
+TEST(Gallery, SmallMarks) {
+    std::vector<Shot> shots;
+    shots.push_back(shoot("fieldlabel", new FieldLabel(QStringLiteral("Kullanıcı adı"), Palette::textMuted),
+                          Palette::elevated));
+    shots.push_back(shoot(
+        "badges",
+        flowOf(
+            {new Badge(QStringLiteral("KDBX 4.x"), QStringLiteral("doc.badge.gearshape"), Palette::textMuted),
+             new Badge(QStringLiteral("Argon2id"), QStringLiteral("cpu"), Palette::textMuted),
+             new Badge(QStringLiteral("Yerel"), QStringLiteral("externaldrive"), Palette::textMuted),
+             new Badge(QStringLiteral("iş"), std::nullopt, Palette::info),
+             new Badge(QStringLiteral("Özel"), std::nullopt, Palette::success),
+             new Badge(QStringLiteral("anahtar.keyx"), QStringLiteral("key.horizontal"), Palette::success),
+             new Badge(QStringLiteral("Süresi dolmuş"), QStringLiteral("clock.badge.exclamationmark.fill"),
+                       Palette::warn)},
+            4, 4),
+        Palette::elevated, 300));
+    shots.push_back(shoot("brandmarks", row({new BrandMark(26), new BrandMark(44), new BrandMark(88)}, 16),
+                          Palette::surface));
+    shots.push_back(shoot("divider",
+                          column({new FieldLabel(QStringLiteral("Üstte"), Palette::textMuted),
+                                  new HairlineDivider(Palette::line),
+                                  new FieldLabel(QStringLiteral("Altta"), Palette::textMuted)},
+                                 8),
+                          Palette::surface, 320));
+    auto* trailingGroup = row({new IconButton(QStringLiteral("arrow.up.arrow.down"), Palette::textSoft, 26),
+                               new IconButton(QStringLiteral("plus"), Palette::accent, 26)},
+                              4);
+    trailingGroup->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    shots.push_back(shoot(
+        "sectionheaders",
+        column({new SectionHeader(QStringLiteral("Notlar")),
+                new SectionHeader(QStringLiteral("Pano"),
+                                  QStringLiteral("Kopyalanan gizli değerin silinme süresi")),
+                new SectionHeader(QStringLiteral("Otomatik yazma"), std::nullopt,
+                                  new Badge(QStringLiteral("Varsayılan"), std::nullopt, Palette::textMuted)),
+                new SectionHeader(QStringLiteral("Tüm kayıtlar"), QStringLiteral("128 kayıt"), trailingGroup),
+                new SectionHeader(QStringLiteral("Çok uzun bir bölüm başlığı kesilerek biter"),
+                                  QStringLiteral("ve alt başlığı da tek satırda kalır, kesilir"))},
+               14),
+        Palette::elevated, 300));
+    QList<QWidget*> presets;
+    for (int n : {12, 16, 20, 32, 64})
+        presets.append(smallButton(QString::number(n),
+                                   n == 20 ? ButtonVariant::tinted(Palette::accent) : ButtonVariant::ghost));
+    shots.push_back(shoot("flowrow-presets-narrow", flowOf(presets, 4, 4), Palette::elevated, 200));
+    auto* floppies = new QWidget;
+    auto* floppyRow = new QHBoxLayout(floppies);
+    for (auto [size, color] : {std::pair{14.0, Palette::textSoft}, std::pair{14.0, Palette::accent},
+                               std::pair{20.0, Palette::textSoft}, std::pair{32.0, Palette::text},
+                               std::pair{64.0, Palette::accent}}) {
+        auto* icon = new FloppyDiskIcon(size);
+        QPalette pal = icon->palette();
+        pal.setColor(QPalette::WindowText, color);
+        icon->setPalette(pal);
+        floppyRow->addWidget(icon, 0, Qt::AlignVCenter);
+    }
+    floppyRow->addStretch();
+    shots.push_back(shoot("floppy", floppies, Palette::surface));
+    writeSheet("small-marks", shots);
+    EXPECT_TRUE(QFile::exists(galleryDir() + "/badges.png"));
+}
+
+TEST(Gallery, IconTiles) {
+    std::vector<Shot> shots;
+    QList<QWidget*> picker;
+    for (int id : {0, 1, 3, 5, 6, 9, 13, 16, 19, 20, 24, 27, 29, 34, 36, 43, 60, 62})
+        picker.append(new IconTile(id, 30));
+    shots.push_back(shoot("icontiles-picker", flowOf(picker, 8, 8), Palette::surface, 340));
+    QList<QWidget*> all;
+    for (int id = -1; id <= 69; ++id) all.append(new IconTile(id, 22));
+    shots.push_back(shoot("icontiles-all-22", flowOf(all, 6, 6), Palette::surface, 520));
+    shots.push_back(shoot("icontiles-sizes-and-tints",
+                          row({new IconTile(48, 22, Palette::accent), new IconTile(48, 22, Palette::textSoft),
+                               new IconTile(1, 30), new IconTile(16, 38), new IconTile(62, 38)},
+                              10),
+                          Palette::surface));
+    writeSheet("icontiles", shots);
+    EXPECT_TRUE(QFile::exists(galleryDir() + "/icontiles-all-22.png"));
+}
+
+TEST(Gallery, DisplayComponents) {
+    std::vector<Shot> shots;
+    shots.push_back(shoot("emptystate-action",
+                          new EmptyStateView(QStringLiteral("tray"), QStringLiteral("Bu grup boş"),
+                                             QStringLiteral("Yeni bir kayıt ekleyerek başla."),
+                                             QStringLiteral("Yeni kayıt"), [] {}),
+                          Palette::canvas, 420));
+    shots.push_back(
+        shoot("emptystate-long-message",
+              new EmptyStateView(QStringLiteral("lock.doc"), QStringLiteral("Henüz bir kasa yok"),
+                                 QStringLiteral("Var olan bir .kdbx dosyasını aç ya da sıfırdan yeni "
+                                                "bir kasa oluştur.")),
+              Palette::elevated, 420));
+    auto* filling =
+        new EmptyStateView(QStringLiteral("square.stack.3d.up"), QStringLiteral("3 kayıt seçildi"),
+                           QStringLiteral("Toplu işlemler için aşağıdaki düğmeleri ya da sağ tık "
+                                          "menüsünü kullan."),
+                           std::nullopt, {}, true);
+    filling->setMinimumHeight(320);
+    shots.push_back(shoot("emptystate-fills", filling, Palette::surface, 360));
+    shots.push_back(shoot("errorbanner-dismiss",
+                          new ErrorBanner(QStringLiteral("Parola ya da anahtar dosyası hatalı."), [] {}),
+                          Palette::surface, 420));
+    shots.push_back(
+        shoot("errorbanner-long",
+              new ErrorBanner(QStringLiteral("Veritabanı dosyası okunamadı: başlık bozuk ya da dosya "
+                                             "bir KDBX dosyası değil. Başka bir dosya seçip yeniden dene."),
+                              [] {}),
+              Palette::surface, 360));
+    shots.push_back(shoot("errorbanner-plain", new ErrorBanner(QStringLiteral("Dosya kaydedilemedi.")),
+                          Palette::surface, 360));
+    QList<QWidget*> stats{
+        new MetaStat(QStringLiteral("Oluşturuldu"), brandFormatted(at(2024, 3, 1, 9, 5))),
+        new MetaStat(QStringLiteral("Değiştirildi"), brandFormatted(at(2024, 8, 19, 23, 59))),
+        new MetaStat(QStringLiteral("Erişildi"), brandFormatted(at(2025, 1, 2, 12, 0))),
+        new MetaStat(QStringLiteral("Süre sonu"), QStringLiteral("Çok uzun bir değer tek satırda kesilir"))};
+    stats.last()->setMaximumWidth(150);
+    shots.push_back(shoot("metastats", flowOf(stats, 16, 8), Palette::surface, 480));
+    const auto now = std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
+    QStringList relatives;
+    for (auto ago : {std::chrono::seconds(20), std::chrono::seconds(300), std::chrono::seconds(3 * 3600),
+                     std::chrono::seconds(2 * 86400), std::chrono::seconds(15 * 86400),
+                     std::chrono::seconds(70 * 86400), std::chrono::seconds(800 * 86400)})
+        relatives << brandRelative(now - ago, now);
+    auto* relativeLabel = new QLabel(relatives.join(QStringLiteral("  ·  ")));
+    relativeLabel->setFont(BrandFont::body(10, QFont::Normal));
+    shots.push_back(shoot("dates-relative", relativeLabel, Palette::surface));
+    writeSheet("display", shots);
+    EXPECT_TRUE(QFile::exists(galleryDir() + "/errorbanner-long.png"));
+}
+
+TEST(Gallery, TextEntry) {
+    std::vector<Shot> shots;
+    shots.push_back(shoot("searchfield-empty", new SearchField(QStringLiteral("Ara (Ctrl+F)")),
+                          Palette::surface, 300, unfocus));
+    auto* typed = new SearchField(QStringLiteral("Ara (Ctrl+F)"));
+    typed->setText(QStringLiteral("banka"));
+    shots.push_back(shoot("searchfield-focused-text", typed, Palette::surface, 300,
+                          [](QWidget& w) { static_cast<SearchField&>(w).lineEdit()->setFocus(); }));
+    auto* masked = new SecretField(QStringLiteral("Parola"));
+    masked->setText(QStringLiteral("correct horse battery"));
+    shots.push_back(shoot("secretfield-masked", masked, Palette::elevated, 320, unfocus));
+    auto* revealed = new SecretField(QStringLiteral("Parola"));
+    revealed->setText(QStringLiteral("correct horse battery"));
+    revealed->setRevealed(true);
+    shots.push_back(shoot("secretfield-revealed-focused", revealed, Palette::elevated, 320,
+                          [](QWidget& w) { static_cast<SecretField&>(w).lineEdit()->setFocus(); }));
+    shots.push_back(shoot("secretfield-large-placeholder",
+                          new SecretField(QStringLiteral("Ana parolan"), true), Palette::surface, 360,
+                          unfocus));
+    auto* tagsEdit = new AppTextField;
+    tagsEdit->lineEdit()->setPlaceholderText(QStringLiteral("iş, kritik"));
+    shots.push_back(
+        shoot("formfields",
+              column({new FormField(QStringLiteral("Başlık"), std::nullopt, new AppTextField),
+                      new FormField(QStringLiteral("Etiketler"), QStringLiteral("Virgülle ayır."), tagsEdit),
+                      new FormField(QStringLiteral("Ana parola"), std::nullopt,
+                                    new SecretField(QStringLiteral("Ana parolan"), true))},
+                     14),
+              Palette::elevated, 360, unfocus));
+    shots.push_back(shoot(
+        "fieldrows",
+        column(
+            {new FieldRow(QStringLiteral("Kullanıcı adı"), QStringLiteral("ayse.yilmaz@example.com"), true,
+                          Palette::text, QStringLiteral("—"),
+                          {smallButton(QStringLiteral("Kopyala"), ButtonVariant::ghost)}),
+             new FieldRow(QStringLiteral("Kullanıcı adı"), QString(), true, Palette::text,
+                          QStringLiteral("—")),
+             new FieldRow(QStringLiteral("Adres"),
+                          QStringLiteral("https://hesap.ornek-banka.com.tr/giris?yonlendir=/hesaplarim/ozet"),
+                          false, Palette::info, QStringLiteral("—"),
+                          {smallButton(QStringLiteral("Aç"), ButtonVariant::ghost),
+                           smallButton(QStringLiteral("Kopyala"), ButtonVariant::ghost)})},
+            14),
+        Palette::elevated, 300));
+    writeSheet("text-entry", shots);
+    EXPECT_TRUE(QFile::exists(galleryDir() + "/fieldrows.png"));
+}
+
+namespace {
+
+// A clipboard service that writes nowhere and never ticks on its own.
+class NoBackend final : public ClipboardService::Backend {
+  public:
+    std::uint64_t write(const std::vector<ClipboardService::Format>&) override { return ++writes_; }
+    bool holds(std::uint64_t write) const override { return write == writes_; }
+
+  private:
+    std::uint64_t writes_ = 0;
+};
+
+class NoTimer final : public ClipboardService::Timer {
+  public:
+    void start(std::function<void()>) override {}
+    void stop() override {}
+};
+
+}  // namespace
+
+TEST(Gallery, StrengthAndCopy) {
+    std::vector<Shot> shots;
+    const std::pair<const char*, const char*> passwords[] = {
+        {"empty", ""},
+        {"weak", "abc"},
+        {"fair", "hunter22"},
+        {"good", "Tr0ub4dor&3"},
+        {"strong", "kR7#pX2$vL9@qM4!zT6&"},
+    };
+    for (const auto& [name, password] : passwords) {
+        auto* meter = new StrengthMeter(false);
+        meter->setPassword(QString::fromUtf8(password));
+        shots.push_back(shoot(QStringLiteral("strength-%1").arg(name), meter, Palette::elevated, 340));
+    }
+    auto* compact = new StrengthMeter(true);
+    compact->setPassword(QStringLiteral("Tr0ub4dor&3"));
+    shots.push_back(shoot("strength-compact", compact, Palette::elevated, 340));
+    auto* narrow = new StrengthMeter(false);
+    narrow->setPassword(QStringLiteral("correct horse"));
+    shots.push_back(shoot("strength-narrow", narrow, Palette::elevated, 170));
+
+    static ClipboardService service(std::make_unique<NoBackend>(), std::make_unique<NoTimer>());
+    auto copyRow = [](bool pressUser, bool pressPassword) {
+        auto* user = new CopyButton(
+            QStringLiteral("Kullanıcı"), QStringLiteral("person"), true,
+            [] { service.copySecret(QStringLiteral("ayse")); }, service);
+        auto* password = new CopyButton(
+            QStringLiteral("Parola"), QStringLiteral("key"), true,
+            [] { service.copySecret(QStringLiteral("s3cret")); }, service);
+        auto* address = new CopyButton(
+            QStringLiteral("Adres"), QStringLiteral("doc.on.doc"), false,
+            [] { service.copyPlain(QStringLiteral("https://example.com")); }, service);
+        if (pressUser) user->click();
+        if (pressPassword) password->click();
+        return flowOf({user, password, address}, 4, 4);
+    };
+    shots.push_back(shoot("copybuttons-rest", copyRow(false, false), Palette::elevated, 360));
+    shots.push_back(shoot("copybuttons-secret-counting", copyRow(false, true), Palette::elevated, 360));
+    service.setClearAfter(0.2);
+    shots.push_back(shoot("copybuttons-copied", copyRow(true, false), Palette::elevated, 360));
+    writeSheet("strength-and-copy", shots);
+    EXPECT_TRUE(QFile::exists(galleryDir() + "/copybuttons-secret-counting.png"));
 }

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+// The repeated AES-256 encryption at the heart of AES-KDF: both 16-byte halves of a 32-byte
+// block enciphered `rounds` times under one key, each half as an independent ECB block. The
+// key is expanded once for all rounds. Internal to the key derivation; tests and benchmarks
+// use the kernels directly to hold them to each other.
+
+enum class AesKdfKernel { evp, aesni };
+
+bool aesKdfKernelAvailable(AesKdfKernel kernel);
+
+// The fastest kernel this processor runs.
+AesKdfKernel aesKdfPreferredKernel();
+
+// Enciphers both halves of `block` in place with the given kernel, which must be available.
+// Throws AESCipher::Error::cryptoFailure when OpenSSL fails (the evp kernel only).
+void aesKdfRounds(AesKdfKernel kernel, std::span<std::uint8_t, 32> block,
+                  std::span<const std::uint8_t, 32> key, std::uint64_t rounds);
+
+// Per-kernel entry points; the AES-NI one is defined in its own file and runs only on
+// processors with AES-NI.
+void aesKdfRoundsEVP(std::span<std::uint8_t, 32> block, std::span<const std::uint8_t, 32> key,
+                     std::uint64_t rounds);
+void aesKdfRoundsAESNI(std::span<std::uint8_t, 32> block, std::span<const std::uint8_t, 32> key,
+                       std::uint64_t rounds);

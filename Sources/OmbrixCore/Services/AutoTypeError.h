@@ -1,0 +1,49 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+// The failures of an auto-type run. The description is the Turkish text shown to the user.
+class AutoTypeError : public std::exception {
+  public:
+    enum class Kind {
+        targetActivationFailed,
+        accessibilityPermissionMissing,
+        noTargetApplication,
+        eventCreationFailed,
+        alreadyRunning,
+        modifierKeysHeld,
+        cancelled,
+    };
+
+    // `name` is the target application's name, or "Uygulama" when it has none.
+    static AutoTypeError targetActivationFailed(std::string name);
+    // No X11 display with the XTEST extension (for instance a Wayland session).
+    static AutoTypeError accessibilityPermissionMissing();
+    static AutoTypeError noTargetApplication();
+    static AutoTypeError eventCreationFailed();
+    // A run was asked for while another one was still going; the other one goes on.
+    static AutoTypeError alreadyRunning();
+    // The user still held a modifier key when typing was due: the typed characters would have
+    // become shortcuts.
+    static AutoTypeError modifierKeysHeld();
+    // The run was stopped by cancel() (the database was locked).
+    static AutoTypeError cancelled();
+
+    Kind kind() const noexcept { return kind_; }
+    // Payload of targetActivationFailed; empty for the other cases.
+    const std::string& name() const noexcept { return name_; }
+
+    const std::string& description() const noexcept { return message_; }
+    const char* what() const noexcept override { return message_.c_str(); }
+
+    // Same case and, for targetActivationFailed, canonically equivalent names.
+    friend bool operator==(const AutoTypeError& a, const AutoTypeError& b);
+
+  private:
+    AutoTypeError(Kind kind, std::string name);
+
+    Kind kind_;
+    std::string name_;
+    std::string message_;
+};

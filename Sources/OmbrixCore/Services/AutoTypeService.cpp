@@ -1,0 +1,335 @@
+#include "OmbrixCore/Services/AutoTypeService.h"
+
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+#include <deque>
+#include <utility>
+
+#include "OmbrixCore/Crypto/SecureWipe.h"
+#include "OmbrixCore/Platform/X11AutoTypeBackend.h"
+#include "OmbrixCore/Services/AutoTypeSequence.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds pollInterval{20};
+constexpr milliseconds modifierWait{1000};
+
+// Zeroes the characters of the string (the run keeps its only reference), then empties it.
+void wipe(QString& s) {
+    if (!s.isEmpty()) secureWipe(s.data(), static_cast<std::size_t>(s.size()) * sizeof(QChar));
+    s.clear();
+}
+
+// One micro-step of the typing phase.
+struct Op {
+    enum class Kind { checkTarget, press, release, wait };
+    Kind kind;
+    std::uint32_t keycode = 0;
+    milliseconds delay{0};
+};
+
+}  // namespace
+
+struct AutoTypeService::Run {
+    enum class Phase { starting, activating, settling, modifiers, typing };
+
+    std::vector<AutoTypeAction> actions;
+    Completion completion;
+    Target target;
+    Phase phase = Phase::starting;
+    Clock::time_point deadline;
+    std::size_t nextAction = 0;
+    // The text step being typed, as UTF-16 with the bounds of its user-perceived characters.
+    QString text;
+    std::vector<qsizetype> bounds;
+    std::size_t nextCharacter = 0;
+    std::deque<Op> ops;
+    // Keys we hold down right now, in the order they went down.
+    std::vector<std::uint32_t> pressed;
+};
+
+AutoTypeService& AutoTypeService::shared() {
+    // Never destroyed, like the application's other shared services.
+    static AutoTypeService* instance = new AutoTypeService(createX11AutoTypeBackend());
+    return *instance;
+}
+
+AutoTypeService::AutoTypeService(std::unique_ptr<Backend> backend, QObject* parent)
+    : QObject(parent), m_backend(std::move(backend)) {
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &AutoTypeService::step);
+}
+
+AutoTypeService::~AutoTypeService() {
+    if (m_run) finish(AutoTypeError::cancelled(), false);
+}
+
+bool AutoTypeService::hasAccessibilityPermission() const {
+    return m_backend->canSynthesize();
+}
+
+void AutoTypeService::requestAccessibilityPermission() {}
+
+void AutoTypeService::startTrackingFrontmostApplication() {
+    if (m_tracking) return;
+    m_tracking = true;
+    captureTarget();
+    m_backend->watchActiveWindow([this] { captureTarget(); });
+}
+
+std::optional<AutoTypeService::Target> AutoTypeService::captureTarget() {
+    const WindowId front = m_backend->activeWindow();
+    if (front != 0 && !m_backend->isOwnWindow(front))
+        m_target = Target{front, m_backend->applicationName(front)};
+    return m_target;
+}
+
+void AutoTypeService::clearTarget() {
+    m_target.reset();
+}
+
+std::optional<QString> AutoTypeService::frontmostWindowTitle() {
+    const WindowId window = m_target ? m_target->window : m_backend->activeWindow();
+    if (window == 0) return std::nullopt;
+    if (std::optional<QString> title = m_backend->windowTitle(window); title && !title->isEmpty())
+        return title;
+    QString name = m_backend->applicationName(window);
+    if (name.isEmpty() && m_target && m_target->window == window) name = m_target->name;
+    if (name.isEmpty()) return std::nullopt;
+    return name;
+}
+
+void AutoTypeService::perform(std::string_view sequence, const KdbxEntry& entry, Completion completion) {
+    perform(AutoTypeSequence::parse(sequence, entry), std::move(completion));
+}
+
+void AutoTypeService::perform(std::vector<AutoTypeAction> actions, Completion completion) {
+    // Outcomes known at once still reach the caller from the event loop, like every other.
+    const auto reply = [this, &actions, &completion](std::optional<AutoTypeError> error) {
+        for (AutoTypeAction& action : actions) action.wipe();
+        QTimer::singleShot(0, this, [completion = std::move(completion), error] {
+            if (completion) completion(error);
+        });
+    };
+    if (actions.empty()) return reply(std::nullopt);
+    // Also what a held hot key's auto-repeat meets: it never starts a second run.
+    if (m_run) return reply(AutoTypeError::alreadyRunning());
+    if (!m_backend->canSynthesize()) return reply(AutoTypeError::accessibilityPermissionMissing());
+
+    m_run = std::make_unique<Run>();
+    m_run->actions = std::move(actions);
+    m_run->completion = std::move(completion);
+    m_run->target = m_target.value_or(Target{});
+    wait(milliseconds{0});
+}
+
+void AutoTypeService::cancel() {
+    if (m_run) finish(AutoTypeError::cancelled());
+}
+
+void AutoTypeService::wait(milliseconds delay) {
+    m_timer.start(std::max(delay, milliseconds{0}));
+}
+
+void AutoTypeService::step() {
+    if (!m_run) return;
+    switch (m_run->phase) {
+        case Run::Phase::starting:
+        case Run::Phase::activating:
+            return activating();
+        case Run::Phase::settling:
+            m_run->phase = Run::Phase::modifiers;
+            m_run->deadline = Clock::now() + modifierWait;
+            return waitingForModifiers();
+        case Run::Phase::modifiers:
+            return waitingForModifiers();
+        case Run::Phase::typing:
+            return typing();
+    }
+}
+
+AutoTypeError AutoTypeService::activationFailed() const {
+    const QString& name = m_run->target.name;
+    return AutoTypeError::targetActivationFailed(name.isEmpty() ? std::string("Uygulama")
+                                                                : name.toStdString());
+}
+
+void AutoTypeService::activating() {
+    Run& run = *m_run;
+    if (run.target.window == 0 || !m_backend->windowExists(run.target.window)) {
+        return finish(AutoTypeError::noTargetApplication());
+    }
+    const bool inFront = m_backend->activeWindow() == run.target.window;
+    if (run.phase == Run::Phase::starting) {
+        if (!inFront) {
+            m_backend->activate(run.target.window);
+            run.deadline = Clock::now() + activationTimeout;
+        }
+        run.phase = Run::Phase::activating;
+    }
+    if (inFront || m_backend->activeWindow() == run.target.window) {
+        run.phase = Run::Phase::settling;
+        return wait(postActivationDelay);
+    }
+    if (Clock::now() >= run.deadline) return finish(activationFailed());
+    wait(pollInterval);
+}
+
+void AutoTypeService::waitingForModifiers() {
+    if (!waitForModifierRelease || !m_backend->modifiersHeld()) {
+        m_run->phase = Run::Phase::typing;
+        return typing();
+    }
+    // Typing now would turn the characters into shortcuts of the target application.
+    if (Clock::now() >= m_run->deadline) return finish(AutoTypeError::modifierKeysHeld());
+    wait(pollInterval);
+}
+
+void AutoTypeService::addStroke(const KeyStroke& stroke) {
+    std::deque<Op>& ops = m_run->ops;
+    for (std::uint32_t modifier : stroke.modifierKeys) ops.push_back({Op::Kind::press, modifier});
+    if (!stroke.modifierKeys.empty()) ops.push_back({Op::Kind::wait, 0, modifierSettleDelay});
+    ops.push_back({Op::Kind::press, stroke.keycode});
+    ops.push_back({Op::Kind::release, stroke.keycode});
+    if (!stroke.modifierKeys.empty()) ops.push_back({Op::Kind::wait, 0, modifierSettleDelay});
+    for (auto it = stroke.modifierKeys.rbegin(); it != stroke.modifierKeys.rend(); ++it) {
+        ops.push_back({Op::Kind::release, *it});
+    }
+}
+
+// Turns the next character or step into micro-steps. False when nothing is left or the run failed.
+bool AutoTypeService::expandNext() {
+    Run& run = *m_run;
+    std::deque<Op>& ops = run.ops;
+    if (run.nextCharacter + 1 < run.bounds.size()) {
+        const qsizetype from = run.bounds[run.nextCharacter];
+        const qsizetype to = run.bounds[run.nextCharacter + 1];
+        ++run.nextCharacter;
+        std::optional<std::vector<KeyStroke>> strokes =
+            m_backend->strokes(QStringView(run.text).sliced(from, to - from));
+        if (!strokes || strokes->empty()) {
+            finish(AutoTypeError::eventCreationFailed());
+            return false;
+        }
+        ops.push_back({Op::Kind::checkTarget});
+        for (const KeyStroke& stroke : *strokes) addStroke(stroke);
+        ops.push_back({Op::Kind::wait, 0, keystrokeDelay});
+        return true;
+    }
+    wipe(run.text);
+    run.bounds.clear();
+    run.nextCharacter = 0;
+
+    if (run.nextAction >= run.actions.size()) return false;
+    const AutoTypeAction& action = run.actions[run.nextAction++];
+    switch (action.kind()) {
+        case AutoTypeAction::Kind::text: {
+            const std::string& utf8 = action.textValue();
+            run.text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+            {
+                // The finder shares the text; it must be gone before the text is wiped.
+                QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, run.text);
+                run.bounds.push_back(0);
+                for (qsizetype end = finder.toNextBoundary(); end > run.bounds.back();
+                     end = finder.toNextBoundary()) {
+                    run.bounds.push_back(end);
+                }
+            }
+            return true;  // an empty text types nothing and does not pause
+        }
+        case AutoTypeAction::Kind::key: {
+            const std::optional<KeyStroke> stroke = m_backend->stroke(action.keyValue());
+            if (!stroke) {
+                finish(AutoTypeError::eventCreationFailed());
+                return false;
+            }
+            ops.push_back({Op::Kind::checkTarget});
+            addStroke(*stroke);
+            ops.push_back({Op::Kind::wait, 0, keystrokeDelay});
+            return true;
+        }
+        case AutoTypeAction::Kind::delay: {
+            const std::int64_t ms =
+                std::min(action.delayMilliseconds(), AutoTypeSequence::maximumDelayMilliseconds);
+            if (ms > 0) ops.push_back({Op::Kind::wait, 0, milliseconds{ms}});
+            return true;
+        }
+        case AutoTypeAction::Kind::clearField: {
+            const std::optional<KeyStroke> selectAll = m_backend->selectAllStroke();
+            const std::optional<KeyStroke> backspace = m_backend->stroke(AutoTypeKey::backspace);
+            if (!selectAll || !backspace) {
+                finish(AutoTypeError::eventCreationFailed());
+                return false;
+            }
+            ops.push_back({Op::Kind::checkTarget});
+            addStroke(*selectAll);
+            ops.push_back({Op::Kind::wait, 0, keystrokeDelay});
+            ops.push_back({Op::Kind::checkTarget});
+            addStroke(*backspace);
+            ops.push_back({Op::Kind::wait, 0, keystrokeDelay});
+            return true;
+        }
+    }
+    return true;
+}
+
+void AutoTypeService::typing() {
+    for (;;) {
+        if (!m_run) return;
+        Run& run = *m_run;
+        if (run.ops.empty()) {
+            if (!expandNext()) {
+                if (m_run) finish(std::nullopt);
+                return;
+            }
+            continue;
+        }
+        const Op op = run.ops.front();
+        run.ops.pop_front();
+        switch (op.kind) {
+            case Op::Kind::checkTarget:
+                // Focus moved elsewhere (the user clicked another window): stop rather than type
+                // a password into it.
+                if (m_backend->activeWindow() != run.target.window) return finish(activationFailed());
+                break;
+            case Op::Kind::press:
+                // Recorded first, so that it is released even if sending fails halfway.
+                run.pressed.push_back(op.keycode);
+                if (!m_backend->sendKey(op.keycode, true))
+                    return finish(AutoTypeError::eventCreationFailed());
+                break;
+            case Op::Kind::release: {
+                const auto it = std::find(run.pressed.rbegin(), run.pressed.rend(), op.keycode);
+                if (it != run.pressed.rend()) run.pressed.erase(std::next(it).base());
+                if (!m_backend->sendKey(op.keycode, false))
+                    return finish(AutoTypeError::eventCreationFailed());
+                break;
+            }
+            case Op::Kind::wait:
+                if (op.delay > milliseconds{0}) return wait(op.delay);
+                break;
+        }
+    }
+}
+
+void AutoTypeService::finish(std::optional<AutoTypeError> error, bool notify) {
+    m_timer.stop();
+    std::unique_ptr<Run> run = std::move(m_run);
+    // Every key this run holds goes up, whatever stopped it.
+    for (auto it = run->pressed.rbegin(); it != run->pressed.rend(); ++it) m_backend->sendKey(*it, false);
+    run->pressed.clear();
+    m_backend->endRun();
+    // The steps and the text being typed may hold the password in plain.
+    for (AutoTypeAction& action : run->actions) action.wipe();
+    run->actions.clear();
+    wipe(run->text);
+    if (!notify || !run->completion) return;
+    Completion completion = std::move(run->completion);
+    run.reset();
+    QTimer::singleShot(0, this, [completion = std::move(completion), error] { completion(error); });
+}

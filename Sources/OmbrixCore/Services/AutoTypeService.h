@@ -1,0 +1,143 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringView>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "OmbrixCore/Kdbx/Models.h"
+#include "OmbrixCore/Services/AutoTypeAction.h"
+#include "OmbrixCore/Services/AutoTypeError.h"
+
+// Types an entry's data into another application by synthesising key presses. It remembers the
+// target (the last window of another application that was active), brings it to the front, waits
+// until the user has let go of the modifier keys and presses the keys of each step with short
+// pauses in between. A run is a chain of steps on the main thread's timers: the waits never
+// block the interface. One run at a time. Main thread only.
+class AutoTypeService : public QObject {
+    Q_OBJECT
+
+  public:
+    // The built-in default sequence: the default of the preference and of the editors.
+    static constexpr std::string_view defaultSequence = "{USERNAME}{TAB}{PASSWORD}{ENTER}";
+
+    using WindowId = std::uint32_t;
+
+    // The window to type into and the name of its application ("Uygulama" is shown when empty).
+    struct Target {
+        WindowId window = 0;
+        QString name;
+
+        bool operator==(const Target&) const = default;
+    };
+
+    // One key press: hold the modifier keys in order, press and release the key, let go of the
+    // modifiers in reverse order. Key codes are those of the desktop's keyboard.
+    struct KeyStroke {
+        std::uint32_t keycode = 0;
+        std::vector<std::uint32_t> modifierKeys;
+
+        bool operator==(const KeyStroke&) const = default;
+    };
+
+    // The desktop as a run needs it: windows, the keyboard and synthesised key presses.
+    class Backend {
+      public:
+        virtual ~Backend() = default;
+        // Key presses can be synthesised (an X11 display with the XTEST extension).
+        virtual bool canSynthesize() = 0;
+        // Calls onChange from the event loop whenever the active window changes.
+        virtual void watchActiveWindow(std::function<void()> onChange) = 0;
+        // The window that has the keyboard focus; 0 when none.
+        virtual WindowId activeWindow() = 0;
+        // The window belongs to this process.
+        virtual bool isOwnWindow(WindowId window) = 0;
+        virtual bool windowExists(WindowId window) = 0;
+        // The name of the window's application; empty when it gives none.
+        virtual QString applicationName(WindowId window) = 0;
+        virtual std::optional<QString> windowTitle(WindowId window) = 0;
+        // Asks for the window to be raised and focused; the answer comes later, if at all.
+        virtual void activate(WindowId window) = 0;
+        // The user holds a modifier key (Shift, Ctrl, Alt, Super or AltGr) right now.
+        virtual bool modifiersHeld() = 0;
+        // The strokes that type one user-perceived character in the current layout, binding a
+        // spare key code to a character that no key types; none when that is impossible.
+        virtual std::optional<std::vector<KeyStroke>> strokes(QStringView character) = 0;
+        // A named key, and Ctrl with the key that types "a" (select all).
+        virtual std::optional<KeyStroke> stroke(AutoTypeKey key) = 0;
+        virtual std::optional<KeyStroke> selectAllStroke() = 0;
+        // Presses or releases one key; false when the event could not be sent.
+        virtual bool sendKey(std::uint32_t keycode, bool press) = 0;
+        // A run has ended: undo what it changed on the desktop (spare key codes it bound).
+        virtual void endRun() = 0;
+    };
+
+    using Completion = std::function<void(std::optional<AutoTypeError> error)>;
+
+    // The process-wide instance over the X11 display, created on first use. Without an X11
+    // display it stays inactive and every run reports accessibilityPermissionMissing.
+    static AutoTypeService& shared();
+
+    explicit AutoTypeService(std::unique_ptr<Backend> backend, QObject* parent = nullptr);
+    // Stops a run that is still going (its keys are released, its completion is not called).
+    ~AutoTypeService() override;
+
+    // Read when used, so a change takes effect at the next pause, also in a run under way.
+    std::chrono::milliseconds keystrokeDelay{25};        // after every key stroke
+    std::chrono::milliseconds activationTimeout{2000};   // longest wait for the target to come to the front
+    std::chrono::milliseconds postActivationDelay{120};  // once the target is in front
+    std::chrono::milliseconds modifierSettleDelay{20};   // after pressing and before releasing modifiers
+    bool waitForModifierRelease = true;                  // wait (at most 1 s) for the user's modifiers
+
+    // An X11 display with the XTEST extension; never true in a Wayland session.
+    bool hasAccessibilityPermission() const;
+    // Nothing to ask for on X11; kept for the settings window's button.
+    void requestAccessibilityPermission();
+
+    // From now on the target follows the active window (other than ours). Once per instance.
+    void startTrackingFrontmostApplication();
+    // Takes the active window as target unless it is one of ours; returns the target.
+    std::optional<Target> captureTarget();
+    void clearTarget();
+    const std::optional<Target>& targetApplication() const { return m_target; }
+
+    // The title of the target's window (or of the active window without a target), else its
+    // application's name; none without either.
+    std::optional<QString> frontmostWindowTitle();
+
+    // Types the steps into the target and calls completion from the event loop, with none on
+    // success. The steps are wiped when the run ends. While a run is going, another is refused
+    // (alreadyRunning); an empty list succeeds without touching anything.
+    void perform(std::vector<AutoTypeAction> actions, Completion completion);
+    // Parses the sequence for the entry and types it.
+    void perform(std::string_view sequence, const KdbxEntry& entry, Completion completion);
+    bool isRunning() const { return m_run != nullptr; }
+    // Stops the run under way, releasing every key it holds; it completes with cancelled.
+    void cancel();
+
+  private:
+    struct Run;
+    void step();
+    void activating();
+    void waitingForModifiers();
+    void typing();
+    bool expandNext();
+    void addStroke(const KeyStroke& stroke);
+    void wait(std::chrono::milliseconds delay);
+    void finish(std::optional<AutoTypeError> error, bool notify = true);
+    AutoTypeError activationFailed() const;
+
+    std::unique_ptr<Backend> m_backend;
+    std::optional<Target> m_target;
+    bool m_tracking = false;
+    std::unique_ptr<Run> m_run;
+    QTimer m_timer;
+};

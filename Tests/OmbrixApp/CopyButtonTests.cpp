@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <memory>
+
+#include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/CopyButton.h"
+#include "OmbrixCore/Services/ClipboardService.h"
+
+namespace {
+
+// A clipboard that only counts writes, and a countdown the test ticks by hand.
+class MemoryBackend final : public ClipboardService::Backend {
+  public:
+    std::uint64_t write(const std::vector<ClipboardService::Format>&) override { return ++writes; }
+    bool holds(std::uint64_t write) const override { return write == writes; }
+    std::uint64_t writes = 0;
+};
+
+class HandTimer final : public ClipboardService::Timer {
+  public:
+    explicit HandTimer(std::function<void()>* tick) : tick_(tick) {}
+    void start(std::function<void()> onTick) override { *tick_ = std::move(onTick); }
+    void stop() override { *tick_ = {}; }
+
+  private:
+    std::function<void()>* tick_;
+};
+
+class CopyButtonTest : public ::testing::Test {
+  protected:
+    std::function<void()> tick;
+    ClipboardService service{std::make_unique<MemoryBackend>(), std::make_unique<HandTimer>(&tick)};
+
+    void advanceOneSecond() {
+        if (tick) tick();
+    }
+};
+
+}  // namespace
+
+TEST(CopyButtonCaption, FollowsConfirmationSecretAndCountdown) {
+    struct Case {
+        bool justCopied;
+        bool isSecret;
+        qint64 seconds;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {false, false, 0, "Parola"},    {false, true, 12, "Parola"},   {true, true, 12, "12 sn"},
+        {true, true, 1, "1 sn"},        {true, true, 0, "Kopyalandı"}, {true, false, 0, "Kopyalandı"},
+        {true, false, 7, "Kopyalandı"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CopyButton::caption(QStringLiteral("Parola"), c.justCopied, c.isSecret, c.seconds),
+                  QString::fromUtf8(c.expected))
+            << c.expected;
+}
+
+TEST_F(CopyButtonTest, SecretCopyCountsDownWhileConfirmingThenRests) {
+    int copies = 0;
+    CopyButton button(
+        QStringLiteral("Parola"), QStringLiteral("key"), true,
+        [&] {
+            ++copies;
+            service.copySecret(QStringLiteral("s3cret"));
+        },
+        service);
+    button.show();
+    EXPECT_EQ(button.text(), QStringLiteral("Parola"));
+    EXPECT_EQ(button.symbol(), QStringLiteral("key"));
+    EXPECT_EQ(button.variant(), ButtonVariant::secondary);
+    EXPECT_TRUE(button.isSmall());
+    EXPECT_FALSE(button.isWide());
+    EXPECT_EQ(button.toolTip(), QStringLiteral("Parola panoya kopyala"));
+
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_EQ(copies, 1);
+    EXPECT_TRUE(button.isJustCopied());
+    EXPECT_EQ(button.text(), QStringLiteral("12 sn"));
+    EXPECT_EQ(button.symbol(), QStringLiteral("checkmark"));
+    EXPECT_EQ(button.variant(), ButtonVariant::tinted(Palette::success));
+    advanceOneSecond();
+    EXPECT_EQ(button.text(), QStringLiteral("11 sn"));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !button.isJustCopied(); }, 5000));
+    EXPECT_EQ(button.text(), QStringLiteral("Parola"));
+    EXPECT_EQ(button.symbol(), QStringLiteral("key"));
+    EXPECT_EQ(button.variant(), ButtonVariant::secondary);
+    // The clipboard goes on counting; the button no longer shows it.
+    advanceOneSecond();
+    EXPECT_EQ(service.secondsRemaining(), 10);
+    EXPECT_EQ(button.text(), QStringLiteral("Parola"));
+}
+
+TEST_F(CopyButtonTest, NoCountOfZeroAndNoCountForPlainCopies) {
+    // A time-out that rounds to 0 clears at once: the confirmation says "Kopyalandı".
+    service.setClearAfter(0.3);
+    CopyButton secret(
+        QStringLiteral("Parola"), QStringLiteral("key"), true,
+        [&] { service.copySecret(QStringLiteral("s3cret")); }, service);
+    secret.click();
+    EXPECT_EQ(service.secondsRemaining(), 0);
+    EXPECT_EQ(secret.text(), QStringLiteral("Kopyalandı"));
+
+    // A plain copy while an earlier secret still counts down.
+    service.setClearAfter(12);
+    service.copySecret(QStringLiteral("s3cret"));
+    CopyButton plain(
+        QStringLiteral("Adres"), QStringLiteral("doc.on.doc"), false, [] {}, service);
+    plain.click();
+    EXPECT_EQ(service.secondsRemaining(), 12);
+    EXPECT_EQ(plain.text(), QStringLiteral("Kopyalandı"));
+
+    // Without an action the press is still confirmed.
+    CopyButton idle(QStringLiteral("Kullanıcı"), QStringLiteral("person"), true, {}, service);
+    idle.click();
+    EXPECT_EQ(idle.text(), QStringLiteral("12 sn"));
+}
+
+TEST_F(CopyButtonTest, FirstPressStillRunningEndsTheConfirmation) {
+    int copies = 0;
+    CopyButton button(
+        QStringLiteral("Kopyala"), QStringLiteral("doc.on.doc"), false, [&] { ++copies; }, service);
+    button.click();
+    QTest::qWait(1000);
+    ASSERT_TRUE(button.isJustCopied());
+    QElapsedTimer sinceSecond;
+    sinceSecond.start();
+    button.click();
+    EXPECT_EQ(copies, 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !button.isJustCopied(); }, 5000));
+    // Well before the second press's own 1.4 s: the first press's confirmation ended it.
+    EXPECT_LT(sinceSecond.elapsed(), CopyButton::confirmationMs);
+    QTest::qWait(CopyButton::confirmationMs);
+    EXPECT_FALSE(button.isJustCopied());
+    EXPECT_EQ(button.text(), QStringLiteral("Kopyala"));
+}

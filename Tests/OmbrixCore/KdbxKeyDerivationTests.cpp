@@ -1,0 +1,316 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "KdbxErrorTesting.h"
+#include "OmbrixCore/Crypto/AESCipher.h"
+#include "OmbrixCore/Crypto/Argon2.h"
+#include "OmbrixCore/Kdbx/AesKdfRounds.h"
+#include "OmbrixCore/Kdbx/KdbxCrypto.h"
+#include "OmbrixCore/Kdbx/KdbxHeader.h"
+#include "OmbrixCore/Kdbx/KdbxKeyDerivation.h"
+#include "Support/Fixtures.h"
+
+using testsupport::fixturePath;
+using testsupport::fromHex;
+using testsupport::readFile;
+
+namespace {
+
+// Keys are compared as booleans so that a failure never prints key material.
+bool same(const Bytes& a, const Bytes& b) {
+    return a == b;
+}
+
+const Bytes compositeKey = fromHex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
+const Bytes seed = Bytes(32, 0x5A);
+const Bytes salt = Bytes(16, 0x2B);
+
+// AES-KDF exactly as the format defines it: every round enciphers each half on its own, with a
+// fresh one-block ECB operation.
+Bytes literalAesKdf(const Bytes& input, const Bytes& key, std::uint64_t rounds) {
+    Bytes left(input.begin(), input.begin() + 16);
+    Bytes right(input.begin() + 16, input.end());
+    for (std::uint64_t i = 0; i < rounds; ++i) {
+        left = AESCipher::ecbEncryptNoPadding(left, key);
+        right = AESCipher::ecbEncryptNoPadding(right, key);
+    }
+    return KdbxCrypto::sha256({left, right});
+}
+
+std::vector<AesKdfKernel> availableKernels() {
+    std::vector<AesKdfKernel> kernels;
+    for (AesKdfKernel k : {AesKdfKernel::evp, AesKdfKernel::aesni}) {
+        if (aesKdfKernelAvailable(k)) kernels.push_back(k);
+    }
+    return kernels;
+}
+
+const char* kernelName(AesKdfKernel kernel) {
+    return kernel == AesKdfKernel::aesni ? "AES-NI" : "EVP";
+}
+
+struct Entry {
+    std::string key;
+    VariantValue value;
+};
+
+KdbxHeader v4(const std::vector<Entry>& entries) {
+    VariantDictionary parameters;
+    for (const Entry& e : entries) parameters.set(e.key, e.value);
+    KdbxHeader header;
+    header.masterSeed = Bytes(32, 0x4D);
+    header.kdfParameters = parameters;
+    return header;
+}
+
+KdbxHeader v3(std::optional<Bytes> transformSeed, std::optional<std::uint64_t> rounds) {
+    KdbxHeader header;
+    header.major = 3;
+    header.minor = 1;
+    header.masterSeed = Bytes(32, 0x4D);
+    header.transformSeed = std::move(transformSeed);
+    header.transformRounds = rounds;
+    return header;
+}
+
+Entry kdf(const UUID& id) {
+    return {"$UUID", VariantValue::bytes(id.kdbxBytes())};
+}
+
+// An Argon2id dictionary small enough for a test, with the given entries replacing or joining
+// the base ones.
+KdbxHeader argon2id(std::vector<Entry> changes) {
+    std::vector<Entry> entries = {kdf(KdbxUUIDs::kdfArgon2id),
+                                  {"S", VariantValue::bytes(salt)},
+                                  {"P", VariantValue::uint32(1)},
+                                  {"M", VariantValue::uint64(64 * 1024)},
+                                  {"I", VariantValue::uint64(1)}};
+    entries.insert(entries.end(), changes.begin(), changes.end());
+    return v4(entries);
+}
+
+template <class Fn>
+std::optional<Argon2::Error> thrownArgon2Error(Fn&& fn) {
+    try {
+        fn();
+    } catch (const Argon2::Error& error) {
+        return error;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+inline void PrintTo(const Argon2::Error& error, std::ostream* out) {
+    *out << "Argon2::Error(" << error.description() << ")";
+}
+
+// FIPS 197, appendix C.3: one round of AES-KDF is one AES-256 encryption of each half.
+TEST(AesKdf, KernelsMatchTheAES256KnownAnswer) {
+    const Bytes key = fromHex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
+    const Bytes plain = fromHex("00112233445566778899aabbccddeeff 00112233445566778899aabbccddeeff");
+    const Bytes cipher = fromHex("8ea2b7ca516745bfeafc49904b496089 8ea2b7ca516745bfeafc49904b496089");
+    for (AesKdfKernel kernel : availableKernels()) {
+        Bytes block = plain;
+        aesKdfRounds(kernel, std::span<std::uint8_t, 32>(block.data(), 32),
+                     std::span<const std::uint8_t, 32>(key.data(), 32), 1);
+        EXPECT_EQ(block, cipher) << kernelName(kernel);
+    }
+}
+
+// Every kernel and the public operation agree with the round-by-round definition, for random
+// inputs and seeds and round counts around the edges of the loop.
+TEST(AesKdf, KernelsAgreeWithTheLiteralDefinition) {
+    EXPECT_EQ(aesKdfPreferredKernel() == AesKdfKernel::aesni, aesKdfKernelAvailable(AesKdfKernel::aesni));
+    for (std::uint64_t rounds : {0u, 1u, 2u, 3u, 17u, 300u}) {
+        for (int sample = 0; sample < 3; ++sample) {
+            const Bytes input = KdbxCrypto::randomBytes(32);
+            const Bytes key = KdbxCrypto::randomBytes(32);
+            const Bytes expected = literalAesKdf(input, key, rounds);
+            SCOPED_TRACE("rounds " + std::to_string(rounds));
+            EXPECT_TRUE(same(KdbxKeys::aesKdf(input, key, rounds), expected));
+            for (AesKdfKernel kernel : availableKernels()) {
+                Bytes block = input;
+                aesKdfRounds(kernel, std::span<std::uint8_t, 32>(block.data(), 32),
+                             std::span<const std::uint8_t, 32>(key.data(), 32), rounds);
+                EXPECT_TRUE(same(KdbxCrypto::sha256(block), expected)) << kernelName(kernel);
+            }
+        }
+    }
+}
+
+TEST(AesKdf, LengthChecks) {
+    struct Case {
+        Bytes input;
+        Bytes key;
+        KdbxError expected;
+        const char* note;
+    };
+    const KdbxError badInput = KdbxError::cryptoFailure("AES-KDF girdisi 32 bayt olmalı");
+    const KdbxError badSeed = KdbxError::cryptoFailure("AES-KDF tohumu 32 bayt olmalı");
+    const std::vector<Case> cases = {
+        {Bytes(31, 1), Bytes(31, 2), badInput, "31-byte input, checked before the seed"},
+        {Bytes(33, 1), seed, badInput, "33-byte input"},
+        {Bytes(32, 1), Bytes(31, 2), badSeed, "31-byte seed"},
+        {Bytes(32, 1), Bytes(), badSeed, "empty seed"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(thrownKdbxError([&] { KdbxKeys::aesKdf(c.input, c.key, 1); }), c.expected) << c.note;
+    }
+}
+
+TEST(KdbxKeys, TransformFailures) {
+    const UUID unknown = *UUID::fromString("abcdef01-2345-6789-abcd-ef0123456789");
+    const KdbxError noUUID = KdbxError::unsupportedKdf("KdfParameters içinde $UUID yok");
+    const KdbxError invalid = KdbxError::unsupportedKdf("geçersiz Argon2 parametreleri");
+    const KdbxError outOfRange = KdbxError::unsupportedKdf("Argon2 parametreleri aralık dışı");
+    KdbxHeader noParameters = v4({});
+    noParameters.kdfParameters.reset();
+    KdbxHeader v3WithArgon2 = argon2id({});
+    v3WithArgon2.major = 3;
+    v3WithArgon2.transformSeed = seed;
+
+    struct Case {
+        KdbxHeader header;
+        KdbxError expected;
+        const char* note;
+    };
+    const std::vector<Case> cases = {
+        {v3(std::nullopt, 6000), KdbxError::corruptedData("KDBX 3 dönüştürme parametreleri eksik"),
+         "version 3 without transform seed"},
+        {v3WithArgon2, KdbxError::corruptedData("KDBX 3 dönüştürme parametreleri eksik"),
+         "version 3 without rounds, whatever its KDF parameters hold"},
+        {noParameters, noUUID, "version 4 without KDF parameters"},
+        {v4({}), noUUID, "empty KDF parameters"},
+        {v4({{"R", VariantValue::uint64(10)}}), noUUID, "no $UUID entry"},
+        {v4({{"$UUID", VariantValue::bytes(Bytes(15, 0xC9))}}), noUUID, "15-byte $UUID"},
+        {v4({{"$UUID", VariantValue::string("C9D9F39A-628A-4460-BF74-0D08C18A4FEA")}}), noUUID,
+         "$UUID as text"},
+        {v4({kdf(unknown)}), KdbxError::unsupportedKdf("ABCDEF01-2345-6789-ABCD-EF0123456789"),
+         "unknown identifier, in upper case"},
+        {v4({kdf(KdbxUUIDs::kdfAes), {"R", VariantValue::uint64(1)}}),
+         KdbxError::cryptoFailure("AES-KDF tohumu 32 bayt olmalı"), "AES-KDF without seed"},
+        {argon2id({{"M", VariantValue::uint64(1023)}}), invalid, "memory 1023 bytes"},
+        {argon2id({{"I", VariantValue::uint64(0)}}), invalid, "no iterations"},
+        {argon2id({{"P", VariantValue::uint32(0)}}), invalid, "no parallelism"},
+        {argon2id({{"M", VariantValue::uint64(4398046511104)}}), outOfRange, "memory 2^42 bytes"},
+        {argon2id({{"M", VariantValue::uint64(UINT64_MAX)}}), outOfRange, "memory 2^64-1 bytes"},
+        {argon2id({{"I", VariantValue::uint64(4294967296)}}), outOfRange, "iterations 2^32"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(thrownKdbxError([&] { KdbxKeys::derive(compositeKey, c.header); }), c.expected) << c.note;
+    }
+}
+
+// Argon2's own checks come after ours and their errors pass through unchanged.
+TEST(KdbxKeys, Argon2ErrorsPassThrough) {
+    KdbxHeader noSalt = argon2id({});
+    noSalt.kdfParameters->remove("S");
+    struct Case {
+        KdbxHeader header;
+        Argon2::Error expected;
+        const char* note;
+    };
+    const std::vector<Case> cases = {
+        {argon2id({{"M", VariantValue::uint64(1024)}}), Argon2::Error::invalidMemory(1),
+         "1 KiB for one lane, below 8 KiB per lane"},
+        {noSalt, Argon2::Error::invalidSaltLength(0), "no salt"},
+        {argon2id({{"V", VariantValue::uint32(0x11)}}), Argon2::Error::unsupportedVersion(0x11),
+         "version 0x11"},
+        {argon2id({{"P", VariantValue::uint32(16777216)}}), Argon2::Error::invalidParallelism(16777216),
+         "parallelism 2^24"},
+        // The largest memory the format allows, 2^32-1 KiB: converted without wrapping, and
+        // refused by Argon2 as more than the machine holds before anything is allocated.
+        {argon2id({{"M", VariantValue::uint64(4398046511103)}}), Argon2::Error::allocationFailed(),
+         "memory 2^42-1 bytes"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(thrownArgon2Error([&] { KdbxKeys::transform(compositeKey, c.header); }), c.expected)
+            << c.note;
+    }
+}
+
+// Which parameters reach the KDF, with the defaults for missing or unconvertible entries.
+TEST(KdbxKeys, TransformParameters) {
+    const auto argon2 = [](std::uint32_t memoryKiB, std::uint32_t iterations, std::uint32_t parallelism,
+                           Argon2::Variant variant, const Bytes& secret = {}, const Bytes& data = {}) {
+        return Argon2::hash(compositeKey, salt, secret, data, memoryKiB, iterations, parallelism, 32, variant,
+                            0x13);
+    };
+    const Bytes secret = Bytes(8, 0x11), data = Bytes(5, 0x22);
+    struct Case {
+        KdbxHeader header;
+        Bytes expected;
+        const char* note;
+    };
+    const std::vector<Case> cases = {
+        {v3(seed, 0), KdbxCrypto::sha256(compositeKey), "version 3 with 0 rounds"},
+        {v3(seed, 7), literalAesKdf(compositeKey, seed, 7), "version 3, 7 rounds"},
+        {v4({kdf(KdbxUUIDs::kdfAes), {"S", VariantValue::bytes(seed)}}),
+         literalAesKdf(compositeKey, seed, 6000), "AES-KDF without rounds: 6000"},
+        {v4({kdf(KdbxUUIDs::kdfAes), {"S", VariantValue::bytes(seed)}, {"R", VariantValue::int32(9)}}),
+         literalAesKdf(compositeKey, seed, 9), "AES-KDF rounds as int32"},
+        {v4({kdf(KdbxUUIDs::kdfArgon2id),
+             {"S", VariantValue::bytes(salt)},
+             {"M", VariantValue::uint64(1 << 20)}}),
+         argon2(1024, 2, 2, Argon2::Variant::id), "Argon2 defaults: parallelism 2, 2 passes, version 0x13"},
+        {argon2id({{"M", VariantValue::uint64((1 << 20) + 512)}}), argon2(1024, 1, 1, Argon2::Variant::id),
+         "1 MiB plus 512 bytes is 1024 KiB"},
+        {argon2id({{"M", VariantValue::int64(-1)}, {"I", VariantValue::string("3")}}),
+         argon2(65536, 2, 1, Argon2::Variant::id), "unconvertible memory and iterations take the defaults"},
+        {argon2id({{"K", VariantValue::bytes(secret)}, {"A", VariantValue::bytes(data)}}),
+         argon2(64, 1, 1, Argon2::Variant::id, secret, data), "secret key and associated data"},
+        {argon2id({kdf(KdbxUUIDs::kdfArgon2d)}), argon2(64, 1, 1, Argon2::Variant::d), "Argon2d"},
+    };
+    for (const Case& c : cases)
+        EXPECT_TRUE(same(KdbxKeys::transform(compositeKey, c.header), c.expected)) << c.note;
+
+    EXPECT_FALSE(same(KdbxKeys::transform(compositeKey, argon2id({kdf(KdbxUUIDs::kdfArgon2d)})),
+                      KdbxKeys::transform(compositeKey, argon2id({}))))
+        << "Argon2d and Argon2id with the same parameters";
+}
+
+TEST(KdbxKeys, DerivedKeys) {
+    const KdbxHeader version3 = v3(seed, 0);
+    const KdbxKeys::DerivedKeys keys3 = KdbxKeys::derive(compositeKey, version3);
+    EXPECT_TRUE(same(keys3.transformed, KdbxCrypto::sha256(compositeKey)));
+    EXPECT_TRUE(same(keys3.master, KdbxCrypto::sha256({version3.masterSeed, keys3.transformed})));
+    EXPECT_FALSE(keys3.hmac.has_value());
+
+    const KdbxHeader version4 = argon2id({});
+    const KdbxKeys::DerivedKeys keys4 = KdbxKeys::derive(compositeKey, version4);
+    Bytes hmacInput = version4.masterSeed;
+    hmacInput.insert(hmacInput.end(), keys4.transformed.begin(), keys4.transformed.end());
+    hmacInput.push_back(0x01);
+    ASSERT_EQ(hmacInput.size(), 65u);
+    EXPECT_EQ(keys4.transformed.size(), 32u);
+    EXPECT_TRUE(same(keys4.transformed, KdbxKeys::transform(compositeKey, version4)));
+    EXPECT_TRUE(same(keys4.master, KdbxCrypto::sha256({version4.masterSeed, keys4.transformed})));
+    ASSERT_TRUE(keys4.hmac.has_value());
+    EXPECT_EQ(keys4.hmac->size(), 64u);
+    EXPECT_TRUE(same(*keys4.hmac, KdbxCrypto::sha512(hmacInput)));
+}
+
+// Files written by an independent writer of the format: the transformed key of each, from the
+// manifest's composite key, must be the manifest's.
+TEST(KdbxKeys, FixtureTransformedKeys) {
+    std::ifstream in(fixturePath("kdbx/manifest.json"));
+    const nlohmann::json manifest = nlohmann::json::parse(in);
+    ASSERT_FALSE(manifest.at("files").empty());
+    for (const nlohmann::json& file : manifest.at("files")) {
+        const std::string name = file.at("file");
+        const KdbxHeader header = KdbxHeader::parse(readFile(fixturePath("kdbx/" + name)));
+        const Bytes composite = fromHex(file.at("key_material").at("composite_key"));
+        const Bytes transformed = fromHex(file.at("key_material").at("transformed_key"));
+        const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(composite, header);
+        EXPECT_TRUE(same(keys.transformed, transformed)) << name;
+        EXPECT_EQ(keys.hmac.has_value(), header.isKdbx4()) << name;
+    }
+}

@@ -1,0 +1,169 @@
+#include "KeyRecorder.h"
+#include "MiniWindowManager.h"
+#include "X11TestClient.h"
+
+#include "OmbrixCore/Platform/X11AutoTypeBackend.h"
+#include "OmbrixCore/Platform/X11Connection.h"
+#include "OmbrixCore/Services/AutoTypeService.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <xkbcommon/xkbcommon-keysyms.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace {
+
+using A = AutoTypeAction;
+
+// A second virtual X server whose default layout is Turkish Q. The server ignores layout changes
+// at run time, so it reads a copy of the XKB data whose "us" symbols are the Turkish ones.
+class TurkishXServer {
+  public:
+    TurkishXServer() {
+        if (!m_dir.isValid()) return;
+        const QString xkb = m_dir.filePath(QStringLiteral("xkb"));
+        if (QProcess::execute(QStringLiteral("cp"),
+                              {QStringLiteral("-r"), QStringLiteral("/usr/share/X11/xkb"), xkb}) != 0) {
+            return;
+        }
+        QFile us(xkb + QStringLiteral("/symbols/us"));
+        if (!us.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
+        us.write(
+            "default partial alphanumeric_keys modifier_keys\n"
+            "xkb_symbols \"basic\" { include \"tr(basic)\" };\n");
+        us.close();
+
+        for (int number = 60; number < 100; ++number) {
+            if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) ||
+                QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) {
+                continue;
+            }
+            m_display = ":" + std::to_string(number);
+            m_server.start(QStringLiteral("Xvfb"),
+                           {QString::fromStdString(m_display), QStringLiteral("-xkbdir"), xkb,
+                            QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("800x600x24"),
+                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+            if (!m_server.waitForStarted(5000)) return;
+            if (spinUntil([this] { return reachable(); }, 10000)) {
+                m_ready = true;
+                return;
+            }
+            m_server.kill();
+            m_server.waitForFinished();
+        }
+    }
+
+    ~TurkishXServer() {
+        if (m_server.state() != QProcess::NotRunning) {
+            m_server.terminate();
+            if (!m_server.waitForFinished(5000)) m_server.kill();
+        }
+    }
+
+    bool isReady() const { return m_ready; }
+    const char* display() const { return m_display.c_str(); }
+
+  private:
+    bool reachable() {
+        xcb_connection_t* c = xcb_connect(m_display.c_str(), nullptr);
+        const bool ok = xcb_connection_has_error(c) == 0;
+        xcb_disconnect(c);
+        // A server that another run started on the same number first is not ours.
+        return ok && m_server.state() == QProcess::Running;
+    }
+
+    QTemporaryDir m_dir;
+    QProcess m_server;
+    std::string m_display;
+    bool m_ready = false;
+};
+
+TEST(AutoTypeLayoutX11, TypesWithTheKeysAndAltGrOfATurkishLayout) {
+    TurkishXServer server;
+    ASSERT_TRUE(server.isReady());
+    std::unique_ptr<X11Connection> connection = X11Connection::open(server.display());
+    ASSERT_NE(connection, nullptr);
+    AutoTypeService service(createX11AutoTypeBackend([&connection] { return connection.get(); }));
+    ASSERT_TRUE(service.hasAccessibilityPermission());
+
+    MiniWindowManager wm(server.display());
+    ASSERT_TRUE(wm.isRunning());
+    KeyRecorder target("Hedef", server.display());
+    target.show();
+    ASSERT_TRUE(spinUntil([&] { return wm.active() == target.window(); }));
+    ASSERT_TRUE(service.captureTarget());
+
+    bool done = false;
+    std::optional<AutoTypeError> error;
+    service.perform({A::text("şŞiİığ@€q")}, [&](std::optional<AutoTypeError> e) {
+        done = true;
+        error = std::move(e);
+    });
+    ASSERT_TRUE(spinUntil([&] { return done; }, 20000));
+    EXPECT_FALSE(error);
+    EXPECT_EQ(target.typed(), "şŞiİığ@€q");
+
+    // Key codes of the evdev keymap: AC10 47, AC11 48, AD08 31, AD11 34, AD01 24, AD03 26.
+    struct Expect {
+        std::string text;
+        xcb_keycode_t keycode;
+        std::uint16_t modifiers;
+    };
+    const Expect expects[] = {
+        {"ş", 47, 0},
+        {"Ş", 47, XCB_MOD_MASK_SHIFT},
+        {"i", 48, 0},
+        {"İ", 48, XCB_MOD_MASK_SHIFT},
+        {"ı", 31, 0},
+        {"ğ", 34, 0},
+        {"@", 24, XCB_MOD_MASK_5},
+        {"€", 26, XCB_MOD_MASK_5},
+        {"q", 24, 0},
+    };
+    for (const Expect& e : expects) {
+        const auto press =
+            std::find_if(target.keys().begin(), target.keys().end(),
+                         [&](const KeyRecorder::Key& k) { return k.press && k.text == e.text; });
+        ASSERT_NE(press, target.keys().end()) << e.text;
+        EXPECT_EQ(press->keycode, e.keycode) << e.text;
+        EXPECT_EQ(press->state & 0xff, e.modifiers) << e.text;
+    }
+}
+
+TEST(AutoTypeLayoutX11, CapsLockDoesNotChangeTheTypedText) {
+    X11TestClient other;
+    ASSERT_TRUE(other.isConnected());
+    const std::optional<xcb_keycode_t> capsLock = other.keycodeFor(XKB_KEY_Caps_Lock);
+    ASSERT_TRUE(capsLock);
+    AutoTypeService service(createX11AutoTypeBackend());
+    MiniWindowManager wm;
+    ASSERT_TRUE(wm.isRunning());
+    KeyRecorder target("Hedef");
+    target.show();
+    ASSERT_TRUE(spinUntil([&] { return wm.active() == target.window(); }));
+    ASSERT_TRUE(service.captureTarget());
+
+    other.tap({*capsLock});
+    bool done = false;
+    std::optional<AutoTypeError> error;
+    service.perform({A::text("aB1")}, [&](std::optional<AutoTypeError> e) {
+        done = true;
+        error = std::move(e);
+    });
+    const bool finished = spinUntil([&] { return done; }, 20000);
+    other.tap({*capsLock});
+    ASSERT_TRUE(finished);
+    EXPECT_FALSE(error);
+    EXPECT_EQ(target.typed(), "aB1");
+}
+
+}  // namespace

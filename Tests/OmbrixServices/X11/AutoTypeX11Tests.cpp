@@ -1,0 +1,238 @@
+#include "KeyRecorder.h"
+#include "MiniWindowManager.h"
+#include "X11TestClient.h"
+
+#include "OmbrixCore/Platform/X11AutoTypeBackend.h"
+#include "OmbrixCore/Platform/X11Connection.h"
+#include "OmbrixCore/Platform/X11Keyboard.h"
+#include "OmbrixCore/Services/AutoTypeSequence.h"
+#include "OmbrixCore/Services/AutoTypeService.h"
+
+#include <xkbcommon/xkbcommon-keysyms.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using A = AutoTypeAction;
+
+constexpr std::uint16_t shiftMask = XCB_MOD_MASK_SHIFT;
+
+struct Outcome {
+    bool done = false;
+    std::optional<AutoTypeError> error;
+};
+
+class AutoTypeX11Test : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(other.isConnected());
+        ASSERT_NE(X11Connection::shared(), nullptr);
+        service = std::make_unique<AutoTypeService>(createX11AutoTypeBackend());
+        ASSERT_TRUE(service->hasAccessibilityPermission());
+    }
+
+    std::shared_ptr<Outcome> start(std::vector<AutoTypeAction> actions) {
+        auto outcome = std::make_shared<Outcome>();
+        service->perform(std::move(actions), [outcome](std::optional<AutoTypeError> error) {
+            outcome->done = true;
+            outcome->error = std::move(error);
+        });
+        return outcome;
+    }
+
+    Outcome run(std::vector<AutoTypeAction> actions) {
+        std::shared_ptr<Outcome> outcome = start(std::move(actions));
+        EXPECT_TRUE(spinUntil([&] { return outcome->done; }, 20000));
+        return *outcome;
+    }
+
+    // No key of the keyboard is down on the server.
+    bool noKeyDown() {
+        auto reply = std::unique_ptr<xcb_query_keymap_reply_t, decltype(&std::free)>(
+            xcb_query_keymap_reply(other.xcb(), xcb_query_keymap(other.xcb()), nullptr), &std::free);
+        return reply && std::all_of(std::begin(reply->keys), std::end(reply->keys),
+                                    [](std::uint8_t b) { return b == 0; });
+    }
+
+    std::set<xcb_keycode_t> unboundKeycodes() {
+        std::set<xcb_keycode_t> codes;
+        const xcb_setup_t* setup = xcb_get_setup(other.xcb());
+        const int count = setup->max_keycode - setup->min_keycode + 1;
+        auto mapping = std::unique_ptr<xcb_get_keyboard_mapping_reply_t, decltype(&std::free)>(
+            xcb_get_keyboard_mapping_reply(
+                other.xcb(),
+                xcb_get_keyboard_mapping(other.xcb(), setup->min_keycode, static_cast<std::uint8_t>(count)),
+                nullptr),
+            &std::free);
+        const int per = mapping->keysyms_per_keycode;
+        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping.get());
+        for (int key = 0; key < count; ++key) {
+            if (std::all_of(syms + key * per, syms + (key + 1) * per,
+                            [](xcb_keysym_t s) { return s == 0; })) {
+                codes.insert(static_cast<xcb_keycode_t>(setup->min_keycode + key));
+            }
+        }
+        return codes;
+    }
+
+    // Shows a recorder window through the window manager and waits until it is active.
+    void showActive(MiniWindowManager& wm, KeyRecorder& window) {
+        window.show();
+        ASSERT_TRUE(spinUntil([&] { return wm.active() == window.window(); }));
+    }
+
+    X11TestClient other;
+    std::unique_ptr<AutoTypeService> service;
+};
+
+TEST_F(AutoTypeX11Test, TypesUserNameTabPasswordAndEnterIntoTheTarget) {
+    MiniWindowManager wm;
+    ASSERT_TRUE(wm.isRunning());
+    KeyRecorder target("Giriş — Banka");
+    showActive(wm, target);
+
+    service->startTrackingFrontmostApplication();
+    ASSERT_TRUE(spinUntil([&] { return service->targetApplication().has_value(); }));
+    EXPECT_EQ(*service->targetApplication(),
+              (AutoTypeService::Target{target.window(), QStringLiteral("Recorder")}));
+    EXPECT_EQ(service->frontmostWindowTitle(), QStringLiteral("Giriş — Banka"));
+
+    const std::set<xcb_keycode_t> freeBefore = unboundKeycodes();
+    ASSERT_GE(freeBefore.size(), 8u);
+    const std::optional<xcb_keycode_t> two = other.keycodeFor(XKB_KEY_2);
+    ASSERT_TRUE(two);
+
+    KdbxEntry entry;
+    entry.username = "kullanıcı";
+    entry.password = SecureString("Şifre-ğüİ@1€😀");
+    const Outcome outcome = run(AutoTypeSequence::parse(AutoTypeService::defaultSequence, entry));
+    EXPECT_FALSE(outcome.error) << outcome.error->description();
+
+    // Compared without printing: the expected text holds a password.
+    const std::string expected = "kullanıcı\tŞifre-ğüİ@1€😀\r";
+    EXPECT_TRUE(target.typed() == expected)
+        << "typed text differs from the entry's (" << target.typed().size() << " bytes typed, "
+        << expected.size() << " expected)";
+
+    // What each character took: its own key and modifiers, or a spare key code.
+    struct Expect {
+        std::string text;
+        std::optional<xcb_keycode_t> keycode;  // none: one of the spare key codes
+        std::uint16_t modifiers;
+    };
+    const Expect expects[] = {
+        {"k", std::nullopt, 0}, {"ı", std::nullopt, 0},  {"\t", std::nullopt, 0}, {"Ş", std::nullopt, 0},
+        {"ğ", std::nullopt, 0}, {"İ", std::nullopt, 0},  {"@", *two, shiftMask},  {"€", std::nullopt, 0},
+        {"😀", std::nullopt, 0}, {"\r", std::nullopt, 0},
+    };
+    for (const Expect& e : expects) {
+        const auto press =
+            std::find_if(target.keys().begin(), target.keys().end(),
+                         [&](const KeyRecorder::Key& k) { return k.press && k.text == e.text; });
+        ASSERT_NE(press, target.keys().end()) << "no press typed " << e.text;
+        EXPECT_EQ(press->state & 0xff, e.modifiers) << e.text;
+        if (e.keycode) {
+            EXPECT_EQ(press->keycode, *e.keycode) << e.text;
+        }
+        const bool viaSpare = freeBefore.count(press->keycode) != 0;
+        const bool missingFromLayout = e.text == "ı" || e.text == "Ş" || e.text == "ğ" || e.text == "İ" ||
+                                       e.text == "€" || e.text == "😀";
+        EXPECT_EQ(viaSpare, missingFromLayout) << e.text;
+    }
+
+    EXPECT_TRUE(noKeyDown());
+    // The spare key codes lose their keysyms again shortly after the run.
+    EXPECT_TRUE(spinUntil([&] { return unboundKeycodes() == freeBefore; }));
+}
+
+TEST_F(AutoTypeX11Test, ATargetBehindAnotherWindowIsRaisedAndFocusedFirst) {
+    MiniWindowManager wm;
+    ASSERT_TRUE(wm.isRunning());
+    KeyRecorder target("Hedef");
+    showActive(wm, target);
+    ASSERT_EQ(service->captureTarget()->window, target.window());
+    KeyRecorder front("Öndeki");
+    showActive(wm, front);
+
+    const Outcome outcome = run({A::text("ab"), A::key(AutoTypeKey::enter)});
+    EXPECT_FALSE(outcome.error);
+    EXPECT_EQ(wm.activationRequests(), 1);
+    EXPECT_EQ(wm.stackingOrder().back(), target.window());
+    EXPECT_EQ(target.typed(), "ab\r");
+    EXPECT_EQ(front.presses(), 0);
+}
+
+TEST_F(AutoTypeX11Test, WithoutAWindowManagerTheTargetIsRaisedAndFocusedDirectly) {
+    KeyRecorder target("Hedef");
+    KeyRecorder front("Öndeki");
+    target.show();
+    front.show();
+    target.focus();
+    ASSERT_TRUE(spinUntil([&] {
+        const std::optional<AutoTypeService::Target> captured = service->captureTarget();
+        return captured && captured->window == target.window();
+    }));
+    front.focus();
+
+    const Outcome outcome = run({A::text("xy")});
+    EXPECT_FALSE(outcome.error);
+    EXPECT_EQ(target.typed(), "xy");
+    EXPECT_EQ(front.presses(), 0);
+}
+
+TEST_F(AutoTypeX11Test, ADestroyedTargetGivesNoTarget) {
+    MiniWindowManager wm;
+    ASSERT_TRUE(wm.isRunning());
+    KeyRecorder target("Hedef");
+    showActive(wm, target);
+    ASSERT_TRUE(service->captureTarget());
+    target.destroy();
+    KeyRecorder front("Öndeki");
+    showActive(wm, front);
+
+    const Outcome outcome = run({A::text("a")});
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(*outcome.error, AutoTypeError::noTargetApplication());
+    EXPECT_EQ(front.presses(), 0);
+    EXPECT_EQ(wm.activationRequests(), 0);
+}
+
+TEST_F(AutoTypeX11Test, FocusMovedMidRunStopsTheRunAndASecondRunIsRefused) {
+    MiniWindowManager wm;
+    ASSERT_TRUE(wm.isRunning());
+    KeyRecorder target("Hedef");
+    KeyRecorder elsewhere("Başka");
+    showActive(wm, elsewhere);
+    showActive(wm, target);
+    service->startTrackingFrontmostApplication();
+    ASSERT_TRUE(spinUntil([&] {
+        return service->targetApplication() && service->targetApplication()->window == target.window();
+    }));
+
+    std::shared_ptr<Outcome> first = start({A::text("AAAAAAAAAAAAAAAAAAAAAAAAAAAAAA")});
+    const Outcome second = run({A::text("b")});
+    ASSERT_TRUE(second.error);
+    EXPECT_EQ(*second.error, AutoTypeError::alreadyRunning());
+
+    // The user clicks another window while the run types (Shift held for every letter).
+    ASSERT_TRUE(spinUntil([&] { return target.presses() >= 6 || first->done; }));
+    wm.activate(elsewhere.window());
+    ASSERT_TRUE(spinUntil([&] { return first->done; }, 20000));
+    ASSERT_TRUE(first->error);
+    EXPECT_EQ(*first->error, AutoTypeError::targetActivationFailed("Recorder"));
+    EXPECT_LT(target.typed().size(), 30u);
+    spinFor(200);
+    EXPECT_EQ(elsewhere.presses(), 0) << "nothing typed into the window that took the focus";
+    EXPECT_TRUE(noKeyDown()) << "Shift and every other key released";
+}
+
+}  // namespace

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <xcb/xcb.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Another application's window that logs every key it receives: the key code, the modifier state
+// of the event and the text a client reads from it through xkbcommon, with the keymap kept
+// current as real clients keep it (reloaded on each XKB map notification, in event order).
+// Runs from Qt's event loop on a connection of its own.
+class KeyRecorder : public QObject {
+  public:
+    struct Key {
+        bool press = false;
+        xcb_keycode_t keycode = 0;
+        std::uint16_t state = 0;
+        std::string text;
+    };
+
+    // WM_CLASS "recorder" / "Recorder"; the title goes to _NET_WM_NAME (UTF-8) and WM_NAME.
+    // On the display named, $DISPLAY when null.
+    explicit KeyRecorder(const std::string& title, const char* display = nullptr);
+    ~KeyRecorder() override;
+
+    xcb_window_t window() const { return m_window; }
+    // Asks for the window to be shown (a window manager maps it), or maps it when none runs.
+    void show();
+    void destroy();
+    // Gives the window the input focus directly, as a session without a window manager does.
+    void focus();
+
+    const std::vector<Key>& keys() const { return m_keys; }
+    int presses() const;
+    // The text of every press, in order.
+    std::string typed() const;
+
+  private:
+    void pump();
+    void loadKeymap();
+
+    xcb_connection_t* m_connection = nullptr;
+    xcb_window_t m_window = XCB_NONE;
+    std::uint8_t m_xkbEventBase = 0;
+    std::int32_t m_deviceId = -1;
+    xkb_context* m_context = nullptr;
+    xkb_keymap* m_keymap = nullptr;
+    xkb_state* m_state = nullptr;
+    std::vector<Key> m_keys;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    QTimer m_timer;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <xcb/xcb.h>
+
+#include <memory>
+#include <vector>
+
+// The least a window manager does for activation, on a connection of its own: maps and focuses
+// every window that asks to be shown, keeps _NET_ACTIVE_WINDOW on the root window current, and
+// answers the _NET_ACTIVE_WINDOW client message by raising and focusing the window. It does not
+// reparent. It runs from Qt's event loop, so the code under test and this manager take turns.
+class MiniWindowManager : public QObject {
+  public:
+    // On the display named, $DISPLAY when null.
+    explicit MiniWindowManager(const char* display = nullptr);
+    // Gives up managing: the root properties it set are removed.
+    ~MiniWindowManager() override;
+
+    // Another client manages the windows already (only one may redirect the root window).
+    bool isRunning() const { return m_running; }
+    xcb_window_t active() const { return m_active; }
+    int activationRequests() const { return m_activationRequests; }
+
+    // Raises the window, gives it the focus and names it active, as a click on it would.
+    void activate(xcb_window_t window);
+    // Top-level windows from the bottom of the stack to its top.
+    std::vector<xcb_window_t> stackingOrder();
+
+  private:
+    void pump();
+    void setActive(xcb_window_t window);
+    xcb_atom_t atom(const char* name);
+
+    xcb_connection_t* m_connection = nullptr;
+    xcb_window_t m_root = XCB_NONE;
+    xcb_window_t m_check = XCB_NONE;
+    xcb_window_t m_active = XCB_NONE;
+    bool m_running = false;
+    int m_activationRequests = 0;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    QTimer m_timer;
+};
