@@ -1,0 +1,347 @@
+#include "Ombrix/App/AppState.h"
+
+#include <new>
+#include <utility>
+
+#include <QFileInfo>
+
+#include "Ombrix/App/GroupTree.h"
+#include "Ombrix/App/Preferences.h"
+
+namespace {
+
+QString noFileChosen() {
+    return QStringLiteral("Önce bir veritabanı dosyası seçin.");
+}
+
+KdbxGroup newGroup(const std::string& name, Timestamp now) {
+    KdbxGroup group;
+    group.id = UUID::random();
+    group.name = name;
+    group.iconID = 48;
+    group.isExpanded = true;
+    group.created = now;
+    group.modified = now;
+    return group;
+}
+
+}  // namespace
+
+AppState::AppState(Dependencies dependencies, QObject* parent)
+    : QObject(parent), deps_(std::move(dependencies)) {
+    preferences_ = deps_.preferences ? deps_.preferences : &Preferences::shared();
+    if (!deps_.codec) deps_.codec = std::make_shared<KdbxFileCodec>();
+    if (!deps_.files) deps_.files = std::make_shared<LocalFileStore>();
+    if (!deps_.clipboard) deps_.clipboard = std::make_shared<SharedClipboardAccess>();
+    if (!deps_.urls) deps_.urls = std::make_shared<DesktopUrlOpener>();
+    if (!deps_.autoType) deps_.autoType = std::make_shared<ServiceAutoTypeRunner>();
+    if (!deps_.scheduler) deps_.scheduler = std::make_shared<TimerScheduler>();
+    if (!deps_.now) {
+        deps_.now = [] { return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()); };
+    }
+    // An unknown stored column falls back to title; the stored text stays until the sort changes.
+    sort_.column =
+        EntrySort::columnFromRawValue(preferences_->sortColumn()).value_or(EntrySort::Column::title);
+    sort_.ascending = preferences_->sortAscending();
+}
+
+AppState::~AppState() = default;
+
+// Published state.
+
+void AppState::setDatabase(std::optional<KdbxDatabase> database) {
+    if (!database && !database_) return;
+    database_ = std::move(database);
+    emit databaseChanged();
+}
+
+void AppState::setDatabaseURL(const std::optional<QString>& url) {
+    if (url == databaseURL_) return;
+    databaseURL_ = url;
+    emit databaseURLChanged();
+}
+
+void AppState::setLocked(bool locked) {
+    if (locked == isLocked_) return;
+    isLocked_ = locked;
+    emit isLockedChanged();
+}
+
+void AppState::setDirty(bool dirty) {
+    if (dirty == isDirty_) return;
+    isDirty_ = dirty;
+    emit isDirtyChanged();
+}
+
+void AppState::setLastError(const std::optional<QString>& error) {
+    if (error == lastError_) return;
+    lastError_ = error;
+    emit lastErrorChanged();
+}
+
+void AppState::setStatusMessage(const std::optional<QString>& message) {
+    if (message == statusMessage_) return;
+    statusMessage_ = message;
+    emit statusMessageChanged();
+}
+
+void AppState::setSelectedGroupID(const std::optional<UUID>& id) {
+    if (id == selectedGroupID_) return;
+    selectedGroupID_ = id;
+    emit selectedGroupIDChanged();
+}
+
+void AppState::setSelectedEntryIDs(const UUIDSet& ids) {
+    if (ids == selectedEntryIDs_) return;
+    selectedEntryIDs_ = ids;
+    emit selectedEntryIDsChanged();
+}
+
+void AppState::setSearchText(const QString& text) {
+    if (text == searchText_) return;
+    searchText_ = text;
+    emit searchTextChanged();
+}
+
+void AppState::setSort(const EntrySort& sort) {
+    if (sort == sort_) return;
+    sort_ = sort;
+    preferences_->setSortColumn(EntrySort::rawValue(sort.column));
+    preferences_->setSortAscending(sort.ascending);
+    emit sortChanged();
+}
+
+void AppState::setRoute(const std::optional<Route>& route) {
+    if (route == route_) return;
+    route_ = route;
+    emit routeChanged();
+}
+
+void AppState::focusSearch() {
+    // Wraps instead of overflowing; only the change matters to the search field.
+    searchFocusToken_ = static_cast<qint64>(static_cast<quint64>(searchFocusToken_) + 1);
+    emit searchFocusTokenChanged();
+}
+
+void AppState::clearSearch() {
+    setSearchText(QString());
+}
+
+void AppState::showStatus(const QString& message) {
+    setStatusMessage(message);
+    // Clears whatever message shows by then, also a later one.
+    deps_.scheduler->after(statusDuration, this, [this] { setStatusMessage(std::nullopt); });
+}
+
+void AppState::clearSelection() {
+    setSelectedGroupID(std::nullopt);
+    setSelectedEntryIDs({});
+    setRoute(std::nullopt);
+}
+
+void AppState::refreshUndoLabels() {
+    const std::optional<QString> undo =
+        undoStack_.empty() ? std::nullopt : std::optional<QString>(undoStack_.back().label);
+    const std::optional<QString> redo =
+        redoStack_.empty() ? std::nullopt : std::optional<QString>(redoStack_.back().label);
+    if (undo != undoLabel_) {
+        undoLabel_ = undo;
+        emit undoLabelChanged();
+    }
+    if (redo != redoLabel_) {
+        redoLabel_ = redo;
+        emit redoLabelChanged();
+    }
+}
+
+void AppState::clearHistory() {
+    const bool had = !undoStack_.empty() || !redoStack_.empty();
+    undoStack_.clear();
+    redoStack_.clear();
+    refreshUndoLabels();
+    if (had) emit historyChanged();
+}
+
+Timestamp AppState::now() const {
+    return deps_.now();
+}
+
+void AppState::reportFailure() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        setLastError(QStringLiteral("Bellek yetersiz; işlem tamamlanamadı."));
+    } catch (const std::exception& error) {
+        setLastError(QString::fromUtf8(error.what()));
+    } catch (...) {
+        setLastError(QStringLiteral("Beklenmeyen bir hata oluştu."));
+    }
+}
+
+// Opening and creating.
+
+void AppState::storeBookmark(const QString& url) {
+    // The bookmark of a file is its absolute path.
+    const QString path = QFileInfo(url).absoluteFilePath();
+    preferences_->setRecentDatabaseBookmark(path.isEmpty() ? std::nullopt
+                                                           : std::optional<QByteArray>(path.toUtf8()));
+}
+
+bool AppState::saveBeforeLeaving() {
+    if (!database_ || !isDirty_) return true;
+    try {
+        saveQuietly();
+        return true;
+    } catch (...) {
+        reportFailure();
+        return false;
+    }
+}
+
+void AppState::prepare(const QString& url) {
+    if (!saveBeforeLeaving()) return;
+    stopAutoType();
+    setDatabaseURL(url);
+    setDatabase(std::nullopt);
+    activeKey_.reset();
+    setLocked(true);
+    setLastError(std::nullopt);
+    clearSelection();
+    storeBookmark(url);
+}
+
+void AppState::restoreRecentDatabase() {
+    if (databaseURL_) return;
+    const std::optional<QByteArray> bookmark = preferences_->recentDatabaseBookmark();
+    if (!bookmark || bookmark->isEmpty()) return;
+    const QString path = QString::fromUtf8(*bookmark);
+    if (deps_.files->fileExists(path)) setDatabaseURL(path);
+}
+
+void AppState::unlock(const QString& password, const std::optional<QString>& keyFileURL) {
+    if (!databaseURL_) {
+        setLastError(noFileChosen());
+        return;
+    }
+    if (!saveBeforeLeaving()) return;
+    try {
+        std::optional<Bytes> keyFileData;
+        if (keyFileURL) keyFileData = deps_.files->read(*keyFileURL);
+        // An empty password is no password; one of blanks is used as typed.
+        KdbxKey key(password.isEmpty() ? std::nullopt : std::optional<std::string>(password.toStdString()),
+                    std::move(keyFileData));
+        const Bytes file = deps_.files->read(*databaseURL_);
+        KdbxDatabase database = deps_.codec->load(file, key);
+        GroupTree::IDSet seenGroups;
+        GroupTree::IDSet seenEntries;
+        const std::int64_t repaired = GroupTree::repairDuplicateIDs(database.root, seenGroups, seenEntries);
+
+        stopAutoType();
+        const UUID rootID = database.root.id;
+        setDatabase(std::move(database));
+        activeKey_ = std::move(key);
+        setLocked(false);
+        setDirty(false);
+        setLastError(std::nullopt);
+        clearHistory();
+        setSelectedGroupID(rootID);
+        setSelectedEntryIDs({});
+        setSearchText(QString());
+        // The new ids reach the file with the next save; they are not an unsaved change.
+        if (repaired > 0)
+            showStatus(QString::number(repaired) + QStringLiteral(" kaydın kimliği yinelenmişti, onarıldı."));
+    } catch (...) {
+        reportFailure();
+    }
+}
+
+void AppState::createDatabase(const QString& url, const QString& password,
+                              const std::optional<Bytes>& keyFileData) {
+    if (!saveBeforeLeaving()) return;
+    try {
+        // The file name without its last extension names the database and its root.
+        const std::string name = QFileInfo(url).completeBaseName().toStdString();
+        KdbxDatabase database;
+        database.meta = KdbxMeta(name, "", "", true, std::nullopt, 10, 6291456, "Ombrix");
+        database.root = newGroup(name, now());
+        database.root.groups = CowList<KdbxGroup>{newGroup("İnternet", now()), newGroup("E-posta", now()),
+                                                  newGroup("Bankacılık", now())};
+        database.cipher = KdbxCipher::aes256;
+        database.kdf = deps_.newDatabaseKdf;
+        database.compressed = true;
+        database.formatVersion = KdbxFormatVersion{4, 1};
+        KdbxKey key(password.isEmpty() ? std::nullopt : std::optional<std::string>(password.toStdString()),
+                    keyFileData);
+
+        deps_.files->writeAtomically(url, deps_.codec->save(database, key));
+
+        stopAutoType();
+        const UUID rootID = database.root.id;
+        setDatabaseURL(url);
+        setDatabase(std::move(database));
+        activeKey_ = std::move(key);
+        setLocked(false);
+        setDirty(false);
+        setLastError(std::nullopt);
+        // A new file starts without history: an undo must never bring another database's
+        // content into it.
+        clearHistory();
+        setSelectedGroupID(rootID);
+        storeBookmark(url);
+    } catch (...) {
+        reportFailure();
+    }
+}
+
+// Saving, locking and closing.
+
+void AppState::saveQuietly() {
+    if (!database_ || !databaseURL_ || !activeKey_) return;
+    const Bytes bytes = deps_.codec->save(*database_, *activeKey_);
+    deps_.files->writeAtomically(*databaseURL_, bytes);
+    setDirty(false);
+}
+
+void AppState::save() {
+    try {
+        saveQuietly();
+    } catch (...) {
+        reportFailure();
+        return;
+    }
+    showStatus(QStringLiteral("Kaydedildi"));
+}
+
+void AppState::saveAs(const QString& url) {
+    if (!database_ || !activeKey_) return;
+    try {
+        const Bytes bytes = deps_.codec->save(*database_, *activeKey_);
+        deps_.files->writeAtomically(url, bytes);
+    } catch (...) {
+        reportFailure();
+        return;
+    }
+    setDatabaseURL(url);
+    setDirty(false);
+    storeBookmark(url);
+    showStatus(QStringLiteral("Kaydedildi"));
+}
+
+void AppState::lock() {
+    if (isLocked_) return;
+    if (!saveBeforeLeaving()) return;
+    stopAutoType();
+    setDatabase(std::nullopt);
+    activeKey_.reset();
+    setLocked(true);
+    clearSelection();
+    setSearchText(QString());
+    clearHistory();
+    deps_.clipboard->clearNow();
+}
+
+void AppState::closeDatabase() {
+    lock();
+    if (!isLocked_) return;
+    setDatabaseURL(std::nullopt);
+}

@@ -1,0 +1,15 @@
+#include "Ombrix/App/ClipboardAccess.h"
+
+#include "OmbrixCore/Services/ClipboardService.h"
+
+void SharedClipboardAccess::copySecret(const QString& text) {
+    ClipboardService::shared().copySecret(text);
+}
+
+void SharedClipboardAccess::copyPlain(const QString& text) {
+    ClipboardService::shared().copyPlain(text);
+}
+
+void SharedClipboardAccess::clearNow() {
+    ClipboardService::shared().clearNow();
+}

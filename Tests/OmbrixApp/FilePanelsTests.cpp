@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "Ombrix/App/FilePanels.h"
+
+namespace {
+
+// Runs `drive` on the modal widget once it is shown (as soon as the dialog's loop turns).
+template <class Widget>
+void whenShown(std::function<void(Widget*)> drive) {
+    QTimer::singleShot(0, [drive] {
+        auto* widget = qobject_cast<Widget*>(QApplication::activeModalWidget());
+        if (!widget) {
+            whenShown<Widget>(drive);
+            return;
+        }
+        drive(widget);
+    });
+}
+
+QString acceptText(QFileDialog* dialog) {
+    auto* box = dialog->findChild<QDialogButtonBox*>();
+    return box ? box->buttons().front()->text() : QString();
+}
+
+// Types a name in the dialog's folder and confirms.
+void typeAndConfirm(QFileDialog* dialog, const QString& folder, const QString& name) {
+    dialog->setDirectory(folder);
+    dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(name);
+    QMetaObject::invokeMethod(dialog, "accept");
+}
+
+void touch(const QString& path) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+}
+
+}  // namespace
+
+TEST(FilePanels, OpenDialogsHaveTheirTitlesButtonsAndFilters) {
+    struct Case {
+        std::function<std::optional<QString>(DialogFilePanels&)> open;
+        const char* title;
+        const char* button;
+        const char* filter;
+    };
+    const Case cases[] = {
+        {[](DialogFilePanels& p) { return p.chooseDatabase(); }, "Veritabanı Aç", "Aç",
+         "KDBX veritabanı (*.kdbx)"},
+        {[](DialogFilePanels& p) { return p.chooseKeyFile(); }, "Anahtar Dosyası Seç", "Seç",
+         "Tüm dosyalar (*)"},
+    };
+    QTemporaryDir dir;
+    touch(dir.filePath("anahtar"));
+    for (const Case& c : cases) {
+        DialogFilePanels panels;
+        QString title, button;
+        QStringList filters;
+        QFileDialog::FileMode mode{};
+        whenShown<QFileDialog>([&](QFileDialog* d) {
+            title = d->windowTitle();
+            button = acceptText(d);
+            filters = d->nameFilters();
+            mode = d->fileMode();
+            d->reject();
+        });
+        EXPECT_FALSE(c.open(panels)) << c.title;  // cancelled
+        EXPECT_EQ(title, QString::fromUtf8(c.title));
+        EXPECT_EQ(button, QString::fromUtf8(c.button));
+        EXPECT_EQ(filters, QStringList{QString::fromUtf8(c.filter)});
+        EXPECT_EQ(mode, QFileDialog::ExistingFile);
+    }
+
+    DialogFilePanels panels;
+    whenShown<QFileDialog>([&](QFileDialog* d) { typeAndConfirm(d, dir.path(), "anahtar"); });
+    EXPECT_EQ(panels.chooseKeyFile(), dir.filePath("anahtar"));
+}
+
+TEST(FilePanels, NewDatabaseNamesEndInKdbx) {
+    struct Case {
+        const char* typed;  // nullptr: the proposed name
+        const char* chosen;
+    };
+    const Case cases[] = {
+        {nullptr, "Radir.kdbx"},
+        {"kasa", "kasa.kdbx"},
+        {"kasa.txt", "kasa.txt.kdbx"},
+        {"KASA.KDBX", "KASA.KDBX"},
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        DialogFilePanels panels;
+        QString title, button;
+        whenShown<QFileDialog>([&](QFileDialog* d) {
+            title = d->windowTitle();
+            button = acceptText(d);
+            const QString proposed = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+            typeAndConfirm(d, dir.path(), c.typed ? QString::fromUtf8(c.typed) : proposed);
+        });
+        EXPECT_EQ(panels.newDatabaseDestination(), dir.filePath(QString::fromUtf8(c.chosen))) << c.chosen;
+        EXPECT_EQ(title, "Yeni Veritabanı");
+        EXPECT_EQ(button, "Oluştur");
+    }
+}
+
+TEST(FilePanels, AnExistingFileIsReplacedOnlyWhenTheUserAgrees) {
+    QTemporaryDir dir;
+    touch(dir.filePath("kasa.kdbx"));
+    DialogFilePanels panels;
+    QStringList questions;
+    int asked = 0;
+    // The question names the final name, with the extension the dialog adds.
+    whenShown<QFileDialog>([&](QFileDialog* d) {
+        whenShown<QMessageBox>([&, d](QMessageBox* box) {
+            questions << box->text();
+            ++asked;
+            // Keep it the first time (the dialog stays open), replace the second time.
+            const QString answer = asked == 1 ? QStringLiteral("Vazgeç") : QStringLiteral("Değiştir");
+            for (QAbstractButton* b : box->buttons()) {
+                if (b->text() == answer) b->click();
+            }
+            if (asked == 1) {
+                QTimer::singleShot(0, d, [&, d] {
+                    EXPECT_TRUE(d->isVisible());
+                    whenShown<QMessageBox>([&](QMessageBox* again) {
+                        questions << again->text();
+                        ++asked;
+                        for (QAbstractButton* b : again->buttons()) {
+                            if (b->text() == QStringLiteral("Değiştir")) b->click();
+                        }
+                    });
+                    QMetaObject::invokeMethod(d, "accept");
+                });
+            }
+        });
+        typeAndConfirm(d, dir.path(), "kasa");
+    });
+    EXPECT_EQ(panels.newDatabaseDestination(), dir.filePath("kasa.kdbx"));
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(questions.value(0), "“kasa.kdbx” zaten var. Yerine yenisini kaydetmek istiyor musunuz?");
+}
+
+TEST(FilePanels, SaveAsProposesTheGivenName) {
+    QTemporaryDir dir;
+    DialogFilePanels panels;
+    QString proposed, title;
+    whenShown<QFileDialog>([&](QFileDialog* d) {
+        title = d->windowTitle();
+        proposed = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+        typeAndConfirm(d, dir.path(), proposed);
+    });
+    EXPECT_EQ(panels.saveAsDestination("Aile Kasası.kdbx"), dir.filePath("Aile Kasası.kdbx"));
+    EXPECT_EQ(proposed, "Aile Kasası.kdbx");
+    EXPECT_EQ(title, "Farklı Kaydet");
+
+    whenShown<QFileDialog>([&](QFileDialog* d) { d->reject(); });
+    EXPECT_FALSE(panels.saveAsDestination("x.kdbx"));
+}

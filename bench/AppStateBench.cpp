@@ -1,0 +1,215 @@
+// The application state over a database of 10,000 entries with 10 history versions each: one
+// undoable edit (snapshot, change, publish), one undo, the memory that 50 undo steps add, the
+// search the entry list runs on every keystroke and sorting the list.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QCoreApplication>
+
+#include "Ombrix/App/AppState.h"
+#include "Ombrix/App/GroupTree.h"
+#include "Ombrix/App/Preferences.h"
+
+namespace {
+
+constexpr int entryCount = 10000;
+constexpr int historyPerEntry = 10;
+
+KdbxEntry makeEntry(int n, int version) {
+    KdbxEntry e;
+    e.id = UUID::random();
+    e.title = "Kayıt " + std::to_string(n);
+    e.username = "kullanici" + std::to_string(n) + "@example.com";
+    e.password = SecureString("parola-" + std::to_string(n * 7919 + version));
+    e.url = "https://site" + std::to_string(n) + ".example.com/giris";
+    e.notes = "Not " + std::to_string(n) + ": birkaç satırlık açıklama metni.";
+    e.customFields["PIN"] = std::to_string(1000 + n % 9000);
+    e.tags = {"iş", "önemli"};
+    e.modified = Timestamp(std::chrono::seconds(1'700'000'000 + (n * 37) % 100000 + version));
+    return e;
+}
+
+// `groups` child groups of the root share the entries evenly (1: every entry in one group).
+KdbxDatabase makeDatabase(int groups) {
+    std::vector<KdbxGroup> children;
+    for (int g = 0; g < groups; ++g) {
+        KdbxGroup group;
+        group.id = UUID::random();
+        group.name = "Grup " + std::to_string(g);
+        std::vector<KdbxEntry> entries;
+        for (int n = g; n < entryCount; n += groups) {
+            KdbxEntry e = makeEntry(n, historyPerEntry);
+            std::vector<KdbxEntry> history;
+            for (int v = 0; v < historyPerEntry; ++v) {
+                KdbxEntry old = makeEntry(n, v);
+                old.id = e.id;
+                history.push_back(std::move(old));
+            }
+            e.historyItems = CowList<KdbxEntry>(std::move(history));
+            entries.push_back(std::move(e));
+        }
+        group.entries = CowList<KdbxEntry>(std::move(entries));
+        children.push_back(std::move(group));
+    }
+    KdbxDatabase db;
+    db.meta.databaseName = "Kasa";
+    db.meta.historyMaxItems = historyPerEntry;
+    db.root.id = UUID::random();
+    db.root.name = "Kök";
+    db.root.groups = CowList<KdbxGroup>(std::move(children));
+    return db;
+}
+
+// Hands the prepared database over on unlock; nothing touches the disk.
+class PreparedCodec final : public DatabaseCodec {
+  public:
+    explicit PreparedCodec(KdbxDatabase db) : db_(std::move(db)) {}
+    KdbxDatabase load(const Bytes&, const KdbxKey&) const override { return std::move(db_); }
+    Bytes save(const KdbxDatabase&, const KdbxKey&) const override { return {}; }
+
+  private:
+    mutable KdbxDatabase db_;
+};
+
+class NoFiles final : public FileStore {
+  public:
+    Bytes read(const QString&) const override { return {}; }
+    void writeAtomically(const QString&, const Bytes&) override {}
+    bool fileExists(const QString&) const override { return true; }
+};
+
+class NoClipboard final : public ClipboardAccess {
+  public:
+    void copySecret(const QString&) override {}
+    void copyPlain(const QString&) override {}
+    void clearNow() override {}
+};
+
+class NoUrls final : public UrlOpener {
+  public:
+    void open(const QUrl&) override {}
+};
+
+class NoAutoType final : public AutoTypeRunner {
+  public:
+    void run(const QString&, const KdbxEntry&, Completion done) override { done(std::nullopt); }
+    void cancel() override {}
+};
+
+class NoTimers final : public Scheduler {
+  public:
+    void after(std::chrono::milliseconds, QObject*, std::function<void()>) override {}
+};
+
+struct Fixture {
+    explicit Fixture(KdbxDatabase db) : preferences(std::make_unique<MemoryPreferencesStore>()) {
+        AppStateDependencies deps;
+        deps.preferences = &preferences;
+        deps.codec = std::make_shared<PreparedCodec>(std::move(db));
+        deps.files = std::make_shared<NoFiles>();
+        deps.clipboard = std::make_shared<NoClipboard>();
+        deps.urls = std::make_shared<NoUrls>();
+        deps.autoType = std::make_shared<NoAutoType>();
+        deps.scheduler = std::make_shared<NoTimers>();
+        state = std::make_unique<AppState>(deps);
+        state->prepare(QStringLiteral("/kasa.kdbx"));
+        state->unlock(QStringLiteral("parola"), std::nullopt);
+        GroupTree::forEachEntry(state->database()->root, [&](const KdbxEntry& e) { ids.push_back(e.id); });
+    }
+
+    // One edit of the n-th entry through the undoable path.
+    void editOne(std::size_t n) {
+        KdbxEntry e = *GroupTree::entryWithID(state->database()->root, ids[n % ids.size()]);
+        e.title += "*";
+        state->update(e);
+    }
+
+    Preferences preferences;
+    std::unique_ptr<AppState> state;
+    std::vector<UUID> ids;
+};
+
+std::size_t heapInUse() {
+    return mallinfo2().uordblks;
+}
+
+void BM_EditOneEntry(benchmark::State& bench) {
+    Fixture f(makeDatabase(static_cast<int>(bench.range(0))));
+    std::size_t n = 0;
+    for (auto _ : bench) f.editOne(n++ * 7919);
+}
+
+void BM_UndoThenRedo(benchmark::State& bench) {
+    Fixture f(makeDatabase(static_cast<int>(bench.range(0))));
+    for (std::size_t n = 0; n < AppState::undoLimit; ++n) f.editOne(n * 7919);
+    for (auto _ : bench) {
+        f.state->undo();
+        f.state->redo();
+    }
+    bench.SetItemsProcessed(bench.iterations() * 2);  // items/s: undo and redo steps
+}
+
+// Heap the database takes, and what 50 recorded steps (each editing one entry) add to it.
+void BM_UndoHistoryMemory(benchmark::State& bench) {
+    for (auto _ : bench) {
+        malloc_trim(0);
+        const std::size_t empty = heapInUse();
+        Fixture f(makeDatabase(static_cast<int>(bench.range(0))));
+        const std::size_t opened = heapInUse();
+        for (std::size_t n = 0; n < AppState::undoLimit; ++n) f.editOne(n * 7919);
+        const std::size_t edited = heapInUse();
+        bench.counters["databaseMiB"] = static_cast<double>(opened - empty) / (1 << 20);
+        bench.counters["historyMiB"] = static_cast<double>(edited - opened) / (1 << 20);
+        bench.counters["historyPercent"] = 100.0 * static_cast<double>(edited - opened) / (opened - empty);
+    }
+}
+
+void BM_SearchKeystroke(benchmark::State& bench) {
+    Fixture f(makeDatabase(static_cast<int>(bench.range(0))));
+    f.state->setSort({EntrySort::Column::manual, true});
+    const QString queries[] = {QStringLiteral("k"), QStringLiteral("kayıt 12"), QStringLiteral("SITE99"),
+                               QStringLiteral("önemli kullanici4")};
+    std::size_t n = 0;
+    std::size_t shown = 0;
+    for (auto _ : bench) {
+        f.state->setSearchText(queries[n++ % std::size(queries)]);
+        shown += f.state->visibleEntries().size();
+    }
+    benchmark::DoNotOptimize(shown);
+}
+
+void BM_SortByTitle(benchmark::State& bench) {
+    Fixture f(makeDatabase(1));
+    f.state->setSelectedGroupID(f.state->database()->root.groups[0].id);
+    f.state->setSort({EntrySort::Column::title, bench.range(0) != 0});
+    for (auto _ : bench) benchmark::DoNotOptimize(f.state->visibleEntries());
+}
+
+void BM_SortByModified(benchmark::State& bench) {
+    Fixture f(makeDatabase(1));
+    f.state->setSelectedGroupID(f.state->database()->root.groups[0].id);
+    f.state->setSort({EntrySort::Column::modified, true});
+    for (auto _ : bench) benchmark::DoNotOptimize(f.state->visibleEntries());
+}
+
+}  // namespace
+
+BENCHMARK(BM_EditOneEntry)->Arg(1)->Arg(100)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_UndoThenRedo)->Arg(1)->Arg(100)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_UndoHistoryMemory)->Arg(1)->Arg(100)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchKeystroke)->Arg(1)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SortByTitle)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SortByModified)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
