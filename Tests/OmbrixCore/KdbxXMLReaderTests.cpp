@@ -214,6 +214,24 @@ TEST(KdbxXMLReader, GroupValues) {
     }
 }
 
+// A standard field stored protected is remembered by name beside the protected custom fields;
+// the password's protection belongs to the database's memory protection.
+TEST(KdbxXMLReader, ProtectedStandardFieldsAreRemembered) {
+    auto field = [](const std::string& key, bool isProtected) {
+        return "<String><Key>" + key + "</Key>" +
+               (isProtected ? "<Value Protected=\"True\">" + Base64::encode(bytesOf("g")) + "</Value>"
+                            : std::string("<Value>d</Value>")) +
+               "</String>";
+    };
+    const KdbxEntry entry = read(document("", "<Entry>" + field("Title", true) + field("UserName", true) +
+                                                  field("Password", true) + field("URL", false) +
+                                                  field("Notes", true) + field("PIN", true) + "</Entry>"))
+                                .root.entries.at(0);
+    EXPECT_EQ(entry.protectedCustomFields, (std::set<std::string>{"Title", "UserName", "Notes", "PIN"}));
+    EXPECT_EQ(entry.username, "g");
+    EXPECT_EQ(entry.customFields, (std::map<std::string, std::string>{{"PIN", "g"}}));
+}
+
 TEST(KdbxXMLReader, EntryFieldsAndStrings) {
     const std::string entryXML =
         "<Entry><UUID>" + uuidBase64 +

@@ -247,20 +247,25 @@ class Reader {
         const std::string key = keyNode != nullptr ? keyNode->text : std::string();
         std::string value = valueNode != nullptr ? valueNode->text : std::string();
         const bool isProtected = valueNode != nullptr && valueNode->isProtected;
+        if (key == "Password") {
+            // Its protection follows the database's memory protection, which defaults to on.
+            entry.password = SecureString(value);
+            return;
+        }
         if (key == "Title") {
             entry.title = std::move(value);
         } else if (key == "UserName") {
             entry.username = std::move(value);
-        } else if (key == "Password") {
-            entry.password = SecureString(value);
         } else if (key == "URL") {
             entry.url = std::move(value);
         } else if (key == "Notes") {
             entry.notes = std::move(value);
         } else {
             entry.customFields[key] = std::move(value);
-            if (isProtected) entry.protectedCustomFields.insert(key);
         }
+        // A standard field stored protected is remembered under its own name (no custom field
+        // can carry it), so that saving does not write it in clear.
+        if (isProtected) entry.protectedCustomFields.insert(key);
     }
 
     static void readAutoType(const Node& node, KdbxEntry& entry, KeptChildren& kept) {
