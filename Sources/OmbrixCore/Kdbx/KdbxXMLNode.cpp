@@ -76,8 +76,8 @@ struct PoolAllocator {
 // catches, records and stops the parser, and parse() rethrows once XML_Parse has returned.
 class TreeBuilder {
   public:
-    TreeBuilder(XML_Parser parser, InnerStreamCipher* stream)
-        : parser_(parser), stream_(stream), pool_(std::make_shared<NodePool>()) {
+    TreeBuilder(XML_Parser parser, InnerStreamCipher* stream, KdbxXMLNode::Handler* handler)
+        : parser_(parser), stream_(stream), handler_(handler), pool_(std::make_shared<NodePool>()) {
         XML_SetUserData(parser, this);
         XML_SetElementHandler(parser, &TreeBuilder::onStart, &TreeBuilder::onEnd);
         XML_SetCharacterDataHandler(parser, &TreeBuilder::onCharacters);
@@ -87,10 +87,11 @@ class TreeBuilder {
         XML_SetEntityDeclHandler(parser, &TreeBuilder::onEntityDecl);
     }
 
-    KdbxXMLNode::Ptr finish(bool parsedOK) {
+    KdbxXMLNode::Ptr finish(bool parsedOK) { return complete(parsedOK) ? std::move(root_) : nullptr; }
+
+    bool complete(bool parsedOK) {
         if (error_) std::rethrow_exception(error_);
-        if (!parsedOK || failed_ || !stack_.empty()) return nullptr;
-        return std::move(root_);
+        return parsedOK && !failed_ && stack_.empty();
     }
 
   private:
@@ -105,8 +106,13 @@ class TreeBuilder {
     static void onCharacters(void* data, const XML_Char* text, int length) {
         TreeBuilder& b = self(data);
         if (b.failed_ || b.stack_.empty()) return;
-        b.guard(
-            [&](TreeBuilder& t) { t.stack_.back()->text.append(text, static_cast<std::size_t>(length)); });
+        b.guard([&](TreeBuilder& t) {
+            if (KdbxXMLNode* node = t.stack_.back().get()) {
+                node->text.append(text, static_cast<std::size_t>(length));
+            } else if (t.open_.back().isProtected) {
+                t.open_.back().text.append(text, static_cast<std::size_t>(length));
+            }
+        });
     }
     static void onDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
         self(data).fail();
@@ -145,6 +151,12 @@ class TreeBuilder {
                 map.emplace(a[0], a[1]);
             }
         }
+        if (handler_ != nullptr && (stack_.empty() || stack_.back() == nullptr) && handler_->open(name)) {
+            // An open element has no node: a null entry on the stack stands for it.
+            stack_.push_back(nullptr);
+            open_.push_back({isProtected, {}});
+            return;
+        }
         auto node =
             std::allocate_shared<KdbxXMLNode>(PoolAllocator<KdbxXMLNode>(pool_), name, std::move(map));
         node->isProtected = isProtected;
@@ -156,6 +168,15 @@ class TreeBuilder {
 
     void end() {
         if (stack_.empty()) return;
+        if (stack_.back() == nullptr) {
+            stack_.pop_back();
+            const OpenElement element = std::move(open_.back());
+            open_.pop_back();
+            // Its text decrypts to nothing anyone reads, but takes its share of the keystream.
+            if (element.isProtected && stream_ != nullptr) decode(element.text);
+            handler_->close();
+            return;
+        }
         KdbxXMLNode::Ptr node = std::move(stack_.back());
         stack_.pop_back();
         std::vector<KdbxXMLNode::Ptr>& gathered = pending_[stack_.size()];
@@ -165,25 +186,39 @@ class TreeBuilder {
             gathered.clear();
         }
         if (node->isProtected && stream_ != nullptr) decrypt(*node);
-        if (stack_.empty()) {
+        if (handler_ != nullptr && (stack_.empty() || stack_.back() == nullptr)) {
+            handler_->child(std::move(node));
+        } else if (stack_.empty()) {
             root_ = std::move(node);
         } else {
             pending_[stack_.size() - 1].push_back(std::move(node));
         }
     }
 
-    void decrypt(KdbxXMLNode& node) {
-        const std::optional<Bytes> cipher = Base64::decodeLenient(node.text);
+    Bytes decode(const std::string& text) {
+        const std::optional<Bytes> cipher = Base64::decodeLenient(text);
         if (!cipher) throw KdbxError::corruptedData("korumalı değer base64 değil");
-        const Bytes plain = stream_->process(*cipher);
+        return stream_->process(*cipher);
+    }
+
+    void decrypt(KdbxXMLNode& node) {
+        const Bytes plain = decode(node.text);
         // An attachment of a version 3 pool is bytes, not text: kept exactly, as base64.
-        const bool attachment = node.name == "Binary" && !stack_.empty() && stack_.back()->name == "Binaries";
+        const bool attachment = node.name == "Binary" && !stack_.empty() && stack_.back() != nullptr &&
+                                stack_.back()->name == "Binaries";
         node.text = attachment ? Base64::encode(plain) : UnicodeText::decodeUTF8(plain);
     }
 
+    struct OpenElement {
+        bool isProtected = false;
+        std::string text;
+    };
+
     XML_Parser parser_;
     InnerStreamCipher* stream_;
+    KdbxXMLNode::Handler* handler_;
     std::shared_ptr<NodePool> pool_;
+    std::vector<OpenElement> open_;
     KdbxXMLNode::Ptr root_;
     std::vector<KdbxXMLNode::Ptr> stack_;
     std::vector<std::vector<KdbxXMLNode::Ptr>> pending_;
@@ -224,25 +259,39 @@ void appendNode(const KdbxXMLNode& node, std::string& out) {
 
 }  // namespace
 
-KdbxXMLNode::Ptr KdbxXMLNode::parse(ByteView data, InnerStreamCipher* stream) {
-    std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
-    if (!parser) throw std::bad_alloc();
-    TreeBuilder builder(parser.get(), stream);
+namespace {
+
+// Feeds the whole input to expat; false when it is not well-formed.
+bool feed(XML_Parser parser, ByteView data) {
     const char* next = reinterpret_cast<const char*>(data.data());
     std::size_t left = data.size();
-    bool ok = true;
     do {
         const std::size_t piece = std::min(left, maxPiece);
         const bool isFinal = piece == left;
-        if (XML_Parse(parser.get(), next, static_cast<int>(piece), isFinal ? XML_TRUE : XML_FALSE) !=
+        if (XML_Parse(parser, next, static_cast<int>(piece), isFinal ? XML_TRUE : XML_FALSE) !=
             XML_STATUS_OK) {
-            ok = false;
-            break;
+            return false;
         }
         next += piece;
         left -= piece;
     } while (left > 0);
-    return builder.finish(ok);
+    return true;
+}
+
+}  // namespace
+
+KdbxXMLNode::Ptr KdbxXMLNode::parse(ByteView data, InnerStreamCipher* stream) {
+    std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
+    if (!parser) throw std::bad_alloc();
+    TreeBuilder builder(parser.get(), stream, nullptr);
+    return builder.finish(feed(parser.get(), data));
+}
+
+bool KdbxXMLNode::parse(ByteView data, InnerStreamCipher* stream, Handler& handler) {
+    std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
+    if (!parser) throw std::bad_alloc();
+    TreeBuilder builder(parser.get(), stream, &handler);
+    return builder.complete(feed(parser.get(), data));
 }
 
 KdbxXMLNode::Ptr KdbxXMLNode::parse(std::string_view text, InnerStreamCipher* stream) {
