@@ -31,11 +31,17 @@ bool isTrue(const char* value) {
 }
 
 // Memory for the nodes of one parsed tree, taken in blocks instead of one allocation per node:
-// a database holds millions of elements. Nothing is given back before the pool goes, which is
-// when the builder and the last node of the tree have let go of it.
+// a database holds millions of elements. A node given back is kept for the next one (every
+// node takes the same size), so that a reader that drops each part of the document once read
+// needs room for that part only; the blocks go when the builder and the last node have let go.
 class NodePool {
   public:
     void* allocate(std::size_t size, std::size_t alignment) {
+        if (size == slotSize_ && free_ != nullptr) {
+            FreeSlot* slot = free_;
+            free_ = slot->next;
+            return slot;
+        }
         std::size_t offset = (used_ + alignment - 1) / alignment * alignment;
         if (blocks_.empty() || offset + size > blockSize) {
             // Blocks below the usual mmap threshold come back to the allocator for reuse.
@@ -46,10 +52,24 @@ class NodePool {
         return blocks_.back().get() + offset;
     }
 
+    void deallocate(void* p, std::size_t size) noexcept {
+        // Only slots of the one node size, large enough to hold the link, are kept.
+        if (size < sizeof(FreeSlot)) return;
+        if (slotSize_ == 0) slotSize_ = size;
+        if (size != slotSize_) return;
+        free_ = ::new (p) FreeSlot{free_};
+    }
+
   private:
+    struct FreeSlot {
+        FreeSlot* next;
+    };
+
     static constexpr std::size_t blockSize = 64 * 1024;
     std::vector<std::unique_ptr<std::byte[]>> blocks_;
     std::size_t used_ = 0;
+    std::size_t slotSize_ = 0;
+    FreeSlot* free_ = nullptr;
 };
 
 // Each node's control block keeps the pool alive through its copy of the allocator.
@@ -62,7 +82,7 @@ struct PoolAllocator {
     PoolAllocator(const PoolAllocator<U>& other) : pool(other.pool) {}
 
     T* allocate(std::size_t n) { return static_cast<T*>(pool->allocate(n * sizeof(T), alignof(T))); }
-    void deallocate(T*, std::size_t) noexcept {}
+    void deallocate(T* p, std::size_t n) noexcept { pool->deallocate(p, n * sizeof(T)); }
 
     template <class U>
     bool operator==(const PoolAllocator<U>& other) const noexcept {

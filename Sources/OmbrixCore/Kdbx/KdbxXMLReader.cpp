@@ -268,11 +268,18 @@ class Reader {
         return entry;
     }
 
-    static void readString(const Node& node, KdbxEntry& entry) {
+    // The value's text is moved out: the node is read once and dropped.
+    static void readString(Node& node, KdbxEntry& entry) {
         const Node* keyNode = node.child("Key");
-        const Node* valueNode = node.child("Value");
+        Node* valueNode = nullptr;
+        for (const Node::Ptr& child : node.children) {
+            if (child->name == "Value") {
+                valueNode = child.get();
+                break;
+            }
+        }
         const std::string key = keyNode != nullptr ? keyNode->text : std::string();
-        std::string value = valueNode != nullptr ? valueNode->text : std::string();
+        std::string value = valueNode != nullptr ? std::move(valueNode->text) : std::string();
         const bool isProtected = valueNode != nullptr && valueNode->isProtected;
         if (key == "Password") {
             // Its protection follows the database's memory protection, which defaults to on.
