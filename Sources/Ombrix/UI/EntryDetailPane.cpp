@@ -1,0 +1,12 @@
+#include "Ombrix/UI/EntryDetailPane.h"
+
+#include "Ombrix/Theme/Palette.h"
+
+// Placeholder until the detail pane lands: an empty surface-coloured column.
+EntryDetailPane::EntryDetailPane(AppState&, QWidget* parent) : QWidget(parent) {
+    setMinimumWidth(280);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Palette::surface);
+    setPalette(pal);
+}
