@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QMenu>
 #include <QTest>
 
 #include "MainWindowFixture.h"
 #include "Ombrix/UI/EntryList.h"
 #include "Ombrix/UI/EntryListView.h"
+#include "Ombrix/UI/MainToolbar.h"
 #include "Ombrix/UI/MainView.h"
 #include "Support/Fixtures.h"
 
@@ -109,4 +111,26 @@ TEST(MainWindowGallery, EmptyGroup) {
     f.state->setSearchText(QStringLiteral("bulunmayan  "));
     shoot(view, "mainwindow-nomatches");
     EXPECT_TRUE(QFile::exists(galleryPath("mainwindow-emptygroup")));
+}
+
+// The menus the main window opens: "Diğer işlemler", the sort menu and a row's context menu.
+TEST(MainWindowGallery, Menus) {
+    Fixture f;
+    MainView view(*f.state, f.clipboard);
+    f.state->setSelectedEntryIDs({f.sample.github.id});
+    f.state->setSort({EntrySort::Column::title, true});
+    view.resize(1020, 680);
+    view.show();
+    settle();
+    auto grabMenu = [](QMenu* menu, const QString& name) {
+        menu->popup(QPoint(40, 40));
+        settle();
+        menu->grab().save(galleryPath(name));
+        menu->hide();
+    };
+    grabMenu(view.toolbar()->moreMenu(), "mainwindow-menu-more");
+    grabMenu(view.entryList()->sortMenu(), "mainwindow-menu-sort");
+    const auto rowMenu = view.entryList()->list()->makeContextMenu(0);
+    grabMenu(rowMenu.get(), "mainwindow-menu-row");
+    EXPECT_TRUE(QFile::exists(galleryPath("mainwindow-menu-sort")));
 }

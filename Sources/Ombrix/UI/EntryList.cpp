@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QPointer>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QToolTip>
@@ -65,6 +66,7 @@ EntryList::EntryList(AppState& state, EntryListModel& model, QWidget* parent)
     setDragDropMode(QAbstractItemView::DragDrop);
     setDropIndicatorShown(false);
     setMouseTracking(true);
+    viewport()->setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     QPalette pal = palette();
     pal.setColor(QPalette::Base, Palette::canvas);
@@ -340,11 +342,6 @@ void EntryList::scrollContentsBy(int dx, int dy) {
 
 // Context menu.
 
-std::optional<UUID> EntryList::idAt(int row) const {
-    if (row < 0 || row >= model_.rowCount()) return std::nullopt;
-    return model_.entry(row).id;
-}
-
 std::unique_ptr<QMenu> EntryList::makeContextMenu(int row) {
     auto menu = std::make_unique<QMenu>(this);
     if (row < 0 || row >= model_.rowCount()) return menu;
@@ -384,8 +381,11 @@ void EntryList::contextMenuEvent(QContextMenuEvent* event) {
         event->ignore();
         return;
     }
-    const std::unique_ptr<QMenu> menu = makeContextMenu(index.row());
+    std::unique_ptr<QMenu> menu = makeContextMenu(index.row());
+    // The menu is our child: if an action took the list down with it, the menu went too.
+    const QPointer<QMenu> alive = menu.get();
     menu->exec(globalPos);
+    if (!alive) menu.release();
 }
 
 // Drag and drop.

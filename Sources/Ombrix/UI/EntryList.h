@@ -72,7 +72,6 @@ class EntryList : public QListView {
     void clearHover();
     void setDropRow(int row);
     void runButton(int row, EntryRowDelegate::Button button);
-    std::optional<UUID> idAt(int row) const;
 
     AppState& state_;
     EntryListModel& model_;

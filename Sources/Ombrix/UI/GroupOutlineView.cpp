@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 
@@ -32,6 +33,7 @@ GroupOutlineView::GroupOutlineView(AppState& state, GroupTreeModel& model, QWidg
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setMouseTracking(true);
+    viewport()->setMouseTracking(true);
     setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DropOnly);
     setDropIndicatorShown(false);
@@ -152,8 +154,11 @@ void GroupOutlineView::contextMenuEvent(QContextMenuEvent* event) {
         event->ignore();
         return;
     }
-    const std::unique_ptr<QMenu> menu = makeContextMenu(index);
+    std::unique_ptr<QMenu> menu = makeContextMenu(index);
+    // The menu is our child: if an action took the tree down with it, the menu went too.
+    const QPointer<QMenu> alive = menu.get();
     menu->exec(event->globalPos());
+    if (!alive) menu.release();
 }
 
 // Dropped entries.
