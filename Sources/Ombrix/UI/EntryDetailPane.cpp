@@ -4,7 +4,6 @@
 
 // Placeholder until the detail pane lands: an empty surface-coloured column.
 EntryDetailPane::EntryDetailPane(AppState&, QWidget* parent) : QWidget(parent) {
-    setMinimumWidth(280);
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Palette::surface);
