@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QListView>
+
+#include <memory>
+#include <optional>
+
+#include "Ombrix/UI/EntryRowDelegate.h"
+#include "OmbrixCore/Kdbx/UUID.h"
+
+class AppState;
+class EntryListModel;
+class QMenu;
+
+// The list of the entry column: one painted row per entry of the model, selection bound both
+// ways to AppState::selectedEntryIDs (the list's own gestures: click, Ctrl/Shift-click, arrows,
+// Ctrl+A), quick-action buttons on the row under the pointer, a context menu, drag and drop
+// and the list's own keys. It changes nothing itself: every action is an AppState operation.
+//
+// Keys while the list has the focus:
+// - Return (or Enter) opens the editor of the one selected entry; without one it is passed on.
+// - Ctrl+C copies the one selected entry's password as a secret; without one nothing is
+//   copied and the key is passed on. Text fields keep Ctrl+C for their own selection.
+// - Escape clears the search, else the selection, else is passed on.
+// - Delete deletes the selected entries (one undo step, no confirmation).
+// A double click opens the editor of the one selected entry when the button comes up.
+//
+// Drags carry the selected entries' ids as plain text, one per line. A drop of such text on a
+// row moves the entries listed before that row (manual order); anything else is refused.
+class EntryList : public QListView {
+    Q_OBJECT
+
+  public:
+    EntryList(AppState& state, EntryListModel& model, QWidget* parent = nullptr);
+    ~EntryList() override;
+
+    EntryListModel& entries() const { return model_; }
+    const EntryRowDelegate::Interaction& interaction() const { return interaction_; }
+
+    // The row's context menu, built for `row` against the current selection. The caller owns
+    // it; the list shows it on a right click.
+    std::unique_ptr<QMenu> makeContextMenu(int row);
+
+    // The row's rectangle in viewport coordinates, and the rectangle of one of its buttons.
+    QRect rowRect(int row) const;
+    QRect buttonRect(int row, EntryRowDelegate::Button button) const;
+
+  protected:
+    bool event(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+  private:
+    // What a key press means here; nothing when the list passes it on.
+    enum class KeyAction { openEditor, copyPassword, clearSearch, clearSelection, deleteSelection };
+    std::optional<KeyAction> keyAction(const QKeyEvent* event) const;
+
+    void applySelectionFromState();
+    void pushSelectionToState();
+    void setHover(const QPoint& pos);
+    void clearHover();
+    void setDropRow(int row);
+    void runButton(int row, EntryRowDelegate::Button button);
+
+    AppState& state_;
+    EntryListModel& model_;
+    EntryRowDelegate::Interaction interaction_;
+    EntryRowDelegate* delegate_;
+    bool applyingSelection_ = false;
+    bool pushingSelection_ = false;
+    bool openEditorOnRelease_ = false;
+    // Kept across a reset of the rows while the same group or search is listed.
+    QString listedContext_;
+    int scrollBeforeReset_ = 0;
+};

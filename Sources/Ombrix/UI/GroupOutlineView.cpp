@@ -1,0 +1,209 @@
+#include "Ombrix/UI/GroupOutlineView.h"
+
+#include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QScopedValueRollback>
+#include <QScrollBar>
+
+#include "Ombrix/App/AppState.h"
+#include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/EntryDrag.h"
+#include "Ombrix/UI/GroupTreeModel.h"
+#include "Ombrix/UI/SlimScrollBar.h"
+
+GroupOutlineView::GroupOutlineView(AppState& state, GroupTreeModel& model, QWidget* parent)
+    : QTreeView(parent), state_(state), model_(model) {
+    setModel(&model_);
+    setItemDelegate(new GroupRowDelegate(interaction_, this));
+    setHeaderHidden(true);
+    setIndentation(0);
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setItemsExpandable(true);
+    setExpandsOnDoubleClick(false);
+    setAnimated(false);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setFocusPolicy(Qt::NoFocus);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setMouseTracking(true);
+    viewport()->setMouseTracking(true);
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
+    setDropIndicatorShown(false);
+    setViewportMargins(0, 8, 0, 8);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, Palette::surface);
+    pal.setColor(QPalette::Window, Palette::surface);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    viewport()->setAutoFillBackground(true);
+    makeSlim(verticalScrollBar());
+
+    connect(&model_, &GroupTreeModel::expansionChanged, this, &GroupOutlineView::syncExpansion);
+    connect(this, &QTreeView::expanded, this,
+            [this](const QModelIndex& index) { reportExpansion(index, true); });
+    connect(this, &QTreeView::collapsed, this,
+            [this](const QModelIndex& index) { reportExpansion(index, false); });
+    syncExpansion();
+}
+
+// Expansion.
+
+void GroupOutlineView::syncExpansion() {
+    QScopedValueRollback guard(syncing_, true);
+    syncExpansionBelow(QModelIndex());
+}
+
+void GroupOutlineView::syncExpansionBelow(const QModelIndex& parent) {
+    for (int row = 0; row < model_.rowCount(parent); ++row) {
+        const QModelIndex index = model_.index(row, 0, parent);
+        const bool expanded = index.data(GroupTreeModel::ExpandedRole).toBool();
+        if (isExpanded(index) != expanded) setExpanded(index, expanded);
+        syncExpansionBelow(index);
+    }
+}
+
+void GroupOutlineView::reportExpansion(const QModelIndex& index, bool expanded) {
+    if (syncing_) return;
+    const std::optional<UUID> id = model_.groupID(index);
+    if (id && index.data(GroupTreeModel::ExpandedRole).toBool() != expanded)
+        state_.setGroupExpanded(*id, expanded);
+}
+
+// Pointer.
+
+void GroupOutlineView::setHovered(const QModelIndex& index) {
+    const std::optional<UUID> id = model_.groupID(index);
+    if (id == interaction_.hovered) return;
+    interaction_.hovered = id;
+    viewport()->update();
+}
+
+bool GroupOutlineView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Leave) setHovered(QModelIndex());
+    return QTreeView::viewportEvent(event);
+}
+
+void GroupOutlineView::mousePressEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    const QModelIndex index = indexAt(pos);
+    setHovered(index);
+    event->accept();
+    if (event->button() != Qt::LeftButton || !index.isValid()) return;
+    const UUID id = *model_.groupID(index);
+    const GroupRowDelegate::Layout l = GroupRowDelegate::layout(visualRect(index), index);
+    if (index.data(GroupTreeModel::HasChildrenRole).toBool() && l.chevron.contains(pos)) {
+        state_.setGroupExpanded(id, !index.data(GroupTreeModel::ExpandedRole).toBool());
+        return;
+    }
+    state_.setSelectedGroupID(id);
+    state_.setSelectedEntryIDs({});
+}
+
+void GroupOutlineView::mouseMoveEvent(QMouseEvent* event) {
+    setHovered(indexAt(event->position().toPoint()));
+    event->accept();
+}
+
+void GroupOutlineView::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+void GroupOutlineView::mouseDoubleClickEvent(QMouseEvent* event) {
+    // A second click is another click: it neither opens the group nor edits it.
+    mousePressEvent(event);
+}
+
+// Context menu.
+
+std::unique_ptr<QMenu> GroupOutlineView::makeContextMenu(const QModelIndex& index) {
+    auto menu = std::make_unique<QMenu>(this);
+    const std::optional<UUID> found = model_.groupID(index);
+    if (!found) return menu;
+    const UUID id = *found;
+    const bool isRoot = index.data(GroupTreeModel::IsRootRole).toBool();
+    AppState& state = state_;
+
+    menu->addAction(QStringLiteral("Yeni kayıt"), [&state, id] { state.setRoute(Route::newEntry(id)); });
+    menu->addAction(QStringLiteral("Yeni alt grup"), [&state, id] { state.setRoute(Route::newGroup(id)); });
+    menu->addSeparator();
+    QAction* edit = menu->addAction(QStringLiteral("Grubu düzenle"),
+                                    [&state, id] { state.setRoute(Route::editGroup(id)); });
+    edit->setEnabled(!isRoot);
+    QAction* remove = menu->addAction(QStringLiteral("Grubu sil"), [&state, id] { state.deleteGroup(id); });
+    remove->setEnabled(!isRoot);
+    if (index.data(GroupTreeModel::HasChildrenRole).toBool()) {
+        const bool expanded = index.data(GroupTreeModel::ExpandedRole).toBool();
+        menu->addSeparator();
+        menu->addAction(expanded ? QStringLiteral("Daralt") : QStringLiteral("Genişlet"),
+                        [&state, id, expanded] { state.setGroupExpanded(id, !expanded); });
+    }
+    return menu;
+}
+
+void GroupOutlineView::contextMenuEvent(QContextMenuEvent* event) {
+    const QModelIndex index = indexAt(event->pos());
+    if (!index.isValid()) {
+        event->ignore();
+        return;
+    }
+    std::unique_ptr<QMenu> menu = makeContextMenu(index);
+    // The menu is our child: if an action took the tree down with it, the menu went too.
+    const QPointer<QMenu> alive = menu.get();
+    menu->exec(event->globalPos());
+    if (!alive) menu.release();
+}
+
+// Dropped entries.
+
+void GroupOutlineView::setDropTarget(const QModelIndex& index) {
+    const std::optional<UUID> id = model_.groupID(index);
+    if (id == interaction_.dropTarget) return;
+    interaction_.dropTarget = id;
+    viewport()->update();
+}
+
+void GroupOutlineView::dragEnterEvent(QDragEnterEvent* event) {
+    if (!event->mimeData() || !event->mimeData()->hasText()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    dragMoveEvent(event);
+}
+
+void GroupOutlineView::dragMoveEvent(QDragMoveEvent* event) {
+    const QModelIndex index = indexAt(event->position().toPoint());
+    // A row takes any text while it is over it; the drop refuses text that names no entry.
+    if (index.isValid() && event->mimeData() && event->mimeData()->hasText()) {
+        setDropTarget(index);
+        event->acceptProposedAction();
+    } else {
+        setDropTarget(QModelIndex());
+        event->ignore();
+    }
+}
+
+void GroupOutlineView::dragLeaveEvent(QDragLeaveEvent* event) {
+    setDropTarget(QModelIndex());
+    event->accept();
+}
+
+void GroupOutlineView::dropEvent(QDropEvent* event) {
+    setDropTarget(QModelIndex());
+    const std::optional<UUID> group = model_.groupID(indexAt(event->position().toPoint()));
+    const std::set<UUID> ids = EntryDrag::parse(event->mimeData());
+    if (!group || ids.empty()) {
+        event->ignore();
+        return;
+    }
+    state_.moveEntriesToGroup(ids, *group);
+    event->acceptProposedAction();
+}

@@ -1,0 +1,121 @@
+#include "Ombrix/UI/GroupRowDelegate.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include "Ombrix/Theme/BrandFont.h"
+#include "Ombrix/Theme/Icons.h"
+#include "Ombrix/Theme/Metrics.h"
+#include "Ombrix/Theme/Painting.h"
+#include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/GroupTreeModel.h"
+#include "Ombrix/UI/IconTile.h"
+
+namespace {
+
+constexpr qreal sideInset = 8;  // the tree's own inset left and right
+constexpr qreal rowGap = 1;
+constexpr qreal padY = 5;
+constexpr qreal padRight = 8;
+constexpr qreal chevronSlot = 12;
+constexpr qreal chevronGlyph = 9;
+constexpr qreal tileSize = 22;
+constexpr qreal spacing = 6;
+
+QFont nameFont(bool selected) {
+    return BrandFont::body(12, selected ? QFont::DemiBold : QFont::Normal);
+}
+QFont countFont() {
+    return BrandFont::body(10, QFont::Normal);
+}
+
+}  // namespace
+
+GroupRowDelegate::GroupRowDelegate(const Interaction& interaction, QObject* parent)
+    : QStyledItemDelegate(parent), interaction_(interaction) {}
+
+int GroupRowDelegate::rowHeight() {
+    const qreal text = QFontMetricsF(nameFont(true)).height();
+    return qCeil(qMax(tileSize, text) + 2 * padY + rowGap);
+}
+
+qreal GroupRowDelegate::indent(int depth) {
+    return 4 + qMin(qMax(depth, 0), 4) * 12;
+}
+
+GroupRowDelegate::Layout GroupRowDelegate::layout(const QRect& rowRect, const QModelIndex& index) {
+    Layout l;
+    l.background = QRectF(rowRect).adjusted(sideInset, 0, -sideInset, -rowGap);
+    const QRectF inner =
+        l.background.adjusted(indent(index.data(GroupTreeModel::DepthRole).toInt()), padY, -padRight, -padY);
+    const qreal midY = inner.center().y();
+    l.chevron = QRectF(inner.left(), inner.top(), chevronSlot, inner.height());
+    l.tile = QRectF(l.chevron.right() + spacing, midY - tileSize / 2, tileSize, tileSize);
+
+    const bool selected = index.data(GroupTreeModel::SelectedRole).toBool();
+    const QFontMetricsF nameMetrics(nameFont(selected));
+    const qreal left = l.tile.right() + spacing;
+    const qreal available = qMax<qreal>(0, inner.right() - left);
+    // The name keeps its width first; the count takes what is left after a gap of at least 4.
+    const qreal nameWidth =
+        qMin(nameMetrics.horizontalAdvance(index.data(Qt::DisplayRole).toString()), available);
+    l.name = QRectF(left, midY - nameMetrics.height() / 2, nameWidth, nameMetrics.height());
+    const qreal countWidth = qMax<qreal>(0, available - nameWidth - 4);
+    const qreal countHeight = QFontMetricsF(countFont()).height();
+    l.count = QRectF(inner.right() - countWidth, midY - countHeight / 2, countWidth, countHeight);
+    return l;
+}
+
+QSize GroupRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
+    return QSize(option.rect.width() > 0 ? option.rect.width() : 200, rowHeight());
+}
+
+void GroupRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+    QPainter& p = *painter;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const Layout l = layout(option.rect, index);
+    const UUID id = *UUID::fromString(index.data(GroupTreeModel::IdRole).toString().toStdString());
+    const bool selected = index.data(GroupTreeModel::SelectedRole).toBool();
+    const bool dropTargeted = interaction_.dropTarget == id;
+    const bool hovering = interaction_.hovered == id;
+
+    if (selected)
+        Painting::fill(p, l.background, Radius::control, Palette::selection);
+    else if (dropTargeted)
+        Painting::fill(p, l.background, Radius::control, withOpacity(Palette::accent, 0.12));
+    else if (hovering)
+        Painting::fill(p, l.background, Radius::control, Palette::hover);
+    if (dropTargeted) Painting::hairline(p, l.background, Palette::accent, Radius::control);
+
+    if (index.data(GroupTreeModel::HasChildrenRole).toBool()) {
+        const QPointF c = l.chevron.center();
+        p.save();
+        p.translate(c);
+        if (index.data(GroupTreeModel::ExpandedRole).toBool()) p.rotate(90);
+        Icons::paint(p, QRectF(-chevronGlyph / 2, -chevronGlyph / 2, chevronGlyph, chevronGlyph),
+                     QStringLiteral("chevron.right"), Palette::textMuted);
+        p.restore();
+    }
+
+    IconTile::paint(p, l.tile, index.data(GroupTreeModel::IconIDRole).toLongLong(),
+                    selected ? Palette::accent : Palette::textSoft);
+
+    const QFont font = nameFont(selected);
+    p.setFont(font);
+    p.setPen(selected ? Palette::text : Palette::textSoft);
+    p.drawText(l.name, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+               QFontMetricsF(font).elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle,
+                                              l.name.width()));
+
+    const qint64 count = index.data(GroupTreeModel::EntryCountRole).toLongLong();
+    if (count > 0 && l.count.width() > 0) {
+        p.setFont(countFont());
+        p.setPen(Palette::textMuted);
+        p.drawText(
+            l.count, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
+            QFontMetricsF(countFont()).elidedText(QString::number(count), Qt::ElideRight, l.count.width()));
+    }
+    p.restore();
+}

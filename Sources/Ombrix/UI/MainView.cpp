@@ -1,0 +1,91 @@
+#include "Ombrix/UI/MainView.h"
+
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include "Ombrix/App/AppState.h"
+#include "Ombrix/App/GroupTree.h"
+#include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/EntryDetailPane.h"
+#include "Ombrix/UI/EntryList.h"
+#include "Ombrix/UI/EntryListView.h"
+#include "Ombrix/UI/GroupTreeView.h"
+#include "Ombrix/UI/MainToolbar.h"
+#include "Ombrix/UI/StatusBar.h"
+
+MainView::MainView(AppState& state, ClipboardService& clipboard, QWidget* parent)
+    : QWidget(parent),
+      state_(state),
+      toolbar_(new MainToolbar(state, clipboard)),
+      splitter_(new QSplitter(Qt::Horizontal)),
+      groupTree_(new GroupTreeView(state)),
+      entryList_(new EntryListView(state)),
+      detailPane_(new EntryDetailPane(state)),
+      statusBar_(new StatusBar(state, entryList_->model(), clipboard)) {
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Palette::canvas);
+    setPalette(pal);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(toolbar_);
+    column->addWidget(splitter_, 1);
+    column->addWidget(statusBar_);
+
+    groupTree_->setMinimumWidth(sidebarMinimum);
+    groupTree_->setMaximumWidth(sidebarMaximum);
+    entryList_->setMinimumWidth(listMinimum);
+    entryList_->setMaximumWidth(listMaximum);
+    detailPane_->setMinimumWidth(qMax(detailMinimum, detailPane_->minimumWidth()));
+    splitter_->addWidget(groupTree_);
+    splitter_->addWidget(entryList_);
+    splitter_->addWidget(detailPane_);
+    splitter_->setChildrenCollapsible(false);
+    splitter_->setHandleWidth(1);
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 0);
+    splitter_->setStretchFactor(2, 1);
+    splitter_->setSizes({sidebarIdeal, listIdeal, 10000});
+    // One-pixel hairlines between the columns.
+    splitter_->setStyleSheet(
+        QStringLiteral("QSplitter::handle { background: %1; }").arg(Palette::line.name()));
+
+    // The list takes the keyboard when the window is activated, so its keys work at once.
+    entryList_->list()->setFocus();
+
+    for (auto signal : {&AppState::databaseChanged, &AppState::databaseURLChanged, &AppState::isDirtyChanged})
+        connect(&state_, signal, this, &MainView::refreshTitle);
+    refreshTitle();
+}
+
+QString MainView::subtitleFor(const AppState& state) {
+    QStringList parts;
+    if (state.database())
+        parts.append(QString::number(GroupTree::totalEntryCount(state.database()->root)) +
+                     QStringLiteral(" kayıt"));
+    if (state.isDirty()) parts.append(QStringLiteral("kaydedilmedi"));
+    return parts.join(QStringLiteral(" · "));
+}
+
+QString MainView::title() const {
+    return state_.databaseName();
+}
+
+QString MainView::subtitle() const {
+    return subtitleFor(state_);
+}
+
+QString MainView::windowTitleText() const {
+    const QString sub = subtitle();
+    return sub.isEmpty() ? title() : title() + QStringLiteral(" — ") + sub;
+}
+
+void MainView::refreshTitle() {
+    const QString text = windowTitleText();
+    if (text == windowTitleText_) return;
+    windowTitleText_ = text;
+    setWindowTitle(text);
+    emit windowTitleTextChanged(text);
+}

@@ -1,0 +1,205 @@
+#include "Ombrix/UI/StatusBar.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include <functional>
+
+#include "Ombrix/App/AppState.h"
+#include "Ombrix/Theme/AppButton.h"
+#include "Ombrix/Theme/BrandFont.h"
+#include "Ombrix/Theme/Motion.h"
+#include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/ElidedLabel.h"
+#include "Ombrix/UI/EntryListModel.h"
+#include "Ombrix/UI/HairlineDivider.h"
+#include "Ombrix/UI/SymbolView.h"
+
+namespace {
+
+constexpr qreal symbolSize = 10;
+
+QFont barFont(QFont::Weight weight = QFont::Normal) {
+    return BrandFont::body(11, weight);
+}
+
+void setTextColor(QWidget* widget, const QColor& color) {
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::WindowText, color);
+    widget->setPalette(pal);
+}
+
+// A one-line text that fades in when it appears or changes.
+class FadingLabel : public ElidedLabel {
+  public:
+    FadingLabel() : opacity_(new MotionValue(1, this)) {}
+
+    void present(const QString& text) {
+        // While hidden the value jumps, so an appearing text starts transparent and fades in.
+        if (isHidden()) opacity_->setTarget(0);
+        setText(text);
+        setVisible(true);
+        opacity_->setTarget(1);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        if (text().isEmpty()) return;
+        QPainter p(this);
+        p.setOpacity(opacity_->value());
+        p.setFont(font());
+        p.setPen(color());
+        p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, displayedText());
+    }
+
+  private:
+    MotionValue* opacity_;
+};
+
+// The error: its symbol and text; a press anywhere on it runs `onClick`.
+class ClickableRow : public QWidget {
+  public:
+    explicit ClickableRow(std::function<void()> onClick) : onClick_(std::move(onClick)) {
+        setCursor(Qt::PointingHandCursor);
+    }
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+        event->accept();
+        onClick_();
+    }
+
+  private:
+    std::function<void()> onClick_;
+};
+
+// The filled 5 × 5 circle of the unsaved mark.
+class Dot : public QWidget {
+  public:
+    Dot() { setFixedSize(5, 5); }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(Palette::accent);
+        p.drawEllipse(QRectF(rect()));
+    }
+};
+
+QHBoxLayout* tightRow(QWidget* owner) {
+    auto* row = new QHBoxLayout(owner);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(5);
+    return row;
+}
+
+}  // namespace
+
+StatusBar::StatusBar(AppState& state, const EntryListModel& entries, ClipboardService& clipboard,
+                     QWidget* parent)
+    : QWidget(parent),
+      state_(state),
+      entries_(entries),
+      clipboard_(clipboard),
+      countdown_(new QWidget),
+      countdownText_(new QLabel),
+      clear_(new AppButton(QStringLiteral("Temizle"), ButtonVariant::ghost)),
+      status_(new FadingLabel),
+      errorText_(new ElidedLabel),
+      unsaved_(new QWidget),
+      count_(new QLabel) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(new HairlineDivider(Palette::line));
+
+    auto* bar = new QWidget;
+    bar->setFixedHeight(barHeight);
+    bar->setAutoFillBackground(true);
+    QPalette pal = bar->palette();
+    pal.setColor(QPalette::Window, Palette::surface);
+    bar->setPalette(pal);
+    column->addWidget(bar);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(12, 0, 12, 0);
+    row->setSpacing(8);
+
+    // The countdown never shortens.
+    auto* countdownRow = tightRow(countdown_);
+    countdownRow->addWidget(new SymbolView(QStringLiteral("doc.on.clipboard"), symbolSize, Palette::warn));
+    countdownText_->setFont(barFont(QFont::Medium));
+    countdownText_->setTextFormat(Qt::PlainText);
+    setTextColor(countdownText_, Palette::warn);
+    countdownRow->addWidget(countdownText_);
+    countdown_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    row->addWidget(countdown_);
+    clear_->setSmall(true);
+    row->addWidget(clear_);
+
+    status_->setFont(barFont());
+    status_->setColor(Palette::success);
+    row->addWidget(status_);
+
+    error_ = new ClickableRow([this] { state_.setLastError(std::nullopt); });
+    auto* errorRow = tightRow(error_);
+    errorRow->addWidget(
+        new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), symbolSize, Palette::danger));
+    errorText_->setFont(barFont());
+    errorText_->setColor(Palette::danger);
+    errorRow->addWidget(errorText_, 1);
+    row->addWidget(error_);
+
+    row->addStretch(1);
+
+    // The unsaved text is the first to shorten when the bar is too narrow.
+    auto* unsavedRow = tightRow(unsaved_);
+    unsavedRow->addWidget(new Dot, 0, Qt::AlignVCenter);
+    auto* unsavedText = new ElidedLabel(QStringLiteral("Kaydedilmemiş değişiklik"));
+    unsavedText->setFont(barFont());
+    unsavedText->setColor(Palette::textMuted);
+    unsavedRow->addWidget(unsavedText, 1);
+    unsaved_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    row->addWidget(unsaved_, 0);
+
+    count_->setFont(barFont());
+    count_->setTextFormat(Qt::PlainText);
+    setTextColor(count_, Palette::textMuted);
+    count_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    row->addWidget(count_);
+
+    connect(clear_, &QAbstractButton::clicked, this, [this] { clipboard_.clearNow(); });
+    connect(&clipboard_, &ClipboardService::secondsRemainingChanged, this, &StatusBar::refresh);
+    connect(&state_, &AppState::statusMessageChanged, this, &StatusBar::refresh);
+    connect(&state_, &AppState::lastErrorChanged, this, &StatusBar::refresh);
+    connect(&state_, &AppState::isDirtyChanged, this, &StatusBar::refresh);
+    connect(&entries_, &EntryListModel::refreshed, this, &StatusBar::refresh);
+    refresh();
+}
+
+QString StatusBar::countdownText(qint64 seconds) {
+    return QStringLiteral("Pano %1 sn sonra temizlenecek").arg(seconds);
+}
+
+void StatusBar::refresh() {
+    const qint64 seconds = clipboard_.secondsRemaining();
+    countdownText_->setText(countdownText(seconds));
+    countdown_->setVisible(seconds >= 1);
+    clear_->setVisible(seconds >= 1);
+
+    if (state_.statusMessage())
+        static_cast<FadingLabel*>(status_)->present(*state_.statusMessage());
+    else
+        status_->hide();
+
+    errorText_->setText(state_.lastError().value_or(QString()));
+    error_->setVisible(state_.lastError().has_value());
+
+    unsaved_->setVisible(state_.isDirty());
+    count_->setText(QString::number(entries_.rowCount()) + QStringLiteral(" kayıt"));
+}

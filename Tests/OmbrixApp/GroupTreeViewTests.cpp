@@ -1,0 +1,302 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QMimeData>
+#include <QTest>
+
+#include <algorithm>
+#include <functional>
+
+#include "MainWindowFixture.h"
+#include "Ombrix/App/GroupTree.h"
+#include "Ombrix/Theme/IconButton.h"
+#include "Ombrix/UI/ElidedLabel.h"
+#include "Ombrix/UI/GroupOutlineView.h"
+#include "Ombrix/UI/GroupRowDelegate.h"
+#include "Ombrix/UI/GroupTreeModel.h"
+#include "Ombrix/UI/GroupTreeView.h"
+
+using namespace mainwindow;
+
+namespace {
+
+std::string text(const QString& s) {
+    return s.toStdString();
+}
+
+QStringList actionTexts(QMenu& menu) {
+    QStringList texts;
+    for (QAction* action : menu.actions())
+        texts << (action->isSeparator() ? QStringLiteral("—") : action->text());
+    return texts;
+}
+
+QAction* actionNamed(QMenu& menu, const QString& name) {
+    for (QAction* action : menu.actions())
+        if (action->text() == name) return action;
+    return nullptr;
+}
+
+struct TreeFixture : Fixture {
+    GroupTreeView view{*state};
+
+    TreeFixture() {
+        view.resize(210, 400);
+        view.show();
+        settle();
+    }
+
+    GroupOutlineView& tree() { return *view.tree(); }
+    QModelIndex indexOf(const KdbxGroup& g) { return view.model().indexOf(g.id); }
+    QPoint rowCenter(const KdbxGroup& g) { return tree().visualRect(indexOf(g)).center(); }
+    const KdbxGroup& stored(const KdbxGroup& g) {
+        return *GroupTree::findGroup(state->database()->root, g.id);
+    }
+};
+
+// Enter, move and drop, as a drag delivers them; tells whether the drop was accepted.
+bool drop(QWidget* target, const QPoint& pos, const QString& payload) {
+    QMimeData data;
+    data.setText(payload);
+    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDragMoveEvent move(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    QDropEvent event(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+    return event.isAccepted();
+}
+
+QString uuidText(const KdbxEntry& e) {
+    return QString::fromStdString(e.id.uuidString());
+}
+
+}  // namespace
+
+TEST(GroupTreeModel, Roles) {
+    Fixture f;
+    f.state->edit(QStringLiteral("Ekle"), [&](KdbxDatabase& db) {
+        GroupTree::mutateGroup(db.root, f.sample.empty.id, [](KdbxGroup& g) {
+            KdbxGroup nameless = fakes::group("");
+            KdbxGroup deep = fakes::group("Derin", {fakes::entry("x")});
+            deep.groups = CowList<KdbxGroup>({fakes::group("Daha derin", {}, {fakes::group("En derin")})});
+            nameless.groups = CowList<KdbxGroup>({deep});
+            g.groups.push_back(nameless);
+        });
+    });
+    GroupTreeModel model(*f.state);
+    const QModelIndex root = model.index(0, 0);
+    const QModelIndex mail = model.index(0, 0, root);
+    const QModelIndex banks = model.index(1, 0, root);
+    const QModelIndex empty = model.index(2, 0, root);
+    const QModelIndex nameless = model.index(0, 0, empty);
+    const QModelIndex enDerin = model.index(0, 0, model.index(0, 0, model.index(0, 0, nameless)));
+
+    struct Case {
+        const char* note;
+        QModelIndex index;
+        const char* display;
+        QVariant tooltip;
+        qint64 count;
+        int depth;
+        bool hasChildren;
+        bool isRoot;
+    };
+    const Case cases[] = {
+        {"root: every entry of the database", root, "Kasa", QStringLiteral("Kasa"), 6, 0, true, true},
+        {"own entries", mail, "E-posta", QStringLiteral("E-posta"), 2, 1, false, false},
+        {"notes win the tool tip; entries below count", banks, "Bankalar",
+         QStringLiteral("Vadesiz ve kredi hesapları"), 1, 1, true, false},
+        {"nothing below: no count", empty, "Boş grup", QStringLiteral("Boş grup"), 1, 1, true, false},
+        {"an empty name, no notes, no tip", nameless, "Adsız grup", QVariant(), 1, 2, true, false},
+        {"depth keeps counting", enDerin, "En derin", QStringLiteral("En derin"), 0, 5, false, false},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(c.index.isValid()) << c.note;
+        EXPECT_EQ(text(c.index.data(Qt::DisplayRole).toString()), c.display) << c.note;
+        EXPECT_EQ(c.index.data(Qt::ToolTipRole), c.tooltip) << c.note;
+        EXPECT_EQ(c.index.data(GroupTreeModel::EntryCountRole).toLongLong(), c.count) << c.note;
+        EXPECT_EQ(c.index.data(GroupTreeModel::DepthRole).toInt(), c.depth) << c.note;
+        EXPECT_EQ(c.index.data(GroupTreeModel::HasChildrenRole).toBool(), c.hasChildren) << c.note;
+        EXPECT_EQ(c.index.data(GroupTreeModel::IsRootRole).toBool(), c.isRoot) << c.note;
+        EXPECT_EQ(model.parent(c.index), c.index == root ? QModelIndex() : model.parent(c.index)) << c.note;
+    }
+    EXPECT_EQ(model.parent(mail), root);
+    EXPECT_EQ(model.indexOf(f.sample.banks.id), banks);
+    EXPECT_TRUE(root.data(GroupTreeModel::SelectedRole).toBool());  // unlocking selects the root
+    f.state->setSelectedGroupID(std::nullopt);
+    EXPECT_FALSE(root.data(GroupTreeModel::SelectedRole).toBool());
+}
+
+TEST(GroupTreeModel, EmptyWithoutADatabase) {
+    Fixture f(false);
+    GroupTreeModel model(*f.state);
+    EXPECT_EQ(model.rowCount(), 0);
+    fakes::open(f.harness, *f.state, f.sample.database);
+    EXPECT_EQ(model.rowCount(), 1);
+    f.state->lock();
+    EXPECT_EQ(model.rowCount(), 0);
+}
+
+TEST(GroupRowDelegate, IndentStopsAtTheFourthLevel) {
+    const std::pair<int, qreal> cases[] = {{0, 4}, {1, 16}, {2, 28}, {3, 40}, {4, 52}, {6, 52}, {40, 52}};
+    for (const auto& [depth, indent] : cases) EXPECT_EQ(GroupRowDelegate::indent(depth), indent) << depth;
+}
+
+TEST(GroupTreeView, Header) {
+    TreeFixture f;
+    EXPECT_EQ(text(f.view.nameLabel()->text()), "Kasa");
+    EXPECT_EQ(text(f.view.fileLabel()->text()), "kasa.kdbx");
+    EXPECT_EQ(text(f.view.newGroupButton()->toolTip()), "Yeni grup (Ctrl+Shift+G)");
+    f.state->setSelectedGroupID(f.sample.banks.id);
+    f.view.newGroupButton()->click();
+    EXPECT_EQ(f.state->route(), Route::newGroup(f.sample.banks.id));
+    f.state->setSelectedGroupID(std::nullopt);
+    f.view.newGroupButton()->click();
+    EXPECT_EQ(f.state->route(), Route::newGroup(f.state->database()->root.id));
+
+    // Locked: the fallback name, no file, an empty tree, and the button does nothing.
+    f.state->closeDatabase();
+    f.state->setRoute(std::nullopt);
+    EXPECT_EQ(text(f.view.nameLabel()->text()), "Ombrix");
+    EXPECT_EQ(text(f.view.fileLabel()->text()), "");
+    EXPECT_EQ(f.view.model().rowCount(), 0);
+    f.view.newGroupButton()->click();
+    EXPECT_FALSE(f.state->route());
+}
+
+TEST(GroupTreeView, ClickSelectsTheGroupAndClearsTheEntrySelection) {
+    TreeFixture f;
+    f.state->setSelectedEntryIDs({f.sample.github.id});
+    QTest::mouseClick(f.tree().viewport(), Qt::LeftButton, {}, f.rowCenter(f.sample.mail));
+    EXPECT_EQ(f.state->selectedGroupID(), f.sample.mail.id);
+    EXPECT_TRUE(f.state->selectedEntryIDs().empty());
+}
+
+TEST(GroupTreeView, ChevronOpensAndClosesWithoutAnUndoStep) {
+    TreeFixture f;
+    const QModelIndex banks = f.indexOf(f.sample.banks);
+    EXPECT_TRUE(f.tree().isExpanded(banks));
+    const GroupRowDelegate::Layout l = GroupRowDelegate::layout(f.tree().visualRect(banks), banks);
+    QTest::mouseClick(f.tree().viewport(), Qt::LeftButton, {}, l.chevron.center().toPoint());
+    EXPECT_FALSE(f.stored(f.sample.banks).isExpanded);
+    EXPECT_FALSE(f.tree().isExpanded(f.indexOf(f.sample.banks)));
+    EXPECT_FALSE(f.state->isDirty());
+    EXPECT_FALSE(f.state->canUndo());
+    EXPECT_EQ(f.state->selectedGroupID(), f.state->database()->root.id);  // the chevron selects nothing
+
+    // The chevron slot of a group without subgroups is empty: a click there selects the group.
+    const QModelIndex mail = f.indexOf(f.sample.mail);
+    const GroupRowDelegate::Layout m = GroupRowDelegate::layout(f.tree().visualRect(mail), mail);
+    QTest::mouseClick(f.tree().viewport(), Qt::LeftButton, {}, m.chevron.center().toPoint());
+    EXPECT_EQ(f.state->selectedGroupID(), f.sample.mail.id);
+}
+
+TEST(GroupTreeView, ExpansionFollowsTheStoredFlagAndKeepsAHiddenSelection) {
+    TreeFixture f;
+    f.state->setSelectedGroupID(f.sample.cards.id);
+    f.state->setGroupExpanded(f.sample.banks.id, false);
+    EXPECT_FALSE(f.tree().isExpanded(f.indexOf(f.sample.banks)));
+    EXPECT_EQ(f.state->selectedGroupID(), f.sample.cards.id);
+    // The tree's own gestures report through the state.
+    f.tree().expand(f.indexOf(f.sample.banks));
+    EXPECT_TRUE(f.stored(f.sample.banks).isExpanded);
+    EXPECT_FALSE(f.state->isDirty());
+}
+
+TEST(GroupTreeView, ContextMenus) {
+    struct Case {
+        const char* note;
+        std::function<const KdbxGroup&(TreeFixture&)> group;
+        const char* items;
+        bool editable;
+    };
+    const Case cases[] = {
+        {"the root", [](TreeFixture& f) -> const KdbxGroup& { return f.state->database()->root; },
+         "Yeni kayıt|Yeni alt grup|—|Grubu düzenle|Grubu sil|—|Daralt", false},
+        {"a group without subgroups", [](TreeFixture& f) -> const KdbxGroup& { return f.sample.mail; },
+         "Yeni kayıt|Yeni alt grup|—|Grubu düzenle|Grubu sil", true},
+        {"an open group with subgroups", [](TreeFixture& f) -> const KdbxGroup& { return f.sample.banks; },
+         "Yeni kayıt|Yeni alt grup|—|Grubu düzenle|Grubu sil|—|Daralt", true},
+    };
+    for (const Case& c : cases) {
+        TreeFixture f;
+        const UUID id = c.group(f).id;
+        const auto menu = f.tree().makeContextMenu(f.view.model().indexOf(id));
+        EXPECT_EQ(actionTexts(*menu).join("|").toStdString(), c.items) << c.note;
+        EXPECT_EQ(actionNamed(*menu, "Grubu düzenle")->isEnabled(), c.editable) << c.note;
+        EXPECT_EQ(actionNamed(*menu, "Grubu sil")->isEnabled(), c.editable) << c.note;
+        actionNamed(*menu, "Yeni kayıt")->trigger();
+        EXPECT_EQ(f.state->route(), Route::newEntry(id)) << c.note;
+        actionNamed(*menu, "Yeni alt grup")->trigger();
+        EXPECT_EQ(f.state->route(), Route::newGroup(id)) << c.note;
+    }
+
+    TreeFixture f;
+    {
+        auto menu = f.tree().makeContextMenu(f.indexOf(f.sample.banks));
+        actionNamed(*menu, "Grubu düzenle")->trigger();
+        EXPECT_EQ(f.state->route(), Route::editGroup(f.sample.banks.id));
+        actionNamed(*menu, "Daralt")->trigger();
+        EXPECT_FALSE(f.stored(f.sample.banks).isExpanded);
+        EXPECT_FALSE(f.state->canUndo());
+    }
+    {
+        auto menu = f.tree().makeContextMenu(f.indexOf(f.sample.banks));
+        ASSERT_NE(actionNamed(*menu, "Genişlet"), nullptr);
+        actionNamed(*menu, "Grubu sil")->trigger();
+        EXPECT_FALSE(GroupTree::findGroup(f.state->database()->root, f.sample.cards.id));
+        EXPECT_EQ(f.state->undoLabel(), QStringLiteral("Grubu Sil"));
+    }
+}
+
+TEST(GroupTreeView, DropsMoveEntriesIntoTheGroup) {
+    struct Case {
+        const char* note;
+        std::function<QString(Fixture&)> payload;
+        bool accepted;
+        std::vector<std::string> cards;
+    };
+    const Case cases[] = {
+        {"one entry", [](Fixture& f) { return uuidText(f.sample.github); }, true, {"GitHub", "Kredi kartı"}},
+        {"several, one per line",
+         [](Fixture& f) { return uuidText(f.sample.gmail) + "\n" + uuidText(f.sample.github); },
+         true,
+         {"GitHub", "Gmail", "Kredi kartı"}},
+        {"a file name is refused",
+         [](Fixture&) { return QStringLiteral("/home/ayse/parolalar.csv"); },
+         false,
+         {"Kredi kartı"}},
+        {"an id that names no entry is accepted and moves nothing",
+         [](Fixture&) { return QString::fromStdString(UUID::random().uuidString()); },
+         true,
+         {"Kredi kartı"}},
+        {"an entry already there goes to the end",
+         [](Fixture& f) { return uuidText(f.sample.card); },
+         true,
+         {"Kredi kartı"}},
+    };
+    for (const Case& c : cases) {
+        TreeFixture f;
+        EXPECT_EQ(drop(f.tree().viewport(), f.rowCenter(f.sample.cards), c.payload(f)), c.accepted) << c.note;
+        // Entries moved together arrive in the order of their ids, so compare as sets.
+        std::vector<std::string> titles = fakes::titles(f.stored(f.sample.cards));
+        std::sort(titles.begin(), titles.end());
+        EXPECT_EQ(titles, c.cards) << c.note;
+        EXPECT_FALSE(f.tree().interaction().dropTarget) << c.note;
+    }
+}
+
+TEST(GroupTreeView, DragOverARowTargetsIt) {
+    TreeFixture f;
+    QMimeData data;
+    data.setText(QStringLiteral("metin"));
+    QDragEnterEvent enter(f.rowCenter(f.sample.mail), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.tree().viewport(), &enter);
+    EXPECT_EQ(f.tree().interaction().dropTarget, f.sample.mail.id);
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(f.tree().viewport(), &leave);
+    EXPECT_FALSE(f.tree().interaction().dropTarget);
+}

@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSplitter>
+#include <QTest>
+
+#include <functional>
+
+#include "MainWindowFixture.h"
+#include "Ombrix/Theme/IconButton.h"
+#include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/EntryDetailPane.h"
+#include "Ombrix/UI/EntryList.h"
+#include "Ombrix/UI/EntryListView.h"
+#include "Ombrix/UI/GroupTreeView.h"
+#include "Ombrix/UI/MainToolbar.h"
+#include "Ombrix/UI/MainView.h"
+#include "Ombrix/UI/SearchField.h"
+#include "Ombrix/UI/StatusBar.h"
+
+using namespace mainwindow;
+
+namespace {
+
+struct ViewFixture : Fixture {
+    explicit ViewFixture(bool openDatabase = true) : Fixture(openDatabase) {
+        view = std::make_unique<MainView>(*state, clipboard);
+        view->resize(1020, 680);
+        view->show();
+        QApplication::setActiveWindow(view.get());
+        settle();
+    }
+
+    MainToolbar& toolbar() { return *view->toolbar(); }
+    QAction* menuItem(const char* name) { return toolbar().menuAction(QString::fromUtf8(name)); }
+
+    std::unique_ptr<MainView> view;
+};
+
+}  // namespace
+
+TEST(MainView, WindowTitleCarriesTheSubtitle) {
+    struct Case {
+        const char* note;
+        bool open;
+        std::function<void(Fixture&)> setup;
+        const char* subtitle;
+        const char* windowTitle;
+    };
+    const Case cases[] = {
+        {"entries of every group count", true, [](Fixture&) {}, "5 kayıt", "Kasa — 5 kayıt"},
+        {"unsaved changes", true, [](Fixture& f) { f.makeDirty(); }, "5 kayıt · kaydedilmedi",
+         "Kasa — 5 kayıt · kaydedilmedi"},
+        {"saved again", true,
+         [](Fixture& f) {
+             f.makeDirty();
+             f.state->save();
+         },
+         "5 kayıt", "Kasa — 5 kayıt"},
+        {"an empty database", true,
+         [](Fixture& f) {
+             f.state->deleteEntries({f.sample.github.id, f.sample.router.id, f.sample.gmail.id,
+                                     f.sample.outlook.id, f.sample.card.id});
+         },
+         "0 kayıt · kaydedilmedi", "Kasa — 0 kayıt · kaydedilmedi"},
+        {"no database", false, [](Fixture&) {}, "", "Ombrix"},
+    };
+    for (const Case& c : cases) {
+        Fixture f(c.open);
+        MainView view(*f.state, f.clipboard);
+        QString announced;
+        QObject::connect(&view, &MainView::windowTitleTextChanged, [&](const QString& t) { announced = t; });
+        c.setup(f);
+        EXPECT_EQ(view.subtitle().toStdString(), c.subtitle) << c.note;
+        EXPECT_EQ(view.windowTitleText().toStdString(), c.windowTitle) << c.note;
+        EXPECT_EQ(view.windowTitle().toStdString(), c.windowTitle) << c.note;
+        if (!announced.isEmpty()) {
+            EXPECT_EQ(announced.toStdString(), c.windowTitle) << c.note;
+        }
+    }
+}
+
+TEST(MainView, ThreeColumnsAtTheirWidths) {
+    ViewFixture f;
+    QSplitter& splitter = *f.view->splitter();
+    ASSERT_EQ(splitter.count(), 3);
+    EXPECT_EQ(splitter.widget(0), f.view->groupTree());
+    EXPECT_EQ(splitter.widget(1), f.view->entryList());
+    EXPECT_EQ(splitter.widget(2), f.view->detailPane());
+    const QList<int> sizes = splitter.sizes();
+    EXPECT_EQ(sizes[0], MainView::sidebarIdeal);
+    EXPECT_EQ(sizes[1], MainView::listIdeal);
+    EXPECT_GE(sizes[2], MainView::detailMinimum);
+    EXPECT_EQ(f.view->groupTree()->minimumWidth(), 168);
+    EXPECT_EQ(f.view->groupTree()->maximumWidth(), 320);
+    EXPECT_EQ(f.view->entryList()->minimumWidth(), 250);
+    EXPECT_EQ(f.view->entryList()->maximumWidth(), 560);
+    EXPECT_GE(f.view->detailPane()->minimumWidth(), 280);
+    // The list has the keyboard once the window is active.
+    EXPECT_TRUE(f.view->entryList()->list()->hasFocus());
+}
+
+TEST(MainToolbar, SelectedEntryItemsNeedExactlyOneExistingEntry) {
+    struct Case {
+        const char* note;
+        std::function<UUIDSet(Fixture&)> selection;
+        bool enabled;
+    };
+    const Case cases[] = {
+        {"nothing selected", [](Fixture&) { return UUIDSet{}; }, false},
+        {"one entry", [](Fixture& f) { return UUIDSet{f.sample.gmail.id}; }, true},
+        {"two entries",
+         [](Fixture& f) {
+             return UUIDSet{f.sample.gmail.id, f.sample.github.id};
+         },
+         false},
+        {"one id of no entry", [](Fixture&) { return UUIDSet{UUID::random()}; }, false},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        MainToolbar toolbar(*f.state, f.clipboard);
+        f.state->setSelectedEntryIDs(c.selection(f));
+        for (const char* item : {"Kullanıcı adını kopyala", "Parolayı kopyala", "Otomatik yaz"})
+            EXPECT_EQ(toolbar.menuAction(QString::fromUtf8(item))->isEnabled(), c.enabled)
+                << c.note << ": " << item;
+        for (const char* item : {"Yeni grup…", "Parola üret…"})
+            EXPECT_TRUE(toolbar.menuAction(QString::fromUtf8(item))->isEnabled()) << c.note << ": " << item;
+    }
+}
+
+TEST(MainToolbar, MenuItemsActOnTheFocusedEntry) {
+    ViewFixture f;
+    f.state->setSelectedEntryIDs({f.sample.gmail.id});
+    f.menuItem("Kullanıcı adını kopyala")->trigger();
+    f.menuItem("Parolayı kopyala")->trigger();
+    ASSERT_EQ(f.harness.clipboard->copies.size(), 2u);
+    EXPECT_TRUE(f.harness.clipboard->copies[0].text == QStringLiteral("ayse@gmail.com"));
+    EXPECT_TRUE(f.harness.clipboard->copies[1].text == QStringLiteral("gm-parola"));
+    f.menuItem("Otomatik yaz")->trigger();
+    ASSERT_EQ(f.harness.autoType->runs.size(), 1u);
+    EXPECT_EQ(f.harness.autoType->runs[0].entry.id, f.sample.gmail.id);
+    f.menuItem("Parola üret…")->trigger();
+    EXPECT_EQ(f.state->route(), Route::generator());
+}
+
+TEST(MainToolbar, NewEntryAndNewGroupTargetTheSelectedGroupElseTheRoot) {
+    struct Trigger {
+        const char* note;
+        std::function<void(ViewFixture&)> run;
+        bool entry;
+    };
+    const Trigger triggers[] = {
+        {"toolbar plus", [](ViewFixture& f) { f.toolbar().newEntryButton()->click(); }, true},
+        {"list header plus", [](ViewFixture& f) { f.view->entryList()->newEntryButton()->click(); }, true},
+        {"menu new group", [](ViewFixture& f) { f.menuItem("Yeni grup…")->trigger(); }, false},
+        {"sidebar new group", [](ViewFixture& f) { f.view->groupTree()->newGroupButton()->click(); }, false},
+    };
+    for (const Trigger& t : triggers) {
+        for (bool groupSelected : {true, false}) {
+            ViewFixture f;
+            f.state->setSelectedGroupID(groupSelected ? std::optional<UUID>(f.sample.banks.id)
+                                                      : std::nullopt);
+            t.run(f);
+            const UUID target = groupSelected ? f.sample.banks.id : f.state->database()->root.id;
+            EXPECT_EQ(f.state->route(), t.entry ? Route::newEntry(target) : Route::newGroup(target))
+                << t.note << (groupSelected ? " with a group" : " without a group");
+        }
+    }
+}
+
+TEST(MainToolbar, SaveFollowsUnsavedChanges) {
+    ViewFixture f;
+    QAbstractButton* save = f.toolbar().saveButton();
+    EXPECT_FALSE(save->isEnabled());
+    EXPECT_EQ(f.toolbar().saveTint(), Palette::textSoft);
+    f.makeDirty();
+    EXPECT_TRUE(save->isEnabled());
+    EXPECT_EQ(f.toolbar().saveTint(), Palette::accent);
+    QTest::mouseClick(save, Qt::LeftButton);
+    EXPECT_FALSE(f.state->isDirty());
+    EXPECT_EQ(f.state->statusMessage(), QStringLiteral("Kaydedildi"));
+    EXPECT_FALSE(save->isEnabled());
+    EXPECT_EQ(f.toolbar().saveTint(), Palette::textSoft);
+}
+
+TEST(MainToolbar, ClearClipboardOnlyDuringACountdown) {
+    ViewFixture f;
+    QAction* clear = f.menuItem("Panoyu temizle");
+    EXPECT_FALSE(clear->isEnabled());
+    f.clipboard.copySecret(QStringLiteral("gizli"));
+    EXPECT_TRUE(clear->isEnabled());
+    EXPECT_FALSE(f.view->statusBar()->countdown()->isHidden());
+    clear->trigger();
+    EXPECT_EQ(f.clipboard.secondsRemaining(), 0);
+    EXPECT_TRUE(f.view->statusBar()->countdown()->isHidden());
+    EXPECT_FALSE(clear->isEnabled());
+}
+
+TEST(MainToolbar, LockAndTooltips) {
+    ViewFixture f;
+    const std::pair<QWidget*, const char*> tips[] = {
+        {f.toolbar().newEntryButton(), "Yeni kayıt (Ctrl+I)"},
+        {f.toolbar().moreButton(), "Diğer işlemler"},
+        {f.toolbar().saveButton(), "Kaydet (Ctrl+S)"},
+        {f.toolbar().lockButton(), "Kasayı kilitle (Ctrl+L)"},
+    };
+    for (const auto& [widget, tip] : tips) EXPECT_EQ(widget->toolTip().toStdString(), tip);
+    f.toolbar().lockButton()->click();
+    EXPECT_TRUE(f.state->isLocked());
+}
+
+TEST(MainToolbar, SearchFieldIsBoundToTheSearch) {
+    ViewFixture f;
+    SearchField& search = *f.toolbar().searchField();
+    EXPECT_EQ(search.placeholder().toStdString(), "Kayıtlarda ara");
+    QTest::keyClicks(search.lineEdit(), QStringLiteral("mail"));
+    EXPECT_EQ(f.state->searchText(), QStringLiteral("mail"));
+    f.state->setSearchText(QStringLiteral("kart"));
+    EXPECT_EQ(search.text(), QStringLiteral("kart"));
+
+    // The Find command asks for the focus each time.
+    f.view->entryList()->list()->setFocus();
+    f.state->focusSearch();
+    EXPECT_TRUE(search.lineEdit()->hasFocus());
+    f.view->entryList()->list()->setFocus();
+    f.state->focusSearch();
+    EXPECT_TRUE(search.lineEdit()->hasFocus());
+}
+
+TEST(MainView, CtrlCCopiesThePasswordOnlyWhileTheListHasTheFocus) {
+    ViewFixture f;
+    f.state->setSelectedEntryIDs({f.sample.github.id});
+    QLineEdit* search = f.toolbar().searchField()->lineEdit();
+    search->setText(QStringLiteral("git"));
+    search->setFocus();
+    search->selectAll();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(f.harness.clipboard->copies.empty());
+
+    f.view->entryList()->list()->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), f.view->entryList()->list());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
+    ASSERT_EQ(f.harness.clipboard->copies.size(), 1u);
+    EXPECT_TRUE(f.harness.clipboard->copies[0].secret);
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+// A small open database in an AppState over the fakes, and a clipboard service whose countdown
+// the test moves by hand: the ground the main window's tests stand on.
+
+#include <QApplication>
+
+#include <functional>
+#include <memory>
+
+#include "AppStateFakes.h"
+#include "OmbrixCore/Services/ClipboardService.h"
+
+namespace mainwindow {
+
+// Only counts writes; the countdown ticks when the test says so.
+class CountingBackend final : public ClipboardService::Backend {
+  public:
+    std::uint64_t write(const std::vector<ClipboardService::Format>&) override { return ++writes; }
+    bool holds(std::uint64_t write) const override { return write == writes; }
+    std::uint64_t writes = 0;
+};
+
+class HandTimer final : public ClipboardService::Timer {
+  public:
+    explicit HandTimer(std::function<void()>* tick) : tick_(tick) {}
+    void start(std::function<void()> onTick) override { *tick_ = std::move(onTick); }
+    void stop() override { *tick_ = {}; }
+
+  private:
+    std::function<void()>* tick_;
+};
+
+// Root "Kasa" with two entries of its own and three groups:
+//   E-posta: Gmail, Outlook       Bankalar: (none of its own) > Kartlar: Kredi kartı
+//   Boş grup: (nothing)
+struct Sample {
+    KdbxEntry github = fakes::entry("GitHub", "ayse", "https://github.com/login");
+    KdbxEntry router = fakes::entry("Ev yönlendiricisi", "", "192.168.1.1");
+    KdbxEntry gmail = fakes::entry("Gmail", "ayse@gmail.com", "https://mail.google.com");
+    KdbxEntry outlook = fakes::entry("Outlook", "ayse@outlook.com", "");
+    KdbxEntry card = fakes::entry("Kredi kartı", "", "");
+    KdbxGroup mail;
+    KdbxGroup banks;
+    KdbxGroup cards;
+    KdbxGroup empty;
+    KdbxDatabase database;
+
+    Sample() {
+        github.password = SecureString("gh-parola");
+        gmail.password = SecureString("gm-parola");
+        outlook.autoTypeEnabled = false;
+        mail = fakes::group("E-posta", {gmail, outlook});
+        mail.iconID = 19;
+        cards = fakes::group("Kartlar", {card});
+        banks = fakes::group("Bankalar", {}, {cards});
+        banks.notes = "Vadesiz ve kredi hesapları";
+        empty = fakes::group("Boş grup");
+        KdbxGroup root = fakes::group("Kasa", {github, router}, {mail, banks, empty});
+        database = fakes::database(root);
+    }
+};
+
+struct Fixture {
+    fakes::Harness harness;
+    std::unique_ptr<AppState> state = harness.makeState();
+    Sample sample;
+    std::function<void()> tick;
+    ClipboardService clipboard{std::make_unique<CountingBackend>(), std::make_unique<HandTimer>(&tick)};
+
+    explicit Fixture(bool openDatabase = true) {
+        if (openDatabase) fakes::open(harness, *state, sample.database);
+    }
+
+    void advanceOneSecond() {
+        if (tick) tick();
+    }
+
+    // Marks the database as changed by a real, undoable step.
+    void makeDirty() {
+        state->edit(QStringLiteral("Sınama"), [](KdbxDatabase& db) { db.meta.defaultUsername += "x"; });
+    }
+};
+
+inline void settle() {
+    QApplication::processEvents();
+}
+
+}  // namespace mainwindow

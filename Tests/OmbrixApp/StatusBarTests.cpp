@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QTest>
+
+#include <functional>
+
+#include "MainWindowFixture.h"
+#include "Ombrix/Theme/AppButton.h"
+#include "Ombrix/UI/ElidedLabel.h"
+#include "Ombrix/UI/EntryListModel.h"
+#include "Ombrix/UI/StatusBar.h"
+
+using namespace mainwindow;
+
+namespace {
+
+struct BarFixture : Fixture {
+    EntryListModel entries{*state};
+    StatusBar bar{*state, entries, clipboard};
+
+    BarFixture() {
+        bar.resize(700, bar.sizeHint().height());
+        bar.show();
+        settle();
+    }
+
+    bool shows(QWidget* w) const { return !w->isHidden(); }
+};
+
+}  // namespace
+
+TEST(StatusBar, EachElementShowsExactlyWhileItsConditionHolds) {
+    struct Case {
+        const char* note;
+        std::function<void(Fixture&)> setup;
+        std::optional<const char*> countdown;
+        std::optional<const char*> status;
+        std::optional<const char*> error;
+        bool unsaved;
+        const char* count;
+    };
+    const Case cases[] = {
+        {"quiet: only the count of the listed entries", [](Fixture&) {}, {}, {}, {}, false, "2 kayıt"},
+        {"a copied secret counts down",
+         [](Fixture& f) {
+             f.clipboard.copySecret(QStringLiteral("gizli"));
+             f.advanceOneSecond();
+         },
+         "Pano 11 sn sonra temizlenecek",
+         {},
+         {},
+         false,
+         "2 kayıt"},
+        {"a plain copy starts no countdown",
+         [](Fixture& f) { f.clipboard.copyPlain(QStringLiteral("adres")); },
+         {},
+         {},
+         {},
+         false,
+         "2 kayıt"},
+        {"a confirmation",
+         [](Fixture& f) { f.state->copyPassword(f.sample.github); },
+         {},
+         "Parola kopyalandı",
+         {},
+         false,
+         "2 kayıt"},
+        {"a confirmation and an error side by side",
+         [](Fixture& f) {
+             f.state->showStatus(QStringLiteral("Kaydedildi"));
+             f.state->setLastError(QStringLiteral("Dosya kaydedilemedi."));
+         },
+         {},
+         "Kaydedildi",
+         "Dosya kaydedilemedi.",
+         false,
+         "2 kayıt"},
+        {"unsaved changes", [](Fixture& f) { f.makeDirty(); }, {}, {}, {}, true, "2 kayıt"},
+        {"a search counts its matches",
+         [](Fixture& f) { f.state->setSearchText(QStringLiteral("ayse")); },
+         {},
+         {},
+         {},
+         false,
+         "3 kayıt"},
+        {"a search without matches",
+         [](Fixture& f) { f.state->setSearchText(QStringLiteral("yok yok")); },
+         {},
+         {},
+         {},
+         false,
+         "0 kayıt"},
+        {"an empty group",
+         [](Fixture& f) { f.state->setSelectedGroupID(f.sample.empty.id); },
+         {},
+         {},
+         {},
+         false,
+         "0 kayıt"},
+    };
+    for (const Case& c : cases) {
+        BarFixture f;
+        c.setup(f);
+        EXPECT_EQ(f.shows(f.bar.countdown()), c.countdown.has_value()) << c.note;
+        EXPECT_EQ(f.shows(f.bar.clearButton()), c.countdown.has_value()) << c.note;
+        EXPECT_EQ(f.bar.countdownLabel()->text().toStdString(),
+                  c.countdown ? *c.countdown : "Pano 0 sn sonra temizlenecek")
+            << c.note;
+        EXPECT_EQ(f.shows(f.bar.statusLabel()), c.status.has_value()) << c.note;
+        if (c.status) {
+            EXPECT_EQ(f.bar.statusLabel()->text().toStdString(), *c.status) << c.note;
+        }
+        EXPECT_EQ(f.shows(f.bar.errorLabel()), c.error.has_value()) << c.note;
+        EXPECT_EQ(f.bar.errorText()->text().toStdString(), c.error.value_or("")) << c.note;
+        EXPECT_EQ(f.shows(f.bar.unsavedMark()), c.unsaved) << c.note;
+        EXPECT_EQ(f.bar.countLabel()->text().toStdString(), c.count) << c.note;
+    }
+}
+
+TEST(StatusBar, ConfirmationLeavesAfterTwoSeconds) {
+    BarFixture f;
+    f.state->copyUsername(f.sample.github);
+    EXPECT_TRUE(f.shows(f.bar.statusLabel()));
+    f.harness.scheduler->advance(AppState::statusDuration);
+    EXPECT_FALSE(f.shows(f.bar.statusLabel()));
+}
+
+TEST(StatusBar, ClearingEndsTheCountdownAtOnce) {
+    BarFixture f;
+    f.clipboard.copySecret(QStringLiteral("gizli"));
+    ASSERT_TRUE(f.shows(f.bar.countdown()));
+    EXPECT_EQ(f.bar.clearButton()->text().toStdString(), "Temizle");
+    QTest::mouseClick(f.bar.clearButton(), Qt::LeftButton);
+    EXPECT_EQ(f.clipboard.secondsRemaining(), 0);
+    EXPECT_FALSE(f.clipboard.hasPendingSecret());
+    EXPECT_FALSE(f.shows(f.bar.countdown()));
+    EXPECT_FALSE(f.shows(f.bar.clearButton()));
+}
+
+TEST(StatusBar, ClickingTheErrorDismissesIt) {
+    BarFixture f;
+    f.state->setLastError(QStringLiteral("Parola ya da anahtar dosyası hatalı."));
+    settle();
+    ASSERT_TRUE(f.shows(f.bar.errorLabel()));
+    QTest::mouseClick(f.bar.errorLabel(), Qt::LeftButton);
+    EXPECT_FALSE(f.state->lastError());
+    EXPECT_FALSE(f.shows(f.bar.errorLabel()));
+}
+
+TEST(StatusBar, NarrowBarShortensTheUnsavedTextFirst) {
+    BarFixture f;
+    f.makeDirty();
+    f.clipboard.copySecret(QStringLiteral("gizli"));
+    f.bar.resize(360, f.bar.height());
+    settle();
+    const auto* countdown = f.bar.countdownLabel();
+    EXPECT_GE(countdown->width(), countdown->sizeHint().width());
+    EXPECT_GE(f.bar.countLabel()->width(), f.bar.countLabel()->sizeHint().width());
+    EXPECT_LT(f.bar.unsavedMark()->width(), f.bar.unsavedMark()->sizeHint().width());
+}

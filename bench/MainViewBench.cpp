@@ -1,0 +1,199 @@
+// The entry column over a group of 10,000 entries: how long the rows take to be listed again
+// when the group changes (a model reset), when an entry's access time is stamped (same rows,
+// new data), when a search narrows them, and what painting one screen of rows costs.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QScrollBar>
+
+#include "Ombrix/App/AppState.h"
+#include "Ombrix/App/GroupTree.h"
+#include "Ombrix/App/Preferences.h"
+#include "Ombrix/Theme/ApplicationTheme.h"
+#include "Ombrix/Theme/FontRegistrar.h"
+#include "Ombrix/UI/EntryList.h"
+#include "Ombrix/UI/EntryListModel.h"
+#include "Ombrix/UI/EntryListView.h"
+
+namespace {
+
+constexpr int entryCount = 10000;
+
+KdbxEntry makeEntry(int n) {
+    KdbxEntry e;
+    e.id = UUID::random();
+    e.title = "Kayıt " + std::to_string(n);
+    e.username = "kullanici" + std::to_string(n) + "@example.com";
+    e.password = SecureString("parola-" + std::to_string(n * 7919));
+    e.url = "https://site" + std::to_string(n) + ".example.com/giris";
+    e.notes = "Not " + std::to_string(n);
+    e.iconID = n % 69;
+    e.modified = Timestamp(std::chrono::seconds(1'700'000'000 + (n * 37) % 100000));
+    return e;
+}
+
+// The root holds nothing of its own; its one child group holds every entry.
+KdbxDatabase makeDatabase() {
+    KdbxGroup group;
+    group.id = UUID::random();
+    group.name = "Hepsi";
+    std::vector<KdbxEntry> entries;
+    for (int n = 0; n < entryCount; ++n) entries.push_back(makeEntry(n));
+    group.entries = CowList<KdbxEntry>(std::move(entries));
+    KdbxDatabase db;
+    db.meta.databaseName = "Kasa";
+    db.root.id = UUID::random();
+    db.root.name = "Kök";
+    db.root.groups = CowList<KdbxGroup>({group});
+    return db;
+}
+
+class PreparedCodec final : public DatabaseCodec {
+  public:
+    explicit PreparedCodec(KdbxDatabase db) : db_(std::move(db)) {}
+    KdbxDatabase load(const Bytes&, const KdbxKey&) const override { return std::move(db_); }
+    Bytes save(const KdbxDatabase&, const KdbxKey&) const override { return {}; }
+
+  private:
+    mutable KdbxDatabase db_;
+};
+
+class NoFiles final : public FileStore {
+  public:
+    Bytes read(const QString&) const override { return {}; }
+    void writeAtomically(const QString&, const Bytes&) override {}
+    bool fileExists(const QString&) const override { return true; }
+};
+
+class NoClipboard final : public ClipboardAccess {
+  public:
+    void copySecret(const QString&) override {}
+    void copyPlain(const QString&) override {}
+    void clearNow() override {}
+};
+
+class NoUrls final : public UrlOpener {
+  public:
+    void open(const QUrl&) override {}
+};
+
+class NoAutoType final : public AutoTypeRunner {
+  public:
+    void run(const QString&, const KdbxEntry&, Completion done) override { done(std::nullopt); }
+    void cancel() override {}
+};
+
+class NoTimers final : public Scheduler {
+  public:
+    void after(std::chrono::milliseconds, QObject*, std::function<void()>) override {}
+};
+
+struct Fixture {
+    Fixture() : preferences(std::make_unique<MemoryPreferencesStore>()) {
+        AppStateDependencies deps;
+        deps.preferences = &preferences;
+        deps.codec = std::make_shared<PreparedCodec>(makeDatabase());
+        deps.files = std::make_shared<NoFiles>();
+        deps.clipboard = std::make_shared<NoClipboard>();
+        deps.urls = std::make_shared<NoUrls>();
+        deps.autoType = std::make_shared<NoAutoType>();
+        deps.scheduler = std::make_shared<NoTimers>();
+        state = std::make_unique<AppState>(deps);
+        state->prepare(QStringLiteral("/kasa.kdbx"));
+        state->unlock(QStringLiteral("parola"), std::nullopt);
+        root = state->database()->root.id;
+        group = state->database()->root.groups[0].id;
+        first = state->database()->root.groups[0].entries[0];
+    }
+
+    Preferences preferences;
+    std::unique_ptr<AppState> state;
+    UUID root;
+    UUID group;
+    KdbxEntry first;
+};
+
+// Empty root, then the 10,000-entry group: two resets per iteration.
+void BM_ModelResetSwitchingGroups(benchmark::State& bench) {
+    Fixture f;
+    f.state->setSort({EntrySort::Column(bench.range(0)), true});
+    EntryListModel model(*f.state);
+    for (auto _ : bench) {
+        f.state->setSelectedGroupID(f.group);
+        f.state->setSelectedGroupID(f.root);
+    }
+    bench.SetItemsProcessed(bench.iterations() * entryCount);
+}
+
+// Copying a password stamps the entry's access time: a new database with the same rows.
+void BM_ModelSameRowsAfterTouch(benchmark::State& bench) {
+    Fixture f;
+    f.state->setSelectedGroupID(f.group);
+    EntryListModel model(*f.state);
+    for (auto _ : bench) f.state->copyPassword(f.first);
+}
+
+void BM_ModelSearchKeystroke(benchmark::State& bench) {
+    Fixture f;
+    EntryListModel model(*f.state);
+    const QString queries[] = {QStringLiteral("k"), QStringLiteral("kayıt 12"), QStringLiteral("site99")};
+    std::size_t n = 0;
+    for (auto _ : bench) f.state->setSearchText(queries[n++ % std::size(queries)]);
+}
+
+// The whole column on screen: switching to the big group and laying out and painting it.
+void BM_ViewSwitchAndPaint(benchmark::State& bench) {
+    Fixture f;
+    EntryListView view(*f.state);
+    view.resize(340, 640);
+    view.show();
+    QApplication::processEvents();
+    for (auto _ : bench) {
+        f.state->setSelectedGroupID(f.group);
+        view.list()->viewport()->repaint();
+        f.state->setSelectedGroupID(f.root);
+        QApplication::processEvents();
+    }
+}
+
+// Scrolling one screen further and painting the rows that come into view.
+void BM_ViewScrollPage(benchmark::State& bench) {
+    Fixture f;
+    f.state->setSelectedGroupID(f.group);
+    EntryListView view(*f.state);
+    view.resize(340, 640);
+    view.show();
+    QApplication::processEvents();
+    QScrollBar* bar = view.list()->verticalScrollBar();
+    for (auto _ : bench) {
+        bar->setValue(bar->value() + bar->pageStep() > bar->maximum() ? 0 : bar->value() + bar->pageStep());
+        view.list()->viewport()->repaint();
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_ModelResetSwitchingGroups)
+    ->Arg(int(EntrySort::Column::manual))
+    ->Arg(int(EntrySort::Column::title))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ModelSameRowsAfterTouch)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ModelSearchKeystroke)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ViewSwitchAndPaint)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ViewScrollPage)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    FontRegistrar::registerBundledFonts();
+    ApplicationTheme::apply(app);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
