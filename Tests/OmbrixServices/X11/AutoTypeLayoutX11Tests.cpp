@@ -51,7 +51,10 @@ class TurkishXServer {
             m_server.start(QStringLiteral("Xvfb"),
                            {QString::fromStdString(m_display), QStringLiteral("-xkbdir"), xkb,
                             QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("800x600x24"),
-                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                            QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                            // Without it the server resets when our probe connection closes, and a
+                            // connection made during the reset is refused.
+                            QStringLiteral("-noreset")});
             if (!m_server.waitForStarted(5000)) return;
             if (spinUntil([this] { return reachable(); }, 10000)) {
                 m_ready = true;
