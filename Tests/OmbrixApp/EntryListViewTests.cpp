@@ -326,23 +326,26 @@ TEST(EntryList, Keys) {
         std::function<void(Fixture&)> check;
     };
     const Case cases[] = {
-        {"Return opens the editor of the one selected entry",
+        {"Return copies the password of the one selected entry",
          [](Fixture& f) { f.state->setSelectedEntryIDs({f.sample.github.id}); },
          {{Qt::Key_Return, Qt::NoModifier, true}},
          [](Fixture& f) {
-             EXPECT_EQ(f.state->route(), Route::editEntry(f.sample.github.id));
-             EXPECT_TRUE(f.harness.clipboard->copies.empty());
+             EXPECT_FALSE(f.state->route());
+             ASSERT_EQ(f.harness.clipboard->copies.size(), 1u);
+             EXPECT_TRUE(f.harness.clipboard->copies[0].secret);
+             EXPECT_TRUE(f.harness.clipboard->copies[0].text == QStringLiteral("gh-parola"));
+             EXPECT_EQ(f.state->statusMessage(), QStringLiteral("Parola kopyalandı"));
          }},
         {"Return with nothing selected is passed on",
          [](Fixture&) {},
          {{Qt::Key_Return, Qt::NoModifier, false}},
-         [](Fixture& f) { EXPECT_FALSE(f.state->route()); }},
+         [](Fixture& f) { EXPECT_TRUE(f.harness.clipboard->copies.empty()); }},
         {"Return with two selected is passed on",
          [](Fixture& f) {
              f.state->setSelectedEntryIDs({f.sample.github.id, f.sample.router.id});
          },
          {{Qt::Key_Enter, Qt::KeypadModifier, false}},
-         [](Fixture& f) { EXPECT_FALSE(f.state->route()); }},
+         [](Fixture& f) { EXPECT_TRUE(f.harness.clipboard->copies.empty()); }},
         {"Ctrl+C copies the password as a secret",
          [](Fixture& f) { f.state->setSelectedEntryIDs({f.sample.github.id}); },
          {{Qt::Key_C, Qt::ControlModifier, true}},

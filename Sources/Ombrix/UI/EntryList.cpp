@@ -134,9 +134,9 @@ void EntryList::pushSelectionToState() {
 // Keys.
 
 std::optional<EntryList::KeyAction> EntryList::keyAction(const QKeyEvent* event) const {
-    if (isReturn(event)) {
-        if (state_.focusedEntry()) return KeyAction::openEditor;
-    } else if (event->matches(QKeySequence::Copy)) {
+    // Return and, on this platform, the universal copy key both copy the focused entry's password;
+    // Ctrl+C reaches the list only while it has the focus, so it still copies text in fields.
+    if (isReturn(event) || event->matches(QKeySequence::Copy)) {
         if (state_.focusedEntry()) return KeyAction::copyPassword;
     } else if (isEscape(event)) {
         if (state_.isSearching()) return KeyAction::clearSearch;
@@ -159,9 +159,6 @@ bool EntryList::event(QEvent* event) {
 void EntryList::keyPressEvent(QKeyEvent* event) {
     if (const std::optional<KeyAction> action = keyAction(event)) {
         switch (*action) {
-            case KeyAction::openEditor:
-                state_.setRoute(Route::editEntry(state_.focusedEntry()->id));
-                break;
             case KeyAction::copyPassword:
                 state_.copyPassword();
                 break;

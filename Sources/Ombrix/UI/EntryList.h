@@ -63,7 +63,7 @@ class EntryList : public QListView {
 
   private:
     // What a key press means here; nothing when the list passes it on.
-    enum class KeyAction { openEditor, copyPassword, clearSearch, clearSelection, deleteSelection };
+    enum class KeyAction { copyPassword, clearSearch, clearSelection, deleteSelection };
     std::optional<KeyAction> keyAction(const QKeyEvent* event) const;
 
     void applySelectionFromState();
