@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -221,4 +223,32 @@ TEST(Preferences, EveryAssignmentIsWrittenButOnlyChangesNotify) {
     p.setRecentDatabaseBookmark(std::nullopt);
     EXPECT_FALSE(m->store->values().contains("recentDatabaseBookmark"));
     EXPECT_EQ(bookmark.count(), 2);
+}
+
+// Whoever registers the hot key on a change signal must see the whole new combination.
+TEST(Preferences, HotKeyPairIsStoredWholeBeforeAnySignal) {
+    const auto m = make();
+    Preferences& p = *m->preferences;
+    std::vector<std::pair<quint32, quint32>> seen;
+    QObject context;
+    const auto record = [&] { seen.emplace_back(p.hotKeyCode(), p.hotKeyModifiers()); };
+    QObject::connect(&p, &Preferences::hotKeyCodeChanged, &context, record);
+    QObject::connect(&p, &Preferences::hotKeyModifiersChanged, &context, record);
+    fakes::SignalCounter pair(&p, &Preferences::hotKeyChanged);
+
+    p.setHotKey(40, 4096);
+    EXPECT_EQ(seen, (std::vector<std::pair<quint32, quint32>>{{40, 4096}, {40, 4096}}));
+    EXPECT_EQ(pair.count(), 1);
+    EXPECT_EQ(m->store->values().value("hotKeyCode"), QVariant(qlonglong{40}));
+    EXPECT_EQ(m->store->values().value("hotKeyModifiers"), QVariant(qlonglong{4096}));
+
+    // The same pair again is stored but announces nothing; one half alone announces once.
+    m->store->remove("hotKeyCode");
+    p.setHotKey(40, 4096);
+    EXPECT_TRUE(m->store->values().contains("hotKeyCode"));
+    EXPECT_EQ(pair.count(), 1);
+    p.setHotKeyModifiers(2304);
+    p.setHotKeyCode(0);
+    EXPECT_EQ(pair.count(), 3);
+    EXPECT_EQ(seen.back(), (std::pair<quint32, quint32>{0, 2304}));
 }

@@ -189,7 +189,15 @@ TEST_F(HotKeyServiceTest, DisplayTextReadsAsOnLinux) {
         {111, 0x900, "Ctrl+Alt+F12"},
         {42, 0x100, "Ctrl+\\"},
         {41, 0x800, "Alt+Ş"},
-        {1, 0x900, "Ctrl+Alt+#1"},  // the layout has no text for it
+        // Keys the layout gives no text for read as on a US keyboard, when they have a legend.
+        {1, 0x900, "Ctrl+Alt+S"},
+        {18, 0x100, "Ctrl+1"},
+        {24, 0x100, "Ctrl+="},
+        {33, 0x100, "Ctrl+["},
+        {39, 0x100, "Ctrl+'"},
+        {44, 0x100, "Ctrl+/"},
+        {50, 0x100, "Ctrl+`"},
+        {115, 0x100, "Ctrl+#115"},  // Home: no legend
         {200, 0, "#200"},
         {70000, 0x100, "Ctrl+#70000"},
     };
@@ -204,7 +212,8 @@ TEST(HotKeyServiceWithoutDisplay, StaysUnregisteredWithoutCrashing) {
     bool ran = false;
     service.registerHotKey(0, 0x900, [&] { ran = true; });
     EXPECT_FALSE(service.isRegistered());
-    EXPECT_EQ(service.displayText(0, 0x900), QStringLiteral("Ctrl+Alt+#0"));
+    EXPECT_EQ(service.displayText(0, 0x900), QStringLiteral("Ctrl+Alt+A"));
+    EXPECT_EQ(service.displayText(40, 0x900), QStringLiteral("Ctrl+Alt+K"));
     service.unregister();
     processPostedEvents();
     EXPECT_FALSE(ran);

@@ -194,14 +194,32 @@ void Preferences::setHotKeyCode(quint32 code) {
     const bool changed = code != hotKeyCode_;
     hotKeyCode_ = code;
     store_->setValue(keyHotKeyCode, static_cast<qlonglong>(code));
-    if (changed) emit hotKeyCodeChanged();
+    if (changed) {
+        emit hotKeyCodeChanged();
+        emit hotKeyChanged();
+    }
 }
 
 void Preferences::setHotKeyModifiers(quint32 modifiers) {
     const bool changed = modifiers != hotKeyModifiers_;
     hotKeyModifiers_ = modifiers;
     store_->setValue(keyHotKeyModifiers, static_cast<qlonglong>(modifiers));
-    if (changed) emit hotKeyModifiersChanged();
+    if (changed) {
+        emit hotKeyModifiersChanged();
+        emit hotKeyChanged();
+    }
+}
+
+void Preferences::setHotKey(quint32 code, quint32 modifiers) {
+    const bool codeChanged = code != hotKeyCode_;
+    const bool modifiersChanged = modifiers != hotKeyModifiers_;
+    hotKeyCode_ = code;
+    hotKeyModifiers_ = modifiers;
+    store_->setValue(keyHotKeyCode, static_cast<qlonglong>(code));
+    store_->setValue(keyHotKeyModifiers, static_cast<qlonglong>(modifiers));
+    if (codeChanged) emit hotKeyCodeChanged();
+    if (modifiersChanged) emit hotKeyModifiersChanged();
+    if (codeChanged || modifiersChanged) emit hotKeyChanged();
 }
 
 void Preferences::setRecentDatabaseBookmark(const std::optional<QByteArray>& bookmark) {

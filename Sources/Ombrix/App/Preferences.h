@@ -73,6 +73,11 @@ class Preferences : public QObject {
     quint32 hotKeyModifiers() const { return hotKeyModifiers_; }
     void setHotKeyModifiers(quint32 modifiers);
 
+    // Stores both halves of the hot key before announcing either, so that whoever registers the
+    // key on a change signal never sees the new code with the old modifiers. Both values are
+    // stored even when unchanged.
+    void setHotKey(quint32 code, quint32 modifiers);
+
     std::optional<QByteArray> recentDatabaseBookmark() const { return recentDatabaseBookmark_; }
     // None removes the key.
     void setRecentDatabaseBookmark(const std::optional<QByteArray>& bookmark);
@@ -94,6 +99,9 @@ class Preferences : public QObject {
     void defaultAutoTypeSequenceChanged();
     void hotKeyCodeChanged();
     void hotKeyModifiersChanged();
+    // Once per assignment that changed the code, the modifiers or both, after both are stored:
+    // the one signal to register the hot key again on.
+    void hotKeyChanged();
     void recentDatabaseBookmarkChanged();
     void generatorOptionsChanged();
 

@@ -6,6 +6,42 @@
 #include <QMetaObject>
 #include <QStringList>
 
+#include <string_view>
+
+namespace {
+
+// The legend of a printable key of the main block on a US keyboard, from its XKB name: the four
+// alphanumeric rows are named by row and position ("AC01" is the first key of row C, A). Used
+// when no keyboard layout can be asked (no X11 display, Wayland); empty for other keys.
+QString usLegend(std::string_view xkbName) {
+    if (xkbName == "TLDE") return QStringLiteral("`");
+    if (xkbName == "BKSL") return QStringLiteral("\\");
+    if (xkbName.size() != 4 || xkbName[0] != 'A') return {};
+    std::u16string_view row;
+    switch (xkbName[1]) {
+        case 'E':
+            row = u"1234567890-=";
+            break;
+        case 'D':
+            row = u"QWERTYUIOP[]";
+            break;
+        case 'C':
+            row = u"ASDFGHJKL;'";
+            break;
+        case 'B':
+            row = u"ZXCVBNM,./";
+            break;
+        default:
+            return {};
+    }
+    if (xkbName[2] < '0' || xkbName[2] > '9' || xkbName[3] < '0' || xkbName[3] > '9') return {};
+    const std::size_t position = static_cast<std::size_t>((xkbName[2] - '0') * 10 + (xkbName[3] - '0'));
+    if (position < 1 || position > row.size()) return {};
+    return QString(QChar(row[position - 1]));
+}
+
+}  // namespace
+
 HotKeyService& HotKeyService::shared() {
     // Never destroyed, like the application's other shared services.
     static HotKeyService* instance = new HotKeyService(createX11HotKeyBackend());
@@ -109,5 +145,9 @@ QString HotKeyService::keyName(std::uint32_t keyCode) const {
     }
     const QString text = m_backend->keyText(keyCode);
     if (!text.isEmpty()) return text.toUpper();
+    if (const std::optional<std::string_view> name = CarbonKeyTable::xkbName(keyCode)) {
+        const QString legend = usLegend(*name);
+        if (!legend.isEmpty()) return legend;
+    }
     return QStringLiteral("#%1").arg(keyCode);
 }

@@ -62,7 +62,8 @@ class HotKeyService : public QObject {
     std::uint32_t currentId() const { return m_currentId; }
 
     // A combination as Linux users read it: "Ctrl+Alt+A", modifiers in the order Ctrl, Alt,
-    // Shift, Super, then the key as the current layout shows it, or "#code" when unknown.
+    // Shift, Super, then the key as the current layout shows it; without a layout to ask (no
+    // X11 display) a printable key reads as on a US keyboard; "#code" when still unknown.
     QString displayText(std::uint32_t keyCode, std::uint32_t modifiers) const;
     // The same through the shared instance.
     static QString displayString(std::uint32_t keyCode, std::uint32_t modifiers);

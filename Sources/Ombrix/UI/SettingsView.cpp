@@ -1,0 +1,298 @@
+#include "Ombrix/UI/SettingsView.h"
+
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QScrollArea>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+#include "Ombrix/App/Preferences.h"
+#include "Ombrix/Theme/AppButton.h"
+#include "Ombrix/Theme/AppSlider.h"
+#include "Ombrix/Theme/BrandFont.h"
+#include "Ombrix/Theme/Card.h"
+#include "Ombrix/Theme/FieldChrome.h"
+#include "Ombrix/Theme/Metrics.h"
+#include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/ElidedLabel.h"
+#include "Ombrix/UI/FlowRow.h"
+#include "Ombrix/UI/HairlineDivider.h"
+#include "Ombrix/UI/HotKeyFormatter.h"
+#include "Ombrix/UI/HotKeyRecorder.h"
+#include "Ombrix/UI/SectionHeader.h"
+#include "Ombrix/UI/SymbolView.h"
+#include "OmbrixCore/Services/AutoTypeService.h"
+
+namespace {
+
+Card* card() {
+    auto* c = new Card(Palette::elevated, Radius::card, Palette::line, Metric::l);
+    c->contentLayout()->setSpacing(12);
+    return c;
+}
+
+QLabel* wrappingLabel(const QString& text, const QFont& font, const QColor& color) {
+    auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setFont(font);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, color);
+    label->setPalette(pal);
+    return label;
+}
+
+AppButton* smallButton(const QString& title) {
+    auto* button = new AppButton(title, ButtonVariant::ghost);
+    button->setSmall(true);
+    return button;
+}
+
+// A button at the leading edge of a row of its own.
+QWidget* leading(QWidget* item) {
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(item);
+    layout->addStretch(1);
+    return row;
+}
+
+// The time-out with its fraction dropped. Formatted as a floating-point number, so that no
+// stored value can overflow an integer on its way to the screen.
+double wholeSeconds(double seconds) {
+    return std::trunc(seconds);
+}
+
+}  // namespace
+
+SettingsView::SettingsView(Preferences& preferences, AutoTypeService& autoType, QWidget* parent)
+    : SettingsView(
+          preferences, [&autoType] { return autoType.hasAccessibilityPermission(); }, parent) {}
+
+SettingsView::SettingsView(Preferences& preferences, Availability autoTypeAvailable, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      preferences_(preferences),
+      autoTypeAvailable_(std::move(autoTypeAvailable)),
+      poll_(new QTimer(this)) {
+    setWindowTitle(QStringLiteral("Ayarlar"));
+    QPalette pal = palette();
+    for (auto role : {QPalette::Window, QPalette::Base}) pal.setColor(role, Palette::surface);
+    for (auto role : {QPalette::WindowText, QPalette::Text}) pal.setColor(role, Palette::text);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setMinimumSize(400, 360);
+    resize(520, 620);
+
+    auto* body = new QWidget;
+    auto* column = new QVBoxLayout(body);
+    column->setContentsMargins(16, 16, 16, 16);
+    column->setSpacing(12);
+    column->addWidget(clipboardCard());
+    column->addWidget(autoTypeCard());
+    column->addWidget(hotKeyCard());
+    column->addStretch(1);
+    auto* scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(body);
+    scroll->viewport()->setAutoFillBackground(false);
+    body->setAutoFillBackground(false);
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->addWidget(scroll);
+
+    connect(&preferences_, &Preferences::clipboardTimeoutChanged, this, &SettingsView::refreshTimeout);
+    connect(&preferences_, &Preferences::defaultAutoTypeSequenceChanged, this,
+            &SettingsView::refreshSequence);
+    connect(&preferences_, &Preferences::hotKeyChanged, this, &SettingsView::refreshHotKey);
+    poll_->setInterval(availabilityPollMs);
+    connect(poll_, &QTimer::timeout, this, &SettingsView::refreshAvailability);
+
+    refreshTimeout();
+    refreshSequence();
+    showAvailability();
+}
+
+SettingsView& SettingsView::presentShared(Preferences& preferences, AutoTypeService& autoType) {
+    // Never destroyed, like the services it shows; closing only hides it.
+    static QPointer<SettingsView> instance;
+    if (!instance) instance = new SettingsView(preferences, autoType);
+    instance->present();
+    return *instance;
+}
+
+void SettingsView::present() {
+    if (isMinimized()) showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+QWidget* SettingsView::clipboardCard() {
+    Card* c = card();
+    c->contentLayout()->addWidget(
+        new SectionHeader(QStringLiteral("Pano"), QStringLiteral("Kopyalanan gizli değerin silinme süresi")));
+
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* caption = new ElidedLabel(QStringLiteral("Otomatik temizleme"));
+    caption->setFont(BrandFont::body(13, QFont::Normal));
+    caption->setColor(Palette::textSoft);
+    row->addWidget(caption, 1);
+    timeoutLabel_ = new ElidedLabel;
+    timeoutLabel_->setFont(BrandFont::body(14, QFont::DemiBold));
+    timeoutLabel_->setColor(Palette::warn);
+    timeoutLabel_->setAlignment(Qt::AlignRight);
+    // Room for three digits, so that the text does not jump while the slider moves.
+    timeoutLabel_->setMinimumWidth(
+        QFontMetrics(timeoutLabel_->font()).horizontalAdvance(QStringLiteral("000 sn")));
+    row->addWidget(timeoutLabel_);
+    c->contentLayout()->addLayout(row);
+
+    timeoutSlider_ = new AppSlider(minimumTimeout, maximumTimeout, Palette::warn);
+    connect(timeoutSlider_, &QSlider::valueChanged, this, [this](int seconds) {
+        if (!syncing_) preferences_.setClipboardTimeout(seconds);
+    });
+    c->contentLayout()->addWidget(timeoutSlider_);
+
+    auto* presets = new QWidget;
+    auto* flow = new FlowRow(4, 4, presets);
+    for (const int seconds : timeoutPresets) {
+        AppButton* button = smallButton(QStringLiteral("%1 sn").arg(seconds));
+        connect(button, &QAbstractButton::clicked, this,
+                [this, seconds] { preferences_.setClipboardTimeout(seconds); });
+        timeoutPresets_.append(button);
+        flow->addWidget(button);
+    }
+    c->contentLayout()->addWidget(presets);
+    return c;
+}
+
+QWidget* SettingsView::autoTypeCard() {
+    Card* c = card();
+    c->contentLayout()->addWidget(
+        new SectionHeader(QStringLiteral("Otomatik yazma"), QStringLiteral("Varsayılan tuş sekansı")));
+
+    const QString builtIn =
+        QString::fromUtf8(AutoTypeService::defaultSequence.data(),
+                          static_cast<qsizetype>(AutoTypeService::defaultSequence.size()));
+    sequence_ = new AppTextField(AppTextFieldStyle::appMono);
+    sequence_->lineEdit()->setPlaceholderText(builtIn);
+    connect(sequence_->lineEdit(), &QLineEdit::textEdited, this,
+            [this](const QString& text) { preferences_.setDefaultAutoTypeSequence(text); });
+    c->contentLayout()->addWidget(sequence_);
+
+    c->contentLayout()->addWidget(wrappingLabel(
+        QStringLiteral("{USERNAME} {PASSWORD} {TAB} {ENTER} {DELAY 200} {CLEARFIELD} {URL} {TITLE} {NOTES} "
+                       "{S:AlanAdı}"),
+        BrandFont::mono(10, QFont::Normal), Palette::textMuted));
+
+    resetSequence_ = smallButton(QStringLiteral("Varsayılana dön"));
+    connect(resetSequence_, &QAbstractButton::clicked, this,
+            [this, builtIn] { preferences_.setDefaultAutoTypeSequence(builtIn); });
+    c->contentLayout()->addWidget(leading(resetSequence_));
+
+    c->contentLayout()->addWidget(new HairlineDivider(Palette::line));
+
+    auto* availability = new QHBoxLayout;
+    availability->setContentsMargins(0, 0, 0, 0);
+    availability->setSpacing(8);
+    availabilitySymbol_ = new SymbolView(QString(), 16, Palette::warn);
+    availabilitySymbol_->setFixedSize(22, 18);
+    availability->addWidget(availabilitySymbol_, 0, Qt::AlignTop);
+    auto* texts = new QVBoxLayout;
+    texts->setContentsMargins(0, 0, 0, 0);
+    texts->setSpacing(4);
+    availabilityTitle_ = wrappingLabel(QString(), BrandFont::body(13, QFont::DemiBold), Palette::text);
+    availabilityDetail_ = wrappingLabel(QString(), BrandFont::body(11, QFont::Normal), Palette::textMuted);
+    texts->addWidget(availabilityTitle_);
+    texts->addWidget(availabilityDetail_);
+    availability->addLayout(texts, 1);
+    c->contentLayout()->addLayout(availability);
+    return c;
+}
+
+QWidget* SettingsView::hotKeyCard() {
+    Card* c = card();
+    c->contentLayout()->addWidget(
+        new SectionHeader(QStringLiteral("Genel kısayol"), QStringLiteral("Her uygulamadan otomatik yazma")));
+
+    recorder_ = new HotKeyRecorder(preferences_.hotKeyCode(), preferences_.hotKeyModifiers());
+    connect(recorder_, &HotKeyRecorder::hotKeyRecorded, this,
+            [this](std::uint32_t code, std::uint32_t modifiers) { preferences_.setHotKey(code, modifiers); });
+    c->contentLayout()->addWidget(recorder_);
+
+    c->contentLayout()->addWidget(wrappingLabel(
+        QStringLiteral(
+            "Herhangi bir uygulamadayken bu kısayola bas; ön plandaki pencerenin başlığıyla eşleşen "
+            "kayıt otomatik yazılır."),
+        BrandFont::body(11, QFont::Normal), Palette::textMuted));
+
+    resetHotKey_ = smallButton(QStringLiteral("Varsayılana dön  (%1)")
+                                   .arg(HotKeyFormatter::describe(Preferences::defaultHotKeyCode,
+                                                                  Preferences::defaultHotKeyModifiers)));
+    connect(resetHotKey_, &QAbstractButton::clicked, this, [this] {
+        preferences_.setHotKey(Preferences::defaultHotKeyCode, Preferences::defaultHotKeyModifiers);
+    });
+    c->contentLayout()->addWidget(leading(resetHotKey_));
+    return c;
+}
+
+void SettingsView::refreshTimeout() {
+    const double whole = wholeSeconds(preferences_.clipboardTimeout());
+    timeoutLabel_->setText(QString::number(whole, 'f', 0) + QStringLiteral(" sn"));
+    syncing_ = true;
+    timeoutSlider_->setValue(static_cast<int>(qBound<double>(minimumTimeout, whole, maximumTimeout)));
+    syncing_ = false;
+    for (int i = 0; i < timeoutPresets_.size(); ++i) {
+        timeoutPresets_[i]->setVariant(whole == timeoutPresets[i] ? ButtonVariant::tinted(Palette::warn)
+                                                                  : ButtonVariant::ghost);
+    }
+}
+
+void SettingsView::refreshSequence() {
+    // Only a change made elsewhere is copied in: rewriting the field would move the cursor.
+    const QString sequence = preferences_.defaultAutoTypeSequence();
+    if (sequence_->lineEdit()->text() != sequence) sequence_->lineEdit()->setText(sequence);
+}
+
+void SettingsView::refreshHotKey() {
+    recorder_->setHotKey(preferences_.hotKeyCode(), preferences_.hotKeyModifiers());
+}
+
+void SettingsView::refreshAvailability() {
+    const bool available = autoTypeAvailable_ && autoTypeAvailable_();
+    if (available == available_) return;
+    available_ = available;
+    showAvailability();
+}
+
+void SettingsView::showAvailability() {
+    availabilitySymbol_->setSymbol(available_ ? QStringLiteral("checkmark.shield.fill")
+                                              : QStringLiteral("exclamationmark.shield.fill"));
+    availabilitySymbol_->setColor(available_ ? Palette::success : Palette::warn);
+    availabilityTitle_->setText(available_ ? QStringLiteral("Otomatik yazma kullanılabilir")
+                                           : QStringLiteral("Otomatik yazma kullanılamıyor"));
+    availabilityDetail_->setText(
+        available_ ? QStringLiteral("Tuş vuruşları X11 oturumu üzerinden gönderilir.")
+                   : QStringLiteral("Tuş vuruşları yalnızca XTEST eklentisi olan bir X11 oturumunda "
+                                    "gönderilebilir; Wayland oturumunda otomatik yazma çalışmaz."));
+}
+
+void SettingsView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    refreshAvailability();
+    poll_->start();
+}
+
+void SettingsView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    poll_->stop();
+}

@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "AppStateFakes.h"
+#include "Ombrix/Theme/AppButton.h"
+#include "Ombrix/Theme/AppSlider.h"
+#include "Ombrix/Theme/FieldChrome.h"
+#include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/ElidedLabel.h"
+#include "Ombrix/UI/HotKeyFormatter.h"
+#include "Ombrix/UI/HotKeyRecorder.h"
+#include "Ombrix/UI/SettingsView.h"
+#include "Ombrix/UI/SymbolView.h"
+#include "OmbrixCore/Services/AutoTypeService.h"
+
+namespace {
+
+// A desktop where key presses can be synthesised or not, and nothing else happens.
+class SwitchableDesktop final : public AutoTypeService::Backend {
+  public:
+    explicit SwitchableDesktop(bool canSynthesize) : can_(canSynthesize) {}
+    bool canSynthesize() override { return can_; }
+    void watchActiveWindow(std::function<void()>) override {}
+    AutoTypeService::WindowId activeWindow() override { return 0; }
+    bool isOwnWindow(AutoTypeService::WindowId) override { return false; }
+    bool windowExists(AutoTypeService::WindowId) override { return false; }
+    QString applicationName(AutoTypeService::WindowId) override { return {}; }
+    std::optional<QString> windowTitle(AutoTypeService::WindowId) override { return std::nullopt; }
+    void activate(AutoTypeService::WindowId) override {}
+    bool modifiersHeld() override { return false; }
+    std::optional<std::vector<AutoTypeService::KeyStroke>> strokes(QStringView) override {
+        return std::nullopt;
+    }
+    std::optional<AutoTypeService::KeyStroke> stroke(AutoTypeKey) override { return std::nullopt; }
+    std::optional<AutoTypeService::KeyStroke> selectAllStroke() override { return std::nullopt; }
+    bool sendKey(std::uint32_t, bool) override { return false; }
+    void endRun() override {}
+
+  private:
+    bool can_;
+};
+
+class SettingsFixture : public ::testing::Test {
+  protected:
+    SettingsFixture()
+        : view(h.preferences, [this] {
+              ++probes;
+              return available;
+          }) {
+        view.present();
+        QApplication::processEvents();
+    }
+
+    std::vector<int> tintedPresets() const {
+        std::vector<int> tinted;
+        for (int i = 0; i < view.timeoutPresetButtons().size(); ++i)
+            if (view.timeoutPresetButtons()[i]->variant() == ButtonVariant::tinted(Palette::warn))
+                tinted.push_back(SettingsView::timeoutPresets[i]);
+        return tinted;
+    }
+
+    fakes::Harness h;
+    bool available = true;
+    int probes = 0;
+    SettingsView view;
+};
+
+}  // namespace
+
+TEST_F(SettingsFixture, TimeoutSliderAndPresetsWriteThePreferences) {
+    AppSlider* slider = view.timeoutSlider();
+    struct Step {
+        std::function<void()> act;
+        double stored;
+        const char* label;
+        int slider;
+        std::vector<int> tinted;
+    };
+    const Step steps[] = {
+        {[] {}, 12, "12 sn", 12, {12}},
+        {[&] { view.timeoutPresetButtons()[3]->click(); }, 60, "60 sn", 60, {60}},
+        {[&] { QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(0, 11)); }, 5, "5 sn", 5, {}},
+        {[&] { QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->width() - 1, 11)); },
+         120,
+         "120 sn",
+         120,
+         {}},
+        {[&] { slider->setValue(30); }, 30, "30 sn", 30, {30}},
+        // Set elsewhere: the fraction is dropped for showing, the value is not rewritten.
+        {[&] { h.preferences.setClipboardTimeout(10.75); }, 10.75, "10 sn", 10, {10}},
+        {[&] { h.preferences.setClipboardTimeout(900); }, 900, "900 sn", 120, {}},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        EXPECT_EQ(h.preferences.clipboardTimeout(), step.stored) << step.label;
+        EXPECT_EQ(h.store->values().value("clipboardTimeout", 12.0).toDouble(), step.stored) << step.label;
+        EXPECT_EQ(view.timeoutLabel()->text(), QString::fromUtf8(step.label));
+        EXPECT_EQ(slider->value(), step.slider) << step.label;
+        EXPECT_EQ(tintedPresets(), step.tinted) << step.label;
+    }
+}
+
+TEST_F(SettingsFixture, SequenceFieldWritesThroughAndGoesBackToTheDefault) {
+    QLineEdit* field = view.sequenceField()->lineEdit();
+    EXPECT_EQ(field->text(), "{USERNAME}{TAB}{PASSWORD}{ENTER}");
+    EXPECT_EQ(field->placeholderText(), "{USERNAME}{TAB}{PASSWORD}{ENTER}");
+
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Backspace);
+    EXPECT_EQ(h.preferences.defaultAutoTypeSequence(), QString());
+    EXPECT_EQ(h.store->values().value("defaultAutoTypeSequence"), QVariant(QString()));
+    QTest::keyClicks(field, "{PASSWORD}{ENTER}");
+    EXPECT_EQ(h.preferences.defaultAutoTypeSequence(), "{PASSWORD}{ENTER}");
+
+    view.resetSequenceButton()->click();
+    EXPECT_EQ(h.preferences.defaultAutoTypeSequence(), "{USERNAME}{TAB}{PASSWORD}{ENTER}");
+    EXPECT_EQ(field->text(), "{USERNAME}{TAB}{PASSWORD}{ENTER}");
+    h.preferences.setDefaultAutoTypeSequence("{S:PIN}");
+    EXPECT_EQ(field->text(), "{S:PIN}");
+}
+
+TEST_F(SettingsFixture, RecordedHotKeyIsWrittenAsOnePair) {
+    std::vector<std::pair<quint32, quint32>> announced;
+    QObject context;
+    QObject::connect(&h.preferences, &Preferences::hotKeyChanged, &context, [&] {
+        announced.emplace_back(h.preferences.hotKeyCode(), h.preferences.hotKeyModifiers());
+    });
+    HotKeyRecorder* recorder = view.hotKeyRecorder();
+    EXPECT_EQ(recorder->textLabel()->text(), "Ctrl+Alt+A");
+
+    QTest::mouseClick(recorder, Qt::LeftButton);
+    QTest::keyClick(view.sequenceField()->lineEdit(), Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(h.preferences.hotKeyCode(), 40u);
+    EXPECT_EQ(h.preferences.hotKeyModifiers(), 2304u);
+    EXPECT_EQ(h.store->values().value("hotKeyCode"), QVariant(qlonglong{40}));
+    EXPECT_EQ(h.store->values().value("hotKeyModifiers"), QVariant(qlonglong{2304}));
+    EXPECT_EQ(announced, (std::vector<std::pair<quint32, quint32>>{{40, 2304}}));
+    EXPECT_EQ(recorder->textLabel()->text(), "Ctrl+Alt+K");
+    EXPECT_EQ(view.sequenceField()->lineEdit()->text(), "{USERNAME}{TAB}{PASSWORD}{ENTER}");
+
+    // Another key and modifiers at once: still one announcement of the whole pair.
+    QTest::mouseClick(recorder, Qt::LeftButton);
+    QTest::keyClick(view.sequenceField()->lineEdit(), Qt::Key_F5, Qt::MetaModifier);
+    EXPECT_EQ(announced.back(), (std::pair<quint32, quint32>{96, 4096}));
+    EXPECT_EQ(announced.size(), 2u);
+
+    // The default is written even when it is already stored, and shown as Linux users read it.
+    EXPECT_EQ(view.resetHotKeyButton()->text(), "Varsayılana dön  (Ctrl+Alt+A)");
+    view.resetHotKeyButton()->click();
+    EXPECT_EQ(announced.back(), (std::pair<quint32, quint32>{0, 2304}));
+    EXPECT_EQ(recorder->textLabel()->text(), "Ctrl+Alt+A");
+    h.store->remove("hotKeyCode");
+    view.resetHotKeyButton()->click();
+    EXPECT_EQ(h.store->values().value("hotKeyCode"), QVariant(qlonglong{0}));
+    EXPECT_EQ(announced.size(), 3u);
+
+    // A change made elsewhere shows at once.
+    h.preferences.setHotKey(49, 0x300);
+    EXPECT_EQ(recorder->textLabel()->text(), HotKeyFormatter::describe(49, 0x300));
+}
+
+TEST_F(SettingsFixture, AvailabilityRowSaysWhetherAutoTypeCanWork) {
+    struct Case {
+        bool available;
+        const char* symbol;
+        QColor color;
+        const char* title;
+        const char* detail;
+    };
+    const Case cases[] = {
+        {true, "checkmark.shield.fill", Palette::success, "Otomatik yazma kullanılabilir",
+         "Tuş vuruşları X11 oturumu üzerinden gönderilir."},
+        {false, "exclamationmark.shield.fill", Palette::warn, "Otomatik yazma kullanılamıyor",
+         "Tuş vuruşları yalnızca XTEST eklentisi olan bir X11 oturumunda gönderilebilir; Wayland oturumunda "
+         "otomatik yazma çalışmaz."},
+    };
+    for (const Case& c : cases) {
+        available = c.available;
+        view.refreshAvailability();
+        EXPECT_EQ(view.isAutoTypeAvailable(), c.available);
+        EXPECT_EQ(view.availabilitySymbol()->symbol(), c.symbol) << c.title;
+        EXPECT_EQ(view.availabilitySymbol()->color(), c.color) << c.title;
+        EXPECT_EQ(view.availabilityTitle()->text(), QString::fromUtf8(c.title));
+        EXPECT_EQ(view.availabilityDetail()->text(), QString::fromUtf8(c.detail)) << c.title;
+        // Nothing can be granted on this platform, so there is no button to ask.
+        for (QPushButton* button : view.findChildren<QPushButton*>())
+            EXPECT_FALSE(button->text().startsWith(QStringLiteral("İzin"))) << c.title;
+    }
+
+    // Asked when the window shows and again while it shows; never while it is closed.
+    view.close();
+    const int whileClosed = probes;
+    available = true;
+    QTest::qWait(50);
+    EXPECT_EQ(probes, whileClosed);
+    view.present();
+    EXPECT_TRUE(view.isAutoTypeAvailable());
+    available = false;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !view.isAutoTypeAvailable(); }, 5000));
+}
+
+TEST_F(SettingsFixture, AvailabilityComesFromTheAutoTypeService) {
+    for (const bool can : {true, false}) {
+        AutoTypeService service(std::make_unique<SwitchableDesktop>(can));
+        SettingsView window(h.preferences, service);
+        window.present();
+        EXPECT_EQ(window.isAutoTypeAvailable(), can);
+    }
+}
+
+TEST(SettingsWindow, OpeningTwiceBringsTheSameWindowToTheFront) {
+    // Shared for the rest of the process, like the window.
+    static auto* store = new MemoryPreferencesStore;
+    static auto* preferences = new Preferences(std::unique_ptr<PreferencesStore>(store));
+    static auto* autoType = new AutoTypeService(std::make_unique<SwitchableDesktop>(true));
+
+    SettingsView& first = SettingsView::presentShared(*preferences, *autoType);
+    QApplication::processEvents();
+    EXPECT_TRUE(first.isVisible());
+    EXPECT_TRUE(first.isWindow());
+    EXPECT_EQ(first.size(), QSize(520, 620));
+
+    QWidget mainWindow;
+    mainWindow.show();
+    mainWindow.activateWindow();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), &mainWindow);
+    SettingsView& second = SettingsView::presentShared(*preferences, *autoType);
+    QApplication::processEvents();
+    EXPECT_EQ(&second, &first);
+    EXPECT_EQ(QApplication::activeWindow(), &first);
+
+    // Closing only hides it; the next opening shows the same window again.
+    first.close();
+    EXPECT_FALSE(first.isVisible());
+    SettingsView& third = SettingsView::presentShared(*preferences, *autoType);
+    EXPECT_EQ(&third, &first);
+    EXPECT_TRUE(third.isVisible());
+    third.close();
+}
