@@ -89,4 +89,68 @@ bool canonicallyEqual(std::string_view a, std::string_view b) {
     return nfc(a) == nfc(b);
 }
 
+Scalar scalarAt(std::string_view text, std::size_t i) {
+    const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
+    const long n = sequenceAt(data, text.size(), i);
+    if (n <= 0) return {0xFFFD, static_cast<std::size_t>(-n), false};
+    char32_t value;
+    switch (n) {
+        case 1:
+            value = data[i];
+            break;
+        case 2:
+            value = (data[i] & 0x1Fu) << 6 | (data[i + 1] & 0x3Fu);
+            break;
+        case 3:
+            value = (data[i] & 0x0Fu) << 12 | (data[i + 1] & 0x3Fu) << 6 | (data[i + 2] & 0x3Fu);
+            break;
+        default:
+            value = (data[i] & 0x07u) << 18 | (data[i + 1] & 0x3Fu) << 12 | (data[i + 2] & 0x3Fu) << 6 |
+                    (data[i + 3] & 0x3Fu);
+            break;
+    }
+    return {value, static_cast<std::size_t>(n), true};
+}
+
+void appendUTF8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+bool isWhiteSpace(char32_t c) {
+    if (c < 0x80) return (c >= 0x09 && c <= 0x0D) || c == 0x20;
+    return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
+           c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+std::string_view trimWhiteSpace(std::string_view text) {
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        const Scalar s = scalarAt(text, begin);
+        if (!isWhiteSpace(s.value)) break;
+        begin += s.length;
+    }
+    // Forward walk: the end is where the last scalar that is not white space stops.
+    std::size_t end = begin;
+    for (std::size_t i = begin; i < text.size();) {
+        const Scalar s = scalarAt(text, i);
+        i += s.length;
+        if (!isWhiteSpace(s.value)) end = i;
+    }
+    return text.substr(begin, end - begin);
+}
+
 }  // namespace UnicodeText

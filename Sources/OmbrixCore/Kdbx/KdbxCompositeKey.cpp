@@ -1,0 +1,152 @@
+#include "OmbrixCore/Kdbx/KdbxCompositeKey.h"
+
+#include <string>
+
+#include "OmbrixCore/Crypto/SecureWipe.h"
+#include "OmbrixCore/Kdbx/Base64.h"
+#include "OmbrixCore/Kdbx/KdbxCrypto.h"
+#include "OmbrixCore/Kdbx/KdbxError.h"
+#include "OmbrixCore/Kdbx/KdbxXMLNode.h"
+#include "OmbrixCore/Kdbx/UnicodeText.h"
+
+namespace {
+
+// Only the first bytes decide whether a file is worth parsing as XML.
+constexpr std::size_t sniffLength = 256;
+
+bool isStrictUTF8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const UnicodeText::Scalar s = UnicodeText::scalarAt(text, i);
+        if (!s.wellFormed) return false;
+        i += s.length;
+    }
+    return true;
+}
+
+std::string withoutWhiteSpace(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const UnicodeText::Scalar s = UnicodeText::scalarAt(text, i);
+        if (!UnicodeText::isWhiteSpace(s.value)) out.append(text, i, s.length);
+        i += s.length;
+    }
+    return out;
+}
+
+std::string upperHex(ByteView bytes) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (std::uint8_t b : bytes) {
+        out.push_back(digits[b >> 4]);
+        out.push_back(digits[b & 0x0F]);
+    }
+    return out;
+}
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// The key of an XML key file, or nothing when the file is not one (it then counts by the other
+// rules). Once the document is a KeyFile, a fault in it is an error.
+std::optional<KdbxKeys::KeyFileResult> parseXMLKeyFile(ByteView file) {
+    const std::string_view head(reinterpret_cast<const char*>(file.data()),
+                                std::min(file.size(), sniffLength));
+    if (!isStrictUTF8(head)) return std::nullopt;
+    if (head.find("<KeyFile") == std::string_view::npos && head.find("<?xml") == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const KdbxXMLNode::Ptr root = KdbxXMLNode::parse(file);
+    if (!root || root->name != "KeyFile") return std::nullopt;
+
+    std::string version = "1.00";
+    if (const KdbxXMLNode* meta = root->child("Meta")) {
+        if (const KdbxXMLNode* v = meta->child("Version")) version = v->trimmedText();
+    }
+    const KdbxXMLNode* key = root->child("Key");
+    const KdbxXMLNode* data = key != nullptr ? key->child("Data") : nullptr;
+    if (data == nullptr) throw KdbxError::corruptedData("anahtar dosyasında <Key><Data> yok");
+    const std::string dataText = withoutWhiteSpace(data->trimmedText());
+
+    if (version.starts_with("2")) {
+        std::optional<Bytes> decoded = KdbxKeys::hexDecode(dataText);
+        if (!decoded || decoded->empty())
+            throw KdbxError::corruptedData("v2 anahtar dosyası onaltılık değil");
+        if (auto hash = data->attributes.find("Hash"); hash != data->attributes.end()) {
+            const Bytes digest = KdbxCrypto::sha256(*decoded);
+            const std::string expected = upperHex(ByteView(digest).first(4));
+            if (!equalIgnoringCase(withoutWhiteSpace(hash->second), expected)) {
+                throw KdbxError::corruptedData("anahtar dosyası bütünlük kontrolünden geçemedi");
+            }
+        }
+        return KdbxKeys::KeyFileResult{std::move(*decoded), KdbxKeys::KeyFileKind::xmlV2};
+    }
+    std::optional<Bytes> decoded = Base64::decodeStrict(dataText);
+    if (!decoded) throw KdbxError::corruptedData("v1 anahtar dosyası base64 değil");
+    if (decoded->size() == 32)
+        return KdbxKeys::KeyFileResult{std::move(*decoded), KdbxKeys::KeyFileKind::xmlV1};
+    return KdbxKeys::KeyFileResult{KdbxCrypto::sha256(*decoded), KdbxKeys::KeyFileKind::xmlV1};
+}
+
+}  // namespace
+
+namespace KdbxKeys {
+
+Bytes compositeKey(const KdbxKey& key) {
+    Bytes parts;
+    if (key.password) {
+        const std::string& password = *key.password;
+        Bytes hash = KdbxCrypto::sha256(
+            ByteView(reinterpret_cast<const std::uint8_t*>(password.data()), password.size()));
+        parts.insert(parts.end(), hash.begin(), hash.end());
+        secureWipe(hash);
+    }
+    if (key.keyFileData) {
+        KeyFileResult result = keyFileKey(*key.keyFileData);
+        parts.insert(parts.end(), result.key.begin(), result.key.end());
+        secureWipe(result.key);
+    }
+    if (parts.empty()) throw KdbxError::invalidCredentials();
+    Bytes composite = KdbxCrypto::sha256(parts);
+    secureWipe(parts);
+    return composite;
+}
+
+KeyFileResult keyFileKey(ByteView file) {
+    if (auto xml = parseXMLKeyFile(file)) return std::move(*xml);
+    if (file.size() == 32) return {Bytes(file.begin(), file.end()), KeyFileKind::rawBinary32};
+    if (file.size() == 64) {
+        const std::string text = UnicodeText::decodeUTF8(file);
+        if (auto decoded = hexDecode(text); decoded && decoded->size() == 32) {
+            return {std::move(*decoded), KeyFileKind::hex64};
+        }
+    }
+    return {KdbxCrypto::sha256(file), KeyFileKind::hashed};
+}
+
+std::optional<Bytes> hexDecode(std::string_view text) {
+    if (text.size() % 2 != 0) return std::nullopt;
+    auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    Bytes out;
+    out.reserve(text.size() / 2);
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int high = nibble(text[i]);
+        const int low = nibble(text[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        out.push_back(static_cast<std::uint8_t>(high << 4 | low));
+    }
+    return out;
+}
+
+}  // namespace KdbxKeys

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "OmbrixCore/Crypto/Bytes.h"
+
+class InnerStreamCipher;
+
+// One XML element: the only form in which the engine reads XML (database payloads, key files,
+// kept fragments). Protected values arrive already decrypted, with isProtected set.
+class KdbxXMLNode {
+  public:
+    using Ptr = std::shared_ptr<KdbxXMLNode>;
+    using Attributes = std::map<std::string, std::string>;
+
+    // Deeper documents are refused: the readers above walk the tree recursively.
+    static constexpr std::size_t maxDepth = 1000;
+
+    KdbxXMLNode(std::string name, Attributes attributes)
+        : name(std::move(name)), attributes(std::move(attributes)) {}
+
+    // The element name as written, prefix included (namespaces are not processed).
+    std::string name;
+    // Entity references resolved; never a "Protected" attribute.
+    Attributes attributes;
+    // All character data and CDATA directly inside the element, in document order.
+    std::string text;
+    std::vector<Ptr> children;
+    // The element carried Protected="true" (any letter case).
+    bool isProtected = false;
+
+    // The document element of `data`, or nullptr when the bytes are not one well-formed document,
+    // hold a document type declaration (no entity can be declared, so none can expand) or nest
+    // deeper than maxDepth. With a stream, every protected value is decrypted when its end tag is
+    // read, so the keystream is consumed in document order; a protected value whose base64 does
+    // not decode throws KdbxError::corruptedData, because every later value would decrypt with
+    // the wrong keystream. A protected Binary inside Binaries holds attachment bytes: its
+    // plaintext is kept as base64. Without a stream protected texts stay as read.
+    static Ptr parse(ByteView data, InnerStreamCipher* stream = nullptr);
+    static Ptr parse(std::string_view text, InnerStreamCipher* stream = nullptr);
+
+    // The first child with exactly this name, or nullptr; valid while this node lives.
+    const KdbxXMLNode* child(std::string_view name) const;
+    // Every child with exactly this name, in document order.
+    std::vector<const KdbxXMLNode*> childrenNamed(std::string_view name) const;
+
+    // text without white space and line breaks at either end.
+    std::string trimmedText() const;
+
+    // The element and its subtree as XML: attributes sorted by name, the Protected="True" mark
+    // when protected (the text then in plain: the writer encrypts it again), texts escaped,
+    // comments and processing instructions gone, no indentation. An element with children is
+    // written without its own text.
+    std::string rawXMLString() const;
+    void appendRaw(std::string& out) const;
+};

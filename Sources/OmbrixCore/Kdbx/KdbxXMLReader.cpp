@@ -1,0 +1,444 @@
+#include "OmbrixCore/Kdbx/KdbxXMLReader.h"
+
+#include <charconv>
+#include <chrono>
+#include <map>
+#include <utility>
+
+#include "OmbrixCore/Crypto/Gzip.h"
+#include "OmbrixCore/Kdbx/Base64.h"
+#include "OmbrixCore/Kdbx/KdbxDate.h"
+#include "OmbrixCore/Kdbx/KdbxError.h"
+#include "OmbrixCore/Kdbx/KdbxXMLNode.h"
+#include "OmbrixCore/Kdbx/UnicodeText.h"
+
+namespace {
+
+using Node = KdbxXMLNode;
+
+Timestamp now() {
+    return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+}
+
+std::optional<UUID> decodeUUID(const Node& node) {
+    const std::optional<Bytes> bytes = Base64::decodeStrict(UnicodeText::trimWhiteSpace(node.text));
+    if (!bytes) return std::nullopt;
+    return UUID::fromKdbxBytes(*bytes);
+}
+
+// An optional "+" or "-" and one or more ASCII digits, within the signed 64-bit range.
+std::optional<std::int64_t> decodeInteger(std::string_view text) {
+    text = UnicodeText::trimWhiteSpace(text);
+    std::string digits;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        if (text.front() == '-') digits.push_back('-');
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return std::nullopt;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+    }
+    digits.append(text);
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+    return value;
+}
+
+std::optional<bool> decodeBool(const Node& node) {
+    return KdbxXML::parseBool(UnicodeText::trimWhiteSpace(node.text));
+}
+
+std::optional<std::string> optionalText(const Node& node) {
+    if (node.text.empty()) return std::nullopt;
+    return node.text;
+}
+
+bool isSpaceSeparatorOrTab(char32_t c) {
+    return c == '\t' || c == 0x20 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
+           c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// Children of an element that the model holds nothing for, gathered over every occurrence of
+// the element (a later child of a name replaces an earlier one) and kept as one text named like
+// the element. The writer merges it back when it writes the element.
+class KeptChildren {
+  public:
+    void add(const Node::Ptr& child) {
+        for (Node::Ptr& kept : children_) {
+            if (kept->name == child->name) {
+                kept = child;
+                return;
+            }
+        }
+        children_.push_back(child);
+    }
+
+    // Inserts "<name>...</name>" at `position` of the list when anything was kept.
+    void store(std::string_view name, std::vector<std::string>& unknownXML, std::size_t position) const {
+        if (children_.empty()) return;
+        std::string text = "<";
+        text += name;
+        text += '>';
+        for (const Node::Ptr& child : children_) child->appendRaw(text);
+        text += "</";
+        text += name;
+        text += '>';
+        unknownXML.insert(unknownXML.begin() + static_cast<std::ptrdiff_t>(position), std::move(text));
+    }
+
+  private:
+    std::vector<Node::Ptr> children_;
+};
+
+struct Times {
+    std::optional<Timestamp> created;
+    std::optional<Timestamp> modified;
+    std::optional<Timestamp> accessed;
+    std::optional<bool> expires;
+    std::optional<Timestamp> expiry;
+};
+
+// Reads one Times element; every child the owner does not model goes to `kept`. A group models
+// only the creation and modification times.
+Times parseTimes(const Node& node, bool forEntry, KeptChildren& kept) {
+    Times times;
+    for (const Node::Ptr& child : node.children) {
+        const std::string& name = child->name;
+        if (name == "CreationTime") {
+            times.created = KdbxDate::parse(child->text);
+        } else if (name == "LastModificationTime") {
+            times.modified = KdbxDate::parse(child->text);
+        } else if (forEntry && name == "LastAccessTime") {
+            times.accessed = KdbxDate::parse(child->text);
+        } else if (forEntry && name == "ExpiryTime") {
+            times.expiry = KdbxDate::parse(child->text);
+        } else if (forEntry && name == "Expires") {
+            times.expires = decodeBool(*child);
+        } else {
+            kept.add(child);
+        }
+    }
+    return times;
+}
+
+class Reader {
+  public:
+    // Converts a version 3 attachment pool into the attachment list and remembers where each
+    // pool ID went, so that the entries' references can follow.
+    void readPool(const Node& binaries, std::vector<KdbxInnerHeader::Binary>& out) {
+        hasPool_ = true;
+        for (const Node::Ptr& item : binaries.children) {
+            if (item->name != "Binary") continue;
+            std::optional<Bytes> data = Base64::decodeLenient(item->text);
+            if (!data) throw KdbxError::corruptedData("ek dosya verisi base64 değil");
+            const auto compressed = item->attributes.find("Compressed");
+            if (compressed != item->attributes.end() &&
+                KdbxXML::parseBool(UnicodeText::trimWhiteSpace(compressed->second)) == true) {
+                try {
+                    data = Gzip::decompress(*data);
+                } catch (const Gzip::Error&) {
+                    throw KdbxError::corruptedData("sıkıştırılmış ek dosya açılamadı");
+                }
+            }
+            const auto id = item->attributes.find("ID");
+            if (id != item->attributes.end()) poolPositions_.try_emplace(id->second, out.size());
+            out.push_back({static_cast<std::uint8_t>(item->isProtected ? 1 : 0), std::move(*data)});
+        }
+        poolSize_ = out.size();
+    }
+
+    KdbxGroup parseGroup(const Node& node, std::size_t depth) {
+        if (depth > KdbxXML::maxGroupDepth) throw KdbxError::corruptedData("gruplar çok derin iç içe");
+        KdbxGroup group;
+        group.id = UUID::random();
+        group.iconID = 48;
+        group.isExpanded = true;
+        group.created = now();
+        group.modified = now();
+        KeptChildren keptTimes;
+        std::optional<std::size_t> timesPosition;
+        for (const Node::Ptr& child : node.children) {
+            const std::string& name = child->name;
+            if (name == "UUID") {
+                if (auto id = decodeUUID(*child)) group.id = *id;
+            } else if (name == "Name") {
+                group.name = child->text;
+            } else if (name == "Notes") {
+                group.notes = child->text;
+            } else if (name == "IconID") {
+                group.iconID = decodeInteger(child->text).value_or(48);
+            } else if (name == "IsExpanded") {
+                group.isExpanded = decodeBool(*child).value_or(true);
+            } else if (name == "DefaultAutoTypeSequence") {
+                group.defaultAutoTypeSequence = optionalText(*child);
+            } else if (name == "Times") {
+                if (!timesPosition) timesPosition = group.unknownXML.size();
+                const Times times = parseTimes(*child, false, keptTimes);
+                if (times.created) group.created = *times.created;
+                if (times.modified) group.modified = *times.modified;
+            } else if (name == "Group") {
+                group.groups.push_back(parseGroup(*child, depth + 1));
+            } else if (name == "Entry") {
+                group.entries.push_back(parseEntry(*child, false));
+            } else {
+                keepUnknown(*child, group.unknownXML);
+            }
+        }
+        if (timesPosition) keptTimes.store("Times", group.unknownXML, *timesPosition);
+        return group;
+    }
+
+  private:
+    KdbxEntry parseEntry(const Node& node, bool isHistory) {
+        KdbxEntry entry;
+        entry.id = UUID::random();
+        entry.created = now();
+        entry.modified = now();
+        entry.accessed = now();
+        KeptChildren keptTimes, keptAutoType;
+        std::optional<std::size_t> timesPosition, autoTypePosition;
+        for (const Node::Ptr& child : node.children) {
+            const std::string& name = child->name;
+            if (name == "UUID") {
+                if (auto id = decodeUUID(*child)) entry.id = *id;
+            } else if (name == "IconID") {
+                entry.iconID = decodeInteger(child->text).value_or(0);
+            } else if (name == "Tags") {
+                entry.tags = KdbxXML::splitTags(child->text);
+            } else if (name == "Times") {
+                if (!timesPosition) timesPosition = entry.unknownXML.size();
+                const Times times = parseTimes(*child, true, keptTimes);
+                if (times.created) entry.created = *times.created;
+                if (times.modified) entry.modified = *times.modified;
+                entry.accessed = times.accessed.value_or(entry.modified);
+                entry.expires = times.expires.value_or(false);
+                entry.expiryTime = times.expiry;
+            } else if (name == "String") {
+                readString(*child, entry);
+            } else if (name == "AutoType") {
+                if (!autoTypePosition) autoTypePosition = entry.unknownXML.size();
+                readAutoType(*child, entry, keptAutoType);
+            } else if (name == "History") {
+                // History does not nest: a version's own history is not read.
+                if (isHistory) continue;
+                for (const Node::Ptr& version : child->children) {
+                    if (version->name == "Entry") entry.historyItems.push_back(parseEntry(*version, true));
+                }
+            } else {
+                if (name == "Binary" && hasPool_) renumberReference(*child);
+                keepUnknown(*child, entry.unknownXML);
+            }
+        }
+        // Inserted from the back, so that the earlier position stays valid.
+        if (autoTypePosition >= timesPosition) {
+            if (autoTypePosition) keptAutoType.store("AutoType", entry.unknownXML, *autoTypePosition);
+            if (timesPosition) keptTimes.store("Times", entry.unknownXML, *timesPosition);
+        } else {
+            if (timesPosition) keptTimes.store("Times", entry.unknownXML, *timesPosition);
+            if (autoTypePosition) keptAutoType.store("AutoType", entry.unknownXML, *autoTypePosition);
+        }
+        return entry;
+    }
+
+    static void readString(const Node& node, KdbxEntry& entry) {
+        const Node* keyNode = node.child("Key");
+        const Node* valueNode = node.child("Value");
+        const std::string key = keyNode != nullptr ? keyNode->text : std::string();
+        std::string value = valueNode != nullptr ? valueNode->text : std::string();
+        const bool isProtected = valueNode != nullptr && valueNode->isProtected;
+        if (key == "Title") {
+            entry.title = std::move(value);
+        } else if (key == "UserName") {
+            entry.username = std::move(value);
+        } else if (key == "Password") {
+            entry.password = SecureString(value);
+        } else if (key == "URL") {
+            entry.url = std::move(value);
+        } else if (key == "Notes") {
+            entry.notes = std::move(value);
+        } else {
+            entry.customFields[key] = std::move(value);
+            if (isProtected) entry.protectedCustomFields.insert(key);
+        }
+    }
+
+    static void readAutoType(const Node& node, KdbxEntry& entry, KeptChildren& kept) {
+        for (const Node::Ptr& child : node.children) {
+            if (child->name == "Enabled") {
+                entry.autoTypeEnabled = decodeBool(*child) != false;
+            } else if (child->name == "DefaultSequence") {
+                entry.autoTypeSequence = optionalText(*child);
+            } else if (child->name == "Association") {
+                AutoTypeAssociation association;
+                if (const Node* window = child->child("Window")) association.window = window->text;
+                if (const Node* sequence = child->child("KeystrokeSequence")) {
+                    association.sequence = optionalText(*sequence);
+                }
+                entry.autoTypeWindowAssociations.push_back(std::move(association));
+            } else {
+                kept.add(child);
+            }
+        }
+    }
+
+    // Version 4 references attachments by position; a version 3 pool ID becomes the position its
+    // attachment took in the list. A reference to no pool item stays pointing at none.
+    void renumberReference(Node& binary) const {
+        for (const Node::Ptr& child : binary.children) {
+            if (child->name != "Value") continue;
+            auto ref = child->attributes.find("Ref");
+            if (ref == child->attributes.end()) continue;
+            const auto position = poolPositions_.find(ref->second);
+            ref->second = std::to_string(position != poolPositions_.end() ? position->second : poolSize_);
+        }
+    }
+
+    static void keepUnknown(const Node& node, std::vector<std::string>& unknownXML) {
+        if (KdbxPreserve::all().contains(node.name)) {
+            throw KdbxError::xmlParseFailure("ayrılmış öğe adı <" + node.name + ">");
+        }
+        unknownXML.push_back(node.rawXMLString());
+    }
+
+    bool hasPool_ = false;
+    std::map<std::string, std::size_t> poolPositions_;
+    std::size_t poolSize_ = 0;
+};
+
+std::string wrapper(std::string_view name, const std::string& content) {
+    std::string text;
+    text.reserve(content.size() + 2 * name.size() + 5);
+    text += '<';
+    text += name;
+    text += '>';
+    text += content;
+    text += "</";
+    text += name;
+    text += '>';
+    return text;
+}
+
+// Reads Meta into `doc`; unmodelled children are appended to `preserved` as XML text.
+void readMeta(const Node& meta, Reader& reader, KdbxFormatVersion version, KdbxXML::Document& doc,
+              std::string& preserved) {
+    for (const Node::Ptr& child : meta.children) {
+        const std::string& name = child->name;
+        if (name == "Generator") {
+            doc.meta.generator = child->trimmedText();
+        } else if (name == "DatabaseName") {
+            doc.meta.databaseName = child->trimmedText();
+        } else if (name == "DatabaseDescription") {
+            doc.meta.databaseDescription = child->trimmedText();
+        } else if (name == "DefaultUserName") {
+            doc.meta.defaultUsername = child->trimmedText();
+        } else if (name == "RecycleBinEnabled") {
+            doc.meta.recycleBinEnabled = decodeBool(*child).value_or(true);
+        } else if (name == "RecycleBinUUID") {
+            const auto id = decodeUUID(*child);
+            if (id && *id != UUID()) doc.meta.recycleBinUUID = *id;
+        } else if (name == "HistoryMaxItems") {
+            doc.meta.historyMaxItems = decodeInteger(child->text).value_or(10);
+        } else if (name == "HistoryMaxSize") {
+            doc.meta.historyMaxSize = decodeInteger(child->text).value_or(6291456);
+        } else if (name == "HeaderHash") {
+            doc.headerHash = Base64::decodeStrict(UnicodeText::trimWhiteSpace(child->text));
+        } else if (name == "Binaries" && version.major < 4) {
+            reader.readPool(*child, doc.binaries);
+        } else {
+            child->appendRaw(preserved);
+        }
+    }
+}
+
+}  // namespace
+
+namespace KdbxPreserve {
+
+const std::set<std::string, std::less<>>& all() {
+    static const std::set<std::string, std::less<>> names = {std::string(meta), std::string(root),
+                                                             std::string(binaries)};
+    return names;
+}
+
+}  // namespace KdbxPreserve
+
+namespace KdbxXML {
+
+Document parse(ByteView data, InnerStreamCipher& stream, KdbxFormatVersion version,
+               const std::vector<KdbxInnerHeader::Binary>& binaries) {
+    const Node::Ptr document = Node::parse(data, &stream);
+    if (!document) throw KdbxError::xmlParseFailure("belge çözümlenemedi");
+    if (document->name != "KeePassFile") {
+        throw KdbxError::xmlParseFailure("kök öğe <KeePassFile> değil (<" + document->name + ">)");
+    }
+    // The model has room for one Meta and one Root; anything else could not be written back.
+    const Node* meta = nullptr;
+    const Node* root = nullptr;
+    for (const Node::Ptr& child : document->children) {
+        const Node*& slot = child->name == "Meta" ? meta : root;
+        if (child->name != "Meta" && child->name != "Root") {
+            throw KdbxError::xmlParseFailure("<KeePassFile> altında tanınmayan öğe <" + child->name + ">");
+        }
+        if (slot != nullptr) throw KdbxError::xmlParseFailure("birden çok <" + child->name + "> var");
+        slot = child.get();
+    }
+    if (root == nullptr) throw KdbxError::xmlParseFailure("<Root> yok");
+    const Node* rootGroup = root->child("Group");
+    if (rootGroup == nullptr) throw KdbxError::xmlParseFailure("<Root> altında <Group> yok");
+
+    Document doc;
+    doc.meta = KdbxMeta("Ombrix Database", "", "", true, std::nullopt, 10, 6291456, "Ombrix");
+    Reader reader;
+    std::string preservedMeta;
+    if (meta != nullptr) readMeta(*meta, reader, version, doc, preservedMeta);
+    if (version.major >= 4) doc.binaries = binaries;
+
+    doc.root = reader.parseGroup(*rootGroup, 0);
+
+    // Everything in Root but the root group (further groups included), in document order.
+    std::string preservedRoot;
+    for (const Node::Ptr& child : root->children) {
+        if (child.get() != rootGroup) child->appendRaw(preservedRoot);
+    }
+    std::string preservedBinaries;
+    for (const KdbxInnerHeader::Binary& binary : doc.binaries) {
+        preservedBinaries += "<Binary Flags=\"" + std::to_string(binary.flags) + "\">";
+        Base64::appendEncoded(preservedBinaries, binary.data);
+        preservedBinaries += "</Binary>";
+    }
+    if (!preservedMeta.empty()) doc.root.unknownXML.push_back(wrapper(KdbxPreserve::meta, preservedMeta));
+    if (!preservedRoot.empty()) doc.root.unknownXML.push_back(wrapper(KdbxPreserve::root, preservedRoot));
+    if (!doc.binaries.empty()) {
+        doc.root.unknownXML.push_back(wrapper(KdbxPreserve::binaries, preservedBinaries));
+    }
+    return doc;
+}
+
+std::vector<std::string> splitTags(std::string_view text) {
+    std::vector<std::string> tags;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find_first_of(";,", start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view piece = text.substr(start, end - start);
+        // Trim blanks and tabs (not line breaks) at both ends, scalar by scalar.
+        std::size_t begin = 0;
+        while (begin < piece.size()) {
+            const UnicodeText::Scalar s = UnicodeText::scalarAt(piece, begin);
+            if (!isSpaceSeparatorOrTab(s.value)) break;
+            begin += s.length;
+        }
+        std::size_t stop = begin;
+        for (std::size_t i = begin; i < piece.size();) {
+            const UnicodeText::Scalar s = UnicodeText::scalarAt(piece, i);
+            i += s.length;
+            if (!isSpaceSeparatorOrTab(s.value)) stop = i;
+        }
+        if (stop > begin) tags.emplace_back(piece.substr(begin, stop - begin));
+        start = end + 1;
+    }
+    return tags;
+}
+
+}  // namespace KdbxXML

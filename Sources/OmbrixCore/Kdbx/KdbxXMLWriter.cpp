@@ -1,0 +1,430 @@
+#include "OmbrixCore/Kdbx/KdbxXMLWriter.h"
+
+#include <algorithm>
+#include <charconv>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "OmbrixCore/Kdbx/Base64.h"
+#include "OmbrixCore/Kdbx/InnerStreamCipher.h"
+#include "OmbrixCore/Kdbx/KdbxDate.h"
+#include "OmbrixCore/Kdbx/KdbxError.h"
+#include "OmbrixCore/Kdbx/KdbxXMLEscape.h"
+#include "OmbrixCore/Kdbx/KdbxXMLNode.h"
+#include "OmbrixCore/Kdbx/KdbxXMLReader.h"
+#include "OmbrixCore/Kdbx/UnicodeText.h"
+
+namespace {
+
+using Node = KdbxXMLNode;
+using Names = std::initializer_list<std::string_view>;
+
+// The element name a kept text starts with: "<Name ...>" gives "Name".
+std::string_view leadingName(std::string_view text) {
+    if (text.empty() || text.front() != '<') return {};
+    std::size_t end = 1;
+    while (end < text.size() && std::string_view(" \t\r\n/>").find(text[end]) == std::string_view::npos)
+        ++end;
+    return text.substr(1, end - 1);
+}
+
+bool contains(Names names, std::string_view name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// A wrapper the reader appended to the root group, found by its exact name and parsed. One that
+// no longer parses fails the write: leaving it out would drop what it carries.
+Node::Ptr findWrapper(const KdbxGroup& root, std::string_view name) {
+    for (const std::string& text : root.unknownXML) {
+        if (leadingName(text) != name) continue;
+        Node::Ptr node = Node::parse(std::string_view(text));
+        if (!node || node->name != name) {
+            throw KdbxError::xmlParseFailure("korunan XML okunamadı (<" + std::string(name) + ">)");
+        }
+        return node;
+    }
+    return nullptr;
+}
+
+// The kept children of a group or entry, parsed again; the wrappers are the document's business
+// and a text that no longer parses is left out.
+std::vector<Node::Ptr> parseKept(const std::vector<std::string>& texts) {
+    std::vector<Node::Ptr> nodes;
+    nodes.reserve(texts.size());
+    for (const std::string& text : texts) {
+        if (KdbxPreserve::all().contains(leadingName(text))) continue;
+        if (Node::Ptr node = Node::parse(std::string_view(text))) nodes.push_back(std::move(node));
+    }
+    return nodes;
+}
+
+const Node* firstNamed(const std::vector<Node::Ptr>& nodes, std::string_view name) {
+    for (const Node::Ptr& node : nodes) {
+        if (node->name == name) return node.get();
+    }
+    return nullptr;
+}
+
+class Writer {
+  public:
+    Writer(InnerStreamCipher& stream, std::uint16_t major) : stream_(stream), major_(major) {}
+
+    std::string take() { return std::move(out_); }
+
+    void writeDocument(const KdbxDatabase& database, const std::optional<Bytes>& headerHash) {
+        const Node::Ptr meta = findWrapper(database.root, KdbxPreserve::meta);
+        const Node::Ptr root = findWrapper(database.root, KdbxPreserve::root);
+        static const std::vector<Node::Ptr> none;
+        const std::vector<Node::Ptr>& preservedMeta = meta ? meta->children : none;
+        applyMemoryProtection(preservedMeta);
+
+        out_ += "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?><KeePassFile>";
+        writeMeta(database, headerHash, preservedMeta);
+        out_ += "<Root>";
+        writeGroup(database.root, 0);
+        if (root) {
+            for (const Node::Ptr& node : root->children) writeNode(*node);
+        }
+        out_ += "</Root></KeePassFile>";
+    }
+
+  private:
+    void open(std::string_view name) {
+        out_ += '<';
+        out_ += name;
+        out_ += '>';
+    }
+    void close(std::string_view name) {
+        out_ += "</";
+        out_ += name;
+        out_ += '>';
+    }
+    void empty(std::string_view name) {
+        out_ += '<';
+        out_ += name;
+        out_ += "/>";
+    }
+
+    // Emptiness is judged before escaping: a value of dropped characters still gets both tags.
+    void element(std::string_view name, std::string_view value) {
+        if (value.empty()) return empty(name);
+        open(name);
+        KdbxXMLEscape::appendText(out_, value);
+        close(name);
+    }
+    void elementBool(std::string_view name, bool value) { element(name, value ? "True" : "False"); }
+    void elementDate(std::string_view name, Timestamp date) {
+        open(name);
+        out_ += KdbxDate::encode(date, major_);
+        close(name);
+    }
+    void elementNumber(std::string_view name, std::int64_t number) { element(name, std::to_string(number)); }
+    void elementUUID(std::string_view name, const UUID& id) {
+        open(name);
+        Base64::appendEncoded(out_, id.kdbxBytes());
+        close(name);
+    }
+
+    void protectedValue(std::string_view plain) {
+        const std::string clean = KdbxXMLEscape::sanitise(plain);
+        const Bytes cipher =
+            stream_.process(ByteView(reinterpret_cast<const std::uint8_t*>(clean.data()), clean.size()));
+        Base64::appendEncoded(out_, cipher);
+    }
+
+    void writeString(std::string_view key, std::string_view value, bool isProtected) {
+        open("String");
+        element("Key", key);
+        if (isProtected) {
+            out_ += "<Value Protected=\"True\">";
+            protectedValue(value);
+            close("Value");
+        } else {
+            element("Value", value);
+        }
+        close("String");
+    }
+
+    void writeAttributes(const Node& node) {
+        for (const auto& [name, value] : node.attributes) {
+            if (name == "Protected") continue;
+            out_ += ' ';
+            out_ += name;
+            out_ += "=\"";
+            KdbxXMLEscape::appendAttribute(out_, value);
+            out_ += '"';
+        }
+    }
+
+    void writeNode(const Node& node) {
+        if (node.isProtected) return protectedElementNode(node);
+        out_ += '<';
+        out_ += node.name;
+        writeAttributes(node);
+        if (node.children.empty() && node.text.empty()) {
+            out_ += "/>";
+            return;
+        }
+        out_ += '>';
+        if (node.children.empty()) {
+            KdbxXMLEscape::appendText(out_, node.text);
+        } else {
+            for (const Node::Ptr& child : node.children) writeNode(*child);
+        }
+        close(node.name);
+    }
+
+    void protectedElementNode(const Node& node) {
+        out_ += '<';
+        out_ += node.name;
+        writeAttributes(node);
+        out_ += " Protected=\"True\">";
+        protectedValue(node.text);
+        close(node.name);
+    }
+
+    // A kept date (a group's access time, say) in the form of the version being written.
+    void writeKeptDate(const Node& node) {
+        const std::optional<Timestamp> date =
+            node.isProtected || !node.children.empty() || !node.attributes.empty()
+                ? std::nullopt
+                : KdbxDate::parse(node.text);
+        if (date) return elementDate(node.name, *date);
+        writeNode(node);
+    }
+
+    enum class Kind { plain, date };
+
+    // The kept children of `kept` named `name`, or, when there are none, what `fallback` writes.
+    template <class Fallback>
+    void keptOr(const Node* kept, std::string_view name, Kind kind, Fallback&& fallback) {
+        bool wrote = false;
+        if (kept != nullptr) {
+            for (const Node::Ptr& child : kept->children) {
+                if (child->name != name) continue;
+                kind == Kind::date ? writeKeptDate(*child) : writeNode(*child);
+                wrote = true;
+            }
+        }
+        if (!wrote) fallback();
+    }
+
+    // The kept children whose names the element's fixed form does not write.
+    void keptRest(const Node* kept, Names fixed) {
+        if (kept == nullptr) return;
+        for (const Node::Ptr& child : kept->children) {
+            if (!contains(fixed, child->name)) writeNode(*child);
+        }
+    }
+
+    void applyMemoryProtection(const std::vector<Node::Ptr>& preservedMeta) {
+        const Node* memory = firstNamed(preservedMeta, "MemoryProtection");
+        if (memory == nullptr) return;
+        auto flag = [&](std::string_view name, bool fallback) {
+            const Node* child = memory->child(name);
+            if (child == nullptr) return fallback;
+            return KdbxXML::parseBool(UnicodeText::trimWhiteSpace(child->text)).value_or(fallback);
+        };
+        protectTitle_ = flag("ProtectTitle", false);
+        protectUsername_ = flag("ProtectUserName", false);
+        protectPassword_ = flag("ProtectPassword", true);
+        protectURL_ = flag("ProtectURL", false);
+        protectNotes_ = flag("ProtectNotes", false);
+    }
+
+    void writeMeta(const KdbxDatabase& database, const std::optional<Bytes>& headerHash,
+                   const std::vector<Node::Ptr>& preserved) {
+        const KdbxMeta& meta = database.meta;
+        open("Meta");
+        element("Generator", meta.generator);
+        if (headerHash && major_ <= 3) element("HeaderHash", Base64::encode(*headerHash));
+        element("DatabaseName", meta.databaseName);
+        element("DatabaseDescription", meta.databaseDescription);
+        element("DefaultUserName", meta.defaultUsername);
+        if (firstNamed(preserved, "MemoryProtection") != nullptr) {
+            for (const Node::Ptr& node : preserved) {
+                if (node->name == "MemoryProtection") writeNode(*node);
+            }
+        } else {
+            out_ +=
+                "<MemoryProtection><ProtectTitle>False</ProtectTitle><ProtectUserName>False</ProtectUserName>"
+                "<ProtectPassword>True</ProtectPassword><ProtectURL>False</ProtectURL>"
+                "<ProtectNotes>False</ProtectNotes></MemoryProtection>";
+        }
+        elementBool("RecycleBinEnabled", meta.recycleBinEnabled);
+        elementUUID("RecycleBinUUID", meta.recycleBinUUID.value_or(UUID()));
+        elementNumber("HistoryMaxItems", meta.historyMaxItems);
+        elementNumber("HistoryMaxSize", meta.historyMaxSize);
+        for (const Node::Ptr& node : preserved) {
+            if (node->name != "MemoryProtection") writeNode(*node);
+        }
+        close("Meta");
+    }
+
+    void writeGroup(const KdbxGroup& group, std::size_t depth) {
+        // The reader refuses deeper trees; a file written deeper could not be opened again.
+        if (depth > KdbxXML::maxGroupDepth) throw KdbxError::corruptedData("gruplar çok derin iç içe");
+        const std::vector<Node::Ptr> kept = parseKept(group.unknownXML);
+        const Node* times = firstNamed(kept, "Times");
+        open("Group");
+        elementUUID("UUID", group.id);
+        element("Name", group.name);
+        element("Notes", group.notes);
+        elementNumber("IconID", group.iconID);
+
+        open("Times");
+        elementDate("CreationTime", group.created);
+        elementDate("LastModificationTime", group.modified);
+        keptOr(times, "LastAccessTime", Kind::date, [&] { elementDate("LastAccessTime", group.modified); });
+        keptOr(times, "ExpiryTime", Kind::date, [&] { elementDate("ExpiryTime", group.modified); });
+        keptOr(times, "Expires", Kind::plain, [&] { elementBool("Expires", false); });
+        keptOr(times, "UsageCount", Kind::plain, [&] { element("UsageCount", "0"); });
+        keptOr(times, "LocationChanged", Kind::date, [&] { elementDate("LocationChanged", group.created); });
+        keptRest(times, {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime", "Expires",
+                         "UsageCount", "LocationChanged"});
+        close("Times");
+
+        elementBool("IsExpanded", group.isExpanded);
+        element("DefaultAutoTypeSequence", group.defaultAutoTypeSequence.value_or(""));
+        for (const Node::Ptr& node : kept) {
+            if (node->name != "Times") writeNode(*node);
+        }
+        for (const KdbxEntry& entry : group.entries) writeEntry(entry, false);
+        for (const KdbxGroup& child : group.groups) writeGroup(child, depth + 1);
+        close("Group");
+    }
+
+    void writeEntry(const KdbxEntry& entry, bool isHistory) {
+        const std::vector<Node::Ptr> kept = parseKept(entry.unknownXML);
+        const Node* times = firstNamed(kept, "Times");
+        const Node* autoType = firstNamed(kept, "AutoType");
+        // Empty placeholders unless the file carried the element: one copy each, never more.
+        auto keptElement = [&](std::string_view name) {
+            bool wrote = false;
+            for (const Node::Ptr& node : kept) {
+                if (node->name != name) continue;
+                writeNode(*node);
+                wrote = true;
+            }
+            if (!wrote) empty(name);
+        };
+
+        open("Entry");
+        elementUUID("UUID", entry.id);
+        elementNumber("IconID", entry.iconID);
+        keptElement("ForegroundColor");
+        keptElement("BackgroundColor");
+        keptElement("OverrideURL");
+        std::string tags;
+        for (const std::string& tag : entry.tags) {
+            if (!tags.empty()) tags += ';';
+            tags += tag;
+        }
+        element("Tags", tags);
+
+        open("Times");
+        elementDate("CreationTime", entry.created);
+        elementDate("LastModificationTime", entry.modified);
+        elementDate("LastAccessTime", entry.accessed);
+        elementDate("ExpiryTime", entry.expiryTime.value_or(entry.modified));
+        elementBool("Expires", entry.expires);
+        keptOr(times, "UsageCount", Kind::plain, [&] { element("UsageCount", "0"); });
+        keptOr(times, "LocationChanged", Kind::date, [&] { elementDate("LocationChanged", entry.created); });
+        keptRest(times, {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime", "Expires",
+                         "UsageCount", "LocationChanged"});
+        close("Times");
+
+        writeString("Title", entry.title, protectTitle_);
+        writeString("UserName", entry.username, protectUsername_);
+        writeString("Password", entry.password.value(), protectPassword_);
+        writeString("URL", entry.url, protectURL_);
+        writeString("Notes", entry.notes, protectNotes_);
+        for (const auto& [key, value] : entry.customFields) {
+            writeString(key, value, entry.protectedCustomFields.contains(key));
+        }
+
+        open("AutoType");
+        elementBool("Enabled", entry.autoTypeEnabled);
+        keptOr(autoType, "DataTransferObfuscation", Kind::plain,
+               [&] { element("DataTransferObfuscation", "0"); });
+        element("DefaultSequence", entry.autoTypeSequence.value_or(""));
+        for (const AutoTypeAssociation& association : entry.autoTypeWindowAssociations) {
+            open("Association");
+            element("Window", association.window);
+            element("KeystrokeSequence", association.sequence.value_or(""));
+            close("Association");
+        }
+        keptRest(autoType, {"Enabled", "DataTransferObfuscation", "DefaultSequence", "Association"});
+        close("AutoType");
+
+        for (const Node::Ptr& node : kept) {
+            if (!contains({"Times", "AutoType", "ForegroundColor", "BackgroundColor", "OverrideURL"},
+                          node->name)) {
+                writeNode(*node);
+            }
+        }
+        if (!isHistory && !entry.historyItems.empty()) {
+            open("History");
+            for (const KdbxEntry& version : entry.historyItems) writeEntry(version, true);
+            close("History");
+        }
+        close("Entry");
+    }
+
+    std::string out_;
+    InnerStreamCipher& stream_;
+    std::uint16_t major_;
+    bool protectTitle_ = false;
+    bool protectUsername_ = false;
+    bool protectPassword_ = true;
+    bool protectURL_ = false;
+    bool protectNotes_ = false;
+};
+
+// An optional sign and decimal digits with a value from 0 to 255.
+std::optional<std::uint8_t> decodeFlags(std::string_view text) {
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        const bool negative = text.front() == '-';
+        text.remove_prefix(1);
+        if (negative) {
+            if (text.empty() || text.find_first_not_of('0') != std::string_view::npos) return std::nullopt;
+            return 0;
+        }
+    }
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value > 255) return std::nullopt;
+    return static_cast<std::uint8_t>(value);
+}
+
+}  // namespace
+
+namespace KdbxXML {
+
+Bytes serialize(const KdbxDatabase& database, InnerStreamCipher& stream, std::uint16_t major,
+                const std::optional<Bytes>& headerHash) {
+    Writer writer(stream, major);
+    writer.writeDocument(database, headerHash);
+    const std::string text = writer.take();
+    return Bytes(text.begin(), text.end());
+}
+
+std::vector<KdbxInnerHeader::Binary> preservedBinaries(const KdbxGroup& root) {
+    std::vector<KdbxInnerHeader::Binary> out;
+    const Node::Ptr wrapper = findWrapper(root, KdbxPreserve::binaries);
+    if (!wrapper) return out;
+    for (const Node::Ptr& child : wrapper->children) {
+        if (child->name != "Binary") continue;
+        const auto flags = child->attributes.find("Flags");
+        std::optional<Bytes> data = Base64::decodeStrict(UnicodeText::trimWhiteSpace(child->text));
+        if (!data) throw KdbxError::corruptedData("korunan ek dosya base64 değil");
+        out.push_back(
+            {flags != child->attributes.end() ? decodeFlags(flags->second).value_or(1) : std::uint8_t{1},
+             std::move(*data)});
+    }
+    return out;
+}
+
+}  // namespace KdbxXML

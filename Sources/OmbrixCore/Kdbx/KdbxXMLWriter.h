@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Kdbx/KdbxInnerHeader.h"
+#include "OmbrixCore/Kdbx/Models.h"
+
+class InnerStreamCipher;
+
+namespace KdbxXML {
+
+// The XML payload of the database (UTF-8, no indentation), with the protected values encrypted
+// by `stream` in the order they are written, which is the order a reader decrypts them. Dates
+// take the form of `major` (saving always writes 4); the header hash is written only for major 3
+// and below. What the reader preserved (unmodelled children, the Meta and Root wrappers) is
+// written back where it belongs; the binaries wrapper is not written (see preservedBinaries).
+// Throws KdbxError::xmlParseFailure when a preserved wrapper no longer parses (writing without it
+// would lose its content) and KdbxError::corruptedData when groups nest deeper than
+// maxGroupDepth (the file could not be read back).
+Bytes serialize(const KdbxDatabase& database, InnerStreamCipher& stream, std::uint16_t major,
+                const std::optional<Bytes>& headerHash = std::nullopt);
+
+// The attachments kept in the root group's binaries wrapper, in order, for the inner header of
+// the file being saved. Empty without a wrapper. Throws KdbxError when the wrapper no longer
+// parses or an attachment's data no longer decodes: never an attachment silently emptied.
+std::vector<KdbxInnerHeader::Binary> preservedBinaries(const KdbxGroup& root);
+
+}  // namespace KdbxXML
