@@ -3,8 +3,11 @@ BUILD_DIR   ?= build
 BENCH_DIR   ?= build-release
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+FUZZ_DIR    ?= build-fuzz
+FUZZ_SECONDS ?= 600
+FUZZ_TARGETS = KdbxFileLoadFuzzer:load KdbxKeyFileFuzzer:keyfile
 
-.PHONY: all deps configure build test bench clean
+.PHONY: all deps configure build test bench fuzz clean
 
 all: build
 
@@ -27,5 +30,23 @@ bench: deps
 	  if [ -f "$$b" ] && [ -x "$$b" ]; then echo "== $$(basename $$b)"; "$$b" $(BENCH_ARGS) || exit 1; fi; \
 	done
 
+# The libFuzzer targets under ASan and UBSan (clang), each run for FUZZ_SECONDS, seeded from the
+# fixtures and the kept findings; new crashing inputs land in $(FUZZ_DIR)/findings.
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOMBRIX_BUILD_FUZZ=ON \
+	  -DOMBRIX_SANITIZE=ON -DOMBRIX_BUILD_TESTS=OFF -DOMBRIX_BUILD_APP=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS)
+	@mkdir -p $(FUZZ_DIR)/corpus/load $(FUZZ_DIR)/corpus/keyfile $(FUZZ_DIR)/findings
+	@$(FUZZ_DIR)/fuzz/KdbxFuzzSeeds $(FUZZ_DIR)/corpus/load
+	@cp Tests/fixtures/kdbx/keyfile-* Tests/fixtures/keyfiles/*.key* Tests/fixtures/keyfiles/*.xml \
+	  $(FUZZ_DIR)/corpus/keyfile/
+	@for pair in $(FUZZ_TARGETS); do \
+	  target=$${pair%%:*}; corpus=$${pair##*:}; seeds=Tests/fixtures/fuzz/$$corpus; \
+	  echo "== $$target ($(FUZZ_SECONDS) s)"; \
+	  $(FUZZ_DIR)/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_DIR)/findings/$$target- $(FUZZ_ARGS) \
+	    $(FUZZ_DIR)/corpus/$$corpus $$( [ -d $$seeds ] && echo $$seeds ) || exit 1; \
+	done
+
 clean:
-	@rm -rf $(BUILD_DIR) $(BENCH_DIR)
+	@rm -rf $(BUILD_DIR) $(BENCH_DIR) $(FUZZ_DIR)

@@ -81,6 +81,7 @@ class NoFiles final : public FileStore {
     Bytes read(const QString&) const override { return {}; }
     void writeAtomically(const QString&, const Bytes&) override {}
     bool fileExists(const QString&) const override { return true; }
+    bool isFreeForNewFile(const QString&) const override { return true; }
 };
 
 class NoClipboard final : public ClipboardAccess {

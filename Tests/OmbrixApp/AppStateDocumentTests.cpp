@@ -451,3 +451,36 @@ TEST(AppStateDocument, ChoosingAFileDropsTheDatabaseWithoutSavingWhenNothingChan
     EXPECT_EQ(state->databaseName(), "başka");
     EXPECT_EQ(h.preferences.recentDatabaseBookmark(), h.path("başka.kdbx").toUtf8());
 }
+
+TEST(AppStateDocument, CreatingNeverReplacesAFileWithContent) {
+    struct Case {
+        QByteArray content;
+        bool created;
+        const char* note;
+    };
+    const Case cases[] = {
+        {QByteArray(), true, "an empty file is replaced"},
+        {QByteArray("başka veri"), false, "a file with content stays"},
+    };
+    for (const Case& c : cases) {
+        Harness h;
+        const auto state = h.makeState();
+        {
+            QFile file(h.path("Radir.kdbx"));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.content);
+        }
+        state->prepare(h.path("Radir.kdbx"));
+        state->createDatabase(h.path("Radir.kdbx"), "parola", std::nullopt);
+        EXPECT_EQ(state->isLocked(), !c.created) << c.note;
+        EXPECT_EQ(h.files->writes, c.created ? 1 : 0) << c.note;
+        if (c.created) continue;
+        EXPECT_EQ(
+            state->lastError(),
+            "“Radir.kdbx” kaydedilemedi: bu konumda boş olmayan bir dosya var. Diskteki dosya değişmedi.")
+            << c.note;
+        QFile file(h.path("Radir.kdbx"));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), c.content) << c.note;
+    }
+}

@@ -79,6 +79,7 @@ class ScriptedFiles final : public FileStore {
         local_.writeAtomically(path, bytes);
     }
     bool fileExists(const QString& path) const override { return local_.fileExists(path); }
+    bool isFreeForNewFile(const QString& path) const override { return local_.isFreeForNewFile(path); }
 
     bool failWrites = false;
     int writes = 0;

@@ -13,7 +13,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QTest>
 #include <QVBoxLayout>
 
 #include <functional>
@@ -41,11 +43,13 @@
 #include "Ombrix/UI/FlowRow.h"
 #include "Ombrix/UI/FormField.h"
 #include "Ombrix/UI/HairlineDivider.h"
+#include "Ombrix/UI/IconPicker.h"
 #include "Ombrix/UI/IconTile.h"
 #include "Ombrix/UI/MetaStat.h"
 #include "Ombrix/UI/SearchField.h"
 #include "Ombrix/UI/SecretField.h"
 #include "Ombrix/UI/SectionHeader.h"
+#include "Ombrix/UI/SheetScaffold.h"
 #include "Ombrix/UI/StrengthMeter.h"
 #include "OmbrixCore/Services/ClipboardService.h"
 #include "Support/Fixtures.h"
@@ -653,4 +657,114 @@ TEST(Gallery, StrengthAndCopy) {
     shots.push_back(shoot("copybuttons-copied", copyRow(true, false), Palette::elevated, 360));
     writeSheet("strength-and-copy", shots);
     EXPECT_TRUE(QFile::exists(galleryDir() + "/copybuttons-secret-counting.png"));
+}
+
+// ---- Sheets and settings controls ----
+
+namespace {
+
+// A sample form as an editor would put into the sheet.
+QWidget* sampleForm(int extraFields = 0) {
+    auto* title = new AppTextField;
+    title->lineEdit()->setText(QStringLiteral("Şirket e-postası"));
+    auto* user = new AppTextField;
+    user->lineEdit()->setText(QStringLiteral("ayse.yilmaz@example.com"));
+    auto* head = new QWidget;
+    auto* headRow = new QHBoxLayout(head);
+    headRow->setContentsMargins(0, 0, 0, 0);
+    headRow->setSpacing(12);
+    headRow->addWidget(new IconPicker(5), 0, Qt::AlignBottom);
+    headRow->addWidget(new FormField(QStringLiteral("Başlık"), std::nullopt, title), 1);
+    QList<QWidget*> fields{
+        head, new FormField(QStringLiteral("Kullanıcı adı"), std::nullopt, user),
+        new FormField(QStringLiteral("Parola"), std::nullopt, new SecretField(QStringLiteral("Parola")))};
+    for (int i = 0; i < extraFields; ++i) {
+        auto* extra = new AppTextField;
+        extra->lineEdit()->setPlaceholderText(QStringLiteral("Değer %1").arg(i + 1));
+        fields.append(new FormField(QStringLiteral("Özel alan %1").arg(i + 1), std::nullopt, extra));
+    }
+    return column(fields, 14);
+}
+
+// The sheet opened over a main window, at `size`, after `state`.
+Shot shootSheet(const QString& name, SheetScaffold* sheet, QWidget& mainWindow, QSize size,
+                const std::function<void(SheetScaffold&)>& state = {}) {
+    sheet->setParent(&mainWindow, sheet->windowFlags());
+    sheet->resize(size);
+    sheet->open();
+    QApplication::setActiveWindow(sheet);
+    if (QWidget* f = QApplication::focusWidget()) f->clearFocus();
+    QApplication::processEvents();
+    QTest::qWait(30);  // the scroll area follows its form a few turns later
+    if (state) state(*sheet);
+    QApplication::processEvents();
+    Shot shot{name, sheet->grab().toImage()};
+    shot.image.save(galleryDir() + "/" + name + ".png");
+    sheet->done(QDialog::Accepted);
+    return shot;
+}
+
+}  // namespace
+
+TEST(Gallery, SheetScaffold) {
+    QWidget mainWindow;
+    mainWindow.resize(900, 700);
+    mainWindow.show();
+    std::vector<Shot> shots;
+    auto* sheet = new SheetScaffold(QStringLiteral("Yeni kayıt"), QStringLiteral("Kişisel › Bankalar"),
+                                    QStringLiteral("Kaydet"));
+    sheet->setContent(sampleForm());
+    shots.push_back(shootSheet("sheet-confirm-enabled", sheet, mainWindow, QSize(480, 360)));
+    shots.push_back(shootSheet("sheet-confirm-disabled", sheet, mainWindow, QSize(480, 360),
+                               [](SheetScaffold& s) { s.setConfirmEnabled(false); }));
+    auto* bare = new SheetScaffold(QStringLiteral("Yeni grup"), std::nullopt, QStringLiteral("Oluştur"));
+    bare->setContent(column({new FormField(QStringLiteral("Ad"), std::nullopt, new AppTextField)}, 14));
+    shots.push_back(shootSheet("sheet-no-subtitle", bare, mainWindow, QSize(420, 220)));
+    auto* tall =
+        new SheetScaffold(QStringLiteral("Kaydı düzenle: Şirket e-postası ve bütün yardımcı hesapları"),
+                          QStringLiteral("Çok uzun bir alt başlık da tek satırda kalır ve sonunda kesilir"),
+                          QStringLiteral("Kaydet"));
+    tall->setContent(sampleForm(8));
+    shots.push_back(
+        shootSheet("sheet-long-texts-scrolled", tall, mainWindow, QSize(360, 420), [](SheetScaffold& s) {
+            s.scrollArea()->verticalScrollBar()->setValue(s.scrollArea()->verticalScrollBar()->maximum() / 2);
+        }));
+    writeSheet("sheets", shots);
+    EXPECT_TRUE(QFile::exists(galleryDir() + "/sheet-confirm-disabled.png"));
+}
+
+TEST(Gallery, IconPicker) {
+    std::vector<Shot> shots;
+    shots.push_back(shoot("iconpicker-closed", new IconPicker(43), Palette::surface));
+    shots.push_back(shoot("iconpicker-unoffered-48", new IconPicker(48), Palette::surface));
+
+    // The open grid is a window of its own: drawn into the shot where it opens.
+    for (std::int64_t current : {std::int64_t{43}, std::int64_t{48}}) {
+        auto host = std::make_unique<QWidget>();
+        host->setAutoFillBackground(true);
+        QPalette pal = host->palette();
+        pal.setColor(QPalette::Window, Palette::surface);
+        host->setPalette(pal);
+        auto* layout = new QVBoxLayout(host.get());
+        // Room on the left: the grid opens centred under the button.
+        layout->setContentsMargins(140, 20, 24, 20);
+        auto* picker = new IconPicker(current);
+        layout->addWidget(picker);
+        layout->addStretch();
+        host->resize(420, 230);
+        host->show();
+        QApplication::processEvents();
+        picker->setExpanded(true);
+        QApplication::processEvents();
+        QImage image = host->grab().toImage();
+        QPainter p(&image);
+        p.drawImage(picker->popup()->pos() - host->mapToGlobal(QPoint()), picker->popup()->grab().toImage());
+        p.end();
+        picker->setExpanded(false);
+        const QString name = QStringLiteral("iconpicker-open-%1").arg(current);
+        image.save(galleryDir() + "/" + name + ".png");
+        shots.push_back({name, image});
+    }
+    writeSheet("iconpicker", shots);
+    EXPECT_TRUE(QFile::exists(galleryDir() + "/iconpicker-open-43.png"));
 }

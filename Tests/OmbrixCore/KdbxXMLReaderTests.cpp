@@ -109,6 +109,15 @@ TEST(KdbxXMLReader, OutlineErrors) {
          KdbxError::xmlParseFailure("ayrılmış öğe adı <OmbrixPreservedMeta>")},
         {deep, KdbxError::corruptedData("gruplar çok derin iç içe")},
         {deeper, KdbxError::xmlParseFailure("belge çözümlenemedi")},
+        // The outline is judged before the content, and nothing before the document is whole.
+        {"<KeePassFile><Root><Group><Entry><OmbrixPreservedMeta/></Entry></Group></Root><Extra/></"
+         "KeePassFile>",
+         KdbxError::xmlParseFailure("<KeePassFile> altında tanınmayan öğe <Extra>")},
+        {"<KeePassFile><Root><Group><Entry><OmbrixPreservedMeta/></Entry></Group></Root>",
+         KdbxError::xmlParseFailure("belge çözümlenemedi")},
+        {"<KeePassFile><Root><Group><Entry><OmbrixPreservedMeta/></Entry></Group><Group><Entry>"
+         "<OmbrixPreservedRoot/></Entry></Group></Root></KeePassFile>",
+         KdbxError::xmlParseFailure("ayrılmış öğe adı <OmbrixPreservedMeta>")},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(thrownKdbxError([&] { read(c.xml); }), c.error) << c.xml.substr(0, 80);
@@ -212,6 +221,24 @@ TEST(KdbxXMLReader, GroupValues) {
          {"AAECAwQFBgcICQoLDA0O", "AAECAwQFBgcICQoLDA0ODxA=", "AAEC AwQFBgcICQoLDA0ODw==", "!"}) {
         EXPECT_NE(read(document("", "<UUID>" + id + "</UUID>")).root.id, uuid) << id;
     }
+}
+
+// A standard field stored protected is remembered by name beside the protected custom fields;
+// the password's protection belongs to the database's memory protection.
+TEST(KdbxXMLReader, ProtectedStandardFieldsAreRemembered) {
+    auto field = [](const std::string& key, bool isProtected) {
+        return "<String><Key>" + key + "</Key>" +
+               (isProtected ? "<Value Protected=\"True\">" + Base64::encode(bytesOf("g")) + "</Value>"
+                            : std::string("<Value>d</Value>")) +
+               "</String>";
+    };
+    const KdbxEntry entry = read(document("", "<Entry>" + field("Title", true) + field("UserName", true) +
+                                                  field("Password", true) + field("URL", false) +
+                                                  field("Notes", true) + field("PIN", true) + "</Entry>"))
+                                .root.entries.at(0);
+    EXPECT_EQ(entry.protectedCustomFields, (std::set<std::string>{"Title", "UserName", "Notes", "PIN"}));
+    EXPECT_EQ(entry.username, "g");
+    EXPECT_EQ(entry.customFields, (std::map<std::string, std::string>{{"PIN", "g"}}));
 }
 
 TEST(KdbxXMLReader, EntryFieldsAndStrings) {
@@ -325,6 +352,13 @@ TEST(KdbxXMLReader, Version3PoolBecomesTheAttachments) {
                                                  "<Binary><Key>c</Key><Value Ref=\"2\"/></Binary>"};
     EXPECT_EQ(doc.root.entries.at(0).unknownXML, renumbered);
     EXPECT_EQ(doc.root.entries.at(0).historyItems.at(0).unknownXML, renumbered);
+    // Root before Meta: the references still follow the pool.
+    const std::string rootFirst = "<KeePassFile><Root><Group><Entry>" + refs +
+                                  "</Entry></Group></Root><Meta>" + meta + "</Meta></KeePassFile>";
+    auto again = KdbxCrypto::makeInnerStream(KdbxCrypto::InnerStreamID::salsa20, key);
+    const auto reordered = KdbxXML::parse(bytesOf(rootFirst), *again, {3, 1}, {});
+    EXPECT_EQ(reordered.binaries, doc.binaries);
+    EXPECT_EQ(reordered.root.entries.at(0).unknownXML, renumbered);
     // The pool is not kept twice; the attachments travel in the binaries wrapper.
     ASSERT_EQ(doc.root.unknownXML.size(), 1u);
     EXPECT_TRUE(doc.root.unknownXML[0].starts_with("<OmbrixPreservedBinaries><Binary Flags=\"1\">"));

@@ -145,6 +145,33 @@ TEST(KdbxXMLWriter, MemoryProtectionFromThePreservedMeta) {
     }
 }
 
+// A standard field read as protected stays protected although the database's flag is off; the
+// others follow the flags.
+TEST(KdbxXMLWriter, StandardFieldsStoredProtectedStayProtected) {
+    KdbxEntry entry = makeEntry("T", "P");
+    entry.username = "U";
+    entry.url = "L";
+    entry.notes = "N";
+    entry.protectedCustomFields = {"UserName", "Notes"};
+    const std::string xml = write(makeDatabase({entry}));
+    const struct {
+        const char* expected;
+        const char* note;
+    } cases[] = {
+        {"<Key>Title</Key><Value>T</Value>", "flag off, not stored protected"},
+        {"<Key>UserName</Key><Value Protected=\"True\">VQ==</Value>", "stored protected"},
+        {"<Key>Password</Key><Value Protected=\"True\">UA==</Value>", "flag on"},
+        {"<Key>URL</Key><Value>L</Value>", "flag off, not stored protected"},
+        {"<Key>Notes</Key><Value Protected=\"True\">Tg==</Value>", "stored protected"},
+    };
+    for (const auto& c : cases)
+        EXPECT_NE(xml.find(c.expected), std::string::npos) << c.note << ": " << c.expected;
+    EXPECT_EQ(xml.find("<Key>UserName</Key><Value>"), std::string::npos);
+    const KdbxEntry again = read(xml).root.entries.at(0);
+    EXPECT_EQ(again.protectedCustomFields, entry.protectedCustomFields);
+    EXPECT_TRUE(again.customFields.empty());
+}
+
 TEST(KdbxXMLWriter, HeaderHashAndDateFormFollowTheVersion) {
     const KdbxDatabase database = makeDatabase({});
     const Bytes hash = {1, 2, 3};

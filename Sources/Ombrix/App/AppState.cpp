@@ -273,7 +273,14 @@ void AppState::createDatabase(const QString& url, const QString& password,
         KdbxKey key(password.isEmpty() ? std::nullopt : std::optional<std::string>(password.toStdString()),
                     keyFileData);
 
-        deps_.files->writeAtomically(url, deps_.codec->save(database, key));
+        const Bytes bytes = deps_.codec->save(database, key);
+        // Asked right before writing: the key derivation takes seconds, and a file that appeared
+        // meanwhile (or was chosen by mistake) is someone's data, never replaced by a new vault.
+        if (!deps_.files->isFreeForNewFile(url)) {
+            throw FileError(FileError::Kind::writeFailed, QFileInfo(url).fileName(),
+                            QStringLiteral("bu konumda boş olmayan bir dosya var"));
+        }
+        deps_.files->writeAtomically(url, bytes);
 
         stopAutoType();
         const UUID rootID = database.root.id;

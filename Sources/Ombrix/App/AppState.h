@@ -132,6 +132,7 @@ class AppState : public QObject {
     // password means none. Duplicate identifiers are repaired and counted in the status bar.
     void unlock(const QString& password, const std::optional<QString>& keyFileURL);
     // Builds a new database named after the file, with three groups, writes it and opens it.
+    // Only a missing or empty file is replaced; anything else is refused and left as it is.
     void createDatabase(const QString& url, const QString& password, const std::optional<Bytes>& keyFileData);
     // With no file chosen, chooses the remembered one when it still exists.
     void restoreRecentDatabase();

@@ -167,3 +167,10 @@ void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
 bool LocalFileStore::fileExists(const QString& path) const {
     return QFileInfo(path).isFile();
 }
+
+bool LocalFileStore::isFreeForNewFile(const QString& path) const {
+    const QFileInfo info(path);
+    // A link counts as something there, even when it leads nowhere.
+    if (!info.exists() && !info.isSymLink()) return true;
+    return info.isFile() && !info.isSymLink() && info.size() == 0;
+}

@@ -46,6 +46,9 @@ class FileStore {
     virtual void writeAtomically(const QString& path, const Bytes& bytes) = 0;
     // Whether a regular file exists at the path.
     virtual bool fileExists(const QString& path) const = 0;
+    // Whether a new file may be put at the path without losing anything: nothing is there, or
+    // an empty regular file is.
+    virtual bool isFreeForNewFile(const QString& path) const = 0;
 };
 
 // The local file system. Writes go through QSaveFile (a temporary file renamed into place); a
@@ -55,4 +58,5 @@ class LocalFileStore final : public FileStore {
     Bytes read(const QString& path) const override;
     void writeAtomically(const QString& path, const Bytes& bytes) override;
     bool fileExists(const QString& path) const override;
+    bool isFreeForNewFile(const QString& path) const override;
 };

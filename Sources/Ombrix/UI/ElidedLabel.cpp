@@ -28,11 +28,16 @@ void ElidedLabel::setAlignment(Qt::Alignment alignment) {
     update();
 }
 
+void ElidedLabel::setElideMode(Qt::TextElideMode mode) {
+    elideMode_ = mode == Qt::ElideNone ? Qt::ElideRight : mode;
+    update();
+}
+
 QString ElidedLabel::displayedText() const {
     // Line breaks would start a second line; a one-line text shows them as blanks.
     QString line = text_;
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return QFontMetricsF(font()).elidedText(line, Qt::ElideRight, width());
+    return QFontMetricsF(font()).elidedText(line, elideMode_, width());
 }
 
 QSize ElidedLabel::sizeHint() const {

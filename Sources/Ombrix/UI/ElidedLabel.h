@@ -4,8 +4,8 @@
 #include <QWidget>
 
 // One line of plain text in one colour. When the width it gets is too small the text is cut
-// at the end with "…" instead of wrapping or overflowing. Its size hint is the whole text;
-// it can shrink down to the ellipsis. The font is the widget's font.
+// with "…" (at the end unless another elide mode is set) instead of wrapping or overflowing. Its size hint is
+// the whole text; it can shrink down to the ellipsis. The font is the widget's font.
 class ElidedLabel : public QWidget {
     Q_OBJECT
 
@@ -22,6 +22,10 @@ class ElidedLabel : public QWidget {
     Qt::Alignment alignment() const { return alignment_; }
     void setAlignment(Qt::Alignment alignment);
 
+    // Where the text is cut: Qt::ElideRight (the default), Qt::ElideMiddle or Qt::ElideLeft.
+    Qt::TextElideMode elideMode() const { return elideMode_; }
+    void setElideMode(Qt::TextElideMode mode);
+
     // The text as drawn at the current width ("…" at its end when it does not fit).
     QString displayedText() const;
     bool isElided() const { return displayedText() != text_; }
@@ -37,4 +41,5 @@ class ElidedLabel : public QWidget {
     QString text_;
     QColor color_;
     Qt::Alignment alignment_ = Qt::AlignLeft;
+    Qt::TextElideMode elideMode_ = Qt::ElideRight;
 };

@@ -109,14 +109,23 @@ void deflateRaw(ByteView input, Bytes& out) {
     out.resize(base + written);
 }
 
+// DEFLATE cannot expand beyond about 1032 bytes per input byte (RFC 1951 block limits).
+constexpr std::size_t maxDeflateRatio = 1032;
+
 // The raw DEFLATE decoding of input, stopping at the final block; what follows it is ignored.
-Bytes inflateRaw(ByteView input) {
+// `expectedSize` (the trailer's length field) only sizes the first allocation, and only as far as
+// the input could possibly expand: a false length cannot make it large.
+Bytes inflateRaw(ByteView input, std::size_t expectedSize) {
     if (input.empty()) return {};
     z_stream stream{};
     if (inflateInit2(&stream, rawWindowBits) != Z_OK) throw Gzip::Error::streamFailure();
     InflateGuard guard{stream};
 
     Bytes out;
+    const std::size_t possible = input.size() > Gzip::maxInflatedSize / maxDeflateRatio
+                                     ? Gzip::maxInflatedSize
+                                     : input.size() * maxDeflateRatio;
+    out.reserve(std::min({expectedSize, possible, Gzip::maxInflatedSize}));
     Bytes chunk(chunkSize);
     std::size_t consumed = 0;
     for (;;) {
@@ -181,10 +190,10 @@ Bytes Gzip::decompress(ByteView data) {
     }
     if (pos > size || size - pos < trailerSize) throw Error::truncated();
 
-    Bytes inflated = inflateRaw(data.subspan(pos, size - pos - trailerSize));
-
     const std::uint32_t storedCRC = readLittleEndian32(data.data() + size - 8);
     const std::uint32_t storedSize = readLittleEndian32(data.data() + size - 4);
+    Bytes inflated = inflateRaw(data.subspan(pos, size - pos - trailerSize), storedSize);
+
     if (storedSize != static_cast<std::uint32_t>(inflated.size())) {
         throw Error::sizeMismatch(storedSize, static_cast<std::int64_t>(inflated.size()));
     }

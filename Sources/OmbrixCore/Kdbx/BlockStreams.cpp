@@ -51,6 +51,8 @@ Bytes headerHMAC(ByteView header, ByteView hmacKey) {
 
 Bytes readHMACBlocks(KdbxReader& reader, ByteView hmacKey) {
     Bytes payload;
+    // The data cannot outgrow what is left of the input: one allocation instead of regrowing.
+    payload.reserve(reader.remaining());
     for (std::uint64_t index = 0;; ++index) {
         const Bytes storedMAC = reader.read(32);
         const Bytes sizeBytes = reader.read(4);
@@ -87,6 +89,7 @@ Bytes writeHMACBlocks(ByteView payload, ByteView hmacKey, std::size_t blockSize)
 
 Bytes readHashedBlocks(KdbxReader& reader) {
     Bytes payload;
+    payload.reserve(reader.remaining());
     for (std::uint32_t expected = 0;; ++expected) {
         const std::uint32_t stored = reader.u32();
         const Bytes storedHash = reader.read(32);

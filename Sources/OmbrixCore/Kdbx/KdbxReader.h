@@ -25,6 +25,8 @@ class KdbxReader {
     std::size_t offset() const noexcept { return offset_; }
     std::size_t remaining() const noexcept { return buf_.size() - offset_; }
     bool isAtEnd() const noexcept { return offset_ >= buf_.size(); }
+    // The unread bytes, not consumed; valid while the reader lives and is not read from.
+    ByteView rest() const noexcept { return ByteView(buf_).subspan(offset_); }
 
   private:
     // Checks `count` against what remains (never `offset + count`, which could overflow) and

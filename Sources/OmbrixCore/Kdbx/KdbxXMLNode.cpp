@@ -31,11 +31,17 @@ bool isTrue(const char* value) {
 }
 
 // Memory for the nodes of one parsed tree, taken in blocks instead of one allocation per node:
-// a database holds millions of elements. Nothing is given back before the pool goes, which is
-// when the builder and the last node of the tree have let go of it.
+// a database holds millions of elements. A node given back is kept for the next one (every
+// node takes the same size), so that a reader that drops each part of the document once read
+// needs room for that part only; the blocks go when the builder and the last node have let go.
 class NodePool {
   public:
     void* allocate(std::size_t size, std::size_t alignment) {
+        if (size == slotSize_ && free_ != nullptr) {
+            FreeSlot* slot = free_;
+            free_ = slot->next;
+            return slot;
+        }
         std::size_t offset = (used_ + alignment - 1) / alignment * alignment;
         if (blocks_.empty() || offset + size > blockSize) {
             // Blocks below the usual mmap threshold come back to the allocator for reuse.
@@ -46,10 +52,24 @@ class NodePool {
         return blocks_.back().get() + offset;
     }
 
+    void deallocate(void* p, std::size_t size) noexcept {
+        // Only slots of the one node size, large enough to hold the link, are kept.
+        if (size < sizeof(FreeSlot)) return;
+        if (slotSize_ == 0) slotSize_ = size;
+        if (size != slotSize_) return;
+        free_ = ::new (p) FreeSlot{free_};
+    }
+
   private:
+    struct FreeSlot {
+        FreeSlot* next;
+    };
+
     static constexpr std::size_t blockSize = 64 * 1024;
     std::vector<std::unique_ptr<std::byte[]>> blocks_;
     std::size_t used_ = 0;
+    std::size_t slotSize_ = 0;
+    FreeSlot* free_ = nullptr;
 };
 
 // Each node's control block keeps the pool alive through its copy of the allocator.
@@ -62,7 +82,7 @@ struct PoolAllocator {
     PoolAllocator(const PoolAllocator<U>& other) : pool(other.pool) {}
 
     T* allocate(std::size_t n) { return static_cast<T*>(pool->allocate(n * sizeof(T), alignof(T))); }
-    void deallocate(T*, std::size_t) noexcept {}
+    void deallocate(T* p, std::size_t n) noexcept { pool->deallocate(p, n * sizeof(T)); }
 
     template <class U>
     bool operator==(const PoolAllocator<U>& other) const noexcept {
@@ -76,8 +96,8 @@ struct PoolAllocator {
 // catches, records and stops the parser, and parse() rethrows once XML_Parse has returned.
 class TreeBuilder {
   public:
-    TreeBuilder(XML_Parser parser, InnerStreamCipher* stream)
-        : parser_(parser), stream_(stream), pool_(std::make_shared<NodePool>()) {
+    TreeBuilder(XML_Parser parser, InnerStreamCipher* stream, KdbxXMLNode::Handler* handler)
+        : parser_(parser), stream_(stream), handler_(handler), pool_(std::make_shared<NodePool>()) {
         XML_SetUserData(parser, this);
         XML_SetElementHandler(parser, &TreeBuilder::onStart, &TreeBuilder::onEnd);
         XML_SetCharacterDataHandler(parser, &TreeBuilder::onCharacters);
@@ -87,10 +107,11 @@ class TreeBuilder {
         XML_SetEntityDeclHandler(parser, &TreeBuilder::onEntityDecl);
     }
 
-    KdbxXMLNode::Ptr finish(bool parsedOK) {
+    KdbxXMLNode::Ptr finish(bool parsedOK) { return complete(parsedOK) ? std::move(root_) : nullptr; }
+
+    bool complete(bool parsedOK) {
         if (error_) std::rethrow_exception(error_);
-        if (!parsedOK || failed_ || !stack_.empty()) return nullptr;
-        return std::move(root_);
+        return parsedOK && !failed_ && stack_.empty();
     }
 
   private:
@@ -105,8 +126,13 @@ class TreeBuilder {
     static void onCharacters(void* data, const XML_Char* text, int length) {
         TreeBuilder& b = self(data);
         if (b.failed_ || b.stack_.empty()) return;
-        b.guard(
-            [&](TreeBuilder& t) { t.stack_.back()->text.append(text, static_cast<std::size_t>(length)); });
+        b.guard([&](TreeBuilder& t) {
+            if (KdbxXMLNode* node = t.stack_.back().get()) {
+                node->text.append(text, static_cast<std::size_t>(length));
+            } else if (t.open_.back().isProtected) {
+                t.open_.back().text.append(text, static_cast<std::size_t>(length));
+            }
+        });
     }
     static void onDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
         self(data).fail();
@@ -145,6 +171,12 @@ class TreeBuilder {
                 map.emplace(a[0], a[1]);
             }
         }
+        if (handler_ != nullptr && (stack_.empty() || stack_.back() == nullptr) && handler_->open(name)) {
+            // An open element has no node: a null entry on the stack stands for it.
+            stack_.push_back(nullptr);
+            open_.push_back({isProtected, {}});
+            return;
+        }
         auto node =
             std::allocate_shared<KdbxXMLNode>(PoolAllocator<KdbxXMLNode>(pool_), name, std::move(map));
         node->isProtected = isProtected;
@@ -156,6 +188,15 @@ class TreeBuilder {
 
     void end() {
         if (stack_.empty()) return;
+        if (stack_.back() == nullptr) {
+            stack_.pop_back();
+            const OpenElement element = std::move(open_.back());
+            open_.pop_back();
+            // Its text decrypts to nothing anyone reads, but takes its share of the keystream.
+            if (element.isProtected && stream_ != nullptr) decode(element.text);
+            handler_->close();
+            return;
+        }
         KdbxXMLNode::Ptr node = std::move(stack_.back());
         stack_.pop_back();
         std::vector<KdbxXMLNode::Ptr>& gathered = pending_[stack_.size()];
@@ -165,25 +206,39 @@ class TreeBuilder {
             gathered.clear();
         }
         if (node->isProtected && stream_ != nullptr) decrypt(*node);
-        if (stack_.empty()) {
+        if (handler_ != nullptr && (stack_.empty() || stack_.back() == nullptr)) {
+            handler_->child(std::move(node));
+        } else if (stack_.empty()) {
             root_ = std::move(node);
         } else {
             pending_[stack_.size() - 1].push_back(std::move(node));
         }
     }
 
-    void decrypt(KdbxXMLNode& node) {
-        const std::optional<Bytes> cipher = Base64::decodeLenient(node.text);
+    Bytes decode(const std::string& text) {
+        const std::optional<Bytes> cipher = Base64::decodeLenient(text);
         if (!cipher) throw KdbxError::corruptedData("korumalı değer base64 değil");
-        const Bytes plain = stream_->process(*cipher);
+        return stream_->process(*cipher);
+    }
+
+    void decrypt(KdbxXMLNode& node) {
+        const Bytes plain = decode(node.text);
         // An attachment of a version 3 pool is bytes, not text: kept exactly, as base64.
-        const bool attachment = node.name == "Binary" && !stack_.empty() && stack_.back()->name == "Binaries";
+        const bool attachment = node.name == "Binary" && !stack_.empty() && stack_.back() != nullptr &&
+                                stack_.back()->name == "Binaries";
         node.text = attachment ? Base64::encode(plain) : UnicodeText::decodeUTF8(plain);
     }
 
+    struct OpenElement {
+        bool isProtected = false;
+        std::string text;
+    };
+
     XML_Parser parser_;
     InnerStreamCipher* stream_;
+    KdbxXMLNode::Handler* handler_;
     std::shared_ptr<NodePool> pool_;
+    std::vector<OpenElement> open_;
     KdbxXMLNode::Ptr root_;
     std::vector<KdbxXMLNode::Ptr> stack_;
     std::vector<std::vector<KdbxXMLNode::Ptr>> pending_;
@@ -224,25 +279,39 @@ void appendNode(const KdbxXMLNode& node, std::string& out) {
 
 }  // namespace
 
-KdbxXMLNode::Ptr KdbxXMLNode::parse(ByteView data, InnerStreamCipher* stream) {
-    std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
-    if (!parser) throw std::bad_alloc();
-    TreeBuilder builder(parser.get(), stream);
+namespace {
+
+// Feeds the whole input to expat; false when it is not well-formed.
+bool feed(XML_Parser parser, ByteView data) {
     const char* next = reinterpret_cast<const char*>(data.data());
     std::size_t left = data.size();
-    bool ok = true;
     do {
         const std::size_t piece = std::min(left, maxPiece);
         const bool isFinal = piece == left;
-        if (XML_Parse(parser.get(), next, static_cast<int>(piece), isFinal ? XML_TRUE : XML_FALSE) !=
+        if (XML_Parse(parser, next, static_cast<int>(piece), isFinal ? XML_TRUE : XML_FALSE) !=
             XML_STATUS_OK) {
-            ok = false;
-            break;
+            return false;
         }
         next += piece;
         left -= piece;
     } while (left > 0);
-    return builder.finish(ok);
+    return true;
+}
+
+}  // namespace
+
+KdbxXMLNode::Ptr KdbxXMLNode::parse(ByteView data, InnerStreamCipher* stream) {
+    std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
+    if (!parser) throw std::bad_alloc();
+    TreeBuilder builder(parser.get(), stream, nullptr);
+    return builder.finish(feed(parser.get(), data));
+}
+
+bool KdbxXMLNode::parse(ByteView data, InnerStreamCipher* stream, Handler& handler) {
+    std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
+    if (!parser) throw std::bad_alloc();
+    TreeBuilder builder(parser.get(), stream, &handler);
+    return builder.complete(feed(parser.get(), data));
 }
 
 KdbxXMLNode::Ptr KdbxXMLNode::parse(std::string_view text, InnerStreamCipher* stream) {

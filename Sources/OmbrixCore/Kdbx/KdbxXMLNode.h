@@ -45,6 +45,26 @@ class KdbxXMLNode {
     static Ptr parse(ByteView data, InnerStreamCipher* stream = nullptr);
     static Ptr parse(std::string_view text, InnerStreamCipher* stream = nullptr);
 
+    // Takes a document apart while it is parsed, for a reader that need not keep the whole tree:
+    // an element the handler opens is not built; each of its children arrives as a complete
+    // subtree as soon as it ends (or is opened in turn), and the handler hears when it closes.
+    class Handler {
+      public:
+        virtual ~Handler() = default;
+        // The document element, or an element whose parent is open, starts. True opens it.
+        virtual bool open(const std::string& name) = 0;
+        // A complete child of the innermost open element, or the document element itself when
+        // it was not opened.
+        virtual void child(Ptr node) = 0;
+        // The innermost open element ends.
+        virtual void close() = 0;
+    };
+
+    // The same parse, protected values and limits included, delivered to `handler`; an open
+    // element's own text is read only to keep the keystream in step. False when the bytes are
+    // not one well-formed document. What the handler throws ends the parse and is rethrown.
+    static bool parse(ByteView data, InnerStreamCipher* stream, Handler& handler);
+
     // The first child with exactly this name, or nullptr; valid while this node lives.
     const KdbxXMLNode* child(std::string_view name) const;
     // Every child with exactly this name, in document order.

@@ -148,60 +148,86 @@ class Reader {
         poolSize_ = out.size();
     }
 
-    KdbxGroup parseGroup(const Node& node, std::size_t depth) {
-        if (depth > KdbxXML::maxGroupDepth) throw KdbxError::corruptedData("gruplar çok derin iç içe");
+    // A group being read: its fields so far and where its kept Times children go.
+    struct GroupState {
         KdbxGroup group;
-        group.id = UUID::random();
-        group.iconID = 48;
-        group.isExpanded = true;
-        group.created = now();
-        group.modified = now();
+        std::optional<UUID> id;
         KeptChildren keptTimes;
         std::optional<std::size_t> timesPosition;
+        std::size_t depth = 0;
+    };
+
+    GroupState beginGroup(std::size_t depth) const {
+        if (depth > KdbxXML::maxGroupDepth) throw KdbxError::corruptedData("gruplar çok derin iç içe");
+        GroupState state;
+        state.depth = depth;
+        state.group.iconID = 48;
+        state.group.isExpanded = true;
+        state.group.created = now_;
+        state.group.modified = now_;
+        return state;
+    }
+
+    // One child of a group other than a subgroup.
+    void groupChild(GroupState& state, const Node& child) {
+        KdbxGroup& group = state.group;
+        const std::string& name = child.name;
+        if (name == "UUID") {
+            if (auto id = decodeUUID(child)) state.id = *id;
+        } else if (name == "Name") {
+            group.name = child.text;
+        } else if (name == "Notes") {
+            group.notes = child.text;
+        } else if (name == "IconID") {
+            group.iconID = decodeInteger(child.text).value_or(48);
+        } else if (name == "IsExpanded") {
+            group.isExpanded = decodeBool(child).value_or(true);
+        } else if (name == "DefaultAutoTypeSequence") {
+            group.defaultAutoTypeSequence = optionalText(child);
+        } else if (name == "Times") {
+            if (!state.timesPosition) state.timesPosition = group.unknownXML.size();
+            const Times times = parseTimes(child, false, state.keptTimes);
+            if (times.created) group.created = *times.created;
+            if (times.modified) group.modified = *times.modified;
+        } else if (name == "Entry") {
+            group.entries.push_back(parseEntry(child, false));
+        } else {
+            keepUnknown(child, group.unknownXML);
+        }
+    }
+
+    KdbxGroup endGroup(GroupState& state) const {
+        // A fresh identifier only when the file gave none that reads.
+        state.group.id = state.id ? *state.id : UUID::random();
+        if (state.timesPosition) state.keptTimes.store("Times", state.group.unknownXML, *state.timesPosition);
+        return std::move(state.group);
+    }
+
+    KdbxGroup parseGroup(const Node& node, std::size_t depth) {
+        GroupState state = beginGroup(depth);
         for (const Node::Ptr& child : node.children) {
-            const std::string& name = child->name;
-            if (name == "UUID") {
-                if (auto id = decodeUUID(*child)) group.id = *id;
-            } else if (name == "Name") {
-                group.name = child->text;
-            } else if (name == "Notes") {
-                group.notes = child->text;
-            } else if (name == "IconID") {
-                group.iconID = decodeInteger(child->text).value_or(48);
-            } else if (name == "IsExpanded") {
-                group.isExpanded = decodeBool(*child).value_or(true);
-            } else if (name == "DefaultAutoTypeSequence") {
-                group.defaultAutoTypeSequence = optionalText(*child);
-            } else if (name == "Times") {
-                if (!timesPosition) timesPosition = group.unknownXML.size();
-                const Times times = parseTimes(*child, false, keptTimes);
-                if (times.created) group.created = *times.created;
-                if (times.modified) group.modified = *times.modified;
-            } else if (name == "Group") {
-                group.groups.push_back(parseGroup(*child, depth + 1));
-            } else if (name == "Entry") {
-                group.entries.push_back(parseEntry(*child, false));
+            if (child->name == "Group") {
+                state.group.groups.push_back(parseGroup(*child, depth + 1));
             } else {
-                keepUnknown(*child, group.unknownXML);
+                groupChild(state, *child);
             }
         }
-        if (timesPosition) keptTimes.store("Times", group.unknownXML, *timesPosition);
-        return group;
+        return endGroup(state);
     }
 
   private:
     KdbxEntry parseEntry(const Node& node, bool isHistory) {
         KdbxEntry entry;
-        entry.id = UUID::random();
-        entry.created = now();
-        entry.modified = now();
-        entry.accessed = now();
+        std::optional<UUID> id;
+        entry.created = now_;
+        entry.modified = now_;
+        entry.accessed = now_;
         KeptChildren keptTimes, keptAutoType;
         std::optional<std::size_t> timesPosition, autoTypePosition;
         for (const Node::Ptr& child : node.children) {
             const std::string& name = child->name;
             if (name == "UUID") {
-                if (auto id = decodeUUID(*child)) entry.id = *id;
+                if (auto decoded = decodeUUID(*child)) id = *decoded;
             } else if (name == "IconID") {
                 entry.iconID = decodeInteger(child->text).value_or(0);
             } else if (name == "Tags") {
@@ -230,6 +256,7 @@ class Reader {
                 keepUnknown(*child, entry.unknownXML);
             }
         }
+        entry.id = id ? *id : UUID::random();
         // Inserted from the back, so that the earlier position stays valid.
         if (autoTypePosition >= timesPosition) {
             if (autoTypePosition) keptAutoType.store("AutoType", entry.unknownXML, *autoTypePosition);
@@ -241,26 +268,38 @@ class Reader {
         return entry;
     }
 
-    static void readString(const Node& node, KdbxEntry& entry) {
+    // The value's text is moved out: the node is read once and dropped.
+    static void readString(Node& node, KdbxEntry& entry) {
         const Node* keyNode = node.child("Key");
-        const Node* valueNode = node.child("Value");
+        Node* valueNode = nullptr;
+        for (const Node::Ptr& child : node.children) {
+            if (child->name == "Value") {
+                valueNode = child.get();
+                break;
+            }
+        }
         const std::string key = keyNode != nullptr ? keyNode->text : std::string();
-        std::string value = valueNode != nullptr ? valueNode->text : std::string();
+        std::string value = valueNode != nullptr ? std::move(valueNode->text) : std::string();
         const bool isProtected = valueNode != nullptr && valueNode->isProtected;
+        if (key == "Password") {
+            // Its protection follows the database's memory protection, which defaults to on.
+            entry.password = SecureString(value);
+            return;
+        }
         if (key == "Title") {
             entry.title = std::move(value);
         } else if (key == "UserName") {
             entry.username = std::move(value);
-        } else if (key == "Password") {
-            entry.password = SecureString(value);
         } else if (key == "URL") {
             entry.url = std::move(value);
         } else if (key == "Notes") {
             entry.notes = std::move(value);
         } else {
             entry.customFields[key] = std::move(value);
-            if (isProtected) entry.protectedCustomFields.insert(key);
         }
+        // A standard field stored protected is remembered under its own name (no custom field
+        // can carry it), so that saving does not write it in clear.
+        if (isProtected) entry.protectedCustomFields.insert(key);
     }
 
     static void readAutoType(const Node& node, KdbxEntry& entry, KeptChildren& kept) {
@@ -301,6 +340,8 @@ class Reader {
         unknownXML.push_back(node.rawXMLString());
     }
 
+    // The time of the read stands in for every missing time.
+    Timestamp now_ = now();
     bool hasPool_ = false;
     std::map<std::string, std::size_t> poolPositions_;
     std::size_t poolSize_ = 0;
@@ -319,37 +360,208 @@ std::string wrapper(std::string_view name, const std::string& content) {
     return text;
 }
 
-// Reads Meta into `doc`; unmodelled children are appended to `preserved` as XML text.
-void readMeta(const Node& meta, Reader& reader, KdbxFormatVersion version, KdbxXML::Document& doc,
-              std::string& preserved) {
-    for (const Node::Ptr& child : meta.children) {
-        const std::string& name = child->name;
-        if (name == "Generator") {
-            doc.meta.generator = child->trimmedText();
-        } else if (name == "DatabaseName") {
-            doc.meta.databaseName = child->trimmedText();
-        } else if (name == "DatabaseDescription") {
-            doc.meta.databaseDescription = child->trimmedText();
-        } else if (name == "DefaultUserName") {
-            doc.meta.defaultUsername = child->trimmedText();
-        } else if (name == "RecycleBinEnabled") {
-            doc.meta.recycleBinEnabled = decodeBool(*child).value_or(true);
-        } else if (name == "RecycleBinUUID") {
-            const auto id = decodeUUID(*child);
-            if (id && *id != UUID()) doc.meta.recycleBinUUID = *id;
-        } else if (name == "HistoryMaxItems") {
-            doc.meta.historyMaxItems = decodeInteger(child->text).value_or(10);
-        } else if (name == "HistoryMaxSize") {
-            doc.meta.historyMaxSize = decodeInteger(child->text).value_or(6291456);
-        } else if (name == "HeaderHash") {
-            doc.headerHash = Base64::decodeStrict(UnicodeText::trimWhiteSpace(child->text));
-        } else if (name == "Binaries" && version.major < 4) {
-            reader.readPool(*child, doc.binaries);
-        } else {
-            child->appendRaw(preserved);
-        }
+// Reads one child of Meta into `doc`; an unmodelled one is appended to `preserved` as XML text.
+void readMetaChild(const Node& child, Reader& reader, KdbxFormatVersion version, KdbxXML::Document& doc,
+                   std::string& preserved) {
+    const std::string& name = child.name;
+    if (name == "Generator") {
+        doc.meta.generator = child.trimmedText();
+    } else if (name == "DatabaseName") {
+        doc.meta.databaseName = child.trimmedText();
+    } else if (name == "DatabaseDescription") {
+        doc.meta.databaseDescription = child.trimmedText();
+    } else if (name == "DefaultUserName") {
+        doc.meta.defaultUsername = child.trimmedText();
+    } else if (name == "RecycleBinEnabled") {
+        doc.meta.recycleBinEnabled = decodeBool(child).value_or(true);
+    } else if (name == "RecycleBinUUID") {
+        const auto id = decodeUUID(child);
+        if (id && *id != UUID()) doc.meta.recycleBinUUID = *id;
+    } else if (name == "HistoryMaxItems") {
+        doc.meta.historyMaxItems = decodeInteger(child.text).value_or(10);
+    } else if (name == "HistoryMaxSize") {
+        doc.meta.historyMaxSize = decodeInteger(child.text).value_or(6291456);
+    } else if (name == "HeaderHash") {
+        doc.headerHash = Base64::decodeStrict(UnicodeText::trimWhiteSpace(child.text));
+    } else if (name == "Binaries" && version.major < 4) {
+        reader.readPool(child, doc.binaries);
+    } else {
+        child.appendRaw(preserved);
     }
 }
+
+// Reads the document while expat parses it: KeePassFile, Meta, Root and the groups are taken
+// apart as they go, and every entry (with its history) is read into the model as soon as it
+// ends, so the whole payload never stands as a tree at once. The outcome is that of reading the
+// finished tree: a fault of the outline (a foreign document element, a second Meta or Root,
+// another child of KeePassFile, no Root or root group) wins over a fault of the content, which
+// wins in document order, and both only count once the document proved well-formed.
+class DocumentReader final : public KdbxXMLNode::Handler {
+  public:
+    DocumentReader(KdbxFormatVersion version, const std::vector<KdbxInnerHeader::Binary>& binaries)
+        : version_(version) {
+        doc_.meta = KdbxMeta("Ombrix Database", "", "", true, std::nullopt, 10, 6291456, "Ombrix");
+        if (version.major >= 4) doc_.binaries = binaries;
+    }
+
+    bool open(const std::string& name) override {
+        if (outlineError_) return false;
+        if (levels_.empty()) {
+            if (name != "KeePassFile") return false;  // judged when it has ended
+            levels_.push_back(Level::document);
+            return true;
+        }
+        switch (levels_.back()) {
+            case Level::document:
+                return openTopLevel(name);
+            case Level::meta:
+                return false;
+            case Level::root:
+                if (name != "Group" || sawRootGroup_) return false;
+                sawRootGroup_ = true;
+                return openGroup(0);
+            case Level::group:
+                return name == "Group" && openGroup(groups_.back().depth + 1);
+        }
+        return false;
+    }
+
+    void child(Node::Ptr node) override {
+        if (outlineError_) return;
+        if (levels_.empty()) {
+            return outline("kök öğe <KeePassFile> değil (<" + node->name + ">)");
+        }
+        switch (levels_.back()) {
+            case Level::document:
+                if (awaitingRoot_) {
+                    awaitingRoot_ = false;
+                    heldRoot_ = std::move(node);
+                }
+                return;
+            case Level::meta:
+                return content([&] { readMetaChild(*node, reader_, version_, doc_, preservedMeta_); });
+            case Level::root:
+                return node->appendRaw(preservedRoot_);
+            case Level::group:
+                return content([&] { reader_.groupChild(groups_.back(), *node); });
+        }
+    }
+
+    void close() override {
+        const Level level = levels_.back();
+        levels_.pop_back();
+        if (level != Level::group) return;
+        Reader::GroupState state = std::move(groups_.back());
+        groups_.pop_back();
+        if (contentError_ || outlineError_) return;
+        KdbxGroup group = reader_.endGroup(state);
+        if (groups_.empty()) {
+            doc_.root = std::move(group);
+        } else {
+            groups_.back().group.groups.push_back(std::move(group));
+        }
+    }
+
+    // The document after a well-formed parse, or the error that decides it.
+    KdbxXML::Document finish() {
+        if (outlineError_) throw *outlineError_;
+        if (!sawRoot_) throw KdbxError::xmlParseFailure("<Root> yok");
+        if (heldRoot_) {
+            // A version 3 Root that came before Meta, read now that the attachment pool is known.
+            const Node* rootGroup = heldRoot_->child("Group");
+            if (rootGroup == nullptr) throw KdbxError::xmlParseFailure("<Root> altında <Group> yok");
+            if (contentError_) throw *contentError_;
+            doc_.root = reader_.parseGroup(*rootGroup, 0);
+            for (const Node::Ptr& child : heldRoot_->children) {
+                if (child.get() != rootGroup) child->appendRaw(preservedRoot_);
+            }
+        } else {
+            if (!sawRootGroup_) throw KdbxError::xmlParseFailure("<Root> altında <Group> yok");
+            if (contentError_) throw *contentError_;
+        }
+
+        std::string preservedBinaries;
+        for (const KdbxInnerHeader::Binary& binary : doc_.binaries) {
+            preservedBinaries += "<Binary Flags=\"" + std::to_string(binary.flags) + "\">";
+            Base64::appendEncoded(preservedBinaries, binary.data);
+            preservedBinaries += "</Binary>";
+        }
+        std::vector<std::string>& kept = doc_.root.unknownXML;
+        if (!preservedMeta_.empty()) kept.push_back(wrapper(KdbxPreserve::meta, preservedMeta_));
+        if (!preservedRoot_.empty()) kept.push_back(wrapper(KdbxPreserve::root, preservedRoot_));
+        if (!doc_.binaries.empty()) kept.push_back(wrapper(KdbxPreserve::binaries, preservedBinaries));
+        return std::move(doc_);
+    }
+
+  private:
+    enum class Level { document, meta, root, group };
+
+    // The model has room for one Meta and one Root; anything else could not be written back.
+    bool openTopLevel(const std::string& name) {
+        if (name != "Meta" && name != "Root") {
+            outline("<KeePassFile> altında tanınmayan öğe <" + name + ">");
+            return false;
+        }
+        bool& seen = name == "Meta" ? sawMeta_ : sawRoot_;
+        if (seen) {
+            outline("birden çok <" + name + "> var");
+            return false;
+        }
+        seen = true;
+        if (name == "Meta") {
+            levels_.push_back(Level::meta);
+            return true;
+        }
+        // Version 3 entries refer to Meta's attachment pool: a Root before Meta waits for it whole.
+        if (version_.major < 4 && !sawMeta_) {
+            awaitingRoot_ = true;
+            return false;
+        }
+        levels_.push_back(Level::root);
+        return true;
+    }
+
+    bool openGroup(std::size_t depth) {
+        if (contentError_) return false;
+        try {
+            groups_.push_back(reader_.beginGroup(depth));
+        } catch (const KdbxError& error) {
+            contentError_ = error;
+            return false;
+        }
+        levels_.push_back(Level::group);
+        return true;
+    }
+
+    void outline(std::string detail) {
+        if (!outlineError_) outlineError_ = KdbxError::xmlParseFailure(std::move(detail));
+    }
+
+    template <class Fn>
+    void content(Fn&& fn) {
+        if (contentError_) return;
+        try {
+            fn();
+        } catch (const KdbxError& error) {
+            contentError_ = error;
+        }
+    }
+
+    KdbxFormatVersion version_;
+    KdbxXML::Document doc_;
+    Reader reader_;
+    std::vector<Level> levels_;
+    std::vector<Reader::GroupState> groups_;
+    std::string preservedMeta_;
+    std::string preservedRoot_;
+    bool sawMeta_ = false;
+    bool sawRoot_ = false;
+    bool sawRootGroup_ = false;
+    bool awaitingRoot_ = false;
+    Node::Ptr heldRoot_;
+    std::optional<KdbxError> outlineError_;
+    std::optional<KdbxError> contentError_;
+};
 
 }  // namespace
 
@@ -367,52 +579,9 @@ namespace KdbxXML {
 
 Document parse(ByteView data, InnerStreamCipher& stream, KdbxFormatVersion version,
                const std::vector<KdbxInnerHeader::Binary>& binaries) {
-    const Node::Ptr document = Node::parse(data, &stream);
-    if (!document) throw KdbxError::xmlParseFailure("belge çözümlenemedi");
-    if (document->name != "KeePassFile") {
-        throw KdbxError::xmlParseFailure("kök öğe <KeePassFile> değil (<" + document->name + ">)");
-    }
-    // The model has room for one Meta and one Root; anything else could not be written back.
-    const Node* meta = nullptr;
-    const Node* root = nullptr;
-    for (const Node::Ptr& child : document->children) {
-        const Node*& slot = child->name == "Meta" ? meta : root;
-        if (child->name != "Meta" && child->name != "Root") {
-            throw KdbxError::xmlParseFailure("<KeePassFile> altında tanınmayan öğe <" + child->name + ">");
-        }
-        if (slot != nullptr) throw KdbxError::xmlParseFailure("birden çok <" + child->name + "> var");
-        slot = child.get();
-    }
-    if (root == nullptr) throw KdbxError::xmlParseFailure("<Root> yok");
-    const Node* rootGroup = root->child("Group");
-    if (rootGroup == nullptr) throw KdbxError::xmlParseFailure("<Root> altında <Group> yok");
-
-    Document doc;
-    doc.meta = KdbxMeta("Ombrix Database", "", "", true, std::nullopt, 10, 6291456, "Ombrix");
-    Reader reader;
-    std::string preservedMeta;
-    if (meta != nullptr) readMeta(*meta, reader, version, doc, preservedMeta);
-    if (version.major >= 4) doc.binaries = binaries;
-
-    doc.root = reader.parseGroup(*rootGroup, 0);
-
-    // Everything in Root but the root group (further groups included), in document order.
-    std::string preservedRoot;
-    for (const Node::Ptr& child : root->children) {
-        if (child.get() != rootGroup) child->appendRaw(preservedRoot);
-    }
-    std::string preservedBinaries;
-    for (const KdbxInnerHeader::Binary& binary : doc.binaries) {
-        preservedBinaries += "<Binary Flags=\"" + std::to_string(binary.flags) + "\">";
-        Base64::appendEncoded(preservedBinaries, binary.data);
-        preservedBinaries += "</Binary>";
-    }
-    if (!preservedMeta.empty()) doc.root.unknownXML.push_back(wrapper(KdbxPreserve::meta, preservedMeta));
-    if (!preservedRoot.empty()) doc.root.unknownXML.push_back(wrapper(KdbxPreserve::root, preservedRoot));
-    if (!doc.binaries.empty()) {
-        doc.root.unknownXML.push_back(wrapper(KdbxPreserve::binaries, preservedBinaries));
-    }
-    return doc;
+    DocumentReader reader(version, binaries);
+    if (!Node::parse(data, &stream, reader)) throw KdbxError::xmlParseFailure("belge çözümlenemedi");
+    return reader.finish();
 }
 
 std::vector<std::string> splitTags(std::string_view text) {

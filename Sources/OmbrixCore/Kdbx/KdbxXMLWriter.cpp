@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <initializer_list>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -335,11 +336,13 @@ class Writer {
                          "UsageCount", "LocationChanged"});
         close("Times");
 
-        writeString("Title", entry.title, protectTitle_);
-        writeString("UserName", entry.username, protectUsername_);
+        // A standard field is protected by the database's flag, or because it was stored so.
+        const std::set<std::string>& stored = entry.protectedCustomFields;
+        writeString("Title", entry.title, protectTitle_ || stored.contains("Title"));
+        writeString("UserName", entry.username, protectUsername_ || stored.contains("UserName"));
         writeString("Password", entry.password.value(), protectPassword_);
-        writeString("URL", entry.url, protectURL_);
-        writeString("Notes", entry.notes, protectNotes_);
+        writeString("URL", entry.url, protectURL_ || stored.contains("URL"));
+        writeString("Notes", entry.notes, protectNotes_ || stored.contains("Notes"));
         for (const auto& [key, value] : entry.customFields) {
             writeString(key, value, entry.protectedCustomFields.contains(key));
         }

@@ -137,6 +137,9 @@ bool isWhiteSpace(char32_t c) {
 }
 
 std::string_view trimWhiteSpace(std::string_view text) {
+    // Most texts start and end with a visible ASCII character: nothing to trim, nothing to decode.
+    auto visibleASCII = [](char c) { return c > 0x20 && c < 0x7F; };
+    if (text.empty() || (visibleASCII(text.front()) && visibleASCII(text.back()))) return text;
     std::size_t begin = 0;
     while (begin < text.size()) {
         const Scalar s = scalarAt(text, begin);

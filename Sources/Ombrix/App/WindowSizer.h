@@ -1,0 +1,137 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QSize>
+
+class AppState;
+class QWidget;
+
+// The height the lock screen's content needs to show without scrolling, as last measured. One
+// shared value for the whole process: it survives locking and unlocking, so a window that
+// locks again takes the last known height at once.
+class LockScreenMetrics : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(qreal cardHeight READ cardHeight WRITE setCardHeight NOTIFY cardHeightChanged)
+
+  public:
+    explicit LockScreenMetrics(QObject* parent = nullptr) : QObject(parent) {}
+
+    static LockScreenMetrics& shared();
+
+    // 0 until the lock screen has been measured.
+    qreal cardHeight() const { return cardHeight_; }
+    void setCardHeight(qreal height);
+
+  signals:
+    void cardHeightChanged();
+
+  private:
+    qreal cardHeight_ = 0;
+};
+
+// Reports the height of `measured` to `metrics` when the widget is shown and whenever its
+// height changes while it is visible. It lives as long as the widget it measures.
+class CardHeightReader : public QObject {
+    Q_OBJECT
+
+  public:
+    CardHeightReader(QWidget* measured, LockScreenMetrics& metrics);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    QPointer<QWidget> measured_;
+    QPointer<LockScreenMetrics> metrics_;
+};
+
+// Gives the main window its two shapes. Locked (compact): 480 wide and as high as the lock
+// screen's content (at most the screen's available height less 80), fixed so the user cannot
+// resize it. Unlocked (full): resizable with a minimum of 720 × 460, at the size it had when it
+// was last unlocked, 1020 × 680 the first time. Each resize keeps the window's centre and
+// moves it back inside the screen's available area.
+//
+// setMode() applies a shape on the next turn of the event loop, never inside the caller's own
+// update; apply() does it at once. Sizes are of the window's client area.
+class WindowSizer : public QObject {
+    Q_OBJECT
+
+  public:
+    class Mode {
+      public:
+        enum class Kind { compact, full };
+
+        // The locked shape, for a measured content height (0: not measured yet).
+        static constexpr Mode compact(qreal height) { return Mode(Kind::compact, height); }
+        static constexpr Mode full() { return Mode(Kind::full, 0); }
+
+        constexpr Kind kind() const { return kind_; }
+        constexpr qreal height() const { return height_; }
+
+        friend constexpr bool operator==(const Mode& a, const Mode& b) {
+            return a.kind_ == b.kind_ && (a.kind_ == Kind::full || a.height_ == b.height_);
+        }
+
+      private:
+        constexpr Mode(Kind kind, qreal height) : kind_(kind), height_(height) {}
+
+        Kind kind_;
+        qreal height_;
+    };
+
+    static constexpr int lockedWidth = 480;
+    static constexpr QSize defaultUnlockedSize{1020, 680};
+    static constexpr QSize minimumUnlockedSize{720, 460};
+    // Room kept free above and below the locked window.
+    static constexpr int screenMargin = 80;
+    static constexpr int heightLimitWithoutScreen = 820;
+
+    // The part of the screen a window may take (without panels and docks), or none without a
+    // screen.
+    using ScreenArea = std::function<std::optional<QRect>(const QWidget& window)>;
+    // The available geometry of the window's screen, or of the primary screen.
+    static std::optional<QRect> availableArea(const QWidget& window);
+
+    // The shape for the lock state: compact with the card height while locked, else full.
+    static Mode modeFor(bool locked, qreal cardHeight);
+
+    // Sizes `window`, and lives as long as it does.
+    explicit WindowSizer(QWidget* window, ScreenArea screenArea = &WindowSizer::availableArea);
+
+    // The part of the window that holds the lock screen. The window's client height less this
+    // widget's height (menu bar, tool bars, status bar) is added to the card height. None: the
+    // central widget of a QMainWindow, else the whole window.
+    void setContentArea(QWidget* area) { contentArea_ = area; }
+
+    // From now on applies modeFor() whenever the lock state or the card height changes, and once
+    // for the present state.
+    void follow(const AppState& state, const LockScreenMetrics& metrics = LockScreenMetrics::shared());
+
+    // Applies `mode` on the next turn of the event loop. Calls in one turn apply in order.
+    void setMode(const Mode& mode);
+    void apply(const Mode& mode);
+
+    const std::optional<Mode>& lastMode() const { return lastMode_; }
+    // The client size the window had when it last left the full shape.
+    const std::optional<QSize>& unlockedSize() const { return unlockedSize_; }
+
+  private:
+    void applyFull(QWidget& window);
+    void applyCompact(QWidget& window, qreal height);
+    int overhead(QWidget& window) const;
+    // Resizes the client area to `size` about the centre of `frameBefore`, the frame the window
+    // had before its size limits changed, and moves it inside the available area.
+    void setContentSize(QWidget& window, const QSize& size, const QRect& frameBefore,
+                        const QSize& sizeBefore);
+
+    QPointer<QWidget> window_;
+    QPointer<QWidget> contentArea_;
+    ScreenArea screenArea_;
+    std::optional<Mode> lastMode_;
+    std::optional<QSize> unlockedSize_;
+};

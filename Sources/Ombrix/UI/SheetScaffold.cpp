@@ -1,0 +1,142 @@
+#include "Ombrix/UI/SheetScaffold.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include "Ombrix/Theme/AppButton.h"
+#include "Ombrix/Theme/BrandFont.h"
+#include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/ElidedLabel.h"
+#include "Ombrix/UI/HairlineDivider.h"
+
+SheetScaffold::SheetScaffold(const QString& title, const std::optional<QString>& subtitle,
+                             const QString& confirmTitle, QWidget* parent)
+    : QDialog(parent),
+      title_(new ElidedLabel(title)),
+      subtitleLabel_(new ElidedLabel),
+      scroll_(new QScrollArea),
+      cancel_(new AppButton(QStringLiteral("Vazgeç"), ButtonVariant::secondary)),
+      confirm_(new AppButton(confirmTitle, ButtonVariant::primary)) {
+    setWindowTitle(title);
+    QPalette pal = palette();
+    for (auto role : {QPalette::Window, QPalette::Base}) pal.setColor(role, Palette::surface);
+    for (auto role : {QPalette::WindowText, QPalette::Text}) pal.setColor(role, Palette::text);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+
+    auto* header = new QWidget;
+    auto* headerRow = new QHBoxLayout(header);
+    headerRow->setContentsMargins(16, 12, 16, 12);
+    headerRow->setSpacing(12);
+    auto* texts = new QVBoxLayout;
+    texts->setContentsMargins(0, 0, 0, 0);
+    texts->setSpacing(1);
+    title_->setFont(BrandFont::sheetTitle());
+    title_->setColor(Palette::text);
+    texts->addWidget(title_);
+    subtitleLabel_->setFont(BrandFont::body(11, QFont::Normal));
+    subtitleLabel_->setColor(Palette::textMuted);
+    texts->addWidget(subtitleLabel_);
+    headerRow->addLayout(texts, 1);
+    stack->addWidget(header);
+    stack->addWidget(new HairlineDivider(Palette::line));
+
+    auto* body = new QWidget;
+    bodyLayout_ = new QVBoxLayout(body);
+    bodyLayout_->setContentsMargins(16, 16, 16, 16);
+    bodyLayout_->setSpacing(0);
+    // The form sits at the top at its natural height; spare room stays below it.
+    bodyLayout_->addStretch(1);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll_->setWidget(body);
+    // The sheet's surface shows through the body.
+    scroll_->viewport()->setAutoFillBackground(false);
+    body->setAutoFillBackground(false);
+    stack->addWidget(scroll_, 1);
+    stack->addWidget(new HairlineDivider(Palette::line));
+
+    auto* footer = new QWidget;
+    auto* footerRow = new QHBoxLayout(footer);
+    footerRow->setContentsMargins(12, 12, 12, 12);
+    footerRow->setSpacing(8);
+    footerRow->addStretch(1);
+    footerRow->addWidget(cancel_);
+    footerRow->addWidget(confirm_);
+    stack->addWidget(footer);
+
+    // The buttons belong to the dialog now, so the default button is registered with it.
+    cancel_->setAutoDefault(false);
+    confirm_->setAutoDefault(false);
+    confirm_->setDefault(true);
+    connect(cancel_, &QAbstractButton::clicked, this, &SheetScaffold::cancelRequested);
+    connect(confirm_, &QAbstractButton::clicked, this, &SheetScaffold::confirmRequested);
+
+    // A push button of the form that takes the focus would otherwise make itself the default
+    // button and take Return from the confirm button.
+    qApp->installEventFilter(this);
+    setSubtitle(subtitle);
+}
+
+SheetScaffold::~SheetScaffold() {
+    qApp->removeEventFilter(this);
+}
+
+QString SheetScaffold::title() const {
+    return title_->text();
+}
+
+void SheetScaffold::setTitle(const QString& title) {
+    title_->setText(title);
+    setWindowTitle(title);
+}
+
+void SheetScaffold::setSubtitle(const std::optional<QString>& subtitle) {
+    subtitle_ = subtitle;
+    subtitleLabel_->setText(subtitle.value_or(QString()));
+    subtitleLabel_->setHidden(subtitleLabel_->text().isEmpty());
+}
+
+QString SheetScaffold::confirmTitle() const {
+    return confirm_->text();
+}
+
+void SheetScaffold::setConfirmTitle(const QString& title) {
+    confirm_->setText(title);
+}
+
+bool SheetScaffold::isConfirmEnabled() const {
+    return confirm_->isEnabled();
+}
+
+void SheetScaffold::setConfirmEnabled(bool enabled) {
+    confirm_->setEnabled(enabled);
+}
+
+void SheetScaffold::setContent(QWidget* content) {
+    if (content == content_) return;
+    delete content_;
+    content_ = content;
+    if (content_) bodyLayout_->insertWidget(0, content_);
+}
+
+void SheetScaffold::reject() {
+    emit cancelRequested();
+}
+
+bool SheetScaffold::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        auto* button = qobject_cast<QPushButton*>(watched);
+        if (button && button != confirm_ && button->window() == this) button->setAutoDefault(false);
+    }
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+
+#include <optional>
+
+class AppButton;
+class ElidedLabel;
+class QScrollArea;
+class QVBoxLayout;
+
+// The frame of the editor sheets: a header with the title (BrandFont::sheetTitle()) and an
+// optional subtitle (11 px, Palette::textMuted), each on one line cut with "…"; a hairline; the
+// editor's form in a vertically scrolling body, padded 16; a hairline; a footer with "Vazgeç"
+// (secondary) and the confirm button (primary) at the trailing edge. Only the body scrolls. The
+// scaffold sets no size: the editor gives the sheet its size limits.
+//
+// An editor derives from it (or creates one) and puts its form in with setContent(), keeps
+// setConfirmEnabled() in step with its input and answers confirmRequested() and
+// cancelRequested(). Open it with open(), not exec(): it is then window-modal over its parent's
+// window while the event loop runs on.
+//
+// The scaffold performs nothing itself. Return, and the confirm button while it is enabled,
+// emit confirmRequested(); Escape, "Vazgeç" and the window's close button emit
+// cancelRequested() (reject() does only that). The owner closes the sheet with accept(), done()
+// or hide() when it is finished with it. So that Return always means confirm, no other push
+// button in the sheet becomes the default button, not even while it has the focus.
+class SheetScaffold : public QDialog {
+    Q_OBJECT
+
+  public:
+    SheetScaffold(const QString& title, const std::optional<QString>& subtitle, const QString& confirmTitle,
+                  QWidget* parent = nullptr);
+    ~SheetScaffold() override;
+
+    QString title() const;
+    void setTitle(const QString& title);
+
+    // Absent or empty: no second line.
+    std::optional<QString> subtitle() const { return subtitle_; }
+    void setSubtitle(const std::optional<QString>& subtitle);
+
+    QString confirmTitle() const;
+    void setConfirmTitle(const QString& title);
+
+    // Whether the confirm button (and with it Return) can be used; on at first.
+    bool isConfirmEnabled() const;
+    void setConfirmEnabled(bool enabled);
+
+    // The editor's form. The scaffold takes ownership; a previous content is deleted.
+    QWidget* content() const { return content_; }
+    void setContent(QWidget* content);
+
+    ElidedLabel* titleLabel() const { return title_; }
+    ElidedLabel* subtitleLabel() const { return subtitleLabel_; }
+    AppButton* cancelButton() const { return cancel_; }
+    AppButton* confirmButton() const { return confirm_; }
+    QScrollArea* scrollArea() const { return scroll_; }
+
+    // Asks for cancelling (emits cancelRequested()) and leaves the sheet open.
+    void reject() override;
+
+  signals:
+    void cancelRequested();
+    void confirmRequested();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    ElidedLabel* title_;
+    ElidedLabel* subtitleLabel_;
+    std::optional<QString> subtitle_;
+    QScrollArea* scroll_;
+    QVBoxLayout* bodyLayout_;
+    QPointer<QWidget> content_;
+    AppButton* cancel_;
+    AppButton* confirm_;
+};

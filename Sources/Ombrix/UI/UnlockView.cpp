@@ -1,0 +1,529 @@
+#include "Ombrix/UI/UnlockView.h"
+
+#include <cmath>
+#include <numbers>
+
+#include <QApplication>
+#include <QEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPointer>
+#include <QPropertyAnimation>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QShowEvent>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "Ombrix/App/AppState.h"
+#include "Ombrix/App/FilePanels.h"
+#include "Ombrix/Theme/AppButton.h"
+#include "Ombrix/Theme/BrandFont.h"
+#include "Ombrix/Theme/Card.h"
+#include "Ombrix/Theme/IconButton.h"
+#include "Ombrix/Theme/Metrics.h"
+#include "Ombrix/Theme/Motion.h"
+#include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/Badge.h"
+#include "Ombrix/UI/BrandMark.h"
+#include "Ombrix/UI/ElidedLabel.h"
+#include "Ombrix/UI/EmptyStateView.h"
+#include "Ombrix/UI/ErrorBanner.h"
+#include "Ombrix/UI/FlowRow.h"
+#include "Ombrix/UI/FormField.h"
+#include "Ombrix/UI/HairlineDivider.h"
+#include "Ombrix/UI/SecretField.h"
+#include "Ombrix/UI/StrengthMeter.h"
+#include "Ombrix/UI/SymbolView.h"
+#include "Ombrix/UI/Tooltip.h"
+#include "OmbrixCore/Crypto/SecureWipe.h"
+
+// ShakeEffect
+
+qreal ShakeEffect::offset(qreal animatableData) {
+    return amplitude * std::sin(animatableData * std::numbers::pi * 4);
+}
+
+ShakeEffect::ShakeEffect(QObject* parent)
+    : QGraphicsEffect(parent), animation_(new QPropertyAnimation(this, "animatableData", this)) {
+    animation_->setDuration(durationMs);
+    animation_->setEasingCurve(QEasingCurve::InOutQuad);
+}
+
+void ShakeEffect::setAnimatableData(qreal value) {
+    if (value == value_) return;
+    value_ = value;
+    update();
+}
+
+void ShakeEffect::animateTo(qreal target) {
+    animation_->stop();
+    if (!Motion::isEnabled()) {
+        setAnimatableData(target);
+        return;
+    }
+    animation_->setStartValue(value_);
+    animation_->setEndValue(target);
+    animation_->start();
+}
+
+QRectF ShakeEffect::boundingRectFor(const QRectF& rect) const {
+    return rect.adjusted(-amplitude, 0, amplitude, 0);
+}
+
+void ShakeEffect::draw(QPainter* painter) {
+    const qreal dx = offset(value_);
+    // Always through the pixmap, also at rest: inside a card that draws its own shadow effect,
+    // Qt paints a nested effect's source directly unreliably.
+    QPoint origin;
+    const QPixmap pixmap = sourcePixmap(Qt::LogicalCoordinates, &origin, QGraphicsEffect::NoPad);
+    painter->drawPixmap(QPointF(origin) + QPointF(dx, 0), pixmap);
+}
+
+// UnlockView
+
+namespace {
+
+constexpr int cardMaxWidth = 440;
+constexpr int outerMargin = 16;
+constexpr int cardPadding = 24;
+
+QLabel* textLabel(const QString& text, const QFont& font, const QColor& color) {
+    auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setFont(font);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, color);
+    label->setPalette(pal);
+    return label;
+}
+
+AppButton* button(const QString& text, ButtonVariant variant, bool small, bool wide) {
+    auto* b = new AppButton(text, variant);
+    b->setSmall(small);
+    b->setWide(wide);
+    return b;
+}
+
+QWidget* row(int spacing) {
+    auto* widget = new QWidget;
+    auto* layout = new QHBoxLayout(widget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    return widget;
+}
+
+QWidget* column(int spacing) {
+    auto* widget = new QWidget;
+    auto* layout = new QVBoxLayout(widget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    return widget;
+}
+
+QBoxLayout* box(QWidget* widget) {
+    return static_cast<QBoxLayout*>(widget->layout());
+}
+
+QString fileNameOf(const QString& path) {
+    return QFileInfo(path).fileName();
+}
+
+}  // namespace
+
+UnlockView::UnlockView(AppState& state, FilePanels& panels, LockScreenMetrics& metrics, QWidget* parent)
+    : QWidget(parent), state_(state), panels_(panels) {
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Palette::canvas);
+    setPalette(pal);
+
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    scroll_ = new QScrollArea;
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll_->viewport()->setAutoFillBackground(false);
+    outer->addWidget(scroll_);
+
+    auto* page = new QWidget;
+    page->setAutoFillBackground(false);
+    // Scroll only when the content at its actual width does not fit. Wrapping labels report a
+    // minimum height for their narrowest width, which would ask for a scroll bar too early.
+    page->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    pageLayout->setSpacing(0);
+
+    // The card at most 440 wide, centred by two spacers that only take what it leaves.
+    paddedCard_ = new QWidget;
+    auto* padded = new QHBoxLayout(paddedCard_);
+    padded->setContentsMargins(outerMargin, outerMargin, outerMargin, outerMargin);
+    padded->setSpacing(0);
+    auto* panel = new Panel(Palette::surface, cardPadding);
+    panel->setMaximumWidth(cardMaxWidth);
+    padded->addSpacerItem(new QSpacerItem(0, 0, QSizePolicy::Preferred, QSizePolicy::Minimum));
+    padded->addWidget(panel);
+    padded->addSpacerItem(new QSpacerItem(0, 0, QSizePolicy::Preferred, QSizePolicy::Minimum));
+    // The card keeps its natural height; the page's stretch takes what the window has beyond it.
+    pageLayout->addWidget(paddedCard_);
+    pageLayout->addStretch(1);
+    scroll_->setWidget(page);
+
+    QVBoxLayout* stack = panel->contentLayout();
+    stack->setSpacing(16);
+    stack->addWidget(buildHeader());
+    databaseBlock_ = buildDatabaseBlock();
+    stack->addWidget(databaseBlock_);
+    chooserBlock_ = buildChooserBlock();
+    stack->addWidget(chooserBlock_);
+    stack->addWidget(new HairlineDivider(Palette::line));
+    stack->addWidget(buildFooter());
+
+    // The measured height includes the margin around the card, so the window shows all of it.
+    new CardHeightReader(paddedCard_, metrics);
+
+    // Return is the default action wherever the focus is in the view.
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, &UnlockView::submit);
+    }
+
+    connect(&state_, &AppState::databaseURLChanged, this, &UnlockView::databaseChanged);
+    connect(&state_, &AppState::lastErrorChanged, this, &UnlockView::errorChanged);
+
+    isCreating_ = shouldOfferCreation();
+    const bool failed = state_.lastError().has_value();
+    banner_->setMessage(state_.lastError().value_or(QString()));
+    bannerHost_->setVisible(failed);
+    banner_->setPresent(failed);
+    refresh();
+}
+
+UnlockView::~UnlockView() {
+    if (busy_) QApplication::restoreOverrideCursor();
+}
+
+QWidget* UnlockView::buildHeader() {
+    QWidget* header = row(12);
+    box(header)->addWidget(new BrandMark(44), 0, Qt::AlignVCenter);
+    QWidget* texts = column(2);
+    box(texts)->addWidget(
+        textLabel(QStringLiteral("Ombrix"), BrandFont::display(24, QFont::ExtraBold), Palette::text));
+    tagline_ = textLabel(QString(), BrandFont::body(12, QFont::Normal), Palette::textMuted);
+    box(texts)->addWidget(tagline_);
+    box(header)->addWidget(texts, 1, Qt::AlignVCenter);
+    return header;
+}
+
+QWidget* UnlockView::buildDatabaseBlock() {
+    QWidget* block = column(16);
+
+    // Where the database lives: the file name, shortened in the middle, and its folder,
+    // shortened at the start so that the nearest folders stay readable.
+    auto* pathCard = new Card(Palette::canvas, Radius::control, Palette::line, 10);
+    auto* pathRow = new QHBoxLayout;
+    pathRow->setSpacing(8);
+    pathRow->addWidget(new SymbolView(QStringLiteral("lock.doc"), 13, Palette::warn), 0, Qt::AlignVCenter);
+    auto* names = new QVBoxLayout;
+    names->setSpacing(1);
+    fileName_ = new ElidedLabel;
+    fileName_->setFont(BrandFont::body(12, QFont::DemiBold));
+    fileName_->setColor(Palette::text);
+    fileName_->setElideMode(Qt::ElideMiddle);
+    folder_ = new ElidedLabel;
+    folder_->setFont(BrandFont::body(10, QFont::Normal));
+    folder_->setColor(Palette::textMuted);
+    folder_->setElideMode(Qt::ElideLeft);
+    names->addWidget(fileName_);
+    names->addWidget(folder_);
+    pathRow->addLayout(names, 1);
+    pathRow->addSpacing(4);
+    AppButton* change = button(QStringLiteral("Değiştir"), ButtonVariant::ghost, true, false);
+    connect(change, &QAbstractButton::clicked, this, &UnlockView::chooseDatabase);
+    pathRow->addWidget(change, 0, Qt::AlignVCenter);
+    pathCard->contentLayout()->addLayout(pathRow);
+    box(block)->addWidget(pathCard);
+
+    QWidget* fields = column(12);
+    password_ = new SecretField(QString(), true);
+    box(fields)->addWidget(new FormField(QStringLiteral("Ana parola"), std::nullopt, password_));
+    confirm_ = new SecretField(QStringLiteral("Tekrar yaz"), true);
+    confirmField_ = new FormField(QStringLiteral("Parolayı doğrula"), std::nullopt, confirm_);
+    box(fields)->addWidget(confirmField_);
+    strength_ = new StrengthMeter(false);
+    box(fields)->addWidget(strength_);
+    mismatch_ = textLabel(QStringLiteral("Parolalar eşleşmiyor."), BrandFont::body(11, QFont::Normal),
+                          Palette::danger);
+    box(fields)->addWidget(mismatch_);
+
+    QWidget* keyContent = column(0);
+    keyChooser_ = row(0);
+    AppButton* chooseKey = button(QStringLiteral("Dosya seç…"), ButtonVariant::secondary, true, false);
+    connect(chooseKey, &QAbstractButton::clicked, this, &UnlockView::chooseKeyFile);
+    box(keyChooser_)->addWidget(chooseKey);
+    box(keyChooser_)->addStretch(1);
+    keyChosen_ = row(4);
+    keyBadge_ = new Badge(QString(), QStringLiteral("key.horizontal"), Palette::success);
+    box(keyChosen_)->addWidget(keyBadge_);
+    AppButton* removeKey = button(QStringLiteral("Kaldır"), ButtonVariant::ghost, true, false);
+    connect(removeKey, &QAbstractButton::clicked, this, &UnlockView::removeKeyFile);
+    box(keyChosen_)->addWidget(removeKey);
+    box(keyChosen_)->addStretch(1);
+    box(keyContent)->addWidget(keyChooser_);
+    box(keyContent)->addWidget(keyChosen_);
+    keyFileField_ = new FormField(QStringLiteral("Anahtar dosyası"), std::nullopt, keyContent);
+    box(fields)->addWidget(keyFileField_);
+    box(block)->addWidget(fields);
+
+    // The banner manages its own entrance and exit; the swing is drawn around it by its host.
+    bannerHost_ = column(0);
+    banner_ = new ErrorBanner(QString(), [this] { state_.setLastError(std::nullopt); });
+    banner_->installEventFilter(this);
+    box(bannerHost_)->addWidget(banner_);
+    shakeEffect_ = new ShakeEffect(bannerHost_);
+    bannerHost_->setGraphicsEffect(shakeEffect_);
+    box(block)->addWidget(bannerHost_);
+
+    QWidget* actions = row(8);
+    submit_ = button(QString(), ButtonVariant::primary, false, true);
+    connect(submit_, &QAbstractButton::clicked, this, &UnlockView::submit);
+    box(actions)->addWidget(submit_, 1, Qt::AlignVCenter);
+    auto* open = new IconButton(QStringLiteral("folder"), Palette::warn, 30);
+    setTooltip(open, QStringLiteral("Başka bir veritabanı aç"));
+    connect(open, &QAbstractButton::clicked, this, &UnlockView::chooseDatabase);
+    box(actions)->addWidget(open, 0, Qt::AlignVCenter);
+    auto* create = new IconButton(QStringLiteral("doc.badge.plus"), Palette::warn, 30);
+    setTooltip(create, QStringLiteral("Yeni veritabanı oluştur"));
+    connect(create, &QAbstractButton::clicked, this, &UnlockView::newDatabase);
+    box(actions)->addWidget(create, 0, Qt::AlignVCenter);
+    box(block)->addWidget(actions);
+
+    connect(password_, &SecretField::textChanged, this, &UnlockView::refresh);
+    connect(confirm_, &SecretField::textChanged, this, &UnlockView::refresh);
+    // One reveal state for both fields.
+    connect(password_, &SecretField::revealedChanged, confirm_, &SecretField::setRevealed);
+    connect(confirm_, &SecretField::revealedChanged, password_, &SecretField::setRevealed);
+    connect(password_, &SecretField::submitted, this, &UnlockView::submit);
+    connect(confirm_, &SecretField::submitted, this, &UnlockView::submit);
+    return block;
+}
+
+QWidget* UnlockView::buildChooserBlock() {
+    QWidget* block = column(12);
+    box(block)->addWidget(new EmptyStateView(
+        QStringLiteral("lock.doc"), QStringLiteral("Henüz bir kasa yok"),
+        QStringLiteral("Var olan bir .kdbx dosyasını aç ya da sıfırdan yeni bir kasa oluştur.")));
+    QWidget* buttons = row(8);
+    AppButton* open = button(QStringLiteral("Veritabanı aç…"), ButtonVariant::secondary, false, true);
+    connect(open, &QAbstractButton::clicked, this, &UnlockView::chooseDatabase);
+    AppButton* create = button(QStringLiteral("Yeni kasa…"), ButtonVariant::primary, false, true);
+    connect(create, &QAbstractButton::clicked, this, &UnlockView::newDatabase);
+    box(buttons)->addWidget(open, 1);
+    box(buttons)->addWidget(create, 1);
+    box(block)->addWidget(buttons);
+    return block;
+}
+
+QWidget* UnlockView::buildFooter() {
+    auto* footer = new QWidget;
+    auto* flow = new FlowRow(4, 4, footer);
+    // Fixed words: they describe what the program writes, not the chosen file.
+    flow->addWidget(
+        new Badge(QStringLiteral("KDBX 4.x"), QStringLiteral("doc.badge.gearshape"), Palette::textMuted));
+    flow->addWidget(new Badge(QStringLiteral("Argon2id"), QStringLiteral("cpu"), Palette::textMuted));
+    flow->addWidget(new Badge(QStringLiteral("Yerel"), QStringLiteral("externaldrive"), Palette::textMuted));
+    footer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    return footer;
+}
+
+UnlockView::Mode UnlockView::mode() const {
+    if (!hasDatabase()) return Mode::choose;
+    return isCreating_ ? Mode::create : Mode::unlock;
+}
+
+bool UnlockView::hasDatabase() const {
+    return state_.databaseURL().has_value();
+}
+
+bool UnlockView::shouldOfferCreation() const {
+    const std::optional<QString>& url = state_.databaseURL();
+    return url && files_.isFreeForNewFile(*url);
+}
+
+bool UnlockView::canSubmit() const {
+    if (!hasDatabase() || busy_) return false;
+    const QString password = password_->text();
+    if (isCreating_) return !password.isEmpty() && password == confirm_->text();
+    return !password.isEmpty() || keyFile_.has_value();
+}
+
+void UnlockView::submit() {
+    if (!canSubmit()) return;
+    const Submission submission{isCreating_, *state_.databaseURL(), password_->text(), keyFile_};
+    setBusy(true);
+    // The key derivation blocks the event loop for seconds: the busy look must be on screen
+    // before it starts.
+    submit_->repaint();
+    QTimer::singleShot(0, this, [this, submission] { run(submission); });
+}
+
+void UnlockView::run(const Submission& submission) {
+    // Whoever handles the unlocked state may replace this view while the call runs.
+    const QPointer<UnlockView> self(this);
+    // Another file chosen in between: what was typed was meant for the previous one.
+    if (state_.databaseURL() == submission.url) {
+        if (submission.creating)
+            createWith(submission);
+        else
+            state_.unlock(submission.password, submission.keyFile);
+        if (!self) return;
+        if (!state_.isLocked()) {
+            password_->setText(QString());
+            confirm_->setText(QString());
+        }
+    }
+    setBusy(false);
+}
+
+void UnlockView::createWith(const Submission& submission) {
+    std::optional<Bytes> keyData;
+    if (submission.keyFile) {
+        try {
+            keyData = files_.read(*submission.keyFile);
+        } catch (const std::exception& error) {
+            // The user chose a second factor: a vault without it would be weaker than asked.
+            state_.setLastError(QStringLiteral("Kasa oluşturulmadı: anahtar dosyası okunamadı. %1")
+                                    .arg(QString::fromUtf8(error.what())));
+            return;
+        }
+    }
+    const QPointer<UnlockView> self(this);
+    state_.createDatabase(submission.url, submission.password, keyData);
+    if (keyData) secureWipe(*keyData);
+    // A file that appeared at the location meanwhile is opened, not replaced.
+    if (self && state_.isLocked()) setCreating(shouldOfferCreation());
+}
+
+void UnlockView::chooseDatabase() {
+    if (const std::optional<QString> url = panels_.chooseDatabase()) state_.prepare(*url);
+}
+
+void UnlockView::newDatabase() {
+    const std::optional<QString> url = panels_.newDatabaseDestination();
+    if (!url) return;
+    state_.prepare(*url);
+    // Replacing an existing file was confirmed in the dialog, but a file with content is
+    // opened, never overwritten.
+    setCreating(shouldOfferCreation());
+}
+
+void UnlockView::chooseKeyFile() {
+    keyFile_ = panels_.chooseKeyFile();
+    refresh();
+}
+
+void UnlockView::removeKeyFile() {
+    keyFile_.reset();
+    refresh();
+}
+
+void UnlockView::setBusy(bool busy) {
+    if (busy == busy_) return;
+    busy_ = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+    refresh();
+}
+
+void UnlockView::setCreating(bool creating) {
+    isCreating_ = creating;
+    refresh();
+}
+
+void UnlockView::databaseChanged() {
+    password_->setText(QString());
+    confirm_->setText(QString());
+    keyFile_.reset();
+    setCreating(shouldOfferCreation());
+    focusPassword();
+}
+
+void UnlockView::errorChanged() {
+    const std::optional<QString>& error = state_.lastError();
+    if (!error) {
+        banner_->setPresent(false);
+        if (banner_->isHidden()) bannerHost_->hide();
+        return;
+    }
+    banner_->setMessage(*error);
+    bannerHost_->show();
+    banner_->setPresent(true);
+    shakeEffect_->animateTo(++shake_);
+    password_->setText(QString());
+    focusPassword();
+}
+
+void UnlockView::focusPassword() {
+    if (hasDatabase()) password_->setFocus(Qt::OtherFocusReason);
+}
+
+void UnlockView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (event->spontaneous()) return;
+    setCreating(shouldOfferCreation());
+    focusPassword();
+}
+
+bool UnlockView::eventFilter(QObject* watched, QEvent* event) {
+    // The banner hides itself at the end of its exit; its host then gives its place back.
+    if (watched == banner_ && event->type() == QEvent::Hide && !banner_->isPresent()) bannerHost_->hide();
+    return QWidget::eventFilter(watched, event);
+}
+
+void UnlockView::refresh() {
+    const bool has = hasDatabase();
+    const bool creating = has && isCreating_;
+    const QString password = password_->text();
+    const QString confirmation = confirm_->text();
+
+    // Hiding before showing: a widget that shows activates its parent's layout at once, and the
+    // card would be measured for a moment with both the old and the new parts in it.
+    const std::pair<QWidget*, bool> visibility[] = {
+        {databaseBlock_, has},
+        {chooserBlock_, !has},
+        {confirmField_, creating},
+        {strength_, creating && !password.isEmpty()},
+        {mismatch_, creating && !confirmation.isEmpty() && confirmation != password},
+        {keyChooser_, !keyFile_},
+        {keyChosen_, keyFile_.has_value()},
+    };
+    for (const auto& [widget, visible] : visibility)
+        if (!visible) widget->hide();
+
+    tagline_->setText(creating ? QStringLiteral("Ana parolanı belirle, kasayı mühürleyelim.")
+                               : QStringLiteral("Parolaların yerel, şifreli ve sende."));
+    const QString url = state_.databaseURL().value_or(QString());
+    fileName_->setText(has ? fileNameOf(url) : QStringLiteral("—"));
+    folder_->setText(has ? QFileInfo(url).path() : QString());
+    password_->setPlaceholder(creating ? QStringLiteral("Güçlü bir parola seç")
+                                       : QStringLiteral("Ana parolan"));
+    strength_->setPassword(creating ? password : QString());
+    keyFileField_->setHint(keyFile_
+                               ? std::nullopt
+                               : std::optional<QString>(QStringLiteral("İsteğe bağlı — ikinci bir faktör.")));
+    keyBadge_->setText(keyFile_ ? fileNameOf(*keyFile_) : QString());
+    submit_->setText(creating ? QStringLiteral("Kasayı oluştur") : QStringLiteral("Kilidi aç"));
+    submit_->setEnabled(canSubmit());
+
+    for (const auto& [widget, visible] : visibility)
+        if (visible) widget->show();
+}

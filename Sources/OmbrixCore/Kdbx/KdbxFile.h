@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+
+#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Crypto/Gzip.h"
+#include "OmbrixCore/Kdbx/Models.h"
+
+// A whole KDBX file: versions 3.x, 4.0 and 4.1 are read, version 4 is written. Nothing here
+// touches the disk: the caller hands in the file's bytes and writes the returned bytes itself.
+namespace KdbxFile {
+
+// The largest decompressed payload (inner header and XML) a compressed file may hold: what the
+// gzip reader accepts. Saving refuses a larger one, since the file could not be opened again.
+inline constexpr std::size_t maxCompressedPayloadSize = Gzip::maxInflatedSize;
+
+// The database in `file`, opened with `key`. Throws KdbxError (the header, the credentials, the
+// integrity checks, the XML), Gzip::Error, AESCipher::Error or Argon2::Error, each with its
+// Turkish text; nothing is returned in part.
+KdbxDatabase load(const Bytes& file, const KdbxKey& key);
+
+// The complete bytes of a KDBX 4 file holding `database`, sealed with `key`, with a fresh master
+// seed, IV, KDF salt and inner stream key on every call. Written as 4.0 when the database was
+// read as 4.0, else as 4.1. Throws as load does; a database whose file could not be opened again
+// (too large, nested too deep) is refused with KdbxError::corruptedData.
+Bytes save(const KdbxDatabase& database, const KdbxKey& key);
+
+}  // namespace KdbxFile

@@ -1,0 +1,434 @@
+// Whole files: the fixtures of an independent writer load to their manifest's content with their
+// credentials, survive saving and loading again unchanged, and every damaged or mistaken input
+// fails with its exact Turkish text.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "KdbxErrorTesting.h"
+#include "KdbxFixtureManifest.h"
+#include "OmbrixCore/Crypto/AESCipher.h"
+#include "OmbrixCore/Crypto/Gzip.h"
+#include "OmbrixCore/Kdbx/BlockStreams.h"
+#include "OmbrixCore/Kdbx/InnerStreamCipher.h"
+#include "OmbrixCore/Kdbx/KdbxCompositeKey.h"
+#include "OmbrixCore/Kdbx/KdbxCrypto.h"
+#include "OmbrixCore/Kdbx/KdbxFile.h"
+#include "OmbrixCore/Kdbx/KdbxHeader.h"
+#include "OmbrixCore/Kdbx/KdbxInnerHeader.h"
+#include "OmbrixCore/Kdbx/KdbxKeyDerivation.h"
+#include "OmbrixCore/Kdbx/KdbxReader.h"
+#include "OmbrixCore/Kdbx/KdbxXMLNode.h"
+#include "OmbrixCore/Kdbx/KdbxXMLWriter.h"
+#include "OmbrixCore/Kdbx/PayloadCipher.h"
+#include "Support/Fixtures.h"
+
+using kdbxfixtures::json;
+using testsupport::fixturePath;
+using testsupport::readFile;
+
+namespace {
+
+Bytes fixture(const std::string& name) {
+    return readFile(fixturePath("kdbx/" + name));
+}
+
+KdbxKey keyOf(const json& file) {
+    const json& credentials = file.at("credentials");
+    KdbxKey key;
+    if (!credentials.at("password").is_null()) key.password = credentials.at("password").get<std::string>();
+    if (!credentials.at("key_file").is_null()) key.keyFileData = fixture(credentials.at("key_file"));
+    return key;
+}
+
+const json& manifestFile(const json& all, const std::string& name) {
+    for (const json& file : all.at("files")) {
+        if (file.at("file") == name) return file;
+    }
+    throw std::runtime_error("no fixture " + name);
+}
+
+KdfSettings kdfOf(const json& kdf) {
+    const std::string name = kdf.at("name");
+    if (name == "AES-KDF") return KdfSettings::aesKdf(kdf.at("rounds"));
+    return name == "Argon2d"
+               ? KdfSettings::argon2d(kdf.at("memory_kib"), kdf.at("iterations"), kdf.at("parallelism"))
+               : KdfSettings::argon2id(kdf.at("memory_kib"), kdf.at("iterations"), kdf.at("parallelism"));
+}
+
+// A version 4 file taken apart with the engine's pieces: the header, the inner header's
+// attachments, and the XML with every protected value decrypted and marked (Protected="True"),
+// so that two saves, whose keystreams differ, can be compared.
+struct Opened {
+    KdbxHeader header;
+    std::vector<KdbxInnerHeader::Binary> binaries;
+    KdbxXMLNode::Ptr document;
+    std::string plainXML;
+};
+
+Opened open(const Bytes& file, const KdbxKey& key) {
+    Opened opened;
+    opened.header = KdbxHeader::parse(file);
+    EXPECT_TRUE(opened.header.isKdbx4());
+    const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(key), opened.header);
+    KdbxReader reader(file);
+    reader.read(static_cast<std::int64_t>(opened.header.endOffset) + 64);
+    Bytes plain = KdbxCrypto::decryptPayload(KdbxCrypto::readHMACBlocks(reader, *keys.hmac),
+                                             opened.header.cipher(), keys.master, opened.header.encryptionIV);
+    if (opened.header.compressed()) plain = Gzip::decompress(plain);
+    KdbxReader payload(plain);
+    const KdbxInnerHeader inner = KdbxInnerHeader::parse(payload);
+    EXPECT_EQ(inner.streamID, 3u);
+    EXPECT_EQ(inner.streamKey.size(), 64u);
+    opened.binaries = inner.binaries;
+    const auto stream = KdbxCrypto::makeInnerStream(inner.streamID, inner.streamKey);
+    opened.document = KdbxXMLNode::parse(payload.rest(), stream.get());
+    if (opened.document) opened.plainXML = opened.document->rawXMLString();
+    return opened;
+}
+
+// Checks that every entry's non-empty standard fields are stored protected exactly where the
+// manifest says, walking the saved document beside the manifest's tree.
+void expectStandardProtection(const KdbxXMLNode& group, const json& expected) {
+    auto entries = group.childrenNamed("Entry");
+    ASSERT_EQ(entries.size(), expected.at("entries").size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const json& entry = expected.at("entries")[i];
+        std::vector<std::string> stored;
+        for (const KdbxXMLNode* string : entries[i]->childrenNamed("String")) {
+            const std::string key = string->child("Key")->text;
+            const bool standard =
+                key == "Title" || key == "UserName" || key == "Password" || key == "URL" || key == "Notes";
+            // An empty value has nothing to hide; whether it carries the mark does not matter.
+            const KdbxXMLNode* value = string->child("Value");
+            if (standard && value->isProtected && !value->text.empty()) stored.push_back(key);
+        }
+        std::vector<std::string> wanted = entry.at("protected_standard_fields");
+        std::sort(stored.begin(), stored.end());
+        std::sort(wanted.begin(), wanted.end());
+        EXPECT_EQ(stored, wanted) << entry.at("title").get<std::string>();
+    }
+    auto groups = group.childrenNamed("Group");
+    ASSERT_EQ(groups.size(), expected.at("groups").size());
+    for (std::size_t i = 0; i < groups.size(); ++i)
+        expectStandardProtection(*groups[i], expected.at("groups")[i]);
+}
+
+void compareWithManifest(const KdbxDatabase& db, const json& file) {
+    kdbxfixtures::compareContent(db.meta, db.root, KdbxXML::preservedBinaries(db.root), file.at("content"));
+    EXPECT_EQ(rawValue(db.cipher), file.at("cipher").get<std::string>());
+    EXPECT_EQ(db.kdf, kdfOf(file.at("kdf")));
+    EXPECT_EQ(db.compressed, file.at("compression") == "gzip");
+}
+
+}  // namespace
+
+TEST(KdbxFile, EveryFixtureLoadsToItsManifestContent) {
+    const json all = kdbxfixtures::manifest();
+    ASSERT_FALSE(all.at("files").empty());
+    for (const json& file : all.at("files")) {
+        const std::string name = file.at("file");
+        SCOPED_TRACE(name);
+        const KdbxDatabase db = KdbxFile::load(fixture(name), keyOf(file));
+        compareWithManifest(db, file);
+        const std::string version = file.at("format_version");
+        EXPECT_EQ(std::to_string(db.formatVersion.major) + "." + std::to_string(db.formatVersion.minor),
+                  version);
+    }
+}
+
+// Load, save, load: the same content with everything the model does not show (attachments, a
+// version 3 pool among them, history, unknown XML, protection flags); saving again writes the
+// same decrypted XML and attachments: a fixed point.
+TEST(KdbxFile, EveryFixtureSurvivesSavingAndReachesAFixedPoint) {
+    const json all = kdbxfixtures::manifest();
+    for (const json& file : all.at("files")) {
+        const std::string name = file.at("file");
+        SCOPED_TRACE(name);
+        const KdbxKey key = keyOf(file);
+        const KdbxDatabase loaded = KdbxFile::load(fixture(name), key);
+
+        const Bytes first = KdbxFile::save(loaded, key);
+        const KdbxDatabase again = KdbxFile::load(first, key);
+        compareWithManifest(again, file);
+        const KdbxFormatVersion expectedVersion =
+            file.at("format_version") == "4.0" ? KdbxFormatVersion{4, 0} : KdbxFormatVersion{4, 1};
+        EXPECT_EQ(again.formatVersion, expectedVersion);
+
+        const Opened firstOpened = open(first, key);
+        ASSERT_TRUE(firstOpened.document);
+        const KdbxXMLNode* root = firstOpened.document->child("Root");
+        ASSERT_TRUE(root);
+        expectStandardProtection(*root->child("Group"), file.at("content").at("root"));
+
+        const Bytes second = KdbxFile::save(again, key);
+        const Opened secondOpened = open(second, key);
+        EXPECT_TRUE(secondOpened.plainXML == firstOpened.plainXML) << "the decrypted XML changed";
+        EXPECT_EQ(secondOpened.binaries, firstOpened.binaries);
+    }
+}
+
+TEST(KdbxFile, FailuresOfTheFixturesCarryTheirTexts) {
+    const json all = kdbxfixtures::manifest();
+    const std::string v4 = "v40-argon2id-aes256-gzip-password.kdbx";
+    const std::string v4KeyFile = "v41-argon2d-chacha20-nocompress-password-xmlkey2.kdbx";
+    const std::string v3 = "v31-aeskdf-aes256-salsa20-gzip-password.kdbx";
+    const std::string v3KeyFileOnly = "v31-raw32-keyfile-only.kdbx";
+    const std::string wrongCredentials = "Ana parola veya anahtar dosyası hatalı.";
+
+    const Bytes v4File = fixture(v4);
+    const std::size_t v4HeaderEnd = KdbxHeader::parse(v4File).endOffset;
+    const Bytes v3File = fixture(v3);
+    const std::size_t v3HeaderEnd = KdbxHeader::parse(v3File).endOffset;
+
+    auto flipped = [](Bytes bytes, std::size_t at) {
+        bytes.at(at) ^= 0x01;
+        return bytes;
+    };
+    auto cut = [](const Bytes& bytes, std::size_t size) {
+        return Bytes(bytes.begin(), bytes.begin() + size);
+    };
+    // Version 3 keeps no MAC over its header: an unknown field (13, empty) changes the header's
+    // bytes but nothing that decrypts, so only the hash inside the XML notices.
+    Bytes v3Extended = v3File;
+    const Bytes unknownField = {13, 0, 0};
+    v3Extended.insert(v3Extended.begin() + 12, unknownField.begin(), unknownField.end());
+
+    const json& v4Entry = manifestFile(all, v4);
+    const json& v4KeyFileEntry = manifestFile(all, v4KeyFile);
+    const json& v3Entry = manifestFile(all, v3);
+    const KdbxKey withoutKeyFile(keyOf(v4KeyFileEntry).password, std::nullopt);
+    const KdbxKey wrongKeyFile(keyOf(v4KeyFileEntry).password, fixture("keyfile-hex64.key"));
+    const Bytes badXMLKey = [] {
+        const Bytes good = readFile(fixturePath("kdbx/keyfile-xml-v2.keyx"));
+        std::string text(good.begin(), good.end());
+        const std::size_t hash = text.find("Hash=\"") + 6;
+        text[hash] = text[hash] == 'A' ? 'B' : 'A';
+        return Bytes(text.begin(), text.end());
+    }();
+    const std::size_t v4BlockData = v4HeaderEnd + 64 + 36;
+    const std::size_t v4BlockSize = v4File.size() - v4BlockData - 36;
+
+    const struct {
+        const char* note;
+        Bytes file;
+        KdbxKey key;
+        std::string expected;
+    } cases[] = {
+        {"v4: wrong password", v4File, KdbxKey("yanlış", std::nullopt), wrongCredentials},
+        {"v4: key file missing", fixture(v4KeyFile), withoutKeyFile, wrongCredentials},
+        {"v4: wrong key file", fixture(v4KeyFile), wrongKeyFile, wrongCredentials},
+        {"v4: key file fails its own hash check", fixture(v4KeyFile),
+         KdbxKey(keyOf(v4KeyFileEntry).password, badXMLKey),
+         "Veritabanı bozuk: anahtar dosyası bütünlük kontrolünden geçemedi"},
+        {"v4: no credentials at all", v4File, KdbxKey(), wrongCredentials},
+        {"v4: master seed byte flipped, even with the wrong password", flipped(v4File, 60),
+         KdbxKey("yanlış", std::nullopt),
+         "Başlık bütünlük kontrolü başarısız — dosya değiştirilmiş olabilir."},
+        {"v4: block byte flipped", flipped(v4File, v4BlockData + 10), keyOf(v4Entry),
+         "Veri bloğu 0 bütünlük kontrolünden geçemedi."},
+        {"v4: cut in the header MAC", cut(v4File, v4HeaderEnd + 40), keyOf(v4Entry),
+         "Veritabanı bozuk: beklenenden kısa veri (32 bayt istendi, 8 kaldı)"},
+        {"v4: cut in the block stream", cut(v4File, v4File.size() - 100), keyOf(v4Entry),
+         "Veritabanı bozuk: beklenenden kısa veri (" + std::to_string(v4BlockSize) + " bayt istendi, " +
+             std::to_string(v4BlockSize - 64) + " kaldı)"},
+        {"v4: cut in the header", cut(v4File, 20), keyOf(v4Entry),
+         "Veritabanı bozuk: beklenenden kısa veri (16 bayt istendi, 3 kaldı)"},
+        {"not a KDBX file", fixture("keyfile-random100.bin"), keyOf(v4Entry),
+         "Bu bir KDBX veritabanı dosyası değil."},
+        {"v3: wrong password", v3File, KdbxKey("yanlış", std::nullopt), wrongCredentials},
+        {"v3: key file missing", fixture(v3KeyFileOnly), KdbxKey("", std::nullopt), wrongCredentials},
+        {"v3: wrong key file", fixture(v3KeyFileOnly), KdbxKey(std::nullopt, fixture("keyfile-hex64.key")),
+         wrongCredentials},
+        {"v3: payload byte flipped inside the data", flipped(v3File, v3HeaderEnd + 160), keyOf(v3Entry),
+         "Veri bloğu 0 bütünlük kontrolünden geçemedi."},
+        {"v3: payload byte flipped in the padding", flipped(v3File, v3File.size() - 1), keyOf(v3Entry),
+         wrongCredentials},
+        {"v3: payload byte flipped in the start bytes", flipped(v3File, v3HeaderEnd + 3), keyOf(v3Entry),
+         wrongCredentials},
+        {"v3: cut", cut(v3File, v3File.size() - 5), keyOf(v3Entry), wrongCredentials},
+        {"v3: header changed after writing", v3Extended, keyOf(v3Entry),
+         "Başlık bütünlük kontrolü başarısız — dosya değiştirilmiş olabilir."},
+    };
+    for (const auto& c : cases) {
+        try {
+            KdbxFile::load(c.file, c.key);
+            ADD_FAILURE() << c.note << ": loaded";
+        } catch (const std::exception& error) {
+            EXPECT_EQ(std::string(error.what()), c.expected) << c.note;
+        }
+    }
+}
+
+namespace {
+
+KdbxDatabase smallDatabase() {
+    KdbxEntry entry;
+    entry.id = UUID::random();
+    entry.title = "Sunucu";
+    entry.username = "yönetici";
+    entry.password = SecureString("gizli & <parola>");
+    entry.created = entry.modified = entry.accessed = Timestamp(std::chrono::seconds(1'700'000'000));
+    KdbxGroup root;
+    root.id = UUID::random();
+    root.name = "Kök";
+    root.created = root.modified = entry.created;
+    root.entries.push_back(entry);
+    KdbxMeta meta("Kasa", "", "", true, std::nullopt, 10, 6291456, "Ombrix");
+    return KdbxDatabase(meta, root, KdbxCipher::chacha20, KdfSettings::aesKdf(10), true, {4, 1});
+}
+
+const KdbxKey smallKey("parola", std::nullopt);
+
+}  // namespace
+
+TEST(KdbxFile, SaveWritesVersionCipherCompressionAndKdfAndLoadsBack) {
+    const struct {
+        KdbxFormatVersion version;
+        KdbxCipher cipher;
+        bool compressed;
+        KdfSettings kdf;
+        std::uint16_t writtenMinor;
+        std::size_t ivLength;
+    } cases[] = {
+        {{4, 0}, KdbxCipher::aes256, true, KdfSettings::aesKdf(10), 0, 16},
+        {{4, 1}, KdbxCipher::chacha20, false, KdfSettings::argon2id(64, 1, 2), 1, 12},
+        {{3, 1}, KdbxCipher::aes256, false, KdfSettings::aesKdf(6000), 1, 16},
+        {{4, 7}, KdbxCipher::chacha20, true, KdfSettings::argon2d(32, 2, 1), 1, 12},
+        {{5, 0}, KdbxCipher::aes256, true, KdfSettings::aesKdf(1), 1, 16},
+    };
+    for (const auto& c : cases) {
+        const std::string note = std::to_string(c.version.major) + "." + std::to_string(c.version.minor) +
+                                 " " + std::string(rawValue(c.cipher));
+        KdbxDatabase db = smallDatabase();
+        db.formatVersion = c.version;
+        db.cipher = c.cipher;
+        db.compressed = c.compressed;
+        db.kdf = c.kdf;
+        const Bytes file = KdbxFile::save(db, smallKey);
+        const KdbxHeader header = KdbxHeader::parse(file);
+        EXPECT_EQ(header.major, 4) << note;
+        EXPECT_EQ(header.minor, c.writtenMinor) << note;
+        EXPECT_EQ(header.encryptionIV.size(), c.ivLength) << note;
+        EXPECT_EQ(header.compressionFlags, c.compressed ? 1u : 0u) << note;
+        EXPECT_FALSE(header.comment || header.publicCustomData || header.transformSeed) << note;
+        EXPECT_EQ(db.formatVersion, c.version) << "the caller's database is not changed";
+
+        const KdbxDatabase loaded = KdbxFile::load(file, smallKey);
+        EXPECT_EQ(loaded.cipher, c.cipher) << note;
+        EXPECT_EQ(loaded.compressed, c.compressed) << note;
+        EXPECT_EQ(loaded.kdf, c.kdf) << note;
+        EXPECT_EQ(loaded.formatVersion, (KdbxFormatVersion{4, c.writtenMinor})) << note;
+        EXPECT_EQ(loaded.meta, db.meta) << note;
+        ASSERT_EQ(loaded.root.entries.size(), 1u) << note;
+        EXPECT_EQ(loaded.root.entries[0].username, "yönetici") << note;
+        EXPECT_TRUE(loaded.root.entries[0].password == db.root.entries[0].password) << note;
+        EXPECT_TRUE(loaded.root == db.root) << note;
+    }
+}
+
+TEST(KdbxFile, EverySaveIsAFreshEncryption) {
+    const KdbxDatabase db = smallDatabase();
+    const Bytes a = KdbxFile::save(db, smallKey);
+    const Bytes b = KdbxFile::save(db, smallKey);
+    const KdbxHeader ha = KdbxHeader::parse(a);
+    const KdbxHeader hb = KdbxHeader::parse(b);
+    EXPECT_NE(ha.masterSeed, hb.masterSeed);
+    EXPECT_NE(ha.encryptionIV, hb.encryptionIV);
+    EXPECT_NE(ha.kdfParameters->get("S")->asData(), hb.kdfParameters->get("S")->asData());
+    EXPECT_TRUE(KdbxFile::load(a, smallKey).root == KdbxFile::load(b, smallKey).root);
+}
+
+TEST(KdbxFile, SavingWithoutCredentialsFails) {
+    EXPECT_EQ(thrownKdbxError([] { KdbxFile::save(smallDatabase(), KdbxKey()); }),
+              KdbxError::invalidCredentials());
+}
+
+namespace {
+
+const std::string plainDocument =
+    "<KeePassFile><Meta><Generator>G</Generator></Meta><Root><Group><Name>Kök</Name>"
+    "<Entry><String><Key>Title</Key><Value>T</Value></String></Entry></Group></Root></KeePassFile>";
+
+// A version 3 file made with the engine's pieces: AES-KDF, AES-256-CBC, gzip, hashed blocks.
+Bytes version3File(const std::string& xml, std::optional<std::uint32_t> innerStreamID) {
+    KdbxHeader header;
+    header.major = 3;
+    header.minor = 1;
+    header.masterSeed = Bytes(32, 1);
+    header.transformSeed = Bytes(32, 2);
+    header.transformRounds = 10;
+    header.encryptionIV = Bytes(16, 3);
+    header.innerRandomStreamKey = Bytes(32, 4);
+    header.streamStartBytes = Bytes(32, 5);
+    header.innerRandomStreamID = innerStreamID;
+    Bytes file = header.serialize();
+    if (!innerStreamID) {
+        // The writer always stores an identifier; take its field (10, 2 bytes of length, 4 bytes) out.
+        const Bytes field = {10, 4, 0};
+        const auto at = std::search(file.begin(), file.end(), field.begin(), field.end());
+        file.erase(at, at + 7);
+    }
+    const Bytes compressed = Gzip::compress(Bytes(xml.begin(), xml.end()));
+    Bytes plain = *header.streamStartBytes;
+    const Bytes blocks = KdbxCrypto::writeHashedBlocks(compressed, 1024);
+    plain.insert(plain.end(), blocks.begin(), blocks.end());
+    const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(smallKey), header);
+    const Bytes encrypted = AESCipher::cbcEncrypt(plain, keys.master, header.encryptionIV);
+    file.insert(file.end(), encrypted.begin(), encrypted.end());
+    return file;
+}
+
+// A version 4 file whose inner header names `innerStreamID`.
+Bytes version4File(const std::string& xml, std::uint32_t innerStreamID) {
+    KdbxHeader header;
+    header.masterSeed = Bytes(32, 1);
+    header.encryptionIV = Bytes(16, 3);
+    header.kdfParameters = KdbxHeader::kdfParametersFor(KdfSettings::aesKdf(10), Bytes(32, 2));
+    const Bytes rawHeader = header.serialize();
+    const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(smallKey), header);
+    KdbxInnerHeader inner;
+    inner.streamID = innerStreamID;
+    inner.streamKey = Bytes(64, 6);
+    Bytes payload = inner.serialize();
+    payload.insert(payload.end(), xml.begin(), xml.end());
+    const Bytes encrypted = AESCipher::cbcEncrypt(Gzip::compress(payload), keys.master, header.encryptionIV);
+    Bytes file = rawHeader;
+    const Bytes hash = KdbxCrypto::sha256(rawHeader);
+    const Bytes mac = KdbxCrypto::headerHMAC(rawHeader, *keys.hmac);
+    const Bytes blocks = KdbxCrypto::writeHMACBlocks(encrypted, *keys.hmac, 1024);
+    for (const Bytes* part : {&hash, &mac, &blocks}) file.insert(file.end(), part->begin(), part->end());
+    return file;
+}
+
+}  // namespace
+
+// The inner stream of a file: a version 3 header without one means Salsa20; an identifier this
+// reader does not know is refused in either version, never replaced by a guess that would turn
+// every protected value into garbage.
+TEST(KdbxFile, InnerStreamIdentifiers) {
+    const struct {
+        const char* note;
+        Bytes file;
+        std::optional<std::string> error;
+    } cases[] = {
+        {"v3 without an identifier", version3File(plainDocument, std::nullopt), std::nullopt},
+        {"v3 Salsa20", version3File(plainDocument, 2), std::nullopt},
+        {"v3 unknown identifier", version3File(plainDocument, 5),
+         "Desteklenmeyen şifreleme algoritması: inner stream 5"},
+        {"v4 ChaCha20", version4File(plainDocument, 3), std::nullopt},
+        {"v4 unknown identifier", version4File(plainDocument, 5),
+         "Desteklenmeyen şifreleme algoritması: inner stream 5"},
+    };
+    for (const auto& c : cases) {
+        try {
+            const KdbxDatabase db = KdbxFile::load(c.file, smallKey);
+            EXPECT_FALSE(c.error) << c.note;
+            ASSERT_EQ(db.root.entries.size(), 1u) << c.note;
+            EXPECT_EQ(db.root.entries[0].title, "T") << c.note;
+        } catch (const std::exception& error) {
+            EXPECT_EQ(std::optional<std::string>(error.what()), c.error) << c.note;
+        }
+    }
+}

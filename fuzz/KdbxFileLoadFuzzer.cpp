@@ -1,0 +1,82 @@
+// libFuzzer target for KdbxFile::load. Every input must end in a database or in one of the
+// engine's errors: a crash, a sanitizer report or any other exception is a finding.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "KdbxFuzzInput.h"
+#include "OmbrixCore/Crypto/AESCipher.h"
+#include "OmbrixCore/Crypto/Argon2.h"
+#include "OmbrixCore/Crypto/Gzip.h"
+#include "OmbrixCore/Kdbx/KdbxError.h"
+#include "OmbrixCore/Kdbx/KdbxFile.h"
+#include "OmbrixCore/Kdbx/KdbxHeader.h"
+
+namespace {
+
+// The fuzzer's budget for one key derivation. A mutated header can ask for gigabytes of Argon2
+// memory or billions of AES rounds, which the engine would honestly spend; such inputs test
+// nothing new and would stall the run, so they are skipped before load is called. The engine's
+// own bounds on these values are covered by its tests.
+constexpr std::uint64_t maxAesRounds = 200'000;
+constexpr std::uint64_t maxArgon2MemoryBytes = 4 << 20;
+constexpr std::uint64_t maxArgon2Iterations = 8;
+constexpr std::uint32_t maxArgon2Parallelism = 8;
+
+std::uint64_t number(const VariantDictionary& parameters, const char* key, std::uint64_t fallback) {
+    const std::optional<VariantValue> value = parameters.get(key);
+    return value ? value->asUInt64().value_or(fallback) : fallback;
+}
+
+// What the key derivation would cost stays within the budget; the same defaults as the
+// derivation's for missing or mistyped parameters.
+bool cheapEnough(const Bytes& file) {
+    KdbxHeader header;
+    try {
+        header = KdbxHeader::parse(file);
+    } catch (...) {
+        return true;  // refused before any key work
+    }
+    if (header.major < 4) return header.transformRounds.value_or(0) <= maxAesRounds;
+    if (!header.kdfParameters) return true;
+    const VariantDictionary& parameters = *header.kdfParameters;
+    const std::optional<VariantValue> id = parameters.get("$UUID");
+    const std::optional<UUID> kdf = id && id->asData() ? UUID::fromKdbxBytes(*id->asData()) : std::nullopt;
+    if (kdf == KdbxUUIDs::kdfAes) return number(parameters, "R", 6000) <= maxAesRounds;
+    if (kdf == KdbxUUIDs::kdfArgon2d || kdf == KdbxUUIDs::kdfArgon2id) {
+        const std::optional<VariantValue> p = parameters.get("P");
+        const std::uint32_t parallelism = p ? p->asUInt32().value_or(2) : 2;
+        return number(parameters, "M", std::uint64_t{64} << 20) <= maxArgon2MemoryBytes &&
+               number(parameters, "I", 2) <= maxArgon2Iterations && parallelism <= maxArgon2Parallelism;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const std::vector<KdbxKey> keys = fuzzinput::fixtureKeys();
+    if (size < 1 || keys.empty()) return 0;
+    const std::uint8_t mode = data[0];
+    const ByteView rest(data + 1, size - 1);
+
+    Bytes file;
+    const KdbxKey* key = nullptr;
+    if (mode < fuzzinput::payloadMode) {
+        file.assign(rest.begin(), rest.end());
+        if (!cheapEnough(file)) return 0;
+        key = &keys[mode % keys.size()];
+    } else {
+        file = fuzzinput::seal(rest, mode);
+        key = &fuzzinput::sealKey();
+    }
+    try {
+        const KdbxDatabase db = KdbxFile::load(file, *key);
+        (void)db;
+    } catch (const KdbxError&) {
+    } catch (const Gzip::Error&) {
+    } catch (const AESCipher::Error&) {
+    } catch (const Argon2::Error&) {
+    }
+    return 0;
+}
