@@ -135,3 +135,12 @@ TEST(AppStateEngine, OpensAFixtureWithAKeyFileOnly) {
     EXPECT_TRUE(state->isLocked());
     EXPECT_TRUE(state->lastError());
 }
+
+TEST(AppStateEngine, OpensAFixtureWhosePasswordIsEmpty) {
+    EngineHarness h;
+    const auto state = h.makeEngineState();
+    state->prepare(QString::fromStdString(
+        testsupport::fixturePath("kdbx/v41-argon2id-aes256-gzip-empty-password.kdbx").string()));
+    state->unlock("", std::nullopt);
+    EXPECT_FALSE(state->isLocked()) << state->lastError().value_or("").toStdString();
+}
