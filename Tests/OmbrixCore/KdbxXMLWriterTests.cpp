@@ -191,7 +191,8 @@ TEST(KdbxXMLWriter, RefusesElementsDeeperThanTheReaderAccepts) {
     EXPECT_TRUE(std::find(again.begin(), again.end(), fits.root.unknownXML[0]) != again.end());
     KdbxDatabase deeper = makeDatabase({});
     deeper.root.unknownXML = {nested(static_cast<int>(KdbxXMLNode::maxDepth) - 2)};
-    EXPECT_EQ(thrownKdbxError([&] { write(deeper); }), KdbxError::corruptedData("XML öğeleri çok derin iç içe"));
+    EXPECT_EQ(thrownKdbxError([&] { write(deeper); }),
+              KdbxError::corruptedData("XML öğeleri çok derin iç içe"));
 }
 
 TEST(KdbxXMLWriter, HeaderHashAndDateFormFollowTheVersion) {
