@@ -200,6 +200,8 @@ TEST(AppStateDocument, PasswordsAndKeyFilesMakeTheCredentials) {
     const Bytes keyBytes{1, 2, 3, 4};
     const Case cases[] = {
         {"", true, KdbxKey(std::nullopt, keyBytes), "key file only"},
+        {"", false, KdbxKey("", std::nullopt), "an empty field alone is the empty password"},
+        {"", true, KdbxKey("", keyBytes), "key file with an empty password"},
         {"   ", false, KdbxKey("   ", std::nullopt), "blanks are a password"},
         {"şifre", true, KdbxKey("şifre", keyBytes), "both"},
     };

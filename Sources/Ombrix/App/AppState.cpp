@@ -1,5 +1,7 @@
 #include "Ombrix/App/AppState.h"
 
+#include "OmbrixCore/Kdbx/KdbxError.h"
+
 #include <new>
 #include <utility>
 
@@ -227,11 +229,24 @@ void AppState::unlock(const QString& password, const std::optional<QString>& key
     try {
         std::optional<Bytes> keyFileData;
         if (keyFileURL) keyFileData = deps_.files->read(*keyFileURL);
-        // An empty password is no password; one of blanks is used as typed.
+        // An empty password is no password; one of blanks is used as typed. Without a key file
+        // an empty field can only mean the empty password (the format allows one), since no
+        // credentials at all open nothing.
         KdbxKey key(password.isEmpty() ? std::nullopt : std::optional<std::string>(password.toStdString()),
                     std::move(keyFileData));
+        if (password.isEmpty() && !key.keyFileData) key.password = std::string();
         const Bytes file = deps_.files->read(*databaseURL_);
-        KdbxDatabase database = deps_.codec->load(file, key);
+        KdbxDatabase database;
+        try {
+            database = deps_.codec->load(file, key);
+        } catch (const KdbxError& error) {
+            // A key file with an empty field is most often the key file alone, but the file may
+            // also carry an empty password beside it: try that before giving up.
+            if (!password.isEmpty() || key.password || error.kind() != KdbxError::Kind::invalidCredentials)
+                throw;
+            key.password = std::string();
+            database = deps_.codec->load(file, key);
+        }
         GroupTree::IDSet seenGroups;
         GroupTree::IDSet seenEntries;
         const std::int64_t repaired = GroupTree::repairDuplicateIDs(database.root, seenGroups, seenEntries);

@@ -1,7 +1,19 @@
 #include "Ombrix/App/AutoTypeRunner.h"
 
-// PENDING: AutoTypeSequence::parse and AutoTypeService::shared() once they are merged.
-void ServiceAutoTypeRunner::run(const QString&, const KdbxEntry&, Completion done) {
-    done(std::nullopt);
+#include "OmbrixCore/Services/AutoTypeError.h"
+#include "OmbrixCore/Services/AutoTypeService.h"
+
+void ServiceAutoTypeRunner::run(const QString& sequence, const KdbxEntry& entry, Completion done) {
+    AutoTypeService::shared().perform(sequence.toStdString(), entry,
+                                      [done = std::move(done)](std::optional<AutoTypeError> error) {
+                                          if (error) {
+                                              done(QString::fromStdString(error->description()));
+                                          } else {
+                                              done(std::nullopt);
+                                          }
+                                      });
 }
-void ServiceAutoTypeRunner::cancel() {}
+
+void ServiceAutoTypeRunner::cancel() {
+    AutoTypeService::shared().cancel();
+}

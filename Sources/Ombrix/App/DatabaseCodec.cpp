@@ -1,12 +1,11 @@
 #include "Ombrix/App/DatabaseCodec.h"
 
-#include "OmbrixCore/Kdbx/KdbxError.h"
+#include "OmbrixCore/Kdbx/KdbxFile.h"
 
-// PENDING: KdbxFile::load / KdbxFile::save once the engine's file layer is merged.
-KdbxDatabase KdbxFileCodec::load(const Bytes&, const KdbxKey&) const {
-    throw KdbxError::notAKdbxFile();
+KdbxDatabase KdbxFileCodec::load(const Bytes& file, const KdbxKey& key) const {
+    return KdbxFile::load(file, key);
 }
 
-Bytes KdbxFileCodec::save(const KdbxDatabase&, const KdbxKey&) const {
-    throw KdbxError::cryptoFailure("PENDING");
+Bytes KdbxFileCodec::save(const KdbxDatabase& database, const KdbxKey& key) const {
+    return KdbxFile::save(database, key);
 }

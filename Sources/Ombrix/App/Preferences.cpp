@@ -8,14 +8,10 @@
 #include <QStringList>
 #include <QVariantHash>
 
+#include "OmbrixCore/Services/AutoTypeService.h"
 #include "OmbrixCore/Services/ClipboardService.h"
 
 namespace {
-
-// PENDING: AutoTypeService::defaultSequence once the auto-type service is merged.
-QString builtInSequence() {
-    return QStringLiteral("{USERNAME}{TAB}{PASSWORD}{ENTER}");
-}
 
 const QString keyClipboardTimeout = QStringLiteral("clipboardTimeout");
 const QString keySortColumn = QStringLiteral("sortColumn");
@@ -150,7 +146,9 @@ Preferences::Preferences(std::unique_ptr<PreferencesStore> store, TimeoutSink cl
     const std::optional<double> timeout = readNumber(store_->value(keyClipboardTimeout));
     clipboardTimeout_ = timeout && validTimeout(*timeout) ? *timeout : defaultClipboardTimeout;
     defaultAutoTypeSequence_ =
-        readText(store_->value(keyDefaultAutoTypeSequence)).value_or(builtInSequence());
+        readText(store_->value(keyDefaultAutoTypeSequence))
+            .value_or(QString::fromUtf8(AutoTypeService::defaultSequence.data(),
+                                        static_cast<qsizetype>(AutoTypeService::defaultSequence.size())));
     hotKeyCode_ = readHotKeyValue(store_->value(keyHotKeyCode)).value_or(defaultHotKeyCode);
     hotKeyModifiers_ = readHotKeyValue(store_->value(keyHotKeyModifiers)).value_or(defaultHotKeyModifiers);
     const QVariant bookmark = store_->value(keyRecentDatabaseBookmark);

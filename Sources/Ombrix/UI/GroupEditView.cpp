@@ -1,0 +1,233 @@
+#include "Ombrix/UI/GroupEditView.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "Ombrix/App/AppState.h"
+#include "Ombrix/App/EntrySearch.h"
+#include "Ombrix/App/GroupTree.h"
+#include "Ombrix/Theme/AppButton.h"
+#include "Ombrix/Theme/AppSwitch.h"
+#include "Ombrix/Theme/BrandFont.h"
+#include "Ombrix/Theme/Card.h"
+#include "Ombrix/Theme/FieldChrome.h"
+#include "Ombrix/Theme/Metrics.h"
+#include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/ErrorBanner.h"
+#include "Ombrix/UI/FormField.h"
+#include "Ombrix/UI/IconPicker.h"
+#include "Ombrix/UI/NotesEditor.h"
+#include "Ombrix/UI/SectionHeader.h"
+#include "OmbrixCore/Services/AutoTypeService.h"
+
+namespace {
+
+// Wrapping text asks, as its minimum, for the height it needs at a very narrow width, which
+// would make the sheet's body scroll although the form fits. One line is its true minimum: its
+// height at the width it gets comes from heightForWidth.
+void relaxMinimumHeight(QWidget* widget) {
+    widget->setMinimumHeight(widget->fontMetrics().height());
+}
+
+// Spaces and tabs go from both ends; line breaks stay.
+QString trimmed(const QString& value) {
+    return EntrySearch::trimmed(value).toString();
+}
+
+QString builtInSequence() {
+    return QString::fromUtf8(AutoTypeService::defaultSequence.data(),
+                             qsizetype(AutoTypeService::defaultSequence.size()));
+}
+
+Card* makeCard() {
+    auto* card = new Card(Palette::elevated, Radius::card, Palette::line, Metric::l);
+    card->contentLayout()->setSpacing(12);
+    return card;
+}
+
+}  // namespace
+
+GroupEditView::GroupEditView(AppState& state, Mode mode, QWidget* parent)
+    : SheetScaffold(mode.isCreate() ? QStringLiteral("Yeni grup") : QStringLiteral("Grubu düzenle"),
+                    std::nullopt, mode.isCreate() ? QStringLiteral("Oluştur") : QStringLiteral("Kaydet"),
+                    parent),
+      state_(state),
+      mode_(std::move(mode)) {
+    setMinimumSize(minimumWidth, minimumHeight);
+    resize(idealWidth, idealHeight);
+
+    auto* form = new QWidget;
+    auto* column = new QVBoxLayout(form);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(12);
+    error_ = new ErrorBanner(QString(), [this] { error_->setPresent(false); });
+    error_->hide();
+    relaxMinimumHeight(error_->messageLabel());
+    column->addWidget(error_);
+    column->addWidget(nameCard());
+    column->addWidget(autoTypeCard());
+    // The root holds the whole database and is never deleted.
+    const Mode::Edit* edit = mode_.asEdit();
+    if (edit && state_.database() && edit->group.id != state_.database()->root.id)
+        column->addWidget(makeDeleteZone(edit->group));
+    setContent(form);
+
+    load();
+
+    connect(name_->lineEdit(), &QLineEdit::textChanged, this, &GroupEditView::validate);
+    connect(useSequence_, &QAbstractButton::toggled, sequenceBlock_, &QWidget::setVisible);
+    connect(this, &SheetScaffold::cancelRequested, this, &GroupEditView::cancel);
+    connect(this, &SheetScaffold::confirmRequested, this, &GroupEditView::commit);
+    name_->setFocus(Qt::OtherFocusReason);
+}
+
+GroupEditView::~GroupEditView() = default;
+
+QWidget* GroupEditView::nameCard() {
+    Card* card = makeCard();
+    iconPicker_ = new IconPicker(newGroupIcon);
+    name_ = new AppTextField;
+    name_->lineEdit()->setPlaceholderText(QStringLiteral("örn. Bankacılık"));
+    auto* head = new QWidget;
+    auto* headRow = new QHBoxLayout(head);
+    headRow->setContentsMargins(0, 0, 0, 0);
+    headRow->setSpacing(12);
+    headRow->addWidget(iconPicker_, 0, Qt::AlignBottom);
+    headRow->addWidget(new FormField(QStringLiteral("Grup adı"), std::nullopt, name_), 1, Qt::AlignBottom);
+    card->contentLayout()->addWidget(head);
+    notes_ = new NotesEditor(80);
+    card->contentLayout()->addWidget(new FormField(QStringLiteral("Notlar"), std::nullopt, notes_));
+    return card;
+}
+
+QWidget* GroupEditView::autoTypeCard() {
+    Card* card = makeCard();
+    card->contentLayout()->addWidget(new SectionHeader(QStringLiteral("Otomatik yazma")));
+    useSequence_ = new AppSwitch(QStringLiteral("Bu grup için varsayılan sekans"));
+    relaxMinimumHeight(useSequence_);
+    card->contentLayout()->addWidget(useSequence_);
+    sequence_ = new AppTextField(AppTextFieldStyle::appMono);
+    sequence_->lineEdit()->setPlaceholderText(builtInSequence());
+    auto* sequenceField = new FormField(QStringLiteral("Sekans"),
+                                        QStringLiteral("Alt gruplar ve kayıtlar bunu devralır."), sequence_);
+    relaxMinimumHeight(sequenceField->hintLabel());
+    sequenceBlock_ = sequenceField;
+    card->contentLayout()->addWidget(sequenceBlock_);
+    return card;
+}
+
+QWidget* GroupEditView::makeDeleteZone(const KdbxGroup& group) {
+    deleteZone_ = new Card(withOpacity(Palette::danger, 0.06), Radius::card,
+                           withOpacity(Palette::danger, 0.25), Metric::l);
+    deleteZone_->contentLayout()->setSpacing(8);
+    delete_ = new AppButton(QStringLiteral("Grubu sil"), ButtonVariant::danger);
+    delete_->setSmall(true);
+    deleteZone_->contentLayout()->addWidget(delete_, 0, Qt::AlignLeft);
+    deleteNote_ = new QLabel(QString::number(GroupTree::totalEntryCount(group)) +
+                             QStringLiteral(" kayıt ve tüm alt gruplar silinir."));
+    deleteNote_->setTextFormat(Qt::PlainText);
+    deleteNote_->setWordWrap(true);
+    deleteNote_->setFont(BrandFont::body(11, QFont::Normal));
+    QPalette pal = deleteNote_->palette();
+    pal.setColor(QPalette::WindowText, Palette::textMuted);
+    deleteNote_->setPalette(pal);
+    relaxMinimumHeight(deleteNote_);
+    deleteZone_->contentLayout()->addWidget(deleteNote_);
+    connect(delete_, &QAbstractButton::clicked, this, &GroupEditView::deleteGroup);
+    return deleteZone_;
+}
+
+void GroupEditView::load() {
+    sequence_->lineEdit()->setText(builtInSequence());
+    if (const Mode::Edit* edit = mode_.asEdit()) {
+        const KdbxGroup& group = edit->group;
+        name_->lineEdit()->setText(QString::fromStdString(group.name));
+        notes_->setText(QString::fromStdString(group.notes));
+        iconPicker_->setIconID(group.iconID);
+        useSequence_->setChecked(group.defaultAutoTypeSequence.has_value());
+        if (group.defaultAutoTypeSequence)
+            sequence_->lineEdit()->setText(QString::fromStdString(*group.defaultAutoTypeSequence));
+    }
+    sequenceBlock_->setVisible(useSequence_->isChecked());
+    validate();
+}
+
+void GroupEditView::validate() {
+    const QString name = name_->lineEdit()->text();
+    setSubtitle(name.isEmpty() ? std::nullopt : std::optional<QString>(name));
+    setConfirmEnabled(!trimmed(name).isEmpty());
+}
+
+void GroupEditView::showError(const QString& message) {
+    error_->setMessage(message);
+    error_->setPresent(true);
+    // The banner heads the form.
+    scrollArea()->verticalScrollBar()->setValue(0);
+}
+
+std::optional<std::string> GroupEditView::sequence() const {
+    if (!useSequence_->isChecked()) return std::nullopt;
+    return sequence_->lineEdit()->text().toStdString();
+}
+
+void GroupEditView::finish(int result) {
+    QPointer<GroupEditView> self(this);
+    state_.setRoute(std::nullopt);
+    if (self) done(result);
+}
+
+void GroupEditView::cancel() {
+    finish(QDialog::Rejected);
+}
+
+void GroupEditView::commit() {
+    if (!isConfirmEnabled()) return;
+    const std::string name = trimmed(name_->lineEdit()->text()).toStdString();
+    const std::string notes = notes_->text().toStdString();
+    if (const Mode::Create* create = mode_.asCreate()) {
+        const Timestamp stamp =
+            std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
+        KdbxGroup group;
+        group.id = UUID::random();
+        group.name = name;
+        group.notes = notes;
+        group.iconID = iconPicker_->iconID();
+        group.isExpanded = true;
+        group.defaultAutoTypeSequence = sequence();
+        group.created = stamp;
+        group.modified = stamp;
+        state_.addGroup(group, create->parentID);
+        // The state selects what it added; when the parent is gone it records nothing and says
+        // why, and the sheet stays open so that nothing typed is lost.
+        const std::optional<UUID>& selected = state_.selectedGroupID();
+        const KdbxGroup* parent =
+            state_.database() ? GroupTree::findGroup(state_.database()->root, create->parentID) : nullptr;
+        const bool added = parent && selected &&
+                           std::any_of(parent->groups.begin(), parent->groups.end(),
+                                       [&](const KdbxGroup& g) { return g.id == *selected; });
+        if (!added) {
+            showError(state_.lastError().value_or(QStringLiteral("Grup eklenemedi.")));
+            return;
+        }
+    } else {
+        KdbxGroup group = mode_.asEdit()->group;
+        group.name = name;
+        group.notes = notes;
+        group.iconID = iconPicker_->iconID();
+        group.defaultAutoTypeSequence = sequence();
+        state_.update(group);
+    }
+    finish(QDialog::Accepted);
+}
+
+void GroupEditView::deleteGroup() {
+    state_.deleteGroup(mode_.asEdit()->group.id);
+    finish(QDialog::Accepted);
+}

@@ -1,0 +1,57 @@
+#include "Ombrix/UI/NotesEditor.h"
+
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+#include "Ombrix/Theme/BrandFont.h"
+#include "Ombrix/Theme/Metrics.h"
+#include "Ombrix/Theme/Painting.h"
+#include "Ombrix/Theme/Palette.h"
+
+NotesEditor::NotesEditor(int minimumHeight, QWidget* parent) : QWidget(parent), edit_(new QPlainTextEdit) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setSpacing(0);
+    layout->addWidget(edit_);
+
+    edit_->setFrameShape(QFrame::NoFrame);
+    edit_->setFont(BrandFont::bodyText());
+    edit_->setTabChangesFocus(true);
+    edit_->document()->setDocumentMargin(0);
+    // The box draws the background; the editor's own stays transparent.
+    QPalette pal = edit_->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, QPalette::Base, Qt::transparent);
+        pal.setColor(group, QPalette::Window, Qt::transparent);
+        pal.setColor(group, QPalette::Text, Palette::text);
+        pal.setColor(group, QPalette::Highlight, withOpacity(Palette::accent, 0.35));
+        pal.setColor(group, QPalette::HighlightedText, Palette::text);
+    }
+    edit_->setPalette(pal);
+    edit_->viewport()->setAutoFillBackground(false);
+    setFocusProxy(edit_);
+
+    setMinimumHeight(minimumHeight);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
+    connect(edit_, &QPlainTextEdit::textChanged, this, &NotesEditor::textChanged);
+}
+
+QString NotesEditor::text() const {
+    return edit_->toPlainText();
+}
+
+void NotesEditor::setText(const QString& text) {
+    if (text != edit_->toPlainText()) edit_->setPlainText(text);
+}
+
+QSize NotesEditor::sizeHint() const {
+    return QSize(QWidget::sizeHint().width(), minimumHeight());
+}
+
+void NotesEditor::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QRectF bounds = rect();
+    Painting::fill(p, bounds, Radius::control, Palette::canvas);
+    Painting::hairline(p, bounds, Palette::line, Radius::control, Metric::hairline);
+}
