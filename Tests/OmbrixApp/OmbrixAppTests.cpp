@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QMainWindow>
+#include <QMenuBar>
 
 #include <functional>
 #include <memory>
@@ -11,6 +13,7 @@
 #include "MainWindowFixture.h"
 #include "Ombrix/App/FilePanels.h"
 #include "Ombrix/App/OmbrixApp.h"
+#include "Ombrix/App/OmbrixCommands.h"
 #include "Ombrix/App/WindowSizer.h"
 #include "Ombrix/UI/ElidedLabel.h"
 #include "Ombrix/UI/MainView.h"
@@ -152,6 +155,8 @@ TEST(OmbrixApp, StartsLockedOnTheRecentDatabaseWithTheHotKeyRegistered) {
     EXPECT_TRUE(a.window()->isVisible());
     EXPECT_EQ(a.window()->windowTitle(), QStringLiteral("Ombrix"));
     EXPECT_EQ(a.window()->centralWidget(), a.app->rootView());
+    ASSERT_FALSE(a.window()->menuBar()->actions().isEmpty());
+    EXPECT_EQ(a.window()->menuBar()->actions().first()->text(), QStringLiteral("Dosya"));
     ASSERT_NE(a.app->rootView()->unlockView(), nullptr);
     EXPECT_EQ(a.state().databaseURL(), std::optional<QString>(recent));
     EXPECT_TRUE(a.state().isLocked());
@@ -200,7 +205,7 @@ TEST(OmbrixApp, QuittingSavesUnsavedChangesFirst) {
         bool closeWindow;
         const char* note;
     };
-    for (const Case c : {Case{true, "closing the window"}, Case{false, "the quit command"}}) {
+    for (const Case c : {Case{true, "closing the window"}, Case{false, "the menu's quit command"}}) {
         App a;
         a.show();
         mainwindow::Sample sample;
@@ -212,7 +217,7 @@ TEST(OmbrixApp, QuittingSavesUnsavedChangesFirst) {
             EXPECT_TRUE(a.window()->close()) << c.note;
             EXPECT_FALSE(a.window()->isVisible()) << c.note;
         } else {
-            a.app->quit();
+            a.app->commands()->action(OmbrixCommands::Command::quit)->trigger();
         }
         EXPECT_EQ(a.quits, 1) << c.note;
         EXPECT_EQ(a.h.files->writes, writesBefore + 1) << c.note;

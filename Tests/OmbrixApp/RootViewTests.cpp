@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
@@ -13,7 +14,10 @@
 #include "Ombrix/App/FilePanels.h"
 #include "Ombrix/App/WindowSizer.h"
 #include "Ombrix/Theme/AppButton.h"
+#include "Ombrix/Theme/FieldChrome.h"
 #include "Ombrix/UI/EmptyStateView.h"
+#include "Ombrix/UI/EntryEditView.h"
+#include "Ombrix/UI/GroupEditView.h"
 #include "Ombrix/UI/MainView.h"
 #include "Ombrix/UI/PasswordGeneratorView.h"
 #include "Ombrix/UI/RootView.h"
@@ -201,4 +205,102 @@ TEST(RootView, AnEditRouteWhoseItemIsGoneShowsTheNotice) {
         EXPECT_EQ(root.state().database().has_value(), before.has_value()) << c.note;
         EXPECT_FALSE(root.state().isDirty()) << c.note;
     }
+}
+
+TEST(RootView, EditorRoutesOpenTheirEditors) {
+    Root root(true);
+    const mainwindow::Sample& sample = root.f.sample;
+    const UUID rootID = root.state().database()->root.id;
+    struct Case {
+        Route route;
+        std::function<bool(QDialog*)> check;
+        const char* note;
+    };
+    const Case cases[] = {
+        {Route::newEntry(sample.mail.id),
+         [&](QDialog* sheet) {
+             auto* editor = qobject_cast<EntryEditView*>(sheet);
+             return editor && editor->mode().asCreate() &&
+                    editor->mode().asCreate()->groupID == sample.mail.id;
+         },
+         "a new entry in a group"},
+        {Route::editEntry(sample.gmail.id),
+         [&](QDialog* sheet) {
+             auto* editor = qobject_cast<EntryEditView*>(sheet);
+             return editor && editor->mode().asEdit() &&
+                    editor->mode().asEdit()->entry.id == sample.gmail.id &&
+                    editor->titleField()->lineEdit()->text() == QStringLiteral("Gmail");
+         },
+         "an entry as it is stored"},
+        {Route::newGroup(rootID),
+         [&](QDialog* sheet) {
+             auto* editor = qobject_cast<GroupEditView*>(sheet);
+             return editor && editor->mode().asCreate() && editor->mode().asCreate()->parentID == rootID;
+         },
+         "a new group under the root"},
+        {Route::editGroup(sample.banks.id),
+         [&](QDialog* sheet) {
+             auto* editor = qobject_cast<GroupEditView*>(sheet);
+             return editor && editor->mode().asEdit() && editor->mode().asEdit()->group.id == sample.banks.id;
+         },
+         "a group as it is stored"},
+    };
+    for (const Case& c : cases) {
+        root.state().setRoute(c.route);
+        QDialog* sheet = root.view->sheet();
+        ASSERT_NE(sheet, nullptr) << c.note;
+        EXPECT_FALSE(root.view->isShowingMissingItem()) << c.note;
+        EXPECT_TRUE(c.check(sheet)) << c.note;
+        EXPECT_TRUE(sheet->isVisible()) << c.note;
+        EXPECT_EQ(sheet->windowModality(), Qt::WindowModal) << c.note;
+    }
+    root.state().setRoute(std::nullopt);
+    EXPECT_EQ(root.view->sheet(), nullptr);
+}
+
+TEST(RootView, AnEntryEditorKeepsWhatIsTypedUntilItsEntryIsGone) {
+    Root root(true);
+    const mainwindow::Sample& sample = root.f.sample;
+    root.state().setRoute(Route::editEntry(sample.github.id));
+    auto* editor = qobject_cast<EntryEditView*>(root.view->sheet());
+    ASSERT_NE(editor, nullptr);
+    editor->titleField()->lineEdit()->setText(QStringLiteral("Yazılan başlık"));
+
+    // Another change to the database leaves the editor and its fields alone.
+    root.state().deleteEntries({sample.router.id});
+    EXPECT_EQ(root.view->sheet(), editor);
+    EXPECT_EQ(editor->titleField()->lineEdit()->text(), QStringLiteral("Yazılan başlık"));
+
+    // Once the entry is gone (here: its deletion), the notice stands in for the editor.
+    QPointer<QDialog> gone = editor;
+    root.state().deleteEntries({sample.github.id});
+    EXPECT_TRUE(root.view->isShowingMissingItem());
+    EXPECT_TRUE(root.view->sheet()->isVisible());
+    EXPECT_EQ(root.state().route(), std::optional<Route>(Route::editEntry(sample.github.id)));
+    settle();
+    EXPECT_FALSE(gone);
+
+    // Undoing the deletion does not turn the notice back into an editor.
+    root.state().undo();
+    EXPECT_TRUE(root.view->isShowingMissingItem());
+}
+
+TEST(RootView, TheEntryEditorOpensTheGeneratorOverItself) {
+    Root root(true);
+    root.state().setRoute(Route::editEntry(root.f.sample.github.id));
+    auto* editor = qobject_cast<EntryEditView*>(root.view->sheet());
+    ASSERT_NE(editor, nullptr);
+    QTest::mouseClick(editor->openGeneratorButton(), Qt::LeftButton);
+    auto* generator = qobject_cast<PasswordGeneratorView*>(editor->generatorDialog());
+    ASSERT_NE(generator, nullptr);
+    EXPECT_TRUE(generator->isUseMode());
+    EXPECT_EQ(generator->parentWidget(), editor);
+    EXPECT_EQ(root.view->sheet(), editor) << "the editor is still the sheet";
+
+    const QString password = generator->generated();
+    ASSERT_FALSE(password.isEmpty());
+    QTest::mouseClick(generator->confirmButton(), Qt::LeftButton);
+    EXPECT_EQ(editor->passwordField()->text(), password);
+    EXPECT_EQ(root.view->sheet(), editor);
+    EXPECT_EQ(root.state().route(), std::optional<Route>(Route::editEntry(root.f.sample.github.id)));
 }

@@ -3,10 +3,13 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMainWindow>
+#include <QMenuBar>
 #include <QSessionManager>
 #include <QTimer>
 
 #include "Ombrix/App/FilePanels.h"
+#include "Ombrix/App/HotKeyHandler.h"
+#include "Ombrix/App/OmbrixCommands.h"
 #include "Ombrix/App/Preferences.h"
 #include "Ombrix/App/WindowSizer.h"
 #include "Ombrix/UI/RootView.h"
@@ -69,14 +72,18 @@ OmbrixApp::OmbrixApp(Dependencies dependencies, QObject* parent)
 OmbrixApp::~OmbrixApp() {
     // The registered handler calls back into this object.
     if (!shutDown_) hotKeys_.unregister();
-    // The root view and its sheets refer to the state: they go first.
+    // The commands, the root view and its sheets refer to the state: they go first.
+    delete commands_;
     window_->removeEventFilter(this);
     window_.reset();
 }
 
 void OmbrixApp::installMenuBar() {
-    // The menu bar's commands are installed on window_ here: they act on the state and the
-    // file dialogs, open the settings window with showSettings() and quit with quit().
+    OmbrixCommands::Callbacks callbacks;
+    callbacks.openSettings = [this] { showSettings(); };
+    callbacks.quit = [this] { quit(); };
+    commands_ = new OmbrixCommands(*state_, *panels_, clipboard_, std::move(callbacks), this);
+    commands_->populate(*window_->menuBar());
 }
 
 void OmbrixApp::show() {
@@ -96,9 +103,7 @@ void OmbrixApp::registerGlobalHotKey() {
 }
 
 std::function<void()> OmbrixApp::hotKeyHandler() {
-    // The handler that picks the entry for the frontmost window's title is set here; until
-    // then a press only takes the application in front as the auto-type target.
-    return [this] { autoType_.captureTarget(); };
+    return HotKeyHandler(*state_, autoType_);
 }
 
 void OmbrixApp::showSettings() {
@@ -106,8 +111,8 @@ void OmbrixApp::showSettings() {
 }
 
 bool OmbrixApp::prepareToQuit() {
-    // Saved silently, as locking saves; nothing to save without an open, changed database
-    // that has a file.
+    // Written to its file as the save command writes it, without locking: the quit may still be
+    // refused elsewhere (the session). Nothing to save without an open, changed database.
     if (state_->isLocked() || !state_->isDirty() || !state_->canSave()) return true;
     state_->save();
     if (!state_->isDirty()) return true;

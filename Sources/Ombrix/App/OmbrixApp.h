@@ -13,6 +13,7 @@ class ClipboardService;
 class FilePanels;
 class HotKeyService;
 class LockScreenMetrics;
+class OmbrixCommands;
 class Preferences;
 class QMainWindow;
 class QSessionManager;
@@ -37,14 +38,14 @@ struct OmbrixAppDependencies {
 // The application: the long-lived objects of the interface and the main window. It is made
 // once, after the QApplication, the fonts and the theme, and builds in this order: the
 // preferences, the clipboard, auto-type and hot-key services, the one AppState, and the main
-// window (a QMainWindow holding the RootView, sized by a WindowSizer that follows the lock
-// state). The window is titled "Ombrix" while locked and after the open database when
-// unlocked.
+// window (a QMainWindow with the menu bar of OmbrixCommands, holding the RootView, sized by a
+// WindowSizer that follows the lock state). The window is titled "Ombrix" while locked and
+// after the open database when unlocked.
 //
 // Each time the window is shown it restores the last database file (when none is chosen yet),
-// registers the global hot key from the preferences and starts following the frontmost
-// application for auto-type (once). The hot key is registered again whenever the preferences'
-// combination changes.
+// registers the global hot key (with a HotKeyHandler) from the preferences and starts
+// following the frontmost application for auto-type (once). The hot key is registered again
+// whenever the preferences' combination changes.
 //
 // Quitting saves first. Whatever ends the program, the menu's quit command (quit()), closing
 // the main window, or the desktop session ending, goes through prepareToQuit(): unsaved changes
@@ -85,6 +86,7 @@ class OmbrixApp : public QObject {
     QMainWindow* mainWindow() const { return window_.get(); }
     RootView* rootView() const { return rootView_; }
     WindowSizer* windowSizer() const { return sizer_; }
+    OmbrixCommands* commands() const { return commands_; }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -106,5 +108,6 @@ class OmbrixApp : public QObject {
     std::function<void()> quit_;
     RootView* rootView_ = nullptr;
     WindowSizer* sizer_ = nullptr;
+    OmbrixCommands* commands_ = nullptr;
     bool shutDown_ = false;
 };

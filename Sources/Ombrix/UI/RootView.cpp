@@ -12,8 +12,10 @@
 #include "Ombrix/Theme/Motion.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/EmptyStateView.h"
+#include "Ombrix/UI/EntryEditView.h"
 #include "Ombrix/UI/EntryList.h"
 #include "Ombrix/UI/EntryListView.h"
+#include "Ombrix/UI/GroupEditView.h"
 #include "Ombrix/UI/MainView.h"
 #include "Ombrix/UI/PasswordGeneratorView.h"
 #include "Ombrix/UI/UnlockView.h"
@@ -222,10 +224,30 @@ bool RootView::routeTargetExists(const Route& route) const {
 }
 
 QDialog* RootView::makeSheet(const Route& route) {
-    if (!routeTargetExists(route)) return nullptr;
-    if (route.as<Route::Generator>())
-        return new PasswordGeneratorView(state_, preferences_, clipboard_, this);
-    return nullptr;
+    const std::optional<KdbxDatabase>& database = state_.database();
+    if (const auto* create = route.as<Route::NewEntry>())
+        return makeEntryEditor(EntryEditView::Mode::create(create->groupID));
+    if (const auto* edit = route.as<Route::EditEntry>()) {
+        const KdbxEntry* entry = database ? GroupTree::findEntry(database->root, edit->id) : nullptr;
+        return entry ? makeEntryEditor(EntryEditView::Mode::edit(*entry)) : nullptr;
+    }
+    if (const auto* create = route.as<Route::NewGroup>())
+        return new GroupEditView(state_, GroupEditView::Mode::create(create->parentID), this);
+    if (const auto* edit = route.as<Route::EditGroup>()) {
+        const KdbxGroup* group = database ? GroupTree::findGroup(database->root, edit->id) : nullptr;
+        return group ? new GroupEditView(state_, GroupEditView::Mode::edit(*group), this) : nullptr;
+    }
+    return new PasswordGeneratorView(state_, preferences_, clipboard_, this);
+}
+
+EntryEditView* RootView::makeEntryEditor(const EntryEditView::Mode& mode) {
+    auto* editor = new EntryEditView(state_, preferences_, mode, this);
+    // The generator opens over the editor and hands its password back to it, leaving the
+    // route alone.
+    editor->setGeneratorFactory([this](QWidget* over, EntryEditView::PasswordSink deliver) -> QDialog* {
+        return new PasswordGeneratorView(state_, preferences_, clipboard_, std::move(deliver), over);
+    });
+    return editor;
 }
 
 QDialog* RootView::makeMissingSheet() {

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "Ombrix/App/Route.h"
+#include "Ombrix/UI/EntryEditView.h"
 
 class AppState;
 class ClipboardService;
@@ -74,6 +75,7 @@ class RootView : public QWidget {
     void sheetFinished(QDialog* sheet);
     // The sheet for the route, or null when the route names something that does not exist.
     QDialog* makeSheet(const Route& route);
+    EntryEditView* makeEntryEditor(const EntryEditView::Mode& mode);
     QDialog* makeMissingSheet();
     // The route's entry or group exists (always true for the other routes).
     bool routeTargetExists(const Route& route) const;

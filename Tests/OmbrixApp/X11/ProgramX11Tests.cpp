@@ -14,6 +14,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -23,6 +24,7 @@
 
 #include "MiniWindowManager.h"
 #include "Ombrix/App/PreferencesStore.h"
+#include "OmbrixCore/Kdbx/KdbxFile.h"
 #include "Support/Fixtures.h"
 #include "X11TestClient.h"
 
@@ -51,8 +53,15 @@ class ProgramWindow {
 
     // The mapped top-level window of the process, or none yet.
     std::optional<xcb_window_t> find(qint64 pid) {
+        const std::vector<xcb_window_t> all = findAll(pid);
+        return all.empty() ? std::nullopt : std::optional(all.front());
+    }
+
+    // Every mapped top-level window of the process, from the bottom of the stack to its top.
+    std::vector<xcb_window_t> findAll(qint64 pid) {
+        std::vector<xcb_window_t> found;
         auto tree = owned(xcb_query_tree_reply(x_.xcb(), xcb_query_tree(x_.xcb(), x_.root()), nullptr));
-        if (!tree) return std::nullopt;
+        if (!tree) return found;
         const xcb_window_t* children = xcb_query_tree_children(tree.get());
         for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
             const xcb_window_t window = children[i];
@@ -60,9 +69,9 @@ class ProgramWindow {
                 x_.xcb(), xcb_get_window_attributes(x_.xcb(), window), nullptr));
             if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) continue;
             const std::vector<std::uint32_t> pids = cardinals(window, "_NET_WM_PID");
-            if (!pids.empty() && pids[0] == static_cast<std::uint32_t>(pid)) return window;
+            if (!pids.empty() && pids[0] == static_cast<std::uint32_t>(pid)) found.push_back(window);
         }
-        return std::nullopt;
+        return found;
     }
 
     QSize size(xcb_window_t window) {
@@ -80,6 +89,7 @@ class ProgramWindow {
         const std::vector<std::uint32_t> hints = cardinals(window, "WM_NORMAL_HINTS");
         if (hints.size() < 9) return std::nullopt;
         constexpr std::uint32_t minimumSize = 1 << 4, maximumSize = 1 << 5;
+        // A size that is not given stays invalid.
         SizeHints result;
         if (hints[0] & minimumSize) result.minimum = QSize(int(hints[5]), int(hints[6]));
         if (hints[0] & maximumSize) result.maximum = QSize(int(hints[7]), int(hints[8]));
@@ -138,7 +148,8 @@ class ProgramWindow {
     X11TestClient& x_;
 };
 
-// Types text through XTest on the US layout, binding a spare key code for a letter it lacks.
+// Types lower-case text through XTest on the US layout, binding a spare key code for a letter
+// it lacks.
 class Typist {
   public:
     explicit Typist(X11TestClient& x) : x_(x) {}
@@ -167,6 +178,15 @@ class Typist {
         if (const std::optional<xcb_keycode_t> key = x_.keycodeFor(keysym)) x_.tap({*key});
     }
 
+    void pressWithControl(xcb_keysym_t keysym) {
+        const std::optional<xcb_keycode_t> control = x_.keycodeFor(controlKey);
+        const std::optional<xcb_keycode_t> key = x_.keycodeFor(keysym);
+        if (control && key) x_.tap({*control, *key});
+    }
+
+    static constexpr xcb_keysym_t returnKey = 0xff0d;
+    static constexpr xcb_keysym_t controlKey = 0xffe3;
+
   private:
     X11TestClient& x_;
     std::optional<xcb_keycode_t> spare_;
@@ -179,7 +199,7 @@ void save(const QImage& image, const char* name) {
 
 }  // namespace
 
-TEST(OmbrixProgram, OpensLockedAtTheLockScreenSizeAndUnlocksToTheFullWindow) {
+TEST(OmbrixProgram, OpensLockedUnlocksToTheFullWindowAndSavesWhenClosed) {
     X11TestClient x;
     ASSERT_TRUE(x.isConnected());
     MiniWindowManager manager;
@@ -231,7 +251,7 @@ TEST(OmbrixProgram, OpensLockedAtTheLockScreenSizeAndUnlocksToTheFullWindow) {
     {
         Typist typist(x);
         typist.type(QString::fromUtf8(fixturePassword));
-        typist.press(0xff0d);  // Return
+        typist.press(Typist::returnKey);
     }
 
     const bool unlocked = spinUntil([&] { return windows.size(*window) == QSize(1020, 680); }, 20000);
@@ -241,15 +261,35 @@ TEST(OmbrixProgram, OpensLockedAtTheLockScreenSizeAndUnlocksToTheFullWindow) {
     const std::optional<SizeHints> hints = windows.sizeHints(*window);
     ASSERT_TRUE(hints.has_value());
     EXPECT_EQ(hints->minimum, QSize(720, 460));
-    EXPECT_GT(hints->maximum.width(), 10000) << "resizable";
+    EXPECT_FALSE(hints->maximum.isValid()) << "resizable: no maximum size";
     EXPECT_TRUE(spinUntil([&] { return windows.title(*window).startsWith(QString::fromUtf8(fixtureName)); }))
         << windows.title(*window).toStdString();
     spinFor(300);
     save(windows.screenshot(windows.rect(*window)), "program-unlocked.png");
 
-    // Closing the window ends the program.
+    // Ctrl+I: the entry editor opens as a sheet over the window; Return adds the entry.
+    {
+        Typist typist(x);
+        typist.pressWithControl('i');
+        ASSERT_TRUE(spinUntil([&] { return windows.findAll(program.processId()).size() == 2; }, 10000))
+            << "the editor sheet is mapped";
+        spinFor(300);
+        save(windows.screenshot(windows.rect(*window)), "program-entry-editor.png");
+        typist.type(QStringLiteral("deneme kaydi"));
+        typist.press(Typist::returnKey);
+        ASSERT_TRUE(spinUntil([&] { return windows.findAll(program.processId()).size() == 1; }, 10000))
+            << "the sheet closes";
+    }
+
+    // Closing the window saves the new entry and ends the program.
     windows.askToClose(*window);
-    ASSERT_TRUE(spinUntil([&] { return program.state() == QProcess::NotRunning; }, 10000));
+    ASSERT_TRUE(spinUntil([&] { return program.state() == QProcess::NotRunning; }, 20000));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
+    const KdbxDatabase saved = KdbxFile::load(testsupport::readFile(database.toStdString()),
+                                              KdbxKey(std::string(fixturePassword), std::nullopt));
+    std::vector<std::string> titles;
+    for (const KdbxEntry& entry : saved.root.allEntries()) titles.push_back(entry.title);
+    EXPECT_NE(std::find(titles.begin(), titles.end(), "deneme kaydi"), titles.end())
+        << "the new entry was saved at quit";
 }
