@@ -125,6 +125,7 @@ void RootView::showContent() {
     // once control has returned from it.
     QWidget* old = unlockView_ ? static_cast<QWidget*>(unlockView_) : mainView_;
     if (old) {
+        disconnect(old, nullptr, this, nullptr);
         fadeOut(old);
         layout_->removeWidget(old);
         old->hide();
