@@ -36,7 +36,8 @@ bench: deps
 
 # The libFuzzer targets under ASan and UBSan (clang), each run for FUZZ_SECONDS, seeded from the
 # fixtures and the kept findings; new crashing inputs land in $(FUZZ_DIR)/findings.
-fuzz: deps
+fuzz:
+	@scripts/install-deps fuzz
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOMBRIX_BUILD_FUZZ=ON \
 	  -DOMBRIX_SANITIZE=ON -DOMBRIX_BUILD_TESTS=OFF -DOMBRIX_BUILD_APP=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(FUZZ_DIR) -j $(JOBS)

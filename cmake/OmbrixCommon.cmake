@@ -3,8 +3,9 @@ find_package(PkgConfig REQUIRED)
 
 add_library(ombrix_options INTERFACE)
 target_compile_features(ombrix_options INTERFACE cxx_std_20)
-target_compile_options(ombrix_options INTERFACE
-  $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -Wpedantic>)
+# Warnings for our own targets only (directory scope), not for a project that embeds us.
+add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-Wall> $<$<COMPILE_LANGUAGE:CXX>:-Wextra>
+                    $<$<COMPILE_LANGUAGE:CXX>:-Wpedantic>)
 target_include_directories(ombrix_options INTERFACE ${PROJECT_SOURCE_DIR}/Sources)
 if(OMBRIX_SANITIZE)
   target_compile_options(ombrix_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)

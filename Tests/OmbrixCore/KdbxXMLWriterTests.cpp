@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "KdbxErrorTesting.h"
 #include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/InnerStreamCipher.h"
 #include "OmbrixCore/Kdbx/KdbxDate.h"
+#include "OmbrixCore/Kdbx/KdbxXMLNode.h"
 #include "OmbrixCore/Kdbx/KdbxXMLReader.h"
 #include "OmbrixCore/Kdbx/KdbxXMLWriter.h"
 
@@ -170,6 +172,27 @@ TEST(KdbxXMLWriter, StandardFieldsStoredProtectedStayProtected) {
     const KdbxEntry again = read(xml).root.entries.at(0);
     EXPECT_EQ(again.protectedCustomFields, entry.protectedCustomFields);
     EXPECT_TRUE(again.customFields.empty());
+}
+
+// Kept XML moved deeper (a group moved into another, say) must not make a file the reader
+// refuses: KeePassFile, Root and the root group stand around the root group's kept elements.
+TEST(KdbxXMLWriter, RefusesElementsDeeperThanTheReaderAccepts) {
+    auto nested = [](int levels) {
+        std::string xml;
+        for (int i = 1; i < levels; ++i) xml += "<K>";
+        xml += "<K/>";
+        for (int i = 1; i < levels; ++i) xml += "</K>";
+        return xml;
+    };
+    KdbxDatabase fits = makeDatabase({});
+    fits.root.unknownXML = {nested(static_cast<int>(KdbxXMLNode::maxDepth) - 3)};
+    const std::string xml = write(fits);
+    const std::vector<std::string> again = read(xml).root.unknownXML;
+    EXPECT_TRUE(std::find(again.begin(), again.end(), fits.root.unknownXML[0]) != again.end());
+    KdbxDatabase deeper = makeDatabase({});
+    deeper.root.unknownXML = {nested(static_cast<int>(KdbxXMLNode::maxDepth) - 2)};
+    EXPECT_EQ(thrownKdbxError([&] { write(deeper); }),
+              KdbxError::corruptedData("XML öğeleri çok derin iç içe"));
 }
 
 TEST(KdbxXMLWriter, HeaderHashAndDateFormFollowTheVersion) {

@@ -30,19 +30,6 @@ constexpr std::size_t maxPiece = std::numeric_limits<uInt>::max();
 constexpr int rawWindowBits = -15;
 constexpr int memoryLevel = 8;
 
-const std::array<std::uint32_t, 256>& crcTable() {
-    static const std::array<std::uint32_t, 256> table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    return table;
-}
-
 std::uint32_t readLittleEndian32(const std::uint8_t* p) {
     return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
            std::uint32_t{p[3]} << 24;
@@ -155,10 +142,14 @@ void skipZeroTerminated(ByteView data, std::size_t& pos) {
 }  // namespace
 
 std::uint32_t Gzip::crc32(ByteView data) {
-    const auto& table = crcTable();
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (const std::uint8_t byte : data) crc = table[(crc ^ byte) & 0xFF] ^ (crc >> 8);
-    return ~crc;
+    // zlib's CRC-32 is the one of RFC 1952, computed several bytes at a time.
+    uLong crc = ::crc32(0L, Z_NULL, 0);
+    for (std::size_t offset = 0; offset < data.size();) {
+        const std::size_t piece = std::min(maxPiece, data.size() - offset);
+        crc = ::crc32(crc, data.data() + offset, static_cast<uInt>(piece));
+        offset += piece;
+    }
+    return static_cast<std::uint32_t>(crc);
 }
 
 Bytes Gzip::compress(ByteView data) {

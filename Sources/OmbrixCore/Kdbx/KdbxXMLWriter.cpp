@@ -81,8 +81,10 @@ class Writer {
         applyMemoryProtection(preservedMeta);
 
         out_ += "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?><KeePassFile>";
+        depth_ = 1;
         writeMeta(database, headerHash, preservedMeta);
         out_ += "<Root>";
+        depth_ = 2;
         writeGroup(database.root, 0);
         if (root) {
             for (const Node::Ptr& node : root->children) writeNode(*node);
@@ -91,12 +93,21 @@ class Writer {
     }
 
   private:
+    // Every element start passes here with the number of elements open around it: the reader
+    // refuses elements below KdbxXMLNode::maxDepth of them, so such a file could not be opened.
+    void enter() {
+        if (depth_ >= KdbxXMLNode::maxDepth) throw KdbxError::corruptedData("XML öğeleri çok derin iç içe");
+        ++depth_;
+    }
+
     void open(std::string_view name) {
+        enter();
         out_ += '<';
         out_ += name;
         out_ += '>';
     }
     void close(std::string_view name) {
+        --depth_;
         out_ += "</";
         out_ += name;
         out_ += '>';
@@ -138,6 +149,7 @@ class Writer {
         open("String");
         element("Key", key);
         if (isProtected) {
+            enter();
             out_ += "<Value Protected=\"True\">";
             protectedValue(value);
             close("Value");
@@ -159,11 +171,13 @@ class Writer {
     }
 
     void writeNode(const Node& node) {
+        enter();
         if (node.isProtected) return protectedElementNode(node);
         out_ += '<';
         out_ += node.name;
         writeAttributes(node);
         if (node.children.empty() && node.text.empty()) {
+            --depth_;
             out_ += "/>";
             return;
         }
@@ -376,6 +390,7 @@ class Writer {
     }
 
     std::string out_;
+    std::size_t depth_ = 0;
     InnerStreamCipher& stream_;
     std::uint16_t major_;
     bool protectTitle_ = false;

@@ -19,7 +19,8 @@ namespace KdbxXML {
 // written back where it belongs; the binaries wrapper is not written (see preservedBinaries).
 // Throws KdbxError::xmlParseFailure when a preserved wrapper no longer parses (writing without it
 // would lose its content) and KdbxError::corruptedData when groups nest deeper than
-// maxGroupDepth (the file could not be read back).
+// maxGroupDepth or kept elements deeper than KdbxXMLNode::maxDepth (the file could not be read
+// back).
 Bytes serialize(const KdbxDatabase& database, InnerStreamCipher& stream, std::uint16_t major,
                 const std::optional<Bytes>& headerHash = std::nullopt);
 
