@@ -7,7 +7,7 @@ FUZZ_DIR    ?= build-fuzz
 FUZZ_SECONDS ?= 600
 FUZZ_TARGETS = KdbxFileLoadFuzzer:load KdbxKeyFileFuzzer:keyfile
 
-.PHONY: all deps configure build test bench fuzz clean
+.PHONY: all deps configure build run test bench fuzz clean
 
 all: build
 
@@ -19,6 +19,10 @@ configure: deps
 
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target ombrix
+	@$(BUILD_DIR)/ombrix
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

@@ -1,0 +1,163 @@
+#include "Ombrix/App/OmbrixApp.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QSessionManager>
+#include <QTimer>
+
+#include "Ombrix/App/FilePanels.h"
+#include "Ombrix/App/HotKeyHandler.h"
+#include "Ombrix/App/OmbrixCommands.h"
+#include "Ombrix/App/Preferences.h"
+#include "Ombrix/App/WindowSizer.h"
+#include "Ombrix/UI/RootView.h"
+#include "Ombrix/UI/SettingsView.h"
+#include "OmbrixCore/Services/AutoTypeService.h"
+#include "OmbrixCore/Services/ClipboardService.h"
+#include "OmbrixCore/Services/HotKeyService.h"
+
+namespace {
+
+AppStateDependencies withPreferences(AppStateDependencies dependencies, Preferences& preferences) {
+    dependencies.preferences = &preferences;
+    return dependencies;
+}
+
+}  // namespace
+
+OmbrixApp::OmbrixApp(Dependencies dependencies, QObject* parent)
+    : QObject(parent),
+      preferences_(dependencies.preferences ? *dependencies.preferences : Preferences::shared()),
+      clipboard_(dependencies.clipboard ? *dependencies.clipboard : ClipboardService::shared()),
+      autoType_(dependencies.autoType ? *dependencies.autoType : AutoTypeService::shared()),
+      hotKeys_(dependencies.hotKeys ? *dependencies.hotKeys : HotKeyService::shared()),
+      state_(std::make_unique<AppState>(withPreferences(std::move(dependencies.state), preferences_))),
+      window_(std::make_unique<QMainWindow>()),
+      panels_(dependencies.panels ? std::move(dependencies.panels)
+                                  : std::make_shared<DialogFilePanels>(window_.get())),
+      quit_(dependencies.quit) {
+    if (!quit_) {
+        // On the next turn: a quit from inside the main window's close event would ask that
+        // window to close once more.
+        quit_ = [] { QTimer::singleShot(0, qApp, &QCoreApplication::quit); };
+    }
+    LockScreenMetrics& metrics =
+        dependencies.lockScreenMetrics ? *dependencies.lockScreenMetrics : LockScreenMetrics::shared();
+
+    window_->setObjectName(QStringLiteral("main"));
+    rootView_ = new RootView(*state_, preferences_, clipboard_, *panels_, metrics);
+    window_->setCentralWidget(rootView_);
+    window_->setWindowTitle(rootView_->windowTitleText());
+    connect(rootView_, &RootView::windowTitleTextChanged, window_.get(), &QWidget::setWindowTitle);
+    installMenuBar();
+
+    // The window opens at the unlocked size; the sizer fixes it to the lock screen as soon as
+    // that has measured itself.
+    window_->resize(WindowSizer::defaultUnlockedSize);
+    sizer_ = new WindowSizer(window_.get());
+    sizer_->follow(*state_, metrics);
+
+    window_->installEventFilter(this);
+    connect(&preferences_, &Preferences::hotKeyChanged, this, &OmbrixApp::registerGlobalHotKey);
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        connect(app, &QCoreApplication::aboutToQuit, this, &OmbrixApp::shutdown);
+#ifndef QT_NO_SESSIONMANAGER
+        connect(app, &QGuiApplication::commitDataRequest, this, &OmbrixApp::commitData, Qt::DirectConnection);
+#endif
+    }
+}
+
+OmbrixApp::~OmbrixApp() {
+    // The registered handler calls back into this object.
+    if (!shutDown_) hotKeys_.unregister();
+    // The commands, the root view and its sheets refer to the state: they go first.
+    delete commands_;
+    window_->removeEventFilter(this);
+    window_.reset();
+}
+
+void OmbrixApp::installMenuBar() {
+    OmbrixCommands::Callbacks callbacks;
+    callbacks.openSettings = [this] { showSettings(); };
+    callbacks.quit = [this] { quit(); };
+    commands_ = new OmbrixCommands(*state_, *panels_, clipboard_, std::move(callbacks), this);
+    commands_->populate(*window_->menuBar());
+}
+
+void OmbrixApp::show() {
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void OmbrixApp::windowShown() {
+    state_->restoreRecentDatabase();
+    registerGlobalHotKey();
+    autoType_.startTrackingFrontmostApplication();
+}
+
+void OmbrixApp::registerGlobalHotKey() {
+    hotKeys_.registerHotKey(preferences_.hotKeyCode(), preferences_.hotKeyModifiers(), hotKeyHandler());
+}
+
+std::function<void()> OmbrixApp::hotKeyHandler() {
+    return HotKeyHandler(*state_, autoType_);
+}
+
+void OmbrixApp::showSettings() {
+    SettingsView::presentShared(preferences_, autoType_);
+}
+
+bool OmbrixApp::prepareToQuit() {
+    // Written to its file as the save command writes it, without locking: the quit may still be
+    // refused elsewhere (the session). Nothing to save without an open, changed database.
+    if (state_->isLocked() || !state_->isDirty() || !state_->canSave()) return true;
+    state_->save();
+    if (!state_->isDirty()) return true;
+    // The save failed: the status bar of the main window shows AppState's error.
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+    return false;
+}
+
+void OmbrixApp::quit() {
+    if (prepareToQuit()) quit_();
+}
+
+void OmbrixApp::shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    // Nothing can stop the program any more; saving is still worth a try.
+    prepareToQuit();
+    clipboard_.clearNow();
+    hotKeys_.unregister();
+}
+
+void OmbrixApp::commitData(QSessionManager& manager) {
+#ifndef QT_NO_SESSIONMANAGER
+    // The session may end only once the changes are saved; the user sees why it may not.
+    if (!prepareToQuit() && manager.allowsInteraction()) manager.cancel();
+#else
+    Q_UNUSED(manager);
+#endif
+}
+
+bool OmbrixApp::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window_.get()) {
+        if (event->type() == QEvent::Close) {
+            if (!prepareToQuit()) {
+                event->ignore();
+                return true;
+            }
+            // The program is its main window: closing it ends the program, also while the
+            // settings window is open (there would be no way back to the main window).
+            quit_();
+        } else if (event->type() == QEvent::Show && !event->spontaneous()) {
+            windowShown();
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,265 @@
+#include "Ombrix/UI/RootView.h"
+
+#include <QDialog>
+#include <QEasingCurve>
+#include <QPainter>
+#include <QVBoxLayout>
+#include <QVariantAnimation>
+
+#include "Ombrix/App/AppState.h"
+#include "Ombrix/App/GroupTree.h"
+#include "Ombrix/App/Preferences.h"
+#include "Ombrix/Theme/Motion.h"
+#include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/EmptyStateView.h"
+#include "Ombrix/UI/EntryEditView.h"
+#include "Ombrix/UI/EntryList.h"
+#include "Ombrix/UI/EntryListView.h"
+#include "Ombrix/UI/GroupEditView.h"
+#include "Ombrix/UI/MainView.h"
+#include "Ombrix/UI/PasswordGeneratorView.h"
+#include "Ombrix/UI/UnlockView.h"
+#include "OmbrixCore/Services/ClipboardService.h"
+
+namespace {
+
+const QString lockedTitle = QStringLiteral("Ombrix");
+
+// A picture of the view that was shown, fading out over its successor. Clicks pass through.
+class FadeOverlay final : public QWidget {
+  public:
+    FadeOverlay(const QPixmap& picture, QWidget* parent) : QWidget(parent), picture_(picture) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setGeometry(QRect(QPoint(0, 0), picture.deviceIndependentSize().toSize()));
+        auto* animation = new QVariantAnimation(this);
+        animation->setStartValue(1.0);
+        animation->setEndValue(0.0);
+        animation->setDuration(RootView::fadeMs);
+        animation->setEasingCurve(QEasingCurve::OutCubic);
+        connect(animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+            opacity_ = value.toReal();
+            update();
+        });
+        connect(animation, &QVariantAnimation::finished, this, &QObject::deleteLater);
+        raise();
+        show();
+        animation->start();
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setOpacity(opacity_);
+        painter.drawPixmap(0, 0, picture_);
+    }
+
+  private:
+    QPixmap picture_;
+    qreal opacity_ = 1;
+};
+
+void fillWith(QWidget* widget, const QColor& color) {
+    widget->setAutoFillBackground(true);
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::Window, color);
+    widget->setPalette(pal);
+}
+
+}  // namespace
+
+RootView::RootView(AppState& state, Preferences& preferences, ClipboardService& clipboard, FilePanels& panels,
+                   LockScreenMetrics& metrics, QWidget* parent)
+    : QWidget(parent),
+      state_(state),
+      preferences_(preferences),
+      clipboard_(clipboard),
+      panels_(panels),
+      metrics_(metrics),
+      layout_(new QVBoxLayout(this)) {
+    fillWith(this, Palette::canvas);
+    layout_->setContentsMargins(0, 0, 0, 0);
+    layout_->setSpacing(0);
+
+    connect(&state_, &AppState::isLockedChanged, this, &RootView::lockChanged);
+    connect(&state_, &AppState::routeChanged, this, &RootView::routeChanged);
+    connect(&state_, &AppState::databaseChanged, this, &RootView::databaseChanged);
+
+    showContent();
+    if (state_.route()) openSheet(*state_.route());
+}
+
+RootView::~RootView() {
+    // A sheet is a child of this view; it goes with it, unannounced.
+    if (sheet_) disconnect(sheet_, nullptr, this, nullptr);
+}
+
+UnlockView* RootView::unlockView() const {
+    return unlockView_;
+}
+
+MainView* RootView::mainView() const {
+    return mainView_;
+}
+
+QDialog* RootView::sheet() const {
+    return sheet_;
+}
+
+bool RootView::isShowingMissingItem() const {
+    return sheet_ && showingMissing_;
+}
+
+QString RootView::windowTitleText() const {
+    return windowTitleText_;
+}
+
+void RootView::lockChanged() {
+    showContent();
+}
+
+void RootView::showContent() {
+    const bool locked = state_.isLocked();
+    if (locked ? static_cast<bool>(unlockView_) : static_cast<bool>(mainView_)) return;
+
+    // The view being left may be the one whose button locked or unlocked: it is deleted only
+    // once control has returned from it.
+    QWidget* old = unlockView_ ? static_cast<QWidget*>(unlockView_) : mainView_;
+    if (old) {
+        disconnect(old, nullptr, this, nullptr);
+        fadeOut(old);
+        layout_->removeWidget(old);
+        old->hide();
+        old->deleteLater();
+    }
+    unlockView_ = nullptr;
+    mainView_ = nullptr;
+
+    if (locked) {
+        unlockView_ = new UnlockView(state_, panels_, metrics_);
+        layout_->addWidget(unlockView_);
+        // A layout shows what is added to a visible parent only on the next turn.
+        unlockView_->show();
+    } else {
+        mainView_ = new MainView(state_, clipboard_);
+        connect(mainView_, &MainView::windowTitleTextChanged, this, &RootView::refreshTitle);
+        layout_->addWidget(mainView_);
+        mainView_->show();
+        // The list has the keyboard at once, as it has whenever the window is activated.
+        mainView_->entryList()->list()->setFocus();
+    }
+    refreshTitle();
+}
+
+void RootView::fadeOut(QWidget* old) {
+    if (!Motion::isEnabled() || !isVisible() || !old->isVisible()) return;
+    new FadeOverlay(old->grab(), this);
+}
+
+void RootView::refreshTitle() {
+    const QString text = mainView_ ? mainView_->windowTitleText() : lockedTitle;
+    if (text == windowTitleText_) return;
+    windowTitleText_ = text;
+    emit windowTitleTextChanged(text);
+}
+
+// Sheets.
+
+void RootView::routeChanged() {
+    const std::optional<Route>& route = state_.route();
+    if (!route) {
+        closeSheet();
+        return;
+    }
+    if (sheet_ && sheetRouteId_ == route->id()) return;
+    closeSheet();
+    openSheet(*route);
+}
+
+void RootView::databaseChanged() {
+    // Only an editor can lose what it shows; the notice stays a notice.
+    if (!sheet_ || showingMissing_ || !state_.route()) return;
+    if (routeTargetExists(*state_.route())) return;
+    const Route route = *state_.route();
+    closeSheet();
+    openSheet(route);
+}
+
+void RootView::openSheet(const Route& route) {
+    QDialog* sheet = makeSheet(route);
+    showingMissing_ = sheet == nullptr;
+    if (!sheet) sheet = makeMissingSheet();
+    sheet_ = sheet;
+    sheetRouteId_ = route.id();
+    connect(sheet, &QDialog::finished, this, [this, sheet] { sheetFinished(sheet); });
+    sheet->open();
+}
+
+void RootView::closeSheet() {
+    const QPointer<QDialog> sheet = sheet_;
+    sheet_ = nullptr;
+    sheetRouteId_.reset();
+    showingMissing_ = false;
+    if (!sheet) return;
+    disconnect(sheet, nullptr, this, nullptr);
+    // Hidden at once; deleted once control has returned from whatever changed the route,
+    // which may be the sheet itself.
+    sheet->hide();
+    sheet->deleteLater();
+}
+
+void RootView::sheetFinished(QDialog* sheet) {
+    if (sheet != sheet_) return;
+    const std::optional<QString> id = sheetRouteId_;
+    closeSheet();
+    // A sheet that went away by itself takes its route with it.
+    if (state_.route() && state_.route()->id() == id) state_.setRoute(std::nullopt);
+}
+
+bool RootView::routeTargetExists(const Route& route) const {
+    const std::optional<KdbxDatabase>& database = state_.database();
+    if (const auto* edit = route.as<Route::EditEntry>())
+        return database && GroupTree::findEntry(database->root, edit->id) != nullptr;
+    if (const auto* edit = route.as<Route::EditGroup>())
+        return database && GroupTree::findGroup(database->root, edit->id) != nullptr;
+    return true;
+}
+
+QDialog* RootView::makeSheet(const Route& route) {
+    const std::optional<KdbxDatabase>& database = state_.database();
+    if (const auto* create = route.as<Route::NewEntry>())
+        return makeEntryEditor(EntryEditView::Mode::create(create->groupID));
+    if (const auto* edit = route.as<Route::EditEntry>()) {
+        const KdbxEntry* entry = database ? GroupTree::findEntry(database->root, edit->id) : nullptr;
+        return entry ? makeEntryEditor(EntryEditView::Mode::edit(*entry)) : nullptr;
+    }
+    if (const auto* create = route.as<Route::NewGroup>())
+        return new GroupEditView(state_, GroupEditView::Mode::create(create->parentID), this);
+    if (const auto* edit = route.as<Route::EditGroup>()) {
+        const KdbxGroup* group = database ? GroupTree::findGroup(database->root, edit->id) : nullptr;
+        return group ? new GroupEditView(state_, GroupEditView::Mode::edit(*group), this) : nullptr;
+    }
+    return new PasswordGeneratorView(state_, preferences_, clipboard_, this);
+}
+
+EntryEditView* RootView::makeEntryEditor(const EntryEditView::Mode& mode) {
+    auto* editor = new EntryEditView(state_, preferences_, mode, this);
+    // The generator opens over the editor and hands its password back to it, leaving the
+    // route alone.
+    editor->setGeneratorFactory([this](QWidget* over, EntryEditView::PasswordSink deliver) -> QDialog* {
+        return new PasswordGeneratorView(state_, preferences_, clipboard_, std::move(deliver), over);
+    });
+    return editor;
+}
+
+QDialog* RootView::makeMissingSheet() {
+    auto* sheet = new QDialog(this);
+    fillWith(sheet, Palette::surface);
+    sheet->setFixedSize(missingWidth, missingHeight);
+    auto* layout = new QVBoxLayout(sheet);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new EmptyStateView(
+        QStringLiteral("questionmark.folder"), QStringLiteral("Bulunamadı"),
+        QStringLiteral("Bu kayıt artık mevcut değil."), QStringLiteral("Kapat"),
+        [this] { state_.setRoute(std::nullopt); }, true));
+    return sheet;
+}

@@ -1,0 +1,277 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QMainWindow>
+#include <QMenuBar>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "MainWindowFixture.h"
+#include "Ombrix/App/FilePanels.h"
+#include "Ombrix/App/OmbrixApp.h"
+#include "Ombrix/App/OmbrixCommands.h"
+#include "Ombrix/App/WindowSizer.h"
+#include "Ombrix/UI/ElidedLabel.h"
+#include "Ombrix/UI/MainView.h"
+#include "Ombrix/UI/RootView.h"
+#include "Ombrix/UI/StatusBar.h"
+#include "Ombrix/UI/UnlockView.h"
+#include "OmbrixCore/Services/AutoTypeService.h"
+#include "OmbrixCore/Services/HotKeyService.h"
+
+namespace {
+
+// Runs what is due, and deletes what was left for deletion: tests run outside an event loop.
+void settle() {
+    QApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+class CancelledPanels final : public FilePanels {
+  public:
+    std::optional<QString> chooseDatabase() override { return std::nullopt; }
+    std::optional<QString> chooseKeyFile() override { return std::nullopt; }
+    std::optional<QString> newDatabaseDestination() override { return std::nullopt; }
+    std::optional<QString> saveAsDestination(const QString&) override { return std::nullopt; }
+};
+
+// The key grabs of the desktop: one combination at a time, pressed when the test says so.
+struct Grabs {
+    std::optional<HotKeyService::Registration> grabbed;
+    std::function<void(std::uint32_t)> onPress;
+    std::uint32_t id = 0;
+
+    void press() {
+        if (onPress) onPress(id);
+    }
+};
+
+class GrabBackend final : public HotKeyService::Backend {
+  public:
+    explicit GrabBackend(Grabs& grabs) : grabs_(grabs) {}
+    bool grab(std::uint32_t keyCode, std::uint32_t modifiers, std::uint32_t id,
+              std::function<void(std::uint32_t)> onPress) override {
+        grabs_.grabbed = HotKeyService::Registration{keyCode, modifiers};
+        grabs_.id = id;
+        grabs_.onPress = std::move(onPress);
+        return true;
+    }
+    void ungrab() override {
+        grabs_.grabbed.reset();
+        grabs_.onPress = nullptr;
+    }
+    QString keyText(std::uint32_t) const override { return {}; }
+
+  private:
+    Grabs& grabs_;
+};
+
+// A desktop whose active window belongs to another application.
+class OtherApplicationInFront final : public AutoTypeService::Backend {
+  public:
+    static constexpr AutoTypeService::WindowId window = 77;
+
+    bool canSynthesize() override { return true; }
+    void watchActiveWindow(std::function<void()>) override { ++watches; }
+    AutoTypeService::WindowId activeWindow() override { return window; }
+    bool isOwnWindow(AutoTypeService::WindowId) override { return false; }
+    bool windowExists(AutoTypeService::WindowId) override { return true; }
+    QString applicationName(AutoTypeService::WindowId) override { return QStringLiteral("Tarayıcı"); }
+    std::optional<QString> windowTitle(AutoTypeService::WindowId) override { return std::nullopt; }
+    void activate(AutoTypeService::WindowId) override {}
+    bool modifiersHeld() override { return false; }
+    std::optional<std::vector<AutoTypeService::KeyStroke>> strokes(QStringView) override {
+        return std::nullopt;
+    }
+    std::optional<AutoTypeService::KeyStroke> stroke(AutoTypeKey) override { return std::nullopt; }
+    std::optional<AutoTypeService::KeyStroke> selectAllStroke() override { return std::nullopt; }
+    bool sendKey(std::uint32_t, bool) override { return false; }
+    void endRun() override {}
+
+    int watches = 0;
+};
+
+// The application over fakes: the state's outside world from the harness, services over fake
+// desktops, and a quit that only counts.
+struct App {
+    App() {
+        auto desktopBackend = std::make_unique<OtherApplicationInFront>();
+        desktop = desktopBackend.get();
+        autoType = std::make_unique<AutoTypeService>(std::move(desktopBackend));
+        hotKeys = std::make_unique<HotKeyService>(std::make_unique<GrabBackend>(grabs));
+
+        OmbrixApp::Dependencies deps;
+        deps.preferences = &h.preferences;
+        deps.clipboard = &clipboard;
+        deps.autoType = autoType.get();
+        deps.hotKeys = hotKeys.get();
+        deps.lockScreenMetrics = &metrics;
+        deps.state = h.dependencies();
+        deps.panels = std::make_shared<CancelledPanels>();
+        deps.quit = [this] { ++quits; };
+        app = std::make_unique<OmbrixApp>(std::move(deps));
+    }
+
+    void show() {
+        app->show();
+        QApplication::setActiveWindow(window());
+        settle();
+    }
+
+    QMainWindow* window() const { return app->mainWindow(); }
+    AppState& state() const { return app->state(); }
+
+    fakes::Harness h;
+    std::function<void()> tick;
+    ClipboardService clipboard{std::make_unique<mainwindow::CountingBackend>(),
+                               std::make_unique<mainwindow::HandTimer>(&tick)};
+    Grabs grabs;
+    OtherApplicationInFront* desktop = nullptr;
+    std::unique_ptr<AutoTypeService> autoType;
+    std::unique_ptr<HotKeyService> hotKeys;
+    LockScreenMetrics metrics;
+    int quits = 0;
+    std::unique_ptr<OmbrixApp> app;
+};
+
+}  // namespace
+
+TEST(OmbrixApp, StartsLockedOnTheRecentDatabaseWithTheHotKeyRegistered) {
+    App a;
+    const QString recent = a.h.path(QStringLiteral("son.kdbx"));
+    {
+        QFile file(recent);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("KDBX");
+    }
+    a.h.preferences.setRecentDatabaseBookmark(recent.toUtf8());
+    a.h.preferences.setHotKey(40, 256);
+
+    a.show();
+    EXPECT_TRUE(a.window()->isVisible());
+    EXPECT_EQ(a.window()->windowTitle(), QStringLiteral("Ombrix"));
+    EXPECT_EQ(a.window()->centralWidget(), a.app->rootView());
+    ASSERT_FALSE(a.window()->menuBar()->actions().isEmpty());
+    EXPECT_EQ(a.window()->menuBar()->actions().first()->text(), QStringLiteral("Dosya"));
+    ASSERT_NE(a.app->rootView()->unlockView(), nullptr);
+    EXPECT_EQ(a.state().databaseURL(), std::optional<QString>(recent));
+    EXPECT_TRUE(a.state().isLocked());
+    EXPECT_EQ(a.grabs.grabbed, std::optional(HotKeyService::Registration{40, 256}));
+    EXPECT_EQ(a.desktop->watches, 1) << "the frontmost application is followed";
+
+    // Another combination recorded in the settings replaces the registration.
+    a.h.preferences.setHotKey(1, 2304);
+    EXPECT_EQ(a.grabs.grabbed, std::optional(HotKeyService::Registration{1, 2304}));
+
+    // A press while locked takes the application in front as the auto-type target.
+    a.grabs.press();
+    settle();
+    ASSERT_TRUE(a.autoType->targetApplication().has_value());
+    EXPECT_EQ(a.autoType->targetApplication()->window, OtherApplicationInFront::window);
+
+    // Showing the window again neither replaces the chosen file nor follows twice.
+    a.state().prepare(a.h.path(QStringLiteral("diger.kdbx")));
+    a.window()->hide();
+    a.show();
+    EXPECT_EQ(a.state().databaseURL(), std::optional<QString>(a.h.path(QStringLiteral("diger.kdbx"))));
+    EXPECT_EQ(a.desktop->watches, 1);
+    EXPECT_EQ(a.grabs.grabbed, std::optional(HotKeyService::Registration{1, 2304}));
+}
+
+TEST(OmbrixApp, TheWindowIsTitledAfterWhatItShowsAndSizedToIt) {
+    App a;
+    a.show();
+    mainwindow::Sample sample;
+    fakes::open(a.h, a.state(), sample.database);
+    EXPECT_EQ(a.window()->windowTitle(), QStringLiteral("Kasa — 5 kayıt"));
+    settle();
+    // The exact size is the X11 suite's: here the offscreen screen is too small for it.
+    EXPECT_EQ(a.window()->minimumSize(), WindowSizer::minimumUnlockedSize);
+    EXPECT_EQ(a.window()->maximumWidth(), QWIDGETSIZE_MAX);
+
+    a.state().lock();
+    settle();
+    EXPECT_EQ(a.window()->windowTitle(), QStringLiteral("Ombrix"));
+    EXPECT_EQ(a.window()->width(), WindowSizer::lockedWidth);
+    EXPECT_EQ(a.window()->minimumSize(), a.window()->maximumSize()) << "not resizable while locked";
+}
+
+TEST(OmbrixApp, QuittingSavesUnsavedChangesFirst) {
+    struct Case {
+        bool closeWindow;
+        const char* note;
+    };
+    for (const Case c : {Case{true, "closing the window"}, Case{false, "the menu's quit command"}}) {
+        App a;
+        a.show();
+        mainwindow::Sample sample;
+        fakes::open(a.h, a.state(), sample.database);
+        a.state().edit(QStringLiteral("Sınama"), [](KdbxDatabase& db) { db.meta.databaseName = "Yeni ad"; });
+        const int writesBefore = a.h.files->writes;
+
+        if (c.closeWindow) {
+            EXPECT_TRUE(a.window()->close()) << c.note;
+            EXPECT_FALSE(a.window()->isVisible()) << c.note;
+        } else {
+            a.app->commands()->action(OmbrixCommands::Command::quit)->trigger();
+        }
+        EXPECT_EQ(a.quits, 1) << c.note;
+        EXPECT_EQ(a.h.files->writes, writesBefore + 1) << c.note;
+        EXPECT_FALSE(a.state().isDirty()) << c.note;
+        const Bytes file = a.h.files->read(a.h.path(QStringLiteral("kasa.kdbx")));
+        EXPECT_EQ(a.h.codec->saved(file).meta.databaseName, "Yeni ad") << c.note;
+    }
+}
+
+TEST(OmbrixApp, QuittingWithNothingToSaveWritesNothing) {
+    App a;
+    a.show();
+    EXPECT_TRUE(a.window()->close()) << "locked";
+    EXPECT_EQ(a.quits, 1);
+    EXPECT_EQ(a.h.files->writes, 0);
+}
+
+TEST(OmbrixApp, AFailingSaveKeepsTheProgramOpenWithTheError) {
+    App a;
+    a.show();
+    mainwindow::Sample sample;
+    fakes::open(a.h, a.state(), sample.database);
+    a.state().edit(QStringLiteral("Sınama"), [](KdbxDatabase& db) { db.meta.databaseName = "Yeni ad"; });
+    a.h.files->failWrites = true;
+
+    EXPECT_FALSE(a.window()->close());
+    EXPECT_FALSE(a.app->prepareToQuit());
+    a.app->quit();
+    EXPECT_EQ(a.quits, 0);
+    EXPECT_TRUE(a.window()->isVisible());
+    EXPECT_FALSE(a.state().isLocked());
+    EXPECT_TRUE(a.state().isDirty()) << "the changes are still there";
+    ASSERT_TRUE(a.state().lastError().has_value());
+    MainView* main = a.app->rootView()->mainView();
+    ASSERT_NE(main, nullptr);
+    EXPECT_TRUE(main->statusBar()->errorLabel()->isVisible()) << "the status bar shows why";
+    EXPECT_EQ(main->statusBar()->errorText()->text(), *a.state().lastError());
+
+    // Once the file can be written the program can end.
+    a.h.files->failWrites = false;
+    EXPECT_TRUE(a.window()->close());
+    EXPECT_EQ(a.quits, 1);
+    EXPECT_FALSE(a.state().isDirty());
+}
+
+TEST(OmbrixApp, ShutdownClearsOurSecretAndReleasesTheHotKey) {
+    App a;
+    a.show();
+    ASSERT_TRUE(a.grabs.grabbed);
+    a.clipboard.copySecret(QStringLiteral("gizli"));
+    ASSERT_TRUE(a.clipboard.hasPendingSecret());
+
+    a.app->shutdown();
+    EXPECT_FALSE(a.clipboard.hasPendingSecret());
+    EXPECT_FALSE(a.grabs.grabbed);
+    EXPECT_FALSE(a.hotKeys->isRegistered());
+}
