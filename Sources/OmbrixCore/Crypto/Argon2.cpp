@@ -104,7 +104,7 @@ std::optional<std::uint64_t> physicalMemoryBytes() {
 
 // The block matrix: one anonymous mapping (zero-filled by the kernel), aligned to 2 MiB so that
 // transparent huge pages can back it, which spares most page faults and TLB misses. Wiped before
-// it is unmapped.
+// it is unmapped, unless the caller has wiped it already.
 class BlockMatrix {
   public:
     explicit BlockMatrix(std::size_t blockCount) : bytes_(blockCount * sizeof(Argon2Block)) {
@@ -127,9 +127,12 @@ class BlockMatrix {
     }
 
     ~BlockMatrix() {
-        secureWipe(blocks_, bytes_);
+        if (!wiped_) secureWipe(blocks_, bytes_);
         munmap(blocks_, bytes_);
     }
+
+    // Every block has been wiped (lane by lane, on the filling threads).
+    void markWiped() { wiped_ = true; }
 
     BlockMatrix(const BlockMatrix&) = delete;
     BlockMatrix& operator=(const BlockMatrix&) = delete;
@@ -139,11 +142,19 @@ class BlockMatrix {
   private:
     std::size_t bytes_;
     Argon2Block* blocks_ = nullptr;
+    bool wiped_ = false;
 };
 
-// Runs every pass and slice. The lanes of a slice are shared out among at most as many threads
-// as the machine has cores (the calling thread included), started once; a barrier ends each
-// slice, because later slices read the segments it wrote.
+// Wipes a lane but for its last block, which the final block is made of.
+void wipeLaneButLast(const Argon2SegmentContext& ctx, std::uint32_t lane) {
+    secureWipe(ctx.memory + std::uint64_t{lane} * ctx.laneLength,
+               std::size_t{ctx.laneLength - 1} * sizeof(Argon2Block));
+}
+
+// Runs every pass and slice, then wipes every lane but its last block. The lanes of a slice are
+// shared out among at most as many threads as the machine has cores (the calling thread
+// included), started once; a barrier ends each slice, because later slices read the segments it
+// wrote. The same threads share the wiping, which is bound by memory bandwidth.
 void fillMemory(Argon2SegmentContext ctx, Argon2FillSegment fillSegment) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const std::uint32_t threadCount = std::min<std::uint32_t>(ctx.lanes, cores);
@@ -153,6 +164,7 @@ void fillMemory(Argon2SegmentContext ctx, Argon2FillSegment fillSegment) {
                 for (std::uint32_t lane = 0; lane < ctx.lanes; ++lane) fillSegment(ctx, lane);
             }
         }
+        for (std::uint32_t lane = 0; lane < ctx.lanes; ++lane) wipeLaneButLast(ctx, lane);
         return;
     }
 
@@ -177,6 +189,10 @@ void fillMemory(Argon2SegmentContext ctx, Argon2FillSegment fillSegment) {
                 fillSegment(slice, lane);
             }
             sliceEnd.arrive_and_wait();
+        }
+        // The last slice's barrier has set nextLane back to 0.
+        for (std::uint32_t lane; (lane = nextLane.fetch_add(1, std::memory_order_relaxed)) < ctx.lanes;) {
+            wipeLaneButLast(ctx, lane);
         }
     };
 
@@ -288,6 +304,10 @@ Bytes computeHash(Argon2FillSegment fillSegment, ByteView password, ByteView sal
                 finalBytes[8 * w + b] = static_cast<std::uint8_t>(final.words[w] >> (8 * b));
         }
         secureWipe(&final, sizeof final);
+        for (std::uint32_t lane = 0; lane < parallelism; ++lane) {
+            secureWipe(&memory[std::uint64_t{lane} * laneLength + laneLength - 1], sizeof(Argon2Block));
+        }
+        matrix.markWiped();
         Bytes tag = Blake2b::longHash(finalBytes, outputLength);
         secureWipe(finalBytes);
         return tag;

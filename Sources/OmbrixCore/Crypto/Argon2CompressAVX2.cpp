@@ -104,18 +104,15 @@ struct AVX2Kernel {
         const auto* p = reinterpret_cast<const __m256i*>(prev.words);
         const auto* q = reinterpret_cast<const __m256i*>(ref.words);
         auto* out = reinterpret_cast<__m256i*>(next.words);
-        if (xorInto) {
-            for (int k = 0; k < 32; ++k) {
+        // Each pair of rows is loaded right before it is permuted: the reference block's cache
+        // lines come in one after another, and the rows whose lines are there go ahead.
+        for (int row = 0; row < 8; row += 2) {
+            for (int k = 4 * row; k < 4 * row + 8; ++k) {
                 r[k] = _mm256_xor_si256(_mm256_load_si256(p + k), _mm256_load_si256(q + k));
-                keep[k] = _mm256_xor_si256(r[k], _mm256_load_si256(out + k));
+                keep[k] = xorInto ? _mm256_xor_si256(r[k], _mm256_load_si256(out + k)) : r[k];
             }
-        } else {
-            for (int k = 0; k < 32; ++k) {
-                r[k] = _mm256_xor_si256(_mm256_load_si256(p + k), _mm256_load_si256(q + k));
-                keep[k] = r[k];
-            }
+            permuteRows(r + 4 * row, r + 4 * row + 4);
         }
-        for (int row = 0; row < 8; row += 2) permuteRows(r + 4 * row, r + 4 * row + 4);
         // Columns 2c and 2c+1 are vector c of each row. The first pair holds word 0, so it goes
         // first.
         for (int c = 0; c < 4; ++c) {

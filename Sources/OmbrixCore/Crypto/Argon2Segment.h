@@ -50,12 +50,23 @@ inline std::uint64_t argon2ReferenceBlock(const Argon2SegmentContext& ctx, std::
 
 // Asks for a block's cache lines ahead of use: reference blocks lie anywhere in the matrix, and
 // fetching them while G still works on the current block hides most of the memory latency.
+// On x86-64 an asm statement: GCC counts __builtin_prefetch as free of effects, so a callback
+// holding nothing else is deemed const and its call dropped once inlined.
 inline void argon2Prefetch(const Argon2Block& block) {
     const auto* bytes = reinterpret_cast<const char*>(&block);
     for (int offset = 0; offset < static_cast<int>(sizeof(Argon2Block)); offset += 64) {
+#if defined(__x86_64__)
+        asm volatile("prefetcht0 %0" : : "m"(bytes[offset]));
+#else
         __builtin_prefetch(bytes + offset);
+#endif
     }
 }
+
+// How far ahead, in later passes, the old contents of the blocks to be overwritten are fetched:
+// they were written a pass ago and sit in memory, and the hardware prefetchers stop at every
+// 4 KiB page, that is every fourth block.
+constexpr std::uint32_t argon2OverwriteDistance = 2;
 
 // Kernel::compress(prev, ref, next, xorInto, firstWordReady) computes G and calls
 // firstWordReady(word 0 of the new block) as soon as that word is final, before G is done.
@@ -99,6 +110,9 @@ void argon2FillSegmentWith(const Argon2SegmentContext& ctx, std::uint32_t lane) 
     const std::uint32_t last = ctx.segmentLength - 1;
 
     for (std::uint32_t i = firstIndex; i <= last; ++i, previous = current, ++current) {
+        if (ctx.pass != 0 && i + argon2OverwriteDistance <= last) {
+            argon2Prefetch(memory[current + argon2OverwriteDistance]);
+        }
         std::uint64_t reference;
         if (dataIndependent) {
             if (i % Argon2::addressesPerBlock == 0) argon2NextAddresses<Kernel>(input, address, scratch);
