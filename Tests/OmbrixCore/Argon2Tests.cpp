@@ -358,6 +358,11 @@ TEST(Argon2Kernels, TagsMatchThePortableForm) {
     manyLanes.iterations = 2;
     manyLanes.parallelism = 37;  // more lanes than most machines have cores
     cases.push_back({manyLanes, "Argon2d, 37 lanes"});
+    Call large;
+    large.variant = Variant::id;
+    large.memoryKiB = 16 * 1024;  // large enough for helper threads to fault the matrix in
+    large.parallelism = 4;
+    cases.push_back({large, "Argon2id, 16 MiB, four lanes"});
 
     for (const auto& c : cases) {
         const Bytes expected = c.call.run(Argon2Kernel::portable);
