@@ -50,8 +50,8 @@ inline std::uint64_t argon2ReferenceBlock(const Argon2SegmentContext& ctx, std::
 
 // Asks for a block's cache lines ahead of use: reference blocks lie anywhere in the matrix, and
 // fetching them while G still works on the current block hides most of the memory latency.
-// On x86-64 an asm statement: GCC counts __builtin_prefetch as free of effects, so a callback
-// holding nothing else is deemed const and its call dropped once inlined.
+// On x86-64 an asm statement: GCC counts __builtin_prefetch as free of effects, so it deemed the
+// callback that holds only the prefetch const and dropped the call.
 inline void argon2Prefetch(const Argon2Block& block) {
     const auto* bytes = reinterpret_cast<const char*>(&block);
     for (int offset = 0; offset < static_cast<int>(sizeof(Argon2Block)); offset += 64) {
