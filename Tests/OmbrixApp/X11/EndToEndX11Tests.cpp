@@ -100,11 +100,8 @@ class EndToEndX11Test : public ::testing::Test {
 
     // Types the master password into the lock screen and waits for the main window.
     void unlock() {
-        {
-            Typist typist(x);
-            typist.type(QString::fromUtf8(programFixture::password));
-            typist.press(Typist::returnKey);
-        }
+        typist.type(QString::fromUtf8(programFixture::password));
+        typist.press(Typist::returnKey);
         const bool unlocked = spinUntil(
             [&] {
                 return windows.size(main) == unlockedSize &&
@@ -147,7 +144,6 @@ class EndToEndX11Test : public ::testing::Test {
     // Searches for the text and clicks the first entry found: the entry list has the keyboard
     // and the entry is selected.
     void searchAndSelect(const QString& text) {
-        Typist typist(x);
         typist.pressWithControl('f');
         typist.type(text);
         // The program handles the click after the typed keys, so it lands on the search result.
@@ -197,6 +193,8 @@ class EndToEndX11Test : public ::testing::Test {
     X11TestClient x;
     MiniWindowManager manager;
     ProgramWindow windows{x};
+    // Outlives the program: what it bound stays bound while the program may still read it.
+    Typist typist{x};
     ProgramSession program;
     xcb_window_t main = XCB_NONE;
 };
@@ -205,7 +203,6 @@ TEST_F(EndToEndX11Test, AddsAnEntrySavesItLocksAndFindsItAgain) {
     shot("e2e-01-locked.png");
     ASSERT_NO_FATAL_FAILURE(unlock());
     shot("e2e-02-unlocked.png");
-    Typist typist(x);
 
     // Ctrl+I: title, user name and, four fields further on, the password; Return creates it.
     typist.pressWithControl('i');
@@ -260,10 +257,7 @@ TEST_F(EndToEndX11Test, HotKeyTypesTheEntryMatchingTheActiveWindowIntoIt) {
 
     // Ctrl+Alt+A, the default hot key: the user name, Tab, the password and Return arrive.
     const std::string expected = serverUsername + "\t" + serverPassword + "\r";
-    {
-        Typist typist(x);
-        typist.chord({Typist::controlKey, Typist::altKey, 'a'});
-    }
+    typist.chord({Typist::controlKey, Typist::altKey, 'a'});
     const bool typed = spinUntil([&] { return recorder.typed().size() >= expected.size(); }, stepDeadline);
     // Anything typed beyond the sequence would arrive right behind it.
     spinFor(500);
@@ -303,10 +297,7 @@ TEST_F(EndToEndShortClipboardX11Test, CopiedPasswordCarriesItsMarkersAndIsCleare
          "e2e-10-copied-again.png"},
     };
     for (const Case& c : cases) {
-        {
-            Typist typist(x);
-            c.copy(typist);
-        }
+        c.copy(typist);
         // Everything read at once, within the short time-out.
         ClipboardView copied;
         spinUntil(
@@ -340,7 +331,6 @@ TEST_F(EndToEndShortClipboardX11Test, CopiedPasswordCarriesItsMarkersAndIsCleare
 
 TEST_F(EndToEndX11Test, QuittingWithUnsavedChangesSavesThem) {
     ASSERT_NO_FATAL_FAILURE(unlock());
-    Typist typist(x);
     typist.pressWithControl('i');
     ASSERT_TRUE(waitForSheet()) << "the entry editor is mapped and active";
     typist.type(QStringLiteral("çıkmadan önce"));

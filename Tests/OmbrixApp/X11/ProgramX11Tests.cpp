@@ -25,6 +25,8 @@ TEST(OmbrixProgram, OpensLockedUnlocksToTheFullWindowAndSavesWhenClosed) {
     MiniWindowManager manager;
     ASSERT_TRUE(manager.isRunning());
 
+    // Outlives the program: what it bound stays bound while the program may still read it.
+    Typist typist(x);
     // A fresh user: settings and home in a temporary folder, the last database pre-chosen.
     ProgramSession program;
     ASSERT_TRUE(program.isReady());
@@ -51,11 +53,8 @@ TEST(OmbrixProgram, OpensLockedUnlocksToTheFullWindowAndSavesWhenClosed) {
     windows.saveScreenshot(*window, "program-lock-screen.png");
 
     // The recent database is offered; its password field has the keyboard.
-    {
-        Typist typist(x);
-        typist.type(QString::fromUtf8(programFixture::password));
-        typist.press(Typist::returnKey);
-    }
+    typist.type(QString::fromUtf8(programFixture::password));
+    typist.press(Typist::returnKey);
 
     const bool unlocked = spinUntil([&] { return windows.size(*window) == QSize(1020, 680); }, 20000);
     if (!unlocked) windows.saveScreenshot(*window, "program-unlock-failed.png");
@@ -72,18 +71,15 @@ TEST(OmbrixProgram, OpensLockedUnlocksToTheFullWindowAndSavesWhenClosed) {
     windows.saveScreenshot(*window, "program-unlocked.png");
 
     // Ctrl+I: the entry editor opens as a sheet over the window; Return adds the entry.
-    {
-        Typist typist(x);
-        typist.pressWithControl('i');
-        ASSERT_TRUE(spinUntil([&] { return windows.findAll(program.pid()).size() == 2; }, 10000))
-            << "the editor sheet is mapped";
-        spinFor(300);
-        windows.saveScreenshot(*window, "program-entry-editor.png");
-        typist.type(QStringLiteral("deneme kaydi"));
-        typist.press(Typist::returnKey);
-        ASSERT_TRUE(spinUntil([&] { return windows.findAll(program.pid()).size() == 1; }, 10000))
-            << "the sheet closes";
-    }
+    typist.pressWithControl('i');
+    ASSERT_TRUE(spinUntil([&] { return windows.findAll(program.pid()).size() == 2; }, 10000))
+        << "the editor sheet is mapped";
+    spinFor(300);
+    windows.saveScreenshot(*window, "program-entry-editor.png");
+    typist.type(QStringLiteral("deneme kaydi"));
+    typist.press(Typist::returnKey);
+    ASSERT_TRUE(spinUntil([&] { return windows.findAll(program.pid()).size() == 1; }, 10000))
+        << "the sheet closes";
 
     // Closing the window saves the new entry and ends the program.
     windows.askToClose(*window);

@@ -4,10 +4,11 @@
 
 #include <xkbcommon/xkbcommon.h>
 
+#include <optional>
 #include <vector>
 
 Typist::~Typist() {
-    if (spare_) x_.rebind(*spare_, {0, 0});
+    for (const auto& [keysym, keycode] : spares_) x_.rebind(keycode, {0, 0});
 }
 
 void Typist::type(const QString& text) {
@@ -15,14 +16,13 @@ void Typist::type(const QString& text) {
         const xcb_keysym_t keysym = xkb_utf32_to_keysym(c);
         std::optional<xcb_keycode_t> key = x_.keycodeFor(keysym);
         if (!key) {
-            if (!spare_) spare_ = x_.unboundKeycode();
-            if (!spare_) return;
-            x_.rebind(*spare_, {keysym, keysym});
-            // Clients read the new mapping once its notice has reached them.
-            spinFor(300);
-            key = spare_;
+            key = x_.unboundKeycode();
+            if (!key) return;
+            x_.rebind(*key, {keysym, keysym});
+            spares_[keysym] = *key;
         }
         x_.tap({*key});
+        // A typist's pace: no two strokes share a server time stamp.
         spinFor(10);
     }
 }

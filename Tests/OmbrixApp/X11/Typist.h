@@ -5,13 +5,14 @@
 #include <xcb/xcb.h>
 
 #include <initializer_list>
-#include <optional>
+#include <map>
 
 #include "X11TestClient.h"
 
 // A person at the keyboard, through XTest on the US layout: types lower-case text, binding a
-// spare key code for a character the layout lacks, and presses keys and chords. Whatever it
-// bound is unbound again when it goes.
+// spare key code for each character the layout lacks, and presses keys and chords. Whatever it
+// bound is unbound again when it goes, so it must outlive the typing: a client may read the
+// mapping only when it comes to the keys.
 class Typist {
   public:
     explicit Typist(X11TestClient& x) : x_(x) {}
@@ -33,5 +34,7 @@ class Typist {
 
   private:
     X11TestClient& x_;
-    std::optional<xcb_keycode_t> spare_;
+    // One key code per character: a client that reads the new mapping late still finds every
+    // character typed so far where it was.
+    std::map<xcb_keysym_t, xcb_keycode_t> spares_;
 };
