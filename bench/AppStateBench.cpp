@@ -11,9 +11,9 @@
 
 #include <QCoreApplication>
 
+#include "BenchAppState.h"
 #include "Ombrix/App/AppState.h"
 #include "Ombrix/App/GroupTree.h"
-#include "Ombrix/App/Preferences.h"
 
 namespace {
 
@@ -65,61 +65,8 @@ KdbxDatabase makeDatabase(int groups) {
     return db;
 }
 
-// Hands the prepared database over on unlock; nothing touches the disk.
-class PreparedCodec final : public DatabaseCodec {
-  public:
-    explicit PreparedCodec(KdbxDatabase db) : db_(std::move(db)) {}
-    KdbxDatabase load(const Bytes&, const KdbxKey&) const override { return std::move(db_); }
-    Bytes save(const KdbxDatabase&, const KdbxKey&) const override { return {}; }
-
-  private:
-    mutable KdbxDatabase db_;
-};
-
-class NoFiles final : public FileStore {
-  public:
-    Bytes read(const QString&) const override { return {}; }
-    void writeAtomically(const QString&, const Bytes&) override {}
-    bool fileExists(const QString&) const override { return true; }
-    bool isFreeForNewFile(const QString&) const override { return true; }
-};
-
-class NoClipboard final : public ClipboardAccess {
-  public:
-    void copySecret(const QString&) override {}
-    void copyPlain(const QString&) override {}
-    void clearNow() override {}
-};
-
-class NoUrls final : public UrlOpener {
-  public:
-    void open(const QUrl&) override {}
-};
-
-class NoAutoType final : public AutoTypeRunner {
-  public:
-    void run(const QString&, const KdbxEntry&, Completion done) override { done(std::nullopt); }
-    void cancel() override {}
-};
-
-class NoTimers final : public Scheduler {
-  public:
-    void after(std::chrono::milliseconds, QObject*, std::function<void()>) override {}
-};
-
-struct Fixture {
-    explicit Fixture(KdbxDatabase db) : preferences(std::make_unique<MemoryPreferencesStore>()) {
-        AppStateDependencies deps;
-        deps.preferences = &preferences;
-        deps.codec = std::make_shared<PreparedCodec>(std::move(db));
-        deps.files = std::make_shared<NoFiles>();
-        deps.clipboard = std::make_shared<NoClipboard>();
-        deps.urls = std::make_shared<NoUrls>();
-        deps.autoType = std::make_shared<NoAutoType>();
-        deps.scheduler = std::make_shared<NoTimers>();
-        state = std::make_unique<AppState>(deps);
-        state->prepare(QStringLiteral("/kasa.kdbx"));
-        state->unlock(QStringLiteral("parola"), std::nullopt);
+struct Fixture : BenchAppState {
+    explicit Fixture(KdbxDatabase db) : BenchAppState(std::move(db)) {
         GroupTree::forEachEntry(state->database()->root, [&](const KdbxEntry& e) { ids.push_back(e.id); });
     }
 
@@ -130,8 +77,6 @@ struct Fixture {
         state->update(e);
     }
 
-    Preferences preferences;
-    std::unique_ptr<AppState> state;
     std::vector<UUID> ids;
 };
 
