@@ -12,6 +12,7 @@
 #include <QScrollBar>
 
 #include "BenchAppState.h"
+#include "BenchDatabase.h"
 #include "Ombrix/App/AppState.h"
 #include "Ombrix/App/GroupTree.h"
 #include "Ombrix/Theme/ApplicationTheme.h"
@@ -22,39 +23,9 @@
 
 namespace {
 
-constexpr int entryCount = 10000;
-
-KdbxEntry makeEntry(int n) {
-    KdbxEntry e;
-    e.id = UUID::random();
-    e.title = "Kayıt " + std::to_string(n);
-    e.username = "kullanici" + std::to_string(n) + "@example.com";
-    e.password = SecureString("parola-" + std::to_string(n * 7919));
-    e.url = "https://site" + std::to_string(n) + ".example.com/giris";
-    e.notes = "Not " + std::to_string(n);
-    e.iconID = n % 69;
-    e.modified = Timestamp(std::chrono::seconds(1'700'000'000 + (n * 37) % 100000));
-    return e;
-}
-
 // The root holds nothing of its own; its one child group holds every entry.
-KdbxDatabase makeDatabase() {
-    KdbxGroup group;
-    group.id = UUID::random();
-    group.name = "Hepsi";
-    std::vector<KdbxEntry> entries;
-    for (int n = 0; n < entryCount; ++n) entries.push_back(makeEntry(n));
-    group.entries = CowList<KdbxEntry>(std::move(entries));
-    KdbxDatabase db;
-    db.meta.databaseName = "Kasa";
-    db.root.id = UUID::random();
-    db.root.name = "Kök";
-    db.root.groups = CowList<KdbxGroup>({group});
-    return db;
-}
-
 struct Fixture : BenchAppState {
-    Fixture() : BenchAppState(makeDatabase()) {
+    Fixture() : BenchAppState(benchDatabase({.groups = 1, .historyPerEntry = 0})) {
         root = state->database()->root.id;
         group = state->database()->root.groups[0].id;
         first = state->database()->root.groups[0].entries[0];
@@ -74,7 +45,7 @@ void BM_ModelResetSwitchingGroups(benchmark::State& bench) {
         f.state->setSelectedGroupID(f.group);
         f.state->setSelectedGroupID(f.root);
     }
-    bench.SetItemsProcessed(bench.iterations() * entryCount);
+    bench.SetItemsProcessed(bench.iterations() * benchEntryCount);
 }
 
 // Copying a password stamps the entry's access time: a new database with the same rows.
