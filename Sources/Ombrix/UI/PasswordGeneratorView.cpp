@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
-#include <QScrollArea>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QVBoxLayout>
@@ -31,6 +30,7 @@
 #include "Ombrix/UI/HairlineDivider.h"
 #include "Ombrix/UI/SectionHeader.h"
 #include "Ombrix/UI/SelectableText.h"
+#include "Ombrix/UI/SheetLayout.h"
 #include "Ombrix/UI/StrengthMeter.h"
 #include "Ombrix/UI/Tooltip.h"
 #include "OmbrixCore/Services/ClipboardService.h"
@@ -96,11 +96,7 @@ PasswordGeneratorView::PasswordGeneratorView(AppState& state, Preferences& prefe
 
 void PasswordGeneratorView::build(AppState& state) {
     setWindowTitle(QStringLiteral("Parola üreteci"));
-    QPalette pal = palette();
-    for (auto role : {QPalette::Window, QPalette::Base}) pal.setColor(role, Palette::surface);
-    for (auto role : {QPalette::WindowText, QPalette::Text}) pal.setColor(role, Palette::text);
-    setPalette(pal);
-    setAutoFillBackground(true);
+    SheetLayout::applySurface(this);
     setMinimumSize(380, 320);
     resize(460, 580);
 
@@ -126,29 +122,14 @@ void PasswordGeneratorView::build(AppState& state) {
     column->addWidget(lengthCard());
     column->addWidget(characterCard());
     column->addStretch(1);
-    auto* scroll = new QScrollArea;
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidget(body);
-    // The sheet's surface shows through.
-    scroll->viewport()->setAutoFillBackground(false);
-    body->setAutoFillBackground(false);
-    stack->addWidget(scroll, 1);
+    stack->addWidget(SheetLayout::scrollingBody(body), 1);
     stack->addWidget(new HairlineDivider(Palette::line));
 
-    auto* footer = new QWidget;
-    auto* footerRow = new QHBoxLayout(footer);
-    footerRow->setContentsMargins(12, 12, 12, 12);
-    footerRow->setSpacing(8);
-    footerRow->addStretch(1);
     close_ = new AppButton(QStringLiteral("Kapat"), ButtonVariant::secondary);
     confirm_ =
         new AppButton(isUseMode() ? QStringLiteral("Parolayı kullan") : QStringLiteral("Panoya kopyala"),
                       ButtonVariant::primary);
-    footerRow->addWidget(close_);
-    footerRow->addWidget(confirm_);
-    stack->addWidget(footer);
+    stack->addWidget(SheetLayout::footer({close_, confirm_}));
 
     // Return belongs to the confirm button alone: no other button may become the default one
     // by taking the focus.

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -25,6 +24,7 @@
 #include "Ombrix/UI/HotKeyFormatter.h"
 #include "Ombrix/UI/HotKeyRecorder.h"
 #include "Ombrix/UI/SectionHeader.h"
+#include "Ombrix/UI/SheetLayout.h"
 #include "Ombrix/UI/SymbolView.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
 
@@ -81,11 +81,7 @@ SettingsView::SettingsView(Preferences& preferences, Availability autoTypeAvaila
       autoTypeAvailable_(std::move(autoTypeAvailable)),
       poll_(new QTimer(this)) {
     setWindowTitle(QStringLiteral("Ayarlar"));
-    QPalette pal = palette();
-    for (auto role : {QPalette::Window, QPalette::Base}) pal.setColor(role, Palette::surface);
-    for (auto role : {QPalette::WindowText, QPalette::Text}) pal.setColor(role, Palette::text);
-    setPalette(pal);
-    setAutoFillBackground(true);
+    SheetLayout::applySurface(this);
     setMinimumSize(400, 360);
     resize(520, 620);
 
@@ -97,16 +93,9 @@ SettingsView::SettingsView(Preferences& preferences, Availability autoTypeAvaila
     column->addWidget(autoTypeCard());
     column->addWidget(hotKeyCard());
     column->addStretch(1);
-    auto* scroll = new QScrollArea;
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidget(body);
-    scroll->viewport()->setAutoFillBackground(false);
-    body->setAutoFillBackground(false);
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
-    stack->addWidget(scroll);
+    stack->addWidget(SheetLayout::scrollingBody(body));
 
     connect(&preferences_, &Preferences::clipboardTimeoutChanged, this, &SettingsView::refreshTimeout);
     connect(&preferences_, &Preferences::defaultAutoTypeSequenceChanged, this,

@@ -11,21 +11,17 @@
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/ElidedLabel.h"
 #include "Ombrix/UI/HairlineDivider.h"
+#include "Ombrix/UI/SheetLayout.h"
 
 SheetScaffold::SheetScaffold(const QString& title, const std::optional<QString>& subtitle,
                              const QString& confirmTitle, QWidget* parent)
     : QDialog(parent),
       title_(new ElidedLabel(title)),
       subtitleLabel_(new ElidedLabel),
-      scroll_(new QScrollArea),
       cancel_(new AppButton(QStringLiteral("Vazgeç"), ButtonVariant::secondary)),
       confirm_(new AppButton(confirmTitle, ButtonVariant::primary)) {
     setWindowTitle(title);
-    QPalette pal = palette();
-    for (auto role : {QPalette::Window, QPalette::Base}) pal.setColor(role, Palette::surface);
-    for (auto role : {QPalette::WindowText, QPalette::Text}) pal.setColor(role, Palette::text);
-    setPalette(pal);
-    setAutoFillBackground(true);
+    SheetLayout::applySurface(this);
 
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
@@ -54,25 +50,10 @@ SheetScaffold::SheetScaffold(const QString& title, const std::optional<QString>&
     bodyLayout_->setSpacing(0);
     // The form sits at the top at its natural height; spare room stays below it.
     bodyLayout_->addStretch(1);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setWidgetResizable(true);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    scroll_->setWidget(body);
-    // The sheet's surface shows through the body.
-    scroll_->viewport()->setAutoFillBackground(false);
-    body->setAutoFillBackground(false);
+    scroll_ = SheetLayout::scrollingBody(body);
     stack->addWidget(scroll_, 1);
     stack->addWidget(new HairlineDivider(Palette::line));
-
-    auto* footer = new QWidget;
-    auto* footerRow = new QHBoxLayout(footer);
-    footerRow->setContentsMargins(12, 12, 12, 12);
-    footerRow->setSpacing(8);
-    footerRow->addStretch(1);
-    footerRow->addWidget(cancel_);
-    footerRow->addWidget(confirm_);
-    stack->addWidget(footer);
+    stack->addWidget(SheetLayout::footer({cancel_, confirm_}));
 
     // The buttons belong to the dialog now, so the default button is registered with it.
     cancel_->setAutoDefault(false);

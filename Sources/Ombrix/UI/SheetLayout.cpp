@@ -1,0 +1,41 @@
+#include "Ombrix/UI/SheetLayout.h"
+
+#include <QHBoxLayout>
+#include <QPalette>
+#include <QScrollArea>
+
+#include "Ombrix/Theme/Palette.h"
+
+namespace SheetLayout {
+
+void applySurface(QWidget* window) {
+    QPalette pal = window->palette();
+    for (auto role : {QPalette::Window, QPalette::Base}) pal.setColor(role, Palette::surface);
+    for (auto role : {QPalette::WindowText, QPalette::Text}) pal.setColor(role, Palette::text);
+    window->setPalette(pal);
+    window->setAutoFillBackground(true);
+}
+
+QScrollArea* scrollingBody(QWidget* body) {
+    auto* scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll->setWidget(body);
+    scroll->viewport()->setAutoFillBackground(false);
+    body->setAutoFillBackground(false);
+    return scroll;
+}
+
+QWidget* footer(std::initializer_list<QWidget*> buttons) {
+    auto* footer = new QWidget;
+    auto* row = new QHBoxLayout(footer);
+    row->setContentsMargins(12, 12, 12, 12);
+    row->setSpacing(8);
+    row->addStretch(1);
+    for (QWidget* button : buttons) row->addWidget(button);
+    return footer;
+}
+
+}  // namespace SheetLayout
