@@ -70,12 +70,6 @@ Timestamp toTimestamp(const QDateTime& time) {
     return Timestamp(std::chrono::seconds(time.toSecsSinceEpoch()));
 }
 
-Card* makeCard(int spacing) {
-    auto* card = new Card(Palette::elevated, Radius::card, Palette::line, Metric::l);
-    card->contentLayout()->setSpacing(spacing);
-    return card;
-}
-
 AppTextField* textField(const QString& placeholder, AppTextFieldStyle style = AppTextFieldStyle::app) {
     auto* field = new AppTextField(style);
     field->lineEdit()->setPlaceholderText(placeholder);
@@ -246,7 +240,7 @@ EntryEditView::EntryEditView(AppState& state, Preferences& preferences, Mode mod
 EntryEditView::~EntryEditView() = default;
 
 QWidget* EntryEditView::basicsCard() {
-    Card* card = makeCard(12);
+    Card* card = Card::section(12);
     auto* layout = card->contentLayout();
 
     iconPicker_ = new IconPicker(0);
@@ -300,7 +294,7 @@ QWidget* EntryEditView::basicsCard() {
 }
 
 QWidget* EntryEditView::passwordCard() {
-    Card* card = makeCard(12);
+    Card* card = Card::section(12);
     auto* layout = card->contentLayout();
     password_ = new SecretField(QStringLiteral("Parola"));
     layout->addWidget(new FormField(QStringLiteral("Parola"), std::nullopt, password_));
@@ -314,7 +308,7 @@ QWidget* EntryEditView::passwordCard() {
 }
 
 QWidget* EntryEditView::autoTypeCard() {
-    Card* card = makeCard(12);
+    Card* card = Card::section(12);
     auto* layout = card->contentLayout();
     layout->addWidget(new SectionHeader(QStringLiteral("Otomatik yazma")));
     autoType_ = new AppSwitch(QStringLiteral("Bu kayıt için etkin"));
@@ -341,7 +335,7 @@ QWidget* EntryEditView::autoTypeCard() {
 }
 
 QWidget* EntryEditView::customFieldsCard() {
-    Card* card = makeCard(12);
+    Card* card = Card::section(12);
     auto* layout = card->contentLayout();
     addField_ = new IconButton(QStringLiteral("plus"), Palette::accent, 24);
     setTooltip(addField_, QStringLiteral("Alan ekle"));
@@ -359,7 +353,7 @@ QWidget* EntryEditView::customFieldsCard() {
 }
 
 QWidget* EntryEditView::notesCard() {
-    Card* card = makeCard(8);
+    Card* card = Card::section(8);
     card->contentLayout()->addWidget(new SectionHeader(QStringLiteral("Notlar")));
     notes_ = new NotesEditor(90);
     card->contentLayout()->addWidget(notes_);

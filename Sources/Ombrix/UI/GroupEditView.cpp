@@ -46,12 +46,6 @@ QString builtInSequence() {
                              qsizetype(AutoTypeService::defaultSequence.size()));
 }
 
-Card* makeCard() {
-    auto* card = new Card(Palette::elevated, Radius::card, Palette::line, Metric::l);
-    card->contentLayout()->setSpacing(12);
-    return card;
-}
-
 }  // namespace
 
 GroupEditView::GroupEditView(AppState& state, Mode mode, QWidget* parent)
@@ -91,7 +85,7 @@ GroupEditView::GroupEditView(AppState& state, Mode mode, QWidget* parent)
 GroupEditView::~GroupEditView() = default;
 
 QWidget* GroupEditView::nameCard() {
-    Card* card = makeCard();
+    Card* card = Card::section(12);
     iconPicker_ = new IconPicker(newGroupIcon);
     name_ = new AppTextField;
     name_->lineEdit()->setPlaceholderText(QStringLiteral("örn. Bankacılık"));
@@ -108,7 +102,7 @@ QWidget* GroupEditView::nameCard() {
 }
 
 QWidget* GroupEditView::autoTypeCard() {
-    Card* card = makeCard();
+    Card* card = Card::section(12);
     card->contentLayout()->addWidget(new SectionHeader(QStringLiteral("Otomatik yazma")));
     useSequence_ = new AppSwitch(QStringLiteral("Bu grup için varsayılan sekans"));
     relaxMinimumHeight(useSequence_);

@@ -59,12 +59,6 @@ class PasswordBox : public QWidget {
     }
 };
 
-Card* card(int spacing) {
-    auto* c = new Card(Palette::elevated, Radius::card, Palette::line, Metric::l);
-    c->contentLayout()->setSpacing(spacing);
-    return c;
-}
-
 QWidget* flow(const QList<QWidget*>& items) {
     auto* container = new QWidget;
     auto* layout = new FlowRow(4, 4, container);
@@ -154,7 +148,7 @@ void PasswordGeneratorView::build(AppState& state) {
 }
 
 QWidget* PasswordGeneratorView::previewCard() {
-    Card* c = card(8);
+    Card* c = Card::section(8);
     reveal_ = new IconButton(QStringLiteral("eye.slash"), Palette::textSoft, 24);
     connect(reveal_, &QAbstractButton::clicked, this, [this] { setRevealed(!revealed_); });
     c->contentLayout()->addWidget(new SectionHeader(QStringLiteral("Önizleme"), std::nullopt, reveal_));
@@ -182,7 +176,7 @@ QWidget* PasswordGeneratorView::previewCard() {
 }
 
 QWidget* PasswordGeneratorView::lengthCard() {
-    Card* c = card(8);
+    Card* c = Card::section(8);
     lengthLabel_ = new ElidedLabel;
     lengthLabel_->setFont(BrandFont::body(15, QFont::DemiBold));
     lengthLabel_->setColor(Palette::accent);
@@ -210,7 +204,7 @@ QWidget* PasswordGeneratorView::lengthCard() {
 }
 
 QWidget* PasswordGeneratorView::characterCard() {
-    Card* c = card(12);
+    Card* c = Card::section(12);
     c->contentLayout()->addWidget(new SectionHeader(QStringLiteral("Karakter kümesi")));
     using Flag = bool PasswordGenerator::Options::*;
     const std::array<std::pair<QString, Flag>, 4> classes{{

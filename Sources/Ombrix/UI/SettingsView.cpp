@@ -30,12 +30,6 @@
 
 namespace {
 
-Card* card() {
-    auto* c = new Card(Palette::elevated, Radius::card, Palette::line, Metric::l);
-    c->contentLayout()->setSpacing(12);
-    return c;
-}
-
 QLabel* wrappingLabel(const QString& text, const QFont& font, const QColor& color) {
     auto* label = new QLabel(text);
     label->setTextFormat(Qt::PlainText);
@@ -125,7 +119,7 @@ void SettingsView::present() {
 }
 
 QWidget* SettingsView::clipboardCard() {
-    Card* c = card();
+    Card* c = Card::section(12);
     c->contentLayout()->addWidget(
         new SectionHeader(QStringLiteral("Pano"), QStringLiteral("Kopyalanan gizli değerin silinme süresi")));
 
@@ -165,7 +159,7 @@ QWidget* SettingsView::clipboardCard() {
 }
 
 QWidget* SettingsView::autoTypeCard() {
-    Card* c = card();
+    Card* c = Card::section(12);
     c->contentLayout()->addWidget(
         new SectionHeader(QStringLiteral("Otomatik yazma"), QStringLiteral("Varsayılan tuş sekansı")));
 
@@ -209,7 +203,7 @@ QWidget* SettingsView::autoTypeCard() {
 }
 
 QWidget* SettingsView::hotKeyCard() {
-    Card* c = card();
+    Card* c = Card::section(12);
     c->contentLayout()->addWidget(
         new SectionHeader(QStringLiteral("Genel kısayol"), QStringLiteral("Her uygulamadan otomatik yazma")));
 
