@@ -36,6 +36,7 @@
 #include "Ombrix/UI/SectionHeader.h"
 #include "Ombrix/UI/StrengthMeter.h"
 #include "Ombrix/UI/Tooltip.h"
+#include "Ombrix/UI/WrappingLabel.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
 #include "OmbrixCore/Services/PasswordGenerator.h"
@@ -76,17 +77,6 @@ AppTextField* textField(const QString& placeholder, AppTextFieldStyle style = Ap
     return field;
 }
 
-QLabel* mutedText(const QString& value, const QFont& font, const QColor& color = Palette::textMuted) {
-    auto* label = new QLabel(value);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setFont(font);
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, color);
-    label->setPalette(pal);
-    return label;
-}
-
 AppButton* smallButton(const QString& title, ButtonVariant variant) {
     auto* button = new AppButton(title, variant);
     button->setSmall(true);
@@ -111,7 +101,7 @@ EntryEditView::CustomFieldRow::CustomFieldRow(const QString& name, const QString
       value_(textField(QStringLiteral("Değer"))),
       lock_(new IconButton(QStringLiteral("lock.open"), Palette::textMuted, 26)),
       delete_(new IconButton(QStringLiteral("trash"), Palette::danger, 26)),
-      problem_(mutedText(QString(), BrandFont::label(), Palette::danger)) {
+      problem_(wrappingLabel(QString(), BrandFont::label(), Palette::danger)) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(8, 8, 8, 8);
     column->setSpacing(4);
@@ -328,7 +318,7 @@ QWidget* EntryEditView::autoTypeCard() {
     relaxMinimumHeight(sequenceField->hintLabel());
     sequenceBlock_ = sequenceField;
     layout->addWidget(sequenceBlock_);
-    defaultSequence_ = mutedText(QString(), BrandFont::mono(11, QFont::Normal));
+    defaultSequence_ = wrappingLabel(QString(), BrandFont::mono(11, QFont::Normal), Palette::textMuted);
     relaxMinimumHeight(defaultSequence_);
     layout->addWidget(defaultSequence_);
     return card;
@@ -340,7 +330,8 @@ QWidget* EntryEditView::customFieldsCard() {
     addField_ = new IconButton(QStringLiteral("plus"), Palette::accent, 24);
     setTooltip(addField_, QStringLiteral("Alan ekle"));
     layout->addWidget(new SectionHeader(QStringLiteral("Özel alanlar"), std::nullopt, addField_));
-    noFields_ = mutedText(QStringLiteral("Henüz özel alan yok."), BrandFont::body(11, QFont::Normal));
+    noFields_ = wrappingLabel(QStringLiteral("Henüz özel alan yok."), BrandFont::body(11, QFont::Normal),
+                              Palette::textMuted);
     relaxMinimumHeight(noFields_);
     layout->addWidget(noFields_);
     fieldList_ = new QWidget;

@@ -25,6 +25,7 @@
 #include "Ombrix/UI/IconPicker.h"
 #include "Ombrix/UI/NotesEditor.h"
 #include "Ombrix/UI/SectionHeader.h"
+#include "Ombrix/UI/WrappingLabel.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
 
 namespace {
@@ -124,14 +125,9 @@ QWidget* GroupEditView::makeDeleteZone(const KdbxGroup& group) {
     delete_ = new AppButton(QStringLiteral("Grubu sil"), ButtonVariant::danger);
     delete_->setSmall(true);
     deleteZone_->contentLayout()->addWidget(delete_, 0, Qt::AlignLeft);
-    deleteNote_ = new QLabel(QString::number(GroupTree::totalEntryCount(group)) +
-                             QStringLiteral(" kayıt ve tüm alt gruplar silinir."));
-    deleteNote_->setTextFormat(Qt::PlainText);
-    deleteNote_->setWordWrap(true);
-    deleteNote_->setFont(BrandFont::body(11, QFont::Normal));
-    QPalette pal = deleteNote_->palette();
-    pal.setColor(QPalette::WindowText, Palette::textMuted);
-    deleteNote_->setPalette(pal);
+    deleteNote_ = wrappingLabel(QString::number(GroupTree::totalEntryCount(group)) +
+                                    QStringLiteral(" kayıt ve tüm alt gruplar silinir."),
+                                BrandFont::body(11, QFont::Normal), Palette::textMuted);
     relaxMinimumHeight(deleteNote_);
     deleteZone_->contentLayout()->addWidget(deleteNote_);
     connect(delete_, &QAbstractButton::clicked, this, &GroupEditView::deleteGroup);

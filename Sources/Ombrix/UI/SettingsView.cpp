@@ -26,20 +26,10 @@
 #include "Ombrix/UI/SectionHeader.h"
 #include "Ombrix/UI/SheetLayout.h"
 #include "Ombrix/UI/SymbolView.h"
+#include "Ombrix/UI/WrappingLabel.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
 
 namespace {
-
-QLabel* wrappingLabel(const QString& text, const QFont& font, const QColor& color) {
-    auto* label = new QLabel(text);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setFont(font);
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, color);
-    label->setPalette(pal);
-    return label;
-}
 
 AppButton* smallButton(const QString& title) {
     auto* button = new AppButton(title, ButtonVariant::ghost);

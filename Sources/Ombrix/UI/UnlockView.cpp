@@ -38,6 +38,7 @@
 #include "Ombrix/UI/StrengthMeter.h"
 #include "Ombrix/UI/SymbolView.h"
 #include "Ombrix/UI/Tooltip.h"
+#include "Ombrix/UI/WrappingLabel.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
 
 // ShakeEffect
@@ -89,17 +90,6 @@ namespace {
 constexpr int cardMaxWidth = 440;
 constexpr int outerMargin = 16;
 constexpr int cardPadding = 24;
-
-QLabel* textLabel(const QString& text, const QFont& font, const QColor& color) {
-    auto* label = new QLabel(text);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setFont(font);
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, color);
-    label->setPalette(pal);
-    return label;
-}
 
 AppButton* button(const QString& text, ButtonVariant variant, bool small, bool wide) {
     auto* b = new AppButton(text, variant);
@@ -215,8 +205,8 @@ QWidget* UnlockView::buildHeader() {
     box(header)->addWidget(new BrandMark(44), 0, Qt::AlignVCenter);
     QWidget* texts = column(2);
     box(texts)->addWidget(
-        textLabel(QStringLiteral("Ombrix"), BrandFont::display(24, QFont::ExtraBold), Palette::text));
-    tagline_ = textLabel(QString(), BrandFont::body(12, QFont::Normal), Palette::textMuted);
+        wrappingLabel(QStringLiteral("Ombrix"), BrandFont::display(24, QFont::ExtraBold), Palette::text));
+    tagline_ = wrappingLabel(QString(), BrandFont::body(12, QFont::Normal), Palette::textMuted);
     box(texts)->addWidget(tagline_);
     box(header)->addWidget(texts, 1, Qt::AlignVCenter);
     return header;
@@ -259,8 +249,8 @@ QWidget* UnlockView::buildDatabaseBlock() {
     box(fields)->addWidget(confirmField_);
     strength_ = new StrengthMeter(false);
     box(fields)->addWidget(strength_);
-    mismatch_ = textLabel(QStringLiteral("Parolalar eşleşmiyor."), BrandFont::body(11, QFont::Normal),
-                          Palette::danger);
+    mismatch_ = wrappingLabel(QStringLiteral("Parolalar eşleşmiyor."), BrandFont::body(11, QFont::Normal),
+                              Palette::danger);
     box(fields)->addWidget(mismatch_);
 
     QWidget* keyContent = column(0);
