@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -20,22 +19,15 @@
 #include "Ombrix/Theme/FieldChrome.h"
 #include "Ombrix/Theme/Metrics.h"
 #include "Ombrix/Theme/Palette.h"
-#include "Ombrix/UI/ErrorBanner.h"
 #include "Ombrix/UI/FormField.h"
 #include "Ombrix/UI/IconPicker.h"
 #include "Ombrix/UI/NotesEditor.h"
 #include "Ombrix/UI/SectionHeader.h"
+#include "Ombrix/UI/SheetLayout.h"
 #include "Ombrix/UI/WrappingLabel.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
 
 namespace {
-
-// Wrapping text asks, as its minimum, for the height it needs at a very narrow width, which
-// would make the sheet's body scroll although the form fits. One line is its true minimum: its
-// height at the width it gets comes from heightForWidth.
-void relaxMinimumHeight(QWidget* widget) {
-    widget->setMinimumHeight(widget->fontMetrics().height());
-}
 
 // Spaces and tabs go from both ends; line breaks stay.
 QString trimmed(const QString& value) {
@@ -58,21 +50,13 @@ GroupEditView::GroupEditView(AppState& state, Mode mode, QWidget* parent)
     setMinimumSize(minimumWidth, minimumHeight);
     resize(idealWidth, idealHeight);
 
-    auto* form = new QWidget;
-    auto* column = new QVBoxLayout(form);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(12);
-    error_ = new ErrorBanner(QString(), [this] { error_->setPresent(false); });
-    error_->hide();
-    relaxMinimumHeight(error_->messageLabel());
-    column->addWidget(error_);
+    QVBoxLayout* column = makeFormColumn();
     column->addWidget(nameCard());
     column->addWidget(autoTypeCard());
     // The root holds the whole database and is never deleted.
     const Mode::Edit* edit = mode_.asEdit();
     if (edit && state_.database() && edit->group.id != state_.database()->root.id)
         column->addWidget(makeDeleteZone(edit->group));
-    setContent(form);
 
     load();
 
@@ -106,13 +90,13 @@ QWidget* GroupEditView::autoTypeCard() {
     Card* card = Card::section(12);
     card->contentLayout()->addWidget(new SectionHeader(QStringLiteral("Otomatik yazma")));
     useSequence_ = new AppSwitch(QStringLiteral("Bu grup için varsayılan sekans"));
-    relaxMinimumHeight(useSequence_);
+    SheetLayout::relaxMinimumHeight(useSequence_);
     card->contentLayout()->addWidget(useSequence_);
     sequence_ = new AppTextField(AppTextFieldStyle::appMono);
     sequence_->lineEdit()->setPlaceholderText(builtInSequence());
     auto* sequenceField = new FormField(QStringLiteral("Sekans"),
                                         QStringLiteral("Alt gruplar ve kayıtlar bunu devralır."), sequence_);
-    relaxMinimumHeight(sequenceField->hintLabel());
+    SheetLayout::relaxMinimumHeight(sequenceField->hintLabel());
     sequenceBlock_ = sequenceField;
     card->contentLayout()->addWidget(sequenceBlock_);
     return card;
@@ -128,7 +112,7 @@ QWidget* GroupEditView::makeDeleteZone(const KdbxGroup& group) {
     deleteNote_ = wrappingLabel(QString::number(GroupTree::totalEntryCount(group)) +
                                     QStringLiteral(" kayıt ve tüm alt gruplar silinir."),
                                 BrandFont::body(11, QFont::Normal), Palette::textMuted);
-    relaxMinimumHeight(deleteNote_);
+    SheetLayout::relaxMinimumHeight(deleteNote_);
     deleteZone_->contentLayout()->addWidget(deleteNote_);
     connect(delete_, &QAbstractButton::clicked, this, &GroupEditView::deleteGroup);
     return deleteZone_;
@@ -153,13 +137,6 @@ void GroupEditView::validate() {
     const QString name = name_->lineEdit()->text();
     setSubtitle(name.isEmpty() ? std::nullopt : std::optional<QString>(name));
     setConfirmEnabled(!trimmed(name).isEmpty());
-}
-
-void GroupEditView::showError(const QString& message) {
-    error_->setMessage(message);
-    error_->setPresent(true);
-    // The banner heads the form.
-    scrollArea()->verticalScrollBar()->setValue(0);
 }
 
 std::optional<std::string> GroupEditView::sequence() const {

@@ -28,6 +28,10 @@ QScrollArea* scrollingBody(QWidget* body) {
     return scroll;
 }
 
+void relaxMinimumHeight(QWidget* widget) {
+    widget->setMinimumHeight(widget->fontMetrics().height());
+}
+
 QWidget* footer(std::initializer_list<QWidget*> buttons) {
     auto* footer = new QWidget;
     auto* row = new QHBoxLayout(footer);

@@ -14,6 +14,11 @@ void applySurface(QWidget* window);
 // A frameless area that scrolls `body` vertically only. The surface shows through it.
 QScrollArea* scrollingBody(QWidget* body);
 
+// Wrapping text asks, as its minimum, for the height it needs at a very narrow width, which
+// would make a sheet's body scroll although the form fits. One line is its true minimum: its
+// height at the width it gets comes from heightForWidth.
+void relaxMinimumHeight(QWidget* widget);
+
 // The footer: `buttons` in their order at the trailing edge, 8 apart, 12 from the edges.
 QWidget* footer(std::initializer_list<QWidget*> buttons);
 

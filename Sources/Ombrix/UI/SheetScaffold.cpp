@@ -2,14 +2,17 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QLabel>
 #include <QHBoxLayout>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "Ombrix/Theme/AppButton.h"
 #include "Ombrix/Theme/BrandFont.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/ElidedLabel.h"
+#include "Ombrix/UI/ErrorBanner.h"
 #include "Ombrix/UI/HairlineDivider.h"
 #include "Ombrix/UI/SheetLayout.h"
 
@@ -108,6 +111,26 @@ void SheetScaffold::setContent(QWidget* content) {
     delete content_;
     content_ = content;
     if (content_) bodyLayout_->insertWidget(0, content_);
+}
+
+QVBoxLayout* SheetScaffold::makeFormColumn() {
+    auto* form = new QWidget;
+    auto* column = new QVBoxLayout(form);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(12);
+    error_ = new ErrorBanner(QString(), [this] { error_->setPresent(false); });
+    error_->hide();
+    SheetLayout::relaxMinimumHeight(error_->messageLabel());
+    column->addWidget(error_);
+    setContent(form);
+    return column;
+}
+
+void SheetScaffold::showError(const QString& message) {
+    error_->setMessage(message);
+    error_->setPresent(true);
+    // The banner heads the form.
+    scroll_->verticalScrollBar()->setValue(0);
 }
 
 void SheetScaffold::reject() {
