@@ -249,6 +249,7 @@ class AppState : public QObject {
     void clearSelection();
     void refreshUndoLabels();
     void clearHistory();
+    void restore(std::deque<Snapshot>& from, std::deque<Snapshot>& to);
     void pruneSelection();
     void storeBookmark(const QString& url);
     Timestamp now() const;
