@@ -9,27 +9,9 @@
 #include <memory>
 
 #include "AppStateFakes.h"
-#include "OmbrixCore/Services/ClipboardService.h"
+#include "HandClipboard.h"
 
 namespace mainwindow {
-
-// Only counts writes; the countdown ticks when the test says so.
-class CountingBackend final : public ClipboardService::Backend {
-  public:
-    std::uint64_t write(const std::vector<ClipboardService::Format>&) override { return ++writes; }
-    bool holds(std::uint64_t write) const override { return write == writes; }
-    std::uint64_t writes = 0;
-};
-
-class HandTimer final : public ClipboardService::Timer {
-  public:
-    explicit HandTimer(std::function<void()>* tick) : tick_(tick) {}
-    void start(std::function<void()> onTick) override { *tick_ = std::move(onTick); }
-    void stop() override { *tick_ = {}; }
-
-  private:
-    std::function<void()>* tick_;
-};
 
 // Root "Kasa" with two entries of its own and three groups:
 //   E-posta: Gmail, Outlook       Bankalar: (none of its own) > Kartlar: Kredi kartı
@@ -65,16 +47,13 @@ struct Fixture {
     fakes::Harness harness;
     std::unique_ptr<AppState> state = harness.makeState();
     Sample sample;
-    std::function<void()> tick;
-    ClipboardService clipboard{std::make_unique<CountingBackend>(), std::make_unique<HandTimer>(&tick)};
+    HandClipboard clipboard;
 
     explicit Fixture(bool openDatabase = true) {
         if (openDatabase) fakes::open(harness, *state, sample.database);
     }
 
-    void advanceOneSecond() {
-        if (tick) tick();
-    }
+    void advanceOneSecond() { clipboard.advanceOneSecond(); }
 
     // Marks the database as changed by a real, undoable step.
     void makeDirty() {

@@ -126,9 +126,7 @@ struct App {
     AppState& state() const { return app->state(); }
 
     fakes::Harness h;
-    std::function<void()> tick;
-    ClipboardService clipboard{std::make_unique<mainwindow::CountingBackend>(),
-                               std::make_unique<mainwindow::HandTimer>(&tick)};
+    HandClipboard clipboard;
     Grabs grabs;
     OtherApplicationInFront* desktop = nullptr;
     std::unique_ptr<AutoTypeService> autoType;
