@@ -13,6 +13,8 @@
 
 namespace {
 
+using fakes::generatorOptions;
+
 using Options = PasswordGenerator::Options;
 
 struct Made {
@@ -29,18 +31,6 @@ std::unique_ptr<Made> make(QVariantMap stored = {}) {
     made->preferences =
         std::make_unique<Preferences>(std::move(store), [raw](double s) { raw->handedOver.push_back(s); });
     return made;
-}
-
-Options options(std::int64_t length, bool upper, bool lower, bool digits, bool symbols,
-                bool excludeAmbiguous) {
-    Options o;
-    o.length = length;
-    o.upper = upper;
-    o.lower = lower;
-    o.digits = digits;
-    o.symbols = symbols;
-    o.excludeAmbiguous = excludeAmbiguous;
-    return o;
 }
 
 }  // namespace
@@ -63,7 +53,7 @@ TEST(Preferences, AnEmptyStoreGivesTheDefaultsAndStaysEmpty) {
 TEST(Preferences, ValuesSurviveTheSettingsFile) {
     QTemporaryDir dir;
     const QString ini = dir.filePath("Ombrix.conf");
-    const Options generator = options(32, false, true, true, false, true);
+    const Options generator = generatorOptions(32, false, true, true, false, true);
     {
         Preferences p(std::make_unique<SettingsPreferencesStore>(ini));
         p.setClipboardTimeout(7.5);
@@ -176,22 +166,26 @@ TEST(Preferences, GeneratorOptionsDecodeWithDefaultsAndTheSheetsRange) {
         const char* note;
     };
     const Case cases[] = {
-        {{{"length", 12}}, options(12, true, true, true, true, false), "length only"},
+        {{{"length", 12}}, generatorOptions(12, true, true, true, true, false), "length only"},
         {{{"upper", false}}, std::nullopt, "no length"},
         {{}, std::nullopt, "empty"},
-        {{{"length", "16"}, {"digits", "false"}}, options(16, true, true, false, true, false), "text"},
+        {{{"length", "16"}, {"digits", "false"}},
+         generatorOptions(16, true, true, false, true, false),
+         "text"},
         {{{"length", 12.5}}, std::nullopt, "fractional length"},
-        {{{"length", -4}, {"symbols", false}}, options(1, true, true, true, false, false), "too short"},
-        {{{"length", 5000}}, options(128, true, true, true, true, false), "too long"},
+        {{{"length", -4}, {"symbols", false}},
+         generatorOptions(1, true, true, true, false, false),
+         "too short"},
+        {{{"length", 5000}}, generatorOptions(128, true, true, true, true, false), "too long"},
         {{{"length", 20}, {"excludeAmbiguous", 1}, {"lower", "belki"}},
-         options(20, true, true, true, true, true),
+         generatorOptions(20, true, true, true, true, true),
          "number as switch, garbage switch"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Preferences::decode(c.stored), c.expected) << c.note;
     }
     EXPECT_FALSE(Preferences::decode(QVariant()));
-    const Options o = options(64, false, true, false, true, true);
+    const Options o = generatorOptions(64, false, true, false, true, true);
     EXPECT_EQ(Preferences::decode(Preferences::encode(o)), o);
     EXPECT_EQ(Preferences::encode(o).keys(),
               (QStringList{"digits", "excludeAmbiguous", "length", "lower", "symbols", "upper"}));
@@ -213,7 +207,7 @@ TEST(Preferences, EveryAssignmentIsWrittenButOnlyChangesNotify) {
     EXPECT_EQ(m->handedOver.back(), 12.0);
 
     fakes::SignalCounter generator(&p, &Preferences::generatorOptionsChanged);
-    p.setGeneratorOptions(options(500, true, true, true, true, false));
+    p.setGeneratorOptions(generatorOptions(500, true, true, true, true, false));
     EXPECT_EQ(p.generatorOptions().length, 128);
     EXPECT_EQ(generator.count(), 1);
 
