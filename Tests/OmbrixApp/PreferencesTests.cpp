@@ -33,19 +33,23 @@ std::unique_ptr<Made> make(QVariantMap stored = {}) {
     return made;
 }
 
+// Every value at its default.
+void expectDefaults(const Preferences& p, const char* note) {
+    EXPECT_EQ(p.clipboardTimeout(), 12.0) << note;
+    EXPECT_EQ(p.sortColumn(), "title") << note;
+    EXPECT_TRUE(p.sortAscending()) << note;
+    EXPECT_EQ(p.defaultAutoTypeSequence(), "{USERNAME}{TAB}{PASSWORD}{ENTER}") << note;
+    EXPECT_EQ(p.hotKeyCode(), 0u) << note;
+    EXPECT_EQ(p.hotKeyModifiers(), 2304u) << note;
+    EXPECT_FALSE(p.recentDatabaseBookmark()) << note;
+    EXPECT_EQ(p.generatorOptions(), Options::defaults()) << note;
+}
+
 }  // namespace
 
 TEST(Preferences, AnEmptyStoreGivesTheDefaultsAndStaysEmpty) {
     const auto m = make();
-    const Preferences& p = *m->preferences;
-    EXPECT_EQ(p.clipboardTimeout(), 12.0);
-    EXPECT_EQ(p.sortColumn(), "title");
-    EXPECT_TRUE(p.sortAscending());
-    EXPECT_EQ(p.defaultAutoTypeSequence(), "{USERNAME}{TAB}{PASSWORD}{ENTER}");
-    EXPECT_EQ(p.hotKeyCode(), 0u);
-    EXPECT_EQ(p.hotKeyModifiers(), 2304u);
-    EXPECT_FALSE(p.recentDatabaseBookmark());
-    EXPECT_EQ(p.generatorOptions(), Options::defaults());
+    expectDefaults(*m->preferences, "empty store");
     EXPECT_EQ(m->handedOver, std::vector<double>{12.0});
     EXPECT_TRUE(m->store->values().isEmpty());
 }
@@ -142,15 +146,7 @@ TEST(Preferences, ValuesOfTheWrongTypeGiveTheDefaults) {
         {"recentDatabaseBookmark", 42},
         {"generatorOptions", QStringLiteral("uzun")},
     });
-    const Preferences& p = *m->preferences;
-    EXPECT_EQ(p.clipboardTimeout(), 12.0);
-    EXPECT_EQ(p.sortColumn(), "title");
-    EXPECT_TRUE(p.sortAscending());
-    EXPECT_EQ(p.defaultAutoTypeSequence(), "{USERNAME}{TAB}{PASSWORD}{ENTER}");
-    EXPECT_EQ(p.hotKeyCode(), 0u);
-    EXPECT_EQ(p.hotKeyModifiers(), 2304u);
-    EXPECT_FALSE(p.recentDatabaseBookmark());
-    EXPECT_EQ(p.generatorOptions(), Options::defaults());
+    expectDefaults(*m->preferences, "wrong types");
 
     const auto typed = make({{"clipboardTimeout", 30}, {"sortAscending", 0}, {"hotKeyCode", 3.0}});
     EXPECT_EQ(typed->preferences->clipboardTimeout(), 30.0);
