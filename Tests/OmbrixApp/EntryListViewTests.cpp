@@ -75,25 +75,6 @@ bool pressKey(EntryList& list, int key, Qt::KeyboardModifiers modifiers = Qt::No
     return press.isAccepted();
 }
 
-// A drag of `payload` entering `target` (a viewport) at `pos` and dropped there; Qt delivers a
-// drop only to the widget that took the drag's entry. Tells whether the drop was accepted.
-bool drop(QWidget* target, const QPoint& pos, const QString& payload) {
-    QMimeData data;
-    data.setText(payload);
-    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
-    QDragEnterEvent enter(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &enter);
-    QDragMoveEvent move(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &move);
-    QDropEvent event(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &event);
-    return event.isAccepted();
-}
-
-QString uuidText(const KdbxEntry& e) {
-    return QString::fromStdString(e.id.uuidString());
-}
-
 }  // namespace
 
 TEST(EntryListModel, ListsWhatTheStateListsInItsOrder) {

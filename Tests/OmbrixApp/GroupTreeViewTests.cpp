@@ -55,24 +55,6 @@ struct TreeFixture : Fixture {
     }
 };
 
-// Enter, move and drop, as a drag delivers them; tells whether the drop was accepted.
-bool drop(QWidget* target, const QPoint& pos, const QString& payload) {
-    QMimeData data;
-    data.setText(payload);
-    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
-    QDragEnterEvent enter(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &enter);
-    QDragMoveEvent move(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &move);
-    QDropEvent event(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &event);
-    return event.isAccepted();
-}
-
-QString uuidText(const KdbxEntry& e) {
-    return QString::fromStdString(e.id.uuidString());
-}
-
 }  // namespace
 
 TEST(GroupTreeModel, Roles) {

@@ -4,6 +4,8 @@
 // the test moves by hand: the ground the main window's tests stand on.
 
 #include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
 
 #include <functional>
 #include <memory>
@@ -63,6 +65,26 @@ struct Fixture {
 
 inline void settle() {
     QApplication::processEvents();
+}
+
+// A drag of `payload` entering `target` (a viewport) at `pos` and dropped there; Qt delivers a
+// drop only to the widget that took the drag's entry. Tells whether the drop was accepted.
+inline bool drop(QWidget* target, const QPoint& pos, const QString& payload) {
+    QMimeData data;
+    data.setText(payload);
+    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDragMoveEvent move(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    QDropEvent event(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+    return event.isAccepted();
+}
+
+// An entry's id as a drag carries it.
+inline QString uuidText(const KdbxEntry& e) {
+    return QString::fromStdString(e.id.uuidString());
 }
 
 }  // namespace mainwindow
