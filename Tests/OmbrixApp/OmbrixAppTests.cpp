@@ -23,22 +23,12 @@
 #include "OmbrixCore/Services/AutoTypeService.h"
 #include "OmbrixCore/Services/HotKeyService.h"
 #include "QuietDesktop.h"
+#include "ShellFixture.h"
 
 namespace {
 
-// Runs what is due, and deletes what was left for deletion: tests run outside an event loop.
-void settle() {
-    QApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-class CancelledPanels final : public FilePanels {
-  public:
-    std::optional<QString> chooseDatabase() override { return std::nullopt; }
-    std::optional<QString> chooseKeyFile() override { return std::nullopt; }
-    std::optional<QString> newDatabaseDestination() override { return std::nullopt; }
-    std::optional<QString> saveAsDestination(const QString&) override { return std::nullopt; }
-};
+using shell::CancelledPanels;
+using shell::settle;
 
 // The key grabs of the desktop: one combination at a time, pressed when the test says so.
 struct Grabs {
