@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <QLabel>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
