@@ -25,6 +25,7 @@
 #include "Ombrix/Theme/IconButton.h"
 #include "Ombrix/Theme/Metrics.h"
 #include "Ombrix/Theme/Motion.h"
+#include "Ombrix/Theme/Painting.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/Badge.h"
 #include "Ombrix/UI/BrandMark.h"
@@ -126,10 +127,7 @@ QString fileNameOf(const QString& path) {
 
 UnlockView::UnlockView(AppState& state, FilePanels& panels, LockScreenMetrics& metrics, QWidget* parent)
     : QWidget(parent), state_(state), panels_(panels) {
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Palette::canvas);
-    setPalette(pal);
+    Painting::fillBackground(this, Palette::canvas);
 
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
