@@ -236,14 +236,7 @@ void AppState::unlock(const QString& password, const std::optional<QString>& key
         const std::int64_t repaired = GroupTree::repairDuplicateIDs(database.root, seenGroups, seenEntries);
 
         stopAutoType();
-        const UUID rootID = database.root.id;
-        setDatabase(std::move(database));
-        activeKey_ = std::move(key);
-        setLocked(false);
-        setDirty(false);
-        setLastError(std::nullopt);
-        clearHistory();
-        setSelectedGroupID(rootID);
+        showUnlocked(std::move(database), std::move(key));
         setSelectedEntryIDs({});
         setSearchText(QString());
         // The new ids reach the file with the next save; they are not an unsaved change.
@@ -252,6 +245,19 @@ void AppState::unlock(const QString& password, const std::optional<QString>& key
     } catch (...) {
         reportFailure();
     }
+}
+
+// The database just read or made becomes the open document, unlocked, unchanged, with its root
+// selected and no history: an undo must never bring another database's content into it.
+void AppState::showUnlocked(KdbxDatabase database, KdbxKey key) {
+    const UUID rootID = database.root.id;
+    setDatabase(std::move(database));
+    activeKey_ = std::move(key);
+    setLocked(false);
+    setDirty(false);
+    setLastError(std::nullopt);
+    clearHistory();
+    setSelectedGroupID(rootID);
 }
 
 void AppState::createDatabase(const QString& url, const QString& password,
@@ -282,17 +288,8 @@ void AppState::createDatabase(const QString& url, const QString& password,
         deps_.files->writeAtomically(url, bytes);
 
         stopAutoType();
-        const UUID rootID = database.root.id;
         setDatabaseURL(url);
-        setDatabase(std::move(database));
-        activeKey_ = std::move(key);
-        setLocked(false);
-        setDirty(false);
-        setLastError(std::nullopt);
-        // A new file starts without history: an undo must never bring another database's
-        // content into it.
-        clearHistory();
-        setSelectedGroupID(rootID);
+        showUnlocked(std::move(database), std::move(key));
         storeBookmark(url);
     } catch (...) {
         reportFailure();
