@@ -4,7 +4,6 @@
 // each within twice that limit. BM_LoadPeakMemory loads once in a fresh process and reports the
 // peak resident memory the load added, against the size of the XML (goal: within 4 times).
 #include <benchmark/benchmark.h>
-#include <expat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "BenchDatabase.h"
+#include "ExpatPass.h"
 #include "OmbrixCore/Crypto/Gzip.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
 #include "OmbrixCore/Kdbx/KdbxCompositeKey.h"
@@ -69,17 +69,6 @@ const Payload& payload() {
         return out;
     }();
     return p;
-}
-
-void expatPass(const Bytes& xml) {
-    XML_Parser parser = XML_ParserCreate(nullptr);
-    XML_SetElementHandler(
-        parser, [](void*, const XML_Char*, const XML_Char**) {}, [](void*, const XML_Char*) {});
-    XML_SetCharacterDataHandler(parser, [](void*, const XML_Char*, int) {});
-    const auto status =
-        XML_Parse(parser, reinterpret_cast<const char*>(xml.data()), static_cast<int>(xml.size()), 1);
-    benchmark::DoNotOptimize(status);
-    XML_ParserFree(parser);
 }
 
 void setSizes(benchmark::State& state) {
