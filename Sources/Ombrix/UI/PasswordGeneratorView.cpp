@@ -98,14 +98,7 @@ void PasswordGeneratorView::build(AppState& state) {
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
 
-    auto* header = new QWidget;
-    auto* headerRow = new QHBoxLayout(header);
-    headerRow->setContentsMargins(16, 12, 16, 12);
-    auto* title = new ElidedLabel(QStringLiteral("Parola üreteci"));
-    title->setFont(BrandFont::sheetTitle());
-    title->setColor(Palette::text);
-    headerRow->addWidget(title, 1);
-    stack->addWidget(header);
+    stack->addWidget(SheetLayout::header(new ElidedLabel(QStringLiteral("Parola üreteci"))));
     stack->addWidget(new HairlineDivider(Palette::line));
 
     auto* body = new QWidget;

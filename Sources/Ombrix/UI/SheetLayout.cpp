@@ -3,8 +3,11 @@
 #include <QHBoxLayout>
 #include <QPalette>
 #include <QScrollArea>
+#include <QVBoxLayout>
 
+#include "Ombrix/Theme/BrandFont.h"
 #include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/ElidedLabel.h"
 
 namespace SheetLayout {
 
@@ -14,6 +17,26 @@ void applySurface(QWidget* window) {
     for (auto role : {QPalette::WindowText, QPalette::Text}) pal.setColor(role, Palette::text);
     window->setPalette(pal);
     window->setAutoFillBackground(true);
+}
+
+QWidget* header(ElidedLabel* title, ElidedLabel* subtitle) {
+    auto* header = new QWidget;
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(16, 12, 16, 12);
+    row->setSpacing(12);
+    auto* texts = new QVBoxLayout;
+    texts->setContentsMargins(0, 0, 0, 0);
+    texts->setSpacing(1);
+    title->setFont(BrandFont::sheetTitle());
+    title->setColor(Palette::text);
+    texts->addWidget(title);
+    if (subtitle) {
+        subtitle->setFont(BrandFont::body(11, QFont::Normal));
+        subtitle->setColor(Palette::textMuted);
+        texts->addWidget(subtitle);
+    }
+    row->addLayout(texts, 1);
+    return header;
 }
 
 QScrollArea* scrollingBody(QWidget* body) {

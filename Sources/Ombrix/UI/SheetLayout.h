@@ -5,11 +5,17 @@
 
 #include <initializer_list>
 
+class ElidedLabel;
+
 // The parts the sheets and the settings window are built from, so that they look alike.
 namespace SheetLayout {
 
 // The sheet's surface behind text in the text colour; the window fills its background with it.
 void applySurface(QWidget* window);
+
+// The header: the title in the sheet-title font and, when given, a subtitle below it in muted
+// 11 px text, each on one line, padded 16 across and 12 down.
+QWidget* header(ElidedLabel* title, ElidedLabel* subtitle = nullptr);
 
 // A frameless area that scrolls `body` vertically only. The surface shows through it.
 QScrollArea* scrollingBody(QWidget* body);

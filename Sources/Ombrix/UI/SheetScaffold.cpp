@@ -30,21 +30,7 @@ SheetScaffold::SheetScaffold(const QString& title, const std::optional<QString>&
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
 
-    auto* header = new QWidget;
-    auto* headerRow = new QHBoxLayout(header);
-    headerRow->setContentsMargins(16, 12, 16, 12);
-    headerRow->setSpacing(12);
-    auto* texts = new QVBoxLayout;
-    texts->setContentsMargins(0, 0, 0, 0);
-    texts->setSpacing(1);
-    title_->setFont(BrandFont::sheetTitle());
-    title_->setColor(Palette::text);
-    texts->addWidget(title_);
-    subtitleLabel_->setFont(BrandFont::body(11, QFont::Normal));
-    subtitleLabel_->setColor(Palette::textMuted);
-    texts->addWidget(subtitleLabel_);
-    headerRow->addLayout(texts, 1);
-    stack->addWidget(header);
+    stack->addWidget(SheetLayout::header(title_, subtitleLabel_));
     stack->addWidget(new HairlineDivider(Palette::line));
 
     auto* body = new QWidget;
