@@ -22,6 +22,7 @@
 #include <memory>
 #include <vector>
 
+#include "GalleryDir.h"
 #include "HandClipboard.h"
 #include "Ombrix/Theme/AppButton.h"
 #include "Ombrix/Theme/AppSwitch.h"
@@ -62,12 +63,6 @@ struct Shot {
     QString name;
     QImage image;
 };
-
-QString galleryDir() {
-    const QString dir = QString::fromStdString((testsupport::outputDir() / "gallery").string());
-    QDir().mkpath(dir);
-    return dir;
-}
 
 // Puts `widget` on a host of `background` with room around it, applies `state` and grabs it.
 Shot shoot(const QString& name, QWidget* widget, const QColor& background, int width = 0,
