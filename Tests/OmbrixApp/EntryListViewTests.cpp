@@ -38,12 +38,6 @@ std::vector<UUID> ids(const std::vector<KdbxEntry>& entries) {
     return out;
 }
 
-QAction* actionNamed(QMenu& menu, const QString& name) {
-    for (QAction* action : menu.actions())
-        if (action->text() == name) return action;
-    return nullptr;
-}
-
 QStringList actionTexts(QMenu& menu) {
     QStringList texts;
     for (QAction* action : menu.actions())

@@ -32,12 +32,6 @@ QStringList actionTexts(QMenu& menu) {
     return texts;
 }
 
-QAction* actionNamed(QMenu& menu, const QString& name) {
-    for (QAction* action : menu.actions())
-        if (action->text() == name) return action;
-    return nullptr;
-}
-
 struct TreeFixture : Fixture {
     GroupTreeView view{*state};
 

@@ -3,8 +3,10 @@
 // A small open database in an AppState over the fakes, and a clipboard service whose countdown
 // the test moves by hand: the ground the main window's tests stand on.
 
+#include <QAction>
 #include <QApplication>
 #include <QDropEvent>
+#include <QMenu>
 #include <QMimeData>
 
 #include <functional>
@@ -80,6 +82,13 @@ inline bool drop(QWidget* target, const QPoint& pos, const QString& payload) {
     QDropEvent event(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &event);
     return event.isAccepted();
+}
+
+// The menu's action with that text; null when it has none.
+inline QAction* actionNamed(QMenu& menu, const QString& name) {
+    for (QAction* action : menu.actions())
+        if (action->text() == name) return action;
+    return nullptr;
 }
 
 // An entry's id as a drag carries it.
