@@ -101,14 +101,7 @@ void PasswordGeneratorView::build(AppState& state) {
     stack->addWidget(SheetLayout::header(new ElidedLabel(QStringLiteral("Parola üreteci"))));
     stack->addWidget(new HairlineDivider(Palette::line));
 
-    auto* body = new QWidget;
-    auto* column = new QVBoxLayout(body);
-    column->setContentsMargins(16, 16, 16, 16);
-    column->setSpacing(12);
-    column->addWidget(previewCard());
-    column->addWidget(lengthCard());
-    column->addWidget(characterCard());
-    column->addStretch(1);
+    QWidget* body = SheetLayout::cardColumn({previewCard(), lengthCard(), characterCard()});
     stack->addWidget(SheetLayout::scrollingBody(body), 1);
     stack->addWidget(new HairlineDivider(Palette::line));
 

@@ -69,14 +69,7 @@ SettingsView::SettingsView(Preferences& preferences, Availability autoTypeAvaila
     setMinimumSize(400, 360);
     resize(520, 620);
 
-    auto* body = new QWidget;
-    auto* column = new QVBoxLayout(body);
-    column->setContentsMargins(16, 16, 16, 16);
-    column->setSpacing(12);
-    column->addWidget(clipboardCard());
-    column->addWidget(autoTypeCard());
-    column->addWidget(hotKeyCard());
-    column->addStretch(1);
+    QWidget* body = SheetLayout::cardColumn({clipboardCard(), autoTypeCard(), hotKeyCard()});
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->addWidget(SheetLayout::scrollingBody(body));

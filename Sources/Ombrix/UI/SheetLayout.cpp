@@ -39,6 +39,16 @@ QWidget* header(ElidedLabel* title, ElidedLabel* subtitle) {
     return header;
 }
 
+QWidget* cardColumn(std::initializer_list<QWidget*> cards) {
+    auto* body = new QWidget;
+    auto* column = new QVBoxLayout(body);
+    column->setContentsMargins(16, 16, 16, 16);
+    column->setSpacing(12);
+    for (QWidget* card : cards) column->addWidget(card);
+    column->addStretch(1);
+    return body;
+}
+
 QScrollArea* scrollingBody(QWidget* body) {
     auto* scroll = new QScrollArea;
     scroll->setFrameShape(QFrame::NoFrame);

@@ -17,6 +17,9 @@ void applySurface(QWidget* window);
 // 11 px text, each on one line, padded 16 across and 12 down.
 QWidget* header(ElidedLabel* title, ElidedLabel* subtitle = nullptr);
 
+// A body of cards: padded 16, the cards 12 apart in their order, spare room below them.
+QWidget* cardColumn(std::initializer_list<QWidget*> cards);
+
 // A frameless area that scrolls `body` vertically only. The surface shows through it.
 QScrollArea* scrollingBody(QWidget* body);
 
