@@ -11,115 +11,15 @@
 
 #include <QCoreApplication>
 
+#include "BenchAppState.h"
+#include "BenchDatabase.h"
 #include "Ombrix/App/AppState.h"
 #include "Ombrix/App/GroupTree.h"
-#include "Ombrix/App/Preferences.h"
 
 namespace {
 
-constexpr int entryCount = 10000;
-constexpr int historyPerEntry = 10;
-
-KdbxEntry makeEntry(int n, int version) {
-    KdbxEntry e;
-    e.id = UUID::random();
-    e.title = "Kayıt " + std::to_string(n);
-    e.username = "kullanici" + std::to_string(n) + "@example.com";
-    e.password = SecureString("parola-" + std::to_string(n * 7919 + version));
-    e.url = "https://site" + std::to_string(n) + ".example.com/giris";
-    e.notes = "Not " + std::to_string(n) + ": birkaç satırlık açıklama metni.";
-    e.customFields["PIN"] = std::to_string(1000 + n % 9000);
-    e.tags = {"iş", "önemli"};
-    e.modified = Timestamp(std::chrono::seconds(1'700'000'000 + (n * 37) % 100000 + version));
-    return e;
-}
-
-// `groups` child groups of the root share the entries evenly (1: every entry in one group).
-KdbxDatabase makeDatabase(int groups) {
-    std::vector<KdbxGroup> children;
-    for (int g = 0; g < groups; ++g) {
-        KdbxGroup group;
-        group.id = UUID::random();
-        group.name = "Grup " + std::to_string(g);
-        std::vector<KdbxEntry> entries;
-        for (int n = g; n < entryCount; n += groups) {
-            KdbxEntry e = makeEntry(n, historyPerEntry);
-            std::vector<KdbxEntry> history;
-            for (int v = 0; v < historyPerEntry; ++v) {
-                KdbxEntry old = makeEntry(n, v);
-                old.id = e.id;
-                history.push_back(std::move(old));
-            }
-            e.historyItems = CowList<KdbxEntry>(std::move(history));
-            entries.push_back(std::move(e));
-        }
-        group.entries = CowList<KdbxEntry>(std::move(entries));
-        children.push_back(std::move(group));
-    }
-    KdbxDatabase db;
-    db.meta.databaseName = "Kasa";
-    db.meta.historyMaxItems = historyPerEntry;
-    db.root.id = UUID::random();
-    db.root.name = "Kök";
-    db.root.groups = CowList<KdbxGroup>(std::move(children));
-    return db;
-}
-
-// Hands the prepared database over on unlock; nothing touches the disk.
-class PreparedCodec final : public DatabaseCodec {
-  public:
-    explicit PreparedCodec(KdbxDatabase db) : db_(std::move(db)) {}
-    KdbxDatabase load(const Bytes&, const KdbxKey&) const override { return std::move(db_); }
-    Bytes save(const KdbxDatabase&, const KdbxKey&) const override { return {}; }
-
-  private:
-    mutable KdbxDatabase db_;
-};
-
-class NoFiles final : public FileStore {
-  public:
-    Bytes read(const QString&) const override { return {}; }
-    void writeAtomically(const QString&, const Bytes&) override {}
-    bool fileExists(const QString&) const override { return true; }
-    bool isFreeForNewFile(const QString&) const override { return true; }
-};
-
-class NoClipboard final : public ClipboardAccess {
-  public:
-    void copySecret(const QString&) override {}
-    void copyPlain(const QString&) override {}
-    void clearNow() override {}
-};
-
-class NoUrls final : public UrlOpener {
-  public:
-    void open(const QUrl&) override {}
-};
-
-class NoAutoType final : public AutoTypeRunner {
-  public:
-    void run(const QString&, const KdbxEntry&, Completion done) override { done(std::nullopt); }
-    void cancel() override {}
-};
-
-class NoTimers final : public Scheduler {
-  public:
-    void after(std::chrono::milliseconds, QObject*, std::function<void()>) override {}
-};
-
-struct Fixture {
-    explicit Fixture(KdbxDatabase db) : preferences(std::make_unique<MemoryPreferencesStore>()) {
-        AppStateDependencies deps;
-        deps.preferences = &preferences;
-        deps.codec = std::make_shared<PreparedCodec>(std::move(db));
-        deps.files = std::make_shared<NoFiles>();
-        deps.clipboard = std::make_shared<NoClipboard>();
-        deps.urls = std::make_shared<NoUrls>();
-        deps.autoType = std::make_shared<NoAutoType>();
-        deps.scheduler = std::make_shared<NoTimers>();
-        state = std::make_unique<AppState>(deps);
-        state->prepare(QStringLiteral("/kasa.kdbx"));
-        state->unlock(QStringLiteral("parola"), std::nullopt);
+struct Fixture : BenchAppState {
+    explicit Fixture(KdbxDatabase db) : BenchAppState(std::move(db)) {
         GroupTree::forEachEntry(state->database()->root, [&](const KdbxEntry& e) { ids.push_back(e.id); });
     }
 
@@ -130,8 +30,6 @@ struct Fixture {
         state->update(e);
     }
 
-    Preferences preferences;
-    std::unique_ptr<AppState> state;
     std::vector<UUID> ids;
 };
 
@@ -140,13 +38,13 @@ std::size_t heapInUse() {
 }
 
 void BM_EditOneEntry(benchmark::State& bench) {
-    Fixture f(makeDatabase(static_cast<int>(bench.range(0))));
+    Fixture f(benchDatabase({.groups = static_cast<int>(bench.range(0))}));
     std::size_t n = 0;
     for (auto _ : bench) f.editOne(n++ * 7919);
 }
 
 void BM_UndoThenRedo(benchmark::State& bench) {
-    Fixture f(makeDatabase(static_cast<int>(bench.range(0))));
+    Fixture f(benchDatabase({.groups = static_cast<int>(bench.range(0))}));
     for (std::size_t n = 0; n < AppState::undoLimit; ++n) f.editOne(n * 7919);
     for (auto _ : bench) {
         f.state->undo();
@@ -160,7 +58,7 @@ void BM_UndoHistoryMemory(benchmark::State& bench) {
     for (auto _ : bench) {
         malloc_trim(0);
         const std::size_t empty = heapInUse();
-        Fixture f(makeDatabase(static_cast<int>(bench.range(0))));
+        Fixture f(benchDatabase({.groups = static_cast<int>(bench.range(0))}));
         const std::size_t opened = heapInUse();
         for (std::size_t n = 0; n < AppState::undoLimit; ++n) f.editOne(n * 7919);
         const std::size_t edited = heapInUse();
@@ -171,7 +69,7 @@ void BM_UndoHistoryMemory(benchmark::State& bench) {
 }
 
 void BM_SearchKeystroke(benchmark::State& bench) {
-    Fixture f(makeDatabase(static_cast<int>(bench.range(0))));
+    Fixture f(benchDatabase({.groups = static_cast<int>(bench.range(0))}));
     f.state->setSort({EntrySort::Column::manual, true});
     const QString queries[] = {QStringLiteral("k"), QStringLiteral("kayıt 12"), QStringLiteral("SITE99"),
                                QStringLiteral("önemli kullanici4")};
@@ -185,14 +83,14 @@ void BM_SearchKeystroke(benchmark::State& bench) {
 }
 
 void BM_SortByTitle(benchmark::State& bench) {
-    Fixture f(makeDatabase(1));
+    Fixture f(benchDatabase({.groups = 1}));
     f.state->setSelectedGroupID(f.state->database()->root.groups[0].id);
     f.state->setSort({EntrySort::Column::title, bench.range(0) != 0});
     for (auto _ : bench) benchmark::DoNotOptimize(f.state->visibleEntries());
 }
 
 void BM_SortByModified(benchmark::State& bench) {
-    Fixture f(makeDatabase(1));
+    Fixture f(benchDatabase({.groups = 1}));
     f.state->setSelectedGroupID(f.state->database()->root.groups[0].id);
     f.state->setSort({EntrySort::Column::modified, true});
     for (auto _ : bench) benchmark::DoNotOptimize(f.state->visibleEntries());

@@ -4,7 +4,6 @@
 // each within twice that limit. BM_LoadPeakMemory loads once in a fresh process and reports the
 // peak resident memory the load added, against the size of the XML (goal: within 4 times).
 #include <benchmark/benchmark.h>
-#include <expat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "BenchDatabase.h"
+#include "ExpatPass.h"
 #include "OmbrixCore/Crypto/Gzip.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
 #include "OmbrixCore/Kdbx/KdbxCompositeKey.h"
@@ -25,43 +26,12 @@
 
 namespace {
 
-constexpr int entryCount = 10000;
-constexpr int historyPerEntry = 10;
 const KdbxKey key("bench parolası", std::nullopt);
-
-KdbxEntry makeEntry(int n, int version) {
-    KdbxEntry e;
-    e.id = UUID::random();
-    e.title = "Kayıt " + std::to_string(n);
-    e.username = "kullanici" + std::to_string(n) + "@example.com";
-    e.password = SecureString("parola-" + std::to_string(n * 7919 + version));
-    e.url = "https://site" + std::to_string(n) + ".example.com/giris";
-    e.notes = "Not " + std::to_string(n) + ": birkaç satırlık açıklama metni.";
-    e.customFields["PIN"] = std::to_string(1000 + n % 9000);
-    e.customFields["Kurtarma kodu"] = "kod-" + std::to_string(n * 31 + version);
-    e.customFields["Hesap no"] = "TR" + std::to_string(100000 + n);
-    e.protectedCustomFields = {"Kurtarma kodu"};
-    e.tags = {"iş", "önemli"};
-    e.created = e.accessed = Timestamp(std::chrono::seconds(1'600'000'000));
-    e.modified = Timestamp(std::chrono::seconds(1'700'000'000 + version));
-    return e;
-}
 
 const KdbxDatabase& database() {
     static const KdbxDatabase db = [] {
-        KdbxDatabase d;
+        KdbxDatabase d = benchDatabase({.moreCustomFields = true});
         d.meta = KdbxMeta("Kasa", "", "", true, std::nullopt, 10, 6291456, "Ombrix");
-        d.root.id = UUID::random();
-        d.root.name = "Kök";
-        std::vector<KdbxEntry> entries;
-        for (int n = 0; n < entryCount; ++n) {
-            KdbxEntry entry = makeEntry(n, historyPerEntry);
-            std::vector<KdbxEntry> history;
-            for (int v = 0; v < historyPerEntry; ++v) history.push_back(makeEntry(n, v));
-            entry.historyItems = std::move(history);
-            entries.push_back(std::move(entry));
-        }
-        d.root.entries = std::move(entries);
         d.cipher = KdbxCipher::aes256;
         d.kdf = KdfSettings::aesKdf(10);
         d.compressed = true;
@@ -99,17 +69,6 @@ const Payload& payload() {
         return out;
     }();
     return p;
-}
-
-void expatPass(const Bytes& xml) {
-    XML_Parser parser = XML_ParserCreate(nullptr);
-    XML_SetElementHandler(
-        parser, [](void*, const XML_Char*, const XML_Char**) {}, [](void*, const XML_Char*) {});
-    XML_SetCharacterDataHandler(parser, [](void*, const XML_Char*, int) {});
-    const auto status =
-        XML_Parse(parser, reinterpret_cast<const char*>(xml.data()), static_cast<int>(xml.size()), 1);
-    benchmark::DoNotOptimize(status);
-    XML_ParserFree(parser);
 }
 
 void setSizes(benchmark::State& state) {

@@ -11,9 +11,10 @@
 #include <QApplication>
 #include <QScrollBar>
 
+#include "BenchAppState.h"
+#include "BenchDatabase.h"
 #include "Ombrix/App/AppState.h"
 #include "Ombrix/App/GroupTree.h"
-#include "Ombrix/App/Preferences.h"
 #include "Ombrix/Theme/ApplicationTheme.h"
 #include "Ombrix/Theme/FontRegistrar.h"
 #include "Ombrix/UI/EntryList.h"
@@ -22,97 +23,14 @@
 
 namespace {
 
-constexpr int entryCount = 10000;
-
-KdbxEntry makeEntry(int n) {
-    KdbxEntry e;
-    e.id = UUID::random();
-    e.title = "Kayıt " + std::to_string(n);
-    e.username = "kullanici" + std::to_string(n) + "@example.com";
-    e.password = SecureString("parola-" + std::to_string(n * 7919));
-    e.url = "https://site" + std::to_string(n) + ".example.com/giris";
-    e.notes = "Not " + std::to_string(n);
-    e.iconID = n % 69;
-    e.modified = Timestamp(std::chrono::seconds(1'700'000'000 + (n * 37) % 100000));
-    return e;
-}
-
 // The root holds nothing of its own; its one child group holds every entry.
-KdbxDatabase makeDatabase() {
-    KdbxGroup group;
-    group.id = UUID::random();
-    group.name = "Hepsi";
-    std::vector<KdbxEntry> entries;
-    for (int n = 0; n < entryCount; ++n) entries.push_back(makeEntry(n));
-    group.entries = CowList<KdbxEntry>(std::move(entries));
-    KdbxDatabase db;
-    db.meta.databaseName = "Kasa";
-    db.root.id = UUID::random();
-    db.root.name = "Kök";
-    db.root.groups = CowList<KdbxGroup>({group});
-    return db;
-}
-
-class PreparedCodec final : public DatabaseCodec {
-  public:
-    explicit PreparedCodec(KdbxDatabase db) : db_(std::move(db)) {}
-    KdbxDatabase load(const Bytes&, const KdbxKey&) const override { return std::move(db_); }
-    Bytes save(const KdbxDatabase&, const KdbxKey&) const override { return {}; }
-
-  private:
-    mutable KdbxDatabase db_;
-};
-
-class NoFiles final : public FileStore {
-  public:
-    Bytes read(const QString&) const override { return {}; }
-    void writeAtomically(const QString&, const Bytes&) override {}
-    bool fileExists(const QString&) const override { return true; }
-};
-
-class NoClipboard final : public ClipboardAccess {
-  public:
-    void copySecret(const QString&) override {}
-    void copyPlain(const QString&) override {}
-    void clearNow() override {}
-};
-
-class NoUrls final : public UrlOpener {
-  public:
-    void open(const QUrl&) override {}
-};
-
-class NoAutoType final : public AutoTypeRunner {
-  public:
-    void run(const QString&, const KdbxEntry&, Completion done) override { done(std::nullopt); }
-    void cancel() override {}
-};
-
-class NoTimers final : public Scheduler {
-  public:
-    void after(std::chrono::milliseconds, QObject*, std::function<void()>) override {}
-};
-
-struct Fixture {
-    Fixture() : preferences(std::make_unique<MemoryPreferencesStore>()) {
-        AppStateDependencies deps;
-        deps.preferences = &preferences;
-        deps.codec = std::make_shared<PreparedCodec>(makeDatabase());
-        deps.files = std::make_shared<NoFiles>();
-        deps.clipboard = std::make_shared<NoClipboard>();
-        deps.urls = std::make_shared<NoUrls>();
-        deps.autoType = std::make_shared<NoAutoType>();
-        deps.scheduler = std::make_shared<NoTimers>();
-        state = std::make_unique<AppState>(deps);
-        state->prepare(QStringLiteral("/kasa.kdbx"));
-        state->unlock(QStringLiteral("parola"), std::nullopt);
+struct Fixture : BenchAppState {
+    Fixture() : BenchAppState(benchDatabase({.groups = 1, .historyPerEntry = 0})) {
         root = state->database()->root.id;
         group = state->database()->root.groups[0].id;
         first = state->database()->root.groups[0].entries[0];
     }
 
-    Preferences preferences;
-    std::unique_ptr<AppState> state;
     UUID root;
     UUID group;
     KdbxEntry first;
@@ -127,7 +45,7 @@ void BM_ModelResetSwitchingGroups(benchmark::State& bench) {
         f.state->setSelectedGroupID(f.group);
         f.state->setSelectedGroupID(f.root);
     }
-    bench.SetItemsProcessed(bench.iterations() * entryCount);
+    bench.SetItemsProcessed(bench.iterations() * benchEntryCount);
 }
 
 // Copying a password stamps the entry's access time: a new database with the same rows.

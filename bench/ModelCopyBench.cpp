@@ -8,50 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "BenchDatabase.h"
 #include "OmbrixCore/Kdbx/Models.h"
 
 namespace {
-
-constexpr int entryCount = 10000;
-constexpr int historyPerEntry = 10;
-
-KdbxEntry makeEntry(int n, int version) {
-    KdbxEntry e;
-    e.id = UUID::random();
-    e.title = "Kayıt " + std::to_string(n);
-    e.username = "kullanici" + std::to_string(n) + "@example.com";
-    e.password = SecureString("parola-" + std::to_string(n * 7919 + version));
-    e.url = "https://site" + std::to_string(n) + ".example.com/giris";
-    e.notes = "Not " + std::to_string(n) + ": birkaç satırlık açıklama metni.";
-    e.customFields["PIN"] = std::to_string(1000 + n % 9000);
-    e.tags = {"iş", "önemli"};
-    e.modified = Timestamp(std::chrono::seconds(1'700'000'000 + version));
-    return e;
-}
-
-// `groups` child groups of the root share the entries evenly (1: all entries in one group).
-KdbxDatabase makeDatabase(int groups) {
-    std::vector<KdbxGroup> children;
-    for (int g = 0; g < groups; ++g) {
-        KdbxGroup group;
-        group.id = UUID::random();
-        group.name = "Grup " + std::to_string(g);
-        std::vector<KdbxEntry> entries;
-        for (int n = g; n < entryCount; n += groups) {
-            KdbxEntry e = makeEntry(n, historyPerEntry);
-            std::vector<KdbxEntry> history;
-            for (int v = 0; v < historyPerEntry; ++v) history.push_back(makeEntry(n, v));
-            e.historyItems = CowList<KdbxEntry>(std::move(history));
-            entries.push_back(std::move(e));
-        }
-        group.entries = CowList<KdbxEntry>(std::move(entries));
-        children.push_back(std::move(group));
-    }
-    KdbxDatabase db;
-    db.root.name = "Kök";
-    db.root.groups = CowList<KdbxGroup>(std::move(children));
-    return db;
-}
 
 void changeOneEntry(KdbxDatabase& db, std::size_t step) {
     const std::size_t g = step % db.root.groups.size();
@@ -66,7 +26,7 @@ std::size_t heapInUse() {
 }
 
 void BM_CopyDatabase(benchmark::State& state) {
-    const KdbxDatabase db = makeDatabase(static_cast<int>(state.range(0)));
+    const KdbxDatabase db = benchDatabase({.groups = static_cast<int>(state.range(0))});
     for (auto _ : state) {
         KdbxDatabase copy = db;
         benchmark::DoNotOptimize(copy);
@@ -74,7 +34,7 @@ void BM_CopyDatabase(benchmark::State& state) {
 }
 
 void BM_CopyAndChangeOneEntry(benchmark::State& state) {
-    const KdbxDatabase db = makeDatabase(static_cast<int>(state.range(0)));
+    const KdbxDatabase db = benchDatabase({.groups = static_cast<int>(state.range(0))});
     std::size_t step = 0;
     for (auto _ : state) {
         KdbxDatabase copy = db;
@@ -90,7 +50,8 @@ void BM_FiftySnapshotsMemory(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         const std::size_t before = heapInUse();
-        auto current = std::make_unique<KdbxDatabase>(makeDatabase(static_cast<int>(state.range(0))));
+        auto current =
+            std::make_unique<KdbxDatabase>(benchDatabase({.groups = static_cast<int>(state.range(0))}));
         const std::size_t database = heapInUse() - before;
         auto undo = std::make_unique<std::vector<KdbxDatabase>>();
         undo->reserve(50);

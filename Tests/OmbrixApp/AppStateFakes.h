@@ -21,6 +21,7 @@
 #include "Ombrix/App/GroupTree.h"
 #include "Ombrix/App/Preferences.h"
 #include "OmbrixCore/Kdbx/KdbxError.h"
+#include "OmbrixCore/Services/PasswordGenerator.h"
 
 namespace fakes {
 
@@ -254,6 +255,18 @@ inline KdbxDatabase database(KdbxGroup root, std::string name = "Kasa") {
     db.kdf = KdfSettings::argon2id(64, 1, 1);
     db.root = std::move(root);
     return db;
+}
+
+inline PasswordGenerator::Options generatorOptions(std::int64_t length, bool upper, bool lower, bool digits,
+                                                   bool symbols, bool excludeAmbiguous) {
+    PasswordGenerator::Options o;
+    o.length = length;
+    o.upper = upper;
+    o.lower = lower;
+    o.digits = digits;
+    o.symbols = symbols;
+    o.excludeAmbiguous = excludeAmbiguous;
+    return o;
 }
 
 inline std::vector<std::string> titles(const std::vector<KdbxEntry>& entries) {

@@ -5,38 +5,15 @@
 
 #include <memory>
 
+#include "HandClipboard.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/CopyButton.h"
-#include "OmbrixCore/Services/ClipboardService.h"
 
 namespace {
 
-// A clipboard that only counts writes, and a countdown the test ticks by hand.
-class MemoryBackend final : public ClipboardService::Backend {
-  public:
-    std::uint64_t write(const std::vector<ClipboardService::Format>&) override { return ++writes; }
-    bool holds(std::uint64_t write) const override { return write == writes; }
-    std::uint64_t writes = 0;
-};
-
-class HandTimer final : public ClipboardService::Timer {
-  public:
-    explicit HandTimer(std::function<void()>* tick) : tick_(tick) {}
-    void start(std::function<void()> onTick) override { *tick_ = std::move(onTick); }
-    void stop() override { *tick_ = {}; }
-
-  private:
-    std::function<void()>* tick_;
-};
-
 class CopyButtonTest : public ::testing::Test {
   protected:
-    std::function<void()> tick;
-    ClipboardService service{std::make_unique<MemoryBackend>(), std::make_unique<HandTimer>(&tick)};
-
-    void advanceOneSecond() {
-        if (tick) tick();
-    }
+    HandClipboard service;
 };
 
 }  // namespace
@@ -82,7 +59,7 @@ TEST_F(CopyButtonTest, SecretCopyCountsDownWhileConfirmingThenRests) {
     EXPECT_EQ(button.text(), QStringLiteral("12 sn"));
     EXPECT_EQ(button.symbol(), QStringLiteral("checkmark"));
     EXPECT_EQ(button.variant(), ButtonVariant::tinted(Palette::success));
-    advanceOneSecond();
+    service.advanceOneSecond();
     EXPECT_EQ(button.text(), QStringLiteral("11 sn"));
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return !button.isJustCopied(); }, 5000));
@@ -90,7 +67,7 @@ TEST_F(CopyButtonTest, SecretCopyCountsDownWhileConfirmingThenRests) {
     EXPECT_EQ(button.symbol(), QStringLiteral("key"));
     EXPECT_EQ(button.variant(), ButtonVariant::secondary);
     // The clipboard goes on counting; the button no longer shows it.
-    advanceOneSecond();
+    service.advanceOneSecond();
     EXPECT_EQ(service.secondsRemaining(), 10);
     EXPECT_EQ(button.text(), QStringLiteral("Parola"));
 }

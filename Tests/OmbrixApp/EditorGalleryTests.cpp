@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "EditorFixture.h"
+#include "GalleryDir.h"
 #include "Ombrix/Theme/AppButton.h"
 #include "Ombrix/Theme/AppSwitch.h"
 #include "Ombrix/UI/EntryEditView.h"
@@ -22,12 +23,6 @@ using editortest::type;
 using editortest::Vault;
 
 namespace {
-
-QString galleryDir() {
-    const QString dir = QString::fromStdString((testsupport::outputDir() / "gallery").string());
-    QDir().mkpath(dir);
-    return dir;
-}
 
 // The sheet at `size`; with `whole` as tall as its form, so that nothing scrolls.
 QString shoot(SheetScaffold* sheet, const QString& name, QSize size, bool whole,

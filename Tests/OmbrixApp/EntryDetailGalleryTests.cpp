@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include "EntryDetailFixture.h"
+#include "GalleryDir.h"
 #include "Ombrix/Theme/IconButton.h"
 #include "Ombrix/UI/CopyButton.h"
 #include "Ombrix/UI/EntryDetailCards.h"
@@ -19,12 +20,6 @@ using namespace std::chrono_literals;
 using detailtest::DetailFixture;
 
 namespace {
-
-QString galleryDir() {
-    const QString dir = QString::fromStdString((testsupport::outputDir() / "gallery").string());
-    QDir().mkpath(dir);
-    return dir;
-}
 
 // The whole page at `width`: the pane is made as tall as its content, so nothing scrolls.
 void shoot(EntryDetailPane& pane, const QString& name, int width, int height = 0) {

@@ -330,7 +330,7 @@ TEST_F(DetailFixture, CopyActionsGoThroughTheStateAndStartTheCountdown) {
     // The copy button shows the countdown while it confirms.
     QTest::mouseClick(view->copyPasswordButton(), Qt::LeftButton);
     EXPECT_EQ(view->copyPasswordButton()->text(), QStringLiteral("12 sn"));
-    tick();
+    clipboard->advanceOneSecond();
     EXPECT_EQ(view->copyPasswordButton()->text(), QStringLiteral("11 sn"));
 }
 

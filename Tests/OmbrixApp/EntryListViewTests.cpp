@@ -38,12 +38,6 @@ std::vector<UUID> ids(const std::vector<KdbxEntry>& entries) {
     return out;
 }
 
-QAction* actionNamed(QMenu& menu, const QString& name) {
-    for (QAction* action : menu.actions())
-        if (action->text() == name) return action;
-    return nullptr;
-}
-
 QStringList actionTexts(QMenu& menu) {
     QStringList texts;
     for (QAction* action : menu.actions())
@@ -73,25 +67,6 @@ bool pressKey(EntryList& list, int key, Qt::KeyboardModifiers modifiers = Qt::No
     QKeyEvent press(QEvent::KeyPress, key, modifiers);
     QApplication::sendEvent(&list, &press);
     return press.isAccepted();
-}
-
-// A drag of `payload` entering `target` (a viewport) at `pos` and dropped there; Qt delivers a
-// drop only to the widget that took the drag's entry. Tells whether the drop was accepted.
-bool drop(QWidget* target, const QPoint& pos, const QString& payload) {
-    QMimeData data;
-    data.setText(payload);
-    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
-    QDragEnterEvent enter(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &enter);
-    QDragMoveEvent move(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &move);
-    QDropEvent event(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &event);
-    return event.isAccepted();
-}
-
-QString uuidText(const KdbxEntry& e) {
-    return QString::fromStdString(e.id.uuidString());
 }
 
 }  // namespace

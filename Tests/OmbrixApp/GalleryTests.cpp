@@ -22,6 +22,8 @@
 #include <memory>
 #include <vector>
 
+#include "GalleryDir.h"
+#include "HandClipboard.h"
 #include "Ombrix/Theme/AppButton.h"
 #include "Ombrix/Theme/AppSwitch.h"
 #include "Ombrix/Theme/BrandFont.h"
@@ -61,12 +63,6 @@ struct Shot {
     QString name;
     QImage image;
 };
-
-QString galleryDir() {
-    const QString dir = QString::fromStdString((testsupport::outputDir() / "gallery").string());
-    QDir().mkpath(dir);
-    return dir;
-}
 
 // Puts `widget` on a host of `background` with room around it, applies `state` and grabs it.
 Shot shoot(const QString& name, QWidget* widget, const QColor& background, int width = 0,
@@ -595,26 +591,6 @@ TEST(Gallery, TextEntry) {
     EXPECT_TRUE(QFile::exists(galleryDir() + "/fieldrows.png"));
 }
 
-namespace {
-
-// A clipboard service that writes nowhere and never ticks on its own.
-class NoBackend final : public ClipboardService::Backend {
-  public:
-    std::uint64_t write(const std::vector<ClipboardService::Format>&) override { return ++writes_; }
-    bool holds(std::uint64_t write) const override { return write == writes_; }
-
-  private:
-    std::uint64_t writes_ = 0;
-};
-
-class NoTimer final : public ClipboardService::Timer {
-  public:
-    void start(std::function<void()>) override {}
-    void stop() override {}
-};
-
-}  // namespace
-
 TEST(Gallery, StrengthAndCopy) {
     std::vector<Shot> shots;
     const std::pair<const char*, const char*> passwords[] = {
@@ -636,7 +612,7 @@ TEST(Gallery, StrengthAndCopy) {
     narrow->setPassword(QStringLiteral("correct horse"));
     shots.push_back(shoot("strength-narrow", narrow, Palette::elevated, 170));
 
-    static ClipboardService service(std::make_unique<NoBackend>(), std::make_unique<NoTimer>());
+    static HandClipboard service;
     auto copyRow = [](bool pressUser, bool pressPassword) {
         auto* user = new CopyButton(
             QStringLiteral("Kullanıcı"), QStringLiteral("person"), true,

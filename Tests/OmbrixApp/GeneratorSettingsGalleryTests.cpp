@@ -10,6 +10,7 @@
 
 #include <functional>
 
+#include "GalleryDir.h"
 #include "GeneratorSheetFixture.h"
 #include "Ombrix/Theme/AppSwitch.h"
 #include "Ombrix/UI/ElidedLabel.h"
@@ -20,12 +21,6 @@
 using generatortest::GeneratorFixture;
 
 namespace {
-
-QString galleryDir() {
-    const QString dir = QString::fromStdString((testsupport::outputDir() / "gallery").string());
-    QDir().mkpath(dir);
-    return dir;
-}
 
 void save(QWidget& window, const QString& name) {
     QApplication::processEvents();

@@ -14,27 +14,10 @@
 #include <vector>
 
 #include "AppStateFakes.h"
+#include "HandClipboard.h"
 #include "Ombrix/UI/PasswordGeneratorView.h"
-#include "OmbrixCore/Services/ClipboardService.h"
 
 namespace generatortest {
-
-class MemoryClipboard final : public ClipboardService::Backend {
-  public:
-    std::uint64_t write(const std::vector<ClipboardService::Format>& formats) override {
-        writes.push_back(formats);
-        return writes.size();
-    }
-    bool holds(std::uint64_t write) const override { return write == writes.size(); }
-
-    std::vector<std::vector<ClipboardService::Format>> writes;
-};
-
-class StillTimer final : public ClipboardService::Timer {
-  public:
-    void start(std::function<void()>) override {}
-    void stop() override {}
-};
 
 // Random bytes that differ at every call, so two generations never give the same password.
 inline PasswordGenerator::RandomSource countingSource() {
@@ -47,9 +30,6 @@ inline PasswordGenerator::RandomSource countingSource() {
 class GeneratorFixture : public ::testing::Test {
   protected:
     GeneratorFixture() {
-        auto backend = std::make_unique<MemoryClipboard>();
-        clipboardWrites = &backend->writes;
-        clipboard = std::make_unique<ClipboardService>(std::move(backend), std::make_unique<StillTimer>());
         state = h.makeState();
         mainWindow.resize(800, 700);
         mainWindow.show();
@@ -75,19 +55,12 @@ class GeneratorFixture : public ::testing::Test {
     // The text of the last clipboard write and whether it carried the concealed marker.
     std::optional<std::pair<QString, bool>> lastCopy() const {
         if (clipboardWrites->empty()) return std::nullopt;
-        QString text;
-        bool concealed = false;
-        for (const ClipboardService::Format& f : clipboardWrites->back()) {
-            if (f.mimeType == QLatin1String(ClipboardService::plainTextType))
-                text = QString::fromUtf8(f.data);
-            if (f.mimeType == QLatin1String(ClipboardService::concealedType)) concealed = true;
-        }
-        return std::pair(text, concealed);
+        return std::pair(clipboard->lastText(), clipboard->lastIsSecret());
     }
 
     fakes::Harness h;
-    std::unique_ptr<ClipboardService> clipboard;
-    std::vector<std::vector<ClipboardService::Format>>* clipboardWrites = nullptr;
+    std::unique_ptr<HandClipboard> clipboard = std::make_unique<HandClipboard>();
+    std::vector<HandClipboard::Write>* clipboardWrites = &clipboard->writes();
     std::unique_ptr<AppState> state;
     QWidget mainWindow;
     PasswordGeneratorView* sheet = nullptr;  // owned by its parent

@@ -32,12 +32,6 @@ QStringList actionTexts(QMenu& menu) {
     return texts;
 }
 
-QAction* actionNamed(QMenu& menu, const QString& name) {
-    for (QAction* action : menu.actions())
-        if (action->text() == name) return action;
-    return nullptr;
-}
-
 struct TreeFixture : Fixture {
     GroupTreeView view{*state};
 
@@ -54,24 +48,6 @@ struct TreeFixture : Fixture {
         return *GroupTree::findGroup(state->database()->root, g.id);
     }
 };
-
-// Enter, move and drop, as a drag delivers them; tells whether the drop was accepted.
-bool drop(QWidget* target, const QPoint& pos, const QString& payload) {
-    QMimeData data;
-    data.setText(payload);
-    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
-    QDragEnterEvent enter(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &enter);
-    QDragMoveEvent move(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &move);
-    QDropEvent event(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &event);
-    return event.isAccepted();
-}
-
-QString uuidText(const KdbxEntry& e) {
-    return QString::fromStdString(e.id.uuidString());
-}
 
 }  // namespace
 

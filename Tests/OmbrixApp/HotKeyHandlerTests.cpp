@@ -10,6 +10,7 @@
 #include "AppStateFakes.h"
 #include "Ombrix/App/HotKeyHandler.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
+#include "QuietDesktop.h"
 
 namespace {
 
@@ -27,11 +28,9 @@ struct Desktop {
     std::map<WindowId, QString> names;
 };
 
-class DesktopBackend final : public AutoTypeService::Backend {
+class DesktopBackend final : public QuietDesktop {
   public:
     explicit DesktopBackend(Desktop& desktop) : d_(desktop) {}
-    bool canSynthesize() override { return true; }
-    void watchActiveWindow(std::function<void()>) override {}
     WindowId activeWindow() override { return d_.active; }
     bool isOwnWindow(WindowId window) override { return d_.own.count(window) != 0; }
     bool windowExists(WindowId window) override { return window != 0; }
@@ -42,15 +41,6 @@ class DesktopBackend final : public AutoTypeService::Backend {
         if (!d_.titles.count(window)) return std::nullopt;
         return d_.titles[window];
     }
-    void activate(WindowId) override {}
-    bool modifiersHeld() override { return false; }
-    std::optional<std::vector<AutoTypeService::KeyStroke>> strokes(QStringView) override {
-        return std::nullopt;
-    }
-    std::optional<AutoTypeService::KeyStroke> stroke(AutoTypeKey) override { return std::nullopt; }
-    std::optional<AutoTypeService::KeyStroke> selectAllStroke() override { return std::nullopt; }
-    bool sendKey(std::uint32_t, bool) override { return false; }
-    void endRun() override {}
 
   private:
     Desktop& d_;

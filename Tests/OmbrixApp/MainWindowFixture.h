@@ -3,33 +3,19 @@
 // A small open database in an AppState over the fakes, and a clipboard service whose countdown
 // the test moves by hand: the ground the main window's tests stand on.
 
+#include <QAction>
 #include <QApplication>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
 
 #include <functional>
 #include <memory>
 
 #include "AppStateFakes.h"
-#include "OmbrixCore/Services/ClipboardService.h"
+#include "HandClipboard.h"
 
 namespace mainwindow {
-
-// Only counts writes; the countdown ticks when the test says so.
-class CountingBackend final : public ClipboardService::Backend {
-  public:
-    std::uint64_t write(const std::vector<ClipboardService::Format>&) override { return ++writes; }
-    bool holds(std::uint64_t write) const override { return write == writes; }
-    std::uint64_t writes = 0;
-};
-
-class HandTimer final : public ClipboardService::Timer {
-  public:
-    explicit HandTimer(std::function<void()>* tick) : tick_(tick) {}
-    void start(std::function<void()> onTick) override { *tick_ = std::move(onTick); }
-    void stop() override { *tick_ = {}; }
-
-  private:
-    std::function<void()>* tick_;
-};
 
 // Root "Kasa" with two entries of its own and three groups:
 //   E-posta: Gmail, Outlook       Bankalar: (none of its own) > Kartlar: Kredi kartı
@@ -65,16 +51,13 @@ struct Fixture {
     fakes::Harness harness;
     std::unique_ptr<AppState> state = harness.makeState();
     Sample sample;
-    std::function<void()> tick;
-    ClipboardService clipboard{std::make_unique<CountingBackend>(), std::make_unique<HandTimer>(&tick)};
+    HandClipboard clipboard;
 
     explicit Fixture(bool openDatabase = true) {
         if (openDatabase) fakes::open(harness, *state, sample.database);
     }
 
-    void advanceOneSecond() {
-        if (tick) tick();
-    }
+    void advanceOneSecond() { clipboard.advanceOneSecond(); }
 
     // Marks the database as changed by a real, undoable step.
     void makeDirty() {
@@ -84,6 +67,33 @@ struct Fixture {
 
 inline void settle() {
     QApplication::processEvents();
+}
+
+// A drag of `payload` entering `target` (a viewport) at `pos` and dropped there; Qt delivers a
+// drop only to the widget that took the drag's entry. Tells whether the drop was accepted.
+inline bool drop(QWidget* target, const QPoint& pos, const QString& payload) {
+    QMimeData data;
+    data.setText(payload);
+    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDragMoveEvent move(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    QDropEvent event(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+    return event.isAccepted();
+}
+
+// The menu's action with that text; null when it has none.
+inline QAction* actionNamed(QMenu& menu, const QString& name) {
+    for (QAction* action : menu.actions())
+        if (action->text() == name) return action;
+    return nullptr;
+}
+
+// An entry's id as a drag carries it.
+inline QString uuidText(const KdbxEntry& e) {
+    return QString::fromStdString(e.id.uuidString());
 }
 
 }  // namespace mainwindow

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QTest>
 
+#include "GalleryDir.h"
 #include "MainWindowFixture.h"
 #include "Ombrix/UI/EntryList.h"
 #include "Ombrix/UI/EntryListView.h"
@@ -20,9 +21,7 @@ using namespace mainwindow;
 namespace {
 
 QString galleryPath(const QString& name) {
-    const QString dir = QString::fromStdString((testsupport::outputDir() / "gallery").string());
-    QDir().mkpath(dir);
-    return dir + "/" + name + ".png";
+    return galleryDir() + "/" + name + ".png";
 }
 
 // A database with enough rows to fill the list: the sample plus a dozen more in the root group.

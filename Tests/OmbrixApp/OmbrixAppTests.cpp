@@ -22,22 +22,13 @@
 #include "Ombrix/UI/UnlockView.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
 #include "OmbrixCore/Services/HotKeyService.h"
+#include "QuietDesktop.h"
+#include "ShellFixture.h"
 
 namespace {
 
-// Runs what is due, and deletes what was left for deletion: tests run outside an event loop.
-void settle() {
-    QApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-class CancelledPanels final : public FilePanels {
-  public:
-    std::optional<QString> chooseDatabase() override { return std::nullopt; }
-    std::optional<QString> chooseKeyFile() override { return std::nullopt; }
-    std::optional<QString> newDatabaseDestination() override { return std::nullopt; }
-    std::optional<QString> saveAsDestination(const QString&) override { return std::nullopt; }
-};
+using shell::CancelledPanels;
+using shell::settle;
 
 // The key grabs of the desktop: one combination at a time, pressed when the test says so.
 struct Grabs {
@@ -71,26 +62,14 @@ class GrabBackend final : public HotKeyService::Backend {
 };
 
 // A desktop whose active window belongs to another application.
-class OtherApplicationInFront final : public AutoTypeService::Backend {
+class OtherApplicationInFront final : public QuietDesktop {
   public:
-    static constexpr AutoTypeService::WindowId window = 77;
+    static constexpr WindowId window = 77;
 
-    bool canSynthesize() override { return true; }
     void watchActiveWindow(std::function<void()>) override { ++watches; }
-    AutoTypeService::WindowId activeWindow() override { return window; }
-    bool isOwnWindow(AutoTypeService::WindowId) override { return false; }
-    bool windowExists(AutoTypeService::WindowId) override { return true; }
-    QString applicationName(AutoTypeService::WindowId) override { return QStringLiteral("Tarayıcı"); }
-    std::optional<QString> windowTitle(AutoTypeService::WindowId) override { return std::nullopt; }
-    void activate(AutoTypeService::WindowId) override {}
-    bool modifiersHeld() override { return false; }
-    std::optional<std::vector<AutoTypeService::KeyStroke>> strokes(QStringView) override {
-        return std::nullopt;
-    }
-    std::optional<AutoTypeService::KeyStroke> stroke(AutoTypeKey) override { return std::nullopt; }
-    std::optional<AutoTypeService::KeyStroke> selectAllStroke() override { return std::nullopt; }
-    bool sendKey(std::uint32_t, bool) override { return false; }
-    void endRun() override {}
+    WindowId activeWindow() override { return window; }
+    bool windowExists(WindowId) override { return true; }
+    QString applicationName(WindowId) override { return QStringLiteral("Tarayıcı"); }
 
     int watches = 0;
 };
@@ -126,9 +105,7 @@ struct App {
     AppState& state() const { return app->state(); }
 
     fakes::Harness h;
-    std::function<void()> tick;
-    ClipboardService clipboard{std::make_unique<mainwindow::CountingBackend>(),
-                               std::make_unique<mainwindow::HandTimer>(&tick)};
+    HandClipboard clipboard;
     Grabs grabs;
     OtherApplicationInFront* desktop = nullptr;
     std::unique_ptr<AutoTypeService> autoType;

@@ -24,17 +24,7 @@ using Options = PasswordGenerator::Options;
 
 namespace {
 
-Options options(std::int64_t length, bool upper, bool lower, bool digits, bool symbols,
-                bool excludeAmbiguous) {
-    Options o;
-    o.length = length;
-    o.upper = upper;
-    o.lower = lower;
-    o.digits = digits;
-    o.symbols = symbols;
-    o.excludeAmbiguous = excludeAmbiguous;
-    return o;
-}
+using fakes::generatorOptions;
 
 bool onlyFrom(const QString& text, std::u16string_view allowed) {
     return std::all_of(text.begin(), text.end(),
@@ -48,10 +38,10 @@ QVariant stored(fakes::Harness& h) {
 }  // namespace
 
 TEST_F(GeneratorFixture, OpeningShowsANewPasswordForTheStoredOptionsInClear) {
-    h.preferences.setGeneratorOptions(options(32, false, true, true, false, false));
+    h.preferences.setGeneratorOptions(generatorOptions(32, false, true, true, false, false));
     PasswordGeneratorView& v = open();
 
-    EXPECT_EQ(v.options(), options(32, false, true, true, false, false));
+    EXPECT_EQ(v.options(), generatorOptions(32, false, true, true, false, false));
     ASSERT_EQ(v.generated().size(), 32);
     EXPECT_TRUE(onlyFrom(v.generated(), u"abcdefghijklmnopqrstuvwxyz0123456789"));
     EXPECT_TRUE(v.isRevealed());
@@ -129,10 +119,10 @@ TEST_F(GeneratorFixture, SwitchesPersistAndAtLeastOneClassIsNeeded) {
     };
     const auto& classes = v.classSwitches();
     const Case cases[] = {
-        {v.ambiguousSwitch(), options(20, true, true, true, true, true), "look-alikes out"},
-        {classes[0], options(20, false, true, true, true, true), "upper off"},
-        {classes[3], options(20, false, true, true, false, true), "symbols off"},
-        {classes[2], options(20, false, true, false, false, true), "digits off"},
+        {v.ambiguousSwitch(), generatorOptions(20, true, true, true, true, true), "look-alikes out"},
+        {classes[0], generatorOptions(20, false, true, true, true, true), "upper off"},
+        {classes[3], generatorOptions(20, false, true, true, false, true), "symbols off"},
+        {classes[2], generatorOptions(20, false, true, false, false, true), "digits off"},
     };
     for (const Case& c : cases) {
         const QString before = v.generated();

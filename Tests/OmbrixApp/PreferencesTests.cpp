@@ -13,6 +13,8 @@
 
 namespace {
 
+using fakes::generatorOptions;
+
 using Options = PasswordGenerator::Options;
 
 struct Made {
@@ -31,31 +33,23 @@ std::unique_ptr<Made> make(QVariantMap stored = {}) {
     return made;
 }
 
-Options options(std::int64_t length, bool upper, bool lower, bool digits, bool symbols,
-                bool excludeAmbiguous) {
-    Options o;
-    o.length = length;
-    o.upper = upper;
-    o.lower = lower;
-    o.digits = digits;
-    o.symbols = symbols;
-    o.excludeAmbiguous = excludeAmbiguous;
-    return o;
+// Every value at its default.
+void expectDefaults(const Preferences& p, const char* note) {
+    EXPECT_EQ(p.clipboardTimeout(), 12.0) << note;
+    EXPECT_EQ(p.sortColumn(), "title") << note;
+    EXPECT_TRUE(p.sortAscending()) << note;
+    EXPECT_EQ(p.defaultAutoTypeSequence(), "{USERNAME}{TAB}{PASSWORD}{ENTER}") << note;
+    EXPECT_EQ(p.hotKeyCode(), 0u) << note;
+    EXPECT_EQ(p.hotKeyModifiers(), 2304u) << note;
+    EXPECT_FALSE(p.recentDatabaseBookmark()) << note;
+    EXPECT_EQ(p.generatorOptions(), Options::defaults()) << note;
 }
 
 }  // namespace
 
 TEST(Preferences, AnEmptyStoreGivesTheDefaultsAndStaysEmpty) {
     const auto m = make();
-    const Preferences& p = *m->preferences;
-    EXPECT_EQ(p.clipboardTimeout(), 12.0);
-    EXPECT_EQ(p.sortColumn(), "title");
-    EXPECT_TRUE(p.sortAscending());
-    EXPECT_EQ(p.defaultAutoTypeSequence(), "{USERNAME}{TAB}{PASSWORD}{ENTER}");
-    EXPECT_EQ(p.hotKeyCode(), 0u);
-    EXPECT_EQ(p.hotKeyModifiers(), 2304u);
-    EXPECT_FALSE(p.recentDatabaseBookmark());
-    EXPECT_EQ(p.generatorOptions(), Options::defaults());
+    expectDefaults(*m->preferences, "empty store");
     EXPECT_EQ(m->handedOver, std::vector<double>{12.0});
     EXPECT_TRUE(m->store->values().isEmpty());
 }
@@ -63,7 +57,7 @@ TEST(Preferences, AnEmptyStoreGivesTheDefaultsAndStaysEmpty) {
 TEST(Preferences, ValuesSurviveTheSettingsFile) {
     QTemporaryDir dir;
     const QString ini = dir.filePath("Ombrix.conf");
-    const Options generator = options(32, false, true, true, false, true);
+    const Options generator = generatorOptions(32, false, true, true, false, true);
     {
         Preferences p(std::make_unique<SettingsPreferencesStore>(ini));
         p.setClipboardTimeout(7.5);
@@ -152,15 +146,7 @@ TEST(Preferences, ValuesOfTheWrongTypeGiveTheDefaults) {
         {"recentDatabaseBookmark", 42},
         {"generatorOptions", QStringLiteral("uzun")},
     });
-    const Preferences& p = *m->preferences;
-    EXPECT_EQ(p.clipboardTimeout(), 12.0);
-    EXPECT_EQ(p.sortColumn(), "title");
-    EXPECT_TRUE(p.sortAscending());
-    EXPECT_EQ(p.defaultAutoTypeSequence(), "{USERNAME}{TAB}{PASSWORD}{ENTER}");
-    EXPECT_EQ(p.hotKeyCode(), 0u);
-    EXPECT_EQ(p.hotKeyModifiers(), 2304u);
-    EXPECT_FALSE(p.recentDatabaseBookmark());
-    EXPECT_EQ(p.generatorOptions(), Options::defaults());
+    expectDefaults(*m->preferences, "wrong types");
 
     const auto typed = make({{"clipboardTimeout", 30}, {"sortAscending", 0}, {"hotKeyCode", 3.0}});
     EXPECT_EQ(typed->preferences->clipboardTimeout(), 30.0);
@@ -176,22 +162,26 @@ TEST(Preferences, GeneratorOptionsDecodeWithDefaultsAndTheSheetsRange) {
         const char* note;
     };
     const Case cases[] = {
-        {{{"length", 12}}, options(12, true, true, true, true, false), "length only"},
+        {{{"length", 12}}, generatorOptions(12, true, true, true, true, false), "length only"},
         {{{"upper", false}}, std::nullopt, "no length"},
         {{}, std::nullopt, "empty"},
-        {{{"length", "16"}, {"digits", "false"}}, options(16, true, true, false, true, false), "text"},
+        {{{"length", "16"}, {"digits", "false"}},
+         generatorOptions(16, true, true, false, true, false),
+         "text"},
         {{{"length", 12.5}}, std::nullopt, "fractional length"},
-        {{{"length", -4}, {"symbols", false}}, options(1, true, true, true, false, false), "too short"},
-        {{{"length", 5000}}, options(128, true, true, true, true, false), "too long"},
+        {{{"length", -4}, {"symbols", false}},
+         generatorOptions(1, true, true, true, false, false),
+         "too short"},
+        {{{"length", 5000}}, generatorOptions(128, true, true, true, true, false), "too long"},
         {{{"length", 20}, {"excludeAmbiguous", 1}, {"lower", "belki"}},
-         options(20, true, true, true, true, true),
+         generatorOptions(20, true, true, true, true, true),
          "number as switch, garbage switch"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Preferences::decode(c.stored), c.expected) << c.note;
     }
     EXPECT_FALSE(Preferences::decode(QVariant()));
-    const Options o = options(64, false, true, false, true, true);
+    const Options o = generatorOptions(64, false, true, false, true, true);
     EXPECT_EQ(Preferences::decode(Preferences::encode(o)), o);
     EXPECT_EQ(Preferences::encode(o).keys(),
               (QStringList{"digits", "excludeAmbiguous", "length", "lower", "symbols", "upper"}));
@@ -213,7 +203,7 @@ TEST(Preferences, EveryAssignmentIsWrittenButOnlyChangesNotify) {
     EXPECT_EQ(m->handedOver.back(), 12.0);
 
     fakes::SignalCounter generator(&p, &Preferences::generatorOptionsChanged);
-    p.setGeneratorOptions(options(500, true, true, true, true, false));
+    p.setGeneratorOptions(generatorOptions(500, true, true, true, true, false));
     EXPECT_EQ(p.generatorOptions().length, 128);
     EXPECT_EQ(generator.count(), 1);
 

@@ -23,23 +23,12 @@
 #include "Ombrix/UI/RootView.h"
 #include "Ombrix/UI/SecretField.h"
 #include "Ombrix/UI/UnlockView.h"
+#include "ShellFixture.h"
 
 namespace {
 
-// Runs what is due, and deletes what was left for deletion: tests run outside an event loop.
-void settle() {
-    QApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-// Every file dialog is cancelled.
-class CancelledPanels final : public FilePanels {
-  public:
-    std::optional<QString> chooseDatabase() override { return std::nullopt; }
-    std::optional<QString> chooseKeyFile() override { return std::nullopt; }
-    std::optional<QString> newDatabaseDestination() override { return std::nullopt; }
-    std::optional<QString> saveAsDestination(const QString&) override { return std::nullopt; }
-};
+using shell::CancelledPanels;
+using shell::settle;
 
 // The root view over the main window's sample database, shown in a window of its own.
 struct Root {

@@ -20,29 +20,15 @@
 #include "Ombrix/UI/SettingsView.h"
 #include "Ombrix/UI/SymbolView.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
+#include "QuietDesktop.h"
 
 namespace {
 
 // A desktop where key presses can be synthesised or not, and nothing else happens.
-class SwitchableDesktop final : public AutoTypeService::Backend {
+class SwitchableDesktop final : public QuietDesktop {
   public:
     explicit SwitchableDesktop(bool canSynthesize) : can_(canSynthesize) {}
     bool canSynthesize() override { return can_; }
-    void watchActiveWindow(std::function<void()>) override {}
-    AutoTypeService::WindowId activeWindow() override { return 0; }
-    bool isOwnWindow(AutoTypeService::WindowId) override { return false; }
-    bool windowExists(AutoTypeService::WindowId) override { return false; }
-    QString applicationName(AutoTypeService::WindowId) override { return {}; }
-    std::optional<QString> windowTitle(AutoTypeService::WindowId) override { return std::nullopt; }
-    void activate(AutoTypeService::WindowId) override {}
-    bool modifiersHeld() override { return false; }
-    std::optional<std::vector<AutoTypeService::KeyStroke>> strokes(QStringView) override {
-        return std::nullopt;
-    }
-    std::optional<AutoTypeService::KeyStroke> stroke(AutoTypeKey) override { return std::nullopt; }
-    std::optional<AutoTypeService::KeyStroke> selectAllStroke() override { return std::nullopt; }
-    bool sendKey(std::uint32_t, bool) override { return false; }
-    void endRun() override {}
 
   private:
     bool can_;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "KdbxErrorTesting.h"
+#include "KdbxFixtureManifest.h"
 #include "OmbrixCore/Kdbx/KdbxCompositeKey.h"
 #include "OmbrixCore/Kdbx/KdbxCrypto.h"
 #include "Support/Fixtures.h"
@@ -20,11 +21,6 @@ namespace {
 
 Bytes bytesOf(std::string_view text) {
     return Bytes(text.begin(), text.end());
-}
-
-nlohmann::json manifest() {
-    std::ifstream in(fixturePath("kdbx/manifest.json"));
-    return nlohmann::json::parse(in);
 }
 
 std::string v2KeyFile(const std::string& data, const std::string& hashAttribute) {
@@ -45,7 +41,7 @@ TEST(KdbxKeyFiles, FixtureOfEachKind) {
                                                       {"raw-32", KeyFileKind::rawBinary32},
                                                       {"hex-64", KeyFileKind::hex64},
                                                       {"hashed", KeyFileKind::hashed}};
-    const nlohmann::json keyFiles = manifest().at("key_files");
+    const nlohmann::json keyFiles = kdbxfixtures::manifest().at("key_files");
     ASSERT_EQ(keyFiles.size(), kinds.size());
     for (const nlohmann::json& file : keyFiles) {
         const std::string name = file.at("name");
@@ -65,16 +61,10 @@ TEST(KdbxKeyFiles, FixtureOfEachKind) {
 
 // The composite key of every fixture database, from its password and key file.
 TEST(KdbxKeyFiles, CompositeKeysOfTheFixtureDatabases) {
-    const nlohmann::json all = manifest();
+    const nlohmann::json all = kdbxfixtures::manifest();
     ASSERT_FALSE(all.at("files").empty());
     for (const nlohmann::json& file : all.at("files")) {
-        const nlohmann::json& credentials = file.at("credentials");
-        KdbxKey key;
-        if (!credentials.at("password").is_null())
-            key.password = credentials.at("password").get<std::string>();
-        if (!credentials.at("key_file").is_null()) {
-            key.keyFileData = readFile(fixturePath("kdbx/" + credentials.at("key_file").get<std::string>()));
-        }
+        const KdbxKey key = kdbxfixtures::keyOf(file);
         // Compared without printing: the composite key opens the fixture.
         EXPECT_TRUE(KdbxKeys::compositeKey(key) == fromHex(file.at("key_material").at("composite_key")))
             << file.at("file").get<std::string>();

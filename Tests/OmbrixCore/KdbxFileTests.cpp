@@ -25,6 +25,7 @@
 #include "Support/Fixtures.h"
 
 using kdbxfixtures::json;
+using kdbxfixtures::keyOf;
 using testsupport::fixturePath;
 using testsupport::readFile;
 
@@ -32,14 +33,6 @@ namespace {
 
 Bytes fixture(const std::string& name) {
     return readFile(fixturePath("kdbx/" + name));
-}
-
-KdbxKey keyOf(const json& file) {
-    const json& credentials = file.at("credentials");
-    KdbxKey key;
-    if (!credentials.at("password").is_null()) key.password = credentials.at("password").get<std::string>();
-    if (!credentials.at("key_file").is_null()) key.keyFileData = fixture(credentials.at("key_file"));
-    return key;
 }
 
 const json& manifestFile(const json& all, const std::string& name) {

@@ -240,4 +240,16 @@ inline json manifest() {
     return json::parse(in);
 }
 
+// The credentials a fixture opens with, as the manifest gives them.
+inline KdbxKey keyOf(const json& file) {
+    const json& credentials = file.at("credentials");
+    KdbxKey key;
+    if (!credentials.at("password").is_null()) key.password = credentials.at("password").get<std::string>();
+    if (!credentials.at("key_file").is_null()) {
+        key.keyFileData = testsupport::readFile(
+            testsupport::fixturePath("kdbx/" + credentials.at("key_file").get<std::string>()));
+    }
+    return key;
+}
+
 }  // namespace kdbxfixtures

@@ -15,20 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "ServicesApplication.h"
+
 namespace {
 
 using std::chrono::milliseconds;
 using A = AutoTypeAction;
 using WindowId = AutoTypeService::WindowId;
 using KeyStroke = AutoTypeService::KeyStroke;
-
-void ensureApplication() {
-    if (QCoreApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "OmbrixServicesTests";
-    static char* argv[] = {name, nullptr};
-    new QCoreApplication(argc, argv);
-}
 
 bool spinUntil(const std::function<bool()>& condition) {
     QDeadlineTimer deadline(10000);

@@ -11,16 +11,9 @@
 #include <utility>
 #include <vector>
 
-namespace {
+#include "ServicesApplication.h"
 
-// Queued presses need an event loop; one application object serves every test of the process.
-void ensureApplication() {
-    if (QCoreApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "OmbrixServicesTests";
-    static char* argv[] = {name, nullptr};
-    new QCoreApplication(argc, argv);
-}
+namespace {
 
 void processPostedEvents() {
     QCoreApplication::sendPostedEvents();

@@ -27,6 +27,14 @@ KdbxGroup newGroup(const std::string& name, Timestamp now) {
     return group;
 }
 
+// Stores `value` and announces it through `changed`, only when it differs from what is stored.
+template <class T>
+void assignAndNotify(AppState& state, T& field, const T& value, void (AppState::*changed)()) {
+    if (value == field) return;
+    field = value;
+    (state.*changed)();
+}
+
 }  // namespace
 
 AppState::AppState(Dependencies dependencies, QObject* parent)
@@ -58,51 +66,35 @@ void AppState::setDatabase(std::optional<KdbxDatabase> database) {
 }
 
 void AppState::setDatabaseURL(const std::optional<QString>& url) {
-    if (url == databaseURL_) return;
-    databaseURL_ = url;
-    emit databaseURLChanged();
+    assignAndNotify(*this, databaseURL_, url, &AppState::databaseURLChanged);
 }
 
 void AppState::setLocked(bool locked) {
-    if (locked == isLocked_) return;
-    isLocked_ = locked;
-    emit isLockedChanged();
+    assignAndNotify(*this, isLocked_, locked, &AppState::isLockedChanged);
 }
 
 void AppState::setDirty(bool dirty) {
-    if (dirty == isDirty_) return;
-    isDirty_ = dirty;
-    emit isDirtyChanged();
+    assignAndNotify(*this, isDirty_, dirty, &AppState::isDirtyChanged);
 }
 
 void AppState::setLastError(const std::optional<QString>& error) {
-    if (error == lastError_) return;
-    lastError_ = error;
-    emit lastErrorChanged();
+    assignAndNotify(*this, lastError_, error, &AppState::lastErrorChanged);
 }
 
 void AppState::setStatusMessage(const std::optional<QString>& message) {
-    if (message == statusMessage_) return;
-    statusMessage_ = message;
-    emit statusMessageChanged();
+    assignAndNotify(*this, statusMessage_, message, &AppState::statusMessageChanged);
 }
 
 void AppState::setSelectedGroupID(const std::optional<UUID>& id) {
-    if (id == selectedGroupID_) return;
-    selectedGroupID_ = id;
-    emit selectedGroupIDChanged();
+    assignAndNotify(*this, selectedGroupID_, id, &AppState::selectedGroupIDChanged);
 }
 
 void AppState::setSelectedEntryIDs(const UUIDSet& ids) {
-    if (ids == selectedEntryIDs_) return;
-    selectedEntryIDs_ = ids;
-    emit selectedEntryIDsChanged();
+    assignAndNotify(*this, selectedEntryIDs_, ids, &AppState::selectedEntryIDsChanged);
 }
 
 void AppState::setSearchText(const QString& text) {
-    if (text == searchText_) return;
-    searchText_ = text;
-    emit searchTextChanged();
+    assignAndNotify(*this, searchText_, text, &AppState::searchTextChanged);
 }
 
 void AppState::setSort(const EntrySort& sort) {
@@ -114,9 +106,7 @@ void AppState::setSort(const EntrySort& sort) {
 }
 
 void AppState::setRoute(const std::optional<Route>& route) {
-    if (route == route_) return;
-    route_ = route;
-    emit routeChanged();
+    assignAndNotify(*this, route_, route, &AppState::routeChanged);
 }
 
 void AppState::focusSearch() {
@@ -146,14 +136,8 @@ void AppState::refreshUndoLabels() {
         undoStack_.empty() ? std::nullopt : std::optional<QString>(undoStack_.back().label);
     const std::optional<QString> redo =
         redoStack_.empty() ? std::nullopt : std::optional<QString>(redoStack_.back().label);
-    if (undo != undoLabel_) {
-        undoLabel_ = undo;
-        emit undoLabelChanged();
-    }
-    if (redo != redoLabel_) {
-        redoLabel_ = redo;
-        emit redoLabelChanged();
-    }
+    assignAndNotify(*this, undoLabel_, undo, &AppState::undoLabelChanged);
+    assignAndNotify(*this, redoLabel_, redo, &AppState::redoLabelChanged);
 }
 
 void AppState::clearHistory() {
@@ -252,14 +236,7 @@ void AppState::unlock(const QString& password, const std::optional<QString>& key
         const std::int64_t repaired = GroupTree::repairDuplicateIDs(database.root, seenGroups, seenEntries);
 
         stopAutoType();
-        const UUID rootID = database.root.id;
-        setDatabase(std::move(database));
-        activeKey_ = std::move(key);
-        setLocked(false);
-        setDirty(false);
-        setLastError(std::nullopt);
-        clearHistory();
-        setSelectedGroupID(rootID);
+        showUnlocked(std::move(database), std::move(key));
         setSelectedEntryIDs({});
         setSearchText(QString());
         // The new ids reach the file with the next save; they are not an unsaved change.
@@ -268,6 +245,19 @@ void AppState::unlock(const QString& password, const std::optional<QString>& key
     } catch (...) {
         reportFailure();
     }
+}
+
+// The database just read or made becomes the open document, unlocked, unchanged, with its root
+// selected and no history: an undo must never bring another database's content into it.
+void AppState::showUnlocked(KdbxDatabase database, KdbxKey key) {
+    const UUID rootID = database.root.id;
+    setDatabase(std::move(database));
+    activeKey_ = std::move(key);
+    setLocked(false);
+    setDirty(false);
+    setLastError(std::nullopt);
+    clearHistory();
+    setSelectedGroupID(rootID);
 }
 
 void AppState::createDatabase(const QString& url, const QString& password,
@@ -298,17 +288,8 @@ void AppState::createDatabase(const QString& url, const QString& password,
         deps_.files->writeAtomically(url, bytes);
 
         stopAutoType();
-        const UUID rootID = database.root.id;
         setDatabaseURL(url);
-        setDatabase(std::move(database));
-        activeKey_ = std::move(key);
-        setLocked(false);
-        setDirty(false);
-        setLastError(std::nullopt);
-        // A new file starts without history: an undo must never bring another database's
-        // content into it.
-        clearHistory();
-        setSelectedGroupID(rootID);
+        showUnlocked(std::move(database), std::move(key));
         storeBookmark(url);
     } catch (...) {
         reportFailure();

@@ -247,8 +247,10 @@ class AppState : public QObject {
     void setLocked(bool locked);
     void setDirty(bool dirty);
     void clearSelection();
+    void showUnlocked(KdbxDatabase database, KdbxKey key);
     void refreshUndoLabels();
     void clearHistory();
+    void restore(std::deque<Snapshot>& from, std::deque<Snapshot>& to);
     void pruneSelection();
     void storeBookmark(const QString& url);
     Timestamp now() const;

@@ -41,31 +41,24 @@ void AppState::edit(const QString& label, const std::function<void(KdbxDatabase&
 }
 
 void AppState::undo() {
-    if (undoStack_.empty()) return;
-    Snapshot step = std::move(undoStack_.back());
-    undoStack_.pop_back();
-    if (!database_) {
-        emit historyChanged();
-        return;
-    }
-    redoStack_.push_back(Snapshot{*database_, step.label, sort_.column});
-    setDatabase(std::move(step.database));
-    setSort(EntrySort{step.sortColumn, sort_.ascending});
-    setDirty(true);
-    pruneSelection();
-    refreshUndoLabels();
-    emit historyChanged();
+    restore(undoStack_, redoStack_);
 }
 
 void AppState::redo() {
-    if (redoStack_.empty()) return;
-    Snapshot step = std::move(redoStack_.back());
-    redoStack_.pop_back();
+    restore(redoStack_, undoStack_);
+}
+
+// Undo and redo are the same move in opposite directions: the newest step of one history
+// replaces the open database, which goes onto the other.
+void AppState::restore(std::deque<Snapshot>& from, std::deque<Snapshot>& to) {
+    if (from.empty()) return;
+    Snapshot step = std::move(from.back());
+    from.pop_back();
     if (!database_) {
         emit historyChanged();
         return;
     }
-    undoStack_.push_back(Snapshot{*database_, step.label, sort_.column});
+    to.push_back(Snapshot{*database_, step.label, sort_.column});
     setDatabase(std::move(step.database));
     setSort(EntrySort{step.sortColumn, sort_.ascending});
     setDirty(true);

@@ -158,63 +158,54 @@ Preferences::Preferences(std::unique_ptr<PreferencesStore> store, TimeoutSink cl
     if (clipboardTimeoutSink_) clipboardTimeoutSink_(clipboardTimeout_);
 }
 
+// Every assignment is written, also of an unchanged value, so that the store holds what was set
+// last; the caller notifies only when the value changed, which this returns.
+template <class T>
+bool Preferences::assign(T& field, const T& value, const QString& key, const QVariant& stored) {
+    const bool changed = value != field;
+    field = value;
+    store_->setValue(key, stored);
+    return changed;
+}
+
 void Preferences::setClipboardTimeout(double seconds) {
     if (!validTimeout(seconds)) seconds = defaultClipboardTimeout;
-    const bool changed = seconds != clipboardTimeout_;
-    clipboardTimeout_ = seconds;
-    store_->setValue(keyClipboardTimeout, seconds);
+    const bool changed = assign(clipboardTimeout_, seconds, keyClipboardTimeout, seconds);
     if (clipboardTimeoutSink_) clipboardTimeoutSink_(seconds);
     if (changed) emit clipboardTimeoutChanged();
 }
 
 void Preferences::setSortColumn(const QString& column) {
-    const bool changed = column != sortColumn_;
-    sortColumn_ = column;
-    store_->setValue(keySortColumn, column);
-    if (changed) emit sortColumnChanged();
+    if (assign(sortColumn_, column, keySortColumn, column)) emit sortColumnChanged();
 }
 
 void Preferences::setSortAscending(bool ascending) {
-    const bool changed = ascending != sortAscending_;
-    sortAscending_ = ascending;
-    store_->setValue(keySortAscending, ascending);
-    if (changed) emit sortAscendingChanged();
+    if (assign(sortAscending_, ascending, keySortAscending, ascending)) emit sortAscendingChanged();
 }
 
 void Preferences::setDefaultAutoTypeSequence(const QString& sequence) {
-    const bool changed = sequence != defaultAutoTypeSequence_;
-    defaultAutoTypeSequence_ = sequence;
-    store_->setValue(keyDefaultAutoTypeSequence, sequence);
-    if (changed) emit defaultAutoTypeSequenceChanged();
+    if (assign(defaultAutoTypeSequence_, sequence, keyDefaultAutoTypeSequence, sequence))
+        emit defaultAutoTypeSequenceChanged();
 }
 
 void Preferences::setHotKeyCode(quint32 code) {
-    const bool changed = code != hotKeyCode_;
-    hotKeyCode_ = code;
-    store_->setValue(keyHotKeyCode, static_cast<qlonglong>(code));
-    if (changed) {
+    if (assign(hotKeyCode_, code, keyHotKeyCode, static_cast<qlonglong>(code))) {
         emit hotKeyCodeChanged();
         emit hotKeyChanged();
     }
 }
 
 void Preferences::setHotKeyModifiers(quint32 modifiers) {
-    const bool changed = modifiers != hotKeyModifiers_;
-    hotKeyModifiers_ = modifiers;
-    store_->setValue(keyHotKeyModifiers, static_cast<qlonglong>(modifiers));
-    if (changed) {
+    if (assign(hotKeyModifiers_, modifiers, keyHotKeyModifiers, static_cast<qlonglong>(modifiers))) {
         emit hotKeyModifiersChanged();
         emit hotKeyChanged();
     }
 }
 
 void Preferences::setHotKey(quint32 code, quint32 modifiers) {
-    const bool codeChanged = code != hotKeyCode_;
-    const bool modifiersChanged = modifiers != hotKeyModifiers_;
-    hotKeyCode_ = code;
-    hotKeyModifiers_ = modifiers;
-    store_->setValue(keyHotKeyCode, static_cast<qlonglong>(code));
-    store_->setValue(keyHotKeyModifiers, static_cast<qlonglong>(modifiers));
+    const bool codeChanged = assign(hotKeyCode_, code, keyHotKeyCode, static_cast<qlonglong>(code));
+    const bool modifiersChanged =
+        assign(hotKeyModifiers_, modifiers, keyHotKeyModifiers, static_cast<qlonglong>(modifiers));
     if (codeChanged) emit hotKeyCodeChanged();
     if (modifiersChanged) emit hotKeyModifiersChanged();
     if (codeChanged || modifiersChanged) emit hotKeyChanged();
@@ -234,10 +225,8 @@ void Preferences::setRecentDatabaseBookmark(const std::optional<QByteArray>& boo
 void Preferences::setGeneratorOptions(const PasswordGenerator::Options& options) {
     PasswordGenerator::Options bounded = options;
     bounded.length = clampedLength(options.length);
-    const bool changed = bounded != generatorOptions_;
-    generatorOptions_ = bounded;
-    store_->setValue(keyGeneratorOptions, encode(bounded));
-    if (changed) emit generatorOptionsChanged();
+    if (assign(generatorOptions_, bounded, keyGeneratorOptions, encode(bounded)))
+        emit generatorOptionsChanged();
 }
 
 QVariantMap Preferences::encode(const PasswordGenerator::Options& options) {

@@ -106,6 +106,9 @@ class Preferences : public QObject {
     void generatorOptionsChanged();
 
   private:
+    template <class T>
+    bool assign(T& field, const T& value, const QString& key, const QVariant& stored);
+
     std::unique_ptr<PreferencesStore> store_;
     TimeoutSink clipboardTimeoutSink_;
     double clipboardTimeout_ = defaultClipboardTimeout;

@@ -21,6 +21,12 @@ Card::Card(const QColor& fill, qreal radius, const QColor& border, std::optional
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
 }
 
+Card* Card::section(int spacing) {
+    auto* card = new Card(Palette::elevated, Radius::card, Palette::line, Metric::l);
+    card->contentLayout()->setSpacing(spacing);
+    return card;
+}
+
 void Card::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QRectF bounds = rect();

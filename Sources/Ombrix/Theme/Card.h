@@ -17,6 +17,10 @@ class Card : public QWidget {
     Card(const QColor& fill, qreal radius, const QColor& border, std::optional<qreal> padding = std::nullopt,
          QWidget* parent = nullptr);
 
+    // The card of one section of a form or page: Palette::elevated with a Palette::line border,
+    // Radius::card, padded Metric::l, its items `spacing` apart.
+    static Card* section(int spacing);
+
     QVBoxLayout* contentLayout() const { return layout_; }
 
     QColor fill() const { return fill_; }

@@ -70,6 +70,13 @@ bool keyboardFocusAfter(const QFocusEvent& event, bool before) {
     }
 }
 
+void fillBackground(QWidget* widget, const QColor& color) {
+    widget->setAutoFillBackground(true);
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::Window, color);
+    widget->setPalette(pal);
+}
+
 void softShadow(QWidget* widget, int level) {
     auto* effect = new QGraphicsDropShadowEffect(widget);
     if (level == 1) {

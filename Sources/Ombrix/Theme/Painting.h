@@ -37,6 +37,10 @@ QColor blend(const QColor& from, const QColor& to, qreal t);
 // and regaining activation keeps what was shown.
 bool keyboardFocusAfter(const QFocusEvent& event, bool before);
 
+// Makes `widget` fill its own background with `color` (its window colour), so that it is opaque
+// under its children.
+void fillBackground(QWidget* widget, const QColor& color);
+
 // Gives `widget` a soft drop shadow. Level 1 is light (black at 0.22, blur 8, 2 down); any
 // other level is strong (black at 0.34, blur 20, 8 down). The shadow is drawn outside the
 // widget, so its parent needs room around it.

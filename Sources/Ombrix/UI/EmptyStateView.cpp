@@ -1,4 +1,5 @@
 #include "Ombrix/UI/EmptyStateView.h"
+#include "Ombrix/UI/WrappingLabel.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -37,14 +38,8 @@ class SymbolDisc : public QWidget {
 };
 
 QLabel* centredText(const QString& text, const QFont& font, const QColor& color) {
-    auto* label = new QLabel(text);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
+    QLabel* label = wrappingLabel(text, font, color);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    label->setFont(font);
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, color);
-    label->setPalette(pal);
     return label;
 }
 

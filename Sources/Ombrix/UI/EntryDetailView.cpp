@@ -182,8 +182,7 @@ QWidget* EntryDetailView::buildActionBar(ClipboardService& clipboard) {
 }
 
 Card* EntryDetailView::buildCredentials() {
-    credentials_ = new Card(Palette::elevated, Radius::card, Palette::line, Metric::l);
-    credentials_->contentLayout()->setSpacing(12);
+    credentials_ = Card::section(12);
 
     usernameCopy_ = ghostButton(QStringLiteral("Kopyala"));
     connect(usernameCopy_, &QAbstractButton::clicked, this,

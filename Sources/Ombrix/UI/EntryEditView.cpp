@@ -7,7 +7,6 @@
 #include <QPainter>
 #include <QRegularExpression>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -27,27 +26,21 @@
 #include "Ombrix/Theme/Painting.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/EntryDetailCards.h"
-#include "Ombrix/UI/ErrorBanner.h"
 #include "Ombrix/UI/FlowRow.h"
 #include "Ombrix/UI/FormField.h"
 #include "Ombrix/UI/IconPicker.h"
 #include "Ombrix/UI/NotesEditor.h"
 #include "Ombrix/UI/SecretField.h"
 #include "Ombrix/UI/SectionHeader.h"
+#include "Ombrix/UI/SheetLayout.h"
 #include "Ombrix/UI/StrengthMeter.h"
 #include "Ombrix/UI/Tooltip.h"
+#include "Ombrix/UI/WrappingLabel.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
 #include "OmbrixCore/Services/PasswordGenerator.h"
 
 namespace {
-
-// Wrapping text asks, as its minimum, for the height it needs at a very narrow width, which
-// would make the sheet's body scroll although the form fits. One line is its true minimum: its
-// height at the width it gets comes from heightForWidth.
-void relaxMinimumHeight(QWidget* widget) {
-    widget->setMinimumHeight(widget->fontMetrics().height());
-}
 
 QString text(const std::string& utf8) {
     return QString::fromStdString(utf8);
@@ -70,27 +63,10 @@ Timestamp toTimestamp(const QDateTime& time) {
     return Timestamp(std::chrono::seconds(time.toSecsSinceEpoch()));
 }
 
-Card* makeCard(int spacing) {
-    auto* card = new Card(Palette::elevated, Radius::card, Palette::line, Metric::l);
-    card->contentLayout()->setSpacing(spacing);
-    return card;
-}
-
 AppTextField* textField(const QString& placeholder, AppTextFieldStyle style = AppTextFieldStyle::app) {
     auto* field = new AppTextField(style);
     field->lineEdit()->setPlaceholderText(placeholder);
     return field;
-}
-
-QLabel* mutedText(const QString& value, const QFont& font, const QColor& color = Palette::textMuted) {
-    auto* label = new QLabel(value);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setFont(font);
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, color);
-    label->setPalette(pal);
-    return label;
 }
 
 AppButton* smallButton(const QString& title, ButtonVariant variant) {
@@ -117,7 +93,7 @@ EntryEditView::CustomFieldRow::CustomFieldRow(const QString& name, const QString
       value_(textField(QStringLiteral("Değer"))),
       lock_(new IconButton(QStringLiteral("lock.open"), Palette::textMuted, 26)),
       delete_(new IconButton(QStringLiteral("trash"), Palette::danger, 26)),
-      problem_(mutedText(QString(), BrandFont::label(), Palette::danger)) {
+      problem_(wrappingLabel(QString(), BrandFont::label(), Palette::danger)) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(8, 8, 8, 8);
     column->setSpacing(4);
@@ -130,7 +106,7 @@ EntryEditView::CustomFieldRow::CustomFieldRow(const QString& name, const QString
     column->addLayout(head);
     column->addWidget(value_);
     column->addWidget(problem_);
-    relaxMinimumHeight(problem_);
+    SheetLayout::relaxMinimumHeight(problem_);
     problem_->hide();
     setTooltip(delete_, QStringLiteral("Alanı sil"));
 
@@ -208,20 +184,12 @@ EntryEditView::EntryEditView(AppState& state, Preferences& preferences, Mode mod
     setMinimumSize(minimumWidth, minimumHeight);
     resize(idealWidth, idealHeight);
 
-    auto* form = new QWidget;
-    auto* column = new QVBoxLayout(form);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(12);
-    error_ = new ErrorBanner(QString(), [this] { error_->setPresent(false); });
-    error_->hide();
-    relaxMinimumHeight(error_->messageLabel());
-    column->addWidget(error_);
+    QVBoxLayout* column = makeFormColumn();
     column->addWidget(basicsCard());
     column->addWidget(passwordCard());
     column->addWidget(autoTypeCard());
     column->addWidget(customFieldsCard());
     column->addWidget(notesCard());
-    setContent(form);
 
     load();
 
@@ -246,7 +214,7 @@ EntryEditView::EntryEditView(AppState& state, Preferences& preferences, Mode mod
 EntryEditView::~EntryEditView() = default;
 
 QWidget* EntryEditView::basicsCard() {
-    Card* card = makeCard(12);
+    Card* card = Card::section(12);
     auto* layout = card->contentLayout();
 
     iconPicker_ = new IconPicker(0);
@@ -265,11 +233,11 @@ QWidget* EntryEditView::basicsCard() {
     layout->addWidget(new FormField(QStringLiteral("Adres"), std::nullopt, url_));
     tags_ = textField(QStringLiteral("iş, kritik"));
     auto* tagsField = new FormField(QStringLiteral("Etiketler"), QStringLiteral("Virgülle ayır."), tags_);
-    relaxMinimumHeight(tagsField->hintLabel());
+    SheetLayout::relaxMinimumHeight(tagsField->hintLabel());
     layout->addWidget(tagsField);
 
     expires_ = new AppSwitch(QStringLiteral("Son kullanma tarihi var"));
-    relaxMinimumHeight(expires_);
+    SheetLayout::relaxMinimumHeight(expires_);
     layout->addWidget(expires_);
 
     // A compact date and time field; the calendar opens from it.
@@ -300,7 +268,7 @@ QWidget* EntryEditView::basicsCard() {
 }
 
 QWidget* EntryEditView::passwordCard() {
-    Card* card = makeCard(12);
+    Card* card = Card::section(12);
     auto* layout = card->contentLayout();
     password_ = new SecretField(QStringLiteral("Parola"));
     layout->addWidget(new FormField(QStringLiteral("Parola"), std::nullopt, password_));
@@ -314,14 +282,14 @@ QWidget* EntryEditView::passwordCard() {
 }
 
 QWidget* EntryEditView::autoTypeCard() {
-    Card* card = makeCard(12);
+    Card* card = Card::section(12);
     auto* layout = card->contentLayout();
     layout->addWidget(new SectionHeader(QStringLiteral("Otomatik yazma")));
     autoType_ = new AppSwitch(QStringLiteral("Bu kayıt için etkin"));
-    relaxMinimumHeight(autoType_);
+    SheetLayout::relaxMinimumHeight(autoType_);
     layout->addWidget(autoType_);
     useSequence_ = new AppSwitch(QStringLiteral("Özel sekans kullan"));
-    relaxMinimumHeight(useSequence_);
+    SheetLayout::relaxMinimumHeight(useSequence_);
     layout->addWidget(useSequence_);
 
     sequence_ = textField(QString::fromUtf8(AutoTypeService::defaultSequence.data(),
@@ -331,23 +299,24 @@ QWidget* EntryEditView::autoTypeCard() {
                                         QStringLiteral("{USERNAME} {PASSWORD} {TAB} {ENTER} {DELAY 200} "
                                                        "{CLEARFIELD} {URL} {TITLE} {NOTES} {S:AlanAdı}"),
                                         sequence_);
-    relaxMinimumHeight(sequenceField->hintLabel());
+    SheetLayout::relaxMinimumHeight(sequenceField->hintLabel());
     sequenceBlock_ = sequenceField;
     layout->addWidget(sequenceBlock_);
-    defaultSequence_ = mutedText(QString(), BrandFont::mono(11, QFont::Normal));
-    relaxMinimumHeight(defaultSequence_);
+    defaultSequence_ = wrappingLabel(QString(), BrandFont::mono(11, QFont::Normal), Palette::textMuted);
+    SheetLayout::relaxMinimumHeight(defaultSequence_);
     layout->addWidget(defaultSequence_);
     return card;
 }
 
 QWidget* EntryEditView::customFieldsCard() {
-    Card* card = makeCard(12);
+    Card* card = Card::section(12);
     auto* layout = card->contentLayout();
     addField_ = new IconButton(QStringLiteral("plus"), Palette::accent, 24);
     setTooltip(addField_, QStringLiteral("Alan ekle"));
     layout->addWidget(new SectionHeader(QStringLiteral("Özel alanlar"), std::nullopt, addField_));
-    noFields_ = mutedText(QStringLiteral("Henüz özel alan yok."), BrandFont::body(11, QFont::Normal));
-    relaxMinimumHeight(noFields_);
+    noFields_ = wrappingLabel(QStringLiteral("Henüz özel alan yok."), BrandFont::body(11, QFont::Normal),
+                              Palette::textMuted);
+    SheetLayout::relaxMinimumHeight(noFields_);
     layout->addWidget(noFields_);
     fieldList_ = new QWidget;
     auto* list = new QVBoxLayout(fieldList_);
@@ -359,7 +328,7 @@ QWidget* EntryEditView::customFieldsCard() {
 }
 
 QWidget* EntryEditView::notesCard() {
-    Card* card = makeCard(8);
+    Card* card = Card::section(8);
     card->contentLayout()->addWidget(new SectionHeader(QStringLiteral("Notlar")));
     notes_ = new NotesEditor(90);
     card->contentLayout()->addWidget(notes_);
@@ -498,13 +467,6 @@ void EntryEditView::openGenerator() {
 void EntryEditView::acceptGenerated(const QString& password) {
     password_->setText(password);
     password_->setRevealed(true);
-}
-
-void EntryEditView::showError(const QString& message) {
-    error_->setMessage(message);
-    error_->setPresent(true);
-    // The banner heads the form.
-    scrollArea()->verticalScrollBar()->setValue(0);
 }
 
 void EntryEditView::done(int result) {

@@ -21,7 +21,6 @@ class AppButton;
 class AppState;
 class AppSwitch;
 class AppTextField;
-class ErrorBanner;
 class IconButton;
 class IconPicker;
 class NotesEditor;
@@ -176,7 +175,6 @@ class EntryEditView : public SheetScaffold {
     IconButton* addFieldButton() const { return addField_; }
     QLabel* noFieldsLabel() const { return noFields_; }
     NotesEditor* notesEditor() const { return notes_; }
-    ErrorBanner* errorBanner() const { return error_; }
 
     void done(int result) override;
 
@@ -194,7 +192,6 @@ class EntryEditView : public SheetScaffold {
     void acceptGenerated(const QString& password);
     void syncAutoType();
     void validate();
-    void showError(const QString& message);
     void cancel();
     void commit();
     KdbxEntry builtEntry() const;
@@ -206,7 +203,6 @@ class EntryEditView : public SheetScaffold {
     QPointer<QDialog> generator_;
     Timestamp expiryDate_;
 
-    ErrorBanner* error_ = nullptr;
     IconPicker* iconPicker_ = nullptr;
     AppTextField* title_ = nullptr;
     AppTextField* username_ = nullptr;

@@ -9,6 +9,7 @@
 
 #include "Ombrix/App/AppState.h"
 #include "Ombrix/Theme/IconButton.h"
+#include "Ombrix/Theme/Painting.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/EmptyStateView.h"
 #include "Ombrix/UI/EntryList.h"
@@ -19,13 +20,6 @@
 #include "Ombrix/UI/Tooltip.h"
 
 namespace {
-
-void fillWith(QWidget* widget, const QColor& color) {
-    widget->setAutoFillBackground(true);
-    QPalette pal = widget->palette();
-    pal.setColor(QPalette::Window, color);
-    widget->setPalette(pal);
-}
 
 QString quoted(const QString& text) {
     return QStringLiteral("“") + text + QStringLiteral("”");
@@ -42,7 +36,7 @@ EntryListView::EntryListView(AppState& state, QWidget* parent)
       sortMenu_(new QMenu(this)),
       stack_(new QStackedWidget),
       list_(new EntryList(state, *model_)) {
-    fillWith(this, Palette::canvas);
+    Painting::fillBackground(this, Palette::canvas);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -58,7 +52,7 @@ EntryListView::EntryListView(AppState& state, QWidget* parent)
 
     header_ = new SectionHeader(QString(), QString(), controls);
     auto* headerBox = new QWidget;
-    fillWith(headerBox, Palette::surface);
+    Painting::fillBackground(headerBox, Palette::surface);
     auto* headerLayout = new QVBoxLayout(headerBox);
     headerLayout->setContentsMargins(12, 10, 12, 10);
     headerLayout->addWidget(header_);
@@ -72,8 +66,8 @@ EntryListView::EntryListView(AppState& state, QWidget* parent)
         QStringLiteral("tray"), QStringLiteral("Bu grup boş"),
         QStringLiteral("Buraya ilk kaydını ekle; kullanıcı adı, parola ve otomatik yazma sekansı saklanır."),
         QStringLiteral("Kayıt ekle"), [this] { MainActions::newEntry(state_); }, true);
-    fillWith(noMatches_, Palette::canvas);
-    fillWith(emptyGroup_, Palette::canvas);
+    Painting::fillBackground(noMatches_, Palette::canvas);
+    Painting::fillBackground(emptyGroup_, Palette::canvas);
     stack_->addWidget(list_);
     stack_->addWidget(noMatches_);
     stack_->addWidget(emptyGroup_);

@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -20,21 +19,15 @@
 #include "Ombrix/Theme/FieldChrome.h"
 #include "Ombrix/Theme/Metrics.h"
 #include "Ombrix/Theme/Palette.h"
-#include "Ombrix/UI/ErrorBanner.h"
 #include "Ombrix/UI/FormField.h"
 #include "Ombrix/UI/IconPicker.h"
 #include "Ombrix/UI/NotesEditor.h"
 #include "Ombrix/UI/SectionHeader.h"
+#include "Ombrix/UI/SheetLayout.h"
+#include "Ombrix/UI/WrappingLabel.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
 
 namespace {
-
-// Wrapping text asks, as its minimum, for the height it needs at a very narrow width, which
-// would make the sheet's body scroll although the form fits. One line is its true minimum: its
-// height at the width it gets comes from heightForWidth.
-void relaxMinimumHeight(QWidget* widget) {
-    widget->setMinimumHeight(widget->fontMetrics().height());
-}
 
 // Spaces and tabs go from both ends; line breaks stay.
 QString trimmed(const QString& value) {
@@ -44,12 +37,6 @@ QString trimmed(const QString& value) {
 QString builtInSequence() {
     return QString::fromUtf8(AutoTypeService::defaultSequence.data(),
                              qsizetype(AutoTypeService::defaultSequence.size()));
-}
-
-Card* makeCard() {
-    auto* card = new Card(Palette::elevated, Radius::card, Palette::line, Metric::l);
-    card->contentLayout()->setSpacing(12);
-    return card;
 }
 
 }  // namespace
@@ -63,21 +50,13 @@ GroupEditView::GroupEditView(AppState& state, Mode mode, QWidget* parent)
     setMinimumSize(minimumWidth, minimumHeight);
     resize(idealWidth, idealHeight);
 
-    auto* form = new QWidget;
-    auto* column = new QVBoxLayout(form);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(12);
-    error_ = new ErrorBanner(QString(), [this] { error_->setPresent(false); });
-    error_->hide();
-    relaxMinimumHeight(error_->messageLabel());
-    column->addWidget(error_);
+    QVBoxLayout* column = makeFormColumn();
     column->addWidget(nameCard());
     column->addWidget(autoTypeCard());
     // The root holds the whole database and is never deleted.
     const Mode::Edit* edit = mode_.asEdit();
     if (edit && state_.database() && edit->group.id != state_.database()->root.id)
         column->addWidget(makeDeleteZone(edit->group));
-    setContent(form);
 
     load();
 
@@ -91,7 +70,7 @@ GroupEditView::GroupEditView(AppState& state, Mode mode, QWidget* parent)
 GroupEditView::~GroupEditView() = default;
 
 QWidget* GroupEditView::nameCard() {
-    Card* card = makeCard();
+    Card* card = Card::section(12);
     iconPicker_ = new IconPicker(newGroupIcon);
     name_ = new AppTextField;
     name_->lineEdit()->setPlaceholderText(QStringLiteral("örn. Bankacılık"));
@@ -108,16 +87,16 @@ QWidget* GroupEditView::nameCard() {
 }
 
 QWidget* GroupEditView::autoTypeCard() {
-    Card* card = makeCard();
+    Card* card = Card::section(12);
     card->contentLayout()->addWidget(new SectionHeader(QStringLiteral("Otomatik yazma")));
     useSequence_ = new AppSwitch(QStringLiteral("Bu grup için varsayılan sekans"));
-    relaxMinimumHeight(useSequence_);
+    SheetLayout::relaxMinimumHeight(useSequence_);
     card->contentLayout()->addWidget(useSequence_);
     sequence_ = new AppTextField(AppTextFieldStyle::appMono);
     sequence_->lineEdit()->setPlaceholderText(builtInSequence());
     auto* sequenceField = new FormField(QStringLiteral("Sekans"),
                                         QStringLiteral("Alt gruplar ve kayıtlar bunu devralır."), sequence_);
-    relaxMinimumHeight(sequenceField->hintLabel());
+    SheetLayout::relaxMinimumHeight(sequenceField->hintLabel());
     sequenceBlock_ = sequenceField;
     card->contentLayout()->addWidget(sequenceBlock_);
     return card;
@@ -130,15 +109,10 @@ QWidget* GroupEditView::makeDeleteZone(const KdbxGroup& group) {
     delete_ = new AppButton(QStringLiteral("Grubu sil"), ButtonVariant::danger);
     delete_->setSmall(true);
     deleteZone_->contentLayout()->addWidget(delete_, 0, Qt::AlignLeft);
-    deleteNote_ = new QLabel(QString::number(GroupTree::totalEntryCount(group)) +
-                             QStringLiteral(" kayıt ve tüm alt gruplar silinir."));
-    deleteNote_->setTextFormat(Qt::PlainText);
-    deleteNote_->setWordWrap(true);
-    deleteNote_->setFont(BrandFont::body(11, QFont::Normal));
-    QPalette pal = deleteNote_->palette();
-    pal.setColor(QPalette::WindowText, Palette::textMuted);
-    deleteNote_->setPalette(pal);
-    relaxMinimumHeight(deleteNote_);
+    deleteNote_ = wrappingLabel(QString::number(GroupTree::totalEntryCount(group)) +
+                                    QStringLiteral(" kayıt ve tüm alt gruplar silinir."),
+                                BrandFont::body(11, QFont::Normal), Palette::textMuted);
+    SheetLayout::relaxMinimumHeight(deleteNote_);
     deleteZone_->contentLayout()->addWidget(deleteNote_);
     connect(delete_, &QAbstractButton::clicked, this, &GroupEditView::deleteGroup);
     return deleteZone_;
@@ -163,13 +137,6 @@ void GroupEditView::validate() {
     const QString name = name_->lineEdit()->text();
     setSubtitle(name.isEmpty() ? std::nullopt : std::optional<QString>(name));
     setConfirmEnabled(!trimmed(name).isEmpty());
-}
-
-void GroupEditView::showError(const QString& message) {
-    error_->setMessage(message);
-    error_->setPresent(true);
-    // The banner heads the form.
-    scrollArea()->verticalScrollBar()->setValue(0);
 }
 
 std::optional<std::string> GroupEditView::sequence() const {

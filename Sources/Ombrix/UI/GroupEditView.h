@@ -15,7 +15,6 @@ class AppState;
 class AppSwitch;
 class AppTextField;
 class Card;
-class ErrorBanner;
 class IconPicker;
 class NotesEditor;
 class QLabel;
@@ -86,7 +85,6 @@ class GroupEditView : public SheetScaffold {
     Card* deleteZone() const { return deleteZone_; }
     AppButton* deleteButton() const { return delete_; }
     QLabel* deleteNote() const { return deleteNote_; }
-    ErrorBanner* errorBanner() const { return error_; }
 
   private:
     QWidget* nameCard();
@@ -94,7 +92,6 @@ class GroupEditView : public SheetScaffold {
     QWidget* makeDeleteZone(const KdbxGroup& group);
     void load();
     void validate();
-    void showError(const QString& message);
     void cancel();
     void commit();
     void deleteGroup();
@@ -104,7 +101,6 @@ class GroupEditView : public SheetScaffold {
     AppState& state_;
     const Mode mode_;
 
-    ErrorBanner* error_ = nullptr;
     IconPicker* iconPicker_ = nullptr;
     AppTextField* name_ = nullptr;
     NotesEditor* notes_ = nullptr;

@@ -9,6 +9,7 @@
 #include "Ombrix/App/AppState.h"
 #include "Ombrix/Theme/BrandFont.h"
 #include "Ombrix/Theme/IconButton.h"
+#include "Ombrix/Theme/Painting.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/BrandMark.h"
 #include "Ombrix/UI/ElidedLabel.h"
@@ -49,10 +50,7 @@ GroupTreeView::GroupTreeView(AppState& state, QWidget* parent)
       newGroup_(new IconButton(QStringLiteral("folder.badge.plus"), Palette::textSoft, 24)),
       tree_(new GroupOutlineView(state, *model_)) {
     // The sidebar is opaque: the surface colour, never a translucent material.
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Palette::surface);
-    setPalette(pal);
+    Painting::fillBackground(this, Palette::surface);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);

@@ -101,10 +101,7 @@ MainToolbar::MainToolbar(AppState& state, ClipboardService& clipboard, QWidget* 
       save_(new FloppyButton(28, 14)),
       lock_(new IconButton(QStringLiteral("lock"), Palette::textSoft, 28)),
       menu_(new QMenu(this)) {
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Palette::surface);
-    setPalette(pal);
+    Painting::fillBackground(this, Palette::surface);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);

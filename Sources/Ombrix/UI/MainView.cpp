@@ -5,6 +5,7 @@
 
 #include "Ombrix/App/AppState.h"
 #include "Ombrix/App/GroupTree.h"
+#include "Ombrix/Theme/Painting.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/EntryDetailPane.h"
 #include "Ombrix/UI/EntryList.h"
@@ -22,10 +23,7 @@ MainView::MainView(AppState& state, ClipboardService& clipboard, QWidget* parent
       entryList_(new EntryListView(state)),
       detailPane_(new EntryDetailPane(state)),
       statusBar_(new StatusBar(state, entryList_->model(), clipboard)) {
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Palette::canvas);
-    setPalette(pal);
+    Painting::fillBackground(this, Palette::canvas);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);

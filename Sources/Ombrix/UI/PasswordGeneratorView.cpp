@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
-#include <QScrollArea>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QVBoxLayout>
@@ -31,6 +30,7 @@
 #include "Ombrix/UI/HairlineDivider.h"
 #include "Ombrix/UI/SectionHeader.h"
 #include "Ombrix/UI/SelectableText.h"
+#include "Ombrix/UI/SheetLayout.h"
 #include "Ombrix/UI/StrengthMeter.h"
 #include "Ombrix/UI/Tooltip.h"
 #include "OmbrixCore/Services/ClipboardService.h"
@@ -58,12 +58,6 @@ class PasswordBox : public QWidget {
         Painting::hairline(p, rect(), Palette::line, Radius::control, Metric::hairline);
     }
 };
-
-Card* card(int spacing) {
-    auto* c = new Card(Palette::elevated, Radius::card, Palette::line, Metric::l);
-    c->contentLayout()->setSpacing(spacing);
-    return c;
-}
 
 QWidget* flow(const QList<QWidget*>& items) {
     auto* container = new QWidget;
@@ -96,11 +90,7 @@ PasswordGeneratorView::PasswordGeneratorView(AppState& state, Preferences& prefe
 
 void PasswordGeneratorView::build(AppState& state) {
     setWindowTitle(QStringLiteral("Parola üreteci"));
-    QPalette pal = palette();
-    for (auto role : {QPalette::Window, QPalette::Base}) pal.setColor(role, Palette::surface);
-    for (auto role : {QPalette::WindowText, QPalette::Text}) pal.setColor(role, Palette::text);
-    setPalette(pal);
-    setAutoFillBackground(true);
+    SheetLayout::applySurface(this);
     setMinimumSize(380, 320);
     resize(460, 580);
 
@@ -108,47 +98,18 @@ void PasswordGeneratorView::build(AppState& state) {
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
 
-    auto* header = new QWidget;
-    auto* headerRow = new QHBoxLayout(header);
-    headerRow->setContentsMargins(16, 12, 16, 12);
-    auto* title = new ElidedLabel(QStringLiteral("Parola üreteci"));
-    title->setFont(BrandFont::sheetTitle());
-    title->setColor(Palette::text);
-    headerRow->addWidget(title, 1);
-    stack->addWidget(header);
+    stack->addWidget(SheetLayout::header(new ElidedLabel(QStringLiteral("Parola üreteci"))));
     stack->addWidget(new HairlineDivider(Palette::line));
 
-    auto* body = new QWidget;
-    auto* column = new QVBoxLayout(body);
-    column->setContentsMargins(16, 16, 16, 16);
-    column->setSpacing(12);
-    column->addWidget(previewCard());
-    column->addWidget(lengthCard());
-    column->addWidget(characterCard());
-    column->addStretch(1);
-    auto* scroll = new QScrollArea;
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidget(body);
-    // The sheet's surface shows through.
-    scroll->viewport()->setAutoFillBackground(false);
-    body->setAutoFillBackground(false);
-    stack->addWidget(scroll, 1);
+    QWidget* body = SheetLayout::cardColumn({previewCard(), lengthCard(), characterCard()});
+    stack->addWidget(SheetLayout::scrollingBody(body), 1);
     stack->addWidget(new HairlineDivider(Palette::line));
 
-    auto* footer = new QWidget;
-    auto* footerRow = new QHBoxLayout(footer);
-    footerRow->setContentsMargins(12, 12, 12, 12);
-    footerRow->setSpacing(8);
-    footerRow->addStretch(1);
     close_ = new AppButton(QStringLiteral("Kapat"), ButtonVariant::secondary);
     confirm_ =
         new AppButton(isUseMode() ? QStringLiteral("Parolayı kullan") : QStringLiteral("Panoya kopyala"),
                       ButtonVariant::primary);
-    footerRow->addWidget(close_);
-    footerRow->addWidget(confirm_);
-    stack->addWidget(footer);
+    stack->addWidget(SheetLayout::footer({close_, confirm_}));
 
     // Return belongs to the confirm button alone: no other button may become the default one
     // by taking the focus.
@@ -173,7 +134,7 @@ void PasswordGeneratorView::build(AppState& state) {
 }
 
 QWidget* PasswordGeneratorView::previewCard() {
-    Card* c = card(8);
+    Card* c = Card::section(8);
     reveal_ = new IconButton(QStringLiteral("eye.slash"), Palette::textSoft, 24);
     connect(reveal_, &QAbstractButton::clicked, this, [this] { setRevealed(!revealed_); });
     c->contentLayout()->addWidget(new SectionHeader(QStringLiteral("Önizleme"), std::nullopt, reveal_));
@@ -201,7 +162,7 @@ QWidget* PasswordGeneratorView::previewCard() {
 }
 
 QWidget* PasswordGeneratorView::lengthCard() {
-    Card* c = card(8);
+    Card* c = Card::section(8);
     lengthLabel_ = new ElidedLabel;
     lengthLabel_->setFont(BrandFont::body(15, QFont::DemiBold));
     lengthLabel_->setColor(Palette::accent);
@@ -229,7 +190,7 @@ QWidget* PasswordGeneratorView::lengthCard() {
 }
 
 QWidget* PasswordGeneratorView::characterCard() {
-    Card* c = card(12);
+    Card* c = Card::section(12);
     c->contentLayout()->addWidget(new SectionHeader(QStringLiteral("Karakter kümesi")));
     using Flag = bool PasswordGenerator::Options::*;
     const std::array<std::pair<QString, Flag>, 4> classes{{

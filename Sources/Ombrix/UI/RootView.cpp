@@ -10,6 +10,7 @@
 #include "Ombrix/App/GroupTree.h"
 #include "Ombrix/App/Preferences.h"
 #include "Ombrix/Theme/Motion.h"
+#include "Ombrix/Theme/Painting.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/EmptyStateView.h"
 #include "Ombrix/UI/EntryEditView.h"
@@ -58,13 +59,6 @@ class FadeOverlay final : public QWidget {
     qreal opacity_ = 1;
 };
 
-void fillWith(QWidget* widget, const QColor& color) {
-    widget->setAutoFillBackground(true);
-    QPalette pal = widget->palette();
-    pal.setColor(QPalette::Window, color);
-    widget->setPalette(pal);
-}
-
 }  // namespace
 
 RootView::RootView(AppState& state, Preferences& preferences, ClipboardService& clipboard, FilePanels& panels,
@@ -76,7 +70,7 @@ RootView::RootView(AppState& state, Preferences& preferences, ClipboardService& 
       panels_(panels),
       metrics_(metrics),
       layout_(new QVBoxLayout(this)) {
-    fillWith(this, Palette::canvas);
+    Painting::fillBackground(this, Palette::canvas);
     layout_->setContentsMargins(0, 0, 0, 0);
     layout_->setSpacing(0);
 
@@ -253,7 +247,7 @@ EntryEditView* RootView::makeEntryEditor(const EntryEditView::Mode& mode) {
 
 QDialog* RootView::makeMissingSheet() {
     auto* sheet = new QDialog(this);
-    fillWith(sheet, Palette::surface);
+    Painting::fillBackground(sheet, Palette::surface);
     sheet->setFixedSize(missingWidth, missingHeight);
     auto* layout = new QVBoxLayout(sheet);
     layout->setContentsMargins(0, 0, 0, 0);

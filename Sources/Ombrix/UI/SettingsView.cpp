@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -25,27 +24,12 @@
 #include "Ombrix/UI/HotKeyFormatter.h"
 #include "Ombrix/UI/HotKeyRecorder.h"
 #include "Ombrix/UI/SectionHeader.h"
+#include "Ombrix/UI/SheetLayout.h"
 #include "Ombrix/UI/SymbolView.h"
+#include "Ombrix/UI/WrappingLabel.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
 
 namespace {
-
-Card* card() {
-    auto* c = new Card(Palette::elevated, Radius::card, Palette::line, Metric::l);
-    c->contentLayout()->setSpacing(12);
-    return c;
-}
-
-QLabel* wrappingLabel(const QString& text, const QFont& font, const QColor& color) {
-    auto* label = new QLabel(text);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setFont(font);
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, color);
-    label->setPalette(pal);
-    return label;
-}
 
 AppButton* smallButton(const QString& title) {
     auto* button = new AppButton(title, ButtonVariant::ghost);
@@ -81,32 +65,14 @@ SettingsView::SettingsView(Preferences& preferences, Availability autoTypeAvaila
       autoTypeAvailable_(std::move(autoTypeAvailable)),
       poll_(new QTimer(this)) {
     setWindowTitle(QStringLiteral("Ayarlar"));
-    QPalette pal = palette();
-    for (auto role : {QPalette::Window, QPalette::Base}) pal.setColor(role, Palette::surface);
-    for (auto role : {QPalette::WindowText, QPalette::Text}) pal.setColor(role, Palette::text);
-    setPalette(pal);
-    setAutoFillBackground(true);
+    SheetLayout::applySurface(this);
     setMinimumSize(400, 360);
     resize(520, 620);
 
-    auto* body = new QWidget;
-    auto* column = new QVBoxLayout(body);
-    column->setContentsMargins(16, 16, 16, 16);
-    column->setSpacing(12);
-    column->addWidget(clipboardCard());
-    column->addWidget(autoTypeCard());
-    column->addWidget(hotKeyCard());
-    column->addStretch(1);
-    auto* scroll = new QScrollArea;
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidget(body);
-    scroll->viewport()->setAutoFillBackground(false);
-    body->setAutoFillBackground(false);
+    QWidget* body = SheetLayout::cardColumn({clipboardCard(), autoTypeCard(), hotKeyCard()});
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
-    stack->addWidget(scroll);
+    stack->addWidget(SheetLayout::scrollingBody(body));
 
     connect(&preferences_, &Preferences::clipboardTimeoutChanged, this, &SettingsView::refreshTimeout);
     connect(&preferences_, &Preferences::defaultAutoTypeSequenceChanged, this,
@@ -136,7 +102,7 @@ void SettingsView::present() {
 }
 
 QWidget* SettingsView::clipboardCard() {
-    Card* c = card();
+    Card* c = Card::section(12);
     c->contentLayout()->addWidget(
         new SectionHeader(QStringLiteral("Pano"), QStringLiteral("Kopyalanan gizli değerin silinme süresi")));
 
@@ -176,7 +142,7 @@ QWidget* SettingsView::clipboardCard() {
 }
 
 QWidget* SettingsView::autoTypeCard() {
-    Card* c = card();
+    Card* c = Card::section(12);
     c->contentLayout()->addWidget(
         new SectionHeader(QStringLiteral("Otomatik yazma"), QStringLiteral("Varsayılan tuş sekansı")));
 
@@ -220,7 +186,7 @@ QWidget* SettingsView::autoTypeCard() {
 }
 
 QWidget* SettingsView::hotKeyCard() {
-    Card* c = card();
+    Card* c = Card::section(12);
     c->contentLayout()->addWidget(
         new SectionHeader(QStringLiteral("Genel kısayol"), QStringLiteral("Her uygulamadan otomatik yazma")));
 

@@ -3,49 +3,34 @@
 #include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "Ombrix/Theme/AppButton.h"
 #include "Ombrix/Theme/BrandFont.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/ElidedLabel.h"
+#include "Ombrix/UI/ErrorBanner.h"
 #include "Ombrix/UI/HairlineDivider.h"
+#include "Ombrix/UI/SheetLayout.h"
 
 SheetScaffold::SheetScaffold(const QString& title, const std::optional<QString>& subtitle,
                              const QString& confirmTitle, QWidget* parent)
     : QDialog(parent),
       title_(new ElidedLabel(title)),
       subtitleLabel_(new ElidedLabel),
-      scroll_(new QScrollArea),
       cancel_(new AppButton(QStringLiteral("Vazgeç"), ButtonVariant::secondary)),
       confirm_(new AppButton(confirmTitle, ButtonVariant::primary)) {
     setWindowTitle(title);
-    QPalette pal = palette();
-    for (auto role : {QPalette::Window, QPalette::Base}) pal.setColor(role, Palette::surface);
-    for (auto role : {QPalette::WindowText, QPalette::Text}) pal.setColor(role, Palette::text);
-    setPalette(pal);
-    setAutoFillBackground(true);
+    SheetLayout::applySurface(this);
 
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
 
-    auto* header = new QWidget;
-    auto* headerRow = new QHBoxLayout(header);
-    headerRow->setContentsMargins(16, 12, 16, 12);
-    headerRow->setSpacing(12);
-    auto* texts = new QVBoxLayout;
-    texts->setContentsMargins(0, 0, 0, 0);
-    texts->setSpacing(1);
-    title_->setFont(BrandFont::sheetTitle());
-    title_->setColor(Palette::text);
-    texts->addWidget(title_);
-    subtitleLabel_->setFont(BrandFont::body(11, QFont::Normal));
-    subtitleLabel_->setColor(Palette::textMuted);
-    texts->addWidget(subtitleLabel_);
-    headerRow->addLayout(texts, 1);
-    stack->addWidget(header);
+    stack->addWidget(SheetLayout::header(title_, subtitleLabel_));
     stack->addWidget(new HairlineDivider(Palette::line));
 
     auto* body = new QWidget;
@@ -54,25 +39,10 @@ SheetScaffold::SheetScaffold(const QString& title, const std::optional<QString>&
     bodyLayout_->setSpacing(0);
     // The form sits at the top at its natural height; spare room stays below it.
     bodyLayout_->addStretch(1);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setWidgetResizable(true);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    scroll_->setWidget(body);
-    // The sheet's surface shows through the body.
-    scroll_->viewport()->setAutoFillBackground(false);
-    body->setAutoFillBackground(false);
+    scroll_ = SheetLayout::scrollingBody(body);
     stack->addWidget(scroll_, 1);
     stack->addWidget(new HairlineDivider(Palette::line));
-
-    auto* footer = new QWidget;
-    auto* footerRow = new QHBoxLayout(footer);
-    footerRow->setContentsMargins(12, 12, 12, 12);
-    footerRow->setSpacing(8);
-    footerRow->addStretch(1);
-    footerRow->addWidget(cancel_);
-    footerRow->addWidget(confirm_);
-    stack->addWidget(footer);
+    stack->addWidget(SheetLayout::footer({cancel_, confirm_}));
 
     // The buttons belong to the dialog now, so the default button is registered with it.
     cancel_->setAutoDefault(false);
@@ -127,6 +97,26 @@ void SheetScaffold::setContent(QWidget* content) {
     delete content_;
     content_ = content;
     if (content_) bodyLayout_->insertWidget(0, content_);
+}
+
+QVBoxLayout* SheetScaffold::makeFormColumn() {
+    auto* form = new QWidget;
+    auto* column = new QVBoxLayout(form);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(12);
+    error_ = new ErrorBanner(QString(), [this] { error_->setPresent(false); });
+    error_->hide();
+    SheetLayout::relaxMinimumHeight(error_->messageLabel());
+    column->addWidget(error_);
+    setContent(form);
+    return column;
+}
+
+void SheetScaffold::showError(const QString& message) {
+    error_->setMessage(message);
+    error_->setPresent(true);
+    // The banner heads the form.
+    scroll_->verticalScrollBar()->setValue(0);
 }
 
 void SheetScaffold::reject() {

@@ -7,6 +7,7 @@
 
 class AppButton;
 class ElidedLabel;
+class ErrorBanner;
 class QScrollArea;
 class QVBoxLayout;
 
@@ -16,7 +17,8 @@ class QVBoxLayout;
 // (secondary) and the confirm button (primary) at the trailing edge. Only the body scrolls. The
 // scaffold sets no size: the editor gives the sheet its size limits.
 //
-// An editor derives from it (or creates one) and puts its form in with setContent(), keeps
+// An editor derives from it (or creates one) and puts its form in with setContent() or
+// makeFormColumn() (a column headed by an error banner that showError() brings in), keeps
 // setConfirmEnabled() in step with its input and answers confirmRequested() and
 // cancelRequested(). Open it with open(), not exec(): it is then window-modal over its parent's
 // window while the event loop runs on.
@@ -57,6 +59,8 @@ class SheetScaffold : public QDialog {
     AppButton* cancelButton() const { return cancel_; }
     AppButton* confirmButton() const { return confirm_; }
     QScrollArea* scrollArea() const { return scroll_; }
+    // The banner heading the form of makeFormColumn(); null without one.
+    ErrorBanner* errorBanner() const { return error_; }
 
     // Asks for cancelling (emits cancelRequested()) and leaves the sheet open.
     void reject() override;
@@ -68,6 +72,13 @@ class SheetScaffold : public QDialog {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // Makes the content an editor's form: a column 12 apart headed by an error banner, hidden
+    // until showError() and taken away by its close button. The editor adds its cards to the
+    // returned column.
+    QVBoxLayout* makeFormColumn();
+    // Brings in the banner with `message` and scrolls the body up to it.
+    void showError(const QString& message);
+
   private:
     ElidedLabel* title_;
     ElidedLabel* subtitleLabel_;
@@ -77,4 +88,5 @@ class SheetScaffold : public QDialog {
     QPointer<QWidget> content_;
     AppButton* cancel_;
     AppButton* confirm_;
+    ErrorBanner* error_ = nullptr;
 };

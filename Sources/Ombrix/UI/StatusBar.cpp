@@ -12,6 +12,7 @@
 #include "Ombrix/Theme/AppButton.h"
 #include "Ombrix/Theme/BrandFont.h"
 #include "Ombrix/Theme/Motion.h"
+#include "Ombrix/Theme/Painting.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/ElidedLabel.h"
 #include "Ombrix/UI/EntryListModel.h"
@@ -121,10 +122,7 @@ StatusBar::StatusBar(AppState& state, const EntryListModel& entries, ClipboardSe
 
     auto* bar = new QWidget;
     bar->setFixedHeight(barHeight);
-    bar->setAutoFillBackground(true);
-    QPalette pal = bar->palette();
-    pal.setColor(QPalette::Window, Palette::surface);
-    bar->setPalette(pal);
+    Painting::fillBackground(bar, Palette::surface);
     column->addWidget(bar);
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(12, 0, 12, 0);

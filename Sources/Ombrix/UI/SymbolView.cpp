@@ -4,64 +4,60 @@
 
 #include "Ombrix/Theme/Icons.h"
 
-namespace {
-
-QRectF centredSquare(const QRect& bounds, qreal size) {
-    const QPointF c = QRectF(bounds).center();
-    return QRectF(c.x() - size / 2, c.y() - size / 2, size, size);
+template <class Base>
+SymbolWidget<Base>::SymbolWidget(const QString& symbol, qreal size, const QColor& color, QWidget* parent)
+    : Base(parent), symbol_(symbol), size_(size), color_(color) {
+    this->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
-}  // namespace
+template <class Base>
+void SymbolWidget<Base>::setSymbol(const QString& symbol) {
+    symbol_ = symbol;
+    this->update();
+}
+
+template <class Base>
+void SymbolWidget<Base>::setColor(const QColor& color) {
+    color_ = color;
+    this->update();
+}
+
+template <class Base>
+void SymbolWidget<Base>::paintSymbol(QPainter& p) const {
+    const QPointF c = QRectF(this->rect()).center();
+    Icons::paint(p, QRectF(c.x() - size_ / 2, c.y() - size_ / 2, size_, size_), symbol_, color_);
+}
+
+template class SymbolWidget<QWidget>;
+template class SymbolWidget<QAbstractButton>;
 
 SymbolView::SymbolView(const QString& symbol, qreal size, const QColor& color, QWidget* parent)
-    : QWidget(parent), symbol_(symbol), size_(size), color_(color) {
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    : SymbolWidget(symbol, size, color, parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void SymbolView::setSymbol(const QString& symbol) {
-    symbol_ = symbol;
-    update();
-}
-
-void SymbolView::setColor(const QColor& color) {
-    color_ = color;
-    update();
-}
-
 QSize SymbolView::sizeHint() const {
-    return QSize(qCeil(size_), qCeil(size_));
+    return QSize(qCeil(symbolSize()), qCeil(symbolSize()));
 }
 
 void SymbolView::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    Icons::paint(p, centredSquare(rect(), size_), symbol_, color_);
+    paintSymbol(p);
 }
 
 SymbolButton::SymbolButton(const QString& symbol, qreal size, const QColor& color, QWidget* parent)
-    : QAbstractButton(parent), symbol_(symbol), size_(size), color_(color) {
+    : SymbolWidget(symbol, size, color, parent) {
     setFocusPolicy(Qt::NoFocus);
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-}
-
-void SymbolButton::setSymbol(const QString& symbol) {
-    symbol_ = symbol;
-    update();
-}
-
-void SymbolButton::setColor(const QColor& color) {
-    color_ = color;
-    update();
 }
 
 QSize SymbolButton::sizeHint() const {
     // A little room around the glyph so that it is not fiddly to hit.
-    const int side = qCeil(size_) + 4;
+    const int side = qCeil(symbolSize()) + 4;
     return QSize(side, side);
 }
 
 void SymbolButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setOpacity(!isEnabled() ? 0.4 : isDown() ? 0.6 : 1.0);
-    Icons::paint(p, centredSquare(rect(), size_), symbol_, color_);
+    paintSymbol(p);
 }

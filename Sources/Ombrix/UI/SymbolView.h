@@ -4,14 +4,13 @@
 #include <QColor>
 #include <QWidget>
 
-// One symbol of the icon set drawn in one colour, centred in a square of `size` pixels. It
-// takes no input; a stand-in for a symbol image in a row of text.
-class SymbolView : public QWidget {
-    Q_OBJECT
+class QPainter;
 
+// A widget of type Base that shows one symbol of the icon set in one colour, centred: the
+// symbol, colour and size that the view and the button below share.
+template <class Base>
+class SymbolWidget : public Base {
   public:
-    SymbolView(const QString& symbol, qreal size, const QColor& color, QWidget* parent = nullptr);
-
     QString symbol() const { return symbol_; }
     void setSymbol(const QString& symbol);
 
@@ -20,10 +19,11 @@ class SymbolView : public QWidget {
 
     qreal symbolSize() const { return size_; }
 
-    QSize sizeHint() const override;
-
   protected:
-    void paintEvent(QPaintEvent* event) override;
+    SymbolWidget(const QString& symbol, qreal size, const QColor& color, QWidget* parent);
+
+    // Draws the symbol in a square of its size centred in the widget.
+    void paintSymbol(QPainter& p) const;
 
   private:
     QString symbol_;
@@ -31,29 +31,30 @@ class SymbolView : public QWidget {
     QColor color_;
 };
 
-// A plain button that is only its symbol: no fill, no border, no hover look; a press dims it.
-// It never takes the keyboard focus, so pressing it leaves the focus where it was.
-class SymbolButton : public QAbstractButton {
+// One symbol of the icon set drawn in one colour, centred in a square of `size` pixels. It
+// takes no input; a stand-in for a symbol image in a row of text.
+class SymbolView : public SymbolWidget<QWidget> {
     Q_OBJECT
 
   public:
-    SymbolButton(const QString& symbol, qreal size, const QColor& color, QWidget* parent = nullptr);
-
-    QString symbol() const { return symbol_; }
-    void setSymbol(const QString& symbol);
-
-    QColor color() const { return color_; }
-    void setColor(const QColor& color);
-
-    qreal symbolSize() const { return size_; }
+    SymbolView(const QString& symbol, qreal size, const QColor& color, QWidget* parent = nullptr);
 
     QSize sizeHint() const override;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+};
 
-  private:
-    QString symbol_;
-    qreal size_;
-    QColor color_;
+// A plain button that is only its symbol: no fill, no border, no hover look; a press dims it.
+// It never takes the keyboard focus, so pressing it leaves the focus where it was.
+class SymbolButton : public SymbolWidget<QAbstractButton> {
+    Q_OBJECT
+
+  public:
+    SymbolButton(const QString& symbol, qreal size, const QColor& color, QWidget* parent = nullptr);
+
+    QSize sizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
 };

@@ -25,6 +25,7 @@
 #include "Ombrix/Theme/IconButton.h"
 #include "Ombrix/Theme/Metrics.h"
 #include "Ombrix/Theme/Motion.h"
+#include "Ombrix/Theme/Painting.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/Badge.h"
 #include "Ombrix/UI/BrandMark.h"
@@ -38,6 +39,7 @@
 #include "Ombrix/UI/StrengthMeter.h"
 #include "Ombrix/UI/SymbolView.h"
 #include "Ombrix/UI/Tooltip.h"
+#include "Ombrix/UI/WrappingLabel.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
 
 // ShakeEffect
@@ -90,17 +92,6 @@ constexpr int cardMaxWidth = 440;
 constexpr int outerMargin = 16;
 constexpr int cardPadding = 24;
 
-QLabel* textLabel(const QString& text, const QFont& font, const QColor& color) {
-    auto* label = new QLabel(text);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setFont(font);
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, color);
-    label->setPalette(pal);
-    return label;
-}
-
 AppButton* button(const QString& text, ButtonVariant variant, bool small, bool wide) {
     auto* b = new AppButton(text, variant);
     b->setSmall(small);
@@ -136,10 +127,7 @@ QString fileNameOf(const QString& path) {
 
 UnlockView::UnlockView(AppState& state, FilePanels& panels, LockScreenMetrics& metrics, QWidget* parent)
     : QWidget(parent), state_(state), panels_(panels) {
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Palette::canvas);
-    setPalette(pal);
+    Painting::fillBackground(this, Palette::canvas);
 
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -215,8 +203,8 @@ QWidget* UnlockView::buildHeader() {
     box(header)->addWidget(new BrandMark(44), 0, Qt::AlignVCenter);
     QWidget* texts = column(2);
     box(texts)->addWidget(
-        textLabel(QStringLiteral("Ombrix"), BrandFont::display(24, QFont::ExtraBold), Palette::text));
-    tagline_ = textLabel(QString(), BrandFont::body(12, QFont::Normal), Palette::textMuted);
+        wrappingLabel(QStringLiteral("Ombrix"), BrandFont::display(24, QFont::ExtraBold), Palette::text));
+    tagline_ = wrappingLabel(QString(), BrandFont::body(12, QFont::Normal), Palette::textMuted);
     box(texts)->addWidget(tagline_);
     box(header)->addWidget(texts, 1, Qt::AlignVCenter);
     return header;
@@ -259,8 +247,8 @@ QWidget* UnlockView::buildDatabaseBlock() {
     box(fields)->addWidget(confirmField_);
     strength_ = new StrengthMeter(false);
     box(fields)->addWidget(strength_);
-    mismatch_ = textLabel(QStringLiteral("Parolalar eşleşmiyor."), BrandFont::body(11, QFont::Normal),
-                          Palette::danger);
+    mismatch_ = wrappingLabel(QStringLiteral("Parolalar eşleşmiyor."), BrandFont::body(11, QFont::Normal),
+                              Palette::danger);
     box(fields)->addWidget(mismatch_);
 
     QWidget* keyContent = column(0);

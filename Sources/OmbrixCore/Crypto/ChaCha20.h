@@ -1,9 +1,9 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 
+#include "OmbrixCore/Crypto/BlockKeystream.h"
 #include "OmbrixCore/Crypto/Bytes.h"
 
 // ChaCha20 (20 rounds) as a keystream that one object carries across calls: a long stream may be
@@ -25,13 +25,10 @@ class ChaCha20Stream {
     Bytes process(ByteView input);
 
   private:
-    static constexpr std::size_t blockSize = 64;
+    // Fills block with the block of the current counter and advances the counter.
+    void generateBlock(BlockKeystream::Block& block);
 
-    // Fills keystream_ with the block of the current counter and advances the counter.
-    void generateBlock();
-
-    std::array<std::uint32_t, 16> state_{};
+    BlockKeystream::Words state_{};
     bool wideCounter_ = false;
-    std::array<std::uint8_t, blockSize> keystream_{};
-    std::size_t keystreamOffset_ = blockSize;  // bytes of keystream_ used up; blockSize = none left
+    BlockKeystream keystream_;
 };

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 
+#include "OmbrixCore/Crypto/BlockKeystream.h"
 #include "OmbrixCore/Crypto/Bytes.h"
 
 // Salsa20/20 with a 64-bit nonce and a 64-bit block counter starting at 0, as a keystream that
@@ -26,17 +26,14 @@ class Salsa20Stream {
     static const Bytes& kdbxNonce();
 
   private:
-    static constexpr std::size_t blockSize = 64;
-
     // Tests start a stream at a chosen block to check the published block examples and the carry
     // of the counter into its high word, which no caller can reach from block 0.
     friend struct Salsa20StreamTesting;
     Salsa20Stream(ByteView key, ByteView nonce, std::uint64_t firstBlock);
 
-    // Fills keystream_ with the block of the current counter and advances the counter.
-    void generateBlock();
+    // Fills block with the block of the current counter and advances the counter.
+    void generateBlock(BlockKeystream::Block& block);
 
-    std::array<std::uint32_t, 16> state_{};
-    std::array<std::uint8_t, blockSize> keystream_{};
-    std::size_t keystreamOffset_ = blockSize;  // bytes of keystream_ used up; blockSize = none left
+    BlockKeystream::Words state_{};
+    BlockKeystream keystream_;
 };

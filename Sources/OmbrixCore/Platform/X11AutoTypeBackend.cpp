@@ -4,6 +4,7 @@
 #include "OmbrixCore/Platform/X11Connection.h"
 #include "OmbrixCore/Platform/X11KeyLayout.h"
 #include "OmbrixCore/Platform/X11Keyboard.h"
+#include "OmbrixCore/Platform/XcbReply.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -23,13 +24,6 @@
 #include <utility>
 
 namespace {
-
-template <typename T>
-struct FreeDeleter {
-    void operator()(T* p) const { std::free(p); }
-};
-template <typename T>
-using XcbReply = std::unique_ptr<T, FreeDeleter<T>>;
 
 using WindowId = AutoTypeService::WindowId;
 using KeyStroke = AutoTypeService::KeyStroke;

@@ -2,6 +2,7 @@
 
 #include "OmbrixCore/Crypto/Precondition.h"
 #include "OmbrixCore/Platform/X11Keyboard.h"
+#include "OmbrixCore/Platform/XcbReply.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -14,17 +15,6 @@
 
 #include <cstdlib>
 #include <cstring>
-
-namespace {
-
-template <typename T>
-struct FreeDeleter {
-    void operator()(T* p) const { std::free(p); }
-};
-template <typename T>
-using XcbReply = std::unique_ptr<T, FreeDeleter<T>>;
-
-}  // namespace
 
 X11Connection* X11Connection::shared() {
     static QPointer<X11Connection> instance;

@@ -30,10 +30,13 @@ KeyRecorder::KeyRecorder(const std::string& title, const char* display) {
     for (int i = 0; i < screenNumber; ++i) xcb_screen_next(&it);
 
     m_window = xcb_generate_id(m_connection);
-    const std::uint32_t events =
-        XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE | XCB_EVENT_MASK_FOCUS_CHANGE;
+    // A plain white face, so that screenshots show where the window stands.
+    const std::uint32_t values[] = {it.data->white_pixel, XCB_EVENT_MASK_KEY_PRESS |
+                                                              XCB_EVENT_MASK_KEY_RELEASE |
+                                                              XCB_EVENT_MASK_FOCUS_CHANGE};
     xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, it.data->root, 50, 50, 300, 200, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, it.data->root_visual, XCB_CW_EVENT_MASK, &events);
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, it.data->root_visual,
+                      XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
     static const char wmClass[] = "recorder\0Recorder";
     xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                         sizeof(wmClass), wmClass);

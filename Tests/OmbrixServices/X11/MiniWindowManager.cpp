@@ -81,6 +81,21 @@ void MiniWindowManager::activate(xcb_window_t window) {
     setActive(window);
 }
 
+xcb_window_t MiniWindowManager::transientFor(xcb_window_t window) {
+    auto reply = owned(xcb_get_property_reply(
+        m_connection,
+        xcb_get_property(m_connection, 0, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1),
+        nullptr));
+    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) != 4) return XCB_NONE;
+    return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
+}
+
+bool MiniWindowManager::isViewable(xcb_window_t window) {
+    auto attributes = owned(xcb_get_window_attributes_reply(
+        m_connection, xcb_get_window_attributes(m_connection, window), nullptr));
+    return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+}
+
 std::vector<xcb_window_t> MiniWindowManager::stackingOrder() {
     auto tree = owned(xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_root), nullptr));
     if (!tree) return {};
@@ -93,6 +108,8 @@ void MiniWindowManager::pump() {
         switch (event->response_type & 0x7f) {
             case XCB_MAP_REQUEST: {
                 const auto* request = reinterpret_cast<xcb_map_request_event_t*>(event.get());
+                // Read now: the window may be gone by the time its unmapping is seen.
+                m_transientFor[request->window] = transientFor(request->window);
                 xcb_map_window(m_connection, request->window);
                 activate(request->window);
                 break;
@@ -121,11 +138,19 @@ void MiniWindowManager::pump() {
             }
             case XCB_UNMAP_NOTIFY: {
                 const auto* notify = reinterpret_cast<xcb_unmap_notify_event_t*>(event.get());
-                if (notify->window == m_active) setActive(XCB_NONE);
+                if (notify->window != m_active) break;
+                // A closed dialog hands the keyboard back to the window it belonged to.
+                const auto owner = m_transientFor.find(notify->window);
+                if (owner != m_transientFor.end() && owner->second != XCB_NONE && isViewable(owner->second)) {
+                    activate(owner->second);
+                } else {
+                    setActive(XCB_NONE);
+                }
                 break;
             }
             case XCB_DESTROY_NOTIFY: {
                 const auto* notify = reinterpret_cast<xcb_destroy_notify_event_t*>(event.get());
+                m_transientFor.erase(notify->window);
                 if (notify->window == m_active) setActive(XCB_NONE);
                 break;
             }

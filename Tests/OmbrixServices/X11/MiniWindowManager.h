@@ -6,12 +6,14 @@
 
 #include <xcb/xcb.h>
 
+#include <map>
 #include <memory>
 #include <vector>
 
 // The least a window manager does for activation, on a connection of its own: maps and focuses
-// every window that asks to be shown, keeps _NET_ACTIVE_WINDOW on the root window current, and
-// answers the _NET_ACTIVE_WINDOW client message by raising and focusing the window. It does not
+// every window that asks to be shown, keeps _NET_ACTIVE_WINDOW on the root window current,
+// answers the _NET_ACTIVE_WINDOW client message by raising and focusing the window, and gives the
+// focus back to the window a closed dialog was transient for (WM_TRANSIENT_FOR). It does not
 // reparent. It runs from Qt's event loop, so the code under test and this manager take turns.
 class MiniWindowManager : public QObject {
   public:
@@ -33,6 +35,8 @@ class MiniWindowManager : public QObject {
   private:
     void pump();
     void setActive(xcb_window_t window);
+    xcb_window_t transientFor(xcb_window_t window);
+    bool isViewable(xcb_window_t window);
     xcb_atom_t atom(const char* name);
 
     xcb_connection_t* m_connection = nullptr;
@@ -41,6 +45,8 @@ class MiniWindowManager : public QObject {
     xcb_window_t m_active = XCB_NONE;
     bool m_running = false;
     int m_activationRequests = 0;
+    // WM_TRANSIENT_FOR of each window as it was when the window was mapped.
+    std::map<xcb_window_t, xcb_window_t> m_transientFor;
     std::unique_ptr<QSocketNotifier> m_notifier;
     QTimer m_timer;
 };

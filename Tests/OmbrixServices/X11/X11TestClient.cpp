@@ -224,6 +224,13 @@ void X11TestClient::tap(std::initializer_list<xcb_keycode_t> keys) {
     for (auto it = std::rbegin(keys); it != std::rend(keys); ++it) fakeKey(*it, false);
 }
 
+void X11TestClient::click(std::int16_t x, std::int16_t y) {
+    xcb_test_fake_input(m_connection, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, m_root, x, y, 0);
+    for (const std::uint8_t type : {XCB_BUTTON_PRESS, XCB_BUTTON_RELEASE})
+        xcb_test_fake_input(m_connection, type, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    sync();
+}
+
 std::optional<std::uint8_t> X11TestClient::grabKey(xcb_keycode_t keycode, std::uint16_t modifiers) {
     auto error = owned(
         xcb_request_check(m_connection, xcb_grab_key_checked(m_connection, 0, m_root, modifiers, keycode,

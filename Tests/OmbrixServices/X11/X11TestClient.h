@@ -61,6 +61,9 @@ class X11TestClient {
     // Presses the keys in order and releases them in reverse.
     void tap(std::initializer_list<xcb_keycode_t> keys);
 
+    // Moves the pointer to the point of the screen and clicks its first button there.
+    void click(std::int16_t x, std::int16_t y);
+
     // The X error of grabbing the combination on the root window; none when granted.
     std::optional<std::uint8_t> grabKey(xcb_keycode_t keycode, std::uint16_t modifiers);
     void ungrabKey(xcb_keycode_t keycode, std::uint16_t modifiers);

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "OmbrixCore/Kdbx/Models.h"
+
+// The database the benchmarks measure: 10,000 entries with the fields of a real vault, each with
+// older versions of itself in its history.
+constexpr int benchEntryCount = 10000;
+
+struct BenchDatabaseShape {
+    // Child groups of the root sharing the entries evenly; 0: the root holds them itself.
+    int groups = 0;
+    int historyPerEntry = 10;
+    // Two more custom fields, one of them protected, as a saved file carries them.
+    bool moreCustomFields = false;
+};
+
+// The n-th entry as it stood at `version`: versions differ in password and modification time.
+// Modification times are spread over the entries so that sorting by them has work to do.
+inline KdbxEntry benchEntry(int n, int version, bool moreCustomFields) {
+    KdbxEntry e;
+    e.id = UUID::random();
+    e.title = "Kayıt " + std::to_string(n);
+    e.username = "kullanici" + std::to_string(n) + "@example.com";
+    e.password = SecureString("parola-" + std::to_string(n * 7919 + version));
+    e.url = "https://site" + std::to_string(n) + ".example.com/giris";
+    e.notes = "Not " + std::to_string(n) + ": birkaç satırlık açıklama metni.";
+    e.iconID = n % 69;
+    e.customFields["PIN"] = std::to_string(1000 + n % 9000);
+    if (moreCustomFields) {
+        e.customFields["Kurtarma kodu"] = "kod-" + std::to_string(n * 31 + version);
+        e.customFields["Hesap no"] = "TR" + std::to_string(100000 + n);
+        e.protectedCustomFields = {"Kurtarma kodu"};
+    }
+    e.tags = {"iş", "önemli"};
+    e.created = e.accessed = Timestamp(std::chrono::seconds(1'600'000'000));
+    e.modified = Timestamp(std::chrono::seconds(1'700'000'000 + (n * 37) % 100000 + version));
+    return e;
+}
+
+inline KdbxDatabase benchDatabase(const BenchDatabaseShape& shape) {
+    const auto entries = [&](int first, int step) {
+        std::vector<KdbxEntry> out;
+        for (int n = first; n < benchEntryCount; n += step) {
+            KdbxEntry e = benchEntry(n, shape.historyPerEntry, shape.moreCustomFields);
+            std::vector<KdbxEntry> history;
+            for (int v = 0; v < shape.historyPerEntry; ++v) {
+                KdbxEntry old = benchEntry(n, v, shape.moreCustomFields);
+                old.id = e.id;
+                history.push_back(std::move(old));
+            }
+            e.historyItems = CowList<KdbxEntry>(std::move(history));
+            out.push_back(std::move(e));
+        }
+        return CowList<KdbxEntry>(std::move(out));
+    };
+
+    KdbxDatabase db;
+    db.meta.databaseName = "Kasa";
+    db.meta.historyMaxItems = shape.historyPerEntry;
+    db.root.id = UUID::random();
+    db.root.name = "Kök";
+    if (shape.groups == 0) {
+        db.root.entries = entries(0, 1);
+    } else {
+        std::vector<KdbxGroup> children;
+        for (int g = 0; g < shape.groups; ++g) {
+            KdbxGroup group;
+            group.id = UUID::random();
+            group.name = "Grup " + std::to_string(g);
+            group.entries = entries(g, shape.groups);
+            children.push_back(std::move(group));
+        }
+        db.root.groups = CowList<KdbxGroup>(std::move(children));
+    }
+    return db;
+}
