@@ -11,9 +11,9 @@
 #include <optional>
 #include <string>
 #include <utility>
-#include <variant>
 #include <vector>
 
+#include "Ombrix/UI/SheetMode.h"
 #include "Ombrix/UI/SheetScaffold.h"
 #include "OmbrixCore/Kdbx/Models.h"
 
@@ -59,29 +59,14 @@ class EntryEditView : public SheetScaffold {
     Q_OBJECT
 
   public:
-    // What the sheet creates or changes.
-    class Mode {
-      public:
-        struct Create {
-            UUID groupID;
-        };
-        struct Edit {
-            KdbxEntry entry;
-        };
-
-        // A new entry, to be appended to the group with that id.
-        static Mode create(const UUID& groupID) { return Mode(Create{groupID}); }
-        // Changes to `entry` (a copy of the stored one).
-        static Mode edit(const KdbxEntry& entry) { return Mode(Edit{entry}); }
-
-        bool isCreate() const { return std::holds_alternative<Create>(value_); }
-        const Create* asCreate() const { return std::get_if<Create>(&value_); }
-        const Edit* asEdit() const { return std::get_if<Edit>(&value_); }
-
-      private:
-        explicit Mode(std::variant<Create, Edit> value) : value_(std::move(value)) {}
-        std::variant<Create, Edit> value_;
+    // A new entry under the group with `groupID`, or changes to a copy of a stored one.
+    struct ModeCreate {
+        UUID groupID;
     };
+    struct ModeEdit {
+        KdbxEntry entry;
+    };
+    using Mode = SheetMode<ModeCreate, ModeEdit, KdbxEntry>;
 
     // Receives the password chosen in the generator.
     using PasswordSink = std::function<void(const QString& password)>;

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 #include <utility>
-#include <variant>
 
+#include "Ombrix/UI/SheetMode.h"
 #include "Ombrix/UI/SheetScaffold.h"
 #include "OmbrixCore/Kdbx/Models.h"
 
@@ -38,29 +38,14 @@ class GroupEditView : public SheetScaffold {
     Q_OBJECT
 
   public:
-    // What the sheet creates or changes.
-    class Mode {
-      public:
-        struct Create {
-            UUID parentID;
-        };
-        struct Edit {
-            KdbxGroup group;
-        };
-
-        // A new group, to be appended under the group with that id.
-        static Mode create(const UUID& parentID) { return Mode(Create{parentID}); }
-        // Changes to `group` (a copy of the stored one).
-        static Mode edit(const KdbxGroup& group) { return Mode(Edit{group}); }
-
-        bool isCreate() const { return std::holds_alternative<Create>(value_); }
-        const Create* asCreate() const { return std::get_if<Create>(&value_); }
-        const Edit* asEdit() const { return std::get_if<Edit>(&value_); }
-
-      private:
-        explicit Mode(std::variant<Create, Edit> value) : value_(std::move(value)) {}
-        std::variant<Create, Edit> value_;
+    // A new group under the group with `parentID`, or changes to a copy of a stored one.
+    struct ModeCreate {
+        UUID parentID;
     };
+    struct ModeEdit {
+        KdbxGroup group;
+    };
+    using Mode = SheetMode<ModeCreate, ModeEdit, KdbxGroup>;
 
     static constexpr int minimumWidth = 380;
     static constexpr int minimumHeight = 320;
