@@ -5,8 +5,11 @@
 
 #include "OmbrixCore/Crypto/ChaCha20.h"
 #include "Support/Fixtures.h"
+#include "Support/StreamTesting.h"
 
 using testsupport::fromHex;
+using testsupport::processInPieces;
+using testsupport::slice;
 using testsupport::toHex;
 
 namespace {
@@ -26,11 +29,6 @@ Bytes patterned(std::size_t length) {
 Bytes keystream(ByteView key, ByteView nonce, std::uint32_t counter, std::size_t length) {
     ChaCha20Stream stream(key, nonce, counter);
     return stream.process(Bytes(length));
-}
-
-Bytes slice(const Bytes& bytes, std::size_t from, std::size_t length) {
-    return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
-                 bytes.begin() + static_cast<std::ptrdiff_t>(from + length));
 }
 
 Bytes concat(Bytes a, const Bytes& b) {
@@ -87,17 +85,8 @@ TEST(ChaCha20Stream, PiecesOfAnySizeGiveTheSameBytesAsOneCall) {
     };
     for (const auto& split : splits) {
         ChaCha20Stream stream(key, nonce, 0);
-        Bytes joined;
-        std::size_t at = 0;
-        for (const std::size_t n : split) {
-            const Bytes piece = stream.process(slice(input, at, n));
-            EXPECT_EQ(piece.size(), n);
-            joined.insert(joined.end(), piece.begin(), piece.end());
-            at += n;
-        }
-        ASSERT_EQ(at, input.size());
-        EXPECT_EQ(joined, expected) << "split starting " << split.front() << ", " << split.size()
-                                    << " pieces";
+        EXPECT_EQ(processInPieces(stream, input, split), expected)
+            << "split starting " << split.front() << ", " << split.size() << " pieces";
     }
 }
 

@@ -4,8 +4,11 @@
 
 #include "OmbrixCore/Crypto/Salsa20.h"
 #include "Support/Fixtures.h"
+#include "Support/StreamTesting.h"
 
 using testsupport::fromHex;
+using testsupport::processInPieces;
+using testsupport::slice;
 using testsupport::toHex;
 
 // Starts a stream at a chosen block, which the public interface (block 0 only) cannot.
@@ -21,11 +24,6 @@ namespace {
 Bytes keystream(ByteView key, ByteView nonce, std::size_t length) {
     Salsa20Stream stream(key, nonce);
     return stream.process(Bytes(length));
-}
-
-Bytes slice(const Bytes& bytes, std::size_t from, std::size_t length) {
-    return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
-                 bytes.begin() + static_cast<std::ptrdiff_t>(from + length));
 }
 
 Bytes patterned(std::size_t length) {
@@ -108,17 +106,8 @@ TEST(Salsa20Stream, PiecesOfAnySizeGiveTheSameBytesAsOneCall) {
     };
     for (const auto& split : splits) {
         Salsa20Stream stream(key, nonce);
-        Bytes joined;
-        std::size_t at = 0;
-        for (const std::size_t n : split) {
-            const Bytes piece = stream.process(slice(input, at, n));
-            EXPECT_EQ(piece.size(), n);
-            joined.insert(joined.end(), piece.begin(), piece.end());
-            at += n;
-        }
-        ASSERT_EQ(at, input.size());
-        EXPECT_EQ(joined, expected) << "split starting " << split.front() << ", " << split.size()
-                                    << " pieces";
+        EXPECT_EQ(processInPieces(stream, input, split), expected)
+            << "split starting " << split.front() << ", " << split.size() << " pieces";
     }
 }
 
