@@ -1,5 +1,6 @@
 #include "OmbrixCore/Platform/QtClipboardBackend.h"
 #include "OmbrixCore/Services/ClipboardService.h"
+#include "OmbrixServices/ManualClipboardTimer.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,9 @@
 #include <vector>
 
 namespace {
+
+using testsupport::ManualClock;
+using testsupport::ManualTimer;
 
 using Format = ClipboardService::Format;
 
@@ -42,31 +46,6 @@ class FakeBackend final : public ClipboardService::Backend {
 
   private:
     std::shared_ptr<FakeClipboard> m_clipboard;
-};
-
-// A timer that the test advances by hand, one tick per second.
-struct ManualClock {
-    std::function<void()> onTick;
-    bool running = false;
-    int starts = 0;
-
-    void advance(int seconds) {
-        for (int i = 0; i < seconds && running; ++i) onTick();
-    }
-};
-
-class ManualTimer final : public ClipboardService::Timer {
-  public:
-    explicit ManualTimer(std::shared_ptr<ManualClock> clock) : m_clock(std::move(clock)) {}
-    void start(std::function<void()> onTick) override {
-        m_clock->onTick = std::move(onTick);
-        m_clock->running = true;
-        ++m_clock->starts;
-    }
-    void stop() override { m_clock->running = false; }
-
-  private:
-    std::shared_ptr<ManualClock> m_clock;
 };
 
 class ClipboardServiceTest : public ::testing::Test {

@@ -2,6 +2,7 @@
 
 #include "OmbrixCore/Platform/QtClipboardBackend.h"
 #include "OmbrixCore/Services/ClipboardService.h"
+#include "OmbrixServices/ManualClipboardTimer.h"
 
 #include <gtest/gtest.h>
 
@@ -10,27 +11,8 @@
 
 namespace {
 
-// A timer the test advances by hand; the clipboard is the real one.
-struct ManualClock {
-    std::function<void()> onTick;
-    bool running = false;
-    void advance(int seconds) {
-        for (int i = 0; i < seconds && running; ++i) onTick();
-    }
-};
-
-class ManualTimer final : public ClipboardService::Timer {
-  public:
-    explicit ManualTimer(std::shared_ptr<ManualClock> clock) : m_clock(std::move(clock)) {}
-    void start(std::function<void()> onTick) override {
-        m_clock->onTick = std::move(onTick);
-        m_clock->running = true;
-    }
-    void stop() override { m_clock->running = false; }
-
-  private:
-    std::shared_ptr<ManualClock> m_clock;
-};
+using testsupport::ManualClock;
+using testsupport::ManualTimer;
 
 std::ptrdiff_t indexOf(const std::vector<std::string>& names, const std::string& name) {
     auto found = std::find(names.begin(), names.end(), name);
