@@ -97,6 +97,7 @@ TEST(AutoTypeSequence, PlaceholdersEscapesAndLiteralText) {
         {"{DELAY 9223372036854775807}", {A::delay(10000)}, "largest 64-bit value shortened"},
         {"{DELAY 9223372036854775808}", {A::text("{DELAY 9223372036854775808}")}, "beyond 64 bits"},
         {"{DELAY 99999999999999999999999}", {A::text("{DELAY 99999999999999999999999}")}, "far beyond"},
+        {"{DELAY 18446744073709551620}", {A::text("{DELAY 18446744073709551620}")}, "2^64 + 4 does not wrap"},
         {"{DELAY}", {A::text("{DELAY}")}, "pause without a value"},
         {"{DELAY = }", {A::text("{DELAY = }")}, "pause with only separators"},
         {"{DELAY -5}", {A::text("{DELAY -5}")}, "negative pause"},

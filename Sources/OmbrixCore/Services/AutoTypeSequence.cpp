@@ -142,8 +142,10 @@ std::optional<AutoTypeAction> pause(const Characters& body) {
     for (qsizetype p = first; p < last; ++p) {
         const char16_t c = rest[p].unicode();
         if (c < u'0' || c > u'9') return std::nullopt;
-        value = value * 10 + (c - u'0');
-        if (value > limit) return std::nullopt;  // beyond the signed 64-bit range: no pause
+        // Checked before the step, so that the arithmetic itself can never wrap around.
+        const auto digit = static_cast<std::uint64_t>(c - u'0');
+        if (value > (limit - digit) / 10) return std::nullopt;  // beyond the signed 64-bit range: no pause
+        value = value * 10 + digit;
     }
     if (negative && value != 0) return std::nullopt;
     return AutoTypeAction::delay(std::min(static_cast<std::int64_t>(value), maximumDelayMilliseconds));
