@@ -218,6 +218,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         // No key types the whole character: each code point on its own key, a spare one where
         // the layout has none (a combining mark after its base letter, an emoji).
         std::vector<KeyStroke> result;
+        std::set<xcb_keycode_t> sparesInUse;
         const QString canonical = character.toString().normalized(QString::NormalizationForm_C);
         for (const uint codePoint : canonical.toUcs4()) {
             const char32_t text[] = {static_cast<char32_t>(codePoint)};
@@ -229,8 +230,9 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
             if (!stroke) {
                 const xkb_keysym_t keysym = xkb_utf32_to_keysym(codePoint);
                 if (keysym == XKB_KEY_NoSymbol) return std::nullopt;
-                const std::optional<xcb_keycode_t> spare = bindSpareKey(*c, keysym);
+                const std::optional<xcb_keycode_t> spare = bindSpareKey(*c, keysym, sparesInUse);
                 if (!spare) return std::nullopt;
+                sparesInUse.insert(*spare);
                 stroke = KeyStroke{*spare, {}};
             }
             result.push_back(*stroke);
@@ -364,12 +366,16 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
 
     // A spare key code that types the keysym: one already bound to it, a free one, or else the
     // one bound longest ago. Distinct characters get distinct keys while there are enough, so a
-    // client that reads the key map late still sees the right keysym.
-    std::optional<xcb_keycode_t> bindSpareKey(X11Connection& c, xkb_keysym_t keysym) {
+    // client that reads the key map late still sees the right keysym. Keys in `inUse` hold code
+    // points of the character being prepared, not yet typed: rebinding one would type the wrong
+    // code point, so when only those are left there is no key.
+    std::optional<xcb_keycode_t> bindSpareKey(X11Connection& c, xkb_keysym_t keysym,
+                                              const std::set<xcb_keycode_t>& inUse) {
         for (const auto& [sym, code] : m_bound) {
             if (sym == keysym) return code;
         }
         if (!m_poolRead) readSparePool(c);
+        if (m_symsPerKeycode < 2) return std::nullopt;
         std::optional<xcb_keycode_t> keycode;
         for (xcb_keycode_t candidate : m_pool) {
             const bool taken = std::any_of(m_bound.begin(), m_bound.end(),
@@ -379,17 +385,25 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
                 break;
             }
         }
-        if (!keycode && !m_bound.empty()) {
-            keycode = m_bound.front().second;
-            m_bound.erase(m_bound.begin());
+        std::optional<std::pair<xkb_keysym_t, xcb_keycode_t>> evicted;
+        if (!keycode) {
+            const auto oldest = std::find_if(m_bound.begin(), m_bound.end(),
+                                             [&inUse](const auto& b) { return inUse.count(b.second) == 0; });
+            if (oldest != m_bound.end()) {
+                keycode = oldest->second;
+                evicted = *oldest;
+                m_bound.erase(oldest);
+            }
         }
-        if (!keycode || m_symsPerKeycode < 2) return std::nullopt;
+        if (!keycode) return std::nullopt;
         // The same keysym on the plain and the shifted level, so that Shift makes no difference.
         std::vector<xcb_keysym_t> syms(m_symsPerKeycode, XCB_NONE);
         syms[0] = keysym;
         syms[1] = keysym;
         if (c.check(
                 xcb_change_keyboard_mapping_checked(c.xcb(), 1, *keycode, m_symsPerKeycode, syms.data()))) {
+            // The key keeps its earlier binding, which must still be undone after the run.
+            if (evicted) m_bound.push_back(*evicted);
             return std::nullopt;
         }
         m_bound.emplace_back(keysym, *keycode);

@@ -8,6 +8,8 @@
 #include "OmbrixCore/Services/AutoTypeSequence.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
 
+#include <QString>
+
 #include <xkbcommon/xkbcommon-keysyms.h>
 
 #include <gtest/gtest.h>
@@ -151,6 +153,33 @@ TEST_F(AutoTypeX11Test, TypesUserNameTabPasswordAndEnterIntoTheTarget) {
 
     EXPECT_TRUE(noKeyDown());
     // The spare key codes lose their keysyms again shortly after the run.
+    EXPECT_TRUE(spinUntil([&] { return unboundKeycodes() == freeBefore; }));
+}
+
+// One user-perceived character can need more spare key codes than the keyboard has free (a
+// letter under a pile of combining marks). Reusing a key already bound for that same character
+// would type a different code point; the run stops instead and types nothing wrong.
+TEST_F(AutoTypeX11Test, ACharacterNeedingMoreSpareKeysThanAreFreeStopsTheRun) {
+    MiniWindowManager wm;
+    ASSERT_TRUE(wm.isRunning());
+    KeyRecorder target("Hedef");
+    showActive(wm, target);
+    ASSERT_TRUE(service->captureTarget());
+
+    const std::set<xcb_keycode_t> freeBefore = unboundKeycodes();
+    QString pile = QStringLiteral("a");
+    for (char16_t mark = 0x0300; pile.size() < static_cast<qsizetype>(freeBefore.size()) + 5; ++mark) {
+        pile.append(QChar(mark));
+    }
+    // Even composed, it holds more code points than there are free key codes.
+    ASSERT_GT(static_cast<std::size_t>(pile.normalized(QString::NormalizationForm_C).toUcs4().size()),
+              freeBefore.size() + 1);
+
+    const Outcome outcome = run({A::text("x" + pile.toStdString() + "y")});
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(*outcome.error, AutoTypeError::eventCreationFailed());
+    EXPECT_EQ(target.typed(), "x");
+    EXPECT_TRUE(noKeyDown());
     EXPECT_TRUE(spinUntil([&] { return unboundKeycodes() == freeBefore; }));
 }
 
