@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "Ombrix/App/OmbrixApp.h"
+#include "Ombrix/App/TerminationSignals.h"
 #include "Ombrix/Theme/ApplicationTheme.h"
 #include "Ombrix/Theme/FontRegistrar.h"
 
@@ -14,6 +15,10 @@ int main(int argc, char** argv) {
     ApplicationTheme::apply(application);
 
     OmbrixApp ombrix;
+    // Being told to end (the session, kill, a closed terminal) is a quit like the menu's: unsaved
+    // changes are saved first, and a failed save keeps the program open with the error.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &ombrix, [&ombrix] { ombrix.quit(); });
     ombrix.show();
     return QApplication::exec();
 }

@@ -153,11 +153,18 @@ TEST(AppStateEntries, AddingAppendsSelectsAndKeepsIdentifiersUnique) {
     EXPECT_EQ(s.selectedEntryIDs(), UUIDSet{e.id});
     EXPECT_EQ(s.undoLabel(), "Kayıt Ekle");
 
-    // The same entry again (an id already in the tree) becomes a second entry of its own.
+    // The same entry again (an id already in the tree) becomes a second entry of its own, its
+    // older version with it.
+    KdbxEntry version = e;
+    version.title = "Eski";
+    e.historyItems = CowList<KdbxEntry>{version};
     s.addEntry(e, o->home);
     ASSERT_EQ(groupIn(s, o->home).entries.size(), 1u);
-    const UUID second = groupIn(s, o->home).entries[0].id;
+    const KdbxEntry& copy = groupIn(s, o->home).entries[0];
+    const UUID second = copy.id;
     EXPECT_NE(second, e.id);
+    ASSERT_EQ(copy.historyItems.size(), 1u);
+    EXPECT_EQ(copy.historyItems[0].id, second);
     EXPECT_EQ(s.selectedEntryIDs(), UUIDSet{second});
 
     // A group that is gone: nothing recorded, the input is not silently dropped.

@@ -85,7 +85,12 @@ void AppState::addEntry(KdbxEntry entry, const UUID& groupID) {
         setLastError(missingGroupForEntry());
         return;
     }
-    if (GroupTree::findEntry(database_->root, entry.id)) entry.id = UUID::random();
+    if (GroupTree::findEntry(database_->root, entry.id)) {
+        entry.id = UUID::random();
+        // Older versions carry the id of their entry.
+        for (std::size_t v = 0; v < entry.historyItems.size(); ++v)
+            entry.historyItems.mutate(v, [&](KdbxEntry& version) { version.id = entry.id; });
+    }
     const UUID id = entry.id;
     const Timestamp stamp = now();
     edit(QStringLiteral("Kayıt Ekle"), [&](KdbxDatabase& db) {

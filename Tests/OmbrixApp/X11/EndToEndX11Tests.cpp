@@ -9,6 +9,8 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -329,7 +331,14 @@ TEST_F(EndToEndShortClipboardX11Test, CopiedPasswordCarriesItsMarkersAndIsCleare
     shot("e2e-11-cleared.png");
 }
 
-TEST_F(EndToEndX11Test, QuittingWithUnsavedChangesSavesThem) {
+// The ways the program is told to end: the quit command, and the signal with which the session
+// or `kill` asks a process to end.
+enum class Ending { quitCommand, terminationSignal };
+
+class EndToEndEndingX11Test : public EndToEndX11Test, public ::testing::WithParamInterface<Ending> {};
+
+TEST_P(EndToEndEndingX11Test, EndingWithUnsavedChangesSavesThem) {
+    const bool byCommand = GetParam() == Ending::quitCommand;
     ASSERT_NO_FATAL_FAILURE(unlock());
     typist.pressWithControl('i');
     ASSERT_TRUE(waitForSheet()) << "the entry editor is mapped and active";
@@ -339,16 +348,26 @@ TEST_F(EndToEndX11Test, QuittingWithUnsavedChangesSavesThem) {
     ASSERT_TRUE(waitForTitle([](const QString& title) {
         return title.contains(QStringLiteral("kaydedilmedi"));
     })) << windows.title(main).toStdString();
-    shot("e2e-12-unsaved-before-quit.png");
-    ASSERT_FALSE(savedEntry(program.databasePath(), "çıkmadan önce")) << "not saved before the quit";
+    if (byCommand) shot("e2e-12-unsaved-before-quit.png");
+    ASSERT_FALSE(savedEntry(program.databasePath(), "çıkmadan önce")) << "not saved before the end";
 
-    // Ctrl+Q saves, then ends the program normally.
-    typist.pressWithControl('q');
+    // Either way the changes are saved, then the program ends normally.
+    if (byCommand) {
+        typist.pressWithControl('q');
+    } else {
+        ASSERT_EQ(::kill(static_cast<pid_t>(program.pid()), SIGTERM), 0);
+    }
     ASSERT_TRUE(program.waitForExit(stepDeadline)) << "the program ends";
     EXPECT_EQ(program.process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.process().exitCode(), 0);
-    EXPECT_TRUE(savedEntry(program.databasePath(), "çıkmadan önce")) << "the new entry was saved at quit";
+    EXPECT_TRUE(savedEntry(program.databasePath(), "çıkmadan önce")) << "the new entry was saved at the end";
     EXPECT_EQ(savedEntries(program.databasePath()).size(), 3u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Endings, EndToEndEndingX11Test,
+                         ::testing::Values(Ending::quitCommand, Ending::terminationSignal),
+                         [](const ::testing::TestParamInfo<Ending>& info) {
+                             return info.param == Ending::quitCommand ? "QuitCommand" : "TerminationSignal";
+                         });
 
 }  // namespace
