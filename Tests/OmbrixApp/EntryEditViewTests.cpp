@@ -159,6 +159,10 @@ TEST(EntryEditView, EditingLoadsTheEntryAndKeepsWhatTheFormDoesNotShow) {
     banka.protectedCustomFields = {"Title", "Notes", "a", "b", "ghost"};
     banka.autoTypeWindowAssociations = {{"*Banka*", std::nullopt}};
     banka.unknownXML = {"<Foreground>#FF0000</Foreground>"};
+    // Untouched notes are stored as they were, line breaks and no-break spaces alike.
+    banka.notes =
+        "Şube\xC2\xA0"
+        "12\r\nIBAN";
     KdbxEntry older = banka;
     older.title = "Banka (eski)";
     banka.historyItems = CowList<KdbxEntry>(std::vector<KdbxEntry>{older});
@@ -201,6 +205,7 @@ TEST(EntryEditView, EditingLoadsTheEntryAndKeepsWhatTheFormDoesNotShow) {
     EXPECT_EQ(e.protectedCustomFields, (std::set<std::string>{"Notes", "Title"}));
     EXPECT_EQ(e.autoTypeSequence, std::nullopt);
     EXPECT_EQ(e.unknownXML, banka.unknownXML);
+    EXPECT_EQ(e.notes, banka.notes);
     EXPECT_EQ(e.autoTypeWindowAssociations, banka.autoTypeWindowAssociations);
     ASSERT_EQ(e.historyItems.size(), 2u);
     EXPECT_EQ(e.historyItems[0].title, "Banka (eski)");
