@@ -212,6 +212,27 @@ TEST(EntryEditView, EditingLoadsTheEntryAndKeepsWhatTheFormDoesNotShow) {
     EXPECT_EQ(e.historyItems[1].title, "Banka");
 }
 
+TEST(EntryEditView, ValuesLongerThanALineEditsDefaultLimitSurviveSaving) {
+    // A line edit keeps 32767 characters unless told otherwise.
+    const std::string longText(40000, 'k');
+    KdbxEntry banka = fakes::entry("Banka", longText, "https://" + longText);
+    banka.password = SecureString(longText);
+    banka.customFields = {{"Sertifika", longText}, {"Anahtar", longText}};
+    banka.protectedCustomFields = {"Anahtar"};
+    Vault v(banka);
+
+    EntryEditView* sheet = editSheet(v, "Banka");
+    click(sheet->confirmButton());
+
+    ASSERT_FALSE(sheet->isVisible());
+    const KdbxEntry e = v.entry("Banka");
+    EXPECT_EQ(e.username.size(), longText.size());
+    EXPECT_EQ(e.url.size(), banka.url.size());
+    EXPECT_EQ(e.password.value().size(), longText.size());
+    EXPECT_EQ(e.customFields.at("Sertifika").size(), longText.size());
+    EXPECT_EQ(e.customFields.at("Anahtar").size(), longText.size());
+}
+
 TEST(EntryEditView, EscapeAndCancelCloseWithoutAChange) {
     for (bool editing : {false, true}) {
         Vault v;
