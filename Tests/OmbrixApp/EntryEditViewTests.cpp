@@ -159,6 +159,10 @@ TEST(EntryEditView, EditingLoadsTheEntryAndKeepsWhatTheFormDoesNotShow) {
     banka.protectedCustomFields = {"Title", "Notes", "a", "b", "ghost"};
     banka.autoTypeWindowAssociations = {{"*Banka*", std::nullopt}};
     banka.unknownXML = {"<Foreground>#FF0000</Foreground>"};
+    // Untouched notes are stored as they were, line breaks and no-break spaces alike.
+    banka.notes =
+        "Şube\xC2\xA0"
+        "12\r\nIBAN";
     KdbxEntry older = banka;
     older.title = "Banka (eski)";
     banka.historyItems = CowList<KdbxEntry>(std::vector<KdbxEntry>{older});
@@ -201,10 +205,32 @@ TEST(EntryEditView, EditingLoadsTheEntryAndKeepsWhatTheFormDoesNotShow) {
     EXPECT_EQ(e.protectedCustomFields, (std::set<std::string>{"Notes", "Title"}));
     EXPECT_EQ(e.autoTypeSequence, std::nullopt);
     EXPECT_EQ(e.unknownXML, banka.unknownXML);
+    EXPECT_EQ(e.notes, banka.notes);
     EXPECT_EQ(e.autoTypeWindowAssociations, banka.autoTypeWindowAssociations);
     ASSERT_EQ(e.historyItems.size(), 2u);
     EXPECT_EQ(e.historyItems[0].title, "Banka (eski)");
     EXPECT_EQ(e.historyItems[1].title, "Banka");
+}
+
+TEST(EntryEditView, ValuesLongerThanALineEditsDefaultLimitSurviveSaving) {
+    // A line edit keeps 32767 characters unless told otherwise.
+    const std::string longText(40000, 'k');
+    KdbxEntry banka = fakes::entry("Banka", longText, "https://" + longText);
+    banka.password = SecureString(longText);
+    banka.customFields = {{"Sertifika", longText}, {"Anahtar", longText}};
+    banka.protectedCustomFields = {"Anahtar"};
+    Vault v(banka);
+
+    EntryEditView* sheet = editSheet(v, "Banka");
+    click(sheet->confirmButton());
+
+    ASSERT_FALSE(sheet->isVisible());
+    const KdbxEntry e = v.entry("Banka");
+    EXPECT_EQ(e.username.size(), longText.size());
+    EXPECT_EQ(e.url.size(), banka.url.size());
+    EXPECT_EQ(e.password.value().size(), longText.size());
+    EXPECT_EQ(e.customFields.at("Sertifika").size(), longText.size());
+    EXPECT_EQ(e.customFields.at("Anahtar").size(), longText.size());
 }
 
 TEST(EntryEditView, EscapeAndCancelCloseWithoutAChange) {

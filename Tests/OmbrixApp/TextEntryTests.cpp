@@ -3,6 +3,7 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QShortcut>
 #include <QSignalSpy>
 #include <QTest>
@@ -15,6 +16,7 @@
 #include "Ombrix/UI/FieldRow.h"
 #include "Ombrix/UI/FlowRow.h"
 #include "Ombrix/UI/FormField.h"
+#include "Ombrix/UI/NotesEditor.h"
 #include "Ombrix/UI/SearchField.h"
 #include "Ombrix/UI/SecretField.h"
 #include "Ombrix/UI/SelectableText.h"
@@ -225,6 +227,40 @@ TEST(FormField, HintLineOnlyWhenGiven) {
     hinted->setHint(std::nullopt);
     QApplication::processEvents();
     EXPECT_FALSE(hinted->hintLabel()->isVisible());
+}
+
+TEST(NotesEditor, StoredTextComesBackUnchangedAndEditsKeepTheirCharacters) {
+    struct Case {
+        QString stored;
+        QString afterTypingX;
+        const char* note;
+    };
+    const QChar nbsp(0x00A0);
+    const Case cases[] = {
+        {QStringLiteral("a\r\nb"), QStringLiteral("a\nbX"), "CR LF"},
+        {QStringLiteral("a\rb"), QStringLiteral("a\nbX"), "lone CR"},
+        {QStringLiteral("a") + QChar(0x2028) + QStringLiteral("b"), QStringLiteral("a\nbX"), "U+2028"},
+        {QStringLiteral("IBAN") + nbsp + QStringLiteral("TR12\n"), QStringLiteral("IBAN") + nbsp + "TR12\nX",
+         "no-break space"},
+        {QString(), QStringLiteral("X"), "empty"},
+    };
+    for (const Case& c : cases) {
+        NotesEditor editor(80);
+        editor.setText(c.stored);
+        EXPECT_EQ(editor.text(), c.stored) << c.note;
+        editor.textEdit()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(editor.textEdit(), QStringLiteral("X"));
+        EXPECT_EQ(editor.text(), c.afterTypingX) << c.note;
+        QTest::keyClick(editor.textEdit(), Qt::Key_Backspace);
+        EXPECT_EQ(editor.text(), c.stored) << c.note << ": undone by hand";
+    }
+
+    // Shift+Return starts a new line like Return.
+    NotesEditor editor(80);
+    QTest::keyClicks(editor.textEdit(), QStringLiteral("a"));
+    QTest::keyClick(editor.textEdit(), Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(editor.textEdit(), QStringLiteral("b"));
+    EXPECT_EQ(editor.text(), QStringLiteral("a\nb"));
 }
 
 TEST(FieldRow, EmptyValueShowsThePlaceholderMuted) {

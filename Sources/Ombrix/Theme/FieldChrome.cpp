@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QPainter>
 
+#include <limits>
+
 #include "Ombrix/Theme/BrandFont.h"
 #include "Ombrix/Theme/Metrics.h"
 #include "Ombrix/Theme/Motion.h"
@@ -62,6 +64,9 @@ void FieldChrome::prepareLineEdit(QLineEdit* edit) {
     edit->setPalette(pal);
     edit->setAutoFillBackground(false);
     edit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    // A line edit cuts any text to 32767 characters, also in setText(); a long stored value
+    // (a key or a certificate in a custom field) would come back shortened from an editor.
+    edit->setMaxLength(std::numeric_limits<int>::max());
 }
 
 void FieldChrome::paintEvent(QPaintEvent*) {

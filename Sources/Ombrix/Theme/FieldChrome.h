@@ -32,7 +32,8 @@ class FieldChrome : public QWidget {
     void followFocusOf(QWidget* widget);
 
     // Makes `edit` fit inside a frame: no frame or background of its own, Palette::text for
-    // its text, Palette::textMuted for its placeholder, a translucent accent for selections.
+    // its text, Palette::textMuted for its placeholder, a translucent accent for selections;
+    // it takes text of any length.
     static void prepareLineEdit(QLineEdit* edit);
 
   protected:

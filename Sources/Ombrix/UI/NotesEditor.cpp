@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "Ombrix/Theme/BrandFont.h"
@@ -37,12 +38,24 @@ NotesEditor::NotesEditor(int minimumHeight, QWidget* parent) : QWidget(parent), 
     connect(edit_, &QPlainTextEdit::textChanged, this, &NotesEditor::textChanged);
 }
 
+QString NotesEditor::documentText() const {
+    QString raw = edit_->document()->toRawText();
+    // Blocks end in U+2029; Shift+Return puts a U+2028 within one. Both are a new line here.
+    raw.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    raw.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    return raw;
+}
+
 QString NotesEditor::text() const {
-    return edit_->toPlainText();
+    const QString current = documentText();
+    return current == shown_ ? given_ : current;
 }
 
 void NotesEditor::setText(const QString& text) {
-    if (text != edit_->toPlainText()) edit_->setPlainText(text);
+    if (text == this->text()) return;
+    edit_->setPlainText(text);
+    given_ = text;
+    shown_ = documentText();
 }
 
 QSize NotesEditor::sizeHint() const {

@@ -9,6 +9,11 @@ class QPlainTextEdit;
 // takes the full width offered and is `minimumHeight` high, or more where a layout gives it more;
 // longer text scrolls inside.
 // Return starts a new line, so inside a sheet it never confirms.
+//
+// The text comes back as it was given until the user edits it: the text document turns CR LF,
+// CR and U+2028 into its own line breaks, which would rewrite a stored note on every save.
+// Edited text keeps its no-break spaces, which the document's plain-text export turns into
+// ordinary spaces.
 class NotesEditor : public QWidget {
     Q_OBJECT
 
@@ -29,5 +34,11 @@ class NotesEditor : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    // Line breaks of the document as '\n', every other character as it is.
+    QString documentText() const;
+
     QPlainTextEdit* edit_;
+    // What setText() was given, and the document's text right after it.
+    QString given_;
+    QString shown_;
 };
