@@ -85,12 +85,7 @@ void AppState::addEntry(KdbxEntry entry, const UUID& groupID) {
         setLastError(missingGroupForEntry());
         return;
     }
-    if (GroupTree::findEntry(database_->root, entry.id)) {
-        entry.id = UUID::random();
-        // Older versions carry the id of their entry.
-        for (std::size_t v = 0; v < entry.historyItems.size(); ++v)
-            entry.historyItems.mutate(v, [&](KdbxEntry& version) { version.id = entry.id; });
-    }
+    if (GroupTree::findEntry(database_->root, entry.id)) GroupTree::renumberEntry(entry);
     const UUID id = entry.id;
     const Timestamp stamp = now();
     edit(QStringLiteral("Kayıt Ekle"), [&](KdbxDatabase& db) {

@@ -157,6 +157,13 @@ std::optional<KdbxGroup> removeGroup(KdbxGroup& root, const UUID& id) {
     return removed;
 }
 
+void renumberEntry(KdbxEntry& entry) {
+    entry.id = UUID::random();
+    for (std::size_t v = 0; v < entry.historyItems.size(); ++v) {
+        entry.historyItems.mutate(v, [&](KdbxEntry& version) { version.id = entry.id; });
+    }
+}
+
 std::int64_t repairDuplicateIDs(KdbxGroup& root, IDSet& seenGroups, IDSet& seenEntries) {
     std::int64_t count = 0;
     if (seenGroups.contains(root.id)) {
@@ -166,12 +173,7 @@ std::int64_t repairDuplicateIDs(KdbxGroup& root, IDSet& seenGroups, IDSet& seenE
     seenGroups.insert(root.id);
     for (std::size_t i = 0; i < root.entries.size(); ++i) {
         if (seenEntries.contains(root.entries[i].id)) {
-            root.entries.mutate(i, [](KdbxEntry& entry) {
-                entry.id = UUID::random();
-                for (std::size_t v = 0; v < entry.historyItems.size(); ++v) {
-                    entry.historyItems.mutate(v, [&](KdbxEntry& version) { version.id = entry.id; });
-                }
-            });
+            root.entries.mutate(i, renumberEntry);
             ++count;
         }
         seenEntries.insert(root.entries[i].id);

@@ -42,10 +42,14 @@ std::optional<KdbxEntry> removeEntry(KdbxGroup& root, const UUID& id);
 // Removes a descendant with its whole subtree; root itself is never removed.
 std::optional<KdbxGroup> removeGroup(KdbxGroup& root, const UUID& id);
 
+// Gives the entry a fresh random id; its history versions take the new id with it, so that they
+// stay the versions of that entry.
+void renumberEntry(KdbxEntry& entry);
+
 // Gives every group and entry whose id is already in the matching set a fresh random id, adds
 // every id it passes to its set, and returns how many ids it replaced. The first holder in walk
-// order (a group's entries before its child groups) keeps an id. A renumbered entry's history
-// versions take the new id with it, so that they stay the versions of that entry.
+// order (a group's entries before its child groups) keeps an id. Entries are renumbered with
+// renumberEntry.
 std::int64_t repairDuplicateIDs(KdbxGroup& root, IDSet& seenGroups, IDSet& seenEntries);
 
 // Adds every group id and every entry id of the tree to the sets.
