@@ -385,14 +385,15 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
                 break;
             }
         }
-        std::optional<std::pair<xkb_keysym_t, xcb_keycode_t>> evicted;
+        // Else the key bound longest ago that the character does not need; it gives up its
+        // binding only once the new one is in place.
+        std::optional<std::ptrdiff_t> evicted;
         if (!keycode) {
             const auto oldest = std::find_if(m_bound.begin(), m_bound.end(),
                                              [&inUse](const auto& b) { return inUse.count(b.second) == 0; });
             if (oldest != m_bound.end()) {
                 keycode = oldest->second;
-                evicted = *oldest;
-                m_bound.erase(oldest);
+                evicted = oldest - m_bound.begin();
             }
         }
         if (!keycode) return std::nullopt;
@@ -402,10 +403,9 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         syms[1] = keysym;
         if (c.check(
                 xcb_change_keyboard_mapping_checked(c.xcb(), 1, *keycode, m_symsPerKeycode, syms.data()))) {
-            // The key keeps its earlier binding, which must still be undone after the run.
-            if (evicted) m_bound.push_back(*evicted);
             return std::nullopt;
         }
+        if (evicted) m_bound.erase(m_bound.begin() + *evicted);
         m_bound.emplace_back(keysym, *keycode);
         return keycode;
     }
