@@ -99,21 +99,17 @@ AppButton* button(const QString& text, ButtonVariant variant, bool small, bool w
     return b;
 }
 
-QWidget* row(int spacing) {
+// A plain widget holding a box layout without margins.
+QWidget* boxed(QBoxLayout::Direction direction, int spacing) {
     auto* widget = new QWidget;
-    auto* layout = new QHBoxLayout(widget);
+    auto* layout = new QBoxLayout(direction, widget);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(spacing);
     return widget;
 }
 
-QWidget* column(int spacing) {
-    auto* widget = new QWidget;
-    auto* layout = new QVBoxLayout(widget);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(spacing);
-    return widget;
-}
+QWidget* row(int spacing) { return boxed(QBoxLayout::LeftToRight, spacing); }
+QWidget* column(int spacing) { return boxed(QBoxLayout::TopToBottom, spacing); }
 
 QBoxLayout* box(QWidget* widget) {
     return static_cast<QBoxLayout*>(widget->layout());
