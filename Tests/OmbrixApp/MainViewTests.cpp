@@ -19,6 +19,7 @@
 #include "Ombrix/UI/MainView.h"
 #include "Ombrix/UI/SearchField.h"
 #include "Ombrix/UI/StatusBar.h"
+#include "WidgetProbe.h"
 
 using namespace mainwindow;
 
@@ -244,4 +245,30 @@ TEST(MainView, CtrlCCopiesThePasswordOnlyWhileTheListHasTheFocus) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
     ASSERT_EQ(f.harness.clipboard->copies.size(), 1u);
     EXPECT_TRUE(f.harness.clipboard->copies[0].secret);
+}
+
+TEST(MainView, DetailColumnIsOnTheSurfaceWhateverItShows) {
+    struct Case {
+        const char* note;
+        std::function<UUIDSet(const Sample&)> selection;
+    };
+    const Case cases[] = {
+        {"nothing selected", [](const Sample&) { return UUIDSet{}; }},
+        {"one entry", [](const Sample& s) { return UUIDSet{s.github.id}; }},
+        {"two entries", [](const Sample& s) { return UUIDSet{s.github.id, s.router.id}; }},
+        {"a missing entry", [](const Sample&) { return UUIDSet{UUID::random()}; }},
+    };
+    for (const Case& c : cases) {
+        ViewFixture f;
+        f.state->setSelectedEntryIDs(c.selection(f.sample));
+        settle();
+        const QImage shot = f.view->grab().toImage();
+        const QRect pane(f.view->detailPane()->mapTo(f.view.get(), QPoint(0, 0)), f.view->detailPane()->size());
+        // The column's left margin, beside the cards and texts, halfway down.
+        EXPECT_TRUE(probe::colorNear(probe::pixel(shot, pane.left() + 4, pane.center().y()), Palette::surface))
+            << c.note;
+        // The hairline between the list and the detail column.
+        EXPECT_TRUE(probe::colorNear(probe::pixel(shot, pane.left() - 1, pane.center().y()), Palette::line))
+            << c.note;
+    }
 }

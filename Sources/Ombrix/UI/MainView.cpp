@@ -1,5 +1,6 @@
 #include "Ombrix/UI/MainView.h"
 
+#include <QPainter>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -14,11 +15,34 @@
 #include "Ombrix/UI/MainToolbar.h"
 #include "Ombrix/UI/StatusBar.h"
 
+namespace {
+
+// The one-pixel hairline between two columns.
+class HairlineHandle : public QSplitterHandle {
+  public:
+    using QSplitterHandle::QSplitterHandle;
+
+  protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), Palette::line); }
+};
+
+// Painted handles instead of a style sheet: a style sheet on the splitter would restyle every
+// column below it and override the palettes the columns set for their own backgrounds.
+class ColumnSplitter : public QSplitter {
+  public:
+    ColumnSplitter() : QSplitter(Qt::Horizontal) {}
+
+  protected:
+    QSplitterHandle* createHandle() override { return new HairlineHandle(orientation(), this); }
+};
+
+}  // namespace
+
 MainView::MainView(AppState& state, ClipboardService& clipboard, QWidget* parent)
     : QWidget(parent),
       state_(state),
       toolbar_(new MainToolbar(state, clipboard)),
-      splitter_(new QSplitter(Qt::Horizontal)),
+      splitter_(new ColumnSplitter),
       groupTree_(new GroupTreeView(state)),
       entryList_(new EntryListView(state)),
       detailPane_(new EntryDetailPane(state)),
@@ -46,9 +70,6 @@ MainView::MainView(AppState& state, ClipboardService& clipboard, QWidget* parent
     splitter_->setStretchFactor(1, 0);
     splitter_->setStretchFactor(2, 1);
     splitter_->setSizes({sidebarIdeal, listIdeal, 10000});
-    // One-pixel hairlines between the columns.
-    splitter_->setStyleSheet(
-        QStringLiteral("QSplitter::handle { background: %1; }").arg(Palette::line.name()));
 
     // The list takes the keyboard when the window is activated, so its keys work at once.
     entryList_->list()->setFocus();
