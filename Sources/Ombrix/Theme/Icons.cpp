@@ -7,6 +7,7 @@
 #include <QSvgRenderer>
 
 #include <memory>
+#include <vector>
 
 #include "Ombrix/Theme/ThemeResources.h"
 
@@ -121,55 +122,99 @@ QSvgRenderer& renderer(const QString& path) {
     return **it;
 }
 
-// Bootstrap's glyphs are drawn for 16 px with 1 px strokes; at the 10-14 px the interface uses
+// Bootstrap's glyphs are drawn for 16 px with 1 px strokes; at the 9-14 px the interface uses
 // they turn faint. They are drawn four times larger, their coverage grown by one of those
 // pixels (a quarter pixel per side at the final size, close to a medium-weight symbol), then
-// scaled down.
+// scaled down. Growing must not fill the narrow cut-outs that carry a glyph's detail (the "!"
+// of a warning, a clock's hands): those are kept open, and in solid glyphs, whose meaning is
+// all in their cut-outs, widened by the same quarter pixel per side.
 constexpr int supersample = 4;
+// Cut-outs up to 1.5 final pixels wide count as narrow.
+constexpr int gapRadius = 3 * supersample / 4;
+// Room around the glyph, so that the filters below never reach the edge of the canvas.
+constexpr int margin = gapRadius + 2;
 
-QImage emboldened(const QImage& mask) {
-    const int w = mask.width(), h = mask.height();
-    QImage rows(w, h, QImage::Format_Alpha8);
-    for (int y = 0; y < h; ++y) {
-        const QRgb* in = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
-        uchar* out = rows.scanLine(y);
-        for (int x = 0; x < w; ++x) {
-            int a = qAlpha(in[x]);
-            if (x > 0) a = qMax(a, qAlpha(in[x - 1]));
-            if (x + 1 < w) a = qMax(a, qAlpha(in[x + 1]));
-            out[x] = uchar(a);
-        }
+// One channel of coverage (0...255) on a w × h grid, with the filters the thickening needs.
+struct Coverage {
+    int w, h;
+    std::vector<uchar> a;
+
+    uchar at(int x, int y) const { return a[std::size_t(y) * std::size_t(w) + std::size_t(x)]; }
+
+    // Each pixel takes the largest (`grow`) or smallest value of the square of `radius` around
+    // it; outside the grid counts as uncovered.
+    Coverage filtered(int radius, bool grow) const {
+        const auto pick = [grow](uchar p, uchar q) { return grow ? qMax(p, q) : qMin(p, q); };
+        Coverage rows{w, h, a}, out{w, h, a};
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uchar v = at(x, y);
+                for (int d = -radius; d <= radius; ++d) v = pick(v, x + d >= 0 && x + d < w ? at(x + d, y) : 0);
+                rows.a[std::size_t(y) * std::size_t(w) + std::size_t(x)] = v;
+            }
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uchar v = rows.at(x, y);
+                for (int d = -radius; d <= radius; ++d) v = pick(v, y + d >= 0 && y + d < h ? rows.at(x, y + d) : 0);
+                out.a[std::size_t(y) * std::size_t(w) + std::size_t(x)] = v;
+            }
+        return out;
     }
-    QImage result(w, h, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < h; ++y) {
-        const uchar* above = rows.constScanLine(qMax(0, y - 1));
-        const uchar* here = rows.constScanLine(y);
-        const uchar* below = rows.constScanLine(qMin(h - 1, y + 1));
+};
+
+// The thickened coverage of `mask`'s alpha; `solid` widens the narrow cut-outs as well.
+QImage emboldened(const QImage& mask, bool solid) {
+    Coverage ink{mask.width(), mask.height(), {}};
+    ink.a.resize(std::size_t(ink.w) * std::size_t(ink.h));
+    for (int y = 0; y < ink.h; ++y) {
+        const QRgb* in = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
+        for (int x = 0; x < ink.w; ++x) ink.a[std::size_t(y) * std::size_t(ink.w) + std::size_t(x)] = uchar(qAlpha(in[x]));
+    }
+    // The narrow cut-outs: what a closing (grow, then shrink back) fills in.
+    const Coverage closed = ink.filtered(gapRadius, true).filtered(gapRadius, false);
+    Coverage gaps = ink;
+    for (std::size_t i = 0; i < gaps.a.size(); ++i) gaps.a[i] = uchar(qMax(0, closed.a[i] - ink.a[i]));
+    const Coverage grown = ink.filtered(1, true);
+    const Coverage widened = gaps.filtered(1, true);
+
+    QImage result(ink.w, ink.h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < ink.h; ++y) {
         QRgb* out = reinterpret_cast<QRgb*>(result.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int a = qMax(here[x], qMax(above[x], below[x]));
-            out[x] = qRgba(a, a, a, a);
+        for (int x = 0; x < ink.w; ++x) {
+            const std::size_t i = std::size_t(y) * std::size_t(ink.w) + std::size_t(x);
+            const int base = ink.a[i];
+            int v = base + (grown.a[i] - base) * (255 - gaps.a[i]) / 255;
+            if (solid) v = v * (255 - widened.a[i]) / 255;
+            out[x] = qRgba(v, v, v, v);
         }
     }
     return result;
 }
 
+// Glyphs drawn as filled shapes whose detail is cut out of them.
+bool isSolid(const QString& path) {
+    return path.endsWith(QLatin1String("-fill.svg"));
+}
+
 // The symbol tinted: drawn as a coverage mask, then every covered pixel takes the colour.
 QImage tinted(const QString& symbol, QSize pixelSize, const QColor& color) {
     const QSize large = pixelSize * supersample;
-    QImage mask(large, QImage::Format_ARGB32_Premultiplied);
+    QImage mask(large + QSize(2 * margin, 2 * margin), QImage::Format_ARGB32_Premultiplied);
     mask.fill(Qt::transparent);
+    const QString path = Icons::resourcePath(symbol);
     {
         QPainter p(&mask);
         p.setRenderHint(QPainter::Antialiasing);
-        QSvgRenderer& svg = renderer(Icons::resourcePath(symbol));
+        QSvgRenderer& svg = renderer(path);
         QSizeF natural = svg.defaultSize().isEmpty() ? QSizeF(16, 16) : QSizeF(svg.defaultSize());
         natural.scale(QSizeF(large), Qt::KeepAspectRatio);
-        const QRectF target((large.width() - natural.width()) / 2, (large.height() - natural.height()) / 2,
-                            natural.width(), natural.height());
+        const QRectF target(margin + (large.width() - natural.width()) / 2,
+                            margin + (large.height() - natural.height()) / 2, natural.width(), natural.height());
         svg.render(&p, target);
     }
-    QImage image = emboldened(mask).scaled(pixelSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage image = emboldened(mask, isSolid(path))
+                       .copy(QRect(QPoint(margin, margin), large))
+                       .scaled(pixelSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     QPainter p(&image);
     p.setCompositionMode(QPainter::CompositionMode_SourceIn);
