@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDrag>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 
@@ -16,6 +18,9 @@
 #include "Ombrix/UI/EntryList.h"
 #include "Ombrix/UI/EntryListModel.h"
 #include "Ombrix/UI/EntryListView.h"
+#include "Ombrix/UI/GroupOutlineView.h"
+#include "Ombrix/UI/GroupTreeModel.h"
+#include "Ombrix/UI/GroupTreeView.h"
 #include "Ombrix/UI/SectionHeader.h"
 
 using namespace mainwindow;
@@ -567,4 +572,58 @@ TEST(EntryList, DragOverARowMarksIt) {
     QDragLeaveEvent leave;
     QApplication::sendEvent(f.list().viewport(), &leave);
     EXPECT_EQ(f.list().interaction().dropRow, -1);
+}
+
+namespace {
+
+// Presses the left button on `pos` of the list and moves it far enough to start a drag. Tells
+// the text the drag carries (empty when none started). The drag is cancelled at once.
+QString dragText(EntryList& list, const QPoint& pos) {
+    QString carried;
+    const auto capture = [&] {
+        if (auto* drag = list.findChild<QDrag*>(); drag && carried.isEmpty() && drag->mimeData())
+            carried = drag->mimeData()->text();
+        QDrag::cancel();
+    };
+    // Read while the drag's own event loop runs, where the platform has one.
+    QTimer::singleShot(0, &list, capture);
+    QWidget* viewport = list.viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, pos);
+    for (int step = 1; step <= 3; ++step) {
+        const QPointF to = pos + QPoint(0, step * QApplication::startDragDistance());
+        QMouseEvent move(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+    }
+    capture();
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, pos);
+    return carried;
+}
+
+}  // namespace
+
+TEST(EntryList, ARowsDragCarriesOnlyThatRow) {
+    struct Case {
+        const char* note;
+        bool bothSelected;
+    };
+    const Case cases[] = {{"one of two selected rows", true}, {"an unselected row", false}};
+    for (const Case& c : cases) {
+        ListFixture f;
+        if (c.bothSelected) f.state->setSelectedEntryIDs({f.sample.github.id, f.sample.router.id});
+        settle();
+        const QString carried = dragText(f.list(), f.rowCenter(f.sample.router));
+        EXPECT_EQ(text(carried), text(uuidText(f.sample.router))) << c.note;
+
+        // Dropped on a group, only the dragged entry moves.
+        GroupTreeView tree(*f.state);
+        tree.resize(210, 400);
+        tree.show();
+        settle();
+        const QRect mail = tree.tree()->visualRect(tree.model().indexOf(f.sample.mail.id));
+        ASSERT_TRUE(drop(tree.tree()->viewport(), mail.center(), carried)) << c.note;
+        const KdbxGroup& root = f.state->database()->root;
+        EXPECT_TRUE(GroupTree::findGroupContainingEntry(root, f.sample.router.id)->id == f.sample.mail.id) << c.note;
+        EXPECT_TRUE(GroupTree::findGroupContainingEntry(root, f.sample.github.id)->id == root.id) << c.note;
+    }
 }

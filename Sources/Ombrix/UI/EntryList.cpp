@@ -92,6 +92,7 @@ EntryList::EntryList(AppState& state, EntryListModel& model, QWidget* parent)
         interaction_.pressedRow = -1;
         interaction_.pressedButton.reset();
         interaction_.dropRow = -1;
+        dragRow_ = -1;
         applySelectionFromState();
     });
     listedContext_ = listedContext(state_);
@@ -254,6 +255,7 @@ void EntryList::mousePressEvent(QMouseEvent* event) {
         return;
     }
     const QModelIndex index = indexAt(pos);
+    dragRow_ = event->button() == Qt::LeftButton && index.isValid() ? index.row() : -1;
     if (event->button() == Qt::LeftButton && index.isValid()) {
         if (const auto button = EntryRowDelegate::buttonAt(rowRect(index.row()), pos)) {
             // A quick action is a button: it neither selects the row nor starts a drag.
@@ -388,19 +390,17 @@ void EntryList::contextMenuEvent(QContextMenuEvent* event) {
 // Drag and drop.
 
 void EntryList::startDrag(Qt::DropActions) {
-    QModelIndexList indexes = selectedIndexes();
-    if (indexes.isEmpty()) return;
-    QMimeData* data = model_.mimeData(indexes);
+    // A row is dragged on its own, whatever else is selected: the drag carries the row the
+    // press was on.
+    const QModelIndex index = model_.index(dragRow_);
+    if (!index.isValid()) return;
+    QMimeData* data = model_.mimeData({index});
     if (!data) return;
     auto* drag = new QDrag(this);
     drag->setMimeData(data);
-    // The row under the pointer as the drag image.
-    const QPoint pos = viewport()->mapFromGlobal(QCursor::pos());
-    QModelIndex under = indexAt(pos);
-    if (!under.isValid() || !selectionModel()->isSelected(under)) under = indexes.first();
-    const QRect rect = visualRect(under);
+    const QRect rect = visualRect(index);
     drag->setPixmap(viewport()->grab(rect));
-    drag->setHotSpot(pos - rect.topLeft());
+    drag->setHotSpot(viewport()->mapFromGlobal(QCursor::pos()) - rect.topLeft());
     drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
 }
 

@@ -18,15 +18,16 @@ class QMenu;
 // and the list's own keys. It changes nothing itself: every action is an AppState operation.
 //
 // Keys while the list has the focus:
-// - Return (or Enter) opens the editor of the one selected entry; without one it is passed on.
-// - Ctrl+C copies the one selected entry's password as a secret; without one nothing is
-//   copied and the key is passed on. Text fields keep Ctrl+C for their own selection.
+// - Return (or Enter) and Ctrl+C copy the one selected entry's password as a secret; without
+//   one nothing is copied and the key is passed on. Text fields keep Ctrl+C for their own
+//   selection.
 // - Escape clears the search, else the selection, else is passed on.
 // - Delete deletes the selected entries (one undo step, no confirmation).
 // A double click opens the editor of the one selected entry when the button comes up.
 //
-// Drags carry the selected entries' ids as plain text, one per line. A drop of such text on a
-// row moves the entries listed before that row (manual order); anything else is refused.
+// A row's drag carries that row's entry alone (its id as plain text), whatever else is
+// selected. A drop of text naming entries, one id per line, on a row moves them before that
+// row (manual order); anything else is refused.
 class EntryList : public QListView {
     Q_OBJECT
 
@@ -80,6 +81,8 @@ class EntryList : public QListView {
     bool applyingSelection_ = false;
     bool pushingSelection_ = false;
     bool openEditorOnRelease_ = false;
+    // The row a left press was on: the one a drag carries.
+    int dragRow_ = -1;
     // Kept across a reset of the rows while the same group or search is listed.
     QString listedContext_;
     int scrollBeforeReset_ = 0;
