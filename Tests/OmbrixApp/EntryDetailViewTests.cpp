@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
 #include <QTest>
 
 #include <chrono>
@@ -20,6 +21,7 @@
 #include "Ombrix/UI/SectionHeader.h"
 #include "Ombrix/UI/SelectableText.h"
 #include "Ombrix/UI/StrengthMeter.h"
+#include "WidgetProbe.h"
 
 using namespace std::chrono_literals;
 using detailtest::DetailFixture;
@@ -548,4 +550,26 @@ TEST_F(DetailFixture, ContentStopsAt720AtTheLeadingEdge) {
     EXPECT_LE(column->width(), EntryDetailPane::minimumPaneWidth);
     EXPECT_LE(column->minimumSizeHint().width(), EntryDetailPane::minimumPaneWidth)
         << "nothing on the page needs more than the pane's least width";
+}
+
+TEST_F(DetailFixture, LongPageScrollsWithTheSlimBar) {
+    KdbxEntry entry = fakes::entry("Uzun notlar", "ayse", "https://ornek.com");
+    for (int line = 0; line < 80; ++line) entry.notes += "Bir satır not\n";
+    open(fakes::group("Kasa", {entry}));
+    auto pane = makePane(420, 500);
+    select({entry.id});
+    QApplication::processEvents();
+    EntryDetailView* view = pane->detailView();
+    ASSERT_TRUE(view);
+    QScrollBar* bar = view->verticalScrollBar();
+    ASSERT_TRUE(bar->isVisible());
+    EXPECT_LE(bar->width(), 10);
+    const QImage shot = pane->grab().toImage();
+    const QRect area(bar->mapTo(pane.get(), QPoint(0, 0)), bar->size());
+    // No arrow button and no groove: the bar's ends show the page's surface, the handle its
+    // own quiet colour.
+    for (int y : {area.top(), area.bottom() - 4})
+        for (int x = area.left(); x <= area.right(); ++x)
+            EXPECT_TRUE(probe::colorNear(probe::pixel(shot, x, y), Palette::surface)) << x << "," << y;
+    EXPECT_TRUE(probe::containsColor(shot, area, Palette::lineStrong));
 }

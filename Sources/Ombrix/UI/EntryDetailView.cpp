@@ -23,6 +23,7 @@
 #include "Ombrix/UI/FlowRow.h"
 #include "Ombrix/UI/IconTile.h"
 #include "Ombrix/UI/SelectableText.h"
+#include "Ombrix/UI/SlimScrollBar.h"
 #include "Ombrix/UI/StrengthMeter.h"
 #include "Ombrix/UI/Tooltip.h"
 
@@ -73,6 +74,7 @@ EntryDetailView::EntryDetailView(AppState& state, ClipboardService& clipboard, P
     pal.setColor(QPalette::Base, Palette::surface);
     setPalette(pal);
     viewport()->setAutoFillBackground(true);
+    makeSlim(verticalScrollBar());
 
     auto* column = new QVBoxLayout(column_);
     column->setContentsMargins(12, 12, 12, 12 + 16);
