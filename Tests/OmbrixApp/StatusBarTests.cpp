@@ -10,6 +10,9 @@
 #include "Ombrix/UI/ElidedLabel.h"
 #include "Ombrix/UI/EntryListModel.h"
 #include "Ombrix/UI/StatusBar.h"
+#include "Ombrix/UI/SymbolView.h"
+#include "Ombrix/Theme/Palette.h"
+#include "WidgetProbe.h"
 
 using namespace mainwindow;
 
@@ -158,4 +161,23 @@ TEST(StatusBar, NarrowBarShortensTheUnsavedTextFirst) {
     EXPECT_GE(countdown->width(), countdown->sizeHint().width());
     EXPECT_GE(f.bar.countLabel()->width(), f.bar.countLabel()->sizeHint().width());
     EXPECT_LT(f.bar.unsavedMark()->width(), f.bar.unsavedMark()->sizeHint().width());
+}
+
+TEST(StatusBar, SymbolsAreNinePixelsTall) {
+    BarFixture f;
+    f.clipboard.copySecret(QStringLiteral("gizli"));
+    f.state->setLastError(QStringLiteral("Kaydedilemedi."));
+    settle();
+    const QList<SymbolView*> symbols = f.bar.findChildren<SymbolView*>();
+    ASSERT_EQ(symbols.size(), 2);
+    for (SymbolView* symbol : symbols) {
+        const QImage image = probe::render(*symbol, Palette::surface);
+        QRect ink;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (!probe::colorNear(probe::pixel(image, x, y), Palette::surface, 24))
+                    ink |= QRect(x, y, 1, 1);
+        EXPECT_LE(qMax(ink.width(), ink.height()), 9) << symbol->symbol().toStdString();
+        EXPECT_GE(qMax(ink.width(), ink.height()), 7) << symbol->symbol().toStdString();
+    }
 }

@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr qreal symbolSize = 10;
+constexpr qreal symbolSize = 9;
 
 QFont barFont(QFont::Weight weight = QFont::Normal) {
     return BrandFont::body(11, weight);
