@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QProxyStyle>
 #include <QStyle>
 #include <QToolTip>
 
@@ -10,7 +11,9 @@
 
 TEST(ApplicationTheme, StockWidgetsDrawWithTheDarkTokens) {
     // The suite's main() applied the theme as the program does at start-up.
-    EXPECT_EQ(QApplication::style()->name(), QStringLiteral("fusion"));
+    const auto* style = qobject_cast<QProxyStyle*>(QApplication::style());
+    ASSERT_TRUE(style);
+    EXPECT_EQ(style->baseStyle()->name(), QStringLiteral("fusion"));
     const QPalette pal = QApplication::palette();
     struct Case {
         QPalette::ColorRole role;

@@ -5,7 +5,9 @@
 #include <QTest>
 #include <QToolTip>
 
+#include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/Tooltip.h"
+#include "WidgetProbe.h"
 
 namespace {
 
@@ -71,4 +73,25 @@ TEST(Tooltip, AreaTipShowsOnlyInsideItsArea) {
             EXPECT_EQ(QToolTip::text(), c.text) << c.note;
         }
     }
+}
+
+TEST(Tooltip, DrawsOnTheRaisedSurfaceWithAQuietFrame) {
+    QWidget widget;
+    widget.resize(100, 40);
+    widget.show();
+    setTooltip(&widget, QStringLiteral("Parola panoya kopyala"));
+    restPointer(widget, {50, 20});
+    ASSERT_TRUE(QToolTip::isVisible());
+    QWidget* tip = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("QTipLabel") && w->isVisible()) tip = w;
+    ASSERT_TRUE(tip);
+    const QImage shot = tip->grab().toImage();
+    const int midY = shot.height() / 2;
+    for (const QPoint edge : {QPoint(0, midY), QPoint(shot.width() - 1, midY), QPoint(shot.width() / 2, 0),
+                              QPoint(shot.width() / 2, shot.height() - 1)})
+        EXPECT_TRUE(probe::colorNear(probe::pixel(shot, edge.x(), edge.y()), Palette::lineStrong))
+            << edge.x() << "," << edge.y();
+    EXPECT_TRUE(probe::colorNear(probe::pixel(shot, 2, midY), Palette::elevated));
+    QToolTip::hideText();
 }

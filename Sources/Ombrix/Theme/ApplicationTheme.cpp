@@ -1,11 +1,37 @@
 #include "Ombrix/Theme/ApplicationTheme.h"
 
 #include <QApplication>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QStyleFactory>
+#include <QStyleOption>
 #include <QToolTip>
 
 #include "Ombrix/Theme/BrandFont.h"
 #include "Ombrix/Theme/Palette.h"
+
+namespace {
+
+// Fusion with the interface's own touches on what it draws for us.
+class OmbrixStyle : public QProxyStyle {
+  public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        // Fusion frames a tool tip in its text colour, a bright line on the dark theme; the tip
+        // is a raised surface with the quiet border of the other raised surfaces.
+        if (element == PE_PanelTipLabel) {
+            painter->fillRect(option->rect, Palette::elevated);
+            painter->setPen(Palette::lineStrong);
+            painter->drawRect(QRectF(option->rect).adjusted(0.5, 0.5, -0.5, -0.5));
+            return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+};
+
+}  // namespace
 
 namespace ApplicationTheme {
 
@@ -44,7 +70,7 @@ QPalette palette() {
 }
 
 void apply(QApplication& app) {
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(fusion);
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(new OmbrixStyle(fusion));
     const QPalette pal = palette();
     app.setPalette(pal);
     QToolTip::setPalette(pal);

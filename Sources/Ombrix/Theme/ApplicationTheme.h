@@ -11,8 +11,8 @@ namespace ApplicationTheme {
 // The palette every stock widget draws with.
 QPalette palette();
 
-// Sets the Fusion style, palette(), the tool-tip palette and the default font (the text
-// family at 13 px) on `app`. Call it once at start-up, after registering the fonts.
+// Sets the Fusion style (tool tips framed in Palette::lineStrong), palette(), the tool-tip
+// palette and the default font (the text family at 13 px) on `app`. Call it once at start-up, after registering the fonts.
 void apply(QApplication& app);
 
 }  // namespace ApplicationTheme
