@@ -121,3 +121,19 @@ TEST_F(CopyButtonTest, FirstPressStillRunningEndsTheConfirmation) {
     EXPECT_FALSE(*confirmingAfter);
     EXPECT_EQ(button.text(), QStringLiteral("Kopyala"));
 }
+
+TEST_F(CopyButtonTest, CountdownKeepsTheButtonsWidth) {
+    // Digits of equal width: the button does not change its size as the seconds tick.
+    CopyButton button(
+        QStringLiteral("Parola"), QStringLiteral("key"), true, [&] { service.copySecret(QStringLiteral("s3cret")); },
+        service);
+    button.show();
+    QTest::mouseClick(&button, Qt::LeftButton);
+    ASSERT_EQ(button.text(), QStringLiteral("12 sn"));
+    const int width = button.sizeHint().width();
+    for (const char* expected : {"11 sn", "10 sn"}) {
+        service.advanceOneSecond();
+        ASSERT_EQ(button.text(), QString::fromLatin1(expected));
+        EXPECT_EQ(button.sizeHint().width(), width) << expected;
+    }
+}

@@ -16,6 +16,8 @@
 #include "Ombrix/UI/GroupRowDelegate.h"
 #include "Ombrix/UI/GroupTreeModel.h"
 #include "Ombrix/UI/GroupTreeView.h"
+#include "Ombrix/Theme/Palette.h"
+#include "WidgetProbe.h"
 
 using namespace mainwindow;
 
@@ -275,4 +277,22 @@ TEST(GroupTreeView, DragOverARowTargetsIt) {
     QDragLeaveEvent leave;
     QApplication::sendEvent(f.tree().viewport(), &leave);
     EXPECT_FALSE(f.tree().interaction().dropTarget);
+}
+
+TEST(GroupTreeView, CountsKeepTheirPlaceAsTheyChange) {
+    // Digits of equal width: the count's first digit stays put when the number changes.
+    TreeFixture f;
+    const auto countStart = [&] {
+        settle();
+        const QImage shot = f.tree().viewport()->grab().toImage();
+        const GroupRowDelegate::Layout l =
+            GroupRowDelegate::layout(f.tree().visualRect(f.indexOf(f.sample.mail)), f.indexOf(f.sample.mail));
+        return probe::inkColumns(shot, l.count.toAlignedRect(), Palette::surface).first;
+    };
+    for (int i = 0; i < 9; ++i) f.state->addEntry(fakes::entry("Ek"), f.sample.mail.id);
+    ASSERT_EQ(f.indexOf(f.sample.mail).data(GroupTreeModel::EntryCountRole).toLongLong(), 11);
+    const int eleven = countStart();
+    for (int i = 0; i < 7; ++i) f.state->addEntry(fakes::entry("Ek"), f.sample.mail.id);
+    ASSERT_EQ(f.indexOf(f.sample.mail).data(GroupTreeModel::EntryCountRole).toLongLong(), 18);
+    EXPECT_EQ(countStart(), eleven);
 }

@@ -181,3 +181,33 @@ TEST(StatusBar, SymbolsAreNinePixelsTall) {
         EXPECT_GE(qMax(ink.width(), ink.height()), 7) << symbol->symbol().toStdString();
     }
 }
+
+TEST(StatusBar, NumbersKeepTheirPlaceAsTheyChange) {
+    // Digits of equal width: as the countdown ticks and the count changes, the text around the
+    // number stays where it was.
+    BarFixture f;
+    const auto ink = [&](QWidget* w) {
+        settle();
+        const QImage shot = f.bar.grab().toImage();
+        return probe::inkColumns(shot, QRect(w->mapTo(&f.bar, QPoint(0, 0)), w->size()), Palette::surface);
+    };
+    const auto addEntries = [&](int n) {
+        for (int i = 0; i < n; ++i) f.state->addEntry(fakes::entry("Ek"), f.state->database()->root.id);
+    };
+
+    f.clipboard.copySecret(QStringLiteral("gizli"));
+    f.advanceOneSecond();
+    ASSERT_EQ(f.bar.countdownLabel()->text().toStdString(), "Pano 11 sn sonra temizlenecek");
+    const int countdownEnd = ink(f.bar.countdownLabel()).second;
+    f.advanceOneSecond();
+    ASSERT_EQ(f.bar.countdownLabel()->text().toStdString(), "Pano 10 sn sonra temizlenecek");
+    EXPECT_EQ(ink(f.bar.countdownLabel()).second, countdownEnd);
+
+    // The count sits at the right end, so its first digit is what would move.
+    addEntries(9);
+    ASSERT_EQ(f.bar.countLabel()->text().toStdString(), "11 kayıt");
+    const int countStart = ink(f.bar.countLabel()).first;
+    addEntries(7);
+    ASSERT_EQ(f.bar.countLabel()->text().toStdString(), "18 kayıt");
+    EXPECT_EQ(ink(f.bar.countLabel()).first, countStart);
+}

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <string>
+#include <utility>
 
 namespace probe {
 
@@ -73,6 +74,22 @@ inline bool containsColor(const QImage& image, const QRect& area, const QColor& 
         for (int x = r.left(); x <= r.right(); ++x)
             if (colorNear(pixel(image, x, y), color, tolerance)) return true;
     return false;
+}
+
+// The first and the last column of `area` in which something other than `background` is drawn;
+// (-1, -1) when nothing is.
+inline std::pair<int, int> inkColumns(const QImage& image, const QRect& area, const QColor& background,
+                                      int tolerance = 24) {
+    const QRect r = area.intersected(image.rect());
+    int first = -1, last = -1;
+    for (int x = r.left(); x <= r.right(); ++x)
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            if (!colorNear(pixel(image, x, y), background, tolerance)) {
+                if (first < 0) first = x;
+                last = x;
+                break;
+            }
+    return {first, last};
 }
 
 // Collects the messages written with qDebug/qWarning while it lives.

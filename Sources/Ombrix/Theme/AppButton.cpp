@@ -102,6 +102,16 @@ void AppButton::setSymbol(const QString& symbol) {
     update();
 }
 
+void AppButton::setTabularDigits(bool tabular) {
+    tabularDigits_ = tabular;
+    updateGeometry();
+    update();
+}
+
+qreal AppButton::labelWidth(const QFontMetricsF& metrics, const QString& label) const {
+    return tabularDigits_ ? Painting::tabularWidth(metrics, label) : metrics.horizontalAdvance(label);
+}
+
 QFont AppButton::labelFont() const {
     return BrandFont::body(small_ ? 12 : 13, QFont::DemiBold);
 }
@@ -115,7 +125,7 @@ void AppButton::applySizePolicy() {
 
 QSize AppButton::sizeHint() const {
     const QFontMetricsF fm(labelFont());
-    qreal width = fm.horizontalAdvance(text());
+    qreal width = labelWidth(fm, text());
     if (!symbol_.isEmpty()) width += symbolSize + (text().isEmpty() ? 0 : symbolSpacing);
     const qreal padding = small_ ? 10 : 14;
     const qreal height = small_ ? Metric::controlHeightSmall : Metric::controlHeight;
@@ -188,7 +198,7 @@ void AppButton::paintEvent(QPaintEvent*) {
     const qreal symbolWidth = symbol_.isEmpty() ? 0 : symbolSize + (text().isEmpty() ? 0 : symbolSpacing);
     const qreal available = qMax<qreal>(0, bounds.width() - 2 * padding - symbolWidth);
     const QString label = fm.elidedText(text(), Qt::ElideRight, available);
-    const qreal contentWidth = symbolWidth + fm.horizontalAdvance(label);
+    const qreal contentWidth = symbolWidth + labelWidth(fm, label);
     qreal x = bounds.center().x() - contentWidth / 2;
     if (!symbol_.isEmpty()) {
         Icons::paint(p, QRectF(x, bounds.center().y() - symbolSize / 2, symbolSize, symbolSize), symbol_,
@@ -197,8 +207,11 @@ void AppButton::paintEvent(QPaintEvent*) {
     }
     p.setFont(font);
     p.setPen(ink);
-    p.drawText(QRectF(x, bounds.top(), bounds.right() - x, bounds.height()), Qt::AlignLeft | Qt::AlignVCenter,
-               label);
+    const QRectF labelRect(x, bounds.top(), bounds.right() - x, bounds.height());
+    if (tabularDigits_)
+        Painting::drawTabular(p, labelRect, Qt::AlignLeft, label);
+    else
+        p.drawText(labelRect, Qt::AlignLeft | Qt::AlignVCenter, label);
 
     Painting::focusRing(p, bounds, Radius::control, focus_->value());
 }

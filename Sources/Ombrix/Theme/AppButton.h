@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QPushButton>
 
+class QFontMetricsF;
+
 class MotionValue;
 
 // The look of an AppButton. `tinted(c)` carries its colour; the other four are plain.
@@ -68,6 +70,11 @@ class AppButton : public QPushButton {
     QString symbol() const { return symbol_; }
     void setSymbol(const QString& symbol);
 
+    // Digits of equal width in the label, for a number that changes while it shows (the button
+    // then keeps its width).
+    bool hasTabularDigits() const { return tabularDigits_; }
+    void setTabularDigits(bool tabular);
+
     // Pointer over the button (whether or not it is enabled).
     bool isHovering() const { return hovering_; }
 
@@ -85,6 +92,7 @@ class AppButton : public QPushButton {
 
   private:
     QFont labelFont() const;
+    qreal labelWidth(const QFontMetricsF& metrics, const QString& label) const;
     void updateLook();
     void applySizePolicy();
 
@@ -93,6 +101,7 @@ class AppButton : public QPushButton {
     bool wide_ = false;
     bool hovering_ = false;
     bool keyboardFocus_ = false;
+    bool tabularDigits_ = false;
     QString symbol_;
     MotionValue* active_;
     MotionValue* pressed_;

@@ -1,6 +1,7 @@
 #include "Ombrix/Theme/Painting.h"
 
 #include <QFocusEvent>
+#include <QFontMetricsF>
 #include <QGraphicsDropShadowEffect>
 #include <QPainter>
 #include <QWidget>
@@ -68,6 +69,59 @@ bool keyboardFocusAfter(const QFocusEvent& event, bool before) {
         default:
             return false;
     }
+}
+
+namespace {
+
+// Walks `text` in runs of digits and of other characters, giving each piece with the advance it
+// takes: every digit alone in the widest digit's advance, other runs whole (keeping their
+// kerning).
+template <class Piece>
+qreal forEachTabularPiece(const QFontMetricsF& metrics, const QString& text, Piece piece) {
+    qreal digit = 0;
+    for (char c = '0'; c <= '9'; ++c) digit = qMax(digit, metrics.horizontalAdvance(QLatin1Char(c)));
+    qreal x = 0;
+    for (qsizetype start = 0, end = 0; start < text.size(); start = end) {
+        const bool digits = text[start].isDigit();
+        end = start;
+        while (end < text.size() && text[end].isDigit() == digits) ++end;
+        if (digits) {
+            for (qsizetype i = start; i < end; ++i) {
+                const QString c(text[i]);
+                piece(c, x + (digit - metrics.horizontalAdvance(c)) / 2);
+                x += digit;
+            }
+        } else {
+            const QString run = text.mid(start, end - start);
+            piece(run, x);
+            x += metrics.horizontalAdvance(run);
+        }
+    }
+    return x;
+}
+
+}  // namespace
+
+qreal tabularWidth(const QFontMetricsF& metrics, const QString& text) {
+    return forEachTabularPiece(metrics, text, [](const QString&, qreal) {});
+}
+
+void drawTabular(QPainter& painter, qreal x, qreal baseline, const QString& text) {
+    forEachTabularPiece(QFontMetricsF(painter.font()), text, [&](const QString& piece, qreal offset) {
+        painter.drawText(QPointF(x + offset, baseline), piece);
+    });
+}
+
+void drawTabular(QPainter& painter, const QRectF& rect, Qt::Alignment alignment, const QString& text) {
+    const QFontMetricsF metrics(painter.font());
+    const qreal width = tabularWidth(metrics, text);
+    qreal x = rect.left();
+    if (alignment & Qt::AlignRight)
+        x = rect.right() - width;
+    else if (alignment & Qt::AlignHCenter)
+        x = rect.center().x() - width / 2;
+    const qreal baseline = rect.center().y() - metrics.height() / 2 + metrics.ascent();
+    drawTabular(painter, x, baseline, text);
 }
 
 void fillBackground(QWidget* widget, const QColor& color) {

@@ -5,7 +5,9 @@
 #include <QRectF>
 
 class QFocusEvent;
+class QFontMetricsF;
 class QPainter;
+class QString;
 class QWidget;
 
 // Drawing of the interface's framed surfaces. Every frame is a rounded rectangle whose border
@@ -36,6 +38,17 @@ QColor blend(const QColor& from, const QColor& to, qreal t);
 // hands focus to its first control when it is activated does not light it up; a window losing
 // and regaining activation keeps what was shown.
 bool keyboardFocusAfter(const QFocusEvent& event, bool before);
+
+// Tabular figures: every digit takes the advance of the font's widest one (and is centred in
+// it), so that a number changing from 11 to 10 leaves the text around it where it was and
+// numbers in a column line up. The text family's digits are proportional, and Qt offers no
+// switch to its tabular ones.
+qreal tabularWidth(const QFontMetricsF& metrics, const QString& text);
+// Draws `text` so, in the painter's font and pen, starting at `x` on the baseline `baseline`.
+void drawTabular(QPainter& painter, qreal x, qreal baseline, const QString& text);
+// Draws `text` so, on one line inside `rect`, aligned left, right or centred horizontally and
+// centred vertically as `alignment` says.
+void drawTabular(QPainter& painter, const QRectF& rect, Qt::Alignment alignment, const QString& text);
 
 // Makes `widget` fill its own background with `color` (its window colour), so that it is opaque
 // under its children.

@@ -25,6 +25,8 @@ CopyButton::CopyButton(const QString& label, const QString& systemImage, bool is
       action_(std::move(action)),
       clipboard_(&clipboard) {
     setSmall(true);
+    // The countdown ticks inside the label.
+    setTabularDigits(true);
     setTooltip(this, label + QStringLiteral(" panoya kopyala"));
     connect(&clipboard, &ClipboardService::secondsRemainingChanged, this, &CopyButton::refresh);
     connect(this, &QAbstractButton::clicked, this, &CopyButton::pressed);

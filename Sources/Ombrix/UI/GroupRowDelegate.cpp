@@ -113,9 +113,10 @@ void GroupRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     if (count > 0 && l.count.width() > 0) {
         p.setFont(countFont());
         p.setPen(Palette::textMuted);
-        p.drawText(
-            l.count, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
-            QFontMetricsF(countFont()).elidedText(QString::number(count), Qt::ElideRight, l.count.width()));
+        // Digits of equal width, so that the counts line up in their column.
+        const QString text = QString::number(count);
+        if (Painting::tabularWidth(QFontMetricsF(countFont()), text) <= l.count.width())
+            Painting::drawTabular(p, l.count, Qt::AlignRight, text);
     }
     p.restore();
 }

@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -32,6 +33,27 @@ void setTextColor(QWidget* widget, const QColor& color) {
     pal.setColor(QPalette::WindowText, color);
     widget->setPalette(pal);
 }
+
+// A one-line text whose digits are of equal width, so that a ticking number leaves the words
+// around it in place.
+class TabularLabel : public QLabel {
+  public:
+    TabularLabel() { setTextFormat(Qt::PlainText); }
+
+    QSize sizeHint() const override {
+        const QFontMetricsF metrics(font());
+        return QSize(qCeil(Painting::tabularWidth(metrics, text())), qCeil(metrics.height()));
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setFont(font());
+        p.setPen(palette().color(QPalette::WindowText));
+        Painting::drawTabular(p, QRectF(rect()), alignment(), text());
+    }
+};
 
 // A one-line text that fades in when it appears or changes.
 class FadingLabel : public ElidedLabel {
@@ -109,12 +131,12 @@ StatusBar::StatusBar(AppState& state, const EntryListModel& entries, ClipboardSe
       entries_(entries),
       clipboard_(clipboard),
       countdown_(new QWidget),
-      countdownText_(new QLabel),
+      countdownText_(new TabularLabel),
       clear_(new AppButton(QStringLiteral("Temizle"), ButtonVariant::ghost)),
       status_(new FadingLabel),
       errorText_(new ElidedLabel),
       unsaved_(new QWidget),
-      count_(new QLabel) {
+      count_(new TabularLabel) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -132,7 +154,6 @@ StatusBar::StatusBar(AppState& state, const EntryListModel& entries, ClipboardSe
     auto* countdownRow = tightRow(countdown_);
     countdownRow->addWidget(new SymbolView(QStringLiteral("doc.on.clipboard"), symbolSize, Palette::warn));
     countdownText_->setFont(barFont(QFont::Medium));
-    countdownText_->setTextFormat(Qt::PlainText);
     setTextColor(countdownText_, Palette::warn);
     countdownRow->addWidget(countdownText_);
     countdown_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -166,7 +187,6 @@ StatusBar::StatusBar(AppState& state, const EntryListModel& entries, ClipboardSe
     row->addWidget(unsaved_, 0);
 
     count_->setFont(barFont());
-    count_->setTextFormat(Qt::PlainText);
     setTextColor(count_, Palette::textMuted);
     count_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     row->addWidget(count_);

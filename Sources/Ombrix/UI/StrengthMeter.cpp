@@ -31,28 +31,6 @@ QFont detailFont() {
     return BrandFont::body(11, QFont::Normal);
 }
 
-// The width of `text` when every digit takes the width of the widest one, so that a changing
-// number does not make the text around it move.
-qreal tabularWidth(const QFontMetricsF& fm, const QString& text) {
-    qreal digit = 0;
-    for (char c = '0'; c <= '9'; ++c) digit = qMax(digit, fm.horizontalAdvance(QLatin1Char(c)));
-    qreal width = 0;
-    for (const QChar c : text) width += c.isDigit() ? digit : fm.horizontalAdvance(c);
-    return width;
-}
-
-// Draws `text` from `x` on the baseline `y` with tabular digits (each centred in its cell).
-void drawTabular(QPainter& p, const QFontMetricsF& fm, qreal x, qreal y, const QString& text) {
-    qreal digit = 0;
-    for (char c = '0'; c <= '9'; ++c) digit = qMax(digit, fm.horizontalAdvance(QLatin1Char(c)));
-    for (const QChar c : text) {
-        const qreal advance = fm.horizontalAdvance(c);
-        const qreal cell = c.isDigit() ? digit : advance;
-        p.drawText(QPointF(x + (cell - advance) / 2, y), QString(c));
-        x += cell;
-    }
-}
-
 }  // namespace
 
 StrengthMeter::Band StrengthMeter::band(std::int64_t score) {
@@ -134,7 +112,7 @@ QSize StrengthMeter::sizeHint() const {
     const QFontMetricsF verdict(verdictFont()), detail(detailFont());
     const qreal width = verdict.horizontalAdvance(band(strength_.score).verdict) + textGap +
                         detail.horizontalAdvance(entropyText(strength_.entropyBits)) + minimumSpacer +
-                        tabularWidth(detail, QStringLiteral("%1 karakter").arg(length_));
+                        Painting::tabularWidth(detail, QStringLiteral("%1 karakter").arg(length_));
     return QSize(qCeil(width), int(segmentHeight()) + lineGap + lineHeight());
 }
 
@@ -163,10 +141,10 @@ void StrengthMeter::paintEvent(QPaintEvent*) {
     const qreal baseline = top + (lineHeight() - detailMetrics.height()) / 2 + detailMetrics.ascent();
 
     const QString length = QStringLiteral("%1 karakter").arg(length_);
-    const qreal lengthWidth = tabularWidth(detailMetrics, length);
+    const qreal lengthWidth = Painting::tabularWidth(detailMetrics, length);
     p.setFont(detailFont());
     p.setPen(Palette::textMuted);
-    drawTabular(p, detailMetrics, width - lengthWidth, baseline, length);
+    Painting::drawTabular(p, width - lengthWidth, baseline, length);
 
     // One line: the entropy gives way first, then the verdict.
     const qreal room = width - lengthWidth - minimumSpacer;
