@@ -272,3 +272,27 @@ TEST(MainView, DetailColumnIsOnTheSurfaceWhateverItShows) {
             << c.note;
     }
 }
+
+TEST(MainView, HiddenSidebarGivesItsWidthToTheOtherColumns) {
+    ViewFixture f;
+    ASSERT_TRUE(f.view->isSidebarVisible());
+    const auto leftEdge = [&] {
+        settle();
+        const QImage shot = f.view->grab().toImage();
+        const int y = f.view->splitter()->mapTo(f.view.get(), QPoint(0, 0)).y() + f.view->splitter()->height() / 2;
+        return probe::pixel(shot, 2, y);
+    };
+    EXPECT_TRUE(probe::colorNear(leftEdge(), Palette::surface)) << "the sidebar";
+    const int listLeft = f.view->entryList()->mapTo(f.view.get(), QPoint(0, 0)).x();
+
+    f.view->setSidebarVisible(false);
+    settle();
+    EXPECT_FALSE(f.view->isSidebarVisible());
+    EXPECT_EQ(f.view->entryList()->mapTo(f.view.get(), QPoint(0, 0)).x(), 0);
+    EXPECT_TRUE(probe::colorNear(leftEdge(), Palette::canvas)) << "the list";
+
+    f.view->setSidebarVisible(true);
+    settle();
+    EXPECT_TRUE(f.view->isSidebarVisible());
+    EXPECT_EQ(f.view->entryList()->mapTo(f.view.get(), QPoint(0, 0)).x(), listLeft);
+}

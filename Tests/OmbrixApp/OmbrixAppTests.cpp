@@ -177,6 +177,30 @@ TEST(OmbrixApp, TheWindowIsTitledAfterWhatItShowsAndSizedToIt) {
     EXPECT_EQ(a.window()->minimumSize(), a.window()->maximumSize()) << "not resizable while locked";
 }
 
+TEST(OmbrixApp, TheSidebarItemActsOnTheMainWindow) {
+    App a;
+    a.show();
+    mainwindow::Sample sample;
+    fakes::open(a.h, a.state(), sample.database);
+    settle();
+    QAction* item = a.app->commands()->action(OmbrixCommands::Command::sidebar);
+    item->trigger();
+    MainView* main = a.app->rootView()->mainView();
+    ASSERT_TRUE(main);
+    EXPECT_FALSE(main->isSidebarVisible());
+    item->trigger();
+    EXPECT_TRUE(main->isSidebarVisible());
+    item->trigger();
+
+    // A new main window after unlocking shows it again.
+    a.state().lock();
+    fakes::open(a.h, a.state(), sample.database);
+    settle();
+    ASSERT_TRUE(a.app->rootView()->mainView());
+    EXPECT_TRUE(a.app->rootView()->mainView()->isSidebarVisible());
+    EXPECT_TRUE(item->isChecked());
+}
+
 TEST(OmbrixApp, QuittingSavesUnsavedChangesFirst) {
     struct Case {
         bool closeWindow;

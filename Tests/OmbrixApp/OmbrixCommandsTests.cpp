@@ -62,6 +62,7 @@ const std::map<C, const char*> names = {
     {C::redo, "redo"},
     {C::settings, "settings"},
     {C::search, "search"},
+    {C::sidebar, "sidebar"},
     {C::copyUsername, "copyUsername"},
     {C::copyPassword, "copyPassword"},
     {C::copyURL, "copyURL"},
@@ -107,7 +108,10 @@ struct CommandsFixture : Fixture {
     ScriptedPanels panels;
     int settingsOpened = 0;
     int quits = 0;
-    OmbrixCommands commands{*state, panels, clipboard, {[this] { ++settingsOpened; }, [this] { ++quits; }}};
+    std::vector<bool> sidebarShown;
+    OmbrixCommands commands{*state, panels, clipboard,
+                            {[this] { ++settingsOpened; }, [this] { ++quits; },
+                             [this](bool shown) { sidebarShown.push_back(shown); }}};
 };
 
 // Each item as the menu shows it: "title|key", "-" for a divider.
@@ -128,7 +132,8 @@ std::vector<std::string> shown(const QMenu& menu) {
 
 const std::set<C> always = {C::newDatabase, C::openDatabase, C::quit,
                             C::settings,    C::generator,    C::clearClipboard};
-const std::set<C> withDatabase = {C::saveAs, C::lock, C::closeDatabase, C::search, C::newEntry, C::newGroup};
+const std::set<C> withDatabase = {C::saveAs,   C::lock,     C::closeDatabase, C::search,
+                                  C::sidebar, C::newEntry, C::newGroup};
 const std::set<C> withFocusedEntry = {C::copyUsername, C::copyPassword, C::copyURL,      C::autoType,
                                       C::openURL,      C::editEntry,    C::deleteEntries};
 
@@ -152,7 +157,7 @@ TEST(OmbrixCommands, MenuBarHasFiveMenusWithTheirItemsAndKeys) {
                                   "Veritabanını Kapat|Ctrl+Shift+W", "-", "Çıkış|Ctrl+Q"}));
     EXPECT_EQ(items["Düzen"],
               (std::vector<std::string>{"Geri Al|Ctrl+Z", "Yinele|Ctrl+Shift+Z", "-", "Ayarlar…|Ctrl+,"}));
-    EXPECT_EQ(items["Görünüm"], (std::vector<std::string>{"Ara|Ctrl+F"}));
+    EXPECT_EQ(items["Görünüm"], (std::vector<std::string>{"Ara|Ctrl+F", "-", "Kenar Çubuğunu Göster|F9"}));
     EXPECT_EQ(items["Kayıt"],
               (std::vector<std::string>{"Kullanıcı Adını Kopyala|Ctrl+B", "Parolayı Kopyala|Ctrl+C",
                                         "Adresi Kopyala|Ctrl+Shift+U", "-", "Otomatik Yaz|Ctrl+Shift+V",
@@ -441,6 +446,24 @@ TEST(OmbrixCommands, ToolsSearchSettingsAndQuit) {
     EXPECT_EQ(open.state->searchFocusToken(), token + 1);
 }
 
+TEST(OmbrixCommands, SidebarItemHidesAndShowsTheSidebarAndIsCheckedAgainAfterLocking) {
+    CommandsFixture f;
+    QAction* item = f.commands.action(C::sidebar);
+    ASSERT_TRUE(item->isCheckable());
+    EXPECT_TRUE(item->isChecked());
+    f.run(C::sidebar);
+    EXPECT_FALSE(item->isChecked());
+    f.run(C::sidebar);
+    EXPECT_TRUE(item->isChecked());
+    f.run(C::sidebar);
+    EXPECT_EQ(f.sidebarShown, (std::vector<bool>{false, true, false}));
+
+    // The next main window shows the sidebar, and the item says so.
+    f.state->lock();
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_FALSE(item->isEnabled());
+}
+
 namespace {
 
 // The main window as the shell builds it: the main view below a menu bar with the commands, and
@@ -490,6 +513,7 @@ TEST(OmbrixCommands, WindowWideShortcutsTriggerTheirCommands) {
         {Qt::CTRL | Qt::Key_Q, [](WindowFixture& f) { return f.quits == 1; }},
         {Qt::CTRL | Qt::Key_L, [](WindowFixture& f) { return f.state->isLocked(); }},
         {Qt::CTRL | Qt::SHIFT | Qt::Key_W, [](WindowFixture& f) { return !f.state->databaseURL(); }},
+        {Qt::Key_F9, [](WindowFixture& f) { return f.sidebarShown == std::vector<bool>{false}; }},
     };
     for (const Case& c : cases) {
         WindowFixture f;

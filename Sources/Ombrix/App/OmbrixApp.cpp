@@ -12,6 +12,7 @@
 #include "Ombrix/App/OmbrixCommands.h"
 #include "Ombrix/App/Preferences.h"
 #include "Ombrix/App/WindowSizer.h"
+#include "Ombrix/UI/MainView.h"
 #include "Ombrix/UI/RootView.h"
 #include "Ombrix/UI/SettingsView.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
@@ -82,6 +83,9 @@ void OmbrixApp::installMenuBar() {
     OmbrixCommands::Callbacks callbacks;
     callbacks.openSettings = [this] { showSettings(); };
     callbacks.quit = [this] { quit(); };
+    callbacks.showSidebar = [this](bool shown) {
+        if (MainView* main = rootView_->mainView()) main->setSidebarVisible(shown);
+    };
     commands_ = new OmbrixCommands(*state_, *panels_, clipboard_, std::move(callbacks), this);
     commands_->populate(*window_->menuBar());
 }

@@ -56,6 +56,12 @@ OmbrixCommands::OmbrixCommands(AppState& state, FilePanels& panels, ClipboardSer
     });
 
     make(C::search, QStringLiteral("Ara"), key(Qt::CTRL | Qt::Key_F), [this] { state_.focusSearch(); });
+    // Checked while the sidebar shows; F9 is where Linux file managers keep their sidebar.
+    QAction* sidebar = make(C::sidebar, QStringLiteral("Kenar Çubuğunu Göster"), QKeySequence(Qt::Key_F9), [this] {
+        if (callbacks_.showSidebar) callbacks_.showSidebar(action(Command::sidebar)->isChecked());
+    });
+    sidebar->setCheckable(true);
+    sidebar->setChecked(true);
 
     make(C::copyUsername, QStringLiteral("Kullanıcı Adını Kopyala"), key(Qt::CTRL | Qt::Key_B),
          [this] { state_.copyUsername(); });
@@ -124,7 +130,7 @@ void OmbrixCommands::populate(QMenuBar& bar) {
     add(bar.addMenu(QStringLiteral("Dosya")), {C::newDatabase, C::openDatabase, divider, C::save, C::saveAs,
                                                divider, C::lock, C::closeDatabase, divider, C::quit});
     add(bar.addMenu(QStringLiteral("Düzen")), {C::undo, C::redo, divider, C::settings});
-    add(bar.addMenu(QStringLiteral("Görünüm")), {C::search});
+    add(bar.addMenu(QStringLiteral("Görünüm")), {C::search, divider, C::sidebar});
     add(bar.addMenu(QStringLiteral("Kayıt")),
         {C::copyUsername, C::copyPassword, C::copyURL, divider, C::autoType, C::openURL, divider, C::newEntry,
          C::newGroup, C::editEntry, C::deleteEntries});
@@ -159,6 +165,9 @@ void OmbrixCommands::refresh() {
     enable(C::undo, state_.canUndo());
     enable(C::redo, state_.canRedo());
     enable(C::search, !locked);
+    enable(C::sidebar, !locked);
+    // The main window shows its sidebar again after every unlock.
+    if (locked) action(C::sidebar)->setChecked(true);
     for (const Command command :
          {C::copyUsername, C::copyPassword, C::copyURL, C::autoType, C::openURL, C::editEntry})
         enable(command, focused);

@@ -31,6 +31,8 @@ class OmbrixCommands : public QObject {
         std::function<void()> openSettings;
         // Quits unless saving unsaved changes fails.
         std::function<void()> quit;
+        // Shows or hides the main window's sidebar.
+        std::function<void(bool shown)> showSidebar;
     };
 
     enum class Command {
@@ -48,6 +50,7 @@ class OmbrixCommands : public QObject {
         settings,
         // Görünüm
         search,
+        sidebar,
         // Kayıt
         copyUsername,
         copyPassword,

@@ -88,6 +88,14 @@ QString MainView::subtitleFor(const AppState& state) {
     return parts.join(QStringLiteral(" · "));
 }
 
+bool MainView::isSidebarVisible() const {
+    return !groupTree_->isHidden();
+}
+
+void MainView::setSidebarVisible(bool shown) {
+    groupTree_->setVisible(shown);
+}
+
 QString MainView::title() const {
     return state_.databaseName();
 }

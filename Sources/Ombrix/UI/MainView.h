@@ -43,6 +43,11 @@ class MainView : public QWidget {
 
     static QString subtitleFor(const AppState& state);
 
+    // The group tree's column; the menu command "Kenar Çubuğunu Göster" hides and shows it. A
+    // new main view (after each unlock) shows it.
+    bool isSidebarVisible() const;
+    void setSidebarVisible(bool shown);
+
     MainToolbar* toolbar() const { return toolbar_; }
     QSplitter* splitter() const { return splitter_; }
     GroupTreeView* groupTree() const { return groupTree_; }
