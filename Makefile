@@ -7,7 +7,7 @@ FUZZ_DIR    ?= build-fuzz
 FUZZ_SECONDS ?= 600
 FUZZ_TARGETS = KdbxFileLoadFuzzer:load KdbxKeyFileFuzzer:keyfile
 
-.PHONY: all deps configure build run test bench fuzz clean
+.PHONY: all deps configure build run test gallery bench fuzz clean
 
 all: build
 
@@ -26,6 +26,10 @@ run: configure
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# Pictures of every view and component for a person to look at (they check nothing).
+gallery: build
+	@cmake --build $(BUILD_DIR) --target gallery
 
 bench: deps
 	@cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DOMBRIX_BUILD_TESTS=OFF -DOMBRIX_BUILD_BENCH=ON $(CMAKE_FLAGS) >/dev/null

@@ -1,6 +1,6 @@
 // Pictures of the main window at its default size for a person to look at, written to
 // <test output>/gallery/: a populated database, a search, a multiple selection and an empty
-// group. The assertions only check that the files exist.
+// group. Run by `make gallery`; the assertions only check that the files exist.
 
 #include <gtest/gtest.h>
 
