@@ -193,10 +193,7 @@ TEST(ErrorBanner, LongMessageWrapsBesideIconAndButton) {
 TEST(ErrorBanner, SlidesInAndOutWhenMotionIsOn) {
     auto* banner = new ErrorBanner(QStringLiteral("Dosya kaydedilemedi."));
     Host host(banner, {360, 200}, true);
-    struct MotionOn {
-        MotionOn() { Motion::setEnabled(true); }
-        ~MotionOn() { Motion::setEnabled(false); }
-    } motion;
+    probe::MotionOn motion;
     banner->setPresent(false);
     EXPECT_TRUE(banner->isVisible());  // still on its way out
     EXPECT_NE(banner->graphicsEffect(), nullptr);

@@ -6,15 +6,9 @@
 
 #include "Ombrix/Theme/Motion.h"
 
-namespace {
+#include "WidgetProbe.h"
 
-// Turns transitions on for one test; the suite runs with them off.
-struct MotionOn {
-    MotionOn() { Motion::setEnabled(true); }
-    ~MotionOn() { Motion::setEnabled(false); }
-};
-
-}  // namespace
+using probe::MotionOn;
 
 TEST(Motion, TransitionsRunToTheirEndWhenOnAndJumpWhenOff) {
     QWidget widget;

@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "Ombrix/Theme/Motion.h"
+
 #include <string>
 #include <utility>
 
@@ -91,6 +93,14 @@ inline std::pair<int, int> inkColumns(const QImage& image, const QRect& area, co
             }
     return {first, last};
 }
+
+// Turns the interface's transitions on for one test; the suite runs with them off.
+struct MotionOn {
+    MotionOn() { Motion::setEnabled(true); }
+    ~MotionOn() { Motion::setEnabled(false); }
+    MotionOn(const MotionOn&) = delete;
+    MotionOn& operator=(const MotionOn&) = delete;
+};
 
 // Collects the messages written with qDebug/qWarning while it lives.
 class MessageLog {

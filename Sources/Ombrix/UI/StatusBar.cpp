@@ -55,33 +55,6 @@ class TabularLabel : public QLabel {
     }
 };
 
-// A one-line text that fades in when it appears or changes.
-class FadingLabel : public ElidedLabel {
-  public:
-    FadingLabel() : opacity_(new MotionValue(1, this)) {}
-
-    void present(const QString& text) {
-        // While hidden the value jumps, so an appearing text starts transparent and fades in.
-        if (isHidden()) opacity_->setTarget(0);
-        setText(text);
-        setVisible(true);
-        opacity_->setTarget(1);
-    }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        if (text().isEmpty()) return;
-        QPainter p(this);
-        p.setOpacity(opacity_->value());
-        p.setFont(font());
-        p.setPen(color());
-        p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, displayedText());
-    }
-
-  private:
-    MotionValue* opacity_;
-};
-
 // The error: its symbol and text; a press anywhere on it runs `onClick`.
 class ClickableRow : public QWidget {
   public:
@@ -133,7 +106,7 @@ StatusBar::StatusBar(AppState& state, const EntryListModel& entries, ClipboardSe
       countdown_(new QWidget),
       countdownText_(new TabularLabel),
       clear_(new AppButton(QStringLiteral("Temizle"), ButtonVariant::ghost)),
-      status_(new FadingLabel),
+      status_(new ElidedLabel),
       errorText_(new ElidedLabel),
       unsaved_(new QWidget),
       count_(new TabularLabel) {
@@ -191,6 +164,10 @@ StatusBar::StatusBar(AppState& state, const EntryListModel& entries, ClipboardSe
     count_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     row->addWidget(count_);
 
+    // Elements come and go with a fade.
+    for (QWidget* element : {countdown_, static_cast<QWidget*>(clear_), static_cast<QWidget*>(status_), error_, unsaved_})
+        faders_.insert(element, new Fader(element));
+
     connect(clear_, &QAbstractButton::clicked, this, [this] { clipboard_.clearNow(); });
     connect(&clipboard_, &ClipboardService::secondsRemainingChanged, this, &StatusBar::refresh);
     connect(&state_, &AppState::statusMessageChanged, this, &StatusBar::refresh);
@@ -204,20 +181,23 @@ QString StatusBar::countdownText(qint64 seconds) {
     return QStringLiteral("Pano %1 sn sonra temizlenecek").arg(seconds);
 }
 
+void StatusBar::showElement(QWidget* element, bool shown) {
+    faders_.value(element)->setShown(shown);
+}
+
 void StatusBar::refresh() {
     const qint64 seconds = clipboard_.secondsRemaining();
-    countdownText_->setText(countdownText(seconds));
-    countdown_->setVisible(seconds >= 1);
-    clear_->setVisible(seconds >= 1);
+    // A leaving element keeps its last words while it fades.
+    if (seconds >= 1) countdownText_->setText(countdownText(seconds));
+    showElement(countdown_, seconds >= 1);
+    showElement(clear_, seconds >= 1);
 
-    if (state_.statusMessage())
-        static_cast<FadingLabel*>(status_)->present(*state_.statusMessage());
-    else
-        status_->hide();
+    if (state_.statusMessage()) status_->setText(*state_.statusMessage());
+    showElement(status_, state_.statusMessage().has_value());
 
-    errorText_->setText(state_.lastError().value_or(QString()));
-    error_->setVisible(state_.lastError().has_value());
+    if (state_.lastError()) errorText_->setText(*state_.lastError());
+    showElement(error_, state_.lastError().has_value());
 
-    unsaved_->setVisible(state_.isDirty());
+    showElement(unsaved_, state_.isDirty());
     count_->setText(QString::number(entries_.rowCount()) + QStringLiteral(" kayıt"));
 }

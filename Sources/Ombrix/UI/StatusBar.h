@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QWidget>
 
 #include "OmbrixCore/Services/ClipboardService.h"
@@ -8,13 +9,14 @@ class AppButton;
 class AppState;
 class ElidedLabel;
 class EntryListModel;
+class Fader;
 class QLabel;
 
 // The thin bar along the bottom of the main window. Left to right: the clipboard countdown with
 // a button that clears the clipboard at once, the passing confirmation of the last action, the
 // last error (a click dismisses it), then at the right end a mark for unsaved changes and the
-// number of entries listed. Each element shows exactly while its condition holds. It changes
-// nothing but the error and the clipboard.
+// number of entries listed. Each element shows exactly while its condition holds, and comes and
+// goes with a fade. It changes nothing but the error and the clipboard.
 class StatusBar : public QWidget {
     Q_OBJECT
 
@@ -40,6 +42,7 @@ class StatusBar : public QWidget {
 
   private:
     void refresh();
+    void showElement(QWidget* element, bool shown);
 
     AppState& state_;
     const EntryListModel& entries_;
@@ -52,4 +55,5 @@ class StatusBar : public QWidget {
     ElidedLabel* errorText_;
     QWidget* unsaved_;
     QLabel* count_;
+    QHash<QWidget*, Fader*> faders_;
 };
