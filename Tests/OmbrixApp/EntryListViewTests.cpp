@@ -22,6 +22,8 @@
 #include "Ombrix/UI/GroupTreeModel.h"
 #include "Ombrix/UI/GroupTreeView.h"
 #include "Ombrix/UI/SectionHeader.h"
+#include "Ombrix/Theme/Palette.h"
+#include "WidgetProbe.h"
 
 using namespace mainwindow;
 
@@ -626,4 +628,39 @@ TEST(EntryList, ARowsDragCarriesOnlyThatRow) {
         EXPECT_TRUE(GroupTree::findGroupContainingEntry(root, f.sample.router.id)->id == f.sample.mail.id) << c.note;
         EXPECT_TRUE(GroupTree::findGroupContainingEntry(root, f.sample.github.id)->id == root.id) << c.note;
     }
+}
+
+TEST(EntryList, RowFillsAndQuickActionsFollowWithTheThemesMotion) {
+    ListFixture f;
+    probe::MotionOn on;
+    const int row = f.rowOf(f.sample.router);
+    const EntryRowDelegate::Layout l = EntryRowDelegate::layout(f.list().rowRect(row), f.view.model().index(row));
+    // A point of the row's fill beside its icon, and the key button.
+    const QPoint fill(qRound(l.background.left()) + 3, qRound(l.background.center().y()));
+    const QRect key = f.list().buttonRect(row, EntryRowDelegate::Button::password);
+    const auto shot = [&] { return f.list().viewport()->grab().toImage(); };
+
+    const QPointF at = f.rowCenter(f.sample.router);
+    QMouseEvent move(QEvent::MouseMove, at, f.list().viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(f.list().viewport(), &move);
+    ASSERT_EQ(f.list().interaction().hoveredRow, row);
+    // The hover starts from rest: no fill yet and the quick actions still invisible...
+    QImage image = shot();
+    EXPECT_TRUE(probe::colorNear(probe::pixel(image, fill.x(), fill.y()), Palette::canvas));
+    EXPECT_FALSE(probe::containsColor(image, key, Palette::textSoft, 24));
+    // ...and arrives at the hover fill with the buttons shown.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            image = shot();
+            return probe::colorNear(probe::pixel(image, fill.x(), fill.y()), Palette::hover);
+        },
+        2000));
+    EXPECT_TRUE(probe::containsColor(image, key, Palette::textSoft, 24));
+
+    // Selecting moves from the hover fill to the selection fill.
+    f.state->setSelectedEntryIDs({f.sample.router.id});
+    EXPECT_TRUE(probe::colorNear(probe::pixel(shot(), fill.x(), fill.y()), Palette::hover));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return probe::colorNear(probe::pixel(shot(), fill.x(), fill.y()), probe::over(Palette::selection, Palette::canvas)); }, 2000));
 }

@@ -49,7 +49,7 @@ constexpr int dragScrollStep = 12;
 }  // namespace
 
 EntryList::EntryList(AppState& state, EntryListModel& model, QWidget* parent)
-    : QListView(parent), state_(state), model_(model), delegate_(new EntryRowDelegate(interaction_, this)) {
+    : QListView(parent), state_(state), model_(model), delegate_(new EntryRowDelegate(interaction_, viewport(), this)) {
     setModel(&model_);
     setItemDelegate(delegate_);
     setFrameShape(QFrame::NoFrame);

@@ -39,8 +39,8 @@ QString modifiedText(const QModelIndex& index) {
 
 }  // namespace
 
-EntryRowDelegate::EntryRowDelegate(const Interaction& interaction, QObject* parent)
-    : QStyledItemDelegate(parent), interaction_(interaction) {}
+EntryRowDelegate::EntryRowDelegate(const Interaction& interaction, QWidget* view, QObject* parent)
+    : QStyledItemDelegate(parent), interaction_(interaction), hover_(view), selection_(view) {}
 
 int EntryRowDelegate::rowHeight() {
     const qreal lines = QFontMetricsF(titleFont()).height() + 1 + QFontMetricsF(subtitleFont()).height();
@@ -151,17 +151,16 @@ void EntryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     p.setRenderHint(QPainter::Antialiasing);
     const Layout l = layout(option.rect, index);
     const int row = index.row();
-    const bool selected = index.data(EntryListModel::SelectedRole).toBool();
-    const bool hovering = interaction_.hoveredRow == row;
+    const QString id = index.data(EntryListModel::IdRole).toString();
+    const qreal selected = selection_.follow(id, index.data(EntryListModel::SelectedRole).toBool() ? 1 : 0);
+    const qreal hovering = hover_.follow(id, interaction_.hoveredRow == row ? 1 : 0);
 
-    if (selected)
-        Painting::fill(p, l.background, Radius::control, Palette::selection);
-    else if (hovering)
-        Painting::fill(p, l.background, Radius::control, Palette::hover);
-    if (selected) {
+    const QColor hoverFill = Painting::blend(withOpacity(Palette::hover, 0), Palette::hover, hovering);
+    Painting::fill(p, l.background, Radius::control, Painting::blend(hoverFill, Palette::selection, selected));
+    if (selected > 0) {
         // The selection bar sits in the left margin, just outside the fill.
         const QRectF bar(l.background.left() - 4, l.background.center().y() - 10, 2.5, 20);
-        Painting::fill(p, bar, Radius::pill, Palette::accent);
+        Painting::fill(p, bar, Radius::pill, withOpacity(Palette::accent, selected));
     }
 
     IconTile::paint(p, l.tile, index.data(EntryListModel::IconIDRole).toLongLong());
@@ -190,7 +189,7 @@ void EntryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
                    .elidedText(index.data(EntryListModel::SubtitleRole).toString(), Qt::ElideMiddle,
                                l.subtitle.width()));
 
-    if (hovering) paintButtons(p, l, index);
+    if (hovering > 0) paintButtons(p, l, index, hovering);
 
     if (interaction_.dropRow == row) {
         const QRectF marker(l.background.left(), l.background.top() - 1, l.background.width(), 2);
@@ -199,7 +198,7 @@ void EntryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     p.restore();
 }
 
-void EntryRowDelegate::paintButtons(QPainter& p, const Layout& l, const QModelIndex& index) const {
+void EntryRowDelegate::paintButtons(QPainter& p, const Layout& l, const QModelIndex& index, qreal shown) const {
     const int row = index.row();
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         const Button button = buttons[i];
@@ -208,7 +207,7 @@ void EntryRowDelegate::paintButtons(QPainter& p, const Layout& l, const QModelIn
         const bool active = enabled && interaction_.hoveredButton == button;
         // The icon button's look: dimmed while disabled or held, the tint on a faint square
         // under the pointer.
-        p.setOpacity(!enabled ? 0.35 : pressed ? 0.6 : 1.0);
+        p.setOpacity(shown * (!enabled ? 0.35 : pressed ? 0.6 : 1.0));
         const QColor tintColor = tint(button);
         if (active) Painting::fill(p, l.buttons[i], Radius::control, withOpacity(tintColor, 0.16));
         const qreal glyph = buttonSize * 0.44;

@@ -5,12 +5,15 @@
 #include <array>
 #include <optional>
 
+#include "Ombrix/Theme/Motion.h"
+
 // Paints one row of the entry list (EntryListModel's roles): the icon tile, the title with the
 // expiry mark and the relative modification time, the second line with the user name and the
 // address's host, the selection fill and bar, the hover fill, the drop marker, and three
 // quick-action buttons that show only while the pointer is over the row. The buttons are
 // painted, not widgets; the delegate also answers where they are, so that the list hit-tests
-// clicks and tool tips with the same geometry it paints.
+// clicks and tool tips with the same geometry it paints. The hover and selection fills, the
+// selection bar and the buttons follow their state with the theme's motion.
 class EntryRowDelegate : public QStyledItemDelegate {
     Q_OBJECT
 
@@ -42,7 +45,8 @@ class EntryRowDelegate : public QStyledItemDelegate {
 
     static constexpr int buttonSize = 24;
 
-    explicit EntryRowDelegate(const Interaction& interaction, QObject* parent = nullptr);
+    // `view` is the widget the rows are painted on, repainted while a transition runs.
+    EntryRowDelegate(const Interaction& interaction, QWidget* view, QObject* parent = nullptr);
 
     // The same height for every row, from the fonts.
     static int rowHeight();
@@ -60,7 +64,10 @@ class EntryRowDelegate : public QStyledItemDelegate {
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
   private:
-    void paintButtons(QPainter& p, const Layout& layout, const QModelIndex& index) const;
+    void paintButtons(QPainter& p, const Layout& layout, const QModelIndex& index, qreal shown) const;
 
     const Interaction& interaction_;
+    // Per entry id: how far the hover (0...1) and the selection (0...1) have come.
+    mutable MotionSet hover_;
+    mutable MotionSet selection_;
 };
