@@ -296,3 +296,66 @@ TEST(GroupTreeView, CountsKeepTheirPlaceAsTheyChange) {
     ASSERT_EQ(f.indexOf(f.sample.mail).data(GroupTreeModel::EntryCountRole).toLongLong(), 18);
     EXPECT_EQ(countStart(), eleven);
 }
+
+TEST(GroupTreeView, ChevronTurnsAndChildRowsFadeWithTheThemesMotion) {
+    TreeFixture f;
+    probe::MotionOn on;
+    const auto shot = [&] { return f.tree().viewport()->grab().toImage(); };
+    const auto clickChevron = [&] {
+        const QModelIndex banks = f.indexOf(f.sample.banks);
+        const GroupRowDelegate::Layout l = GroupRowDelegate::layout(f.tree().visualRect(banks), banks);
+        QTest::mouseClick(f.tree().viewport(), Qt::LeftButton, {}, l.chevron.center().toPoint());
+        return l.chevron.toAlignedRect();
+    };
+    // The chevron's drawn shape: ">" is taller than wide, "v" wider than tall.
+    const auto pointsDown = [&](const QRect& slot) {
+        const QImage image = shot();
+        QRect ink;
+        for (int y = slot.top(); y <= slot.bottom(); ++y)
+            for (int x = slot.left(); x <= slot.right(); ++x)
+                if (!probe::colorNear(probe::pixel(image, x, y), Palette::surface, 24)) ink |= QRect(x, y, 1, 1);
+        return ink.width() > ink.height();
+    };
+    const QRect cardsRow = f.tree().visualRect(f.indexOf(f.sample.cards));
+    const int emptyRowTop = f.tree().visualRect(f.indexOf(f.sample.empty)).top();
+
+    // Closing: the chevron starts turning from "v" and the child row fades out in place before
+    // the rows below move up.
+    QRect slot = clickChevron();
+    EXPECT_FALSE(f.stored(f.sample.banks).isExpanded);
+    EXPECT_TRUE(pointsDown(slot));
+    EXPECT_EQ(f.tree().visualRect(f.indexOf(f.sample.empty)).top(), emptyRowTop);
+    EXPECT_TRUE(probe::containsColor(shot(), cardsRow, Palette::textSoft, 24));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.tree().visualRect(f.indexOf(f.sample.empty)).top() < emptyRowTop; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !pointsDown(slot); }, 2000));
+
+    // Opening: the child row comes in transparent and fades in; the chevron turns to "v".
+    slot = clickChevron();
+    EXPECT_TRUE(f.stored(f.sample.banks).isExpanded);
+    EXPECT_FALSE(pointsDown(slot));
+    EXPECT_FALSE(probe::containsColor(shot(), cardsRow, Palette::textSoft, 24));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return probe::containsColor(shot(), cardsRow, Palette::textSoft, 24); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pointsDown(slot); }, 2000));
+}
+
+TEST(GroupTreeView, RowFillsFollowThePointerAndTheSelectionWithMotion) {
+    TreeFixture f;
+    probe::MotionOn on;
+    const QModelIndex mail = f.indexOf(f.sample.mail);
+    const GroupRowDelegate::Layout l = GroupRowDelegate::layout(f.tree().visualRect(mail), mail);
+    const QPoint fill(qRound(l.background.left()) + 2, qRound(l.background.center().y()));
+    const auto fillColor = [&] {
+        const QImage image = f.tree().viewport()->grab().toImage();
+        return probe::pixel(image, fill.x(), fill.y());
+    };
+    const QPointF at = f.rowCenter(f.sample.mail);
+    QMouseEvent move(QEvent::MouseMove, at, f.tree().viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(f.tree().viewport(), &move);
+    EXPECT_TRUE(probe::colorNear(fillColor(), Palette::surface));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return probe::colorNear(fillColor(), Palette::hover); }, 2000));
+    f.state->setSelectedGroupID(f.sample.mail.id);
+    EXPECT_TRUE(probe::colorNear(fillColor(), Palette::hover));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return probe::colorNear(fillColor(), probe::over(Palette::selection, Palette::surface)); }, 2000));
+}

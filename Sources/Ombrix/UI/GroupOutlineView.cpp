@@ -10,6 +10,7 @@
 #include <QScrollBar>
 
 #include "Ombrix/App/AppState.h"
+#include "Ombrix/Theme/Motion.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/EntryDrag.h"
 #include "Ombrix/UI/GroupTreeModel.h"
@@ -18,7 +19,8 @@
 GroupOutlineView::GroupOutlineView(AppState& state, GroupTreeModel& model, QWidget* parent)
     : QTreeView(parent), state_(state), model_(model) {
     setModel(&model_);
-    setItemDelegate(new GroupRowDelegate(interaction_, this));
+    delegate_ = new GroupRowDelegate(interaction_, viewport(), this);
+    setItemDelegate(delegate_);
     setHeaderHidden(true);
     setIndentation(0);
     setRootIsDecorated(false);
@@ -65,8 +67,60 @@ void GroupOutlineView::syncExpansionBelow(const QModelIndex& parent) {
     for (int row = 0; row < model_.rowCount(parent); ++row) {
         const QModelIndex index = model_.index(row, 0, parent);
         const bool expanded = index.data(GroupTreeModel::ExpandedRole).toBool();
-        if (isExpanded(index) != expanded) setExpanded(index, expanded);
+        const QString key = index.data(GroupTreeModel::IdRole).toString();
+        const bool animate = animating_ && model_.groupID(index) == animating_ && Motion::isEnabled() && isVisible();
+        if (isExpanded(index) != expanded) {
+            if (expanded) {
+                setExpanded(index, true);
+                if (animate) fadeChildRows(index, 0, 1);
+            } else if (animate && !closing_.contains(key)) {
+                // The rows fade where they are; the group folds when they have gone.
+                if (MotionValue* last = fadeChildRows(index, std::nullopt, 0)) {
+                    closing_.insert(key);
+                    connect(last, &MotionValue::finished, this, [this, key] { finishClosing(key); });
+                } else {
+                    setExpanded(index, false);
+                }
+            } else if (!closing_.contains(key)) {
+                setExpanded(index, false);
+            }
+        } else if (expanded && closing_.remove(key)) {
+            // Opened again while its rows were fading out: they come back from where they are.
+            fadeChildRows(index, std::nullopt, 1);
+        }
         syncExpansionBelow(index);
+    }
+}
+
+MotionValue* GroupOutlineView::fadeChildRows(const QModelIndex& parent, std::optional<qreal> from, qreal to) {
+    MotionValue* last = nullptr;
+    if (!isExpanded(parent)) return last;
+    for (int row = 0; row < model_.rowCount(parent); ++row) {
+        const QModelIndex index = model_.index(row, 0, parent);
+        const QString key = index.data(GroupTreeModel::IdRole).toString();
+        last = delegate_->presence().start(key, from.value_or(delegate_->presence().value(key, 1)), to);
+        if (MotionValue* deeper = fadeChildRows(index, from, to)) last = deeper;
+    }
+    return last;
+}
+
+void GroupOutlineView::finishClosing(const QString& key) {
+    if (!closing_.remove(key)) return;
+    const std::optional<UUID> id = UUID::fromString(key.toStdString());
+    const QModelIndex index = id ? model_.indexOf(*id) : QModelIndex();
+    if (!index.isValid()) return;
+    if (!index.data(GroupTreeModel::ExpandedRole).toBool()) {
+        QScopedValueRollback guard(syncing_, true);
+        setExpanded(index, false);
+    }
+    restoreChildRows(index);
+}
+
+void GroupOutlineView::restoreChildRows(const QModelIndex& parent) {
+    for (int row = 0; row < model_.rowCount(parent); ++row) {
+        const QModelIndex index = model_.index(row, 0, parent);
+        delegate_->presence().jump(index.data(GroupTreeModel::IdRole).toString(), 1);
+        restoreChildRows(index);
     }
 }
 
@@ -100,6 +154,7 @@ void GroupOutlineView::mousePressEvent(QMouseEvent* event) {
     const UUID id = *model_.groupID(index);
     const GroupRowDelegate::Layout l = GroupRowDelegate::layout(visualRect(index), index);
     if (index.data(GroupTreeModel::HasChildrenRole).toBool() && l.chevron.contains(pos)) {
+        QScopedValueRollback guard(animating_, std::optional<UUID>(id));
         state_.setGroupExpanded(id, !index.data(GroupTreeModel::ExpandedRole).toBool());
         return;
     }
@@ -142,8 +197,14 @@ std::unique_ptr<QMenu> GroupOutlineView::makeContextMenu(const QModelIndex& inde
     if (index.data(GroupTreeModel::HasChildrenRole).toBool()) {
         const bool expanded = index.data(GroupTreeModel::ExpandedRole).toBool();
         menu->addSeparator();
+        // From the menu the change shows at once, chevron included.
+        const QString key = index.data(GroupTreeModel::IdRole).toString();
+        QPointer<GroupRowDelegate> delegate = delegate_;
         menu->addAction(expanded ? QStringLiteral("Daralt") : QStringLiteral("Genişlet"),
-                        [&state, id, expanded] { state.setGroupExpanded(id, !expanded); });
+                        [&state, id, expanded, key, delegate] {
+                            state.setGroupExpanded(id, !expanded);
+                            if (delegate) delegate->turn().jump(key, expanded ? 0 : 1);
+                        });
     }
     return menu;
 }

@@ -2,7 +2,10 @@
 
 #include <QTreeView>
 
+#include <QSet>
+
 #include <memory>
+#include <optional>
 
 #include "Ombrix/UI/GroupRowDelegate.h"
 
@@ -15,6 +18,10 @@ class QMenu;
 // the view follows it and reports its own changes through AppState::setGroupExpanded. Dropped
 // plain text naming entries moves them into the group under the pointer. The view takes no
 // keyboard focus, so the entry list keeps its keys while groups are clicked.
+//
+// Opened or closed with its chevron, a group's chevron turns and its child rows fade in or out
+// with the theme's motion (a closing group folds once its rows have faded); the context menu's
+// items act at once.
 class GroupOutlineView : public QTreeView {
     Q_OBJECT
 
@@ -43,11 +50,22 @@ class GroupOutlineView : public QTreeView {
     void syncExpansion();
     void syncExpansionBelow(const QModelIndex& parent);
     void reportExpansion(const QModelIndex& index, bool expanded);
+    // Starts the rows shown below `parent` fading from `from` (else from where they are) to `to`;
+    // returns the last one's transition (none when no row is shown below it).
+    MotionValue* fadeChildRows(const QModelIndex& parent, std::optional<qreal> from, qreal to);
+    void finishClosing(const QString& key);
+    // Sets every row below `parent`, shown or not, back to full opacity.
+    void restoreChildRows(const QModelIndex& parent);
     void setHovered(const QModelIndex& index);
     void setDropTarget(const QModelIndex& index);
 
     AppState& state_;
     GroupTreeModel& model_;
     GroupRowDelegate::Interaction interaction_;
+    GroupRowDelegate* delegate_;
     bool syncing_ = false;
+    // The group whose chevron was just clicked: its change is animated.
+    std::optional<UUID> animating_;
+    // Groups closed in the model whose rows are still fading out (their ids' text).
+    QSet<QString> closing_;
 };

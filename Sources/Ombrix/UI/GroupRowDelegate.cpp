@@ -31,8 +31,13 @@ QFont countFont() {
 
 }  // namespace
 
-GroupRowDelegate::GroupRowDelegate(const Interaction& interaction, QObject* parent)
-    : QStyledItemDelegate(parent), interaction_(interaction) {}
+GroupRowDelegate::GroupRowDelegate(const Interaction& interaction, QWidget* view, QObject* parent)
+    : QStyledItemDelegate(parent),
+      interaction_(interaction),
+      hover_(view),
+      selection_(view),
+      presence_(view),
+      turn_(view) {}
 
 int GroupRowDelegate::rowHeight() {
     const qreal text = QFontMetricsF(nameFont(true)).height();
@@ -73,27 +78,30 @@ QSize GroupRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QMode
 void GroupRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                              const QModelIndex& index) const {
     QPainter& p = *painter;
+    const QString key = index.data(GroupTreeModel::IdRole).toString();
+    const qreal shown = presence_.value(key, 1);
+    if (shown <= 0) return;
     p.save();
+    p.setOpacity(p.opacity() * shown);
     p.setRenderHint(QPainter::Antialiasing);
     const Layout l = layout(option.rect, index);
-    const UUID id = *UUID::fromString(index.data(GroupTreeModel::IdRole).toString().toStdString());
+    const UUID id = *UUID::fromString(key.toStdString());
     const bool selected = index.data(GroupTreeModel::SelectedRole).toBool();
     const bool dropTargeted = interaction_.dropTarget == id;
-    const bool hovering = interaction_.hovered == id;
+    const qreal selecting = selection_.follow(key, selected ? 1 : 0);
+    const qreal hovering = hover_.follow(key, interaction_.hovered == id ? 1 : 0);
 
-    if (selected)
-        Painting::fill(p, l.background, Radius::control, Palette::selection);
-    else if (dropTargeted)
-        Painting::fill(p, l.background, Radius::control, withOpacity(Palette::accent, 0.12));
-    else if (hovering)
-        Painting::fill(p, l.background, Radius::control, Palette::hover);
+    // Selection over a held drag over the pointer's fill; the drag's fill comes and goes at once.
+    const QColor under = dropTargeted ? withOpacity(Palette::accent, 0.12)
+                                      : Painting::blend(withOpacity(Palette::hover, 0), Palette::hover, hovering);
+    Painting::fill(p, l.background, Radius::control, Painting::blend(under, Palette::selection, selecting));
     if (dropTargeted) Painting::hairline(p, l.background, Palette::accent, Radius::control);
 
     if (index.data(GroupTreeModel::HasChildrenRole).toBool()) {
         const QPointF c = l.chevron.center();
         p.save();
         p.translate(c);
-        if (index.data(GroupTreeModel::ExpandedRole).toBool()) p.rotate(90);
+        p.rotate(90 * turn_.follow(key, index.data(GroupTreeModel::ExpandedRole).toBool() ? 1 : 0));
         Icons::paint(p, QRectF(-chevronGlyph / 2, -chevronGlyph / 2, chevronGlyph, chevronGlyph),
                      QStringLiteral("chevron.right"), Palette::textMuted);
         p.restore();
