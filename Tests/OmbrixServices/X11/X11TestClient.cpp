@@ -20,6 +20,11 @@ std::unique_ptr<T, decltype(&std::free)> owned(T* p) {
     return std::unique_ptr<T, decltype(&std::free)>(p, &std::free);
 }
 
+// The server answers XKB requests only once the client has announced the extension.
+void useXkb(xcb_connection_t* connection) {
+    xcb_discard_reply(connection, xcb_xkb_use_extension(connection, 1, 0).sequence);
+}
+
 }  // namespace
 
 bool spinUntil(const std::function<bool()>& condition, int timeoutMs) {
@@ -208,9 +213,22 @@ void X11TestClient::rebind(xcb_keycode_t keycode, std::vector<xcb_keysym_t> keys
 }
 
 void X11TestClient::lockLayout(std::uint8_t layout) {
-    xcb_xkb_use_extension(m_connection, 1, 0);
+    useXkb(m_connection);
     xcb_xkb_latch_lock_state(m_connection, XCB_XKB_ID_USE_CORE_KBD, 0, 0, 1, layout, 0, 0, 0);
     sync();
+}
+
+void X11TestClient::lockModifiers(std::uint8_t affected, std::uint8_t locked) {
+    useXkb(m_connection);
+    xcb_xkb_latch_lock_state(m_connection, XCB_XKB_ID_USE_CORE_KBD, affected, locked, 0, 0, 0, 0, 0);
+    sync();
+}
+
+std::uint8_t X11TestClient::lockedModifiers() {
+    useXkb(m_connection);
+    auto state = owned(xcb_xkb_get_state_reply(
+        m_connection, xcb_xkb_get_state(m_connection, XCB_XKB_ID_USE_CORE_KBD), nullptr));
+    return state ? state->lockedMods : 0;
 }
 
 void X11TestClient::fakeKey(xcb_keycode_t keycode, bool press) {
