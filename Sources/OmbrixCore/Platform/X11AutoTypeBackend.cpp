@@ -216,11 +216,11 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
             if (std::optional<KeyStroke> stroke = toKeyStroke(layout, *found)) return std::vector{*stroke};
         }
         // No key types the whole character: each code point on its own key, a spare one where
-        // the layout has none (a combining mark after its base letter, an emoji).
+        // the layout has none (a combining mark after its base letter, an emoji). The code points
+        // go out as stored: a site compares a password's bytes, not its canonical form.
         std::vector<KeyStroke> result;
         std::set<xcb_keycode_t> sparesInUse;
-        const QString canonical = character.toString().normalized(QString::NormalizationForm_C);
-        for (const uint codePoint : canonical.toUcs4()) {
+        for (const uint codePoint : character.toString().toUcs4()) {
             const char32_t text[] = {static_cast<char32_t>(codePoint)};
             const QString single = QString::fromUcs4(text, 1);
             std::optional<KeyStroke> stroke;
