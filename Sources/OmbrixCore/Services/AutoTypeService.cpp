@@ -16,7 +16,7 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr milliseconds pollInterval{20};
-constexpr milliseconds modifierWait{1000};
+constexpr milliseconds keyReleaseWait{1000};
 
 // Zeroes the characters of the string (the run keeps its only reference), then empties it.
 void wipe(QString& s) {
@@ -35,7 +35,7 @@ struct Op {
 }  // namespace
 
 struct AutoTypeService::Run {
-    enum class Phase { starting, activating, settling, modifiers, typing };
+    enum class Phase { starting, activating, settling, keys, typing };
 
     std::vector<AutoTypeAction> actions;
     Completion completion;
@@ -143,11 +143,11 @@ void AutoTypeService::step() {
         case Run::Phase::activating:
             return activating();
         case Run::Phase::settling:
-            m_run->phase = Run::Phase::modifiers;
-            m_run->deadline = Clock::now() + modifierWait;
-            return waitingForModifiers();
-        case Run::Phase::modifiers:
-            return waitingForModifiers();
+            m_run->phase = Run::Phase::keys;
+            m_run->deadline = Clock::now() + keyReleaseWait;
+            return waitingForKeys();
+        case Run::Phase::keys:
+            return waitingForKeys();
         case Run::Phase::typing:
             return typing();
     }
@@ -180,13 +180,15 @@ void AutoTypeService::activating() {
     wait(pollInterval);
 }
 
-void AutoTypeService::waitingForModifiers() {
-    if (!waitForModifierRelease || !m_backend->modifiersHeld()) {
+void AutoTypeService::waitingForKeys() {
+    if (!waitForKeyRelease || !m_backend->keysHeld()) {
+        if (!m_backend->beginTyping()) return finish(AutoTypeError::eventCreationFailed());
         m_run->phase = Run::Phase::typing;
         return typing();
     }
-    // Typing now would turn the characters into shortcuts of the target application.
-    if (Clock::now() >= m_run->deadline) return finish(AutoTypeError::modifierKeysHeld());
+    // Typing now would turn the characters into shortcuts of the target application, or send
+    // them to the hot key's grab instead of the target.
+    if (Clock::now() >= m_run->deadline) return finish(AutoTypeError::keysHeld());
     wait(pollInterval);
 }
 

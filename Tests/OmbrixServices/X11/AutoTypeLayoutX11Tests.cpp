@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -142,7 +143,9 @@ TEST(AutoTypeLayoutX11, TypesWithTheKeysAndAltGrOfATurkishLayout) {
     }
 }
 
-TEST(AutoTypeLayoutX11, CapsLockDoesNotChangeTheTypedText) {
+// Characters the US layout lacks are typed through spare key codes, which Caps Lock would
+// capitalise like any letter key; a decomposed character must not be composed on the way.
+TEST(AutoTypeLayoutX11, LocksDoNotChangeTheTypedTextAndAreKept) {
     X11TestClient other;
     ASSERT_TRUE(other.isConnected());
     const std::optional<xcb_keycode_t> capsLock = other.keycodeFor(XKB_KEY_Caps_Lock);
@@ -150,23 +153,57 @@ TEST(AutoTypeLayoutX11, CapsLockDoesNotChangeTheTypedText) {
     AutoTypeService service(createX11AutoTypeBackend());
     MiniWindowManager wm;
     ASSERT_TRUE(wm.isRunning());
-    KeyRecorder target("Hedef");
-    target.show();
-    ASSERT_TRUE(spinUntil([&] { return wm.active() == target.window(); }));
-    ASSERT_TRUE(service.captureTarget());
 
-    other.tap({*capsLock});
-    bool done = false;
-    std::optional<AutoTypeError> error;
-    service.perform({A::text("aB1")}, [&](std::optional<AutoTypeError> e) {
-        done = true;
-        error = std::move(e);
-    });
-    const bool finished = spinUntil([&] { return done; }, 20000);
-    other.tap({*capsLock});
-    ASSERT_TRUE(finished);
-    EXPECT_FALSE(error);
-    EXPECT_EQ(target.typed(), "aB1");
+    struct Lock {
+        const char* note;
+        std::function<void()> toggle;
+        std::uint8_t locked;  // the real modifiers it locks
+    };
+    const Lock locks[] = {
+        {"Caps Lock key", [&] { other.tap({*capsLock}); }, XCB_MOD_MASK_LOCK},
+        // What a Shift Lock key does: it locks Shift.
+        {"Shift Lock",
+         [&] {
+             const bool on = (other.lockedModifiers() & XCB_MOD_MASK_SHIFT) != 0;
+             other.lockModifiers(XCB_MOD_MASK_SHIFT, on ? 0 : XCB_MOD_MASK_SHIFT);
+         },
+         XCB_MOD_MASK_SHIFT},
+    };
+    struct Case {
+        const char* text;
+        const char* note;
+    };
+    const Case cases[] = {
+        {"aBz1", "letters of the layout, both cases, and a digit"},
+        {"ğışçéß€x", "small letters outside the layout"},
+        {"ĞİŞÇÉ", "capital letters outside the layout"},
+        {"e\u0301a\u030A", "decomposed: letters followed by combining marks"},
+        {"😀", "emoji"},
+    };
+    for (const Lock& lock : locks) {
+        lock.toggle();
+        ASSERT_EQ(other.lockedModifiers() & lock.locked, lock.locked) << lock.note;
+        const std::uint8_t lockedBefore = other.lockedModifiers();
+        for (const Case& c : cases) {
+            KeyRecorder target("Hedef");
+            target.show();
+            ASSERT_TRUE(spinUntil([&] { return wm.active() == target.window(); })) << c.note;
+            ASSERT_TRUE(service.captureTarget()) << c.note;
+
+            bool done = false;
+            std::optional<AutoTypeError> error;
+            service.perform({A::text(c.text)}, [&](std::optional<AutoTypeError> e) {
+                done = true;
+                error = std::move(e);
+            });
+            ASSERT_TRUE(spinUntil([&] { return done; }, 20000)) << lock.note << ", " << c.note;
+            EXPECT_FALSE(error) << lock.note << ", " << c.note << ": " << error->description();
+            EXPECT_EQ(target.typed(), c.text) << lock.note << ", " << c.note;
+            EXPECT_EQ(other.lockedModifiers(), lockedBefore) << lock.note << ", " << c.note << ": lock kept";
+        }
+        lock.toggle();
+        ASSERT_EQ(other.lockedModifiers() & lock.locked, 0) << lock.note;
+    }
 }
 
 }  // namespace
