@@ -101,45 +101,58 @@ TEST(AutoTypeLayoutX11, TypesWithTheKeysAndAltGrOfATurkishLayout) {
 
     MiniWindowManager wm(server.display());
     ASSERT_TRUE(wm.isRunning());
-    KeyRecorder target("Hedef", server.display());
-    target.show();
-    ASSERT_TRUE(spinUntil([&] { return wm.active() == target.window(); }));
-    ASSERT_TRUE(service.captureTarget());
+    X11TestClient other(server.display());
+    ASSERT_TRUE(other.isConnected());
+    const std::optional<xcb_keycode_t> capsLock = other.keycodeFor(XKB_KEY_Caps_Lock);
+    ASSERT_TRUE(capsLock);
 
-    bool done = false;
-    std::optional<AutoTypeError> error;
-    service.perform({A::text("şŞiİığ@€q")}, [&](std::optional<AutoTypeError> e) {
-        done = true;
-        error = std::move(e);
-    });
-    ASSERT_TRUE(spinUntil([&] { return done; }, 20000));
-    EXPECT_FALSE(error);
-    EXPECT_EQ(target.typed(), "şŞiİığ@€q");
+    // Caps Lock changes nothing: the same keys with the same modifiers.
+    for (const bool caps : {false, true}) {
+        const char* note = caps ? "Caps Lock" : "no lock";
+        if (caps) other.tap({*capsLock});
+        const std::uint8_t lockedBefore = other.lockedModifiers();
+        KeyRecorder target("Hedef", server.display());
+        target.show();
+        ASSERT_TRUE(spinUntil([&] { return wm.active() == target.window(); })) << note;
+        ASSERT_TRUE(service.captureTarget()) << note;
 
-    // Key codes of the evdev keymap: AC10 47, AC11 48, AD08 31, AD11 34, AD01 24, AD03 26.
-    struct Expect {
-        std::string text;
-        xcb_keycode_t keycode;
-        std::uint16_t modifiers;
-    };
-    const Expect expects[] = {
-        {"ş", 47, 0},
-        {"Ş", 47, XCB_MOD_MASK_SHIFT},
-        {"i", 48, 0},
-        {"İ", 48, XCB_MOD_MASK_SHIFT},
-        {"ı", 31, 0},
-        {"ğ", 34, 0},
-        {"@", 24, XCB_MOD_MASK_5},
-        {"€", 26, XCB_MOD_MASK_5},
-        {"q", 24, 0},
-    };
-    for (const Expect& e : expects) {
-        const auto press =
-            std::find_if(target.keys().begin(), target.keys().end(),
-                         [&](const KeyRecorder::Key& k) { return k.press && k.text == e.text; });
-        ASSERT_NE(press, target.keys().end()) << e.text;
-        EXPECT_EQ(press->keycode, e.keycode) << e.text;
-        EXPECT_EQ(press->state & 0xff, e.modifiers) << e.text;
+        bool done = false;
+        std::optional<AutoTypeError> error;
+        service.perform({A::text("şŞiİığ@€q")}, [&](std::optional<AutoTypeError> e) {
+            done = true;
+            error = std::move(e);
+        });
+        ASSERT_TRUE(spinUntil([&] { return done; }, 20000)) << note;
+        EXPECT_FALSE(error) << note;
+        EXPECT_EQ(target.typed(), "şŞiİığ@€q") << note;
+        EXPECT_EQ(other.lockedModifiers(), lockedBefore) << note << ": lock kept";
+
+        // Key codes of the evdev keymap: AC10 47, AC11 48, AD08 31, AD11 34, AD01 24, AD03 26.
+        struct Expect {
+            std::string text;
+            xcb_keycode_t keycode;
+            std::uint16_t modifiers;
+        };
+        const Expect expects[] = {
+            {"ş", 47, 0},
+            {"Ş", 47, XCB_MOD_MASK_SHIFT},
+            {"i", 48, 0},
+            {"İ", 48, XCB_MOD_MASK_SHIFT},
+            {"ı", 31, 0},
+            {"ğ", 34, 0},
+            {"@", 24, XCB_MOD_MASK_5},
+            {"€", 26, XCB_MOD_MASK_5},
+            {"q", 24, 0},
+        };
+        for (const Expect& e : expects) {
+            const auto press =
+                std::find_if(target.keys().begin(), target.keys().end(),
+                             [&](const KeyRecorder::Key& k) { return k.press && k.text == e.text; });
+            ASSERT_NE(press, target.keys().end()) << note << ", " << e.text;
+            EXPECT_EQ(press->keycode, e.keycode) << note << ", " << e.text;
+            EXPECT_EQ(press->state & 0xff, e.modifiers) << note << ", " << e.text;
+        }
+        if (caps) other.tap({*capsLock});
     }
 }
 

@@ -45,9 +45,9 @@ void spinFor(int milliseconds) {
     }
 }
 
-X11TestClient::X11TestClient() {
+X11TestClient::X11TestClient(const char* display) {
     int screenNumber = 0;
-    m_connection = xcb_connect(nullptr, &screenNumber);
+    m_connection = xcb_connect(display, &screenNumber);
     if (xcb_connection_has_error(m_connection)) return;
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
     for (int i = 0; i < screenNumber; ++i) xcb_screen_next(&it);

@@ -19,7 +19,8 @@ void spinFor(int milliseconds);
 // from the code under test. Waits run Qt's event loop, so the application can answer.
 class X11TestClient {
   public:
-    X11TestClient();
+    // On the display named, $DISPLAY when null.
+    explicit X11TestClient(const char* display = nullptr);
     ~X11TestClient();
     X11TestClient(const X11TestClient&) = delete;
     X11TestClient& operator=(const X11TestClient&) = delete;
