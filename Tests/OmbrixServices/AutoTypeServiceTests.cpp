@@ -250,6 +250,28 @@ TEST_F(AutoTypeServiceTest, OutcomesOfARun) {
          {A::text("a")},
          AutoTypeError::keysHeld(),
          {"end"}},
+        {"a key pressed mid-run: typing waits until it is up",
+         [](FakeDesktop& d, AutoTypeService&) {
+             d.onEvent = [&d, pressed = false](const std::string& e) mutable {
+                 if (e == "up 38" && !pressed) {
+                     pressed = true;
+                     d.keyPollsHeld = 3;
+                 }
+                 if (e.rfind("down", 0) == 0 && d.keyPollsHeld != 0) d.log.push_back("typed while held");
+             };
+         },
+         {A::text("aa"), A::key(AutoTypeKey::enter)},
+         std::nullopt,
+         {"begin", "down 38", "up 38", "down 38", "up 38", "down 36", "up 36", "end"}},
+        {"a key held mid-run past the wait",
+         [](FakeDesktop& d, AutoTypeService&) {
+             d.onEvent = [&d](const std::string& e) {
+                 if (e == "up 38") d.keyPollsHeld = -1;
+             };
+         },
+         {A::text("aa")},
+         AutoTypeError::keysHeld(),
+         {"begin", "down 38", "up 38", "end"}},
         {"key wait switched off",
          [](FakeDesktop& d, AutoTypeService& s) {
              d.keyPollsHeld = -1;

@@ -21,8 +21,7 @@ std::string describe(AutoTypeError::Kind kind, const std::string& name) {
         case Kind::alreadyRunning:
             return "Otomatik yazma zaten sürüyor.";
         case Kind::keysHeld:
-            return "Basılı tutulan bir tuş bırakılmadığı için otomatik yazma durduruldu; hiçbir şey "
-                   "yazılmadı.";
+            return "Basılı tutulan bir tuş bırakılmadığı için otomatik yazma durduruldu.";
         case Kind::cancelled:
             return "Otomatik yazma durduruldu.";
     }

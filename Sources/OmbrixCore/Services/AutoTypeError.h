@@ -24,8 +24,8 @@ class AutoTypeError : public std::exception {
     static AutoTypeError eventCreationFailed();
     // A run was asked for while another one was still going; the other one goes on.
     static AutoTypeError alreadyRunning();
-    // The user still held a key when typing was due (a modifier, or the hot key's letter): the
-    // typed characters would have become shortcuts or gone to the grab of the hot key.
+    // The user held a key when the next character was due (a modifier, or the hot key's letter):
+    // the typed characters would have become shortcuts or gone to the grab of the hot key.
     static AutoTypeError keysHeld();
     // The run was stopped by cancel() (the database was locked).
     static AutoTypeError cancelled();

@@ -42,6 +42,8 @@ struct AutoTypeService::Run {
     Target target;
     Phase phase = Phase::starting;
     Clock::time_point deadline;
+    // Set while the user holds a key: the end of the wait for its release.
+    std::optional<Clock::time_point> keysDeadline;
     std::size_t nextAction = 0;
     // The text step being typed, as UTF-16 with the bounds of its user-perceived characters.
     QString text;
@@ -144,7 +146,6 @@ void AutoTypeService::step() {
             return activating();
         case Run::Phase::settling:
             m_run->phase = Run::Phase::keys;
-            m_run->deadline = Clock::now() + keyReleaseWait;
             return waitingForKeys();
         case Run::Phase::keys:
             return waitingForKeys();
@@ -180,16 +181,29 @@ void AutoTypeService::activating() {
     wait(pollInterval);
 }
 
-void AutoTypeService::waitingForKeys() {
+AutoTypeService::UserKeys AutoTypeService::userKeys() {
+    Run& run = *m_run;
     if (!waitForKeyRelease || !m_backend->keysHeld()) {
-        if (!m_backend->beginTyping()) return finish(AutoTypeError::eventCreationFailed());
-        m_run->phase = Run::Phase::typing;
-        return typing();
+        run.keysDeadline.reset();
+        return UserKeys::up;
     }
     // Typing now would turn the characters into shortcuts of the target application, or send
     // them to the hot key's grab instead of the target.
-    if (Clock::now() >= m_run->deadline) return finish(AutoTypeError::keysHeld());
+    if (!run.keysDeadline) {
+        run.keysDeadline = Clock::now() + keyReleaseWait;
+    } else if (Clock::now() >= *run.keysDeadline) {
+        finish(AutoTypeError::keysHeld());
+        return UserKeys::stopped;
+    }
     wait(pollInterval);
+    return UserKeys::waiting;
+}
+
+void AutoTypeService::waitingForKeys() {
+    if (userKeys() != UserKeys::up) return;
+    if (!m_backend->beginTyping()) return finish(AutoTypeError::eventCreationFailed());
+    m_run->phase = Run::Phase::typing;
+    typing();
 }
 
 void AutoTypeService::addStroke(const KeyStroke& stroke) {
@@ -298,6 +312,12 @@ void AutoTypeService::typing() {
                 // Focus moved elsewhere (the user clicked another window): stop rather than type
                 // a password into it.
                 if (m_backend->activeWindow() != run.target.window) return finish(activationFailed());
+                // A key the user pressed meanwhile (the hot key once more): check again once it
+                // is up. No key of ours is down between two strokes.
+                if (const UserKeys keys = userKeys(); keys != UserKeys::up) {
+                    if (keys == UserKeys::waiting) run.ops.push_front(op);
+                    return;
+                }
                 break;
             case Op::Kind::press:
                 // Recorded first, so that it is released even if sending fails halfway.

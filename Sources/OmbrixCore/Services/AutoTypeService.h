@@ -19,9 +19,9 @@
 
 // Types an entry's data into another application by synthesising key presses. It remembers the
 // target (the last window of another application that was active), brings it to the front, waits
-// until the user has let go of every key and presses the keys of each step with short pauses in
-// between. A run is a chain of steps on the main thread's timers: the waits never block the
-// interface. One run at a time. Main thread only.
+// until the user has let go of every key (again before each stroke, should they press one
+// meanwhile) and presses the keys of each step with short pauses in between. A run is a chain of steps on the
+// main thread's timers: the waits never block the interface. One run at a time. Main thread only.
 class AutoTypeService : public QObject {
     Q_OBJECT
 
@@ -132,6 +132,10 @@ class AutoTypeService : public QObject {
     struct Run;
     void step();
     void activating();
+    enum class UserKeys { up, waiting, stopped };
+    // Whether the user's keys are all up; else waits for the next poll, or stops the run when a
+    // key has stayed down too long.
+    UserKeys userKeys();
     void waitingForKeys();
     void typing();
     bool expandNext();
