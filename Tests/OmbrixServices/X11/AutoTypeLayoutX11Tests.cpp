@@ -43,27 +43,22 @@ class TurkishXServer {
             "xkb_symbols \"basic\" { include \"tr(basic)\" };\n");
         us.close();
 
-        for (int number = 60; number < 100; ++number) {
-            if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) ||
-                QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) {
-                continue;
-            }
-            m_display = ":" + std::to_string(number);
-            m_server.start(QStringLiteral("Xvfb"),
-                           {QString::fromStdString(m_display), QStringLiteral("-xkbdir"), xkb,
-                            QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("800x600x24"),
-                            QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                            // Without it the server resets when our probe connection closes, and a
-                            // connection made during the reset is refused.
-                            QStringLiteral("-noreset")});
-            if (!m_server.waitForStarted(5000)) return;
-            if (spinUntil([this] { return reachable(); }, 10000)) {
-                m_ready = true;
-                return;
-            }
-            m_server.kill();
-            m_server.waitForFinished();
-        }
+        // The server picks a free display number itself and reports it: two test runs at once
+        // never race for the same one.
+        m_server.start(QStringLiteral("Xvfb"),
+                       {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-xkbdir"), xkb,
+                        QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("800x600x24"),
+                        QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                        // Without it the server resets when our probe connection closes, and a
+                        // connection made during the reset is refused.
+                        QStringLiteral("-noreset")});
+        if (!m_server.waitForStarted(5000)) return;
+        QByteArray number;
+        while (!number.endsWith('\n') && m_server.waitForReadyRead(10000))
+            number += m_server.readAllStandardOutput();
+        if (number.trimmed().isEmpty()) return;
+        m_display = ":" + number.trimmed().toStdString();
+        m_ready = spinUntil([this] { return reachable(); }, 10000);
     }
 
     ~TurkishXServer() {
@@ -81,7 +76,6 @@ class TurkishXServer {
         xcb_connection_t* c = xcb_connect(m_display.c_str(), nullptr);
         const bool ok = xcb_connection_has_error(c) == 0;
         xcb_disconnect(c);
-        // A server that another run started on the same number first is not ours.
         return ok && m_server.state() == QProcess::Running;
     }
 
