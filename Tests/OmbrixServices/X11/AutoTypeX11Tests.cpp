@@ -189,7 +189,7 @@ TEST_F(AutoTypeX11Test, ACharacterNeedingMoreSpareKeysThanAreFreeStopsTheRun) {
 // While the hot key's letter is down the server keeps the keyboard grabbed for us, so keys
 // typed then would never reach the target. People often let go of Ctrl and Alt first, or press
 // the hot key once more while the first run types.
-TEST_F(AutoTypeX11Test, AHotKeyRunStartsOnlyOnceEveryKeyOfTheChordIsUp) {
+TEST_F(AutoTypeX11Test, AHotKeyRunTypesOnlyWhileNoKeyIsDown) {
     MiniWindowManager wm;
     ASSERT_TRUE(wm.isRunning());
     xcb_keycode_t ctrl = 0, alt = 0, letter = 0;
