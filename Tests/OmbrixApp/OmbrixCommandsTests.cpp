@@ -208,16 +208,29 @@ TEST(OmbrixCommands, EnabledStatesAndHistoryTitlesFollowTheState) {
              f.state->undo();
          },
          nameSet({always, withDatabase, {C::save, C::redo}}), "Geri Al", "Yinele — Sınama"},
-        {"another file chosen: locked, history kept", true,
+        // Leaving a database takes its whole history along (after saving what changed).
+        {"another file chosen", true,
          [](CommandsFixture& f) {
              f.makeDirty();
+             f.makeDirty();
+             f.state->undo();
              f.state->prepare(f.harness.path("diger.kdbx"));
          },
-         nameSet({always, {C::undo}}), "Geri Al — Sınama", "Yinele"},
+         nameSet({always}), "Geri Al", "Yinele"},
         {"locked again", true,
          [](CommandsFixture& f) {
              f.makeDirty();
+             f.makeDirty();
+             f.state->undo();
              f.state->lock();
+         },
+         nameSet({always}), "Geri Al", "Yinele"},
+        {"closed", true,
+         [](CommandsFixture& f) {
+             f.makeDirty();
+             f.makeDirty();
+             f.state->undo();
+             f.state->closeDatabase();
          },
          nameSet({always}), "Geri Al", "Yinele"},
     };

@@ -193,6 +193,8 @@ void AppState::prepare(const QString& url) {
     setLocked(true);
     setLastError(std::nullopt);
     clearSelection();
+    // Its snapshots are the previous database in clear: they go with it.
+    clearHistory();
     storeBookmark(url);
 }
 

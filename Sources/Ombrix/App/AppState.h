@@ -125,8 +125,8 @@ class AppState : public QObject {
     //
     // Each of these leaves the open database. When it has unsaved changes they are saved first;
     // if that save fails nothing changes and lastError says why.
-    // Makes `url` the database file: drops the open database and key, locks, clears the error and
-    // the selection and remembers the file for the next start.
+    // Makes `url` the database file: drops the open database with its undo history and the key,
+    // locks, clears the error and the selection and remembers the file for the next start.
     void prepare(const QString& url);
     // Reads the key file (when given) and the chosen database file and opens it; an empty
     // password means none. Duplicate identifiers are repaired and counted in the status bar.
