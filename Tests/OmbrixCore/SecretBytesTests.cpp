@@ -9,39 +9,11 @@
 #include <vector>
 
 #include "OmbrixCore/Crypto/SecretBytes.h"
+#include "Support/WipedBlocks.h"
+
+using testsupport::WipedBlocks;
 
 namespace {
-
-// The blocks the buffers report as wiped while it lives: where they were, how long, and whether
-// every byte was zero. Never their content.
-struct WipedBlocks {
-    struct Block {
-        const void* address;
-        std::size_t size;
-        bool zero;
-    };
-
-    WipedBlocks() {
-        blocks().clear();
-        SecretBytes::setWipeObserver([](ByteView wiped) {
-            blocks().push_back({wiped.data(), wiped.size(),
-                                std::all_of(wiped.begin(), wiped.end(), [](std::uint8_t b) { return b == 0; })});
-        });
-    }
-    ~WipedBlocks() { SecretBytes::setWipeObserver(nullptr); }
-
-    static std::vector<Block>& blocks() {
-        static std::vector<Block> all;
-        return all;
-    }
-
-    // The block at `address` was reported, at least `size` long, and held only zeros.
-    static bool wiped(const void* address, std::size_t size) {
-        return std::any_of(blocks().begin(), blocks().end(), [&](const Block& b) {
-            return b.address == address && b.size >= size && b.zero;
-        });
-    }
-};
 
 const std::string secret = "kasanın-ana-parolası";
 
@@ -70,7 +42,7 @@ TEST(SecretBytes, EveryBlockIsWipedBeforeItIsFreed) {
         std::optional<SecretBytes> held(secret);
         const void* block = held->data();
         c.release(held);
-        EXPECT_TRUE(WipedBlocks::wiped(block, secret.size())) << c.note;
+        EXPECT_TRUE(recorder.wiped(block, secret.size())) << c.note;
     }
 }
 

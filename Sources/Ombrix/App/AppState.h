@@ -133,7 +133,7 @@ class AppState : public QObject {
     void unlock(const QString& password, const std::optional<QString>& keyFileURL);
     // Builds a new database named after the file, with three groups, writes it and opens it.
     // Only a missing or empty file is replaced; anything else is refused and left as it is.
-    void createDatabase(const QString& url, const QString& password, const std::optional<Bytes>& keyFileData);
+    void createDatabase(const QString& url, const QString& password, std::optional<SecretBytes> keyFileData);
     // With no file chosen, chooses the remembered one when it still exists.
     void restoreRecentDatabase();
 
