@@ -179,6 +179,15 @@ TEST(OmbrixCommands, EnabledStatesAndHistoryTitlesFollowTheState) {
         const char* undoTitle;
         const char* redoTitle;
     };
+    // Leaves the database with a step to undo and one to redo.
+    const auto withHistory = [](std::function<void(CommandsFixture&)> leave) {
+        return [leave](CommandsFixture& f) {
+            f.makeDirty();
+            f.makeDirty();
+            f.state->undo();
+            leave(f);
+        };
+    };
     const Case cases[] = {
         {"locked", false, [](CommandsFixture&) {}, nameSet({always}), "Geri Al", "Yinele"},
         {"unlocked, nothing selected", true, [](CommandsFixture&) {}, nameSet({always, withDatabase}),
@@ -210,29 +219,12 @@ TEST(OmbrixCommands, EnabledStatesAndHistoryTitlesFollowTheState) {
          nameSet({always, withDatabase, {C::save, C::redo}}), "Geri Al", "Yinele — Sınama"},
         // Leaving a database takes its whole history along (after saving what changed).
         {"another file chosen", true,
-         [](CommandsFixture& f) {
-             f.makeDirty();
-             f.makeDirty();
-             f.state->undo();
-             f.state->prepare(f.harness.path("diger.kdbx"));
-         },
+         withHistory([](CommandsFixture& f) { f.state->prepare(f.harness.path("diger.kdbx")); }),
          nameSet({always}), "Geri Al", "Yinele"},
-        {"locked again", true,
-         [](CommandsFixture& f) {
-             f.makeDirty();
-             f.makeDirty();
-             f.state->undo();
-             f.state->lock();
-         },
-         nameSet({always}), "Geri Al", "Yinele"},
-        {"closed", true,
-         [](CommandsFixture& f) {
-             f.makeDirty();
-             f.makeDirty();
-             f.state->undo();
-             f.state->closeDatabase();
-         },
-         nameSet({always}), "Geri Al", "Yinele"},
+        {"locked again", true, withHistory([](CommandsFixture& f) { f.state->lock(); }), nameSet({always}),
+         "Geri Al", "Yinele"},
+        {"closed", true, withHistory([](CommandsFixture& f) { f.state->closeDatabase(); }), nameSet({always}),
+         "Geri Al", "Yinele"},
     };
     for (const Case& c : cases) {
         CommandsFixture f(c.open);

@@ -23,9 +23,9 @@ class WipedBlocks {
     WipedBlocks() {
         blocks().clear();
         SecretBytes::setWipeObserver([](ByteView wiped) {
-            blocks().push_back({wiped.data(), wiped.size(), std::all_of(wiped.begin(), wiped.end(), [](std::uint8_t b) {
-                                    return b == 0;
-                                })});
+            blocks().push_back(
+                {wiped.data(), wiped.size(),
+                 std::all_of(wiped.begin(), wiped.end(), [](std::uint8_t b) { return b == 0; })});
         });
     }
     ~WipedBlocks() { SecretBytes::setWipeObserver(nullptr); }
@@ -40,8 +40,8 @@ class WipedBlocks {
 
     // How many blocks of exactly `size` bytes were reported holding only zeros.
     std::size_t wipedOfSize(std::size_t size) const {
-        return static_cast<std::size_t>(std::count_if(blocks().begin(), blocks().end(),
-                                                      [&](const Block& b) { return b.size == size && b.zero; }));
+        return static_cast<std::size_t>(std::count_if(
+            blocks().begin(), blocks().end(), [&](const Block& b) { return b.size == size && b.zero; }));
     }
 
     void forget() { blocks().clear(); }
