@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "AppStateFakes.h"
+#include "Support/WipedBlocks.h"
 
 using namespace fakes;
 
@@ -434,6 +435,49 @@ TEST(AppStateDocument, LeavingADatabaseWithUnsavedChangesSavesThemFirst) {
         c.leave(h, *state);
         EXPECT_FALSE(state->isDirty()) << c.note;
         EXPECT_EQ(h.codec->saved(h.files->read(h.path("kasa.kdbx"))).root.entries.size(), 0u) << c.note;
+    }
+}
+
+// The credentials are the one secret the state keeps beside the database: whichever way they are
+// let go, their buffers are wiped. Lengths that no other buffer of the test has tell the key's
+// blocks apart.
+TEST(AppStateDocument, TheKeyIsWipedWhenItIsLetGo) {
+    const QString password = QStringLiteral("yalnızca-bu-sınamanın-parolası");
+    const QString wrong = QStringLiteral("yanlış");
+    const Bytes keyFile(37, 0x5A);
+    struct Case {
+        const char* note;
+        std::function<void(Harness&, AppState&)> before;
+        std::function<void(Harness&, AppState&)> letGo;
+        // The password whose buffer is let go.
+        QString typed;
+    };
+    const auto none = [](Harness&, AppState&) {};
+    const Case cases[] = {
+        {"locked", none, [](Harness&, AppState& s) { s.lock(); }, password},
+        {"closed", none, [](Harness&, AppState& s) { s.closeDatabase(); }, password},
+        {"another file chosen", none, [](Harness& h, AppState& s) { s.prepare(h.path("başka.kdbx")); },
+         password},
+        {"replaced by unlocking again", none,
+         [&](Harness& h, AppState& s) { s.unlock(password, h.path("anahtar.key")); }, password},
+        {"a failed unlock", [](Harness&, AppState& s) { s.lock(); },
+         [&](Harness& h, AppState& s) { s.unlock(wrong, h.path("anahtar.key")); }, wrong},
+    };
+    for (const Case& c : cases) {
+        Harness h;
+        h.files->writeAtomically(h.path("anahtar.key"), keyFile);
+        h.files->writeAtomically(h.path("kasa.kdbx"),
+                                 h.codec->save(sampleDatabase(), KdbxKey(password.toStdString(), keyFile)));
+        const auto state = h.makeState();
+        state->prepare(h.path("kasa.kdbx"));
+        state->unlock(password, h.path("anahtar.key"));
+        ASSERT_FALSE(state->isLocked()) << c.note;
+        c.before(h, *state);
+
+        const testsupport::WipedBlocks recorder;
+        c.letGo(h, *state);
+        EXPECT_GE(recorder.wipedOfSize(std::size_t(c.typed.toUtf8().size())), 1u) << c.note << ": password";
+        EXPECT_GE(recorder.wipedOfSize(keyFile.size()), 1u) << c.note << ": key file";
     }
 }
 

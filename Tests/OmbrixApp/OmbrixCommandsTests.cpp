@@ -184,6 +184,15 @@ TEST(OmbrixCommands, EnabledStatesAndHistoryTitlesFollowTheState) {
         const char* undoTitle;
         const char* redoTitle;
     };
+    // Leaves the database with a step to undo and one to redo.
+    const auto withHistory = [](std::function<void(CommandsFixture&)> leave) {
+        return [leave](CommandsFixture& f) {
+            f.makeDirty();
+            f.makeDirty();
+            f.state->undo();
+            leave(f);
+        };
+    };
     const Case cases[] = {
         {"locked", false, [](CommandsFixture&) {}, nameSet({always}), "Geri Al", "Yinele"},
         {"unlocked, nothing selected", true, [](CommandsFixture&) {}, nameSet({always, withDatabase}),
@@ -213,18 +222,14 @@ TEST(OmbrixCommands, EnabledStatesAndHistoryTitlesFollowTheState) {
              f.state->undo();
          },
          nameSet({always, withDatabase, {C::save, C::redo}}), "Geri Al", "Yinele — Sınama"},
-        {"another file chosen: locked, history kept", true,
-         [](CommandsFixture& f) {
-             f.makeDirty();
-             f.state->prepare(f.harness.path("diger.kdbx"));
-         },
-         nameSet({always, {C::undo}}), "Geri Al — Sınama", "Yinele"},
-        {"locked again", true,
-         [](CommandsFixture& f) {
-             f.makeDirty();
-             f.state->lock();
-         },
+        // Leaving a database takes its whole history along (after saving what changed).
+        {"another file chosen", true,
+         withHistory([](CommandsFixture& f) { f.state->prepare(f.harness.path("diger.kdbx")); }),
          nameSet({always}), "Geri Al", "Yinele"},
+        {"locked again", true, withHistory([](CommandsFixture& f) { f.state->lock(); }), nameSet({always}),
+         "Geri Al", "Yinele"},
+        {"closed", true, withHistory([](CommandsFixture& f) { f.state->closeDatabase(); }), nameSet({always}),
+         "Geri Al", "Yinele"},
     };
     for (const Case& c : cases) {
         CommandsFixture f(c.open);

@@ -27,7 +27,8 @@ class QuietDesktop : public AutoTypeService::Backend {
     QString applicationName(WindowId) override { return {}; }
     std::optional<QString> windowTitle(WindowId) override { return std::nullopt; }
     void activate(WindowId) override {}
-    bool modifiersHeld() override { return false; }
+    bool keysHeld() override { return false; }
+    bool beginTyping() override { return true; }
     std::optional<std::vector<KeyStroke>> strokes(QStringView) override { return std::nullopt; }
     std::optional<KeyStroke> stroke(AutoTypeKey) override { return std::nullopt; }
     std::optional<KeyStroke> selectAllStroke() override { return std::nullopt; }

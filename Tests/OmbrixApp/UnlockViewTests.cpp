@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <functional>
@@ -351,6 +352,64 @@ TEST(UnlockView, RightCredentialsUnlockAndClearTheFields) {
         EXPECT_FALSE(screen.state->lastError()) << c.note;
         EXPECT_EQ(screen.view->passwordField()->text(), QString()) << c.note;
         EXPECT_EQ(screen.view->passwordField()->lineEdit()->isUndoAvailable(), false) << c.note;
+    }
+}
+
+// A field's text and every copy taken of it share one storage; the view wipes it before it
+// empties a field, so the password handed over to unlock or create leaves nothing readable
+// behind. The copy taken here shares that storage and sees what became of it.
+TEST(UnlockView, TypedPasswordsAreWipedWhenTheFieldsLetGoOfThem) {
+    struct Case {
+        const char* note;
+        const char* file;  // an existing vault that opens with "parola", or a new file
+        const char* typed;
+        // Shown before the password is typed.
+        std::optional<QString> error;
+        std::function<void(LockScreen&)> act;
+        bool wiped;
+    };
+    const auto submit = [](LockScreen& s) { s.submit(); };
+    const Case cases[] = {
+        {"unlocked", "kasa.kdbx", "parola", std::nullopt, submit, true},
+        {"refused", "kasa.kdbx", "yanlış parola", std::nullopt, submit, true},
+        {"another file chosen", "kasa.kdbx", "yarım kalan", std::nullopt,
+         [](LockScreen& s) {
+             s.panels.databases.push_back(s.h.path("iş.kdbx"));
+             s.click("Başka bir veritabanı aç");
+         },
+         true},
+        {"created", "Radir.kdbx", "yeni parola", std::nullopt, submit, true},
+        {"refused again with the message shown: the field keeps it", "kasa.kdbx", "yine yanlış",
+         invalidCredentials(), submit, false},
+    };
+    for (const Case& c : cases) {
+        LockScreen screen;
+        screen.writeVault("kasa.kdbx", "parola");
+        screen.writeVault("iş.kdbx", "parola");
+        screen.state->prepare(screen.h.path(c.file));
+        if (c.error) screen.state->setLastError(*c.error);
+        // Each field gets storage of its own, as typing gives it.
+        const bool creating = std::string(c.file) == "Radir.kdbx";
+        const QString typed = QString::fromUtf8(c.typed);
+        screen.view->passwordField()->setText(QString::fromUtf8(c.typed));
+        if (creating) screen.view->confirmField()->setText(QString::fromUtf8(c.typed));
+        const QString handed = screen.view->passwordField()->text();
+        const QString confirmed = screen.view->confirmField()->text();
+
+        c.act(screen);
+        const auto wiped = [&](const QString& copy) {
+            return copy.size() == typed.size() &&
+                   std::all_of(copy.begin(), copy.end(), [](QChar ch) { return ch.isNull(); });
+        };
+        EXPECT_EQ(wiped(handed), c.wiped) << c.note;
+        if (c.wiped) {
+            EXPECT_TRUE(screen.view->passwordField()->text().isEmpty()) << c.note;
+            if (creating) {
+                EXPECT_TRUE(wiped(confirmed)) << c.note << ": confirmation";
+            }
+        } else {
+            EXPECT_TRUE(screen.view->passwordField()->text() == typed) << c.note;
+        }
     }
 }
 

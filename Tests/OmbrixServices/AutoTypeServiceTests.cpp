@@ -46,8 +46,9 @@ struct FakeDesktop {
     std::map<WindowId, QString> names;
     std::map<WindowId, QString> titles;
     bool activationWorks = true;
-    int modifierPollsHeld = 0;  // -1: held for ever
-    int failingSend = 0;        // the n-th key event (from 1) cannot be sent; 0: none
+    int keyPollsHeld = 0;  // -1: held for ever
+    bool locksCanBePutAside = true;
+    int failingSend = 0;  // the n-th key event (from 1) cannot be sent; 0: none
     int sends = 0;
     std::set<std::uint32_t> down;
     std::vector<std::string> log;
@@ -82,10 +83,14 @@ class FakeBackend : public AutoTypeService::Backend {
         d.record("activate " + std::to_string(w));
         if (d.activationWorks) QTimer::singleShot(30, [this, w] { d.active = w; });
     }
-    bool modifiersHeld() override {
-        if (d.modifierPollsHeld == 0) return false;
-        if (d.modifierPollsHeld > 0) --d.modifierPollsHeld;
+    bool keysHeld() override {
+        if (d.keyPollsHeld == 0) return false;
+        if (d.keyPollsHeld > 0) --d.keyPollsHeld;
         return true;
+    }
+    bool beginTyping() override {
+        d.record("begin");
+        return d.locksCanBePutAside;
     }
     std::optional<std::vector<KeyStroke>> strokes(QStringView character) override {
         if (character == u"a") return std::vector{KeyStroke{38, {}}};
@@ -162,7 +167,8 @@ TEST_F(AutoTypeServiceTest, TypesEveryStepWithModifiersAroundTheKey) {
     const Outcome outcome = run({A::text("aB"), A::key(AutoTypeKey::tab), A::delay(0), A::text(""),
                                  A::clearField(), A::text("e\u0301"), A::key(AutoTypeKey::enter)});
     EXPECT_FALSE(outcome.error);
-    EXPECT_EQ(desktop.log, (Log{"down 38", "up 38",                          // a
+    EXPECT_EQ(desktop.log, (Log{"begin",                                     // locks put aside
+                                "down 38", "up 38",                          // a
                                 "down 50", "down 56", "up 56",    "up 50",   // Shift+B
                                 "down 23", "up 23",                          // Tab
                                 "down 37", "down 38", "up 38",    "up 37",   // Ctrl+A
@@ -208,12 +214,12 @@ TEST_F(AutoTypeServiceTest, OutcomesOfARun) {
          [](FakeDesktop& d, AutoTypeService&) { d.active = 9; },
          {A::delay(0)},
          std::nullopt,
-         {"activate 7", "end"}},
+         {"activate 7", "begin", "end"}},
         {"target in front is not activated again",
          [](FakeDesktop&, AutoTypeService&) {},
          {A::text("b")},
          std::nullopt,
-         {"down 56", "up 56", "end"}},
+         {"begin", "down 56", "up 56", "end"}},
         {"target never comes to the front",
          [](FakeDesktop& d, AutoTypeService& s) {
              d.active = 9;
@@ -234,34 +240,61 @@ TEST_F(AutoTypeServiceTest, OutcomesOfARun) {
          {A::text("a")},
          AutoTypeError::targetActivationFailed("Uygulama"),
          {"activate 7", "end"}},
-        {"modifiers let go after a few polls",
-         [](FakeDesktop& d, AutoTypeService&) { d.modifierPollsHeld = 3; },
+        {"keys let go after a few polls",
+         [](FakeDesktop& d, AutoTypeService&) { d.keyPollsHeld = 3; },
          {A::text("a")},
          std::nullopt,
-         {"down 38", "up 38", "end"}},
-        {"modifiers still held after a second",
-         [](FakeDesktop& d, AutoTypeService&) { d.modifierPollsHeld = -1; },
+         {"begin", "down 38", "up 38", "end"}},
+        {"a key still held after a second: nothing typed, the locks untouched",
+         [](FakeDesktop& d, AutoTypeService&) { d.keyPollsHeld = -1; },
          {A::text("a")},
-         AutoTypeError::modifierKeysHeld(),
+         AutoTypeError::keysHeld(),
          {"end"}},
-        {"modifier wait switched off",
+        {"a key pressed mid-run: typing waits until it is up",
+         [](FakeDesktop& d, AutoTypeService&) {
+             d.onEvent = [&d, pressed = false](const std::string& e) mutable {
+                 if (e == "up 38" && !pressed) {
+                     pressed = true;
+                     d.keyPollsHeld = 3;
+                 }
+                 if (e.rfind("down", 0) == 0 && d.keyPollsHeld != 0) d.log.push_back("typed while held");
+             };
+         },
+         {A::text("aa"), A::key(AutoTypeKey::enter)},
+         std::nullopt,
+         {"begin", "down 38", "up 38", "down 38", "up 38", "down 36", "up 36", "end"}},
+        {"a key held mid-run past the wait",
+         [](FakeDesktop& d, AutoTypeService&) {
+             d.onEvent = [&d](const std::string& e) {
+                 if (e == "up 38") d.keyPollsHeld = -1;
+             };
+         },
+         {A::text("aa")},
+         AutoTypeError::keysHeld(),
+         {"begin", "down 38", "up 38", "end"}},
+        {"key wait switched off",
          [](FakeDesktop& d, AutoTypeService& s) {
-             d.modifierPollsHeld = -1;
-             s.waitForModifierRelease = false;
+             d.keyPollsHeld = -1;
+             s.waitForKeyRelease = false;
          },
          {A::text("a")},
          std::nullopt,
-         {"down 38", "up 38", "end"}},
+         {"begin", "down 38", "up 38", "end"}},
+        {"the locks cannot be put aside",
+         [](FakeDesktop& d, AutoTypeService&) { d.locksCanBePutAside = false; },
+         {A::text("a")},
+         AutoTypeError::eventCreationFailed(),
+         {"begin", "end"}},
         {"a character that cannot be typed stops the run",
          [](FakeDesktop&, AutoTypeService&) {},
          {A::text("a?a")},
          AutoTypeError::eventCreationFailed(),
-         {"down 38", "up 38", "end"}},
+         {"begin", "down 38", "up 38", "end"}},
         {"a key event that cannot be sent releases the held Shift",
          [](FakeDesktop& d, AutoTypeService&) { d.failingSend = 2; },
          {A::text("B")},
          AutoTypeError::eventCreationFailed(),
-         {"down 50", "up 56", "up 50", "end"}},
+         {"begin", "down 50", "up 56", "up 50", "end"}},
         {"focus moved to another window mid-run",
          [](FakeDesktop& d, AutoTypeService&) {
              d.onEvent = [&d](const std::string& e) {
@@ -270,7 +303,7 @@ TEST_F(AutoTypeServiceTest, OutcomesOfARun) {
          },
          {A::text("aaa"), A::key(AutoTypeKey::enter)},
          AutoTypeError::targetActivationFailed("Gedit"),
-         {"down 38", "up 38", "end"}},
+         {"begin", "down 38", "up 38", "end"}},
     };
     for (const Case& c : cases) {
         FakeDesktop desktop;
@@ -319,7 +352,7 @@ TEST_F(AutoTypeServiceTest, ASecondRunIsRefusedWhileOneIsGoing) {
     ASSERT_TRUE(second->error);
     EXPECT_EQ(*second->error, AutoTypeError::alreadyRunning());
     EXPECT_EQ(second->error->description(), "Otomatik yazma zaten sürüyor.");
-    EXPECT_EQ(desktop.log, (Log{"down 38", "up 38", "end"}));
+    EXPECT_EQ(desktop.log, (Log{"begin", "down 38", "up 38", "end"}));
 
     // Once it has ended, the next run goes ahead.
     EXPECT_FALSE(run({A::text("b")}).error);
@@ -333,7 +366,7 @@ TEST_F(AutoTypeServiceTest, CancelReleasesTheKeysItHolds) {
     const Outcome outcome = run({A::text("Bab")});
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(*outcome.error, AutoTypeError::cancelled());
-    EXPECT_EQ(desktop.log, (Log{"down 50", "up 50", "end"}));
+    EXPECT_EQ(desktop.log, (Log{"begin", "down 50", "up 50", "end"}));
     EXPECT_TRUE(desktop.down.empty());
 }
 

@@ -9,6 +9,7 @@
 
 #include "Ombrix/App/GroupTree.h"
 #include "Ombrix/App/Preferences.h"
+#include "Ombrix/App/SecretText.h"
 
 namespace {
 
@@ -25,6 +26,12 @@ KdbxGroup newGroup(const std::string& name, Timestamp now) {
     group.created = now;
     group.modified = now;
     return group;
+}
+
+// The credentials as typed: an empty field is no password.
+KdbxKey typedKey(const QString& password, std::optional<SecretBytes> keyFileData) {
+    return KdbxKey(password.isEmpty() ? std::nullopt : std::optional<SecretBytes>(SecretText::utf8(password)),
+                   std::move(keyFileData));
 }
 
 // Stores `value` and announces it through `changed`, only when it differs from what is stored.
@@ -193,6 +200,8 @@ void AppState::prepare(const QString& url) {
     setLocked(true);
     setLastError(std::nullopt);
     clearSelection();
+    // Its snapshots are the previous database in clear: they go with it.
+    clearHistory();
     storeBookmark(url);
 }
 
@@ -211,14 +220,13 @@ void AppState::unlock(const QString& password, const std::optional<QString>& key
     }
     if (!saveBeforeLeaving()) return;
     try {
-        std::optional<Bytes> keyFileData;
-        if (keyFileURL) keyFileData = deps_.files->read(*keyFileURL);
+        std::optional<SecretBytes> keyFileData;
+        if (keyFileURL) keyFileData = SecretBytes(deps_.files->read(*keyFileURL));
         // An empty password is no password; one of blanks is used as typed. Without a key file
         // an empty field can only mean the empty password (the format allows one), since no
         // credentials at all open nothing.
-        KdbxKey key(password.isEmpty() ? std::nullopt : std::optional<std::string>(password.toStdString()),
-                    std::move(keyFileData));
-        if (password.isEmpty() && !key.keyFileData) key.password = std::string();
+        KdbxKey key = typedKey(password, std::move(keyFileData));
+        if (password.isEmpty() && !key.keyFileData) key.password = SecretBytes();
         const Bytes file = deps_.files->read(*databaseURL_);
         KdbxDatabase database;
         try {
@@ -228,7 +236,7 @@ void AppState::unlock(const QString& password, const std::optional<QString>& key
             // also carry an empty password beside it: try that before giving up.
             if (!password.isEmpty() || key.password || error.kind() != KdbxError::Kind::invalidCredentials)
                 throw;
-            key.password = std::string();
+            key.password = SecretBytes();
             database = deps_.codec->load(file, key);
         }
         GroupTree::IDSet seenGroups;
@@ -261,7 +269,7 @@ void AppState::showUnlocked(KdbxDatabase database, KdbxKey key) {
 }
 
 void AppState::createDatabase(const QString& url, const QString& password,
-                              const std::optional<Bytes>& keyFileData) {
+                              std::optional<SecretBytes> keyFileData) {
     if (!saveBeforeLeaving()) return;
     try {
         // The file name without its last extension names the database and its root.
@@ -275,8 +283,7 @@ void AppState::createDatabase(const QString& url, const QString& password,
         database.kdf = deps_.newDatabaseKdf;
         database.compressed = true;
         database.formatVersion = KdbxFormatVersion{4, 1};
-        KdbxKey key(password.isEmpty() ? std::nullopt : std::optional<std::string>(password.toStdString()),
-                    keyFileData);
+        KdbxKey key = typedKey(password, std::move(keyFileData));
 
         const Bytes bytes = deps_.codec->save(database, key);
         // Asked right before writing: the key derivation takes seconds, and a file that appeared

@@ -125,15 +125,15 @@ class AppState : public QObject {
     //
     // Each of these leaves the open database. When it has unsaved changes they are saved first;
     // if that save fails nothing changes and lastError says why.
-    // Makes `url` the database file: drops the open database and key, locks, clears the error and
-    // the selection and remembers the file for the next start.
+    // Makes `url` the database file: drops the open database with its undo history and the key,
+    // locks, clears the error and the selection and remembers the file for the next start.
     void prepare(const QString& url);
     // Reads the key file (when given) and the chosen database file and opens it; an empty
     // password means none. Duplicate identifiers are repaired and counted in the status bar.
     void unlock(const QString& password, const std::optional<QString>& keyFileURL);
     // Builds a new database named after the file, with three groups, writes it and opens it.
     // Only a missing or empty file is replaced; anything else is refused and left as it is.
-    void createDatabase(const QString& url, const QString& password, const std::optional<Bytes>& keyFileData);
+    void createDatabase(const QString& url, const QString& password, std::optional<SecretBytes> keyFileData);
     // With no file chosen, chooses the remembered one when it still exists.
     void restoreRecentDatabase();
 

@@ -162,8 +162,9 @@ void OmbrixCommands::refresh() {
     enable(C::saveAs, open);
     enable(C::lock, !locked);
     enable(C::closeDatabase, open);
-    enable(C::undo, state_.canUndo());
-    enable(C::redo, state_.canRedo());
+    // The history belongs to the open database: nothing to take back, and no label, without one.
+    enable(C::undo, open && state_.canUndo());
+    enable(C::redo, open && state_.canRedo());
     enable(C::search, !locked);
     enable(C::sidebar, !locked);
     // The main window shows its sidebar again after every unlock.
@@ -175,8 +176,8 @@ void OmbrixCommands::refresh() {
     enable(C::newGroup, !locked);
     enable(C::deleteEntries, !state_.selectedEntryIDs().empty());
 
-    action(C::undo)->setText(withDetail(QStringLiteral("Geri Al"), state_.undoLabel()));
-    action(C::redo)->setText(withDetail(QStringLiteral("Yinele"), state_.redoLabel()));
+    action(C::undo)->setText(withDetail(QStringLiteral("Geri Al"), open ? state_.undoLabel() : std::nullopt));
+    action(C::redo)->setText(withDetail(QStringLiteral("Yinele"), open ? state_.redoLabel() : std::nullopt));
 }
 
 // The state saves unsaved changes before it takes another file; when that save fails it keeps the

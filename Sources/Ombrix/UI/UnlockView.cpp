@@ -19,6 +19,7 @@
 
 #include "Ombrix/App/AppState.h"
 #include "Ombrix/App/FilePanels.h"
+#include "Ombrix/App/SecretText.h"
 #include "Ombrix/Theme/AppButton.h"
 #include "Ombrix/Theme/BrandFont.h"
 #include "Ombrix/Theme/Card.h"
@@ -40,7 +41,6 @@
 #include "Ombrix/UI/SymbolView.h"
 #include "Ombrix/UI/Tooltip.h"
 #include "Ombrix/UI/WrappingLabel.h"
-#include "OmbrixCore/Crypto/SecureWipe.h"
 
 // ShakeEffect
 
@@ -117,6 +117,11 @@ QBoxLayout* box(QWidget* widget) {
 
 QString fileNameOf(const QString& path) {
     return QFileInfo(path).fileName();
+}
+
+// Whether two texts keep their characters in one storage (a field's text and a copy of it).
+bool sameStorage(const QString& a, const QString& b) {
+    return !a.isEmpty() && a.constData() == b.constData();
 }
 
 }  // namespace
@@ -367,20 +372,22 @@ void UnlockView::run(const Submission& submission) {
             createWith(submission);
         else
             state_.unlock(submission.password, submission.keyFile);
-        if (!self) return;
-        if (!state_.isLocked()) {
-            password_->setText(QString());
-            confirm_->setText(QString());
-        }
+        if (self && !state_.isLocked()) forgetTyped(true);
     }
+    // The copy handed over goes too, unless a field still shows it (a failure that repeats the
+    // message shown leaves the typed password in place).
+    if (!self || (!sameStorage(submission.password, password_->text()) &&
+                  !sameStorage(submission.password, confirm_->text())))
+        SecretText::wipe(submission.password);
+    if (!self) return;
     setBusy(false);
 }
 
 void UnlockView::createWith(const Submission& submission) {
-    std::optional<Bytes> keyData;
+    std::optional<SecretBytes> keyData;
     if (submission.keyFile) {
         try {
-            keyData = files_.read(*submission.keyFile);
+            keyData = SecretBytes(files_.read(*submission.keyFile));
         } catch (const std::exception& error) {
             // The user chose a second factor: a vault without it would be weaker than asked.
             state_.setLastError(QStringLiteral("Kasa oluşturulmadı: anahtar dosyası okunamadı. %1")
@@ -389,8 +396,7 @@ void UnlockView::createWith(const Submission& submission) {
         }
     }
     const QPointer<UnlockView> self(this);
-    state_.createDatabase(submission.url, submission.password, keyData);
-    if (keyData) secureWipe(*keyData);
+    state_.createDatabase(submission.url, submission.password, std::move(keyData));
     // A file that appeared at the location meanwhile is opened, not replaced.
     if (self && state_.isLocked()) setCreating(shouldOfferCreation());
 }
@@ -434,8 +440,7 @@ void UnlockView::setCreating(bool creating) {
 }
 
 void UnlockView::databaseChanged() {
-    password_->setText(QString());
-    confirm_->setText(QString());
+    forgetTyped(true);
     keyFile_.reset();
     setCreating(shouldOfferCreation());
     focusPassword();
@@ -452,8 +457,24 @@ void UnlockView::errorChanged() {
     bannerHost_->show();
     banner_->setPresent(true);
     shakeEffect_->animateTo(++shake_);
-    password_->setText(QString());
+    forgetTyped(false);
     focusPassword();
+}
+
+// The field's text and every copy taken of it (the submission's among them) share one storage:
+// wiping it before the field is emptied leaves none of them readable. A confirmation that stays
+// keeps what it shows.
+void UnlockView::forgetTyped(bool confirmationToo) {
+    const QString password = password_->text();
+    const QString confirmation = confirm_->text();
+    if (confirmationToo) {
+        SecretText::wipe(confirmation);
+        SecretText::wipe(password);
+        confirm_->setText(QString());
+    } else if (!sameStorage(password, confirmation)) {
+        SecretText::wipe(password);
+    }
+    password_->setText(QString());
 }
 
 void UnlockView::focusPassword() {

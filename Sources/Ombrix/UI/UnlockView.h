@@ -126,6 +126,8 @@ class UnlockView : public QWidget {
     void setCreating(bool creating);
     void databaseChanged();
     void errorChanged();
+    // Empties the master password (and the confirmation too), wiping what they held first.
+    void forgetTyped(bool confirmationToo);
     void focusPassword();
     void refresh();
 

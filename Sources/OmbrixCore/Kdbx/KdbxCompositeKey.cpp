@@ -53,6 +53,33 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+// A text that held key material, wiped however the scope that holds it ends.
+struct WipedText {
+    std::string text;
+
+    ~WipedText() { secureWipe(text.data(), text.size()); }
+};
+
+void wipeTexts(KdbxXMLNode& node) {
+    secureWipe(node.text.data(), node.text.size());
+    for (const KdbxXMLNode::Ptr& child : node.children) wipeTexts(*child);
+}
+
+// A parsed key file holds its key as element text: wiped however reading it ends.
+struct WipedTree {
+    KdbxXMLNode::Ptr root;
+
+    ~WipedTree() {
+        if (root) wipeTexts(*root);
+    }
+};
+
+// Decoded key data as a secret buffer, so that a refused file leaves none of it behind.
+std::optional<SecretBytes> secret(std::optional<Bytes> decoded) {
+    if (!decoded) return std::nullopt;
+    return SecretBytes(std::move(*decoded));
+}
+
 // The key of an XML key file, or nothing when the file is not one (it then counts by the other
 // rules). Once the document is a KeyFile, a fault in it is an error.
 std::optional<KdbxKeys::KeyFileResult> parseXMLKeyFile(ByteView file) {
@@ -62,7 +89,8 @@ std::optional<KdbxKeys::KeyFileResult> parseXMLKeyFile(ByteView file) {
     if (head.find("<KeyFile") == std::string_view::npos && head.find("<?xml") == std::string_view::npos) {
         return std::nullopt;
     }
-    const KdbxXMLNode::Ptr root = KdbxXMLNode::parse(file);
+    const WipedTree tree{KdbxXMLNode::parse(file)};
+    const KdbxXMLNode::Ptr& root = tree.root;
     if (!root || root->name != "KeyFile") return std::nullopt;
 
     std::string version = "1.00";
@@ -72,26 +100,29 @@ std::optional<KdbxKeys::KeyFileResult> parseXMLKeyFile(ByteView file) {
     const KdbxXMLNode* key = root->child("Key");
     const KdbxXMLNode* data = key != nullptr ? key->child("Data") : nullptr;
     if (data == nullptr) throw KdbxError::corruptedData("anahtar dosyasında <Key><Data> yok");
-    const std::string dataText = withoutWhiteSpace(data->trimmedText());
+    const WipedText trimmed{data->trimmedText()};
+    const WipedText dataText{withoutWhiteSpace(trimmed.text)};
 
     if (version.starts_with("2")) {
-        std::optional<Bytes> decoded = KdbxKeys::hexDecode(dataText);
+        const std::optional<SecretBytes> decoded = secret(KdbxKeys::hexDecode(dataText.text));
         if (!decoded || decoded->empty())
             throw KdbxError::corruptedData("v2 anahtar dosyası onaltılık değil");
         if (auto hash = data->attributes.find("Hash"); hash != data->attributes.end()) {
-            const Bytes digest = KdbxCrypto::sha256(*decoded);
-            const std::string expected = upperHex(ByteView(digest).first(4));
+            const SecretBytes digest(KdbxCrypto::sha256(decoded->view()));
+            const std::string expected = upperHex(digest.view().first(4));
             if (!equalIgnoringCase(withoutWhiteSpace(hash->second), expected)) {
                 throw KdbxError::corruptedData("anahtar dosyası bütünlük kontrolünden geçemedi");
             }
         }
-        return KdbxKeys::KeyFileResult{std::move(*decoded), KdbxKeys::KeyFileKind::xmlV2};
+        return KdbxKeys::KeyFileResult{Bytes(decoded->view().begin(), decoded->view().end()),
+                                       KdbxKeys::KeyFileKind::xmlV2};
     }
-    std::optional<Bytes> decoded = Base64::decodeStrict(dataText);
+    const std::optional<SecretBytes> decoded = secret(Base64::decodeStrict(dataText.text));
     if (!decoded) throw KdbxError::corruptedData("v1 anahtar dosyası base64 değil");
     if (decoded->size() == 32)
-        return KdbxKeys::KeyFileResult{std::move(*decoded), KdbxKeys::KeyFileKind::xmlV1};
-    return KdbxKeys::KeyFileResult{KdbxCrypto::sha256(*decoded), KdbxKeys::KeyFileKind::xmlV1};
+        return KdbxKeys::KeyFileResult{Bytes(decoded->view().begin(), decoded->view().end()),
+                                       KdbxKeys::KeyFileKind::xmlV1};
+    return KdbxKeys::KeyFileResult{KdbxCrypto::sha256(decoded->view()), KdbxKeys::KeyFileKind::xmlV1};
 }
 
 }  // namespace
@@ -99,30 +130,20 @@ std::optional<KdbxKeys::KeyFileResult> parseXMLKeyFile(ByteView file) {
 namespace KdbxKeys {
 
 Bytes compositeKey(const KdbxKey& key) {
-    Bytes parts;
-    if (key.password) {
-        const std::string& password = *key.password;
-        Bytes hash = KdbxCrypto::sha256(
-            ByteView(reinterpret_cast<const std::uint8_t*>(password.data()), password.size()));
-        parts.insert(parts.end(), hash.begin(), hash.end());
-        secureWipe(hash);
-    }
-    if (key.keyFileData) {
-        KeyFileResult result = keyFileKey(*key.keyFileData);
-        parts.insert(parts.end(), result.key.begin(), result.key.end());
-        secureWipe(result.key);
-    }
+    // Every intermediate is a secret buffer, wiped also when a key file is refused midway.
+    SecretBytes parts;
+    if (key.password) parts.append(SecretBytes(KdbxCrypto::sha256(key.password->view())).view());
+    if (key.keyFileData) parts.append(SecretBytes(keyFileKey(key.keyFileData->view()).key).view());
     if (parts.empty()) throw KdbxError::invalidCredentials();
-    Bytes composite = KdbxCrypto::sha256(parts);
-    secureWipe(parts);
-    return composite;
+    return KdbxCrypto::sha256(parts.view());
 }
 
 KeyFileResult keyFileKey(ByteView file) {
     if (auto xml = parseXMLKeyFile(file)) return std::move(*xml);
     if (file.size() == 32) return {Bytes(file.begin(), file.end()), KeyFileKind::rawBinary32};
     if (file.size() == 64) {
-        const std::string text = UnicodeText::decodeUTF8(file);
+        // Read in place: a byte outside ASCII is no hexadecimal digit either way.
+        const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
         if (auto decoded = hexDecode(text); decoded && decoded->size() == 32) {
             return {std::move(*decoded), KeyFileKind::hex64};
         }
@@ -143,7 +164,11 @@ std::optional<Bytes> hexDecode(std::string_view text) {
     for (std::size_t i = 0; i < text.size(); i += 2) {
         const int high = nibble(text[i]);
         const int low = nibble(text[i + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
+        if (high < 0 || low < 0) {
+            // What was decoded so far is part of a key file.
+            secureWipe(out);
+            return std::nullopt;
+        }
         out.push_back(static_cast<std::uint8_t>(high << 4 | low));
     }
     return out;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Crypto/SecretBytes.h"
 #include "OmbrixCore/Kdbx/CowList.h"
 #include "OmbrixCore/Kdbx/SecureString.h"
 #include "OmbrixCore/Kdbx/UUID.h"
@@ -185,12 +186,14 @@ struct KdbxDatabase {
                  KdbxFormatVersion formatVersion);
 };
 
-// The credentials of a database. An absent password and an empty one are different keys.
+// The credentials of a database: the password's UTF-8 bytes and the key file's bytes exactly as
+// read. An absent password and an empty one are different keys. Both live in buffers that are
+// wiped when the key lets them go.
 struct KdbxKey {
-    std::optional<std::string> password;
-    std::optional<Bytes> keyFileData;
+    std::optional<SecretBytes> password;
+    std::optional<SecretBytes> keyFileData;
 
     KdbxKey() = default;
-    KdbxKey(std::optional<std::string> password, std::optional<Bytes> keyFileData)
+    KdbxKey(std::optional<SecretBytes> password, std::optional<SecretBytes> keyFileData)
         : password(std::move(password)), keyFileData(std::move(keyFileData)) {}
 };

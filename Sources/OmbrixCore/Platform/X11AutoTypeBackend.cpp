@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <set>
 #include <utility>
@@ -28,9 +29,10 @@ namespace {
 using WindowId = AutoTypeService::WindowId;
 using KeyStroke = AutoTypeService::KeyStroke;
 
-// Modifiers that change what a key types or turn it into a shortcut: Shift, Control, Mod1 (Alt),
-// Mod3, Mod4 (Super) and Mod5 (AltGr). Caps Lock and Num Lock (Mod2) are locks, not held keys.
-constexpr std::uint16_t heldModifierMask = 0xED;
+// Locked modifiers that change the text of every key, spare ones included: Caps Lock capitalises
+// (Lock) and Shift Lock shifts (a locked Shift). Num Lock only concerns the keypad, which the
+// layout lookup takes into account.
+constexpr std::uint8_t textLocks = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_LOCK;
 
 // How long a spare key keeps its keysym after a run: clients that read a changed key map only
 // when they handle the key need it still bound then.
@@ -76,11 +78,15 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
             if (!m_inRun) restoreSpareKeys();
         });
         if (QCoreApplication* app = QCoreApplication::instance()) {
-            QObject::connect(app, &QCoreApplication::aboutToQuit, &m_context, [this] { restoreSpareKeys(); });
+            QObject::connect(app, &QCoreApplication::aboutToQuit, &m_context, [this] {
+                restoreLocks();
+                restoreSpareKeys();
+            });
         }
     }
 
     ~X11AutoTypeBackend() override {
+        restoreLocks();
         restoreSpareKeys();
         if (m_watched && m_handlerId) m_watched->removeEventHandler(m_handlerId);
     }
@@ -195,12 +201,31 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         c->flush();
     }
 
-    bool modifiersHeld() override {
+    bool keysHeld() override {
         X11Connection* c = connection();
         if (!c) return false;
+        XcbReply<xcb_query_keymap_reply_t> keymap(
+            xcb_query_keymap_reply(c->xcb(), xcb_query_keymap(c->xcb()), nullptr));
+        return keymap && std::any_of(std::begin(keymap->keys), std::end(keymap->keys),
+                                     [](std::uint8_t bits) { return bits != 0; });
+    }
+
+    bool beginTyping() override {
+        m_inRun = true;
+        X11Connection* c = connection();
+        if (!c || !c->keyboard()) return false;
         XcbReply<xcb_xkb_get_state_reply_t> state(
             xcb_xkb_get_state_reply(c->xcb(), xcb_xkb_get_state(c->xcb(), XCB_XKB_ID_USE_CORE_KBD), nullptr));
-        return state && (state->baseMods & heldModifierMask) != 0;
+        if (!state) return false;
+        const std::uint8_t locked = state->lockedMods & textLocks;
+        if (locked == 0) return true;
+        // Unlocked for the run and locked again at its end, as the user had them.
+        if (c->check(xcb_xkb_latch_lock_state_checked(c->xcb(), XCB_XKB_ID_USE_CORE_KBD, locked, 0, 0, 0, 0,
+                                                      0, 0))) {
+            return false;
+        }
+        m_lockedBeforeRun = locked;
+        return true;
     }
 
     std::optional<std::vector<KeyStroke>> strokes(QStringView character) override {
@@ -216,11 +241,11 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
             if (std::optional<KeyStroke> stroke = toKeyStroke(layout, *found)) return std::vector{*stroke};
         }
         // No key types the whole character: each code point on its own key, a spare one where
-        // the layout has none (a combining mark after its base letter, an emoji).
+        // the layout has none (a combining mark after its base letter, an emoji). The code points
+        // go out as stored: a site compares a password's bytes, not its canonical form.
         std::vector<KeyStroke> result;
         std::set<xcb_keycode_t> sparesInUse;
-        const QString canonical = character.toString().normalized(QString::NormalizationForm_C);
-        for (const uint codePoint : canonical.toUcs4()) {
+        for (const uint codePoint : character.toString().toUcs4()) {
             const char32_t text[] = {static_cast<char32_t>(codePoint)};
             const QString single = QString::fromUcs4(text, 1);
             std::optional<KeyStroke> stroke;
@@ -277,6 +302,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     }
 
     void endRun() override {
+        restoreLocks();
         m_inRun = false;
         m_poolRead = false;
         if (!m_bound.empty()) m_restoreTimer.start(spareKeyGraceMs);
@@ -410,6 +436,16 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         return keycode;
     }
 
+    void restoreLocks() {
+        if (m_lockedBeforeRun == 0) return;
+        // Checked, so that the locks are back before the run reports its end.
+        if (X11Connection* c = m_connectionOf(); c && !c->isBroken()) {
+            c->check(xcb_xkb_latch_lock_state_checked(c->xcb(), XCB_XKB_ID_USE_CORE_KBD, m_lockedBeforeRun,
+                                                      m_lockedBeforeRun, 0, 0, 0, 0, 0));
+        }
+        m_lockedBeforeRun = 0;
+    }
+
     // Gives the spare key codes back their empty mapping.
     void restoreSpareKeys() {
         m_restoreTimer.stop();
@@ -436,6 +472,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     QPointer<X11Keyboard> m_keyboard;
     std::map<xkb_layout_index_t, std::unique_ptr<X11KeyLayout>> m_layouts;
     bool m_inRun = false;
+    std::uint8_t m_lockedBeforeRun = 0;  // the locks put aside for the run under way
     bool m_poolRead = false;
     std::uint8_t m_symsPerKeycode = 0;
     std::vector<xcb_keycode_t> m_pool;

@@ -99,8 +99,7 @@ bool X11KeyLayout::types(xkb_state* scratch, xkb_keycode_t keycode, xkb_mod_mask
 std::optional<X11KeyLayout::Stroke> X11KeyLayout::stroke(QStringView character,
                                                          xkb_mod_mask_t lockedModifiers,
                                                          const std::set<xkb_keycode_t>& skipped) const {
-    const QString canonical = character.toString().normalized(QString::NormalizationForm_C);
-    const QList<uint> codePoints = canonical.toUcs4();
+    const QList<uint> codePoints = character.toString().toUcs4();
     if (codePoints.size() != 1) return std::nullopt;
     const auto codePoint = static_cast<char32_t>(codePoints.front());
     const auto found = m_keys.find(codePoint);

@@ -32,13 +32,13 @@ class X11KeyLayout {
 
     xkb_layout_index_t layout() const { return m_layout; }
 
-    // The stroke that types `character` (one user-perceived character, compared in NFC) while
-    // `lockedModifiers` are locked (Caps Lock turns a plain "a" into "A", so "a" then needs
-    // Shift). Tried in order: no modifier, Shift, AltGr (level three), Shift with AltGr; within
-    // each, key codes in ascending order. Control and the locks are never pressed, and a keypad
-    // key is taken only when no other key types the character. Keys in `skipped` are passed over.
-    // None when no key of the layout types it (a character of another script, an emoji, or one
-    // reached only through a dead key).
+    // The stroke that types `character` (one code point, compared exactly, so that a decomposed
+    // character is never typed composed) while `lockedModifiers` are locked (Caps Lock turns a
+    // plain "a" into "A", so "a" then needs Shift). Tried in order: no modifier, Shift, AltGr
+    // (level three), Shift with AltGr; within each, key codes in ascending order. Control and the
+    // locks are never pressed, and a keypad key is taken only when no other key types the
+    // character. Keys in `skipped` are passed over. None when no key of the layout types it (a
+    // character of another script, an emoji, or one reached only through a dead key).
     std::optional<Stroke> stroke(QStringView character, xkb_mod_mask_t lockedModifiers = 0,
                                  const std::set<xkb_keycode_t>& skipped = {}) const;
 

@@ -20,8 +20,8 @@ std::string describe(AutoTypeError::Kind kind, const std::string& name) {
             return "Klavye olayı oluşturulamadı.";
         case Kind::alreadyRunning:
             return "Otomatik yazma zaten sürüyor.";
-        case Kind::modifierKeysHeld:
-            return "Shift, Ctrl, Alt veya Super tuşu bırakılmadığı için otomatik yazma durduruldu.";
+        case Kind::keysHeld:
+            return "Basılı tutulan bir tuş bırakılmadığı için otomatik yazma durduruldu.";
         case Kind::cancelled:
             return "Otomatik yazma durduruldu.";
     }
@@ -48,8 +48,8 @@ AutoTypeError AutoTypeError::eventCreationFailed() {
 AutoTypeError AutoTypeError::alreadyRunning() {
     return AutoTypeError(Kind::alreadyRunning, {});
 }
-AutoTypeError AutoTypeError::modifierKeysHeld() {
-    return AutoTypeError(Kind::modifierKeysHeld, {});
+AutoTypeError AutoTypeError::keysHeld() {
+    return AutoTypeError(Kind::keysHeld, {});
 }
 AutoTypeError AutoTypeError::cancelled() {
     return AutoTypeError(Kind::cancelled, {});

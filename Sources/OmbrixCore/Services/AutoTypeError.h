@@ -12,7 +12,7 @@ class AutoTypeError : public std::exception {
         noTargetApplication,
         eventCreationFailed,
         alreadyRunning,
-        modifierKeysHeld,
+        keysHeld,
         cancelled,
     };
 
@@ -24,9 +24,9 @@ class AutoTypeError : public std::exception {
     static AutoTypeError eventCreationFailed();
     // A run was asked for while another one was still going; the other one goes on.
     static AutoTypeError alreadyRunning();
-    // The user still held a modifier key when typing was due: the typed characters would have
-    // become shortcuts.
-    static AutoTypeError modifierKeysHeld();
+    // The user held a key when the next character was due (a modifier, or the hot key's letter):
+    // the typed characters would have become shortcuts or gone to the grab of the hot key.
+    static AutoTypeError keysHeld();
     // The run was stopped by cancel() (the database was locked).
     static AutoTypeError cancelled();
 

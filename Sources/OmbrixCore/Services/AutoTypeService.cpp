@@ -16,7 +16,7 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr milliseconds pollInterval{20};
-constexpr milliseconds modifierWait{1000};
+constexpr milliseconds keyReleaseWait{1000};
 
 // Zeroes the characters of the string (the run keeps its only reference), then empties it.
 void wipe(QString& s) {
@@ -35,13 +35,15 @@ struct Op {
 }  // namespace
 
 struct AutoTypeService::Run {
-    enum class Phase { starting, activating, settling, modifiers, typing };
+    enum class Phase { starting, activating, settling, keys, typing };
 
     std::vector<AutoTypeAction> actions;
     Completion completion;
     Target target;
     Phase phase = Phase::starting;
     Clock::time_point deadline;
+    // Set while the user holds a key: the end of the wait for its release.
+    std::optional<Clock::time_point> keysDeadline;
     std::size_t nextAction = 0;
     // The text step being typed, as UTF-16 with the bounds of its user-perceived characters.
     QString text;
@@ -143,11 +145,10 @@ void AutoTypeService::step() {
         case Run::Phase::activating:
             return activating();
         case Run::Phase::settling:
-            m_run->phase = Run::Phase::modifiers;
-            m_run->deadline = Clock::now() + modifierWait;
-            return waitingForModifiers();
-        case Run::Phase::modifiers:
-            return waitingForModifiers();
+            m_run->phase = Run::Phase::keys;
+            return waitingForKeys();
+        case Run::Phase::keys:
+            return waitingForKeys();
         case Run::Phase::typing:
             return typing();
     }
@@ -180,14 +181,29 @@ void AutoTypeService::activating() {
     wait(pollInterval);
 }
 
-void AutoTypeService::waitingForModifiers() {
-    if (!waitForModifierRelease || !m_backend->modifiersHeld()) {
-        m_run->phase = Run::Phase::typing;
-        return typing();
+AutoTypeService::UserKeys AutoTypeService::userKeys() {
+    Run& run = *m_run;
+    if (!waitForKeyRelease || !m_backend->keysHeld()) {
+        run.keysDeadline.reset();
+        return UserKeys::up;
     }
-    // Typing now would turn the characters into shortcuts of the target application.
-    if (Clock::now() >= m_run->deadline) return finish(AutoTypeError::modifierKeysHeld());
+    // Typing now would turn the characters into shortcuts of the target application, or send
+    // them to the hot key's grab instead of the target.
+    if (!run.keysDeadline) {
+        run.keysDeadline = Clock::now() + keyReleaseWait;
+    } else if (Clock::now() >= *run.keysDeadline) {
+        finish(AutoTypeError::keysHeld());
+        return UserKeys::stopped;
+    }
     wait(pollInterval);
+    return UserKeys::waiting;
+}
+
+void AutoTypeService::waitingForKeys() {
+    if (userKeys() != UserKeys::up) return;
+    if (!m_backend->beginTyping()) return finish(AutoTypeError::eventCreationFailed());
+    m_run->phase = Run::Phase::typing;
+    typing();
 }
 
 void AutoTypeService::addStroke(const KeyStroke& stroke) {
@@ -296,6 +312,12 @@ void AutoTypeService::typing() {
                 // Focus moved elsewhere (the user clicked another window): stop rather than type
                 // a password into it.
                 if (m_backend->activeWindow() != run.target.window) return finish(activationFailed());
+                // A key the user pressed meanwhile (the hot key once more): check again once it
+                // is up. No key of ours is down between two strokes.
+                if (const UserKeys keys = userKeys(); keys != UserKeys::up) {
+                    if (keys == UserKeys::waiting) run.ops.push_front(op);
+                    return;
+                }
                 break;
             case Op::Kind::press:
                 // Recorded first, so that it is released even if sending fails halfway.

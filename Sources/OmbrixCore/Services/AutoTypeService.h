@@ -19,9 +19,9 @@
 
 // Types an entry's data into another application by synthesising key presses. It remembers the
 // target (the last window of another application that was active), brings it to the front, waits
-// until the user has let go of the modifier keys and presses the keys of each step with short
-// pauses in between. A run is a chain of steps on the main thread's timers: the waits never
-// block the interface. One run at a time. Main thread only.
+// until the user has let go of every key (again before each stroke, should they press one
+// meanwhile) and presses the keys of each step with short pauses in between. A run is a chain of steps on the
+// main thread's timers: the waits never block the interface. One run at a time. Main thread only.
 class AutoTypeService : public QObject {
     Q_OBJECT
 
@@ -66,8 +66,12 @@ class AutoTypeService : public QObject {
         virtual std::optional<QString> windowTitle(WindowId window) = 0;
         // Asks for the window to be raised and focused; the answer comes later, if at all.
         virtual void activate(WindowId window) = 0;
-        // The user holds a modifier key (Shift, Ctrl, Alt, Super or AltGr) right now.
-        virtual bool modifiersHeld() = 0;
+        // Some key is down right now: a modifier, the hot key's letter (whose grab takes every key
+        // press away from the target while it is down) or any other.
+        virtual bool keysHeld() = 0;
+        // Typing starts: put aside what would change the typed text (Caps Lock, Shift Lock);
+        // endRun() gives it back. False when that is impossible.
+        virtual bool beginTyping() = 0;
         // The strokes that type one user-perceived character in the current layout, binding a
         // spare key code to a character that no key types; none when that is impossible.
         virtual std::optional<std::vector<KeyStroke>> strokes(QStringView character) = 0;
@@ -76,7 +80,8 @@ class AutoTypeService : public QObject {
         virtual std::optional<KeyStroke> selectAllStroke() = 0;
         // Presses or releases one key; false when the event could not be sent.
         virtual bool sendKey(std::uint32_t keycode, bool press) = 0;
-        // A run has ended: undo what it changed on the desktop (spare key codes it bound).
+        // A run has ended: undo what it changed on the desktop (the locks it put aside, spare key
+        // codes it bound).
         virtual void endRun() = 0;
     };
 
@@ -95,7 +100,7 @@ class AutoTypeService : public QObject {
     std::chrono::milliseconds activationTimeout{2000};   // longest wait for the target to come to the front
     std::chrono::milliseconds postActivationDelay{120};  // once the target is in front
     std::chrono::milliseconds modifierSettleDelay{20};   // after pressing and before releasing modifiers
-    bool waitForModifierRelease = true;                  // wait (at most 1 s) for the user's modifiers
+    bool waitForKeyRelease = true;                       // wait (at most 1 s) for the user's keys
 
     // An X11 display with the XTEST extension; never true in a Wayland session.
     bool hasAccessibilityPermission() const;
@@ -127,7 +132,11 @@ class AutoTypeService : public QObject {
     struct Run;
     void step();
     void activating();
-    void waitingForModifiers();
+    enum class UserKeys { up, waiting, stopped };
+    // Whether the user's keys are all up; else waits for the next poll, or stops the run when a
+    // key has stayed down too long.
+    UserKeys userKeys();
+    void waitingForKeys();
     void typing();
     bool expandNext();
     void addStroke(const KeyStroke& stroke);

@@ -4,9 +4,11 @@
 
 #include "OmbrixCore/Platform/X11AutoTypeBackend.h"
 #include "OmbrixCore/Platform/X11Connection.h"
+#include "OmbrixCore/Platform/X11HotKeyBackend.h"
 #include "OmbrixCore/Platform/X11Keyboard.h"
 #include "OmbrixCore/Services/AutoTypeSequence.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
+#include "OmbrixCore/Services/HotKeyService.h"
 
 #include <QString>
 
@@ -20,6 +22,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -181,6 +184,74 @@ TEST_F(AutoTypeX11Test, ACharacterNeedingMoreSpareKeysThanAreFreeStopsTheRun) {
     EXPECT_EQ(target.typed(), "x");
     EXPECT_TRUE(noKeyDown());
     EXPECT_TRUE(spinUntil([&] { return unboundKeycodes() == freeBefore; }));
+}
+
+// While the hot key's letter is down the server keeps the keyboard grabbed for us, so keys
+// typed then would never reach the target. People often let go of Ctrl and Alt first, or press
+// the hot key once more while the first run types.
+TEST_F(AutoTypeX11Test, AHotKeyRunTypesOnlyWhileNoKeyIsDown) {
+    MiniWindowManager wm;
+    ASSERT_TRUE(wm.isRunning());
+    xcb_keycode_t ctrl = 0, alt = 0, letter = 0;
+    for (auto [keysym, keycode] : {std::pair{XKB_KEY_Control_L, &ctrl}, std::pair{XKB_KEY_Alt_L, &alt},
+                                   std::pair{XKB_KEY_a, &letter}}) {
+        const std::optional<xcb_keycode_t> found = other.keycodeFor(keysym);
+        ASSERT_TRUE(found) << "keysym " << keysym;
+        *keycode = *found;
+    }
+
+    struct Case {
+        const char* note;
+        int letterHeldMs;  // after Ctrl and Alt are up
+        bool pressedAgainWhileTyping;
+        std::optional<AutoTypeError> error;
+    };
+    const Case cases[] = {
+        {"letter released 0.6 s after Ctrl and Alt", 600, false, std::nullopt},
+        {"letter released first", -1, false, std::nullopt},
+        {"hot key pressed again while typing", -1, true, std::nullopt},
+        {"letter held past the wait", 2500, false, AutoTypeError::keysHeld()},
+    };
+    const std::string expected = "kullanıcı\tŞifre-ğ1\r";
+    for (const Case& c : cases) {
+        KeyRecorder target("Hedef");
+        showActive(wm, target);
+        ASSERT_TRUE(service->captureTarget()) << c.note;
+        std::shared_ptr<Outcome> outcome;  // of the first run; a second one is refused
+        HotKeyService hotKey(createX11HotKeyBackend());
+        hotKey.registerHotKey(HotKeyService::defaultKeyCode, HotKeyService::defaultModifiers, [&] {
+            std::shared_ptr<Outcome> run = start({A::text("kullanıcı"), A::key(AutoTypeKey::tab),
+                                                  A::text("Şifre-ğ1"), A::key(AutoTypeKey::enter)});
+            if (!outcome) outcome = run;
+        });
+        ASSERT_TRUE(hotKey.isRegistered()) << c.note;
+
+        for (const xcb_keycode_t key : {ctrl, alt, letter}) other.fakeKey(key, true);
+        if (c.letterHeldMs < 0) other.fakeKey(letter, false);
+        other.fakeKey(alt, false);
+        other.fakeKey(ctrl, false);
+        if (c.letterHeldMs >= 0) {
+            spinFor(c.letterHeldMs);
+            other.fakeKey(letter, false);
+        }
+        if (c.pressedAgainWhileTyping) {
+            ASSERT_TRUE(spinUntil([&] { return target.presses() >= 4; })) << c.note;
+            for (const xcb_keycode_t key : {ctrl, alt, letter}) other.fakeKey(key, true);
+            spinFor(100);
+            for (const xcb_keycode_t key : {letter, alt, ctrl}) other.fakeKey(key, false);
+        }
+        ASSERT_TRUE(spinUntil([&] { return outcome && outcome->done; }, 20000)) << c.note;
+        spinFor(200);  // anything still on its way arrives
+        EXPECT_EQ(outcome->error.has_value(), c.error.has_value()) << c.note;
+        if (outcome->error && c.error) {
+            EXPECT_EQ(*outcome->error, *c.error) << c.note;
+        }
+        // Compared without printing: the text stands for a password.
+        const std::string wanted = c.error ? std::string() : expected;
+        EXPECT_TRUE(target.typed() == wanted)
+            << c.note << ": " << target.typed().size() << " bytes typed, " << wanted.size() << " expected";
+        EXPECT_TRUE(noKeyDown()) << c.note;
+    }
 }
 
 TEST_F(AutoTypeX11Test, ATargetBehindAnotherWindowIsRaisedAndFocusedFirst) {

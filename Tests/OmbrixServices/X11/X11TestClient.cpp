@@ -20,6 +20,11 @@ std::unique_ptr<T, decltype(&std::free)> owned(T* p) {
     return std::unique_ptr<T, decltype(&std::free)>(p, &std::free);
 }
 
+// The server answers XKB requests only once the client has announced the extension.
+void useXkb(xcb_connection_t* connection) {
+    xcb_discard_reply(connection, xcb_xkb_use_extension(connection, 1, 0).sequence);
+}
+
 }  // namespace
 
 bool spinUntil(const std::function<bool()>& condition, int timeoutMs) {
@@ -40,9 +45,9 @@ void spinFor(int milliseconds) {
     }
 }
 
-X11TestClient::X11TestClient() {
+X11TestClient::X11TestClient(const char* display) {
     int screenNumber = 0;
-    m_connection = xcb_connect(nullptr, &screenNumber);
+    m_connection = xcb_connect(display, &screenNumber);
     if (xcb_connection_has_error(m_connection)) return;
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
     for (int i = 0; i < screenNumber; ++i) xcb_screen_next(&it);
@@ -208,9 +213,22 @@ void X11TestClient::rebind(xcb_keycode_t keycode, std::vector<xcb_keysym_t> keys
 }
 
 void X11TestClient::lockLayout(std::uint8_t layout) {
-    xcb_xkb_use_extension(m_connection, 1, 0);
+    useXkb(m_connection);
     xcb_xkb_latch_lock_state(m_connection, XCB_XKB_ID_USE_CORE_KBD, 0, 0, 1, layout, 0, 0, 0);
     sync();
+}
+
+void X11TestClient::lockModifiers(std::uint8_t affected, std::uint8_t locked) {
+    useXkb(m_connection);
+    xcb_xkb_latch_lock_state(m_connection, XCB_XKB_ID_USE_CORE_KBD, affected, locked, 0, 0, 0, 0, 0);
+    sync();
+}
+
+std::uint8_t X11TestClient::lockedModifiers() {
+    useXkb(m_connection);
+    auto state = owned(xcb_xkb_get_state_reply(
+        m_connection, xcb_xkb_get_state(m_connection, XCB_XKB_ID_USE_CORE_KBD), nullptr));
+    return state ? state->lockedMods : 0;
 }
 
 void X11TestClient::fakeKey(xcb_keycode_t keycode, bool press) {

@@ -19,7 +19,8 @@ void spinFor(int milliseconds);
 // from the code under test. Waits run Qt's event loop, so the application can answer.
 class X11TestClient {
   public:
-    X11TestClient();
+    // On the display named, $DISPLAY when null.
+    explicit X11TestClient(const char* display = nullptr);
     ~X11TestClient();
     X11TestClient(const X11TestClient&) = delete;
     X11TestClient& operator=(const X11TestClient&) = delete;
@@ -56,6 +57,11 @@ class X11TestClient {
     void rebind(xcb_keycode_t keycode, std::vector<xcb_keysym_t> keysyms);
     // Locks the keyboard's layout (XKB group), as a layout switcher does.
     void lockLayout(std::uint8_t layout);
+    // Locks or unlocks the real modifiers in `affected`, as a lock key does: Lock for Caps Lock,
+    // Shift for Shift Lock.
+    void lockModifiers(std::uint8_t affected, std::uint8_t locked);
+    // The real modifiers locked on the keyboard right now.
+    std::uint8_t lockedModifiers();
 
     void fakeKey(xcb_keycode_t keycode, bool press);
     // Presses the keys in order and releases them in reverse.
