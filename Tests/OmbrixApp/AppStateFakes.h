@@ -81,6 +81,7 @@ class ScriptedFiles final : public FileStore {
     }
     bool fileExists(const QString& path) const override { return local_.fileExists(path); }
     bool isFreeForNewFile(const QString& path) const override { return local_.isFreeForNewFile(path); }
+    std::optional<FileStamp> stamp(const QString& path) const override { return local_.stamp(path); }
 
     bool failWrites = false;
     int writes = 0;

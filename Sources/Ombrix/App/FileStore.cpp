@@ -4,10 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <new>
+#include <utility>
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QLocale>
+#include <QRandomGenerator>
 
 namespace {
 
@@ -21,8 +27,11 @@ QString describeErrno(int error) {
         case EROFS:
             return QStringLiteral("dosya sistemi salt okunur");
         case ENOSPC:
-        case EDQUOT:
             return QStringLiteral("diskte yer kalmadı");
+        case EDQUOT:
+            return QStringLiteral("disk kotası doldu");
+        case EFBIG:
+            return QStringLiteral("dosya, izin verilen en büyük dosya boyutunu aşıyor");
         case EISDIR:
             return QStringLiteral("bu bir klasör");
         case ENOTDIR:
@@ -30,26 +39,35 @@ QString describeErrno(int error) {
         case ENAMETOOLONG:
             return QStringLiteral("dosya adı çok uzun");
         case EIO:
-            return QStringLiteral("giriş/çıkış hatası");
+            return QStringLiteral("giriş/çıkış hatası (disk ya da bağlantı sorunu)");
         case EBUSY:
         case ETXTBSY:
             return QStringLiteral("dosya kullanımda");
-        default:
-            return QStringLiteral("sistem hatası (kod %1)").arg(error);
-    }
-}
-
-QString describeSaveError(const QSaveFile& file, int error) {
-    if (error != 0) return describeErrno(error);
-    switch (file.error()) {
-        case QFileDevice::PermissionsError:
-            return QStringLiteral("erişim izni yok");
-        case QFileDevice::ResourceError:
-            return QStringLiteral("diskte yer kalmadı");
-        case QFileDevice::OpenError:
-            return QStringLiteral("dosya açılamadı");
-        default:
-            return QStringLiteral("dosyaya yazılamadı");
+        case EMFILE:
+        case ENFILE:
+            return QStringLiteral("çok fazla dosya açık");
+        case ENOMEM:
+            return QStringLiteral("bellek yetersiz");
+        case ELOOP:
+            return QStringLiteral("çok fazla sembolik bağlantı var");
+        case EXDEV:
+            return QStringLiteral("dosya başka bir dosya sistemine taşınamaz");
+        case ESTALE:
+            return QStringLiteral("ağ üzerindeki dosyaya artık ulaşılamıyor");
+        case ETIMEDOUT:
+            return QStringLiteral("işlem zaman aşımına uğradı");
+        case EOPNOTSUPP:
+            return QStringLiteral("dosya sistemi bu işlemi desteklemiyor");
+        case EINVAL:
+            return QStringLiteral("dosya sistemi bu işlemi kabul etmedi");
+        case EMLINK:
+            return QStringLiteral("klasörde çok fazla bağlantı var");
+        default: {
+            // Never a bare number: the symbolic name at least tells a helper where to look.
+            const char* name = ::strerrorname_np(error);
+            return name ? QStringLiteral("beklenmeyen bir sistem hatası (%1)").arg(QString::fromLatin1(name))
+                        : QStringLiteral("beklenmeyen bir sistem hatası");
+        }
     }
 }
 
@@ -58,19 +76,92 @@ QString displayName(const QString& path) {
     return name.isEmpty() ? path : name;
 }
 
+QString sizeText(std::int64_t bytes) {
+    return QLocale(QLocale::Turkish).formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+}
+
 class Descriptor {
   public:
-    explicit Descriptor(int fd) : fd_(fd) {}
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
     ~Descriptor() {
         if (fd_ >= 0) ::close(fd_);
     }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return fd_; }
+    void reset(int fd) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    int release() { return std::exchange(fd_, -1); }
+    // Closes now and says whether the system reported an error (errno holds it).
+    bool close() {
+        const int fd = std::exchange(fd_, -1);
+        return ::close(fd) == 0;
+    }
 
   private:
     int fd_;
 };
+
+QByteArray encoded(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+// A name in the same folder that nobody uses, for the new content or for a link to the old.
+QString sideName(const QString& folder, const QString& name, const char* role) {
+    const quint64 token = QRandomGenerator::global()->generate64();
+    return folder + QStringLiteral("/.") + name + QStringLiteral(".ombrix-") + QString::fromLatin1(role) +
+           QStringLiteral("-") + QString::number(token, 36);
+}
+
+FileStamp stampOf(const struct stat& info, const QByteArray& digest) {
+    FileStamp stamp;
+    stamp.size = info.st_size;
+    stamp.modifiedNs = std::int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
+    stamp.digest = digest;
+    return stamp;
+}
+
+// Reads an open regular file whole; `stat` is what fstat said of it.
+Bytes readWhole(int fd, const struct stat& info, const QString& name) {
+    if (info.st_size > LocalFileStore::maxFileSize)
+        throw FileError(FileError::Kind::tooLarge, name, sizeText(info.st_size));
+    Bytes bytes;
+    try {
+        bytes.reserve(static_cast<std::size_t>(info.st_size));
+        std::uint8_t buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                throw FileError(FileError::Kind::readFailed, name, describeErrno(errno));
+            }
+            if (n == 0) break;
+            // A file that keeps growing while it is read is refused at the same bound.
+            if (bytes.size() + static_cast<std::size_t>(n) > static_cast<std::size_t>(LocalFileStore::maxFileSize))
+                throw FileError(FileError::Kind::tooLarge, name, sizeText(LocalFileStore::maxFileSize));
+            bytes.insert(bytes.end(), buffer, buffer + n);
+        }
+    } catch (const std::bad_alloc&) {
+        throw FileError(FileError::Kind::tooLarge, name, QStringLiteral("belleğe sığmıyor"));
+    } catch (const std::length_error&) {
+        throw FileError(FileError::Kind::tooLarge, name, QStringLiteral("belleğe sığmıyor"));
+    }
+    return bytes;
+}
+
+// Opens a path for reading without following it into a named pipe's wait, and refuses
+// anything but a regular file.
+int openRegular(const QString& path, const QString& name, struct stat& info) {
+    // Non-blocking open, so that a named pipe cannot hold the program before it is refused.
+    const int fd = ::open(encoded(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw FileError(FileError::Kind::readFailed, name, describeErrno(errno));
+    Descriptor guard(fd);
+    if (::fstat(fd, &info) != 0) throw FileError(FileError::Kind::readFailed, name, describeErrno(errno));
+    if (!S_ISREG(info.st_mode)) throw FileError(FileError::Kind::notARegularFile, name);
+    return guard.release();
+}
 
 }  // namespace
 
@@ -88,80 +179,167 @@ FileError::FileError(Kind kind, QString fileName, QString reason)
                        .arg(fileName_);
             break;
         case Kind::tooLarge:
-            text = QStringLiteral("“%1” belleğe sığmayacak kadar büyük.").arg(fileName_);
+            text = QStringLiteral("“%1” açılmadı: dosya çok büyük (%2); bir veritabanı bu kadar büyük olamaz.")
+                       .arg(fileName_, reason_);
             break;
         case Kind::writeFailed:
             text =
                 QStringLiteral("“%1” kaydedilemedi: %2. Diskteki dosya değişmedi.").arg(fileName_, reason_);
             break;
+        case Kind::changedOnDisk:
+            text = QStringLiteral(
+                       "“%1” açıldıktan sonra başka bir program tarafından değiştirilmiş; üzerine "
+                       "yazılmadı. Diskteki dosya değişmedi. Değişikliklerinizi “Farklı Kaydet…” ile "
+                       "başka bir adla kaydedin.")
+                       .arg(fileName_);
+            break;
+        case Kind::notDurable:
+            text = QStringLiteral(
+                       "“%1” yazıldı ama diske işlendiği doğrulanamadı: %2. Değişikliklerinizi "
+                       "“Farklı Kaydet…” ile başka bir konuma da kaydedin.")
+                       .arg(fileName_, reason_);
+            break;
     }
     description_ = text.toStdString();
 }
 
+FileSystemCalls FileSystemCalls::system() {
+    FileSystemCalls calls;
+    calls.write = [](int fd, const void* data, std::size_t size) { return ::write(fd, data, size); };
+    calls.fdatasync = [](int fd) { return ::fdatasync(fd); };
+    calls.fsyncFolder = [](int fd) { return ::fsync(fd); };
+    calls.rename = [](const char* from, const char* to) { return ::rename(from, to); };
+    return calls;
+}
+
+LocalFileStore::LocalFileStore(FileSystemCalls calls) : calls_(std::move(calls)) {}
+
 Bytes LocalFileStore::read(const QString& path) const {
     const QString name = displayName(path);
-    // Non-blocking open, so that a named pipe cannot hold the program before it is refused.
-    const Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0) throw FileError(FileError::Kind::readFailed, name, describeErrno(errno));
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0)
-        throw FileError(FileError::Kind::readFailed, name, describeErrno(errno));
-    if (!S_ISREG(info.st_mode)) throw FileError(FileError::Kind::notARegularFile, name);
+    const Descriptor fd(openRegular(path, name, info));
+    return readWhole(fd.get(), info, name);
+}
 
-    Bytes bytes;
-    try {
-        bytes.reserve(static_cast<std::size_t>(info.st_size));
-        std::uint8_t buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                throw FileError(FileError::Kind::readFailed, name, describeErrno(errno));
-            }
-            if (n == 0) break;
-            bytes.insert(bytes.end(), buffer, buffer + n);
-        }
-    } catch (const std::bad_alloc&) {
-        throw FileError(FileError::Kind::tooLarge, name);
-    } catch (const std::length_error&) {
-        throw FileError(FileError::Kind::tooLarge, name);
-    }
-    return bytes;
+std::optional<FileStamp> LocalFileStore::stamp(const QString& path) const {
+    const QString name = displayName(path);
+    struct stat info {};
+    if (::stat(encoded(path).constData(), &info) != 0 && errno == ENOENT) return std::nullopt;
+    const Descriptor fd(openRegular(path, name, info));
+    const Bytes bytes = readWhole(fd.get(), info, name);
+    const QByteArray digest = QCryptographicHash::hash(
+        QByteArrayView(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
+        QCryptographicHash::Sha256);
+    return stampOf(info, digest);
 }
 
 void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
     const QString name = displayName(path);
-    const QFileInfo info(path);
-    const bool existed = info.exists();
-    // A file the user made read-only is not replaced behind their back.
-    if (existed && !info.isWritable()) {
-        throw FileError(FileError::Kind::writeFailed, name, QStringLiteral("dosyaya yazma izni yok"));
+    const auto fail = [&name](int error) { return FileError(FileError::Kind::writeFailed, name, describeErrno(error)); };
+
+    // A link is followed: the file it leads to is the one replaced, and the link stays.
+    QString target = path;
+    if (QFileInfo(path).isSymLink()) {
+        const QString resolved = QFileInfo(path).canonicalFilePath();
+        if (!resolved.isEmpty()) target = resolved;
     }
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) {
+    const QString folder = QFileInfo(target).absolutePath();
+    const QString fileName = QFileInfo(target).fileName();
+
+    struct stat old {};
+    bool existed = false;
+    if (::stat(encoded(target).constData(), &old) == 0) {
+        existed = true;
+        if (!S_ISREG(old.st_mode)) throw FileError(FileError::Kind::writeFailed, name, QStringLiteral("bu konumdaki şey bir dosya değil"));
+        // A file the user made read-only is not replaced behind their back.
+        if (::access(encoded(target).constData(), W_OK) != 0)
+            throw FileError(FileError::Kind::writeFailed, name, QStringLiteral("dosyaya yazma izni yok"));
+    } else if (errno != ENOENT) {
+        throw fail(errno);
+    }
+
+    // The new content goes to a file of its own in the same folder, so that the rename below
+    // replaces the old file in one step.
+    QString temporary;
+    Descriptor fd;
+    for (int attempt = 0; fd.get() < 0; ++attempt) {
+        temporary = sideName(folder, fileName, "yeni");
+        // Owner-only from its first moment: a database holds secrets.
+        const int opened = ::open(encoded(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (opened >= 0) {
+            fd.reset(opened);
+        } else if (errno != EEXIST || attempt > 8) {
+            throw fail(errno);
+        }
+    }
+    // Everything from here on removes the new file again when it does not reach its place.
+    struct Cleanup {
+        QByteArray path;
+        bool armed = true;
+        ~Cleanup() {
+            if (armed) ::unlink(path.constData());
+        }
+    } cleanup{encoded(temporary)};
+
+    if (existed) {
+        // The replacement keeps who owns the file and who may read it.
+        if (::fchown(fd.get(), old.st_uid, old.st_gid) != 0) {
+            throw FileError(FileError::Kind::writeFailed, name,
+                            QStringLiteral("dosyanın sahibi ve grubu yeni dosyaya aktarılamadı (%1)")
+                                .arg(describeErrno(errno)));
+        }
+        if (::fchmod(fd.get(), old.st_mode & 07777) != 0) throw fail(errno);
+    }
+
+    const std::uint8_t* next = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = calls_.write(fd.get(), next, left);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            throw fail(errno);
+        }
+        // A short write is followed by another; one that writes nothing would repeat forever.
+        if (written == 0) throw fail(ENOSPC);
+        next += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    if (calls_.fdatasync(fd.get()) != 0) throw fail(errno);
+    if (!fd.close()) throw fail(errno);
+
+    const Descriptor folderFd(::open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folderFd.get() < 0) throw fail(errno);
+
+    // A second name for the old file, so that it can be put back should the folder not reach
+    // the disk after the rename. Where the file system has no links, nothing can be put back.
+    QByteArray previous;
+    if (existed) {
+        for (int attempt = 0; attempt < 8 && previous.isEmpty(); ++attempt) {
+            const QByteArray candidate = encoded(sideName(folder, fileName, "eski"));
+            if (::link(encoded(target).constData(), candidate.constData()) == 0) previous = candidate;
+            else if (errno != EEXIST) break;
+        }
+    }
+
+    if (calls_.rename(encoded(temporary).constData(), encoded(target).constData()) != 0) {
         const int error = errno;
-        throw FileError(FileError::Kind::writeFailed, name, describeSaveError(file, error));
+        if (!previous.isEmpty()) ::unlink(previous.constData());
+        throw fail(error);
     }
-    // A database holds secrets: a new one is for its owner's eyes only. QSaveFile carries an
-    // existing file's permissions over by itself.
-    if (!existed && ::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0) {
+    cleanup.armed = false;
+
+    if (calls_.fsyncFolder(folderFd.get()) != 0) {
         const int error = errno;
-        file.cancelWriting();
-        throw FileError(FileError::Kind::writeFailed, name, describeErrno(error));
+        if (!existed) {
+            // A new file that may not survive a crash is taken away again: no file is no loss.
+            ::unlink(encoded(target).constData());
+            throw fail(error);
+        }
+        if (!previous.isEmpty() && ::rename(previous.constData(), encoded(target).constData()) == 0) throw fail(error);
+        if (!previous.isEmpty()) ::unlink(previous.constData());
+        throw FileError(FileError::Kind::notDurable, name, describeErrno(error));
     }
-    const auto size = static_cast<qint64>(bytes.size());
-    errno = 0;
-    if (file.write(reinterpret_cast<const char*>(bytes.data()), size) != size) {
-        const int error = errno;
-        file.cancelWriting();
-        throw FileError(FileError::Kind::writeFailed, name, describeSaveError(file, error));
-    }
-    errno = 0;
-    if (!file.commit()) {
-        const int error = errno;
-        throw FileError(FileError::Kind::writeFailed, name, describeSaveError(file, error));
-    }
+    if (!previous.isEmpty()) ::unlink(previous.constData());
 }
 
 bool LocalFileStore::fileExists(const QString& path) const {

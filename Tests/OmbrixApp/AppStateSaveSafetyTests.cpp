@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <csignal>
+#include <cerrno>
+#include <memory>
+#include <string>
+
+#include <QDir>
+#include <QFile>
+
+#include "AppStateFakes.h"
+
+using namespace fakes;
+
+namespace {
+
+// The memory codec's files, padded to a chosen size so that a database can be small or large.
+class PaddedCodec final : public DatabaseCodec {
+  public:
+    KdbxDatabase load(const Bytes& file, const KdbxKey& key) const override {
+        Bytes token = file;
+        while (!token.empty() && token.back() == '#') token.pop_back();
+        return inner.load(token, key);
+    }
+    Bytes save(const KdbxDatabase& database, const KdbxKey& key) const override {
+        Bytes bytes = inner.save(database, key);
+        if (bytes.size() < size) bytes.resize(size, '#');
+        return bytes;
+    }
+
+    MemoryCodec inner;
+    std::size_t size = 0;
+};
+
+// What goes wrong during the next write.
+enum class Fault { none, fileSizeLimit, diskFull, writeIOError, syncIOError, folderSyncIOError, renameFails };
+
+struct Injection {
+    Fault fault = Fault::none;
+    std::size_t writtenBeforeFault = 4096;
+    std::size_t written = 0;
+};
+
+FileSystemCalls injected(const std::shared_ptr<Injection>& injection) {
+    FileSystemCalls calls = FileSystemCalls::system();
+    const FileSystemCalls real = FileSystemCalls::system();
+    calls.write = [injection, real](int fd, const void* data, std::size_t size) -> ssize_t {
+        const bool failing = injection->fault == Fault::diskFull || injection->fault == Fault::writeIOError;
+        if (failing && injection->written >= injection->writtenBeforeFault) {
+            errno = injection->fault == Fault::diskFull ? ENOSPC : EIO;
+            return -1;
+        }
+        // Short writes, as a nearly full disk gives them.
+        const std::size_t chunk = failing ? std::min(size, injection->writtenBeforeFault - injection->written) : size;
+        const ssize_t n = real.write(fd, data, chunk);
+        if (n > 0) injection->written += static_cast<std::size_t>(n);
+        return n;
+    };
+    calls.fdatasync = [injection, real](int fd) {
+        if (injection->fault == Fault::syncIOError) {
+            errno = EIO;
+            return -1;
+        }
+        return real.fdatasync(fd);
+    };
+    calls.fsyncFolder = [injection, real](int fd) {
+        if (injection->fault == Fault::folderSyncIOError) {
+            errno = EIO;
+            return -1;
+        }
+        return real.fsyncFolder(fd);
+    };
+    calls.rename = [injection, real](const char* from, const char* to) {
+        if (injection->fault == Fault::renameFails) {
+            errno = EXDEV;
+            return -1;
+        }
+        return real.rename(from, to);
+    };
+    return calls;
+}
+
+// Lowers the process's file-size limit for its lifetime; writes beyond it fail with EFBIG
+// instead of killing the process.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        EXPECT_EQ(::getrlimit(RLIMIT_FSIZE, &previous_), 0);
+        rlimit lowered = previous_;
+        lowered.rlim_cur = bytes;
+        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &lowered), 0);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+  private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return QByteArrayLiteral("<yok>");
+    return file.readAll();
+}
+
+struct SaveSetup {
+    explicit SaveSetup(std::size_t size) : injection(std::make_shared<Injection>()) {
+        codec->size = size;
+        AppStateDependencies deps = h.dependencies();
+        deps.codec = codec;
+        deps.files = std::make_shared<LocalFileStore>(injected(injection));
+        state = std::make_unique<AppState>(deps);
+    }
+
+    Harness h;
+    std::shared_ptr<PaddedCodec> codec = std::make_shared<PaddedCodec>();
+    std::shared_ptr<Injection> injection;
+    std::unique_ptr<AppState> state;
+};
+
+struct FaultCase {
+    const char* note;
+    Fault fault;
+    const char* cause;
+};
+
+const FaultCase faultCases[] = {
+    {"dosya boyutu sınırı", Fault::fileSizeLimit, "izin verilen en büyük dosya boyutunu aşıyor"},
+    {"disk dolu", Fault::diskFull, "diskte yer kalmadı"},
+    {"yazarken G/Ç hatası", Fault::writeIOError, "giriş/çıkış hatası"},
+    {"eşitlemede G/Ç hatası", Fault::syncIOError, "giriş/çıkış hatası"},
+    {"klasör eşitlemesinde G/Ç hatası", Fault::folderSyncIOError, "giriş/çıkış hatası"},
+    {"yeniden adlandırma", Fault::renameFails, "başka bir dosya sistemine"},
+};
+
+struct SizeCase {
+    const char* note;
+    std::size_t oldSize;
+    std::size_t newSize;
+};
+
+// A database under Qt's 16 KiB write buffer, and one well above it.
+const SizeCase sizeCases[] = {{"küçük", 6 * 1024, 9 * 1024}, {"büyük", 200 * 1024, 300 * 1024}};
+
+}  // namespace
+
+TEST(AppStateSaveSafety, AFailedSaveLeavesTheOldFileAndSaysWhy) {
+    for (const SizeCase& size : sizeCases) {
+        for (const FaultCase& c : faultCases) {
+            const std::string note = std::string(size.note) + " / " + c.note;
+            SaveSetup s(size.oldSize);
+            const QString path = s.h.path("kasa.kdbx");
+            s.state->createDatabase(path, "parola", std::nullopt);
+            ASSERT_FALSE(s.state->lastError()) << note << ": " << s.state->lastError()->toStdString();
+            const QByteArray before = contentOf(path);
+            ASSERT_EQ(before.size(), static_cast<qsizetype>(size.oldSize)) << note;
+
+            s.state->addEntry(entry("Posta"), s.state->database()->root.id);
+            s.codec->size = size.newSize;
+            s.injection->fault = c.fault;
+            {
+                std::optional<FileSizeLimit> limit;
+                if (c.fault == Fault::fileSizeLimit) limit.emplace(size.oldSize + 1024);
+                s.state->save();
+            }
+
+            ASSERT_TRUE(s.state->lastError()) << note;
+            const std::string error = s.state->lastError()->toStdString();
+            EXPECT_NE(error.find("Diskteki dosya değişmedi."), std::string::npos) << note << ": " << error;
+            EXPECT_NE(error.find(c.cause), std::string::npos) << note << ": " << error;
+            EXPECT_EQ(error.find("kod"), std::string::npos) << note << ": " << error;
+            EXPECT_NE(s.state->statusMessage(), std::optional<QString>(QStringLiteral("Kaydedildi"))) << note;
+            EXPECT_TRUE(s.state->isDirty()) << note;
+            EXPECT_EQ(contentOf(path), before) << note;
+            // The new content's file is gone; the old file is the only one in the folder.
+            EXPECT_EQ(QDir(s.h.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kasa.kdbx"})
+                << note;
+
+            // Once the fault is gone the same changes save.
+            s.injection->fault = Fault::none;
+            s.state->save();
+            EXPECT_FALSE(s.state->isDirty()) << note;
+            EXPECT_EQ(contentOf(path).size(), static_cast<qsizetype>(size.newSize)) << note;
+        }
+    }
+}
+
+TEST(AppStateSaveSafety, CreatingOnAFullDiskLeavesNoFile) {
+    for (const FaultCase& c : faultCases) {
+        SaveSetup s(9 * 1024);
+        const QString path = s.h.path("yeni.kdbx");
+        s.injection->fault = c.fault;
+        {
+            std::optional<FileSizeLimit> limit;
+            if (c.fault == Fault::fileSizeLimit) limit.emplace(4096);
+            s.state->createDatabase(path, "parola", std::nullopt);
+        }
+        ASSERT_TRUE(s.state->lastError()) << c.note;
+        EXPECT_NE(s.state->lastError()->toStdString().find(c.cause), std::string::npos)
+            << c.note << ": " << s.state->lastError()->toStdString();
+        EXPECT_TRUE(s.state->isLocked()) << c.note;
+        EXPECT_TRUE(QDir(s.h.dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty()) << c.note;
+    }
+}
