@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <csignal>
 #include <cerrno>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -206,4 +209,86 @@ TEST(AppStateSaveSafety, CreatingOnAFullDiskLeavesNoFile) {
         EXPECT_TRUE(s.state->isLocked()) << c.note;
         EXPECT_TRUE(QDir(s.h.dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty()) << c.note;
     }
+}
+
+TEST(AppStateSaveSafety, AFileChangedByAnotherProgramIsNotOverwritten) {
+    struct Change {
+        const char* note;
+        std::function<void(Harness&, const QString&)> make;
+    };
+    const Change changes[] = {
+        {"başka bir kopya yazıldı",
+         [](Harness& h, const QString& path) {
+             h.files->writeAtomically(path, h.codec->save(database(group("Öteki")), KdbxKey("parola", std::nullopt)));
+         }},
+        // Same size and the old modification time: only the content tells.
+        {"aynı boy ve zaman",
+         [](Harness& h, const QString& path) {
+             const std::optional<FileStamp> before = h.files->stamp(path);
+             QByteArray content = contentOf(path);
+             content[content.size() - 1] = content.back() == 'x' ? 'y' : 'x';
+             QFile file(path);
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+             ASSERT_EQ(file.write(content), content.size());
+             file.close();
+             struct timespec times[2] = {{0, UTIME_OMIT},
+                                         {before->modifiedNs / 1'000'000'000, before->modifiedNs % 1'000'000'000}};
+             ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+         }},
+    };
+    for (const Change& change : changes) {
+        Harness h;
+        auto state = h.makeState();
+        open(h, *state, database(group("Kök")));
+        const QString path = h.path("kasa.kdbx");
+        change.make(h, path);
+        const QByteArray theirs = contentOf(path);
+
+        state->addEntry(entry("Posta"), state->database()->root.id);
+        state->save();
+        ASSERT_TRUE(state->lastError()) << change.note;
+        EXPECT_NE(state->lastError()->toStdString().find("başka bir program tarafından değiştirilmiş"),
+                  std::string::npos)
+            << change.note;
+        EXPECT_NE(state->lastError()->toStdString().find("Farklı Kaydet"), std::string::npos) << change.note;
+        EXPECT_TRUE(state->fileChangedOnDisk()) << change.note;
+        EXPECT_TRUE(state->isDirty()) << change.note;
+        EXPECT_EQ(contentOf(path), theirs) << change.note;
+
+        // Locking would have to save first: it is refused too, and the changes stay open.
+        state->lock();
+        EXPECT_FALSE(state->isLocked()) << change.note;
+        EXPECT_EQ(contentOf(path), theirs) << change.note;
+
+        // Under another name the changes are kept, and that file is saved normally from then on.
+        state->saveAs(h.path("kasa-benim.kdbx"));
+        EXPECT_FALSE(state->isDirty()) << change.note;
+        EXPECT_FALSE(state->fileChangedOnDisk()) << change.note;
+        EXPECT_EQ(contentOf(path), theirs) << change.note;
+        state->addEntry(entry("Banka"), state->database()->root.id);
+        state->save();
+        EXPECT_FALSE(state->isDirty()) << change.note;
+        EXPECT_EQ(h.codec->saved(h.files->read(h.path("kasa-benim.kdbx"))).root.entries.size(), 2u) << change.note;
+    }
+}
+
+TEST(AppStateSaveSafety, OwnSavesAndAReopenedFileSaveWithoutComplaint) {
+    Harness h;
+    auto state = h.makeState();
+    open(h, *state, database(group("Kök")));
+    for (int i = 0; i < 2; ++i) {
+        state->addEntry(entry("Posta"), state->database()->root.id);
+        state->save();
+        EXPECT_FALSE(state->lastError()) << i;
+        EXPECT_FALSE(state->isDirty()) << i;
+    }
+    // Someone else's copy, then opened again here: that copy is the one compared with.
+    h.files->writeAtomically(h.path("kasa.kdbx"),
+                             h.codec->save(database(group("Öteki")), KdbxKey("parola", std::nullopt)));
+    state->lock();
+    state->unlock("parola", std::nullopt);
+    state->addEntry(entry("Banka"), state->database()->root.id);
+    state->save();
+    EXPECT_FALSE(state->lastError());
+    EXPECT_FALSE(state->isDirty());
 }

@@ -356,6 +356,20 @@ TEST(OmbrixCommands, SaveSaveAsLockAndClose) {
         EXPECT_EQ(f.state->databaseURL(), f.harness.path("kopya.kdbx"));
     }
     {
+        // A file another program changed is not overwritten; the save dialog offers another name.
+        CommandsFixture f;
+        f.makeDirty();
+        const QString path = *f.state->databaseURL();
+        f.harness.files->writeAtomically(path, f.harness.codec->save(KdbxDatabase{}, KdbxKey("x", std::nullopt)));
+        const Bytes theirs = f.harness.files->read(path);
+        f.panels.answer = f.harness.path("benim.kdbx");
+        f.run(C::save);
+        EXPECT_EQ(f.panels.asked, std::vector<std::string>{"save as kasa.kdbx"});
+        EXPECT_EQ(f.harness.files->read(path), theirs);
+        EXPECT_EQ(f.state->databaseURL(), f.harness.path("benim.kdbx"));
+        EXPECT_FALSE(f.state->isDirty());
+    }
+    {
         CommandsFixture f;
         f.run(C::lock);
         EXPECT_TRUE(f.state->isLocked());

@@ -197,6 +197,8 @@ void AppState::prepare(const QString& url) {
     setDatabaseURL(url);
     setDatabase(std::nullopt);
     activeKey_.reset();
+    fileStamp_.reset();
+    fileChangedOnDisk_ = false;
     setLocked(true);
     setLastError(std::nullopt);
     clearSelection();
@@ -228,6 +230,10 @@ void AppState::unlock(const QString& password, const std::optional<QString>& key
         KdbxKey key = typedKey(password, std::move(keyFileData));
         if (password.isEmpty() && !key.keyFileData) key.password = SecretBytes();
         const Bytes file = deps_.files->read(*databaseURL_);
+        // What was read is what a later save compares the file with, even if the file changed
+        // between the read and this look at it.
+        std::optional<FileStamp> stamp = deps_.files->stamp(*databaseURL_);
+        if (stamp) stamp->digest = FileStamp::digestOf(file);
         KdbxDatabase database;
         try {
             database = deps_.codec->load(file, key);
@@ -244,6 +250,8 @@ void AppState::unlock(const QString& password, const std::optional<QString>& key
         const std::int64_t repaired = GroupTree::repairDuplicateIDs(database.root, seenGroups, seenEntries);
 
         stopAutoType();
+        fileStamp_ = std::move(stamp);
+        fileChangedOnDisk_ = false;
         showUnlocked(std::move(database), std::move(key));
         setSelectedEntryIDs({});
         setSearchText(QString());
@@ -293,6 +301,7 @@ void AppState::createDatabase(const QString& url, const QString& password,
                             QStringLiteral("bu konumda boş olmayan bir dosya var"));
         }
         deps_.files->writeAtomically(url, bytes);
+        rememberWrittenFile(url);
 
         stopAutoType();
         setDatabaseURL(url);
@@ -308,8 +317,29 @@ void AppState::createDatabase(const QString& url, const QString& password,
 void AppState::saveQuietly() {
     if (!database_ || !databaseURL_ || !activeKey_) return;
     const Bytes bytes = deps_.codec->save(*database_, *activeKey_);
+    // Asked right before writing, after the key derivation: someone else's copy (a sync
+    // client, a second window, a restored backup) is never replaced unasked. A file that is
+    // gone is written anew; that loses nothing.
+    if (fileStamp_) {
+        const std::optional<FileStamp> now = deps_.files->stamp(*databaseURL_);
+        if (now && *now != *fileStamp_) {
+            fileChangedOnDisk_ = true;
+            throw FileError(FileError::Kind::changedOnDisk, QFileInfo(*databaseURL_).fileName());
+        }
+    }
     deps_.files->writeAtomically(*databaseURL_, bytes);
+    rememberWrittenFile(*databaseURL_);
     setDirty(false);
+}
+
+void AppState::rememberWrittenFile(const QString& url) {
+    fileChangedOnDisk_ = false;
+    try {
+        fileStamp_ = deps_.files->stamp(url);
+    } catch (...) {
+        // The write succeeded; without a stamp the next save simply cannot compare.
+        fileStamp_.reset();
+    }
 }
 
 void AppState::save() {
@@ -327,6 +357,7 @@ void AppState::saveAs(const QString& url) {
     try {
         const Bytes bytes = deps_.codec->save(*database_, *activeKey_);
         deps_.files->writeAtomically(url, bytes);
+        rememberWrittenFile(url);
     } catch (...) {
         reportFailure();
         return;
@@ -354,4 +385,5 @@ void AppState::closeDatabase() {
     lock();
     if (!isLocked_) return;
     setDatabaseURL(std::nullopt);
+    fileStamp_.reset();
 }

@@ -138,6 +138,11 @@ class AppState : public QObject {
     void restoreRecentDatabase();
 
     // Saving, locking and closing.
+    //
+    // A save never overwrites a file that another program changed after it was opened or last
+    // saved here: it is refused, lastError says so and fileChangedOnDisk() is true until the
+    // next successful save. Saving under a name the user picks (the same one included, which
+    // the save dialog confirms) writes regardless.
     void save();
     void saveAs(const QString& url);
     // Saves unsaved changes first; when that save fails the database stays open and lastError
@@ -146,6 +151,7 @@ class AppState : public QObject {
     void lock();
     // lock(), then forgets the file.
     void closeDatabase();
+    bool fileChangedOnDisk() const { return fileChangedOnDisk_; }
 
     // Undo history.
     void edit(const QString& label, const std::function<void(KdbxDatabase&)>& change);
@@ -261,6 +267,8 @@ class AppState : public QObject {
     // that save fails.
     bool saveBeforeLeaving();
     void reportFailure();
+    // Remembers what the file looks like now, after this program wrote it.
+    void rememberWrittenFile(const QString& url);
 
     std::vector<const KdbxEntry*> visibleEntryPointers() const;
     const KdbxGroup* listedGroup() const;
@@ -282,6 +290,9 @@ class AppState : public QObject {
     std::optional<QString> lastError_;
     std::optional<QString> statusMessage_;
     std::optional<KdbxKey> activeKey_;
+    // The database file as it was read or last written here; none when unknown.
+    std::optional<FileStamp> fileStamp_;
+    bool fileChangedOnDisk_ = false;
     std::optional<UUID> selectedGroupID_;
     UUIDSet selectedEntryIDs_;
     QString searchText_;

@@ -203,6 +203,12 @@ FileError::FileError(Kind kind, QString fileName, QString reason)
     description_ = text.toStdString();
 }
 
+QByteArray FileStamp::digestOf(const Bytes& content) {
+    return QCryptographicHash::hash(
+        QByteArrayView(reinterpret_cast<const char*>(content.data()), static_cast<qsizetype>(content.size())),
+        QCryptographicHash::Sha256);
+}
+
 FileSystemCalls FileSystemCalls::system() {
     FileSystemCalls calls;
     calls.write = [](int fd, const void* data, std::size_t size) { return ::write(fd, data, size); };
@@ -226,11 +232,7 @@ std::optional<FileStamp> LocalFileStore::stamp(const QString& path) const {
     struct stat info {};
     if (::stat(encoded(path).constData(), &info) != 0 && errno == ENOENT) return std::nullopt;
     const Descriptor fd(openRegular(path, name, info));
-    const Bytes bytes = readWhole(fd.get(), info, name);
-    const QByteArray digest = QCryptographicHash::hash(
-        QByteArrayView(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
-        QCryptographicHash::Sha256);
-    return stampOf(info, digest);
+    return stampOf(info, FileStamp::digestOf(readWhole(fd.get(), info, name)));
 }
 
 void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {

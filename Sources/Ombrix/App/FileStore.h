@@ -57,6 +57,9 @@ struct FileStamp {
     QByteArray digest;
 
     friend bool operator==(const FileStamp&, const FileStamp&) = default;
+
+    // The digest a stamp carries for this content.
+    static QByteArray digestOf(const Bytes& content);
 };
 
 // The file access of the application state: whole files in, whole files out.

@@ -39,7 +39,11 @@ OmbrixCommands::OmbrixCommands(AppState& state, FilePanels& panels, ClipboardSer
          [this] { newDatabase(); });
     make(C::openDatabase, QStringLiteral("Veritabanı Aç…"), key(Qt::CTRL | Qt::Key_O),
          [this] { openDatabase(); });
-    make(C::save, QStringLiteral("Kaydet"), key(Qt::CTRL | Qt::Key_S), [this] { state_.save(); });
+    make(C::save, QStringLiteral("Kaydet"), key(Qt::CTRL | Qt::Key_S), [this] {
+        state_.save();
+        // Another program changed the file: the changes are offered a name of their own at once.
+        if (state_.fileChangedOnDisk()) saveAs();
+    });
     make(C::saveAs, QStringLiteral("Farklı Kaydet…"), key(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
          [this] { saveAs(); });
     make(C::lock, QStringLiteral("Kasayı Kilitle"), key(Qt::CTRL | Qt::Key_L), [this] { state_.lock(); });
