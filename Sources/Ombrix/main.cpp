@@ -6,6 +6,8 @@
 #include "Ombrix/Theme/FontRegistrar.h"
 
 int main(int argc, char** argv) {
+    // Before anything can hold a secret.
+    OmbrixApp::keepSecretsOutOfCrashDumps();
     QApplication application(argc, argv);
     // Before anything reads the preferences: QSettings files them under these names.
     QApplication::setOrganizationName(QStringLiteral("Ombrix"));

@@ -1,5 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include <QDir>
+#include <QTemporaryDir>
+
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -275,4 +285,35 @@ TEST(OmbrixApp, ShutdownClearsOurSecretAndReleasesTheHotKey) {
     EXPECT_FALSE(a.clipboard.hasPendingSecret());
     EXPECT_FALSE(a.grabs.grabbed);
     EXPECT_FALSE(a.hotKeys->isRegistered());
+}
+
+TEST(OmbrixApp, ACrashLeavesNoCoreFile) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A user who allows core files, in a folder of the test's own.
+        rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_CORE, &unlimited);
+        if (::chdir(QFile::encodeName(dir.path()).constData()) != 0) ::_exit(2);
+        const bool hardened = OmbrixApp::keepSecretsOutOfCrashDumps();
+        const char dumpable = hardened && ::prctl(PR_GET_DUMPABLE) == 0 ? 'n' : 'y';
+        if (::write(pipeFds[1], &dumpable, 1) != 1) ::_exit(4);
+        std::signal(SIGABRT, SIG_DFL);
+        ::raise(SIGABRT);
+        ::_exit(5);
+    }
+    ::close(pipeFds[1]);
+    char dumpable = 0;
+    EXPECT_EQ(::read(pipeFds[0], &dumpable, 1), 1);
+    ::close(pipeFds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(dumpable, 'n');
+    EXPECT_FALSE(WCOREDUMP(status));
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
 }

@@ -1,5 +1,8 @@
 #include "Ombrix/App/OmbrixApp.h"
 
+#include <sys/prctl.h>
+#include <sys/resource.h>
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMainWindow>
@@ -27,6 +30,16 @@ AppStateDependencies withPreferences(AppStateDependencies dependencies, Preferen
 }
 
 }  // namespace
+
+bool OmbrixApp::keepSecretsOutOfCrashDumps() {
+    // Not dumpable stops the kernel writing a core file whatever the limit says (unless the
+    // administrator asked for root-only dumps of such processes); the zero limit covers that
+    // case for core handlers that honour it.
+    const bool notDumpable = ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0;
+    rlimit none{};
+    const bool noCoreFile = ::setrlimit(RLIMIT_CORE, &none) == 0;
+    return notDumpable && noCoreFile;
+}
 
 OmbrixApp::OmbrixApp(Dependencies dependencies, QObject* parent)
     : QObject(parent),

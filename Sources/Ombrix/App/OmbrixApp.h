@@ -62,6 +62,12 @@ class OmbrixApp : public QObject {
     explicit OmbrixApp(Dependencies dependencies = {}, QObject* parent = nullptr);
     ~OmbrixApp() override;
 
+    // Keeps the process's memory, which holds the master password, the keys and every
+    // decrypted value, out of core files: the process is marked not dumpable (which also
+    // keeps other processes of the same user from attaching to it) and its core size limit is
+    // set to zero. Called first thing at start-up; true when both took hold.
+    static bool keepSecretsOutOfCrashDumps();
+
     // Shows the main window and runs the start-up actions above.
     void show();
 
