@@ -144,3 +144,34 @@ TEST(AppStateEngine, OpensAFixtureWhosePasswordIsEmpty) {
     state->unlock("", std::nullopt);
     EXPECT_FALSE(state->isLocked()) << state->lastError().value_or("").toStdString();
 }
+
+// A version 3 file whose stored rounds are raised to 2^63: the derivation alone would run for
+// thousands of years on the window's thread. It is refused before it starts.
+TEST(AppStateEngine, AKeyDerivationBeyondThisMachineIsRefusedAndTheStateStaysLocked) {
+    EngineHarness h;
+    Bytes file = testsupport::readFile(testsupport::fixturePath("kdbx/v31-aeskdf-aes256-salsa20-gzip-password.kdbx"));
+    // The outer header: 12 bytes of signature and version, then fields of id, 16-bit length, data.
+    bool patched = false;
+    for (std::size_t at = 12; at + 3 <= file.size() && !patched;) {
+        const std::uint8_t id = file[at];
+        const std::size_t length = file[at + 1] | (file[at + 2] << 8);
+        if (id == 0) break;
+        if (id == 6) {  // the transform rounds
+            ASSERT_EQ(length, 8u);
+            for (std::size_t i = 0; i < 8; ++i) file[at + 3 + i] = i == 7 ? 0x80 : 0x00;
+            patched = true;
+        }
+        at += 3 + length;
+    }
+    ASSERT_TRUE(patched);
+    h.files->writeAtomically(h.path("ağır.kdbx"), file);
+
+    const auto state = h.makeEngineState();
+    state->prepare(h.path("ağır.kdbx"));
+    state->unlock("parola", std::nullopt);
+    EXPECT_TRUE(state->isLocked());
+    ASSERT_TRUE(state->lastError());
+    const std::string error = state->lastError()->toStdString();
+    EXPECT_NE(error.find("Bu veritabanı açılmadı: AES-KDF'nin 9223372036854775808 turu"), std::string::npos) << error;
+    EXPECT_NE(error.find("sürerdi (en çok 60 saniye kabul edilir)"), std::string::npos) << error;
+}

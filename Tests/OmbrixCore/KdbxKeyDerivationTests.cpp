@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <fstream>
 #include <functional>
@@ -226,10 +228,6 @@ TEST(KdbxKeys, Argon2ErrorsPassThrough) {
          "version 0x11"},
         {argon2id({{"P", VariantValue::uint32(16777216)}}), Argon2::Error::invalidParallelism(16777216),
          "parallelism 2^24"},
-        // The largest memory the format allows, 2^32-1 KiB: converted without wrapping, and
-        // refused by Argon2 as more than the machine holds before anything is allocated.
-        {argon2id({{"M", VariantValue::uint64(4398046511103)}}), Argon2::Error::allocationFailed(),
-         "memory 2^42-1 bytes"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(thrownArgon2Error([&] { KdbxKeys::transform(compositeKey, c.header); }), c.expected)
@@ -312,5 +310,84 @@ TEST(KdbxKeys, FixtureTransformedKeys) {
         const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(composite, header);
         EXPECT_TRUE(same(keys.transformed, transformed)) << name;
         EXPECT_EQ(keys.hmac.has_value(), header.isKdbx4()) << name;
+    }
+}
+
+// Settings no machine could finish are refused before any work, whatever this machine's speed;
+// memory beyond what can be had now is refused before it is allocated.
+TEST(KdbxKeys, DerivationsBeyondThisMachineAreRefusedBeforeTheyStart) {
+    const auto pages = static_cast<std::uint64_t>(::sysconf(_SC_PHYS_PAGES));
+    const auto pageSize = static_cast<std::uint64_t>(::sysconf(_SC_PAGE_SIZE));
+    // Just under the whole of the machine's memory: more than is ever free.
+    const std::uint64_t nearlyAllMemory = pages * pageSize - (std::uint64_t{1} << 20);
+    struct Case {
+        KdbxHeader header;
+        const char* text;
+        const char* note;
+    };
+    const std::vector<Case> cases = {
+        {v3(seed, std::uint64_t{1} << 63), "AES-KDF'nin 9223372036854775808 turu", "version 3, 2^63 rounds"},
+        {v4({kdf(KdbxUUIDs::kdfAes), {"S", VariantValue::bytes(seed)}, {"R", VariantValue::uint64(UINT64_MAX)}}),
+         "AES-KDF'nin 18446744073709551615 turu", "version 4 AES-KDF, 2^64-1 rounds"},
+        {argon2id({{"I", VariantValue::uint64(4294967295)}}), "Argon2'nin 64 KiB bellek üzerinde 4294967295 geçişi",
+         "2^32-1 passes"},
+        {argon2id({{"M", VariantValue::uint64(4398046511103)}, {"P", VariantValue::uint32(4)}}),
+         "Argon2 4,0 TiB bellek istiyor", "2^42-1 bytes"},
+        {argon2id({{"M", VariantValue::uint64(nearlyAllMemory)}, {"P", VariantValue::uint32(4)}}),
+         "bellek istiyor; bu bilgisayarda şu an en çok", "just under the machine's memory"},
+    };
+    for (const Case& c : cases) {
+        const std::optional<KdbxError> error = thrownKdbxError([&] { KdbxKeys::transform(compositeKey, c.header); });
+        ASSERT_TRUE(error) << c.note;
+        EXPECT_EQ(error->kind(), KdbxError::Kind::kdfTooExpensive) << c.note;
+        EXPECT_NE(error->description().find(c.text), std::string::npos) << c.note << ": " << error->description();
+        EXPECT_EQ(error->description().rfind("Bu veritabanı açılmadı: ", 0), 0u) << error->description();
+    }
+
+    // The recommended setting and a heavy one of real use pass on this machine.
+    KdbxHeader recommended = argon2id({{"M", VariantValue::uint64(std::uint64_t{256} << 20)},
+                                       {"I", VariantValue::uint64(16)},
+                                       {"P", VariantValue::uint32(4)}});
+    EXPECT_NO_THROW(KdbxKeys::ensureAffordable(recommended, KdbxKeys::KdfBudget::current()));
+    EXPECT_NO_THROW(KdbxKeys::ensureAffordable(v3(seed, 10'000'000), KdbxKeys::KdfBudget::current()));
+}
+
+// The bound follows the measured speeds, the lanes that can run side by side and the memory.
+TEST(KdbxKeys, TheBoundFollowsTheBudget) {
+    KdbxKeys::KdfBudget budget;
+    budget.aesRoundsPerSecond = 1e6;
+    budget.argon2KiBPerSecond = 1e6;
+    budget.cores = 4;
+    budget.availableMemoryBytes = std::uint64_t{1} << 30;
+    budget.maxSeconds = 60;
+    const auto argon2 = [](std::uint64_t mib, std::uint64_t passes, std::uint32_t lanes) {
+        return argon2id({{"M", VariantValue::uint64(mib << 20)},
+                         {"I", VariantValue::uint64(passes)},
+                         {"P", VariantValue::uint32(lanes)}});
+    };
+    struct Case {
+        KdbxHeader header;
+        const char* refusal;  // none: accepted
+    };
+    const std::vector<Case> cases = {
+        {v3(seed, 60'000'000), nullptr},
+        {v3(seed, 61'000'000), "yaklaşık 61 saniye sürerdi"},
+        {argon2(256, 16, 4), nullptr},
+        {argon2(256, 300, 4), nullptr},  // four lanes side by side: about 20 seconds
+        {argon2(256, 300, 1), "yaklaşık 79 saniye sürerdi"},
+        {argon2(256, 300, 8), nullptr},  // more lanes than cores gain nothing more
+        {argon2(256, 1000, 8), "yaklaşık 66 saniye sürerdi"},
+        {argon2(1024, 1, 1), nullptr},
+        {argon2(1025, 1, 1), "Argon2 1,0 GiB bellek istiyor; bu bilgisayarda şu an en çok 1,0 GiB kullanılabilir"},
+    };
+    for (const Case& c : cases) {
+        const std::optional<KdbxError> error =
+            thrownKdbxError([&] { KdbxKeys::ensureAffordable(c.header, budget); });
+        if (!c.refusal) {
+            EXPECT_FALSE(error) << error->description();
+            continue;
+        }
+        ASSERT_TRUE(error) << c.refusal;
+        EXPECT_NE(error->description().find(c.refusal), std::string::npos) << error->description();
     }
 }

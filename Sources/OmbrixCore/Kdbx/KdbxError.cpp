@@ -30,6 +30,8 @@ std::string describe(KdbxError::Kind kind, const std::string& detail, std::uint1
             return "Ana parola veya anahtar dosyası hatalı.";
         case Kind::headerHashMismatch:
             return "Başlık bütünlük kontrolü başarısız — dosya değiştirilmiş olabilir.";
+        case Kind::kdfTooExpensive:
+            return "Bu veritabanı açılmadı: " + detail + ". Dosyanın anahtar türetme ayarları makul bir değerin çok üstünde; dosya bozuk ya da kötü niyetli olabilir.";
     }
     return {};
 }
@@ -74,6 +76,9 @@ KdbxError KdbxError::invalidCredentials() {
 }
 KdbxError KdbxError::headerHashMismatch() {
     return KdbxError(Kind::headerHashMismatch, {}, 0, 0, 0);
+}
+KdbxError KdbxError::kdfTooExpensive(std::string detail) {
+    return KdbxError(Kind::kdfTooExpensive, std::move(detail), 0, 0, 0);
 }
 
 bool operator==(const KdbxError& a, const KdbxError& b) {

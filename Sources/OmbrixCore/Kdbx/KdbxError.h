@@ -18,6 +18,8 @@ class KdbxError : public std::exception {
         notAKdbxFile,
         invalidCredentials,
         headerHashMismatch,
+        // The key derivation would take far longer, or more memory, than this machine can give.
+        kdfTooExpensive,
     };
 
     static KdbxError unsupportedVersion(std::uint16_t major, std::uint16_t minor);
@@ -30,6 +32,7 @@ class KdbxError : public std::exception {
     static KdbxError notAKdbxFile();
     static KdbxError invalidCredentials();
     static KdbxError headerHashMismatch();
+    static KdbxError kdfTooExpensive(std::string detail);
 
     Kind kind() const noexcept { return kind_; }
     // The detail text of the cases that carry one; empty for the others.

@@ -21,8 +21,38 @@ struct DerivedKeys {
     Bytes transformed;
 };
 
-// Throws KdbxError for missing or unusable KDF parameters; Argon2::Error and AESCipher::Error
-// pass through unchanged.
+// What one key derivation may cost on this machine. A file whose setting would take longer or
+// need more memory is refused before any work starts: the derivation runs on the window's
+// thread and cannot be interrupted, so a hostile setting would otherwise hold the program for
+// good, or have the kernel end it (or another program) for want of memory.
+struct KdfBudget {
+    // Measured speeds: AES-KDF rounds per second, and Argon2 KiB blocks per second on one lane.
+    double aesRoundsPerSecond = 0;
+    double argon2KiBPerSecond = 0;
+    // Lanes run side by side up to this many.
+    unsigned cores = 1;
+    // What the machine and the process's own limits can give now; none when nothing says.
+    std::optional<std::uint64_t> availableMemoryBytes;
+    // Far beyond any sensible setting: a recommended one takes a second or two.
+    double maxSeconds = 60;
+
+    // This machine's: the speeds are measured on the derivations themselves once per process,
+    // the memory is asked each time.
+    static KdfBudget current();
+};
+
+// Throws KdbxError::kdfTooExpensive, saying whether time or memory is the reason and how much,
+// when the header's key derivation is beyond the budget. Parameters that are invalid are left
+// to the derivation's own checks.
+void ensureAffordable(const KdbxHeader& header, const KdfBudget& budget);
+
+// Memory that can really be had now: the least of the system's available memory, what the
+// address-space and data limits leave and what the control group's limit leaves; none when
+// nothing says.
+std::optional<std::uint64_t> availableMemoryBytes();
+
+// Throws KdbxError for missing or unusable KDF parameters and for a derivation beyond
+// KdfBudget::current(); Argon2::Error and AESCipher::Error pass through unchanged.
 DerivedKeys derive(ByteView compositeKey, const KdbxHeader& header);
 
 // The transformed key, 32 bytes, by the KDF the header names. Throws as derive().
