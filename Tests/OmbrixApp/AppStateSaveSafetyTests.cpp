@@ -292,3 +292,20 @@ TEST(AppStateSaveSafety, OwnSavesAndAReopenedFileSaveWithoutComplaint) {
     EXPECT_FALSE(state->lastError());
     EXPECT_FALSE(state->isDirty());
 }
+
+TEST(AppStateSaveSafety, AFileFarLargerThanAnyDatabaseIsRefusedForItsSize) {
+    Harness h;
+    auto state = h.makeState();
+    const QString path = h.path("çöp.kdbx");
+    QFile junk(path);
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(junk.resize(qint64{2} << 30));  // sparse: nothing on the disk
+    junk.close();
+    state->prepare(path);
+    state->unlock("parola", std::nullopt);
+    EXPECT_TRUE(state->isLocked());
+    ASSERT_TRUE(state->lastError());
+    EXPECT_NE(state->lastError()->toStdString().find("dosya çok büyük"), std::string::npos)
+        << state->lastError()->toStdString();
+    EXPECT_EQ(h.codec->loads, 0);
+}

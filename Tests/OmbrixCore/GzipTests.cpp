@@ -247,7 +247,7 @@ TEST(Gzip, RefusesBadMembers) {
         {cat({fixedHeader(0), le32(0), le32(5)}), Error::sizeMismatch(5, 0), "empty body with a size"},
         {cat({plain, other}), Error::sizeMismatch(otherSize, size), "second member's trailer"},
         {cat({plain, Bytes(8, 0)}), Error::sizeMismatch(0, size), "trailing zeros"},
-        {cat({fixedHeader(0), overLimitBody(), le32(0), le32(0)}), Error::streamFailure(),
+        {cat({fixedHeader(0), overLimitBody(), le32(0), le32(0)}), Error::tooLarge(),
          "inflates beyond the size limit"},
     };
     for (const auto& c : cases) {
@@ -272,6 +272,7 @@ TEST(Gzip, ErrorTextsAndEquality) {
         {Error::truncated(), "Gzip: veri eksik."},
         {Error::headerCRCMismatch(), "Gzip: başlık CRC uyuşmuyor."},
         {Error::streamFailure(), "Gzip: sıkıştırma akışı başarısız."},
+        {Error::tooLarge(), "Gzip: açılan veri 1 GiB sınırını aşıyor; bu büyüklükte bir veritabanı açılamaz."},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.error.description(), c.text);

@@ -124,7 +124,7 @@ Bytes inflateRaw(ByteView input, std::size_t expectedSize) {
         // possible: the input ended before the final block.
         if (status != Z_OK && status != Z_STREAM_END) throw Gzip::Error::streamFailure();
         const std::size_t produced = chunk.size() - stream.avail_out;
-        if (produced > Gzip::maxInflatedSize - out.size()) throw Gzip::Error::streamFailure();
+        if (produced > Gzip::maxInflatedSize - out.size()) throw Gzip::Error::tooLarge();
         out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(produced));
         if (status == Z_STREAM_END) return out;
     }
@@ -216,6 +216,9 @@ Gzip::Error::Error(Kind kind, std::uint32_t expected, std::int64_t actual)
         case Kind::streamFailure:
             description_ = "Gzip: sıkıştırma akışı başarısız.";
             break;
+        case Kind::tooLarge:
+            description_ = "Gzip: açılan veri 1 GiB sınırını aşıyor; bu büyüklükte bir veritabanı açılamaz.";
+            break;
     }
 }
 
@@ -241,4 +244,7 @@ Gzip::Error Gzip::Error::headerCRCMismatch() {
 
 Gzip::Error Gzip::Error::streamFailure() {
     return Error(Kind::streamFailure, 0, 0);
+}
+Gzip::Error Gzip::Error::tooLarge() {
+    return Error(Kind::tooLarge, 0, 0);
 }

@@ -11,8 +11,8 @@
 struct Gzip {
     class Error;
 
-    // Refused as streamFailure: a member that inflates to more than this many bytes. Far above
-    // any real database, it keeps a small hostile file from exhausting memory.
+    // Refused as tooLarge: a member that inflates to more than this many bytes. Far above any
+    // real database, it keeps a small hostile file from exhausting memory.
     static constexpr std::size_t maxInflatedSize = std::size_t{1} << 30;
 
     // One member holding data: fixed header (no name, MTIME 0, OS 3), DEFLATE body, CRC-32 and
@@ -31,7 +31,7 @@ struct Gzip {
 
 class Gzip::Error : public std::exception {
   public:
-    enum class Kind { crcMismatch, sizeMismatch, notGzip, truncated, headerCRCMismatch, streamFailure };
+    enum class Kind { crcMismatch, sizeMismatch, notGzip, truncated, headerCRCMismatch, streamFailure, tooLarge };
 
     // expected: the stored CRC-32; actual: that of the inflated data.
     static Error crcMismatch(std::uint32_t expected, std::uint32_t actual);
@@ -41,6 +41,8 @@ class Gzip::Error : public std::exception {
     static Error truncated();
     static Error headerCRCMismatch();
     static Error streamFailure();
+    // The content would be larger than maxInflatedSize.
+    static Error tooLarge();
 
     Kind kind() const noexcept { return kind_; }
     // Payload of crcMismatch and sizeMismatch; 0 for the other cases.
