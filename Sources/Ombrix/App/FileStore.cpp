@@ -186,6 +186,9 @@ FileError::FileError(Kind kind, QString fileName, QString reason)
             text =
                 QStringLiteral("“%1” kaydedilemedi: %2. Diskteki dosya değişmedi.").arg(fileName_, reason_);
             break;
+        case Kind::createFailed:
+            text = QStringLiteral("“%1” kaydedilemedi: %2. Diskte yeni bir dosya bırakılmadı.").arg(fileName_, reason_);
+            break;
         case Kind::changedOnDisk:
             text = QStringLiteral(
                        "“%1” açıldıktan sonra başka bir program tarafından değiştirilmiş; üzerine "
@@ -237,7 +240,11 @@ std::optional<FileStamp> LocalFileStore::stamp(const QString& path) const {
 
 void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
     const QString name = displayName(path);
-    const auto fail = [&name](int error) { return FileError(FileError::Kind::writeFailed, name, describeErrno(error)); };
+    bool existed = false;
+    const auto fail = [&name, &existed](int error) {
+        return FileError(existed ? FileError::Kind::writeFailed : FileError::Kind::createFailed, name,
+                         describeErrno(error));
+    };
 
     // A link is followed: the file it leads to is the one replaced, and the link stays.
     QString target = path;
@@ -249,7 +256,6 @@ void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
     const QString fileName = QFileInfo(target).fileName();
 
     struct stat old {};
-    bool existed = false;
     if (::stat(encoded(target).constData(), &old) == 0) {
         existed = true;
         if (!S_ISREG(old.st_mode)) throw FileError(FileError::Kind::writeFailed, name, QStringLiteral("bu konumdaki şey bir dosya değil"));
@@ -257,7 +263,7 @@ void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
         if (::access(encoded(target).constData(), W_OK) != 0)
             throw FileError(FileError::Kind::writeFailed, name, QStringLiteral("dosyaya yazma izni yok"));
     } else if (errno != ENOENT) {
-        throw fail(errno);
+        throw FileError(FileError::Kind::writeFailed, name, describeErrno(errno));
     }
 
     // The new content goes to a file of its own in the same folder, so that the rename below

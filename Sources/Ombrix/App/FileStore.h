@@ -21,6 +21,8 @@ class FileError : public std::exception {
         notARegularFile,
         tooLarge,
         writeFailed,
+        // A file that was not there could not be written; nothing was left at the path.
+        createFailed,
         // Another program changed the file since it was opened or last saved; nothing was written.
         changedOnDisk,
         // The new content is in place but the folder could not be synced, and the previous file
