@@ -149,7 +149,8 @@ TEST(AppStateEngine, OpensAFixtureWhosePasswordIsEmpty) {
 // thousands of years on the window's thread. It is refused before it starts.
 TEST(AppStateEngine, AKeyDerivationBeyondThisMachineIsRefusedAndTheStateStaysLocked) {
     EngineHarness h;
-    Bytes file = testsupport::readFile(testsupport::fixturePath("kdbx/v31-aeskdf-aes256-salsa20-gzip-password.kdbx"));
+    Bytes file =
+        testsupport::readFile(testsupport::fixturePath("kdbx/v31-aeskdf-aes256-salsa20-gzip-password.kdbx"));
     // The outer header: 12 bytes of signature and version, then fields of id, 16-bit length, data.
     bool patched = false;
     for (std::size_t at = 12; at + 3 <= file.size() && !patched;) {
@@ -172,6 +173,7 @@ TEST(AppStateEngine, AKeyDerivationBeyondThisMachineIsRefusedAndTheStateStaysLoc
     EXPECT_TRUE(state->isLocked());
     ASSERT_TRUE(state->lastError());
     const std::string error = state->lastError()->toStdString();
-    EXPECT_NE(error.find("Bu veritabanı açılmadı: AES-KDF'nin 9223372036854775808 turu"), std::string::npos) << error;
+    EXPECT_NE(error.find("Bu veritabanı açılmadı: AES-KDF'nin 9223372036854775808 turu"), std::string::npos)
+        << error;
     EXPECT_NE(error.find("sürerdi (en çok 60 saniye kabul edilir)"), std::string::npos) << error;
 }

@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <string>
@@ -55,7 +55,8 @@ FileSystemCalls injected(const std::shared_ptr<Injection>& injection) {
             return -1;
         }
         // Short writes, as a nearly full disk gives them.
-        const std::size_t chunk = failing ? std::min(size, injection->writtenBeforeFault - injection->written) : size;
+        const std::size_t chunk =
+            failing ? std::min(size, injection->writtenBeforeFault - injection->written) : size;
         const ssize_t n = real.write(fd, data, chunk);
         if (n > 0) injection->written += static_cast<std::size_t>(n);
         return n;
@@ -205,7 +206,8 @@ TEST(AppStateSaveSafety, CreatingOnAFullDiskLeavesNoFile) {
         }
         ASSERT_TRUE(s.state->lastError()) << c.note;
         const std::string error = s.state->lastError()->toStdString();
-        EXPECT_NE(error.find("Diskte yeni bir dosya bırakılmadı."), std::string::npos) << c.note << ": " << error;
+        EXPECT_NE(error.find("Diskte yeni bir dosya bırakılmadı."), std::string::npos)
+            << c.note << ": " << error;
         EXPECT_NE(error.find(c.cause), std::string::npos) << c.note << ": " << error;
         EXPECT_TRUE(s.state->isLocked()) << c.note;
         EXPECT_TRUE(QDir(s.h.dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty()) << c.note;
@@ -220,7 +222,8 @@ TEST(AppStateSaveSafety, AFileChangedByAnotherProgramIsNotOverwritten) {
     const Change changes[] = {
         {"başka bir kopya yazıldı",
          [](Harness& h, const QString& path) {
-             h.files->writeAtomically(path, h.codec->save(database(group("Öteki")), KdbxKey("parola", std::nullopt)));
+             h.files->writeAtomically(
+                 path, h.codec->save(database(group("Öteki")), KdbxKey("parola", std::nullopt)));
          }},
         // Same size and the old modification time: only the content tells.
         {"aynı boy ve zaman",
@@ -232,8 +235,8 @@ TEST(AppStateSaveSafety, AFileChangedByAnotherProgramIsNotOverwritten) {
              ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
              ASSERT_EQ(file.write(content), content.size());
              file.close();
-             struct timespec times[2] = {{0, UTIME_OMIT},
-                                         {before->modifiedNs / 1'000'000'000, before->modifiedNs % 1'000'000'000}};
+             struct timespec times[2] = {
+                 {0, UTIME_OMIT}, {before->modifiedNs / 1'000'000'000, before->modifiedNs % 1'000'000'000}};
              ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
          }},
     };
@@ -269,7 +272,8 @@ TEST(AppStateSaveSafety, AFileChangedByAnotherProgramIsNotOverwritten) {
         state->addEntry(entry("Banka"), state->database()->root.id);
         state->save();
         EXPECT_FALSE(state->isDirty()) << change.note;
-        EXPECT_EQ(h.codec->saved(h.files->read(h.path("kasa-benim.kdbx"))).root.entries.size(), 2u) << change.note;
+        EXPECT_EQ(h.codec->saved(h.files->read(h.path("kasa-benim.kdbx"))).root.entries.size(), 2u)
+            << change.note;
     }
 }
 

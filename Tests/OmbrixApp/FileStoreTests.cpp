@@ -149,7 +149,8 @@ TEST(LocalFileStore, AFileFarLargerThanAnyDatabaseIsRefusedForItsSizeUnread) {
             ADD_FAILURE();
         } catch (const FileError& error) {
             EXPECT_EQ(error.kind(), FileError::Kind::tooLarge);
-            EXPECT_NE(std::string(error.what()).find("dosya çok büyük (2"), std::string::npos) << error.what();
+            EXPECT_NE(std::string(error.what()).find("dosya çok büyük (2"), std::string::npos)
+                << error.what();
         }
     }
 }
@@ -167,7 +168,8 @@ TEST(LocalFileStore, AStampChangesWithTheContentEvenWhenSizeAndTimeStay) {
 
     files.writeAtomically(path, bytes("bbbb"));
     // Put the old modification time back, as a copy tool that keeps times would.
-    struct timespec times[2] = {{0, UTIME_OMIT}, {first->modifiedNs / 1'000'000'000, first->modifiedNs % 1'000'000'000}};
+    struct timespec times[2] = {{0, UTIME_OMIT},
+                                {first->modifiedNs / 1'000'000'000, first->modifiedNs % 1'000'000'000}};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
     const std::optional<FileStamp> second = files.stamp(path);
     ASSERT_TRUE(second);

@@ -327,20 +327,24 @@ TEST(KdbxKeys, DerivationsBeyondThisMachineAreRefusedBeforeTheyStart) {
     };
     const std::vector<Case> cases = {
         {v3(seed, std::uint64_t{1} << 63), "AES-KDF'nin 9223372036854775808 turu", "version 3, 2^63 rounds"},
-        {v4({kdf(KdbxUUIDs::kdfAes), {"S", VariantValue::bytes(seed)}, {"R", VariantValue::uint64(UINT64_MAX)}}),
+        {v4({kdf(KdbxUUIDs::kdfAes),
+             {"S", VariantValue::bytes(seed)},
+             {"R", VariantValue::uint64(UINT64_MAX)}}),
          "AES-KDF'nin 18446744073709551615 turu", "version 4 AES-KDF, 2^64-1 rounds"},
-        {argon2id({{"I", VariantValue::uint64(4294967295)}}), "Argon2'nin 64 KiB bellek üzerinde 4294967295 geçişi",
-         "2^32-1 passes"},
+        {argon2id({{"I", VariantValue::uint64(4294967295)}}),
+         "Argon2'nin 64 KiB bellek üzerinde 4294967295 geçişi", "2^32-1 passes"},
         {argon2id({{"M", VariantValue::uint64(4398046511103)}, {"P", VariantValue::uint32(4)}}),
          "Argon2 4,0 TiB bellek istiyor", "2^42-1 bytes"},
         {argon2id({{"M", VariantValue::uint64(nearlyAllMemory)}, {"P", VariantValue::uint32(4)}}),
          "bellek istiyor; bu bilgisayarda şu an en çok", "just under the machine's memory"},
     };
     for (const Case& c : cases) {
-        const std::optional<KdbxError> error = thrownKdbxError([&] { KdbxKeys::transform(compositeKey, c.header); });
+        const std::optional<KdbxError> error =
+            thrownKdbxError([&] { KdbxKeys::transform(compositeKey, c.header); });
         ASSERT_TRUE(error) << c.note;
         EXPECT_EQ(error->kind(), KdbxError::Kind::kdfTooExpensive) << c.note;
-        EXPECT_NE(error->description().find(c.text), std::string::npos) << c.note << ": " << error->description();
+        EXPECT_NE(error->description().find(c.text), std::string::npos)
+            << c.note << ": " << error->description();
         EXPECT_EQ(error->description().rfind("Bu veritabanı açılmadı: ", 0), 0u) << error->description();
     }
 
@@ -378,7 +382,8 @@ TEST(KdbxKeys, TheBoundFollowsTheBudget) {
         {argon2(256, 300, 8), nullptr},  // more lanes than cores gain nothing more
         {argon2(256, 1000, 8), "yaklaşık 66 saniye sürerdi"},
         {argon2(1024, 1, 1), nullptr},
-        {argon2(1025, 1, 1), "Argon2 1,0 GiB bellek istiyor; bu bilgisayarda şu an en çok 1,0 GiB kullanılabilir"},
+        {argon2(1025, 1, 1),
+         "Argon2 1,0 GiB bellek istiyor; bu bilgisayarda şu an en çok 1,0 GiB kullanılabilir"},
     };
     for (const Case& c : cases) {
         const std::optional<KdbxError> error =

@@ -139,7 +139,8 @@ Bytes readWhole(int fd, const struct stat& info, const QString& name) {
             }
             if (n == 0) break;
             // A file that keeps growing while it is read is refused at the same bound.
-            if (bytes.size() + static_cast<std::size_t>(n) > static_cast<std::size_t>(LocalFileStore::maxFileSize))
+            if (bytes.size() + static_cast<std::size_t>(n) >
+                static_cast<std::size_t>(LocalFileStore::maxFileSize))
                 throw FileError(FileError::Kind::tooLarge, name, sizeText(LocalFileStore::maxFileSize));
             bytes.insert(bytes.end(), buffer, buffer + n);
         }
@@ -179,19 +180,21 @@ FileError::FileError(Kind kind, QString fileName, QString reason)
                        .arg(fileName_);
             break;
         case Kind::tooLarge:
-            text = QStringLiteral("“%1” açılmadı: dosya çok büyük (%2); bir veritabanı bu kadar büyük olamaz.")
-                       .arg(fileName_, reason_);
+            text =
+                QStringLiteral("“%1” açılmadı: dosya çok büyük (%2); bir veritabanı bu kadar büyük olamaz.")
+                    .arg(fileName_, reason_);
             break;
         case Kind::writeFailed:
             text =
                 QStringLiteral("“%1” kaydedilemedi: %2. Diskteki dosya değişmedi.").arg(fileName_, reason_);
             break;
         case Kind::createFailed:
-            text = QStringLiteral("“%1” kaydedilemedi: %2. Diskte yeni bir dosya bırakılmadı.").arg(fileName_, reason_);
+            text = QStringLiteral("“%1” kaydedilemedi: %2. Diskte yeni bir dosya bırakılmadı.")
+                       .arg(fileName_, reason_);
             break;
         case Kind::changedOnDisk:
             text = QStringLiteral(
-                       "“%1” açıldıktan sonra başka bir program tarafından değiştirilmiş; üzerine "
+                       "“%1” diskte başka bir program tarafından değiştirilmiş; üzerine "
                        "yazılmadı. Diskteki dosya değişmedi. Değişikliklerinizi “Farklı Kaydet…” ile "
                        "başka bir adla kaydedin.")
                        .arg(fileName_);
@@ -258,7 +261,9 @@ void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
     struct stat old {};
     if (::stat(encoded(target).constData(), &old) == 0) {
         existed = true;
-        if (!S_ISREG(old.st_mode)) throw FileError(FileError::Kind::writeFailed, name, QStringLiteral("bu konumdaki şey bir dosya değil"));
+        if (!S_ISREG(old.st_mode))
+            throw FileError(FileError::Kind::writeFailed, name,
+                            QStringLiteral("bu konumdaki şey bir dosya değil"));
         // A file the user made read-only is not replaced behind their back.
         if (::access(encoded(target).constData(), W_OK) != 0)
             throw FileError(FileError::Kind::writeFailed, name, QStringLiteral("dosyaya yazma izni yok"));
@@ -273,7 +278,8 @@ void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
     for (int attempt = 0; fd.get() < 0; ++attempt) {
         temporary = sideName(folder, fileName, "yeni");
         // Owner-only from its first moment: a database holds secrets.
-        const int opened = ::open(encoded(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int opened =
+            ::open(encoded(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (opened >= 0) {
             fd.reset(opened);
         } else if (errno != EEXIST || attempt > 8) {
@@ -324,8 +330,10 @@ void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
     if (existed) {
         for (int attempt = 0; attempt < 8 && previous.isEmpty(); ++attempt) {
             const QByteArray candidate = encoded(sideName(folder, fileName, "eski"));
-            if (::link(encoded(target).constData(), candidate.constData()) == 0) previous = candidate;
-            else if (errno != EEXIST) break;
+            if (::link(encoded(target).constData(), candidate.constData()) == 0)
+                previous = candidate;
+            else if (errno != EEXIST)
+                break;
         }
     }
 
@@ -343,7 +351,8 @@ void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
             ::unlink(encoded(target).constData());
             throw fail(error);
         }
-        if (!previous.isEmpty() && ::rename(previous.constData(), encoded(target).constData()) == 0) throw fail(error);
+        if (!previous.isEmpty() && ::rename(previous.constData(), encoded(target).constData()) == 0)
+            throw fail(error);
         if (!previous.isEmpty()) ::unlink(previous.constData());
         throw FileError(FileError::Kind::notDurable, name, describeErrno(error));
     }

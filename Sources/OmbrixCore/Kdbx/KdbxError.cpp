@@ -31,7 +31,9 @@ std::string describe(KdbxError::Kind kind, const std::string& detail, std::uint1
         case Kind::headerHashMismatch:
             return "Başlık bütünlük kontrolü başarısız — dosya değiştirilmiş olabilir.";
         case Kind::kdfTooExpensive:
-            return "Bu veritabanı açılmadı: " + detail + ". Dosyanın anahtar türetme ayarları makul bir değerin çok üstünde; dosya bozuk ya da kötü niyetli olabilir.";
+            return "Bu veritabanı açılmadı: " + detail +
+                   ". Dosyanın anahtar türetme ayarları makul bir değerin çok üstünde; dosya bozuk ya da "
+                   "kötü niyetli olabilir.";
     }
     return {};
 }

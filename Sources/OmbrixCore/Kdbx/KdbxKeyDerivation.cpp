@@ -10,10 +10,10 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <sstream>
 #include <string_view>
-#include <functional>
 #include <thread>
 
 #include "OmbrixCore/Crypto/Argon2.h"
@@ -118,8 +118,9 @@ std::string limitText(const KdbxKeys::KdfBudget& budget) {
 void ensureAesAffordable(std::uint64_t rounds, const KdbxKeys::KdfBudget& budget) {
     const double seconds = static_cast<double>(rounds) / budget.aesRoundsPerSecond;
     if (seconds <= budget.maxSeconds) return;
-    throw KdbxError::kdfTooExpensive("AES-KDF'nin " + std::to_string(rounds) + " turu bu bilgisayarda yaklaşık " +
-                                     durationText(seconds) + " sürerdi (" + limitText(budget) + ")");
+    throw KdbxError::kdfTooExpensive("AES-KDF'nin " + std::to_string(rounds) +
+                                     " turu bu bilgisayarda yaklaşık " + durationText(seconds) +
+                                     " sürerdi (" + limitText(budget) + ")");
 }
 
 void ensureArgon2Affordable(const Argon2Parameters& p, const KdbxKeys::KdfBudget& budget) {
@@ -146,7 +147,8 @@ double measureAesRoundsPerSecond() {
     for (std::uint64_t rounds = 1 << 14;; rounds *= 4) {
         const auto start = std::chrono::steady_clock::now();
         aesKdfRounds(aesKdfPreferredKernel(), block, key, rounds);
-        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (elapsed >= measuredSeconds || rounds >= (std::uint64_t{1} << 32))
             return static_cast<double>(rounds) / std::max(elapsed, 1e-9);
     }
@@ -158,7 +160,8 @@ double measureArgon2KiBPerSecond() {
     for (std::uint32_t kib = 16 * 1024;; kib *= 2) {
         const auto start = std::chrono::steady_clock::now();
         Argon2::hash(password, salt, {}, {}, kib, 1, 1, transformedLength, Argon2::Variant::id, 0x13);
-        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (elapsed >= measuredSeconds || kib >= 128 * 1024) return kib / std::max(elapsed, 1e-9);
     }
 }
@@ -250,8 +253,10 @@ std::optional<std::uint64_t> availableMemoryBytes() {
     const auto pageSize = static_cast<std::uint64_t>(std::max(1L, ::sysconf(_SC_PAGE_SIZE)));
     std::ifstream statm("/proc/self/statm");
     std::uint64_t sizePages = 0, resident = 0, shared = 0, text = 0, library = 0, dataPages = 0;
-    const bool haveUsage = static_cast<bool>(statm >> sizePages >> resident >> shared >> text >> library >> dataPages);
-    for (const auto& [resource, usedPages] : {std::pair{RLIMIT_AS, sizePages}, std::pair{RLIMIT_DATA, dataPages}}) {
+    const bool haveUsage =
+        static_cast<bool>(statm >> sizePages >> resident >> shared >> text >> library >> dataPages);
+    for (const auto& [resource, usedPages] :
+         {std::pair{RLIMIT_AS, sizePages}, std::pair{RLIMIT_DATA, dataPages}}) {
         rlimit limit{};
         if (::getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) continue;
         const std::uint64_t used = haveUsage ? usedPages * pageSize : 0;
@@ -276,7 +281,8 @@ KdfBudget KdfBudget::current() {
 
 void ensureAffordable(const KdbxHeader& header, const KdfBudget& budget) {
     if (header.major < 4) {
-        if (header.transformSeed && header.transformRounds) ensureAesAffordable(*header.transformRounds, budget);
+        if (header.transformSeed && header.transformRounds)
+            ensureAesAffordable(*header.transformRounds, budget);
         return;
     }
     if (!header.kdfParameters) return;
