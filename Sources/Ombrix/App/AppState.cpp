@@ -232,8 +232,14 @@ void AppState::unlock(const QString& password, const std::optional<QString>& key
         const Bytes file = deps_.files->read(*databaseURL_);
         // What was read is what a later save compares the file with, even if the file changed
         // between the read and this look at it.
-        std::optional<FileStamp> stamp = deps_.files->stamp(*databaseURL_);
-        if (stamp) stamp->digest = FileStamp::digestOf(file);
+        std::optional<FileStamp> stamp;
+        try {
+            stamp = deps_.files->stamp(*databaseURL_);
+            if (stamp) stamp->digest = FileStamp::digestOf(file);
+        } catch (const FileError&) {
+            // Gone or unreadable right after the read: the content read is what counts, and a
+            // later save writes without a comparison.
+        }
         KdbxDatabase database;
         try {
             database = deps_.codec->load(file, key);
