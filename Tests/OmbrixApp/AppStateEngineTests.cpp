@@ -107,6 +107,23 @@ TEST(AppStateEngine, AWrongPasswordLeavesItLockedWithTheEnginesText) {
     EXPECT_FALSE(state->lastError());
 }
 
+// The lock screen names what is wrong with the key file instead of blaming the credentials.
+TEST(AppStateEngine, AKeyFileWithADoctypeIsRefusedWithItsOwnText) {
+    EngineHarness h;
+    const QString keyFile = h.path("anahtar.keyx");
+    const std::string xml = "<?xml version=\"1.0\"?><!DOCTYPE KeyFile><KeyFile><Meta><Version>2.0</Version>"
+                            "</Meta><Key><Data>000102030405060708090A0B0C0D0E0F</Data></Key></KeyFile>";
+    h.files->writeAtomically(keyFile, Bytes(xml.begin(), xml.end()));
+    h.files->writeAtomically(h.path("kasa.kdbx"),
+                             KdbxFile::save(cheap(database(group("Kök", {entry("e")}))), KdbxKey("p", std::nullopt)));
+    const auto state = h.makeEngineState();
+    state->prepare(h.path("kasa.kdbx"));
+    state->unlock("p", keyFile);
+    EXPECT_TRUE(state->isLocked());
+    EXPECT_EQ(state->lastError().value_or("").toStdString(),
+              KdbxError::corruptedData("anahtar dosyası DOCTYPE bildirimi içeriyor").description());
+}
+
 TEST(AppStateEngine, DuplicateIdentifiersInAFileAreRepaired) {
     EngineHarness h;
     KdbxEntry first = entry("ilk");
