@@ -60,19 +60,11 @@ bool isSpaceSeparatorOrTab(char32_t c) {
 }
 
 // Children of an element that the model holds nothing for, gathered over every occurrence of
-// the element (a later child of a name replaces an earlier one) and kept as one text named like
+// the element, every one in document order (names may repeat), and kept as one text named like
 // the element. The writer merges it back when it writes the element.
 class KeptChildren {
   public:
-    void add(const Node::Ptr& child) {
-        for (Node::Ptr& kept : children_) {
-            if (kept->name == child->name) {
-                kept = child;
-                return;
-            }
-        }
-        children_.push_back(child);
-    }
+    void add(const Node::Ptr& child) { children_.push_back(child); }
 
     // Inserts "<name>...</name>" at `position` of the list when anything was kept.
     void store(std::string_view name, std::vector<std::string>& unknownXML, std::size_t position) const {

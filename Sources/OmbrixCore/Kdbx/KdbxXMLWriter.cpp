@@ -170,9 +170,15 @@ class Writer {
         }
     }
 
-    void writeNode(const Node& node) {
+    // `inPool`: the node is a child of a Binaries element, whose protected Binary children hold
+    // attachment bytes (the reader keeps them as base64).
+    void writeNode(const Node& node, bool inPool = false) {
         enter();
-        if (node.isProtected) return protectedElementNode(node);
+        if (node.isProtected) return protectedElementNode(node, inPool && node.name == "Binary");
+        if (const std::optional<Timestamp> date = keptDate(node)) {
+            --depth_;
+            return elementDate(node.name, *date);
+        }
         out_ += '<';
         out_ += node.name;
         writeAttributes(node);
@@ -185,40 +191,52 @@ class Writer {
         if (node.children.empty()) {
             KdbxXMLEscape::appendText(out_, node.text);
         } else {
-            for (const Node::Ptr& child : node.children) writeNode(*child);
+            const bool pool = node.name == "Binaries";
+            for (const Node::Ptr& child : node.children) writeNode(*child, pool);
         }
         close(node.name);
     }
 
-    void protectedElementNode(const Node& node) {
+    void protectedElementNode(const Node& node, bool attachment) {
         out_ += '<';
         out_ += node.name;
         writeAttributes(node);
         out_ += " Protected=\"True\">";
-        protectedValue(node.text);
+        if (attachment) {
+            // Encrypted as the bytes they are, so that reading gives the same bytes again.
+            const std::optional<Bytes> plain = Base64::decodeStrict(UnicodeText::trimWhiteSpace(node.text));
+            if (!plain) throw KdbxError::corruptedData("korunan ek dosya base64 değil");
+            Base64::appendEncoded(out_, stream_.process(*plain));
+        } else {
+            protectedValue(node.text);
+        }
         close(node.name);
     }
 
-    // A kept date (a group's access time, say) in the form of the version being written.
-    void writeKeptDate(const Node& node) {
-        const std::optional<Timestamp> date =
-            node.isProtected || !node.children.empty() || !node.attributes.empty()
-                ? std::nullopt
-                : KdbxDate::parse(node.text);
-        if (date) return elementDate(node.name, *date);
-        writeNode(node);
+    // A kept date (a group's access time, a deletion time, a Meta change time) is written in the
+    // form of the version being written, as the modelled dates are: readers of a version expect
+    // its own form everywhere.
+    static std::optional<Timestamp> keptDate(const Node& node) {
+        static const std::set<std::string, std::less<>> dateNames = {
+            "CreationTime",        "LastModificationTime",       "LastAccessTime",
+            "ExpiryTime",          "LocationChanged",            "DeletionTime",
+            "DatabaseNameChanged", "DatabaseDescriptionChanged", "DefaultUserNameChanged",
+            "MasterKeyChanged",    "RecycleBinChanged",          "EntryTemplatesGroupChanged",
+            "SettingsChanged"};
+        if (!node.children.empty() || !node.attributes.empty() || !dateNames.contains(node.name)) {
+            return std::nullopt;
+        }
+        return KdbxDate::parse(node.text);
     }
-
-    enum class Kind { plain, date };
 
     // The kept children of `kept` named `name`, or, when there are none, what `fallback` writes.
     template <class Fallback>
-    void keptOr(const Node* kept, std::string_view name, Kind kind, Fallback&& fallback) {
+    void keptOr(const Node* kept, std::string_view name, Fallback&& fallback) {
         bool wrote = false;
         if (kept != nullptr) {
             for (const Node::Ptr& child : kept->children) {
                 if (child->name != name) continue;
-                kind == Kind::date ? writeKeptDate(*child) : writeNode(*child);
+                writeNode(*child);
                 wrote = true;
             }
         }
@@ -291,11 +309,11 @@ class Writer {
         open("Times");
         elementDate("CreationTime", group.created);
         elementDate("LastModificationTime", group.modified);
-        keptOr(times, "LastAccessTime", Kind::date, [&] { elementDate("LastAccessTime", group.modified); });
-        keptOr(times, "ExpiryTime", Kind::date, [&] { elementDate("ExpiryTime", group.modified); });
-        keptOr(times, "Expires", Kind::plain, [&] { elementBool("Expires", false); });
-        keptOr(times, "UsageCount", Kind::plain, [&] { element("UsageCount", "0"); });
-        keptOr(times, "LocationChanged", Kind::date, [&] { elementDate("LocationChanged", group.created); });
+        keptOr(times, "LastAccessTime", [&] { elementDate("LastAccessTime", group.modified); });
+        keptOr(times, "ExpiryTime", [&] { elementDate("ExpiryTime", group.modified); });
+        keptOr(times, "Expires", [&] { elementBool("Expires", false); });
+        keptOr(times, "UsageCount", [&] { element("UsageCount", "0"); });
+        keptOr(times, "LocationChanged", [&] { elementDate("LocationChanged", group.created); });
         keptRest(times, {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime", "Expires",
                          "UsageCount", "LocationChanged"});
         close("Times");
@@ -344,8 +362,8 @@ class Writer {
         elementDate("LastAccessTime", entry.accessed);
         elementDate("ExpiryTime", entry.expiryTime.value_or(entry.modified));
         elementBool("Expires", entry.expires);
-        keptOr(times, "UsageCount", Kind::plain, [&] { element("UsageCount", "0"); });
-        keptOr(times, "LocationChanged", Kind::date, [&] { elementDate("LocationChanged", entry.created); });
+        keptOr(times, "UsageCount", [&] { element("UsageCount", "0"); });
+        keptOr(times, "LocationChanged", [&] { elementDate("LocationChanged", entry.created); });
         keptRest(times, {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime", "Expires",
                          "UsageCount", "LocationChanged"});
         close("Times");
@@ -363,8 +381,7 @@ class Writer {
 
         open("AutoType");
         elementBool("Enabled", entry.autoTypeEnabled);
-        keptOr(autoType, "DataTransferObfuscation", Kind::plain,
-               [&] { element("DataTransferObfuscation", "0"); });
+        keptOr(autoType, "DataTransferObfuscation", [&] { element("DataTransferObfuscation", "0"); });
         element("DefaultSequence", entry.autoTypeSequence.value_or(""));
         for (const AutoTypeAssociation& association : entry.autoTypeWindowAssociations) {
             open("Association");
