@@ -187,7 +187,7 @@ TEST(KdbxXMLWriter, RefusesElementsDeeperThanTheReaderAccepts) {
     KdbxDatabase fits = makeDatabase({});
     fits.root.unknownXML = {nested(static_cast<int>(KdbxXMLNode::maxDepth) - 3)};
     const std::string xml = write(fits);
-    const std::vector<std::string> again = read(xml).root.unknownXML;
+    const std::vector<std::string> again = read(xml).root.unknownXML.toVector();
     EXPECT_TRUE(std::find(again.begin(), again.end(), fits.root.unknownXML[0]) != again.end());
     KdbxDatabase deeper = makeDatabase({});
     deeper.root.unknownXML = {nested(static_cast<int>(KdbxXMLNode::maxDepth) - 2)};

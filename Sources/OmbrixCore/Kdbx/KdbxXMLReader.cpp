@@ -67,7 +67,7 @@ class KeptChildren {
     void add(const Node::Ptr& child) { children_.push_back(child); }
 
     // Inserts "<name>...</name>" at `position` of the list when anything was kept.
-    void store(std::string_view name, std::vector<std::string>& unknownXML, std::size_t position) const {
+    void store(std::string_view name, CowList<std::string>& unknownXML, std::size_t position) const {
         if (children_.empty()) return;
         std::string text = "<";
         text += name;
@@ -76,7 +76,7 @@ class KeptChildren {
         text += "</";
         text += name;
         text += '>';
-        unknownXML.insert(unknownXML.begin() + static_cast<std::ptrdiff_t>(position), std::move(text));
+        unknownXML.insert(position, std::move(text));
     }
 
   private:
@@ -325,7 +325,7 @@ class Reader {
         }
     }
 
-    static void keepUnknown(const Node& node, std::vector<std::string>& unknownXML) {
+    static void keepUnknown(const Node& node, CowList<std::string>& unknownXML) {
         if (KdbxPreserve::all().contains(node.name)) {
             throw KdbxError::xmlParseFailure("ayrılmış öğe adı <" + node.name + ">");
         }
@@ -478,7 +478,7 @@ class DocumentReader final : public KdbxXMLNode::Handler {
             Base64::appendEncoded(preservedBinaries, binary.data);
             preservedBinaries += "</Binary>";
         }
-        std::vector<std::string>& kept = doc_.root.unknownXML;
+        CowList<std::string>& kept = doc_.root.unknownXML;
         if (!preservedMeta_.empty()) kept.push_back(wrapper(KdbxPreserve::meta, preservedMeta_));
         if (!preservedRoot_.empty()) kept.push_back(wrapper(KdbxPreserve::root, preservedRoot_));
         if (!doc_.binaries.empty()) kept.push_back(wrapper(KdbxPreserve::binaries, preservedBinaries));

@@ -55,7 +55,7 @@ Node::Ptr findWrapper(const KdbxGroup& root, std::string_view name) {
 // business and a text that does not parse is left out.
 class KeptTexts {
   public:
-    KeptTexts(const std::vector<std::string>& texts, Node::FragmentReader& reader)
+    KeptTexts(const CowList<std::string>& texts, Node::FragmentReader& reader)
         : texts_(texts), reader_(reader) {
         names_.reserve(texts.size());
         for (const std::string& text : texts) names_.push_back(nameOf(text));
@@ -97,7 +97,7 @@ class KeptTexts {
         return otherNames_.emplace_back(node->name);
     }
 
-    const std::vector<std::string>& texts_;
+    const CowList<std::string>& texts_;
     Node::FragmentReader& reader_;
     // Empty for a text that is left out.
     std::vector<std::string_view> names_;
