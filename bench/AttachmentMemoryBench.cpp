@@ -1,5 +1,5 @@
 // Peak memory of a database holding 20 MB of attachments: loading the file (its bytes read from
-// disk included), then 50 edits through the application state, each with its undo snapshot.
+// disk as the application reads them included), then 50 edits through the application state, each with its undo snapshot.
 // Figures in MiB, each the growth above what the fresh process held before the file was read:
 // loadPeakMiB against loadLimitMiB (three times the file plus 32 MiB), and editsAddMiB, what the
 // edits add to that peak, against editsLimitMiB (a tenth of the load peak plus 16 MiB).
@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,6 +15,7 @@
 
 #include "BenchAppState.h"
 #include "Ombrix/App/AppState.h"
+#include "Ombrix/App/FileStore.h"
 #include "Ombrix/App/GroupTree.h"
 #include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/KdbxFile.h"
@@ -67,11 +67,6 @@ KdbxDatabase databaseWithAttachments() {
     return KdbxDatabase(meta, root, KdbxCipher::chacha20, KdfSettings::aesKdf(1000), true, {4, 1});
 }
 
-Bytes readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 void BM_AttachmentsLoadAndEdits(benchmark::State& bench) {
     const std::string path = "/tmp/ombrix-attachments-bench.kdbx";
     const Bytes file = KdbxFile::save(databaseWithAttachments(), key());
@@ -83,7 +78,7 @@ void BM_AttachmentsLoadAndEdits(benchmark::State& bench) {
     for (auto _ : bench) {
         const std::vector<double> figures = peakmemory::inChild([&] {
             const std::size_t base = peakmemory::start();
-            KdbxDatabase db = KdbxFile::load(readFile(path), key());
+            KdbxDatabase db = KdbxFile::load(LocalFileStore().read(QString::fromStdString(path)), key());
             const double loadPeak = static_cast<double>(peakmemory::peak() - base);
             std::vector<UUID> ids;
             for (const KdbxEntry& e : db.root.entries) ids.push_back(e.id);

@@ -352,6 +352,37 @@ std::string wrapper(std::string_view name, const std::string& content) {
     return text;
 }
 
+// Appends the binaries wrapper of `binaries` to the root's kept texts, built in place in one
+// allocation of its exact size; with `release`, each attachment's bytes go as soon as they are
+// encoded, so that the bytes and their text never both stand whole.
+void keepBinaries(KdbxGroup& root, std::vector<KdbxInnerHeader::Binary>& binaries, bool release) {
+    if (binaries.empty()) return;
+    const auto flagsOf = [](const KdbxInnerHeader::Binary& binary) { return std::to_string(binary.flags); };
+    const std::string_view open = "<Binary Flags=\"", openEnd = "\">", close = "</Binary>";
+    std::size_t size = 2 * KdbxPreserve::binaries.size() + 5;
+    for (const KdbxInnerHeader::Binary& binary : binaries) {
+        size += open.size() + flagsOf(binary).size() + openEnd.size() + (binary.data.size() + 2) / 3 * 4 +
+                close.size();
+    }
+    std::string text;
+    text.reserve(size);
+    text += '<';
+    text += KdbxPreserve::binaries;
+    text += '>';
+    for (KdbxInnerHeader::Binary& binary : binaries) {
+        text += open;
+        text += flagsOf(binary);
+        text += openEnd;
+        Base64::appendEncoded(text, binary.data);
+        text += close;
+        if (release) Bytes().swap(binary.data);
+    }
+    text += "</";
+    text += KdbxPreserve::binaries;
+    text += '>';
+    root.unknownXML.push_back(std::move(text));
+}
+
 // Reads one child of Meta into `doc`; an unmodelled one is appended to `preserved` as XML text.
 void readMetaChild(const Node& child, Reader& reader, KdbxFormatVersion version, KdbxXML::Document& doc,
                    std::string& preserved) {
@@ -472,16 +503,10 @@ class DocumentReader final : public KdbxXMLNode::Handler {
             if (contentError_) throw *contentError_;
         }
 
-        std::string preservedBinaries;
-        for (const KdbxInnerHeader::Binary& binary : doc_.binaries) {
-            preservedBinaries += "<Binary Flags=\"" + std::to_string(binary.flags) + "\">";
-            Base64::appendEncoded(preservedBinaries, binary.data);
-            preservedBinaries += "</Binary>";
-        }
         CowList<std::string>& kept = doc_.root.unknownXML;
         if (!preservedMeta_.empty()) kept.push_back(wrapper(KdbxPreserve::meta, preservedMeta_));
         if (!preservedRoot_.empty()) kept.push_back(wrapper(KdbxPreserve::root, preservedRoot_));
-        if (!doc_.binaries.empty()) kept.push_back(wrapper(KdbxPreserve::binaries, preservedBinaries));
+        keepBinaries(doc_.root, doc_.binaries, false);
         return std::move(doc_);
     }
 
@@ -574,6 +599,11 @@ Document parse(ByteView data, InnerStreamCipher& stream, KdbxFormatVersion versi
     DocumentReader reader(version, binaries);
     if (!Node::parse(data, &stream, reader)) throw KdbxError::xmlParseFailure("belge çözümlenemedi");
     return reader.finish();
+}
+
+void keepBinaries(KdbxGroup& root, std::vector<KdbxInnerHeader::Binary>&& binaries) {
+    ::keepBinaries(root, binaries, true);
+    binaries.clear();
 }
 
 std::vector<std::string> splitTags(std::string_view text) {
