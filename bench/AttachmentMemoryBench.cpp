@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <QCoreApplication>
-
 #include "BenchAppState.h"
 #include "Ombrix/App/AppState.h"
 #include "Ombrix/App/FileStore.h"
@@ -111,9 +109,5 @@ void BM_AttachmentsLoadAndEdits(benchmark::State& bench) {
 BENCHMARK(BM_AttachmentsLoadAndEdits)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runAppStateBenchmarks(argc, argv);
 }
