@@ -1,6 +1,6 @@
 // Peak memory of a database holding 20 MB of attachments: loading the file (its bytes read from
-// disk as the application reads them included), then 50 edits through the application state, each with its undo snapshot.
-// Figures in MiB, each the growth above what the fresh process held before the file was read:
+// disk as the application reads them included), then 50 edits through the application state, each with its
+// undo snapshot. Figures in MiB, each the growth above what the fresh process held before the file was read:
 // loadPeakMiB against loadLimitMiB (three times the file plus 32 MiB), and editsAddMiB, what the
 // edits add to that peak, against editsLimitMiB (a tenth of the load peak plus 16 MiB).
 #include <benchmark/benchmark.h>

@@ -18,10 +18,11 @@ const Bytes streamKey(64, 0x24);
 
 // A document of one entry; `inTimes` goes inside its Times, `inEntry` after its fields.
 Bytes document(const std::string& inTimes, const std::string& inEntry) {
-    const std::string xml = "<KeePassFile><Meta><Generator>G</Generator></Meta><Root><Group><Name>Kök</Name>"
-                            "<Entry><UUID>AAAAAAAAAAAAAAAAAAAAAA==</UUID><Times>" +
-                            inTimes + "</Times><String><Key>Title</Key><Value>T</Value></String>" + inEntry +
-                            "</Entry></Group></Root></KeePassFile>";
+    const std::string xml =
+        "<KeePassFile><Meta><Generator>G</Generator></Meta><Root><Group><Name>Kök</Name>"
+        "<Entry><UUID>AAAAAAAAAAAAAAAAAAAAAA==</UUID><Times>" +
+        inTimes + "</Times><String><Key>Title</Key><Value>T</Value></String>" + inEntry +
+        "</Entry></Group></Root></KeePassFile>";
     return Bytes(xml.begin(), xml.end());
 }
 
@@ -93,7 +94,11 @@ void BM_SaveFileManyEmptyUnknownElements(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_ReadDistinctUnknownTimesChildren)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SaveManyEmptyUnknownElements)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SaveManyEmptyUnknownElements)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 BENCHMARK(BM_SaveFileManyEmptyUnknownElements)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();

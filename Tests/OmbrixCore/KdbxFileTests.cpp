@@ -432,7 +432,8 @@ namespace {
 // `plain` as the first protected value of a document whose inner stream is `id` with `key`.
 std::string firstProtected(std::string_view plain, std::uint32_t id, const Bytes& key) {
     const auto stream = KdbxCrypto::makeInnerStream(id, key);
-    return Base64::encode(stream->process(ByteView(reinterpret_cast<const std::uint8_t*>(plain.data()), plain.size())));
+    return Base64::encode(
+        stream->process(ByteView(reinterpret_cast<const std::uint8_t*>(plain.data()), plain.size())));
 }
 
 std::string document(const std::string& meta, const std::string& groupTimes, const std::string& entry,
@@ -473,12 +474,14 @@ TEST(KdbxFile, KeptElementsSurviveEverySave) {
          {"<G>1</G><G>2</G></Times>", "<E>1</E><E>2</E></Times>", "<A>1</A><A>2</A></AutoType>"},
          {}},
         {"v3 kept dates take the v4 form",
-         version3File(document("<DatabaseNameChanged>" + iso + "</DatabaseNameChanged><CustomData><Item>"
-                               "<Key>k</Key><Value>v</Value><LastModificationTime>" + iso +
-                                   "</LastModificationTime></Item></CustomData>",
+         version3File(document("<DatabaseNameChanged>" + iso +
+                                   "</DatabaseNameChanged><CustomData><Item>"
+                                   "<Key>k</Key><Value>v</Value><LastModificationTime>" +
+                                   iso + "</LastModificationTime></Item></CustomData>",
                                "<LocationChanged>" + iso + "</LocationChanged>", "",
                                "<DeletedObjects><DeletedObject><UUID>AAAAAAAAAAAAAAAAAAAAAw==</UUID>"
-                               "<DeletionTime>" + iso + "</DeletionTime></DeletedObject></DeletedObjects>"),
+                               "<DeletionTime>" +
+                                   iso + "</DeletionTime></DeletedObject></DeletedObjects>"),
                       2),
          {"<DatabaseNameChanged>" + v4 + "</DatabaseNameChanged>",
           "<LastModificationTime>" + v4 + "</LastModificationTime></Item>",

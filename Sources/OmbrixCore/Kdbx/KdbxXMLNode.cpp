@@ -337,7 +337,8 @@ KdbxXMLNode::Ptr KdbxXMLNode::FragmentReader::parse(std::string_view text) {
     state_->used = true;
     XML_Parser parser = state_->parser.get();
     TreeBuilder builder(parser, nullptr, nullptr, state_->pool);
-    return builder.finish(feed(parser, ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())));
+    return builder.finish(
+        feed(parser, ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())));
 }
 
 KdbxXMLNode::Ptr KdbxXMLNode::parse(std::string_view text, InnerStreamCipher* stream) {

@@ -262,10 +262,12 @@ class Writer {
     // its own form everywhere.
     static std::optional<Timestamp> keptDate(const Node& node) {
         static const std::set<std::string, std::less<>> dateNames = {
-            "CreationTime",        "LastModificationTime",       "LastAccessTime",
-            "ExpiryTime",          "LocationChanged",            "DeletionTime",
-            "DatabaseNameChanged", "DatabaseDescriptionChanged", "DefaultUserNameChanged",
-            "MasterKeyChanged",    "RecycleBinChanged",          "EntryTemplatesGroupChanged",
+            "CreationTime",           "LastModificationTime",
+            "LastAccessTime",         "ExpiryTime",
+            "LocationChanged",        "DeletionTime",
+            "DatabaseNameChanged",    "DatabaseDescriptionChanged",
+            "DefaultUserNameChanged", "MasterKeyChanged",
+            "RecycleBinChanged",      "EntryTemplatesGroupChanged",
             "SettingsChanged"};
         if (!node.children.empty() || !node.attributes.empty() || !dateNames.contains(node.name)) {
             return std::nullopt;
@@ -358,8 +360,8 @@ class Writer {
         keptOr(times.get(), "Expires", [&] { elementBool("Expires", false); });
         keptOr(times.get(), "UsageCount", [&] { element("UsageCount", "0"); });
         keptOr(times.get(), "LocationChanged", [&] { elementDate("LocationChanged", group.created); });
-        keptRest(times.get(), {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime", "Expires",
-                         "UsageCount", "LocationChanged"});
+        keptRest(times.get(), {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime",
+                               "Expires", "UsageCount", "LocationChanged"});
         close("Times");
 
         elementBool("IsExpanded", group.isExpanded);
@@ -377,7 +379,8 @@ class Writer {
         const Node::Ptr autoType = kept.first("AutoType");
         // Empty placeholders unless the file carried the element: one copy each, never more.
         auto keptElement = [&](std::string_view name) {
-            if (!kept.each([&](std::string_view n) { return n == name; }, [&](const Node& node) { writeNode(node); }))
+            if (!kept.each([&](std::string_view n) { return n == name; },
+                           [&](const Node& node) { writeNode(node); }))
                 empty(name);
         };
 
@@ -402,8 +405,8 @@ class Writer {
         elementBool("Expires", entry.expires);
         keptOr(times.get(), "UsageCount", [&] { element("UsageCount", "0"); });
         keptOr(times.get(), "LocationChanged", [&] { elementDate("LocationChanged", entry.created); });
-        keptRest(times.get(), {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime", "Expires",
-                         "UsageCount", "LocationChanged"});
+        keptRest(times.get(), {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime",
+                               "Expires", "UsageCount", "LocationChanged"});
         close("Times");
 
         // A standard field is protected by the database's flag, or because it was stored so.
@@ -433,7 +436,8 @@ class Writer {
         kept.each(
             [](std::string_view name) {
                 return !name.empty() &&
-                       !contains({"Times", "AutoType", "ForegroundColor", "BackgroundColor", "OverrideURL"}, name);
+                       !contains({"Times", "AutoType", "ForegroundColor", "BackgroundColor", "OverrideURL"},
+                                 name);
             },
             [&](const Node& node) { writeNode(node); });
         if (!isHistory && !entry.historyItems.empty()) {
