@@ -21,7 +21,7 @@ namespace KdbxXML {
 // Throws KdbxError::xmlParseFailure when a preserved wrapper no longer parses (writing without it
 // would lose its content) and KdbxError::corruptedData when groups nest deeper than
 // maxGroupDepth or kept elements deeper than KdbxXMLNode::maxDepth (the file could not be read
-// back).
+// back), or when such a protected Binary no longer holds base64.
 Bytes serialize(const KdbxDatabase& database, InnerStreamCipher& stream, std::uint16_t major,
                 const std::optional<Bytes>& headerHash = std::nullopt);
 
