@@ -339,6 +339,13 @@ TEST(KdbxXMLWriter, PreservedWrappersThatNoLongerParseFailTheWrite) {
         "<OmbrixPreservedBinaries><Binary Flags=\"0\">QUJ</Binary></OmbrixPreservedBinaries>"};
     EXPECT_EQ(thrownKdbxError([&] { KdbxXML::preservedBinaries(database.root); }),
               KdbxError::corruptedData("korunan ek dosya base64 değil"));
+    // A protected attachment of a kept pool is written as its bytes: text that is no base64
+    // fails the write rather than being written as something else.
+    database.root.unknownXML = {
+        "<OmbrixPreservedMeta><Binaries><Binary "
+        "Protected=\"True\">QUJ</Binary></Binaries></OmbrixPreservedMeta>"};
+    EXPECT_EQ(thrownKdbxError([&] { write(database); }),
+              KdbxError::corruptedData("korunan ek dosya base64 değil"));
 }
 
 TEST(KdbxXMLWriter, PreservedBinaryFlags) {
