@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -21,6 +20,7 @@
 #include "Ombrix/UI/SecretField.h"
 #include "Ombrix/UI/SelectableText.h"
 #include "Ombrix/UI/SymbolView.h"
+#include "WidgetProbe.h"
 
 namespace {
 
@@ -196,7 +196,7 @@ TEST(SecretField, MonospacedTextSizedByVariant) {
         auto* field = new SecretField(QStringLiteral("Parola"), c.large);
         Window window(field);
         EXPECT_EQ(field->lineEdit()->font().pixelSize(), c.pixels) << c.large;
-        EXPECT_TRUE(QFontInfo(field->lineEdit()->font()).fixedPitch()) << c.large;
+        EXPECT_TRUE(probe::monospaced(field->lineEdit()->font())) << c.large;
         EXPECT_EQ(field->height(), c.height) << c.large;
     }
 }
@@ -279,7 +279,7 @@ TEST(FieldRow, EmptyValueShowsThePlaceholderMuted) {
         FieldRow row(QStringLiteral("Kullanıcı adı"), c.value, true, Palette::info, QStringLiteral("—"));
         EXPECT_EQ(row.valueText()->text(), c.shown) << c.note;
         EXPECT_EQ(row.valueText()->color(), c.color) << c.note;
-        EXPECT_TRUE(QFontInfo(row.valueText()->font()).fixedPitch()) << c.note;
+        EXPECT_TRUE(probe::monospaced(row.valueText()->font())) << c.note;
         EXPECT_EQ(row.valueText()->font().pixelSize(), 13) << c.note;
         EXPECT_EQ(row.value(), c.value) << c.note;
     }
