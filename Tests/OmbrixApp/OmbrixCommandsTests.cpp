@@ -161,8 +161,8 @@ TEST(OmbrixCommands, MenuBarHasFiveMenusWithTheirItemsAndKeys) {
     EXPECT_EQ(items["Kayıt"],
               (std::vector<std::string>{"Kullanıcı Adını Kopyala|Ctrl+B", "Parolayı Kopyala|Ctrl+C",
                                         "Adresi Kopyala|Ctrl+Shift+U", "-", "Otomatik Yaz|Ctrl+Shift+V",
-                                        "Adresi Tarayıcıda Aç|Ctrl+Shift+Return", "-", "Yeni Kayıt…|Ctrl+I",
-                                        "Yeni Grup…|Ctrl+Shift+G", "Düzenle…|Ctrl+E", "Sil|Del"}));
+                                        "Adresi Tarayıcıda Aç|Ctrl+Shift+Dönüş", "-", "Yeni Kayıt…|Ctrl+I",
+                                        "Yeni Grup…|Ctrl+Shift+G", "Düzenle…|Ctrl+E", "Sil|Sil"}));
     EXPECT_EQ(items["Araçlar"],
               (std::vector<std::string>{"Parola Üret…|Ctrl+G", "Panoyu Şimdi Temizle|Ctrl+Shift+K"}));
 

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QShortcut>
 #include <QSignalSpy>
@@ -43,6 +44,22 @@ struct Window {
 };
 
 }  // namespace
+
+TEST(TextFields, ContextMenuSpeaksTurkish) {
+    const QStringList expected{"Geri al", "Yinele", "Kes", "Kopyala", "Yapıştır", "Sil", "Tümünü Seç"};
+    const auto words = [](QMenu* menu) {
+        QStringList shown;
+        for (QAction* action : menu->actions()) {
+            if (!action->isSeparator()) shown << action->text().section(QLatin1Char('\t'), 0, 0).remove('&');
+        }
+        delete menu;
+        return shown;
+    };
+    QLineEdit line(QStringLiteral("metin"));
+    EXPECT_EQ(words(line.createStandardContextMenu()), expected);
+    QPlainTextEdit notes(QStringLiteral("metin"));
+    EXPECT_EQ(words(notes.createStandardContextMenu()), expected);
+}
 
 TEST(SearchField, ClearButtonShowsWithTextAndEmptiesItWithoutTouchingFocus) {
     auto* field = new SearchField(QStringLiteral("Ara"));

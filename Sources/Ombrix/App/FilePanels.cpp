@@ -2,6 +2,9 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -9,9 +12,40 @@ namespace {
 
 const QString kdbxFilter = QStringLiteral("KDBX veritabanı (*.kdbx)");
 
+// Qt's file list writes sizes and dates in the system's locale ("100 bytes", "12/10/26 9:02 PM")
+// and calls a folder "Folder", whatever translation is loaded; this rewrites those in Turkish.
+// The types of files come from the system's file-type names in the default (Turkish) locale.
+class TurkishListing final : public QIdentityProxyModel {
+  public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        const QModelIndex source = mapToSource(index);
+        if (role != Qt::DisplayRole || !files || !source.isValid())
+            return QIdentityProxyModel::data(index, role);
+        const QLocale turkish(QLocale::Turkish, QLocale::Turkey);
+        switch (index.column()) {
+            case 1:
+                if (!files->isDir(source)) return turkish.formattedDataSize(files->size(source));
+                break;
+            case 2:
+                if (files->isDir(source) && !files->fileInfo(source).isRoot())
+                    return QStringLiteral("Klasör");
+                break;
+            case 3:
+                return turkish.toString(files->lastModified(source), QLocale::ShortFormat);
+            default:
+                break;
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+};
+
 // The dialog's own words in Turkish; the title and the confirm button are set per dialog.
 void translate(QFileDialog& dialog, const QString& title, const QString& accept) {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setProxyModel(new TurkishListing(&dialog));
     dialog.setWindowTitle(title);
     dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Konum:"));
     dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Dosya adı:"));
