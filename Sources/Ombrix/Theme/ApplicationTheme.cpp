@@ -86,7 +86,8 @@ QPalette palette() {
 }
 
 void apply(QApplication& app) {
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(new OmbrixStyle(fusion));
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
+        app.setStyle(new OmbrixStyle(fusion));
     const QPalette pal = palette();
     app.setPalette(pal);
     QToolTip::setPalette(pal);
