@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QTest>
 
 #include <functional>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "Ombrix/UI/ElidedLabel.h"
 #include "Ombrix/UI/MainView.h"
 #include "Ombrix/UI/RootView.h"
+#include "Ombrix/UI/SettingsView.h"
 #include "Ombrix/UI/StatusBar.h"
 #include "Ombrix/UI/UnlockView.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
@@ -275,4 +277,33 @@ TEST(OmbrixApp, ShutdownClearsOurSecretAndReleasesTheHotKey) {
     EXPECT_FALSE(a.clipboard.hasPendingSecret());
     EXPECT_FALSE(a.grabs.grabbed);
     EXPECT_FALSE(a.hotKeys->isRegistered());
+}
+
+TEST(OmbrixApp, MenuShortcutsWorkFromTheSettingsWindow) {
+    App a;
+    a.show();
+    mainwindow::Sample sample;
+    fakes::open(a.h, a.state(), sample.database);
+    settle();
+    a.app->commands()->action(OmbrixCommands::Command::settings)->trigger();
+    settle();
+    SettingsView* settings = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (auto* view = qobject_cast<SettingsView*>(top); view && view->isVisible()) settings = view;
+    }
+    ASSERT_NE(settings, nullptr);
+    // The window lives for the process in the program; here it must not outlive this harness.
+    const std::unique_ptr<SettingsView> owned(settings);
+    QApplication::setActiveWindow(settings);
+    settle();
+
+    // Ctrl+L locks; the main window comes forward, where the lock screen now shows.
+    QTest::keyClick(settings, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(a.state().isLocked());
+    settle();
+    EXPECT_EQ(QApplication::activeWindow(), a.window());
+
+    QApplication::setActiveWindow(settings);
+    QTest::keyClick(settings, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(a.quits, 1);
 }

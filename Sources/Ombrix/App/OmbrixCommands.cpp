@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QWidget>
 
 #include "Ombrix/App/AppState.h"
 #include "Ombrix/App/FilePanels.h"
@@ -57,9 +58,10 @@ OmbrixCommands::OmbrixCommands(AppState& state, FilePanels& panels, ClipboardSer
 
     make(C::search, QStringLiteral("Ara"), key(Qt::CTRL | Qt::Key_F), [this] { state_.focusSearch(); });
     // Checked while the sidebar shows; F9 is where Linux file managers keep their sidebar.
-    QAction* sidebar = make(C::sidebar, QStringLiteral("Kenar Çubuğunu Göster"), QKeySequence(Qt::Key_F9), [this] {
-        if (callbacks_.showSidebar) callbacks_.showSidebar(action(Command::sidebar)->isChecked());
-    });
+    QAction* sidebar =
+        make(C::sidebar, QStringLiteral("Kenar Çubuğunu Göster"), QKeySequence(Qt::Key_F9), [this] {
+            if (callbacks_.showSidebar) callbacks_.showSidebar(action(Command::sidebar)->isChecked());
+        });
     sidebar->setCheckable(true);
     sidebar->setChecked(true);
 
@@ -112,6 +114,12 @@ QAction* OmbrixCommands::makeShownOnly(Command command, const QString& title, co
                                        std::function<void()> run) {
     return make(command, title + keySeparator + key.toString(QKeySequence::NativeText), QKeySequence(),
                 std::move(run));
+}
+
+void OmbrixCommands::bindKeysIn(QWidget& window) {
+    for (QAction* item : actions_) {
+        if (!item->shortcut().isEmpty()) window.addAction(item);
+    }
 }
 
 void OmbrixCommands::populate(QMenuBar& bar) {
