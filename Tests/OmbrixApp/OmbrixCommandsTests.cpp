@@ -298,6 +298,17 @@ TEST(OmbrixCommands, NewAndOpenDatabaseTakeTheChosenFileOrChangeNothing) {
     }
 }
 
+TEST(OmbrixCommands, TheNewDatabaseHintGoesOnceTheVaultIsCreated) {
+    CommandsFixture f;
+    const QString chosen = f.harness.path("yeni.kdbx");
+    f.panels.answer = chosen;
+    f.run(C::newDatabase);
+    ASSERT_EQ(f.state->statusMessage(), OmbrixCommands::newDatabaseStatus);
+    f.state->createDatabase(chosen, QStringLiteral("uzun bir ana parola"), std::nullopt);
+    ASSERT_TRUE(f.state->database());
+    EXPECT_EQ(f.state->statusMessage(), std::nullopt);
+}
+
 TEST(OmbrixCommands, AnotherFileIsTakenOnlyAfterUnsavedChangesAreSaved) {
     struct Case {
         const char* note;

@@ -195,8 +195,15 @@ void OmbrixCommands::newDatabase() {
     if (!url) return;
     state_.prepare(*url);
     if (state_.database()) return;
-    // Shown once the new vault is open; no timer, so it waits for the user.
+    // It asks for what the lock screen does next; once a vault is open it has been done, and
+    // the hint goes instead of staying in the status bar.
     state_.setStatusMessage(newDatabaseStatus);
+    auto* watch = new QObject(this);
+    connect(&state_, &AppState::databaseChanged, watch, [this, watch] {
+        if (!state_.database()) return;
+        if (state_.statusMessage() == newDatabaseStatus) state_.setStatusMessage(std::nullopt);
+        watch->deleteLater();
+    });
 }
 
 void OmbrixCommands::openDatabase() {
