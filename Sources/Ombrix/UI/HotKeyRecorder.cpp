@@ -167,7 +167,8 @@ void HotKeyRecorder::placeRejection() {
     if (rejection_->parentWidget() != host) rejection_->setParent(host);
     const QSize hint = rejection_->sizeHint();
     const QRect box = geometry();
-    rejection_->setGeometry(box.left(), box.top() + box.height() + HotKeyRecorder::rejectionDrop - hint.height(),
+    rejection_->setGeometry(box.left(),
+                            box.top() + box.height() + HotKeyRecorder::rejectionDrop - hint.height(),
                             qMax(0, qMin(hint.width(), host->width() - box.left())), hint.height());
     const bool shown = rejected_ && isVisible();
     rejection_->setVisible(shown);
