@@ -40,7 +40,7 @@ inline std::string dateText(Timestamp date) {
 }
 
 // The kept element of this name among a group's or entry's unmodelled XML.
-inline KdbxXMLNode::Ptr kept(const std::vector<std::string>& unknownXML, std::string_view name) {
+inline KdbxXMLNode::Ptr kept(const CowList<std::string>& unknownXML, std::string_view name) {
     for (const std::string& text : unknownXML) {
         KdbxXMLNode::Ptr node = KdbxXMLNode::parse(std::string_view(text));
         if (node && node->name == name) return node;
@@ -48,7 +48,7 @@ inline KdbxXMLNode::Ptr kept(const std::vector<std::string>& unknownXML, std::st
     return nullptr;
 }
 
-inline std::optional<std::string> keptUUID(const std::vector<std::string>& unknownXML,
+inline std::optional<std::string> keptUUID(const CowList<std::string>& unknownXML,
                                            std::string_view name) {
     KdbxXMLNode::Ptr node = kept(unknownXML, name);
     if (!node) return std::nullopt;
@@ -58,7 +58,7 @@ inline std::optional<std::string> keptUUID(const std::vector<std::string>& unkno
 }
 
 // null in the manifest: absent or empty.
-inline void expectKeptText(const std::vector<std::string>& unknownXML, std::string_view name,
+inline void expectKeptText(const CowList<std::string>& unknownXML, std::string_view name,
                            const json& expected) {
     KdbxXMLNode::Ptr node = kept(unknownXML, name);
     if (expected.is_null()) {
@@ -86,13 +86,17 @@ inline void compareEntry(const KdbxEntry& entry, const json& expected,
         fields[field.at("key")] = field.at("value");
         if (field.at("protected").get<bool>()) protectedFields.insert(field.at("key"));
     }
-    // Standard fields stored protected are remembered by name; the password's protection is the
-    // database's memory protection.
+    // Standard fields stored protected are remembered by name. A password stored in clear may be
+    // remembered as well once a save has protected it by the database's memory protection.
+    bool passwordProtected = false;
     for (const json& field : expected.at("protected_standard_fields")) {
-        if (field != "Password") protectedFields.insert(field.get<std::string>());
+        if (field == "Password") passwordProtected = true;
+        else protectedFields.insert(field.get<std::string>());
     }
+    std::set<std::string> remembered = entry.protectedCustomFields;
+    EXPECT_TRUE(remembered.erase("Password") == 1 || !passwordProtected);
     EXPECT_TRUE(entry.customFields == fields);
-    EXPECT_EQ(entry.protectedCustomFields, protectedFields);
+    EXPECT_EQ(remembered, protectedFields);
     EXPECT_EQ(entry.tags, expected.at("tags").get<std::vector<std::string>>());
     EXPECT_EQ(entry.iconID, expected.at("icon_id"));
     EXPECT_EQ(keptUUID(entry.unknownXML, "CustomIconUUID"), optionalText(expected.at("custom_icon_uuid")));

@@ -2,6 +2,9 @@
 
 #include <string>
 #include <utility>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "OmbrixCore/Crypto/AESCipher.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
@@ -85,9 +88,16 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
     // An identifier this reader does not know is refused, never replaced by a guess.
     const auto stream = KdbxCrypto::makeInnerStream(inner.streamID, inner.streamKey);
     secureWipe(inner.streamKey);
-    KdbxXML::Document document =
-        KdbxXML::parse(payload.rest(), *stream, {header.major, header.minor}, inner.binaries);
+    // The attachments join the kept texts only once the payload is gone, each let go as soon as
+    // it is encoded: the file's bytes, their text and the payload never stand side by side.
+    KdbxXML::Document document = KdbxXML::parse(payload.rest(), *stream, {header.major, header.minor}, {});
     payload = KdbxReader(Bytes());
+#if defined(__GLIBC__)
+    // The payload's pages go back to the system now: left in the heap, they would stand beside
+    // the attachments' text that is written next.
+    malloc_trim(0);
+#endif
+    KdbxXML::keepBinaries(document.root, std::move(inner.binaries));
 
     // Last, as the format's readers do: parameters the derivation took but the model cannot
     // hold still fail the load.
