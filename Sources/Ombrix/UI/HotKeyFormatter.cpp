@@ -2,7 +2,6 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QStringList>
 
 #include "OmbrixCore/Platform/CarbonKeyTable.h"
 #include "OmbrixCore/Platform/X11KeyCode.h"
@@ -53,14 +52,7 @@ std::optional<std::uint32_t> carbonKeyCode(const QKeyEvent& event) {
 }
 
 QString describe(std::uint32_t keyCode, std::uint32_t modifiers) {
-    const CarbonKeyTable::Modifiers m = CarbonKeyTable::modifiers(modifiers);
-    QStringList parts;
-    if (m.ctrl) parts << QStringLiteral("Ctrl");
-    if (m.alt) parts << QStringLiteral("Alt");
-    if (m.shift) parts << QStringLiteral("Shift");
-    if (m.super) parts << QStringLiteral("Super");
-    parts << keyName(keyCode);
-    return parts.join(QLatin1Char('+'));
+    return CarbonKeyTable::describe(modifiers, keyName(keyCode));
 }
 
 }  // namespace HotKeyFormatter
