@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "Ombrix/App/OmbrixApp.h"
+#include "Ombrix/App/QtTurkish.h"
 #include "Ombrix/App/TerminationSignals.h"
 #include "Ombrix/Theme/ApplicationTheme.h"
 #include "Ombrix/Theme/FontRegistrar.h"
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     // Every font the views build depends on whether the bundled families could be registered.
     FontRegistrar::registerBundledFonts();
     ApplicationTheme::apply(application);
+    installQtTurkish(application);
 
     OmbrixApp ombrix;
     // Being told to end (the session, kill, a closed terminal) is a quit like the menu's: unsaved

@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFontMetricsF>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QScrollArea>
+#include <QVBoxLayout>
+#include <QWheelEvent>
 
+#include "Ombrix/Theme/AppSlider.h"
 #include "Ombrix/Theme/AppSwitch.h"
 #include "Ombrix/Theme/BrandFont.h"
 #include "Ombrix/Theme/Palette.h"
@@ -128,4 +134,38 @@ TEST(AppSwitch, SwitchSitsOnTheFirstBaselineOfAWrappedLabel) {
             }
     const qreal baseline = narrow.switchRect().bottom() - 6;
     EXPECT_NEAR(firstInk, baseline - fm.capHeight(), 2.5);
+}
+
+TEST(AppSlider, TheWheelMovesItOnlyWithTheFocus) {
+    QScrollArea area;
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    auto* field = new QLineEdit;
+    auto* slider = new AppSlider(8, 128, Palette::accent);
+    slider->setValue(64);
+    layout->addWidget(field);
+    layout->addWidget(slider);
+    layout->addSpacing(2000);
+    area.setWidget(page);
+    area.setWidgetResizable(true);
+    area.resize(300, 200);
+    area.show();
+    QApplication::setActiveWindow(&area);
+    field->setFocus();
+    QApplication::processEvents();
+
+    // Whether the slider kept the turn of the wheel: one it leaves goes on to the page under it.
+    const auto wheel = [&] {
+        const QPointF at(slider->width() / 2.0, slider->height() / 2.0);
+        QWheelEvent event(at, slider->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(slider, &event);
+        return event.isAccepted();
+    };
+    EXPECT_FALSE(wheel());
+    EXPECT_EQ(slider->value(), 64);
+
+    slider->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(wheel());
+    EXPECT_NE(slider->value(), 64);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMenu>
 #include <QProxyStyle>
 #include <QStyle>
 #include <QToolTip>
@@ -8,6 +9,7 @@
 #include "Ombrix/Theme/ApplicationTheme.h"
 #include "Ombrix/Theme/FontRegistrar.h"
 #include "Ombrix/Theme/Palette.h"
+#include "WidgetProbe.h"
 
 TEST(ApplicationTheme, StockWidgetsDrawWithTheDarkTokens) {
     // The suite's main() applied the theme as the program does at start-up.
@@ -37,4 +39,22 @@ TEST(ApplicationTheme, StockWidgetsDrawWithTheDarkTokens) {
     EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipText), Palette::text);
     EXPECT_EQ(QApplication::font().family(), FontRegistrar::textFamily);
     EXPECT_EQ(QApplication::font().pixelSize(), 13);
+}
+
+TEST(ApplicationTheme, MenuSeparatorsShowInTheQuietBorderColour) {
+    QMenu menu;
+    menu.addAction(QStringLiteral("Kaydet"));
+    QAction* separator = menu.addSeparator();
+    menu.addAction(QStringLiteral("Çıkış"));
+    menu.show();
+    QApplication::processEvents();
+    const QImage image = menu.grab().toImage();
+    const QRect area = menu.actionGeometry(separator);
+    ASSERT_TRUE(area.isValid());
+    // Somewhere across the middle of the separator's space the line is drawn in full.
+    bool found = false;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        if (probe::colorNear(probe::pixel(image, area.center().x(), y), Palette::lineStrong)) found = true;
+    }
+    EXPECT_TRUE(found);
 }

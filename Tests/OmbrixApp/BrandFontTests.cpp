@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QFontDatabase>
-#include <QFontInfo>
 
 #include <functional>
 
 #include "Ombrix/Theme/BrandFont.h"
 #include "Ombrix/Theme/FontRegistrar.h"
+#include "WidgetProbe.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ TEST(BrandFont, MonoKeepsTheWeightAndIsMonospaced) {
     const QFont font = BrandFont::mono(12, QFont::Black);
     EXPECT_EQ(font.weight(), QFont::Black);
     EXPECT_EQ(font.pixelSize(), 12);
-    EXPECT_TRUE(QFontInfo(font).fixedPitch());
+    EXPECT_TRUE(probe::monospaced(font));
     EXPECT_NE(font.family(), FontRegistrar::textFamily);
 }
 

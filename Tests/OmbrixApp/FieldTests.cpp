@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QFontInfo>
 #include <QLineEdit>
 #include <QVBoxLayout>
 
@@ -40,7 +39,7 @@ TEST(AppTextField, StylesGiveHeightAndFont) {
         const QFont font = field->lineEdit()->font();
         EXPECT_EQ(font.pixelSize(), c.pixels) << c.note;
         EXPECT_EQ(font.weight(), QFont::Normal) << c.note;
-        EXPECT_EQ(QFontInfo(font).fixedPitch(), c.monospaced) << c.note;
+        EXPECT_EQ(bool(probe::monospaced(font)), c.monospaced) << c.note;
         if (!c.monospaced) {
             EXPECT_EQ(font.family(), FontRegistrar::textFamily) << c.note;
         }

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -11,6 +12,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
 
 #include "Ombrix/App/FilePanels.h"
 
@@ -146,9 +149,70 @@ TEST(FilePanels, AnExistingFileIsReplacedOnlyWhenTheUserAgrees) {
         });
         typeAndConfirm(d, dir.path(), "kasa");
     });
-    EXPECT_EQ(panels.newDatabaseDestination(), dir.filePath("kasa.kdbx"));
+    EXPECT_EQ(panels.saveAsDestination("kasa.kdbx"), dir.filePath("kasa.kdbx"));
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(questions.value(0), "“kasa.kdbx” zaten var. Yerine yenisini kaydetmek istiyor musunuz?");
+}
+
+TEST(FilePanels, ANewVaultNeverReplacesAFileAndSaysThatAnExistingOneIsOpened) {
+    QTemporaryDir dir;
+    {
+        QFile file(dir.filePath("kasa.kdbx"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write("KDBX"), 4);
+        ASSERT_TRUE(file.flush());
+    }
+    touch(dir.filePath("bos.kdbx"));
+    struct Case {
+        const char* typed;
+        const char* answer;  // nullptr: no question is asked
+        bool chosen;
+        const char* note;
+    };
+    const Case cases[] = {
+        {"kasa", "Aç", true, "an existing vault is opened, and the question says so"},
+        {"kasa", "Vazgeç", false, "or the user goes back to the dialog"},
+        {"bos", nullptr, true, "an empty file is where the new vault goes"},
+        {"yeni", nullptr, true, "a new name"},
+    };
+    for (const Case& c : cases) {
+        DialogFilePanels panels;
+        QStringList questions, buttons;
+        whenShown<QFileDialog>([&](QFileDialog* d) {
+            if (c.answer) {
+                whenShown<QMessageBox>([&, d](QMessageBox* box) {
+                    questions << box->text();
+                    for (QAbstractButton* b : box->buttons()) buttons << b->text();
+                    bool answered = false;
+                    for (QAbstractButton* b : box->buttons()) {
+                        if (b->text() == QString::fromUtf8(c.answer)) {
+                            b->click();
+                            answered = true;
+                        }
+                    }
+                    if (!answered) box->reject();
+                    // Still open after going back: cancelled by hand.
+                    QTimer::singleShot(0, d, [d] {
+                        if (d->isVisible()) d->reject();
+                    });
+                });
+            }
+            typeAndConfirm(d, dir.path(), QString::fromUtf8(c.typed));
+        });
+        const std::optional<QString> chosen = panels.newDatabaseDestination();
+        const QString path = dir.filePath(QString::fromUtf8(c.typed) + ".kdbx");
+        EXPECT_EQ(chosen, c.chosen ? std::optional(path) : std::nullopt) << c.note;
+        if (c.answer) {
+            EXPECT_EQ(questions, QStringList{"“kasa.kdbx” zaten var. Yeni kasa oluşturulmaz; bu dosya açılır."})
+                << c.note;
+            EXPECT_EQ(buttons, (QStringList{"Aç", "Vazgeç"})) << c.note;
+        } else {
+            EXPECT_TRUE(questions.isEmpty()) << c.note;
+        }
+    }
+    QFile kept(dir.filePath("kasa.kdbx"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "KDBX");
 }
 
 TEST(FilePanels, SaveAsProposesTheGivenName) {
@@ -166,4 +230,42 @@ TEST(FilePanels, SaveAsProposesTheGivenName) {
 
     whenShown<QFileDialog>([&](QFileDialog* d) { d->reject(); });
     EXPECT_FALSE(panels.saveAsDestination("x.kdbx"));
+}
+
+TEST(FilePanels, QtsOwnWordsAreTurkish) {
+    QTemporaryDir dir;
+    {
+        QFile file(dir.filePath("kasa.kdbx"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(QByteArray(100, 'x')), 100);
+        ASSERT_TRUE(file.flush());
+    }
+    ASSERT_TRUE(QDir(dir.path()).mkdir("arşiv"));
+    DialogFilePanels panels;
+    QStringList columns, tips;
+    QString size, folderType;
+    whenShown<QFileDialog>([&](QFileDialog* d) {
+        d->setDirectory(dir.path());
+        auto* view = d->findChild<QTreeView*>(QStringLiteral("treeView"));
+        QAbstractItemModel* model = view->model();
+        for (int column = 0; column < model->columnCount(); ++column)
+            columns << model->headerData(column, Qt::Horizontal).toString();
+        for (const char* name : {"backButton", "toParentButton", "newFolderButton", "detailModeButton"})
+            tips << d->findChild<QToolButton*>(QLatin1String(name))->toolTip();
+        // The listing fills in on a later turn of the event loop.
+        QTimer::singleShot(200, d, [&, d, view, model] {
+            const QModelIndex root = view->rootIndex();
+            for (int row = 0; row < model->rowCount(root); ++row) {
+                const QString name = model->index(row, 0, root).data().toString();
+                if (name == "kasa.kdbx") size = model->index(row, 1, root).data().toString();
+                if (name == "arşiv") folderType = model->index(row, 2, root).data().toString();
+            }
+            d->reject();
+        });
+    });
+    EXPECT_FALSE(panels.chooseDatabase());
+    EXPECT_EQ(columns, (QStringList{"Ad", "Boyut", "Tür", "Değiştirilme Tarihi"}));
+    EXPECT_EQ(tips, (QStringList{"Geri", "Üst Dizin", "Yeni Klasör Oluştur", "Ayrıntılı Görünüm"}));
+    EXPECT_EQ(size, "100 bayt");
+    EXPECT_EQ(folderType, "Klasör");
 }

@@ -48,7 +48,9 @@ TEST(FontRegistrar, SecondCallDoesNothing) {
 }
 
 TEST(FontRegistrar, FolderPassRegistersFontFilesAndReportsEachFailure) {
-    QTemporaryDir dir;
+    // The copy registered here stays registered for the rest of the run and may be the face Qt
+    // picks for "Ombrix Text" later on, so its file must outlive every test.
+    static QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const auto write = [&](const QString& name, const QByteArray& data) {
         QFile f(dir.filePath(name));

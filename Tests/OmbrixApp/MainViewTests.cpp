@@ -296,3 +296,23 @@ TEST(MainView, HiddenSidebarGivesItsWidthToTheOtherColumns) {
     EXPECT_TRUE(f.view->isSidebarVisible());
     EXPECT_EQ(f.view->entryList()->mapTo(f.view.get(), QPoint(0, 0)).x(), listLeft);
 }
+
+TEST(MainView, DownInTheSearchFieldGoesToTheFirstResult) {
+    ViewFixture f;
+    QLineEdit* search = f.toolbar().searchField()->lineEdit();
+    search->setFocus();
+    QTest::keyClicks(search, QStringLiteral("gmail"));
+    QTest::keyClick(search, Qt::Key_Down);
+    EXPECT_EQ(QApplication::focusWidget(), f.view->entryList()->list());
+    EXPECT_EQ(f.state->selectedEntryIDs(), (std::set<UUID>{f.sample.gmail.id}));
+    // Return there copies that entry's password, as it does in the list.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    ASSERT_EQ(f.harness.clipboard->copies.size(), 1u);
+    EXPECT_EQ(f.harness.clipboard->copies[0].text, QStringLiteral("gm-parola"));
+
+    // With no result the key stays in the field.
+    search->setFocus();
+    search->setText(QStringLiteral("yok böyle bir kayıt"));
+    QTest::keyClick(search, Qt::Key_Down);
+    EXPECT_EQ(QApplication::focusWidget(), search);
+}

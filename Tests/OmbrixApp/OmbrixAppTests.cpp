@@ -11,10 +11,15 @@
 #include <QTemporaryDir>
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QApplication>
 #include <QFile>
+#include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
+#include <QTest>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -25,9 +30,15 @@
 #include "Ombrix/App/OmbrixApp.h"
 #include "Ombrix/App/OmbrixCommands.h"
 #include "Ombrix/App/WindowSizer.h"
+#include "Ombrix/Theme/FieldChrome.h"
 #include "Ombrix/UI/ElidedLabel.h"
+#include "Ombrix/UI/GroupEditView.h"
+#include "Ombrix/UI/GroupOutlineView.h"
+#include "Ombrix/UI/GroupTreeModel.h"
+#include "Ombrix/UI/GroupTreeView.h"
 #include "Ombrix/UI/MainView.h"
 #include "Ombrix/UI/RootView.h"
+#include "Ombrix/UI/SettingsView.h"
 #include "Ombrix/UI/StatusBar.h"
 #include "Ombrix/UI/UnlockView.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
@@ -316,4 +327,96 @@ TEST(OmbrixApp, ACrashLeavesNoCoreFile) {
     EXPECT_EQ(dumpable, 'n');
     EXPECT_FALSE(WCOREDUMP(status));
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST(OmbrixApp, MenuShortcutsWorkFromTheSettingsWindow) {
+    App a;
+    a.show();
+    mainwindow::Sample sample;
+    fakes::open(a.h, a.state(), sample.database);
+    settle();
+    a.app->commands()->action(OmbrixCommands::Command::settings)->trigger();
+    settle();
+    SettingsView* settings = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (auto* view = qobject_cast<SettingsView*>(top); view && view->isVisible()) settings = view;
+    }
+    ASSERT_NE(settings, nullptr);
+    // The window lives for the process in the program; here it must not outlive this harness.
+    const std::unique_ptr<SettingsView> owned(settings);
+    QApplication::setActiveWindow(settings);
+    settle();
+
+    // Ctrl+L locks; the main window comes forward, where the lock screen now shows.
+    QTest::keyClick(settings, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(a.state().isLocked());
+    settle();
+    EXPECT_EQ(QApplication::activeWindow(), a.window());
+
+    QApplication::setActiveWindow(settings);
+    QTest::keyClick(settings, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(a.quits, 1);
+}
+
+TEST(OmbrixApp, AfterASheetTheFocusIsBackAndCtrlZUndoesTheChange) {
+    App a;
+    a.show();
+    mainwindow::Sample sample;
+    fakes::open(a.h, a.state(), sample.database);
+    settle();
+    GroupOutlineView* tree = a.app->rootView()->mainView()->groupTree()->tree();
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    const auto groupName = [&] {
+        for (const KdbxGroup& group : a.state().database()->root.groups) {
+            if (group.id == sample.mail.id) return QString::fromStdString(group.name);
+        }
+        return QString();
+    };
+    // A right click on the group's row and a click on the item, as the user does it.
+    QWidget* before = nullptr;
+    const auto fromTheMenu = [&](const char* item) {
+        before = QApplication::focusWidget();
+        QTimer::singleShot(0, [item] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            for (QAction* action : menu->actions()) {
+                if (action->text() == QString::fromUtf8(item))
+                    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+            }
+        });
+        const QRect row = tree->visualRect(tree->groups().indexOf(sample.mail.id));
+        QContextMenuEvent click(QContextMenuEvent::Mouse, row.center(), tree->viewport()->mapToGlobal(row.center()));
+        QApplication::sendEvent(tree->viewport(), &click);
+        settle();
+    };
+
+    // "Grubu düzenle", a new name, Return.
+    fromTheMenu("Grubu düzenle");
+    ASSERT_NE(a.app->rootView()->sheet(), nullptr);
+    QApplication::setActiveWindow(a.app->rootView()->sheet());
+    auto* editor = qobject_cast<GroupEditView*>(a.app->rootView()->sheet());
+    ASSERT_NE(editor, nullptr);
+    QLineEdit* name = editor->nameField()->lineEdit();
+    name->setFocus();
+    name->selectAll();
+    QTest::keyClicks(name, QStringLiteral("Mektuplar"));
+    QTest::keyClick(name, Qt::Key_Return);
+    settle();
+    ASSERT_EQ(a.app->rootView()->sheet(), nullptr);
+    ASSERT_EQ(groupName(), QStringLiteral("Mektuplar"));
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), before) << QApplication::focusWidget()->metaObject()->className();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(groupName(), QStringLiteral("E-posta"));
+
+    // "Grubu sil": Ctrl+Z brings the group back.
+    fromTheMenu("Grubu sil");
+    ASSERT_EQ(groupName(), QString());
+    // The window manager gives the main window back its activation after the menu.
+    QApplication::setActiveWindow(a.window());
+    settle();
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), before) << QApplication::focusWidget()->metaObject()->className();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(groupName(), QStringLiteral("E-posta"));
 }

@@ -161,8 +161,8 @@ TEST(OmbrixCommands, MenuBarHasFiveMenusWithTheirItemsAndKeys) {
     EXPECT_EQ(items["Kayıt"],
               (std::vector<std::string>{"Kullanıcı Adını Kopyala|Ctrl+B", "Parolayı Kopyala|Ctrl+C",
                                         "Adresi Kopyala|Ctrl+Shift+U", "-", "Otomatik Yaz|Ctrl+Shift+V",
-                                        "Adresi Tarayıcıda Aç|Ctrl+Shift+Return", "-", "Yeni Kayıt…|Ctrl+I",
-                                        "Yeni Grup…|Ctrl+Shift+G", "Düzenle…|Ctrl+E", "Sil|Del"}));
+                                        "Adresi Tarayıcıda Aç|Ctrl+Shift+Dönüş", "-", "Yeni Kayıt…|Ctrl+I",
+                                        "Yeni Grup…|Ctrl+Shift+G", "Düzenle…|Ctrl+E", "Sil|Sil"}));
     EXPECT_EQ(items["Araçlar"],
               (std::vector<std::string>{"Parola Üret…|Ctrl+G", "Panoyu Şimdi Temizle|Ctrl+Shift+K"}));
 
@@ -296,6 +296,17 @@ TEST(OmbrixCommands, NewAndOpenDatabaseTakeTheChosenFileOrChangeNothing) {
         const bool announces = c.chosen && c.command == C::newDatabase;
         EXPECT_EQ(f.state->statusMessage() == OmbrixCommands::newDatabaseStatus, announces) << c.note;
     }
+}
+
+TEST(OmbrixCommands, TheNewDatabaseHintGoesOnceTheVaultIsCreated) {
+    CommandsFixture f;
+    const QString chosen = f.harness.path("yeni.kdbx");
+    f.panels.answer = chosen;
+    f.run(C::newDatabase);
+    ASSERT_EQ(f.state->statusMessage(), OmbrixCommands::newDatabaseStatus);
+    f.state->createDatabase(chosen, QStringLiteral("uzun bir ana parola"), std::nullopt);
+    ASSERT_TRUE(f.state->database());
+    EXPECT_EQ(f.state->statusMessage(), std::nullopt);
 }
 
 TEST(OmbrixCommands, AnotherFileIsTakenOnlyAfterUnsavedChangesAreSaved) {

@@ -267,3 +267,29 @@ TEST_F(GeneratorFixture, AFailingRandomSourceShowsTheErrorInsteadOfAPassword) {
     EXPECT_FALSE(v.generationError());
     EXPECT_FALSE(v.errorBanner()->isVisible());
 }
+
+TEST_F(GeneratorFixture, ThePreviewKeepsItsHeightSoTheSwitchesStayUnderThePointer) {
+    h.preferences.setGeneratorOptions(generatorOptions(64, true, true, true, true, false));
+    PasswordGeneratorView& v = open();
+    QApplication::processEvents();
+    const auto switchTop = [&] {
+        QApplication::processEvents();
+        return v.classSwitches()[0]->mapTo(&v, QPoint(0, 0)).y();
+    };
+    const int previewHeight = v.previewText()->height();
+    const int top = switchTop();
+    // Passwords of every length the slider gives, and fresh ones of the same length whose symbols
+    // would break lines at different places.
+    for (const int length : {64, 64, 64, 64, 8, 20, 100, 128}) {
+        v.setOptions(generatorOptions(length, true, true, true, true, false));
+        v.regenerate();
+        EXPECT_EQ(v.previewText()->height(), previewHeight) << length << " " << v.generated().toStdString();
+        EXPECT_EQ(switchTop(), top) << length;
+    }
+    for (const QString& text :
+         {QStringLiteral("aaaa-bbbb-cccc-dddd-eeee-ffff-gggg-hhhh-iiii-jjjj-kkkk-llll-mmmm"),
+          QStringLiteral("a b c d e f g h i j k l m n o p q r s t u v w x y z 0 1 2 3 4 5")}) {
+        v.previewText()->setText(text);
+        EXPECT_EQ(switchTop(), top) << text.toStdString();
+    }
+}

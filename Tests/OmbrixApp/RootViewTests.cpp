@@ -17,6 +17,7 @@
 #include "Ombrix/Theme/FieldChrome.h"
 #include "Ombrix/UI/EmptyStateView.h"
 #include "Ombrix/UI/EntryEditView.h"
+#include "Ombrix/UI/ErrorBanner.h"
 #include "Ombrix/UI/GroupEditView.h"
 #include "Ombrix/UI/MainView.h"
 #include "Ombrix/UI/PasswordGeneratorView.h"
@@ -78,6 +79,17 @@ TEST(RootView, ShowsAFreshLockScreenWhileLockedAndTheMainViewOtherwise) {
     EXPECT_TRUE(root.view->unlockView()->isVisible());
     EXPECT_TRUE(root.view->unlockView()->passwordField()->text().isEmpty()) << "a lock screen starts empty";
     EXPECT_EQ(root.view->windowTitleText(), QStringLiteral("Ombrix"));
+}
+
+TEST(RootView, AnErrorOfTheMainWindowIsNotShownOnTheLockScreen) {
+    Root root(true);
+    root.state().setLastError(QStringLiteral("Otomatik yazma başlatılamadı."));
+    root.state().lock();
+    settle();
+    UnlockView* lockScreen = root.view->unlockView();
+    ASSERT_NE(lockScreen, nullptr);
+    EXPECT_FALSE(lockScreen->errorBanner()->isVisible());
+    EXPECT_FALSE(root.state().lastError());
 }
 
 TEST(RootView, TheTitleIsAnnouncedWhenItChanges) {

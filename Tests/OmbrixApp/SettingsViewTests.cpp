@@ -151,7 +151,7 @@ TEST_F(SettingsFixture, RecordedHotKeyIsWrittenAsOnePair) {
 
     // A change made elsewhere shows at once.
     h.preferences.setHotKey(49, 0x300);
-    EXPECT_EQ(recorder->textLabel()->text(), HotKeyFormatter::describe(49, 0x300));
+    EXPECT_EQ(recorder->textLabel()->text(), "Ctrl+Shift+Boşluk");
 }
 
 TEST_F(SettingsFixture, AvailabilityRowSaysWhetherAutoTypeCanWork) {
@@ -232,4 +232,21 @@ TEST(SettingsWindow, OpeningTwiceBringsTheSameWindowToTheFront) {
     EXPECT_EQ(&third, &first);
     EXPECT_TRUE(third.isVisible());
     third.close();
+}
+
+TEST_F(SettingsFixture, TheRecordersRefusalLeavesTheHelpTextBelowItReadable) {
+    HotKeyRecorder* recorder = view.hotKeyRecorder();
+    QLabel* help = nullptr;
+    for (QLabel* label : view.findChildren<QLabel*>()) {
+        if (label->text().startsWith(QStringLiteral("Herhangi bir uygulamadayken"))) help = label;
+    }
+    ASSERT_NE(help, nullptr);
+    QApplication::setActiveWindow(&view);
+    QTest::mouseClick(recorder, Qt::LeftButton);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_K);
+    ASSERT_TRUE(recorder->rejectionLabel()->isVisible());
+    const QWidget* refusal = recorder->rejectionLabel();
+    const QRect refusalArea(refusal->mapTo(&view, QPoint(0, 0)), refusal->size());
+    const QRect helpArea(help->mapTo(&view, QPoint(0, 0)), help->size());
+    EXPECT_LT(refusalArea.bottom(), helpArea.top()) << "the refusal ends above the help text";
 }

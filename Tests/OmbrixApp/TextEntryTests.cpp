@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QShortcut>
 #include <QSignalSpy>
@@ -21,6 +21,7 @@
 #include "Ombrix/UI/SecretField.h"
 #include "Ombrix/UI/SelectableText.h"
 #include "Ombrix/UI/SymbolView.h"
+#include "WidgetProbe.h"
 
 namespace {
 
@@ -43,6 +44,22 @@ struct Window {
 };
 
 }  // namespace
+
+TEST(TextFields, ContextMenuSpeaksTurkish) {
+    const QStringList expected{"Geri al", "Yinele", "Kes", "Kopyala", "Yapıştır", "Sil", "Tümünü Seç"};
+    const auto words = [](QMenu* menu) {
+        QStringList shown;
+        for (QAction* action : menu->actions()) {
+            if (!action->isSeparator()) shown << action->text().section(QLatin1Char('\t'), 0, 0).remove('&');
+        }
+        delete menu;
+        return shown;
+    };
+    QLineEdit line(QStringLiteral("metin"));
+    EXPECT_EQ(words(line.createStandardContextMenu()), expected);
+    QPlainTextEdit notes(QStringLiteral("metin"));
+    EXPECT_EQ(words(notes.createStandardContextMenu()), expected);
+}
 
 TEST(SearchField, ClearButtonShowsWithTextAndEmptiesItWithoutTouchingFocus) {
     auto* field = new SearchField(QStringLiteral("Ara"));
@@ -196,7 +213,7 @@ TEST(SecretField, MonospacedTextSizedByVariant) {
         auto* field = new SecretField(QStringLiteral("Parola"), c.large);
         Window window(field);
         EXPECT_EQ(field->lineEdit()->font().pixelSize(), c.pixels) << c.large;
-        EXPECT_TRUE(QFontInfo(field->lineEdit()->font()).fixedPitch()) << c.large;
+        EXPECT_TRUE(probe::monospaced(field->lineEdit()->font())) << c.large;
         EXPECT_EQ(field->height(), c.height) << c.large;
     }
 }
@@ -279,7 +296,7 @@ TEST(FieldRow, EmptyValueShowsThePlaceholderMuted) {
         FieldRow row(QStringLiteral("Kullanıcı adı"), c.value, true, Palette::info, QStringLiteral("—"));
         EXPECT_EQ(row.valueText()->text(), c.shown) << c.note;
         EXPECT_EQ(row.valueText()->color(), c.color) << c.note;
-        EXPECT_TRUE(QFontInfo(row.valueText()->font()).fixedPitch()) << c.note;
+        EXPECT_TRUE(probe::monospaced(row.valueText()->font())) << c.note;
         EXPECT_EQ(row.valueText()->font().pixelSize(), 13) << c.note;
         EXPECT_EQ(row.value(), c.value) << c.note;
     }

@@ -8,6 +8,9 @@
 #include <QApplication>
 #include <QColor>
 #include <QEnterEvent>
+#include <QFont>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QStringList>
 #include <QWidget>
@@ -92,6 +95,24 @@ inline std::pair<int, int> inkColumns(const QImage& image, const QRect& area, co
                 break;
             }
     return {first, last};
+}
+
+// Whether `font`, as the user sees it drawn, gives narrow and wide characters and every digit
+// the same advance. Qt's own fixed-pitch flag follows the font file's metadata, which some
+// monospaced families (Noto Sans Mono among them) do not set.
+inline ::testing::AssertionResult monospaced(const QFont& font) {
+    const QFontMetricsF metrics(font);
+    const QString sample = QStringLiteral("iW.m l0123456789");
+    const qreal first = metrics.horizontalAdvance(sample.at(0));
+    for (const QChar c : sample) {
+        const qreal advance = metrics.horizontalAdvance(c);
+        if (qAbs(advance - first) > 0.01) {
+            return ::testing::AssertionFailure()
+                   << "'" << QString(c).toStdString() << "' advances " << advance << ", 'i' " << first
+                   << " in " << QFontInfo(font).family().toStdString();
+        }
+    }
+    return ::testing::AssertionSuccess();
 }
 
 // Turns the interface's transitions on for one test; the suite runs with them off.

@@ -58,7 +58,7 @@ TEST(WindowSizer, ModesCompareByShapeAndHeight) {
     EXPECT_EQ(WindowSizer::modeFor(false, 412), Mode::full());
 }
 
-TEST(WindowSizer, LockedWindowIsFixedToTheCardAboutItsCentre) {
+TEST(WindowSizer, LockedWindowIsFixedToTheCardAboutItsCentreAndKeepsItsTopWhenOnlyTheHeightChanges) {
     auto window = makeWindow();
     const QPointF centreBefore = centreOf(*window);
     WindowSizer sizer(window.get(), fixedArea(screenArea));
@@ -72,9 +72,16 @@ TEST(WindowSizer, LockedWindowIsFixedToTheCardAboutItsCentre) {
     EXPECT_EQ(centreOf(*window), centreBefore);
     EXPECT_FALSE(sizer.unlockedSize()) << "a first compact shape remembers no unlocked size";
 
-    // The card grows (an error banner): the window follows, still fixed.
+    // The card grows (an error banner) and shrinks (the meter goes): the window follows, still
+    // fixed, its top-left where it was, so nothing moves under the pointer while the user types.
+    const QPoint topLeft = window->frameGeometry().topLeft();
     sizer.apply(Mode::compact(470));
     expectFixed(*window, QSize(480, 470), "grown");
+    EXPECT_EQ(window->frameGeometry().topLeft(), topLeft);
+    sizer.apply(Mode::compact(380));
+    expectFixed(*window, QSize(480, 380), "shrunk");
+    EXPECT_EQ(window->frameGeometry().topLeft(), topLeft);
+    sizer.apply(Mode::compact(470));
     const QRect before = window->frameGeometry();
     sizer.apply(Mode::compact(470));
     EXPECT_EQ(window->frameGeometry(), before) << "the same shape again moves nothing";

@@ -17,15 +17,16 @@ class FilePanels {
     // "Anahtar Dosyası Seç" / "Seç": one existing file of any kind.
     virtual std::optional<QString> chooseKeyFile() = 0;
     // "Yeni Veritabanı" / "Oluştur", proposing "Radir.kdbx": a name whose extension is not
-    // kdbx (in any case) gains ".kdbx".
+    // kdbx (in any case) gains ".kdbx". A file of that name with content is never replaced: the
+    // dialog says it will be opened instead, and the user agrees or goes back.
     virtual std::optional<QString> newDatabaseDestination() = 0;
     // "Farklı Kaydet", proposing `suggested`: a name without an extension gains ".kdbx".
     virtual std::optional<QString> saveAsDestination(const QString& suggested) = 0;
 };
 
 // Qt's own (non-native) file dialogs, so that they take the application's dark palette, with
-// Turkish texts and the *.kdbx filter. The save dialogs ask before replacing a file, under
-// the final name with its extension.
+// Turkish texts and the *.kdbx filter. Saving as asks before replacing a file, under the final
+// name with its extension.
 class DialogFilePanels final : public FilePanels {
   public:
     explicit DialogFilePanels(QWidget* parent = nullptr) : parent_(parent) {}

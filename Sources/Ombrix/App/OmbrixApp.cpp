@@ -3,6 +3,8 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMainWindow>
@@ -101,6 +103,16 @@ void OmbrixApp::installMenuBar() {
     };
     commands_ = new OmbrixCommands(*state_, *panels_, clipboard_, std::move(callbacks), this);
     commands_->populate(*window_->menuBar());
+    // A command given from the settings window shows its result in the main window: that one
+    // comes forward. Settings, quitting and clearing the clipboard have nothing to show there.
+    using C = OmbrixCommands::Command;
+    for (std::size_t i = 0; i < OmbrixCommands::commandCount; ++i) {
+        const auto command = static_cast<C>(i);
+        if (command == C::settings || command == C::quit || command == C::clearClipboard) continue;
+        connect(commands_->action(command), &QAction::triggered, this, [this] {
+            if (QApplication::activeWindow() != window_.get()) show();
+        });
+    }
 }
 
 void OmbrixApp::show() {
@@ -124,7 +136,8 @@ std::function<void()> OmbrixApp::hotKeyHandler() {
 }
 
 void OmbrixApp::showSettings() {
-    SettingsView::presentShared(preferences_, autoType_);
+    // The menu bar is the main window's; its keys work in the settings window all the same.
+    commands_->bindKeysIn(SettingsView::presentShared(preferences_, autoType_));
 }
 
 bool OmbrixApp::prepareToQuit() {

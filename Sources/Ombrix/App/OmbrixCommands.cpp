@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QWidget>
 
 #include "Ombrix/App/AppState.h"
 #include "Ombrix/App/FilePanels.h"
@@ -61,9 +62,10 @@ OmbrixCommands::OmbrixCommands(AppState& state, FilePanels& panels, ClipboardSer
 
     make(C::search, QStringLiteral("Ara"), key(Qt::CTRL | Qt::Key_F), [this] { state_.focusSearch(); });
     // Checked while the sidebar shows; F9 is where Linux file managers keep their sidebar.
-    QAction* sidebar = make(C::sidebar, QStringLiteral("Kenar Çubuğunu Göster"), QKeySequence(Qt::Key_F9), [this] {
-        if (callbacks_.showSidebar) callbacks_.showSidebar(action(Command::sidebar)->isChecked());
-    });
+    QAction* sidebar =
+        make(C::sidebar, QStringLiteral("Kenar Çubuğunu Göster"), QKeySequence(Qt::Key_F9), [this] {
+            if (callbacks_.showSidebar) callbacks_.showSidebar(action(Command::sidebar)->isChecked());
+        });
     sidebar->setCheckable(true);
     sidebar->setChecked(true);
 
@@ -116,6 +118,12 @@ QAction* OmbrixCommands::makeShownOnly(Command command, const QString& title, co
                                        std::function<void()> run) {
     return make(command, title + keySeparator + key.toString(QKeySequence::NativeText), QKeySequence(),
                 std::move(run));
+}
+
+void OmbrixCommands::bindKeysIn(QWidget& window) {
+    for (QAction* item : actions_) {
+        if (!item->shortcut().isEmpty()) window.addAction(item);
+    }
 }
 
 void OmbrixCommands::populate(QMenuBar& bar) {
@@ -191,8 +199,15 @@ void OmbrixCommands::newDatabase() {
     if (!url) return;
     state_.prepare(*url);
     if (state_.database()) return;
-    // Shown once the new vault is open; no timer, so it waits for the user.
+    // It asks for what the lock screen does next; once a vault is open it has been done, and
+    // the hint goes instead of staying in the status bar.
     state_.setStatusMessage(newDatabaseStatus);
+    auto* watch = new QObject(this);
+    connect(&state_, &AppState::databaseChanged, watch, [this, watch] {
+        if (!state_.database()) return;
+        if (state_.statusMessage() == newDatabaseStatus) state_.setStatusMessage(std::nullopt);
+        watch->deleteLater();
+    });
 }
 
 void OmbrixCommands::openDatabase() {

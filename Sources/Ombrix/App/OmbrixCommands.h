@@ -13,6 +13,7 @@ class ClipboardService;
 class FilePanels;
 class QAction;
 class QMenuBar;
+class QWidget;
 
 // The menu bar's commands: "Dosya", "Düzen", "Görünüm", "Kayıt" and "Araçlar". Titles and
 // enabled states follow the application state at every change; each command acts through the
@@ -76,6 +77,9 @@ class OmbrixCommands : public QObject {
 
     // Adds the five menus to the bar, once. The actions stay owned by this object.
     void populate(QMenuBar& bar);
+    // Makes the bound keys work in another window of the application too (the settings
+    // window), as they do in the one holding the menu bar. Harmless when repeated.
+    void bindKeysIn(QWidget& window);
 
     QAction* action(Command command) const { return actions_[static_cast<std::size_t>(command)]; }
     // The item's title without the key shown beside it.

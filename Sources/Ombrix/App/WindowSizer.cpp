@@ -148,6 +148,12 @@ void WindowSizer::setContentSize(QWidget& window, const QSize& size, const QRect
     const QPointF centre = QRectF(frameBefore).center();
     int x = qRound(centre.x() - frameSize.width() / 2.0);
     int y = qRound(centre.y() - frameSize.height() / 2.0);
+    // Only the height changes while the lock screen's content grows or shrinks as the user
+    // types: the window keeps its top-left, so nothing jumps under the pointer.
+    if (size.width() == sizeBefore.width()) {
+        x = frameBefore.x();
+        y = frameBefore.y();
+    }
     if (const std::optional<QRect> area = screenArea_(window)) {
         // Too wide: flush with the right edge. Too high: flush with the top, so the title bar
         // stays within reach.

@@ -53,8 +53,9 @@ class CardHeightReader : public QObject {
 // Gives the main window its two shapes. Locked (compact): 480 wide and as high as the lock
 // screen's content (at most the screen's available height less 80), fixed so the user cannot
 // resize it. Unlocked (full): resizable with a minimum of 720 × 460, at the size it had when it
-// was last unlocked, 1020 × 680 the first time. Each resize keeps the window's centre and
-// moves it back inside the screen's available area.
+// was last unlocked, 1020 × 680 the first time. A resize that changes only the height keeps the
+// window's top-left, any other keeps its centre; either moves it back inside the screen's
+// available area.
 //
 // setMode() applies a shape on the next turn of the event loop, never inside the caller's own
 // update; apply() does it at once. Sizes are of the window's client area.

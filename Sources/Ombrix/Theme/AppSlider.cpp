@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -76,6 +77,15 @@ void AppSlider::mouseReleaseEvent(QMouseEvent* event) {
     setSliderPosition(valueAt(event->position().x()));
     setSliderDown(false);
     event->accept();
+}
+
+void AppSlider::wheelEvent(QWheelEvent* event) {
+    // A page scrolled past the slider must not change the stored value on the way.
+    if (!hasFocus()) {
+        event->ignore();
+        return;
+    }
+    QSlider::wheelEvent(event);
 }
 
 void AppSlider::focusInEvent(QFocusEvent* event) {

@@ -9,7 +9,8 @@ class MotionValue;
 // tint up to the knob, and a 16-pixel round knob in Palette::text; 22 high, as wide as offered.
 // A press anywhere on the track moves the knob there at once and dragging follows the pointer:
 // the value is the pointer's place rounded to the nearest step (halves away from zero). The
-// arrow and page keys step it as for any QSlider; keyboard focus shows the focus ring.
+// arrow and page keys step it as for any QSlider; keyboard focus shows the focus ring. The wheel
+// moves it only while it has the focus; otherwise it scrolls the page the slider sits on.
 class AppSlider : public QSlider {
     Q_OBJECT
 
@@ -30,6 +31,7 @@ class AppSlider : public QSlider {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 

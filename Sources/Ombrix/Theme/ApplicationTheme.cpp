@@ -29,6 +29,22 @@ class OmbrixStyle : public QProxyStyle {
         }
         QProxyStyle::drawPrimitive(element, option, painter, widget);
     }
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        // Fusion darkens the window colour for a menu separator, which all but vanishes on the
+        // dark canvas; it gets the same quiet border as the raised surfaces.
+        if (element == CE_MenuItem) {
+            const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+            if (item && item->menuItemType == QStyleOptionMenuItem::Separator && item->text.isEmpty()) {
+                const QRect& r = option->rect;
+                const int y = r.top() + r.height() / 2;
+                painter->fillRect(QRect(r.left() + 6, y, r.width() - 12, 1), Palette::lineStrong);
+                return;
+            }
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
 };
 
 }  // namespace
@@ -70,7 +86,8 @@ QPalette palette() {
 }
 
 void apply(QApplication& app) {
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(new OmbrixStyle(fusion));
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
+        app.setStyle(new OmbrixStyle(fusion));
     const QPalette pal = palette();
     app.setPalette(pal);
     QToolTip::setPalette(pal);

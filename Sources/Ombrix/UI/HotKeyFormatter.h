@@ -22,8 +22,8 @@ std::uint32_t carbonModifiers(Qt::KeyboardModifiers modifiers);
 // does not name, the unshifted Qt key is mapped. None for keys without a Carbon code.
 std::optional<std::uint32_t> carbonKeyCode(const QKeyEvent& event);
 
-// The combination as Linux users read it, e.g. "Ctrl+Alt+A": the same text as
-// HotKeyService::displayString.
+// The combination as Linux users read it, e.g. "Ctrl+Alt+A" or "Ctrl+Shift+Boşluk": the
+// modifiers in words, the key by its position's legend on a US keyboard whatever the layout.
 QString describe(std::uint32_t keyCode, std::uint32_t modifiers);
 
 }  // namespace HotKeyFormatter

@@ -17,8 +17,6 @@
 namespace {
 
 constexpr int boxHeight = 38;
-// How far the refusal message's bottom edge lies below the box.
-constexpr int rejectionDrop = 16;
 
 // Keys that only modify others. X11 reports their presses, which must not count as keys.
 bool isModifierKey(int key) {
@@ -169,7 +167,8 @@ void HotKeyRecorder::placeRejection() {
     if (rejection_->parentWidget() != host) rejection_->setParent(host);
     const QSize hint = rejection_->sizeHint();
     const QRect box = geometry();
-    rejection_->setGeometry(box.left(), box.top() + box.height() + rejectionDrop - hint.height(),
+    rejection_->setGeometry(box.left(),
+                            box.top() + box.height() + HotKeyRecorder::rejectionDrop - hint.height(),
                             qMax(0, qMin(hint.width(), host->width() - box.left())), hint.height());
     const bool shown = rejected_ && isVisible();
     rejection_->setVisible(shown);

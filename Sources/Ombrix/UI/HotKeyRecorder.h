@@ -32,6 +32,10 @@ class HotKeyRecorder : public QAbstractButton {
     Q_OBJECT
 
   public:
+    // How far the refusal message's bottom edge lies below the box; it takes no layout space,
+    // so whatever follows the recorder keeps that much room free.
+    static constexpr int rejectionDrop = 16;
+
     HotKeyRecorder(std::uint32_t keyCode, std::uint32_t modifiers, QWidget* parent = nullptr);
     ~HotKeyRecorder() override;
 

@@ -10,9 +10,11 @@
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/EntryDetailPane.h"
 #include "Ombrix/UI/EntryList.h"
+#include "Ombrix/UI/EntryListModel.h"
 #include "Ombrix/UI/EntryListView.h"
 #include "Ombrix/UI/GroupTreeView.h"
 #include "Ombrix/UI/MainToolbar.h"
+#include "Ombrix/UI/SearchField.h"
 #include "Ombrix/UI/StatusBar.h"
 
 namespace {
@@ -73,6 +75,13 @@ MainView::MainView(AppState& state, ClipboardService& clipboard, QWidget* parent
 
     // The list takes the keyboard when the window is activated, so its keys work at once.
     entryList_->list()->setFocus();
+    // Down in the search field goes on to the first result, selected, where the list's keys work.
+    connect(toolbar_->searchField(), &SearchField::downPressed, this, [this] {
+        EntryList* list = entryList_->list();
+        if (list->entries().rowCount() == 0) return;
+        state_.setSelectedEntryIDs({list->entries().entry(0).id});
+        list->setFocus(Qt::TabFocusReason);
+    });
 
     for (auto signal : {&AppState::databaseChanged, &AppState::databaseURLChanged, &AppState::isDirtyChanged})
         connect(&state_, signal, this, &MainView::refreshTitle);

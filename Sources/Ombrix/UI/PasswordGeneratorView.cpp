@@ -1,6 +1,7 @@
 #include "Ombrix/UI/PasswordGeneratorView.h"
 
 #include <algorithm>
+#include <memory>
 
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -10,6 +11,7 @@
 #include <QPointer>
 #include <QShortcut>
 #include <QShowEvent>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "Ombrix/App/AppState.h"
@@ -56,6 +58,21 @@ class PasswordBox : public QWidget {
         p.setRenderHint(QPainter::Antialiasing);
         Painting::fill(p, rect(), Radius::control, Palette::canvas);
         Painting::hairline(p, rect(), Palette::line, Radius::control, Metric::hairline);
+    }
+};
+
+// The password, broken anywhere rather than at its symbols, in as many lines as the longest
+// password the slider gives: the length, a fresh password or hiding it never changes its
+// height, so the switches below stay where they are under the pointer.
+class PasswordPreview final : public SelectableText {
+  public:
+    PasswordPreview() { setWordWrapMode(QTextOption::WrapAnywhere); }
+
+    int heightForWidth(int width) const override {
+        std::unique_ptr<QTextDocument> longest(document()->clone());
+        longest->setPlainText(QString(PasswordGeneratorView::maximumSliderLength, QLatin1Char('W')));
+        longest->setTextWidth(qMax(1, width));
+        return qMax(SelectableText::heightForWidth(width), qCeil(longest->size().height()));
     }
 };
 
@@ -139,7 +156,7 @@ QWidget* PasswordGeneratorView::previewCard() {
     connect(reveal_, &QAbstractButton::clicked, this, [this] { setRevealed(!revealed_); });
     c->contentLayout()->addWidget(new SectionHeader(QStringLiteral("Önizleme"), std::nullopt, reveal_));
 
-    preview_ = new SelectableText;
+    preview_ = new PasswordPreview;
     preview_->setFont(BrandFont::mono(15, QFont::Medium));
     preview_->setColor(Palette::text);
     c->contentLayout()->addWidget(new PasswordBox(preview_));

@@ -1,5 +1,6 @@
 #include "Ombrix/UI/RootView.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QEasingCurve>
 #include <QPainter>
@@ -162,6 +163,7 @@ void RootView::routeChanged() {
     const std::optional<Route>& route = state_.route();
     if (!route) {
         closeSheet();
+        restoreFocus();
         return;
     }
     if (sheet_ && sheetRouteId_ == route->id()) return;
@@ -179,6 +181,9 @@ void RootView::databaseChanged() {
 }
 
 void RootView::openSheet(const Route& route) {
+    // A sheet replacing another keeps the place remembered for the first.
+    if (QWidget* focus = QApplication::focusWidget(); focus && focus->window() == window())
+        focusBeforeSheet_ = focus;
     QDialog* sheet = makeSheet(route);
     showingMissing_ = sheet == nullptr;
     if (!sheet) sheet = makeMissingSheet();
@@ -199,6 +204,19 @@ void RootView::closeSheet() {
     // which may be the sheet itself.
     sheet->hide();
     sheet->deleteLater();
+}
+
+// The window manager hands the activation back when a sheet goes, and Qt then picks the first
+// field of the window (the search field) when it has lost track of the focus: the keyboard goes
+// back where it was instead, so Ctrl+Z there undoes the change just made.
+void RootView::restoreFocus() {
+    QWidget* target = focusBeforeSheet_;
+    focusBeforeSheet_ = nullptr;
+    if (!target || !target->isVisible() || !target->isEnabled())
+        target = mainView_ ? mainView_->entryList()->list() : nullptr;
+    if (!target) return;
+    if (window()->isVisible()) window()->activateWindow();
+    target->setFocus(Qt::OtherFocusReason);
 }
 
 void RootView::sheetFinished(QDialog* sheet) {

@@ -72,6 +72,7 @@ class RootView : public QWidget {
 
     void openSheet(const Route& route);
     void closeSheet();
+    void restoreFocus();
     void sheetFinished(QDialog* sheet);
     // The sheet for the route, or null when the route names something that does not exist.
     QDialog* makeSheet(const Route& route);
@@ -92,6 +93,8 @@ class RootView : public QWidget {
     QString windowTitleText_;
 
     QPointer<QDialog> sheet_;
+    // Where the keyboard focus was in this window when the first of the sheets opened.
+    QPointer<QWidget> focusBeforeSheet_;
     std::optional<QString> sheetRouteId_;
     bool showingMissing_ = false;
 };

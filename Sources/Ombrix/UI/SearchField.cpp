@@ -74,6 +74,11 @@ bool SearchField::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::ShortcutOverride:
         case QEvent::KeyPress: {
             auto* key = static_cast<QKeyEvent*>(event);
+            if (event->type() == QEvent::KeyPress && key->key() == Qt::Key_Down &&
+                key->modifiers() == Qt::NoModifier) {
+                emit downPressed();
+                return true;
+            }
             if (key->key() != Qt::Key_Escape || key->modifiers() != Qt::NoModifier) break;
             // Claiming the override keeps a window's Escape shortcut from taking the key first.
             event->accept();

@@ -11,7 +11,8 @@ class SymbolView;
 //
 // Keys: Return emits submitted(). Escape empties a non-empty text and keeps the focus; on an
 // empty text it gives the focus up, so clearing and leaving take two presses. The clear button
-// empties the text without touching the focus.
+// empties the text without touching the focus. Down (without modifiers) emits downPressed(), so
+// the owner can move the keyboard user on to the results.
 //
 // Focus on request: the owner changes `focusToken` (e.g. increments it) to put the keyboard
 // focus into the field; only a change counts, never the value itself.
@@ -40,6 +41,7 @@ class SearchField : public FieldChrome {
     // Every change of the text, typed or made by the field (Escape, the clear button).
     void textChanged(const QString& text);
     void submitted();
+    void downPressed();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -194,6 +194,8 @@ QWidget* SettingsView::hotKeyCard() {
     connect(recorder_, &HotKeyRecorder::hotKeyRecorded, this,
             [this](std::uint32_t code, std::uint32_t modifiers) { preferences_.setHotKey(code, modifiers); });
     c->contentLayout()->addWidget(recorder_);
+    // Room for the refusal hanging under the box, so it never covers the help text.
+    c->contentLayout()->addSpacing(HotKeyRecorder::rejectionDrop + 4 - c->contentLayout()->spacing());
 
     c->contentLayout()->addWidget(wrappingLabel(
         QStringLiteral(

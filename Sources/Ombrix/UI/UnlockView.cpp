@@ -188,10 +188,11 @@ UnlockView::UnlockView(AppState& state, FilePanels& panels, LockScreenMetrics& m
     connect(&state_, &AppState::lastErrorChanged, this, &UnlockView::errorChanged);
 
     isCreating_ = shouldOfferCreation();
-    const bool failed = state_.lastError().has_value();
-    banner_->setMessage(state_.lastError().value_or(QString()));
-    bannerHost_->setVisible(failed);
-    banner_->setPresent(failed);
+    // Every failure of this screen arrives while it shows; an error still set when it is made
+    // belongs to the unlocked window it replaces and is not this screen's to show.
+    if (state_.lastError()) state_.setLastError(std::nullopt);
+    bannerHost_->setVisible(false);
+    banner_->setPresent(false);
     refresh();
 }
 

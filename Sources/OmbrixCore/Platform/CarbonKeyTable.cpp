@@ -1,5 +1,7 @@
 #include "OmbrixCore/Platform/CarbonKeyTable.h"
 
+#include <QStringList>
+
 namespace {
 
 struct KeyRow {
@@ -141,6 +143,17 @@ constexpr Alias aliases[] = {
 }  // namespace
 
 namespace CarbonKeyTable {
+
+QString describe(std::uint32_t carbonMask, const QString& keyName) {
+    const Modifiers m = modifiers(carbonMask);
+    QStringList parts;
+    if (m.ctrl) parts << QStringLiteral("Ctrl");
+    if (m.alt) parts << QStringLiteral("Alt");
+    if (m.shift) parts << QStringLiteral("Shift");
+    if (m.super) parts << QStringLiteral("Super");
+    parts << keyName;
+    return parts.join(QLatin1Char('+'));
+}
 
 Modifiers modifiers(std::uint32_t carbonMask) {
     return Modifiers{

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <Qt>
 
 #include <cstdint>
@@ -37,6 +38,10 @@ Modifiers modifiers(std::uint32_t carbonMask);
 std::uint32_t carbonMask(Modifiers modifiers);
 
 Qt::KeyboardModifiers qtModifiers(std::uint32_t carbonMask);
+
+// A combination as Linux users read it: the modifiers of the mask in words, in the order
+// Ctrl, Alt, Shift, Super, then the key's name, joined by "+" ("Ctrl+Alt+A").
+QString describe(std::uint32_t carbonMask, const QString& keyName);
 std::uint32_t carbonMask(Qt::KeyboardModifiers modifiers);
 
 // XKB key name of a Carbon key code ("AC01" for 0); none for codes without a key here.

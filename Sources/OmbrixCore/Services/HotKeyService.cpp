@@ -4,7 +4,6 @@
 #include "OmbrixCore/Platform/X11HotKeyBackend.h"
 
 #include <QMetaObject>
-#include <QStringList>
 
 #include <string_view>
 
@@ -91,14 +90,7 @@ void HotKeyService::fire(std::uint32_t id) {
 }
 
 QString HotKeyService::displayText(std::uint32_t keyCode, std::uint32_t modifiers) const {
-    const CarbonKeyTable::Modifiers m = CarbonKeyTable::modifiers(modifiers);
-    QStringList parts;
-    if (m.ctrl) parts << QStringLiteral("Ctrl");
-    if (m.alt) parts << QStringLiteral("Alt");
-    if (m.shift) parts << QStringLiteral("Shift");
-    if (m.super) parts << QStringLiteral("Super");
-    parts << keyName(keyCode);
-    return parts.join(QLatin1Char('+'));
+    return CarbonKeyTable::describe(modifiers, keyName(keyCode));
 }
 
 QString HotKeyService::displayString(std::uint32_t keyCode, std::uint32_t modifiers) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "Ombrix/App/QtTurkish.h"
 #include "Ombrix/Theme/ApplicationTheme.h"
 #include "Ombrix/Theme/FontRegistrar.h"
 #include "Ombrix/Theme/Motion.h"
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     FontRegistrar::registerBundledFonts();
     ApplicationTheme::apply(app);
+    installQtTurkish(app);
     Motion::setEnabled(false);
     QCursor::setPos(-10000, -10000);
     return RUN_ALL_TESTS();

@@ -89,8 +89,8 @@ TEST(IconPickerOnX11, ThePickerButtonClosesTheOpenGridForGood) {
     EXPECT_EQ(picker->iconID(), 13);
 }
 
-// The recorder's gallery is made here, where the combination is named by the server's real
-// keyboard layout as users see it: one PNG per state in <test output>/gallery/ and one sheet.
+// The recorder's gallery is made here, where keys arrive as X11 delivers them: one PNG per state
+// in <test output>/gallery/ and one sheet.
 TEST(GalleryOnX11, HotKeyRecorder) {
     const QString dir = QString::fromStdString((testsupport::outputDir() / "gallery").string());
     QDir().mkpath(dir);
