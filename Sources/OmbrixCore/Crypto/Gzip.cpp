@@ -30,6 +30,8 @@ constexpr std::uint8_t flagComment = 0x10;
 constexpr std::size_t headerSize = 10;
 constexpr std::size_t trailerSize = 8;
 constexpr std::size_t chunkSize = 65536;
+// What a Decompressor hands its sink at a time.
+constexpr std::size_t outputPartSize = std::size_t{1} << 18;
 
 // zlib counts lengths in uInt: larger buffers are handed over in pieces.
 constexpr std::size_t maxPiece = std::numeric_limits<uInt>::max();
@@ -334,7 +336,7 @@ struct Gzip::Decompressor::State {
     bool fed = false;
     bool ended = false;
     bool failed = false;
-    Bytes out = Bytes(chunkSize);
+    Bytes out = Bytes(outputPartSize);
     std::size_t outUsed = 0;
     std::uint64_t produced = 0;
     uLong crc = ::crc32(0L, Z_NULL, 0);

@@ -584,6 +584,13 @@ Document parse(ByteView data, InnerStreamCipher& stream, KdbxFormatVersion versi
     return reader.finish();
 }
 
+Document parse(const KdbxXMLNode::Source& next, InnerStreamCipher& stream, KdbxFormatVersion version,
+               const std::vector<KdbxInnerHeader::Binary>& binaries) {
+    DocumentReader reader(version, binaries);
+    if (!Node::parse(next, &stream, reader)) throw KdbxError::xmlParseFailure("belge çözümlenemedi");
+    return reader.finish();
+}
+
 std::vector<std::string> splitTags(std::string_view text) {
     std::vector<std::string> tags;
     std::size_t start = 0;
