@@ -185,18 +185,25 @@ struct Gzip::Compressor::State {
     unsigned workers;
     std::size_t pieceSize;
     std::shared_ptr<Piece> current = std::make_shared<Piece>();
-    // Handed over and not yet written, oldest first.
-    std::deque<std::shared_ptr<Piece>> inFlight;
     bool headerWritten = false;
     bool finished = false;
     uLong crc = ::crc32(0L, Z_NULL, 0);
     std::uint64_t total = 0;
 
+    // With more than one piece, workers compress them and one more thread writes them out in
+    // order, so that the caller only cuts pieces. Everything below is shared under `mutex`.
     std::vector<std::thread> threads;
     std::mutex mutex;
-    std::condition_variable work;
-    std::condition_variable done;
+    std::condition_variable work;     // a piece to compress, or stopping
+    std::condition_variable written;  // the oldest piece is compressed, or stopping
+    std::condition_variable room;     // a piece was written out, or an error
     std::deque<std::shared_ptr<Piece>> queue;
+    // Handed over and not yet written, oldest first.
+    std::deque<std::shared_ptr<Piece>> inFlight;
+    std::vector<std::shared_ptr<Piece>> spare;
+    std::exception_ptr error;
+    // The writer thread is passing a piece to the sink.
+    bool writing = false;
     bool stopping = false;
 
     ~State() {
@@ -206,6 +213,7 @@ struct Gzip::Compressor::State {
             queue.clear();
         }
         work.notify_all();
+        written.notify_all();
         for (std::thread& thread : threads) thread.join();
     }
 
@@ -221,52 +229,86 @@ struct Gzip::Compressor::State {
             deflater.run(*piece);
             lock.lock();
             piece->done = true;
-            done.notify_all();
+            if (piece == inFlight.front()) written.notify_one();
         }
     }
 
-    // A single piece (a small payload, or one worker) is compressed right here.
+    void writerLoop() {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            written.wait(lock, [&] { return stopping || (!inFlight.empty() && inFlight.front()->done); });
+            if (stopping) return;
+            std::shared_ptr<Piece> piece = std::move(inFlight.front());
+            inFlight.pop_front();
+            writing = true;
+            const bool skip = error != nullptr;
+            lock.unlock();
+            std::exception_ptr failure;
+            if (!skip) {
+                try {
+                    writePiece(*piece);
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            }
+            lock.lock();
+            if (failure) error = failure;
+            recycle(std::move(piece));
+            writing = false;
+            room.notify_all();
+        }
+    }
+
+    // Passes a compressed piece to the sink, the member's header before the first.
+    void writePiece(const Piece& piece) {
+        if (piece.failed) throw Gzip::Error::streamFailure();
+        if (!headerWritten) {
+            static constexpr std::uint8_t header[headerSize] = {magic1, magic2, methodDeflate, 0, 0, 0, 0, 0,
+                                                                0,      osUnix};
+            sink(ByteView(header, headerSize));
+            headerWritten = true;
+        }
+        sink(piece.out);
+        crc = crc32_combine(crc, piece.crc, static_cast<z_off_t>(piece.length()));
+        total += piece.length();
+    }
+
+    // A written piece's buffers serve again: no fresh memory (and page faults) for every piece.
+    void recycle(std::shared_ptr<Piece> piece) {
+        piece->data.clear();
+        piece->out.clear();
+        piece->dictionary = 0;
+        piece->done = false;
+        spare.push_back(std::move(piece));
+    }
+
+    std::shared_ptr<Piece> fresh() {
+        const std::lock_guard lock(mutex);
+        if (spare.empty()) return std::make_shared<Piece>();
+        std::shared_ptr<Piece> piece = std::move(spare.back());
+        spare.pop_back();
+        return piece;
+    }
+
     void submit(std::shared_ptr<Piece> piece) {
-        if (workers <= 1 || (piece->last && inFlight.empty())) {
+        // One worker, or a payload that fits one piece: compressed and written right here.
+        if (threads.empty() && (workers <= 1 || piece->last)) {
             PieceDeflater().run(*piece);
-            piece->done = true;
-            inFlight.push_back(std::move(piece));
+            writePiece(*piece);
+            const std::lock_guard lock(mutex);
+            recycle(std::move(piece));
             return;
         }
         if (threads.empty()) {
+            threads.emplace_back([this] { writerLoop(); });
             for (unsigned i = 0; i < workers; ++i) threads.emplace_back([this] { workerLoop(); });
         }
-        {
-            const std::lock_guard lock(mutex);
-            queue.push_back(piece);
-        }
+        std::unique_lock lock(mutex);
+        room.wait(lock, [&] { return error || inFlight.size() < 2 * std::size_t{workers}; });
+        if (error) std::rethrow_exception(error);
+        queue.push_back(piece);
         inFlight.push_back(std::move(piece));
         work.notify_one();
-    }
-
-    // Writes the finished pieces at the front; waits while more than `keep` are outstanding.
-    void emit(std::size_t keep) {
-        while (!inFlight.empty()) {
-            std::shared_ptr<Piece> piece = inFlight.front();
-            {
-                std::unique_lock lock(mutex);
-                if (!piece->done) {
-                    if (inFlight.size() <= keep) return;
-                    done.wait(lock, [&] { return piece->done; });
-                }
-            }
-            inFlight.pop_front();
-            if (piece->failed) throw Gzip::Error::streamFailure();
-            if (!headerWritten) {
-                static constexpr std::uint8_t header[headerSize] = {magic1, magic2, methodDeflate, 0, 0, 0, 0, 0,
-                                                                    0,      osUnix};
-                sink(ByteView(header, headerSize));
-                headerWritten = true;
-            }
-            sink(piece->out);
-            crc = crc32_combine(crc, piece->crc, static_cast<z_off_t>(piece->length()));
-            total += piece->length();
-        }
     }
 
     void write(ByteView data) {
@@ -275,20 +317,23 @@ struct Gzip::Compressor::State {
             current->data.insert(current->data.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(take));
             data = data.subspan(take);
             if (current->length() < pieceSize) break;
-            auto next = std::make_shared<Piece>();
+            std::shared_ptr<Piece> next = fresh();
             const std::size_t dictionary = std::min(windowSize, current->data.size());
             next->data.reserve(dictionary + pieceSize);
             next->data.assign(current->data.end() - static_cast<std::ptrdiff_t>(dictionary), current->data.end());
             next->dictionary = dictionary;
             submit(std::exchange(current, std::move(next)));
-            emit(2 * std::size_t{workers});
         }
     }
 
     void finish() {
         current->last = true;
         submit(std::move(current));
-        emit(0);
+        if (!threads.empty()) {
+            std::unique_lock lock(mutex);
+            room.wait(lock, [&] { return error || (inFlight.empty() && !writing); });
+            if (error) std::rethrow_exception(error);
+        }
         Bytes trailer;
         appendLittleEndian32(trailer, static_cast<std::uint32_t>(crc));
         appendLittleEndian32(trailer, static_cast<std::uint32_t>(total));  // ISIZE is modulo 2^32

@@ -76,7 +76,9 @@ class Gzip::Error : public std::exception {
 // is cut into pieces, each deflated on a worker with the 32 KiB before it as dictionary and ended
 // on a byte boundary (a sync flush; the last piece ends the stream), so that the pieces joined in
 // order form one ordinary DEFLATE stream that any gzip reader opens. The CRC-32s of the pieces are
-// combined. The sink is called on the thread that calls write() and finish().
+// combined. The sink is called one call at a time, in order, from a thread of the compressor's
+// own (from the caller's when the input fits one piece or there is one worker); what it throws
+// comes out of a later write() or finish().
 class Gzip::Compressor {
   public:
     static constexpr std::size_t defaultPieceSize = std::size_t{1} << 20;
