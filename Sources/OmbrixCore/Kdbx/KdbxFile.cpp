@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "OmbrixCore/Crypto/AESCipher.h"
+#include "OmbrixCore/Crypto/Precondition.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
 #include "OmbrixCore/Kdbx/InnerStreamCipher.h"
@@ -294,6 +295,8 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
     blocks.rethrow();
     if (gunzip) gunzip->rethrow();
     if (readError) std::rethrow_exception(readError);
+    // The reader is told of a failed stage only when that stage has an error of its own.
+    OMBRIX_PRECONDITION(document.has_value(), "payload stage ended without a document or an error");
     reader = KdbxReader(Bytes());
 
     // Last, as the format's readers do: parameters the derivation took but the model cannot
