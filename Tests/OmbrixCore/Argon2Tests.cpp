@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "OmbrixCore/Crypto/Argon2.h"
@@ -369,6 +371,68 @@ TEST(Argon2Kernels, TagsMatchThePortableForm) {
         EXPECT_EQ(c.call.run(), expected) << c.note << ": preferred kernel";
         for (Argon2Kernel kernel : availableKernels()) {
             EXPECT_EQ(c.call.run(kernel), expected) << c.note << ": " << nameOf(kernel);
+        }
+    }
+}
+
+// Records each block matrix as it is released: its size and whether every byte was zero (never
+// its content).
+class ReleasedMatrices {
+  public:
+    struct Matrix {
+        std::size_t size;
+        bool zero;
+    };
+
+    ReleasedMatrices() {
+        all().clear();
+        argon2SetMatrixObserver([](ByteView matrix) {
+            all().push_back({matrix.size(), std::all_of(matrix.begin(), matrix.end(),
+                                                         [](std::uint8_t b) { return b == 0; })});
+        });
+    }
+    ~ReleasedMatrices() { argon2SetMatrixObserver(nullptr); }
+    ReleasedMatrices(const ReleasedMatrices&) = delete;
+    ReleasedMatrices& operator=(const ReleasedMatrices&) = delete;
+
+    std::vector<Matrix> take() { return std::exchange(all(), {}); }
+
+  private:
+    static std::vector<Matrix>& all() {
+        static std::vector<Matrix> matrices;
+        return matrices;
+    }
+};
+
+// Nothing of the work on the password stays in the matrix it leaves: every block is zero when
+// it is released, whether one thread or several filled the lanes, in either version.
+TEST(Argon2, TheBlockMatrixIsWipedBeforeItIsReleased) {
+    struct Case {
+        Call call;
+        std::size_t blocks;
+        const char* note;
+    };
+    Call old = rfc9106(Variant::d);
+    old.version = 0x10;
+    old.parallelism = 3;
+    old.memoryKiB = 200;  // rounded down to 192 blocks
+    Call large;
+    large.memoryKiB = 16 * 1024;  // large enough for helper threads to fault the matrix in
+    large.parallelism = 4;
+    const Case cases[] = {
+        {Call{}, 32, "one lane"},
+        {rfc9106(Variant::id), 32, "four lanes, three passes"},
+        {old, 192, "version 0x10, three lanes"},
+        {large, 16 * 1024, "16 MiB, four lanes"},
+    };
+    ReleasedMatrices released;
+    for (const auto& c : cases) {
+        for (Argon2Kernel kernel : availableKernels()) {
+            c.call.run(kernel);
+            const auto matrices = released.take();
+            ASSERT_EQ(matrices.size(), 1u) << c.note << ": " << nameOf(kernel);
+            EXPECT_EQ(matrices[0].size, c.blocks * sizeof(Argon2Block)) << c.note << ": " << nameOf(kernel);
+            EXPECT_TRUE(matrices[0].zero) << c.note << ": " << nameOf(kernel);
         }
     }
 }

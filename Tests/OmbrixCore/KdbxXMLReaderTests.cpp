@@ -223,8 +223,8 @@ TEST(KdbxXMLReader, GroupValues) {
     }
 }
 
-// A standard field stored protected is remembered by name beside the protected custom fields;
-// the password's protection belongs to the database's memory protection.
+// A standard field stored protected, the password included, is remembered by name beside the
+// protected custom fields.
 TEST(KdbxXMLReader, ProtectedStandardFieldsAreRemembered) {
     auto field = [](const std::string& key, bool isProtected) {
         return "<String><Key>" + key + "</Key>" +
@@ -236,7 +236,7 @@ TEST(KdbxXMLReader, ProtectedStandardFieldsAreRemembered) {
                                                   field("Password", true) + field("URL", false) +
                                                   field("Notes", true) + field("PIN", true) + "</Entry>"))
                                 .root.entries.at(0);
-    EXPECT_EQ(entry.protectedCustomFields, (std::set<std::string>{"Title", "UserName", "Notes", "PIN"}));
+    EXPECT_EQ(entry.protectedCustomFields, (std::set<std::string>{"Title", "UserName", "Password", "Notes", "PIN"}));
     EXPECT_EQ(entry.username, "g");
     EXPECT_EQ(entry.customFields, (std::map<std::string, std::string>{{"PIN", "g"}}));
 }
@@ -271,7 +271,7 @@ TEST(KdbxXMLReader, EntryFieldsAndStrings) {
     EXPECT_EQ(entry.password.value(), "p");
     EXPECT_EQ(entry.customFields,
               (std::map<std::string, std::string>{{"title", "küçük"}, {"", "anahtarsız"}, {"PIN", "5678"}}));
-    EXPECT_EQ(entry.protectedCustomFields, std::set<std::string>{"PIN"});
+    EXPECT_EQ(entry.protectedCustomFields, (std::set<std::string>{"PIN", "Password"}));
     EXPECT_TRUE(entry.autoTypeEnabled);
     EXPECT_EQ(entry.autoTypeSequence, "{PASSWORD}");
     EXPECT_EQ(entry.autoTypeWindowAssociations,

@@ -170,8 +170,42 @@ TEST(KdbxXMLWriter, StandardFieldsStoredProtectedStayProtected) {
         EXPECT_NE(xml.find(c.expected), std::string::npos) << c.note << ": " << c.expected;
     EXPECT_EQ(xml.find("<Key>UserName</Key><Value>"), std::string::npos);
     const KdbxEntry again = read(xml).root.entries.at(0);
-    EXPECT_EQ(again.protectedCustomFields, entry.protectedCustomFields);
+    EXPECT_EQ(again.protectedCustomFields, (std::set<std::string>{"UserName", "Password", "Notes"}));
     EXPECT_TRUE(again.customFields.empty());
+}
+
+// Load, save, load: a password stored protected keeps its mark although the file's memory
+// protection leaves passwords in clear; one stored in clear follows the flag.
+TEST(KdbxXMLWriter, PasswordStoredProtectedStaysProtectedAcrossSaves) {
+    const struct {
+        const char* protectPassword;
+        bool storedProtected;
+        bool savedProtected;
+    } cases[] = {
+        {"False", true, true},
+        {"False", false, false},
+        {"True", false, true},
+        {"True", true, true},
+    };
+    for (const auto& c : cases) {
+        const std::string note = std::string("ProtectPassword ") + c.protectPassword +
+                                 (c.storedProtected ? ", stored protected" : ", stored in clear");
+        const std::string value = c.storedProtected ? "<Value Protected=\"True\">" + b64("P") + "</Value>"
+                                                    : std::string("<Value>P</Value>");
+        const std::string file = std::string("<KeePassFile><Meta><MemoryProtection><ProtectPassword>") +
+                                 c.protectPassword +
+                                 "</ProtectPassword></MemoryProtection></Meta><Root><Group><Entry>"
+                                 "<String><Key>Password</Key>" +
+                                 value + "</String></Entry></Group></Root></KeePassFile>";
+        const std::string saved = write(asDatabase(read(file)));
+        EXPECT_NE(saved.find(c.savedProtected ? "<Key>Password</Key><Value Protected=\"True\">UA==</Value>"
+                                              : "<Key>Password</Key><Value>P</Value>"),
+                  std::string::npos)
+            << note;
+        const std::string savedAgain = write(asDatabase(read(saved)));
+        EXPECT_EQ(savedAgain, saved) << note;
+        EXPECT_EQ(read(savedAgain).root.entries.at(0).password.value(), "P") << note;
+    }
 }
 
 // Kept XML moved deeper (a group moved into another, say) must not make a file the reader

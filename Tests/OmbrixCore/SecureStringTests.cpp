@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "OmbrixCore/Kdbx/SecureString.h"
+#include "Support/WipedBlocks.h"
 
 // Secret values are compared with EXPECT_TRUE so that a failure never prints them.
 
@@ -41,4 +43,19 @@ TEST(SecureString, EqualityIsCanonicalEquivalenceOfTheTexts) {
     const SecureString copy = original;
     EXPECT_TRUE(copy == original);
     EXPECT_TRUE(copy.value() == "shared");
+}
+
+// The storage goes with the last copy, both of its blocks (the text XORed with the pad, and the
+// pad) wiped before they are freed. 37 bytes: a length no other secret block here has.
+TEST(SecureString, TheLastCopyWipesItsStorage) {
+    testsupport::WipedBlocks wiped;
+    const std::size_t length = 37;
+    auto secret = std::make_unique<SecureString>(std::string(length, 'g'));
+    auto copy = std::make_unique<SecureString>(*secret);
+    wiped.forget();
+    secret.reset();
+    EXPECT_EQ(wiped.wipedOfSize(length), 0u) << "a copy still holds the text";
+    EXPECT_TRUE(copy->value() == std::string(length, 'g'));
+    copy.reset();
+    EXPECT_EQ(wiped.wipedOfSize(length), 2u);
 }

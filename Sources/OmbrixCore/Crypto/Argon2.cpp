@@ -102,6 +102,8 @@ std::optional<std::uint64_t> physicalMemoryBytes() {
     return p * s;
 }
 
+std::atomic<Argon2MatrixObserver> matrixObserver{nullptr};
+
 // The block matrix: one anonymous mapping (zero-filled by the kernel), aligned to 2 MiB so that
 // transparent huge pages can back it, which spares most page faults and TLB misses. Wiped before
 // it is unmapped, unless the caller has wiped it already.
@@ -128,6 +130,8 @@ class BlockMatrix {
 
     ~BlockMatrix() {
         if (!wiped_) secureWipe(blocks_, bytes_);
+        if (const Argon2MatrixObserver observer = matrixObserver.load())
+            observer(ByteView(reinterpret_cast<const std::uint8_t*>(blocks_), bytes_));
         munmap(blocks_, bytes_);
     }
 
@@ -290,6 +294,14 @@ void fillMemory(Argon2SegmentContext ctx, Argon2FillSegment fillSegment) {
     for (auto& worker : workers) worker.join();
 }
 
+// A working buffer derived from the password, wiped however its scope ends: a matrix that cannot
+// be mapped or an allocation that fails midway must not leave it in freed memory.
+struct WipedBytes {
+    Bytes bytes;
+
+    ~WipedBytes() { secureWipe(bytes); }
+};
+
 Bytes computeHash(Argon2FillSegment fillSegment, ByteView password, ByteView salt, ByteView secret,
                   ByteView associatedData, std::uint32_t memoryKiB, std::uint32_t iterations,
                   std::uint32_t parallelism, std::ptrdiff_t outputLength, Argon2::Variant variant,
@@ -323,48 +335,51 @@ Bytes computeHash(Argon2FillSegment fillSegment, ByteView password, ByteView sal
     }
 
     try {
-        Bytes initial;
-        initial.reserve(6 * 4 + 4 * 4 + password.size() + salt.size() + secret.size() +
-                        associatedData.size());
-        appendLE32(initial, parallelism);
-        appendLE32(initial, static_cast<std::uint64_t>(outputLength));
-        appendLE32(initial, memoryKiB);
-        appendLE32(initial, iterations);
-        appendLE32(initial, version);
-        appendLE32(initial, static_cast<std::uint32_t>(variant));
-        for (ByteView field : {password, salt, secret, associatedData}) {
-            appendLE32(initial, field.size());
-            initial.insert(initial.end(), field.begin(), field.end());
+        WipedBytes h0;
+        {
+            WipedBytes initial;
+            Bytes& in = initial.bytes;
+            in.reserve(6 * 4 + 4 * 4 + password.size() + salt.size() + secret.size() + associatedData.size());
+            appendLE32(in, parallelism);
+            appendLE32(in, static_cast<std::uint64_t>(outputLength));
+            appendLE32(in, memoryKiB);
+            appendLE32(in, iterations);
+            appendLE32(in, version);
+            appendLE32(in, static_cast<std::uint32_t>(variant));
+            for (ByteView field : {password, salt, secret, associatedData}) {
+                appendLE32(in, field.size());
+                in.insert(in.end(), field.begin(), field.end());
+            }
+            Blake2b::State state(64);
+            state.update(in);
+            h0.bytes = state.finalize();
         }
-        Blake2b::State state(64);
-        state.update(initial);
-        secureWipe(initial);
-        Bytes h0 = state.finalize();
 
         BlockMatrix matrix(memoryBlocks);
         Argon2Block* memory = matrix.blocks();
 
         // First two columns of every lane: H'(H0 || column || lane).
-        Bytes seed = h0;
-        seed.resize(h0.size() + 8);
+        // Its one block is big enough from the start: a block outgrown would be freed unwiped.
+        WipedBytes seedBuffer;
+        Bytes& seed = seedBuffer.bytes;
+        seed.reserve(h0.bytes.size() + 8);
+        seed.assign(h0.bytes.begin(), h0.bytes.end());
+        seed.resize(h0.bytes.size() + 8);
         for (std::uint32_t lane = 0; lane < parallelism; ++lane) {
             for (std::uint32_t column = 0; column < 2; ++column) {
                 for (int i = 0; i < 4; ++i) {
                     seed[64 + i] = static_cast<std::uint8_t>(column >> (8 * i));
                     seed[68 + i] = static_cast<std::uint8_t>(lane >> (8 * i));
                 }
-                Bytes block = Blake2b::longHash(seed, sizeof(Argon2Block));
+                const WipedBytes block{Blake2b::longHash(seed, sizeof(Argon2Block))};
                 Argon2Block& target = memory[std::uint64_t{lane} * laneLength + column];
                 for (int w = 0; w < Argon2::wordsPerBlock; ++w) {
                     std::uint64_t word = 0;
-                    for (int b = 7; b >= 0; --b) word = (word << 8) | block[8 * w + b];
+                    for (int b = 7; b >= 0; --b) word = (word << 8) | block.bytes[8 * w + b];
                     target.words[w] = word;
                 }
-                secureWipe(block);
             }
         }
-        secureWipe(seed);
-        secureWipe(h0);
 
         fillMemory(Argon2SegmentContext{memory, 0, 0, parallelism, laneLength, segmentLength, memoryBlocks,
                                         iterations, variant, version},
@@ -376,25 +391,27 @@ Bytes computeHash(Argon2FillSegment fillSegment, ByteView password, ByteView sal
             const Argon2Block& last = memory[std::uint64_t{lane} * laneLength + laneLength - 1];
             for (int w = 0; w < Argon2::wordsPerBlock; ++w) final.words[w] ^= last.words[w];
         }
-        Bytes finalBytes(sizeof(Argon2Block));
+        WipedBytes finalBytes{Bytes(sizeof(Argon2Block))};
         for (int w = 0; w < Argon2::wordsPerBlock; ++w) {
             for (int b = 0; b < 8; ++b)
-                finalBytes[8 * w + b] = static_cast<std::uint8_t>(final.words[w] >> (8 * b));
+                finalBytes.bytes[8 * w + b] = static_cast<std::uint8_t>(final.words[w] >> (8 * b));
         }
         secureWipe(&final, sizeof final);
         for (std::uint32_t lane = 0; lane < parallelism; ++lane) {
             secureWipe(&memory[std::uint64_t{lane} * laneLength + laneLength - 1], sizeof(Argon2Block));
         }
         matrix.markWiped();
-        Bytes tag = Blake2b::longHash(finalBytes, outputLength);
-        secureWipe(finalBytes);
-        return tag;
+        return Blake2b::longHash(finalBytes.bytes, outputLength);
     } catch (const std::bad_alloc&) {
         throw Error::allocationFailed();
     }
 }
 
 }  // namespace
+
+void argon2SetMatrixObserver(Argon2MatrixObserver observer) noexcept {
+    matrixObserver.store(observer);
+}
 
 Bytes argon2HashWithKernel(Argon2Kernel kernel, ByteView password, ByteView salt, ByteView secret,
                            ByteView associatedData, std::uint32_t memoryKiB, std::uint32_t iterations,

@@ -57,6 +57,11 @@ Bytes argon2HashWithKernel(Argon2Kernel kernel, ByteView password, ByteView salt
                            std::uint32_t parallelism, std::ptrdiff_t outputLength, Argon2::Variant variant,
                            std::uint32_t version);
 
+// Test seam: when set, called with the whole block matrix as it is released, after its wipe and
+// before it is unmapped. Null removes it.
+using Argon2MatrixObserver = void (*)(ByteView matrix);
+void argon2SetMatrixObserver(Argon2MatrixObserver observer) noexcept;
+
 // Per-kernel entry points, defined in the kernel's own file; the AVX2 ones run only on
 // processors with AVX2.
 void argon2FillBlockPortable(const Argon2Block& prev, const Argon2Block& ref, Argon2Block& next,

@@ -140,13 +140,19 @@ Bytes Blake2b::longHash(ByteView data, std::int64_t outputLength) {
     State first(64);
     first.update(prefix);
     first.update(data);
+    // Argon2 makes its first blocks and its tag here from the password: each chain value is
+    // wiped before it is freed.
     Bytes v = first.finalize();
     out.insert(out.end(), v.begin(), v.begin() + 32);
     for (std::size_t i = 2; i <= r; ++i) {
-        v = hash(v, 64);
+        Bytes next = hash(v, 64);
+        secureWipe(v.data(), v.size());
+        v = std::move(next);
         out.insert(out.end(), v.begin(), v.begin() + 32);
     }
-    const Bytes last = hash(v, static_cast<std::ptrdiff_t>(length - 32 * r));
+    Bytes last = hash(v, static_cast<std::ptrdiff_t>(length - 32 * r));
+    secureWipe(v.data(), v.size());
     out.insert(out.end(), last.begin(), last.end());
+    secureWipe(last.data(), last.size());
     return out;
 }

@@ -1,5 +1,10 @@
 #include "OmbrixCore/Kdbx/KdbxCompositeKey.h"
 
+#include <expat.h>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
 #include <string>
 
 #include "OmbrixCore/Crypto/SecureWipe.h"
@@ -80,6 +85,37 @@ std::optional<SecretBytes> secret(std::optional<Bytes> decoded) {
     return SecretBytes(std::move(*decoded));
 }
 
+// Whether the document element of `file` is a KeyFile behind a document type declaration. The
+// tree parser refuses every such declaration (entities could expand without bound), so the file
+// would otherwise count by its hash and the user would only learn that the key is wrong. Parsing
+// stops at the document element: no content is read, and expat bounds what its attributes expand.
+bool isKeyFileWithDoctype(ByteView file) {
+    struct Probe {
+        XML_Parser parser;
+        bool doctype = false;
+        bool keyFile = false;
+    };
+    const std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate(nullptr),
+                                                                              &XML_ParserFree);
+    if (!parser) return false;
+    Probe probe{parser.get()};
+    XML_SetUserData(parser.get(), &probe);
+    XML_SetStartDoctypeDeclHandler(parser.get(),
+                                   [](void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+                                       static_cast<Probe*>(data)->doctype = true;
+                                   });
+    XML_SetStartElementHandler(parser.get(), [](void* data, const XML_Char* name, const XML_Char**) {
+        Probe& p = *static_cast<Probe*>(data);
+        p.keyFile = p.doctype && std::string_view(name) == "KeyFile";
+        XML_StopParser(p.parser, XML_FALSE);
+    });
+    // Expat reads at most INT_MAX bytes at once; the document element of a key file stands well
+    // before that.
+    const int length = static_cast<int>(std::min<std::size_t>(file.size(), INT_MAX));
+    XML_Parse(parser.get(), reinterpret_cast<const char*>(file.data()), length, XML_TRUE);
+    return probe.keyFile;
+}
+
 // The key of an XML key file, or nothing when the file is not one (it then counts by the other
 // rules). Once the document is a KeyFile, a fault in it is an error.
 std::optional<KdbxKeys::KeyFileResult> parseXMLKeyFile(ByteView file) {
@@ -91,6 +127,8 @@ std::optional<KdbxKeys::KeyFileResult> parseXMLKeyFile(ByteView file) {
     }
     const WipedTree tree{KdbxXMLNode::parse(file)};
     const KdbxXMLNode::Ptr& root = tree.root;
+    if (!root && isKeyFileWithDoctype(file))
+        throw KdbxError::corruptedData("anahtar dosyası DOCTYPE bildirimi içeriyor");
     if (!root || root->name != "KeyFile") return std::nullopt;
 
     std::string version = "1.00";

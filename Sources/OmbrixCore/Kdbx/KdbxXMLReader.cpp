@@ -282,11 +282,8 @@ class Reader {
         std::string value = valueNode != nullptr ? std::move(valueNode->text) : std::string();
         const bool isProtected = valueNode != nullptr && valueNode->isProtected;
         if (key == "Password") {
-            // Its protection follows the database's memory protection, which defaults to on.
             entry.password = SecureString(value);
-            return;
-        }
-        if (key == "Title") {
+        } else if (key == "Title") {
             entry.title = std::move(value);
         } else if (key == "UserName") {
             entry.username = std::move(value);

@@ -371,7 +371,7 @@ class Writer {
         const std::set<std::string>& stored = entry.protectedCustomFields;
         writeString("Title", entry.title, protectTitle_ || stored.contains("Title"));
         writeString("UserName", entry.username, protectUsername_ || stored.contains("UserName"));
-        writeString("Password", entry.password.value(), protectPassword_);
+        writeString("Password", entry.password.value(), protectPassword_ || stored.contains("Password"));
         writeString("URL", entry.url, protectURL_ || stored.contains("URL"));
         writeString("Notes", entry.notes, protectNotes_ || stored.contains("Notes"));
         for (const auto& [key, value] : entry.customFields) {

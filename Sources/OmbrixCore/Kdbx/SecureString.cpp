@@ -3,24 +3,25 @@
 #include <cstdint>
 
 #include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Crypto/SecretBytes.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
 #include "OmbrixCore/Kdbx/KdbxCrypto.h"
 #include "OmbrixCore/Kdbx/UnicodeText.h"
 
+// Secret buffers: each block is wiped before it is freed.
 struct SecureString::Storage {
-    Bytes cipher;
-    Bytes pad;
-
-    Storage(Bytes c, Bytes p) : cipher(std::move(c)), pad(std::move(p)) {}
-    Storage(const Storage&) = delete;
-    Storage& operator=(const Storage&) = delete;
-    ~Storage() {
-        secureWipe(cipher);
-        secureWipe(pad);
-    }
+    SecretBytes cipher;
+    SecretBytes pad;
 };
 
 namespace {
+
+// A working buffer wiped however its scope ends, a failed allocation included.
+struct WipedBytes {
+    Bytes bytes;
+
+    ~WipedBytes() { secureWipe(bytes); }
+};
 
 // Pads come from a small per-thread reserve of secure random bytes: one call to the generator
 // per few thousand bytes instead of one per secret (a load makes a secret for every entry and
@@ -49,23 +50,23 @@ Bytes takePad(std::size_t size) {
 
 SecureString::SecureString(std::string_view text) {
     if (text.empty()) return;
-    Bytes pad = takePad(text.size());
-    Bytes cipher(text.size());
+    WipedBytes pad{takePad(text.size())};
+    WipedBytes cipher{Bytes(text.size())};
     for (std::size_t i = 0; i < text.size(); ++i) {
-        cipher[i] = static_cast<std::uint8_t>(static_cast<std::uint8_t>(text[i]) ^ pad[i]);
+        cipher.bytes[i] = static_cast<std::uint8_t>(static_cast<std::uint8_t>(text[i]) ^ pad.bytes[i]);
     }
-    storage_ = std::make_shared<const Storage>(std::move(cipher), std::move(pad));
+    storage_ = std::make_shared<const Storage>(Storage{SecretBytes(cipher.bytes), SecretBytes(pad.bytes)});
 }
 
 std::string SecureString::value() const {
     if (!storage_) return {};
-    Bytes plain(storage_->cipher.size());
-    for (std::size_t i = 0; i < plain.size(); ++i) {
-        plain[i] = static_cast<std::uint8_t>(storage_->cipher[i] ^ storage_->pad[i]);
+    const std::uint8_t* cipher = storage_->cipher.data();
+    const std::uint8_t* pad = storage_->pad.data();
+    WipedBytes plain{Bytes(storage_->cipher.size())};
+    for (std::size_t i = 0; i < plain.bytes.size(); ++i) {
+        plain.bytes[i] = static_cast<std::uint8_t>(cipher[i] ^ pad[i]);
     }
-    std::string text = UnicodeText::decodeUTF8(plain);
-    secureWipe(plain);
-    return text;
+    return UnicodeText::decodeUTF8(plain.bytes);
 }
 
 bool SecureString::isEmpty() const noexcept {
