@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include <QCoreApplication>
-
 #include "BenchAppState.h"
 #include "BenchDatabase.h"
 #include "Ombrix/App/AppState.h"
@@ -106,9 +104,5 @@ BENCHMARK(BM_SortByTitle)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SortByModified)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runAppStateBenchmarks(argc, argv);
 }

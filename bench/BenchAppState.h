@@ -1,10 +1,13 @@
 #pragma once
 
+#include <benchmark/benchmark.h>
+
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 
+#include <QCoreApplication>
 #include <QString>
 #include <QUrl>
 
@@ -74,3 +77,13 @@ struct BenchAppState {
         void after(std::chrono::milliseconds, QObject*, std::function<void()>) override {}
     };
 };
+
+// The main() of a benchmark program of the application state: Qt's application object lives
+// while the benchmarks run.
+inline int runAppStateBenchmarks(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

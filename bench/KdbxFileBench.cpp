@@ -20,6 +20,7 @@
 
 #include "BenchDatabase.h"
 #include "ExpatPass.h"
+#include "PeakMemory.h"
 #include "OmbrixCore/Crypto/Gzip.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
 #include "OmbrixCore/Kdbx/KdbxCompositeKey.h"
@@ -130,24 +131,6 @@ void BM_Save(benchmark::State& state) {
     setSizes(state);
 }
 
-// A line "Name:   123 kB" of /proc/self/status, in KiB.
-long statusKiB(const std::string& name) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(name + ":", 0) == 0) return std::stol(line.substr(name.size() + 1));
-    }
-    return -1;
-}
-
-// Sets the peak resident size (VmHWM) back to the present one, so that it measures what follows.
-bool resetPeak() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    clear.flush();
-    return static_cast<bool>(clear);
-}
-
 // In a fresh process (this program, started again with --peak=load:FILE or --peak=save): the
 // file is read (load) or the database built (save) first; the peak resident size minus the size
 // just before the operation is the memory the operation itself needed. A fresh process, because
@@ -160,8 +143,7 @@ int peakMain(const std::string& what) {
     } else {
         benchmark::DoNotOptimize(database().root.entries.size());
     }
-    if (!resetPeak()) return 1;
-    const long before = statusKiB("VmRSS");
+    const std::size_t before = peakmemory::start();
     if (!bytes.empty()) {
         const KdbxDatabase db = KdbxFile::load(bytes, key);
         benchmark::DoNotOptimize(db.root.entries.size());
@@ -169,7 +151,7 @@ int peakMain(const std::string& what) {
         const Bytes saved = KdbxFile::save(database(), key);
         benchmark::DoNotOptimize(saved.data());
     }
-    std::printf("%ld\n", statusKiB("VmHWM") - before);
+    std::printf("%ld\n", static_cast<long>((peakmemory::peak() - before) / 1024));
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include "KdbxFixtureManifest.h"
 #include "OmbrixCore/Crypto/AESCipher.h"
 #include "OmbrixCore/Crypto/Gzip.h"
+#include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
 #include "OmbrixCore/Kdbx/InnerStreamCipher.h"
 #include "OmbrixCore/Kdbx/KdbxCompositeKey.h"
@@ -484,6 +485,22 @@ Bytes withBrokenBlock(Bytes file, std::size_t index) {
     return file;
 }
 
+// `plain` as the first protected value of a document whose inner stream is `id` with `key`.
+std::string firstProtected(std::string_view plain, std::uint32_t id, const Bytes& key) {
+    const auto stream = KdbxCrypto::makeInnerStream(id, key);
+    return Base64::encode(
+        stream->process(ByteView(reinterpret_cast<const std::uint8_t*>(plain.data()), plain.size())));
+}
+
+std::string document(const std::string& meta, const std::string& groupTimes, const std::string& entry,
+                     const std::string& afterGroup) {
+    return "<KeePassFile><Meta><Generator>G</Generator>" + meta +
+           "</Meta><Root><Group><UUID>AAAAAAAAAAAAAAAAAAAAAQ==</UUID><Name>Kök</Name><Times>" + groupTimes +
+           "</Times><Entry><UUID>AAAAAAAAAAAAAAAAAAAAAg==</UUID>" + entry +
+           "<String><Key>Title</Key><Value>T</Value></String></Entry></Group>" + afterGroup +
+           "</Root></KeePassFile>";
+}
+
 }  // namespace
 
 // Loading runs its stages side by side; whichever stage notices a fault first in time, the load
@@ -565,5 +582,59 @@ TEST(KdbxFile, AFaultIsReportedByTheEarliestStageThatMeetsIt) {
     for (const Bytes& file : {sealedFile(goodGzip, true), sealedFile(innerAndXML(xml), false)}) {
         const KdbxDatabase db = KdbxFile::load(file, smallKey);
         EXPECT_EQ(db.root.entries.size(), 400u);
+    }
+}
+
+// What the model holds no field for comes back from every save as it was read: a file is loaded,
+// saved, loaded and saved again, and both saved documents hold the kept elements unchanged (in
+// the form of the version written) and nothing of the lost forms.
+TEST(KdbxFile, KeptElementsSurviveEverySave) {
+    const std::string iso = "2000-01-01T00:00:00Z";
+    // The same instant in the version 4 form.
+    const std::string v4 = "gDr/rw4AAAA=";
+    const struct {
+        const char* note;
+        Bytes file;
+        std::vector<std::string> present;
+        std::vector<std::string> absent;
+    } cases[] = {
+        {"v4 protected attachment of a Meta pool keeps its bytes",
+         version4File(document("<Binaries><Binary ID=\"0\" Protected=\"True\">" +
+                                   firstProtected("ABC", 3, Bytes(64, 6)) + "</Binary></Binaries>",
+                               "", "", ""),
+                      3),
+         {"<Binaries><Binary ID=\"0\" Protected=\"True\">QUJD</Binary></Binaries>"},
+         {"UVVKRA=="}},
+        {"same-named unknown children of Times and AutoType all stay, in order",
+         version4File(document("", "<G>1</G><G>2</G>",
+                               "<Times><E>1</E><E>2</E></Times><AutoType><A>1</A><A>2</A></AutoType>", ""),
+                      3),
+         {"<G>1</G><G>2</G></Times>", "<E>1</E><E>2</E></Times>", "<A>1</A><A>2</A></AutoType>"},
+         {}},
+        {"v3 kept dates take the v4 form",
+         version3File(document("<DatabaseNameChanged>" + iso +
+                                   "</DatabaseNameChanged><CustomData><Item>"
+                                   "<Key>k</Key><Value>v</Value><LastModificationTime>" +
+                                   iso + "</LastModificationTime></Item></CustomData>",
+                               "<LocationChanged>" + iso + "</LocationChanged>", "",
+                               "<DeletedObjects><DeletedObject><UUID>AAAAAAAAAAAAAAAAAAAAAw==</UUID>"
+                               "<DeletionTime>" +
+                                   iso + "</DeletionTime></DeletedObject></DeletedObjects>"),
+                      2),
+         {"<DatabaseNameChanged>" + v4 + "</DatabaseNameChanged>",
+          "<LastModificationTime>" + v4 + "</LastModificationTime></Item>",
+          "<LocationChanged>" + v4 + "</LocationChanged>", "<DeletionTime>" + v4 + "</DeletionTime>"},
+         {iso}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.note);
+        const Bytes first = KdbxFile::save(KdbxFile::load(c.file, smallKey), smallKey);
+        const Bytes second = KdbxFile::save(KdbxFile::load(first, smallKey), smallKey);
+        for (const Bytes* saved : {&first, &second}) {
+            const std::string xml = open(*saved, smallKey).plainXML;
+            ASSERT_FALSE(xml.empty());
+            for (const std::string& text : c.present) EXPECT_NE(xml.find(text), std::string::npos) << text;
+            for (const std::string& text : c.absent) EXPECT_EQ(xml.find(text), std::string::npos) << text;
+        }
     }
 }

@@ -40,7 +40,7 @@ inline std::string dateText(Timestamp date) {
 }
 
 // The kept element of this name among a group's or entry's unmodelled XML.
-inline KdbxXMLNode::Ptr kept(const std::vector<std::string>& unknownXML, std::string_view name) {
+inline KdbxXMLNode::Ptr kept(const CowList<std::string>& unknownXML, std::string_view name) {
     for (const std::string& text : unknownXML) {
         KdbxXMLNode::Ptr node = KdbxXMLNode::parse(std::string_view(text));
         if (node && node->name == name) return node;
@@ -48,7 +48,7 @@ inline KdbxXMLNode::Ptr kept(const std::vector<std::string>& unknownXML, std::st
     return nullptr;
 }
 
-inline std::optional<std::string> keptUUID(const std::vector<std::string>& unknownXML,
+inline std::optional<std::string> keptUUID(const CowList<std::string>& unknownXML,
                                            std::string_view name) {
     KdbxXMLNode::Ptr node = kept(unknownXML, name);
     if (!node) return std::nullopt;
@@ -58,7 +58,7 @@ inline std::optional<std::string> keptUUID(const std::vector<std::string>& unkno
 }
 
 // null in the manifest: absent or empty.
-inline void expectKeptText(const std::vector<std::string>& unknownXML, std::string_view name,
+inline void expectKeptText(const CowList<std::string>& unknownXML, std::string_view name,
                            const json& expected) {
     KdbxXMLNode::Ptr node = kept(unknownXML, name);
     if (expected.is_null()) {

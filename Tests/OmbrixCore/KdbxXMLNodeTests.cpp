@@ -140,14 +140,18 @@ TEST(KdbxXMLNode, TextPiecesAndSerialisation) {
     EXPECT_EQ(padded->trimmedText(), "değer");
 }
 
-TEST(KdbxXMLNode, HostileOrBrokenDocumentsGiveNothing) {
+namespace {
+
+struct BrokenDocument {
+    std::string xml;
+    const char* note;
+};
+
+std::vector<BrokenDocument> brokenDocuments() {
     std::string deep;
     for (std::size_t i = 0; i <= KdbxXMLNode::maxDepth; ++i) deep += "<a>";
     for (std::size_t i = 0; i <= KdbxXMLNode::maxDepth; ++i) deep += "</a>";
-    const struct {
-        std::string xml;
-        const char* note;
-    } cases[] = {
+    return {
         {"", "empty"},
         {"<A><B></B>", "truncated"},
         {"<A></B>", "mismatched tags"},
@@ -163,7 +167,12 @@ TEST(KdbxXMLNode, HostileOrBrokenDocumentsGiveNothing) {
         {deep, "nested deeper than the bound"},
         {std::string("<A>\0</A>", 8), "NUL character"},
     };
-    for (const auto& c : cases) {
+}
+
+}  // namespace
+
+TEST(KdbxXMLNode, HostileOrBrokenDocumentsGiveNothing) {
+    for (const BrokenDocument& c : brokenDocuments()) {
         EXPECT_EQ(KdbxXMLNode::parse(std::string_view(c.xml)), nullptr) << c.note;
     }
     // At the bound itself the document is read.
@@ -177,4 +186,20 @@ TEST(KdbxXMLNode, ExceptionsInsideTheParserComeOutAfterIt) {
     ThrowingStream stream;
     EXPECT_THROW(KdbxXMLNode::parse(std::string_view("<A Protected=\"True\">QUJD</A>"), &stream),
                  std::runtime_error);
+}
+
+// One reader parses fragment after fragment: a broken or hostile one gives nothing and leaves the
+// next one read in full, and the trees it gave earlier stay intact while it goes on.
+TEST(KdbxXMLNode, FragmentReaderReadsDocumentAfterDocument) {
+    KdbxXMLNode::FragmentReader reader;
+    const KdbxXMLNode::Ptr kept = reader.parse("<K b=\"2\" a=\"1\"><L>metin</L><M/></K>");
+    ASSERT_NE(kept, nullptr);
+    for (const BrokenDocument& c : brokenDocuments()) {
+        EXPECT_EQ(reader.parse(c.xml), nullptr) << c.note;
+        const KdbxXMLNode::Ptr next = reader.parse("<C x=\"1\">t<D>u</D></C>");
+        ASSERT_NE(next, nullptr) << "after " << c.note;
+        EXPECT_EQ(next->rawXMLString(), "<C x=\"1\"><D>u</D></C>") << "after " << c.note;
+        EXPECT_EQ(next->text, "t") << "after " << c.note;
+    }
+    EXPECT_EQ(kept->rawXMLString(), "<K a=\"1\" b=\"2\"><L>metin</L><M/></K>");
 }

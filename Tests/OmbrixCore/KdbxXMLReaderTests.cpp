@@ -38,7 +38,7 @@ Timestamp now() {
 }
 
 // The first kept text of this element name.
-KdbxXMLNode::Ptr kept(const std::vector<std::string>& unknownXML, std::string_view name) {
+KdbxXMLNode::Ptr kept(const CowList<std::string>& unknownXML, std::string_view name) {
     for (const std::string& text : unknownXML) {
         auto node = KdbxXMLNode::parse(std::string_view(text));
         if (node && node->name == name) return node;

@@ -221,7 +221,7 @@ TEST(KdbxXMLWriter, RefusesElementsDeeperThanTheReaderAccepts) {
     KdbxDatabase fits = makeDatabase({});
     fits.root.unknownXML = {nested(static_cast<int>(KdbxXMLNode::maxDepth) - 3)};
     const std::string xml = write(fits);
-    const std::vector<std::string> again = read(xml).root.unknownXML;
+    const std::vector<std::string> again = read(xml).root.unknownXML.toVector();
     EXPECT_TRUE(std::find(again.begin(), again.end(), fits.root.unknownXML[0]) != again.end());
     KdbxDatabase deeper = makeDatabase({});
     deeper.root.unknownXML = {nested(static_cast<int>(KdbxXMLNode::maxDepth) - 2)};
@@ -338,6 +338,13 @@ TEST(KdbxXMLWriter, PreservedWrappersThatNoLongerParseFailTheWrite) {
     database.root.unknownXML = {
         "<OmbrixPreservedBinaries><Binary Flags=\"0\">QUJ</Binary></OmbrixPreservedBinaries>"};
     EXPECT_EQ(thrownKdbxError([&] { KdbxXML::preservedBinaries(database.root); }),
+              KdbxError::corruptedData("korunan ek dosya base64 değil"));
+    // A protected attachment of a kept pool is written as its bytes: text that is no base64
+    // fails the write rather than being written as something else.
+    database.root.unknownXML = {
+        "<OmbrixPreservedMeta><Binaries><Binary "
+        "Protected=\"True\">QUJ</Binary></Binaries></OmbrixPreservedMeta>"};
+    EXPECT_EQ(thrownKdbxError([&] { write(database); }),
               KdbxError::corruptedData("korunan ek dosya base64 değil"));
 }
 

@@ -230,3 +230,30 @@ TEST(KdbxEntry, CustomFieldNamesAreComparedByteForByte) {
     e.customFields["e\xCC\x81"] = "decomposed";
     EXPECT_EQ(e.customFields.size(), 2u);
 }
+
+// A copy of the database (an undo snapshot) holds the kept texts, the attachments among them,
+// in the same storage as the original until one of them changes; the change leaves the other
+// copy as it was, and what it did not touch stays shared.
+TEST(KdbxDatabase, CopiesShareKeptTextsUntilOneChanges) {
+    const std::string attachments = "<OmbrixPreservedBinaries><Binary Flags=\"0\">" +
+                                    std::string(1 << 20, 'A') + "</Binary></OmbrixPreservedBinaries>";
+    KdbxDatabase db;
+    db.root = group("root", {entry("ek")});
+    db.root.unknownXML = {attachments, "<Kept/>"};
+    db.root.entries.mutableAt(0).unknownXML = {"<Binary><Key>a.pdf</Key><Value Ref=\"0\"/></Binary>"};
+    const KdbxDatabase snapshot = db;
+    EXPECT_EQ(snapshot.root.unknownXML[0].data(), db.root.unknownXML[0].data());
+    EXPECT_EQ(snapshot.root.entries[0].unknownXML[0].data(), db.root.entries[0].unknownXML[0].data());
+
+    db.root.name = "changed";
+    db.root.unknownXML.mutableAt(1) = "<Changed/>";
+    db.root.unknownXML.push_back("<Added/>");
+    db.root.entries.mutableAt(0).unknownXML.mutableAt(0) =
+        "<Binary><Key>b.pdf</Key><Value Ref=\"0\"/></Binary>";
+    EXPECT_EQ(snapshot.root.unknownXML.toVector(), (std::vector<std::string>{attachments, "<Kept/>"}));
+    EXPECT_EQ(snapshot.root.entries[0].unknownXML[0], "<Binary><Key>a.pdf</Key><Value Ref=\"0\"/></Binary>");
+    EXPECT_EQ(db.root.unknownXML.toVector(),
+              (std::vector<std::string>{attachments, "<Changed/>", "<Added/>"}));
+    // The attachments were not touched: still held once.
+    EXPECT_EQ(snapshot.root.unknownXML[0].data(), db.root.unknownXML[0].data());
+}

@@ -9,6 +9,10 @@
 #include <string_view>
 #include <thread>
 #include <utility>
+#include <vector>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "OmbrixCore/Crypto/AESCipher.h"
 #include "OmbrixCore/Crypto/Precondition.h"
@@ -183,7 +187,14 @@ std::optional<std::size_t> innerHeaderEnd(const Bytes& bytes) {
 
 // The last stage of a load, on the caller's thread: the inner header, then the XML, read from
 // the parts as they arrive.
-KdbxXML::Document readPayload(PartChannel& parts, KdbxFormatVersion version) {
+// What the last stage of a load reads: the document, and the attachments of the inner header,
+// which join the document's kept texts after the stages have ended.
+struct Payload {
+    KdbxXML::Document document;
+    std::vector<KdbxInnerHeader::Binary> binaries;
+};
+
+Payload readPayload(PartChannel& parts, KdbxFormatVersion version) {
     // The inner header (with the attachments) is gathered whole; its fields say where it ends.
     Bytes head;
     std::optional<std::size_t> end;
@@ -212,7 +223,8 @@ KdbxXML::Document readPayload(PartChannel& parts, KdbxFormatVersion version) {
         current = std::move(*part);
         return current;
     };
-    return KdbxXML::parse(next, *stream, version, inner.binaries);
+    KdbxXML::Document document = KdbxXML::parse(next, *stream, version, {});
+    return {std::move(document), std::move(inner.binaries)};
 }
 
 KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKey& key) {
@@ -277,7 +289,7 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
         });
     }
 
-    std::optional<KdbxXML::Document> document;
+    std::optional<Payload> document;
     std::exception_ptr readError;
     PartChannel& payload = compressed ? inflated : decrypted;
     try {
@@ -298,12 +310,20 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
     // The reader is told of a failed stage only when that stage has an error of its own.
     OMBRIX_PRECONDITION(document.has_value(), "payload stage ended without a document or an error");
     reader = KdbxReader(Bytes());
+#if defined(__GLIBC__)
+    // The pages of the parts go back to the system now: left in the heap, they would stand
+    // beside the attachments' text that is written next.
+    malloc_trim(0);
+#endif
+    // The attachments join the kept texts only once the payload is gone, each let go as soon as
+    // it is encoded: the file's bytes, their text and the payload never stand side by side.
+    KdbxXML::keepBinaries(document->document.root, std::move(document->binaries));
 
     // Last, as the format's readers do: parameters the derivation took but the model cannot
     // hold still fail the load.
     const KdfSettings kdf = header.kdfSettings();
-    return KdbxDatabase(std::move(document->meta), std::move(document->root), cipher, kdf, header.compressed(),
-                        {header.major, header.minor});
+    return KdbxDatabase(std::move(document->document.meta), std::move(document->document.root), cipher, kdf,
+                        header.compressed(), {header.major, header.minor});
 }
 
 KdbxDatabase loadKdbx3(const Bytes& file, const KdbxHeader& header, const KdbxKey& key) {

@@ -96,8 +96,9 @@ struct PoolAllocator {
 // catches, records and stops the parser, and parse() rethrows once XML_Parse has returned.
 class TreeBuilder {
   public:
-    TreeBuilder(XML_Parser parser, InnerStreamCipher* stream, KdbxXMLNode::Handler* handler)
-        : parser_(parser), stream_(stream), handler_(handler), pool_(std::make_shared<NodePool>()) {
+    TreeBuilder(XML_Parser parser, InnerStreamCipher* stream, KdbxXMLNode::Handler* handler,
+                std::shared_ptr<NodePool> pool = std::make_shared<NodePool>())
+        : parser_(parser), stream_(stream), handler_(handler), pool_(std::move(pool)) {
         XML_SetUserData(parser, this);
         XML_SetElementHandler(parser, &TreeBuilder::onStart, &TreeBuilder::onEnd);
         XML_SetCharacterDataHandler(parser, &TreeBuilder::onCharacters);
@@ -328,6 +329,32 @@ bool KdbxXMLNode::parse(const Source& next, InnerStreamCipher* stream, Handler& 
     }
     parsed = parsed && XML_Parse(parser.get(), nullptr, 0, XML_TRUE) == XML_STATUS_OK;
     return builder.complete(parsed);
+}
+
+struct KdbxXMLNode::FragmentReader::State {
+    std::unique_ptr<XML_ParserStruct, ParserFree> parser;
+    std::shared_ptr<NodePool> pool = std::make_shared<NodePool>();
+    bool used = false;
+};
+
+KdbxXMLNode::FragmentReader::FragmentReader() : state_(std::make_unique<State>()) {
+    state_->parser.reset(XML_ParserCreate(nullptr));
+    if (!state_->parser) throw std::bad_alloc();
+}
+
+KdbxXMLNode::FragmentReader::~FragmentReader() = default;
+
+KdbxXMLNode::Ptr KdbxXMLNode::FragmentReader::parse(std::string_view text) {
+    // A reset parser starts a new document, its handlers cleared (the builder sets its own).
+    if (state_->used && XML_ParserReset(state_->parser.get(), nullptr) != XML_TRUE) {
+        state_->parser.reset(XML_ParserCreate(nullptr));
+        if (!state_->parser) throw std::bad_alloc();
+    }
+    state_->used = true;
+    XML_Parser parser = state_->parser.get();
+    TreeBuilder builder(parser, nullptr, nullptr, state_->pool);
+    return builder.finish(
+        feed(parser, ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())));
 }
 
 KdbxXMLNode::Ptr KdbxXMLNode::parse(std::string_view text, InnerStreamCipher* stream) {

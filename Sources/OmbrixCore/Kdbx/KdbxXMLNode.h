@@ -72,6 +72,24 @@ class KdbxXMLNode {
     // The same parse over a document read part by part.
     static bool parse(const Source& next, InnerStreamCipher* stream, Handler& handler);
 
+    // Parses one short document after another (the kept fragments of a save) with one expat
+    // parser and one node pool, so that each costs its own size and no parser of its own. A
+    // tree it returned may be kept as long as wanted; its nodes' memory is reused once let go.
+    // Without a stream, like parse(text).
+    class FragmentReader {
+      public:
+        FragmentReader();
+        ~FragmentReader();
+        FragmentReader(const FragmentReader&) = delete;
+        FragmentReader& operator=(const FragmentReader&) = delete;
+
+        Ptr parse(std::string_view text);
+
+      private:
+        struct State;
+        std::unique_ptr<State> state_;
+    };
+
     // The first child with exactly this name, or nullptr; valid while this node lives.
     const KdbxXMLNode* child(std::string_view name) const;
     // Every child with exactly this name, in document order.

@@ -60,22 +60,14 @@ bool isSpaceSeparatorOrTab(char32_t c) {
 }
 
 // Children of an element that the model holds nothing for, gathered over every occurrence of
-// the element (a later child of a name replaces an earlier one) and kept as one text named like
+// the element, every one in document order (names may repeat), and kept as one text named like
 // the element. The writer merges it back when it writes the element.
 class KeptChildren {
   public:
-    void add(const Node::Ptr& child) {
-        for (Node::Ptr& kept : children_) {
-            if (kept->name == child->name) {
-                kept = child;
-                return;
-            }
-        }
-        children_.push_back(child);
-    }
+    void add(const Node::Ptr& child) { children_.push_back(child); }
 
     // Inserts "<name>...</name>" at `position` of the list when anything was kept.
-    void store(std::string_view name, std::vector<std::string>& unknownXML, std::size_t position) const {
+    void store(std::string_view name, CowList<std::string>& unknownXML, std::size_t position) const {
         if (children_.empty()) return;
         std::string text = "<";
         text += name;
@@ -84,7 +76,7 @@ class KeptChildren {
         text += "</";
         text += name;
         text += '>';
-        unknownXML.insert(unknownXML.begin() + static_cast<std::ptrdiff_t>(position), std::move(text));
+        unknownXML.insert(position, std::move(text));
     }
 
   private:
@@ -330,7 +322,7 @@ class Reader {
         }
     }
 
-    static void keepUnknown(const Node& node, std::vector<std::string>& unknownXML) {
+    static void keepUnknown(const Node& node, CowList<std::string>& unknownXML) {
         if (KdbxPreserve::all().contains(node.name)) {
             throw KdbxError::xmlParseFailure("ayrılmış öğe adı <" + node.name + ">");
         }
@@ -355,6 +347,37 @@ std::string wrapper(std::string_view name, const std::string& content) {
     text += name;
     text += '>';
     return text;
+}
+
+// Appends the binaries wrapper of `binaries` to the root's kept texts, built in place in one
+// allocation of its exact size; with `release`, each attachment's bytes go as soon as they are
+// encoded, so that the bytes and their text never both stand whole.
+void keepBinaries(KdbxGroup& root, std::vector<KdbxInnerHeader::Binary>& binaries, bool release) {
+    if (binaries.empty()) return;
+    const auto flagsOf = [](const KdbxInnerHeader::Binary& binary) { return std::to_string(binary.flags); };
+    const std::string_view open = "<Binary Flags=\"", openEnd = "\">", close = "</Binary>";
+    std::size_t size = 2 * KdbxPreserve::binaries.size() + 5;
+    for (const KdbxInnerHeader::Binary& binary : binaries) {
+        size += open.size() + flagsOf(binary).size() + openEnd.size() + (binary.data.size() + 2) / 3 * 4 +
+                close.size();
+    }
+    std::string text;
+    text.reserve(size);
+    text += '<';
+    text += KdbxPreserve::binaries;
+    text += '>';
+    for (KdbxInnerHeader::Binary& binary : binaries) {
+        text += open;
+        text += flagsOf(binary);
+        text += openEnd;
+        Base64::appendEncoded(text, binary.data);
+        text += close;
+        if (release) Bytes().swap(binary.data);
+    }
+    text += "</";
+    text += KdbxPreserve::binaries;
+    text += '>';
+    root.unknownXML.push_back(std::move(text));
 }
 
 // Reads one child of Meta into `doc`; an unmodelled one is appended to `preserved` as XML text.
@@ -477,16 +500,10 @@ class DocumentReader final : public KdbxXMLNode::Handler {
             if (contentError_) throw *contentError_;
         }
 
-        std::string preservedBinaries;
-        for (const KdbxInnerHeader::Binary& binary : doc_.binaries) {
-            preservedBinaries += "<Binary Flags=\"" + std::to_string(binary.flags) + "\">";
-            Base64::appendEncoded(preservedBinaries, binary.data);
-            preservedBinaries += "</Binary>";
-        }
-        std::vector<std::string>& kept = doc_.root.unknownXML;
+        CowList<std::string>& kept = doc_.root.unknownXML;
         if (!preservedMeta_.empty()) kept.push_back(wrapper(KdbxPreserve::meta, preservedMeta_));
         if (!preservedRoot_.empty()) kept.push_back(wrapper(KdbxPreserve::root, preservedRoot_));
-        if (!doc_.binaries.empty()) kept.push_back(wrapper(KdbxPreserve::binaries, preservedBinaries));
+        keepBinaries(doc_.root, doc_.binaries, false);
         return std::move(doc_);
     }
 
@@ -586,6 +603,11 @@ Document parse(const KdbxXMLNode::Source& next, InnerStreamCipher& stream, KdbxF
     DocumentReader reader(version, binaries);
     if (!Node::parse(next, &stream, reader)) throw KdbxError::xmlParseFailure("belge çözümlenemedi");
     return reader.finish();
+}
+
+void keepBinaries(KdbxGroup& root, std::vector<KdbxInnerHeader::Binary>&& binaries) {
+    ::keepBinaries(root, binaries, true);
+    binaries.clear();
 }
 
 std::vector<std::string> splitTags(std::string_view text) {

@@ -62,6 +62,11 @@ Document parse(ByteView data, InnerStreamCipher& stream, KdbxFormatVersion versi
 Document parse(const KdbxXMLNode::Source& next, InnerStreamCipher& stream, KdbxFormatVersion version,
                const std::vector<KdbxInnerHeader::Binary>& binaries);
 
+// Appends the binaries wrapper holding `binaries` to the kept texts of `root` (a document read
+// without them), as parse does with the binaries it is given; each attachment's bytes are let go
+// as soon as they are encoded. Nothing is appended for an empty list.
+void keepBinaries(KdbxGroup& root, std::vector<KdbxInnerHeader::Binary>&& binaries);
+
 // Tags split at ";" and ",", each trimmed of blanks and tabs; empty pieces dropped.
 std::vector<std::string> splitTags(std::string_view text);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <deque>
 #include <initializer_list>
 #include <set>
 #include <string>
@@ -48,17 +49,60 @@ Node::Ptr findWrapper(const KdbxGroup& root, std::string_view name) {
     return nullptr;
 }
 
-// The kept children of a group or entry, parsed again; the wrappers are the document's business
-// and a text that no longer parses is left out.
-std::vector<Node::Ptr> parseKept(const std::vector<std::string>& texts) {
-    std::vector<Node::Ptr> nodes;
-    nodes.reserve(texts.size());
-    for (const std::string& text : texts) {
-        if (KdbxPreserve::all().contains(leadingName(text))) continue;
-        if (Node::Ptr node = Node::parse(std::string_view(text))) nodes.push_back(std::move(node));
+// The kept texts of one group or entry, each with the name of the element it holds, so that the
+// writer picks them by name and parses each one only while it writes it: a save needs room for
+// one kept element at a time, however many an entry holds. The wrappers are the document's
+// business and a text that does not parse is left out.
+class KeptTexts {
+  public:
+    KeptTexts(const CowList<std::string>& texts, Node::FragmentReader& reader)
+        : texts_(texts), reader_(reader) {
+        names_.reserve(texts.size());
+        for (const std::string& text : texts) names_.push_back(nameOf(text));
     }
-    return nodes;
-}
+
+    // The first text holding a `name` element that parses, or nullptr.
+    Node::Ptr first(std::string_view name) const {
+        for (std::size_t i = 0; i < texts_.size(); ++i) {
+            if (names_[i] != name) continue;
+            if (Node::Ptr node = reader_.parse(texts_[i])) return node;
+        }
+        return nullptr;
+    }
+
+    // Calls fn with every text whose name `pick` accepts, parsed, in order; true when it did so.
+    template <class Pick, class Fn>
+    bool each(Pick&& pick, Fn&& fn) const {
+        bool any = false;
+        for (std::size_t i = 0; i < texts_.size(); ++i) {
+            if (!pick(names_[i])) continue;
+            if (Node::Ptr node = reader_.parse(texts_[i])) {
+                fn(*node);
+                any = true;
+            }
+        }
+        return any;
+    }
+
+  private:
+    std::string_view nameOf(const std::string& text) {
+        const std::string_view name = leadingName(text);
+        // A well-formed text that starts with a start tag holds the element named there.
+        if (!name.empty() && name.front() != '?' && name.front() != '!') {
+            return KdbxPreserve::all().contains(name) ? std::string_view() : name;
+        }
+        // One that starts with a declaration, a comment or a blank is read to learn its element.
+        const Node::Ptr node = reader_.parse(text);
+        if (!node || KdbxPreserve::all().contains(node->name)) return {};
+        return otherNames_.emplace_back(node->name);
+    }
+
+    const CowList<std::string>& texts_;
+    Node::FragmentReader& reader_;
+    // Empty for a text that is left out.
+    std::vector<std::string_view> names_;
+    std::deque<std::string> otherNames_;
+};
 
 const Node* firstNamed(const std::vector<Node::Ptr>& nodes, std::string_view name) {
     for (const Node::Ptr& node : nodes) {
@@ -186,9 +230,15 @@ class Writer {
         }
     }
 
-    void writeNode(const Node& node) {
+    // `inPool`: the node is a child of a Binaries element, whose protected Binary children hold
+    // attachment bytes (the reader keeps them as base64).
+    void writeNode(const Node& node, bool inPool = false) {
         enter();
-        if (node.isProtected) return protectedElementNode(node);
+        if (node.isProtected) return protectedElementNode(node, inPool && node.name == "Binary");
+        if (const std::optional<Timestamp> date = keptDate(node)) {
+            --depth_;
+            return elementDate(node.name, *date);
+        }
         out_ += '<';
         out_ += node.name;
         writeAttributes(node);
@@ -201,40 +251,54 @@ class Writer {
         if (node.children.empty()) {
             KdbxXMLEscape::appendText(out_, node.text);
         } else {
-            for (const Node::Ptr& child : node.children) writeNode(*child);
+            const bool pool = node.name == "Binaries";
+            for (const Node::Ptr& child : node.children) writeNode(*child, pool);
         }
         close(node.name);
     }
 
-    void protectedElementNode(const Node& node) {
+    void protectedElementNode(const Node& node, bool attachment) {
         out_ += '<';
         out_ += node.name;
         writeAttributes(node);
         out_ += " Protected=\"True\">";
-        protectedValue(node.text);
+        if (attachment) {
+            // Encrypted as the bytes they are, so that reading gives the same bytes again.
+            const std::optional<Bytes> plain = Base64::decodeStrict(UnicodeText::trimWhiteSpace(node.text));
+            if (!plain) throw KdbxError::corruptedData("korunan ek dosya base64 değil");
+            Base64::appendEncoded(out_, stream_.process(*plain));
+        } else {
+            protectedValue(node.text);
+        }
         close(node.name);
     }
 
-    // A kept date (a group's access time, say) in the form of the version being written.
-    void writeKeptDate(const Node& node) {
-        const std::optional<Timestamp> date =
-            node.isProtected || !node.children.empty() || !node.attributes.empty()
-                ? std::nullopt
-                : KdbxDate::parse(node.text);
-        if (date) return elementDate(node.name, *date);
-        writeNode(node);
+    // A kept date (a group's access time, a deletion time, a Meta change time) is written in the
+    // form of the version being written, as the modelled dates are: readers of a version expect
+    // its own form everywhere.
+    static std::optional<Timestamp> keptDate(const Node& node) {
+        static const std::set<std::string, std::less<>> dateNames = {
+            "CreationTime",           "LastModificationTime",
+            "LastAccessTime",         "ExpiryTime",
+            "LocationChanged",        "DeletionTime",
+            "DatabaseNameChanged",    "DatabaseDescriptionChanged",
+            "DefaultUserNameChanged", "MasterKeyChanged",
+            "RecycleBinChanged",      "EntryTemplatesGroupChanged",
+            "SettingsChanged"};
+        if (!node.children.empty() || !node.attributes.empty() || !dateNames.contains(node.name)) {
+            return std::nullopt;
+        }
+        return KdbxDate::parse(node.text);
     }
-
-    enum class Kind { plain, date };
 
     // The kept children of `kept` named `name`, or, when there are none, what `fallback` writes.
     template <class Fallback>
-    void keptOr(const Node* kept, std::string_view name, Kind kind, Fallback&& fallback) {
+    void keptOr(const Node* kept, std::string_view name, Fallback&& fallback) {
         bool wrote = false;
         if (kept != nullptr) {
             for (const Node::Ptr& child : kept->children) {
                 if (child->name != name) continue;
-                kind == Kind::date ? writeKeptDate(*child) : writeNode(*child);
+                writeNode(*child);
                 wrote = true;
             }
         }
@@ -296,8 +360,8 @@ class Writer {
     void writeGroup(const KdbxGroup& group, std::size_t depth) {
         // The reader refuses deeper trees; a file written deeper could not be opened again.
         if (depth > KdbxXML::maxGroupDepth) throw KdbxError::corruptedData("gruplar çok derin iç içe");
-        const std::vector<Node::Ptr> kept = parseKept(group.unknownXML);
-        const Node* times = firstNamed(kept, "Times");
+        const KeptTexts kept(group.unknownXML, fragments_);
+        const Node::Ptr times = kept.first("Times");
         open("Group");
         elementUUID("UUID", group.id);
         element("Name", group.name);
@@ -307,20 +371,19 @@ class Writer {
         open("Times");
         elementDate("CreationTime", group.created);
         elementDate("LastModificationTime", group.modified);
-        keptOr(times, "LastAccessTime", Kind::date, [&] { elementDate("LastAccessTime", group.modified); });
-        keptOr(times, "ExpiryTime", Kind::date, [&] { elementDate("ExpiryTime", group.modified); });
-        keptOr(times, "Expires", Kind::plain, [&] { elementBool("Expires", false); });
-        keptOr(times, "UsageCount", Kind::plain, [&] { element("UsageCount", "0"); });
-        keptOr(times, "LocationChanged", Kind::date, [&] { elementDate("LocationChanged", group.created); });
-        keptRest(times, {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime", "Expires",
-                         "UsageCount", "LocationChanged"});
+        keptOr(times.get(), "LastAccessTime", [&] { elementDate("LastAccessTime", group.modified); });
+        keptOr(times.get(), "ExpiryTime", [&] { elementDate("ExpiryTime", group.modified); });
+        keptOr(times.get(), "Expires", [&] { elementBool("Expires", false); });
+        keptOr(times.get(), "UsageCount", [&] { element("UsageCount", "0"); });
+        keptOr(times.get(), "LocationChanged", [&] { elementDate("LocationChanged", group.created); });
+        keptRest(times.get(), {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime",
+                               "Expires", "UsageCount", "LocationChanged"});
         close("Times");
 
         elementBool("IsExpanded", group.isExpanded);
         element("DefaultAutoTypeSequence", group.defaultAutoTypeSequence.value_or(""));
-        for (const Node::Ptr& node : kept) {
-            if (node->name != "Times") writeNode(*node);
-        }
+        kept.each([](std::string_view name) { return !name.empty() && name != "Times"; },
+                  [&](const Node& node) { writeNode(node); });
         for (const KdbxEntry& entry : group.entries) writeEntry(entry, false);
         for (const KdbxGroup& child : group.groups) writeGroup(child, depth + 1);
         close("Group");
@@ -328,18 +391,14 @@ class Writer {
     }
 
     void writeEntry(const KdbxEntry& entry, bool isHistory) {
-        const std::vector<Node::Ptr> kept = parseKept(entry.unknownXML);
-        const Node* times = firstNamed(kept, "Times");
-        const Node* autoType = firstNamed(kept, "AutoType");
+        const KeptTexts kept(entry.unknownXML, fragments_);
+        const Node::Ptr times = kept.first("Times");
+        const Node::Ptr autoType = kept.first("AutoType");
         // Empty placeholders unless the file carried the element: one copy each, never more.
         auto keptElement = [&](std::string_view name) {
-            bool wrote = false;
-            for (const Node::Ptr& node : kept) {
-                if (node->name != name) continue;
-                writeNode(*node);
-                wrote = true;
-            }
-            if (!wrote) empty(name);
+            if (!kept.each([&](std::string_view n) { return n == name; },
+                           [&](const Node& node) { writeNode(node); }))
+                empty(name);
         };
 
         open("Entry");
@@ -361,10 +420,10 @@ class Writer {
         elementDate("LastAccessTime", entry.accessed);
         elementDate("ExpiryTime", entry.expiryTime.value_or(entry.modified));
         elementBool("Expires", entry.expires);
-        keptOr(times, "UsageCount", Kind::plain, [&] { element("UsageCount", "0"); });
-        keptOr(times, "LocationChanged", Kind::date, [&] { elementDate("LocationChanged", entry.created); });
-        keptRest(times, {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime", "Expires",
-                         "UsageCount", "LocationChanged"});
+        keptOr(times.get(), "UsageCount", [&] { element("UsageCount", "0"); });
+        keptOr(times.get(), "LocationChanged", [&] { elementDate("LocationChanged", entry.created); });
+        keptRest(times.get(), {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime",
+                               "Expires", "UsageCount", "LocationChanged"});
         close("Times");
 
         // A standard field is protected by the database's flag, or because it was stored so.
@@ -380,8 +439,7 @@ class Writer {
 
         open("AutoType");
         elementBool("Enabled", entry.autoTypeEnabled);
-        keptOr(autoType, "DataTransferObfuscation", Kind::plain,
-               [&] { element("DataTransferObfuscation", "0"); });
+        keptOr(autoType.get(), "DataTransferObfuscation", [&] { element("DataTransferObfuscation", "0"); });
         element("DefaultSequence", entry.autoTypeSequence.value_or(""));
         for (const AutoTypeAssociation& association : entry.autoTypeWindowAssociations) {
             open("Association");
@@ -389,15 +447,16 @@ class Writer {
             element("KeystrokeSequence", association.sequence.value_or(""));
             close("Association");
         }
-        keptRest(autoType, {"Enabled", "DataTransferObfuscation", "DefaultSequence", "Association"});
+        keptRest(autoType.get(), {"Enabled", "DataTransferObfuscation", "DefaultSequence", "Association"});
         close("AutoType");
 
-        for (const Node::Ptr& node : kept) {
-            if (!contains({"Times", "AutoType", "ForegroundColor", "BackgroundColor", "OverrideURL"},
-                          node->name)) {
-                writeNode(*node);
-            }
-        }
+        kept.each(
+            [](std::string_view name) {
+                return !name.empty() &&
+                       !contains({"Times", "AutoType", "ForegroundColor", "BackgroundColor", "OverrideURL"},
+                                 name);
+            },
+            [&](const Node& node) { writeNode(node); });
         if (!isHistory && !entry.historyItems.empty()) {
             open("History");
             for (const KdbxEntry& version : entry.historyItems) writeEntry(version, true);
@@ -410,6 +469,7 @@ class Writer {
     std::string out_;
     const std::function<void(std::string_view)>* sink_ = nullptr;
     std::size_t partSize_ = 0;
+    Node::FragmentReader fragments_;
     std::size_t depth_ = 0;
     InnerStreamCipher& stream_;
     std::uint16_t major_;

@@ -17,13 +17,14 @@ namespace KdbxXML {
 
 // The XML payload of the database (UTF-8, no indentation), with the protected values encrypted
 // by `stream` in the order they are written, which is the order a reader decrypts them. Dates
-// take the form of `major` (saving always writes 4); the header hash is written only for major 3
-// and below. What the reader preserved (unmodelled children, the Meta and Root wrappers) is
-// written back where it belongs; the binaries wrapper is not written (see preservedBinaries).
+// take the form of `major` (saving always writes 4), kept dates included; the header hash is
+// written only for major 3 and below. What the reader preserved (unmodelled children, the Meta
+// and Root wrappers) is written back where it belongs, a protected Binary of a kept Binaries as
+// the bytes it holds; the binaries wrapper is not written (see preservedBinaries).
 // Throws KdbxError::xmlParseFailure when a preserved wrapper no longer parses (writing without it
 // would lose its content) and KdbxError::corruptedData when groups nest deeper than
 // maxGroupDepth or kept elements deeper than KdbxXMLNode::maxDepth (the file could not be read
-// back).
+// back), or when such a protected Binary no longer holds base64.
 Bytes serialize(const KdbxDatabase& database, InnerStreamCipher& stream, std::uint16_t major,
                 const std::optional<Bytes>& headerHash = std::nullopt);
 

@@ -84,7 +84,7 @@ KdbxEntry::KdbxEntry(UUID id, std::string title, std::string username, SecureStr
                      std::vector<AutoTypeAssociation> autoTypeWindowAssociations, std::int64_t iconID,
                      Timestamp created, Timestamp modified, Timestamp accessed, bool expires,
                      std::optional<Timestamp> expiryTime, CowList<KdbxEntry> historyItems,
-                     std::vector<std::string> unknownXML)
+                     CowList<std::string> unknownXML)
     : id(id),
       title(std::move(title)),
       username(std::move(username)),
@@ -117,7 +117,7 @@ bool KdbxEntry::isExpired(std::chrono::system_clock::time_point now) const {
 KdbxGroup::KdbxGroup(UUID id, std::string name, std::string notes, std::int64_t iconID,
                      CowList<KdbxGroup> groups, CowList<KdbxEntry> entries, bool isExpanded,
                      std::optional<std::string> defaultAutoTypeSequence, Timestamp created,
-                     Timestamp modified, std::vector<std::string> unknownXML)
+                     Timestamp modified, CowList<std::string> unknownXML)
     : id(id),
       name(std::move(name)),
       notes(std::move(notes)),

@@ -123,7 +123,8 @@ struct KdbxEntry {
     bool expires = false;
     std::optional<Timestamp> expiryTime;
     CowList<KdbxEntry> historyItems;
-    std::vector<std::string> unknownXML;
+    // Each kept text is held once and shared by every copy of the entry until one changes it.
+    CowList<std::string> unknownXML;
 
     KdbxEntry() = default;
     KdbxEntry(UUID id, std::string title, std::string username, SecureString password, std::string url,
@@ -133,7 +134,7 @@ struct KdbxEntry {
               std::vector<AutoTypeAssociation> autoTypeWindowAssociations, std::int64_t iconID,
               Timestamp created, Timestamp modified, Timestamp accessed, bool expires,
               std::optional<Timestamp> expiryTime, CowList<KdbxEntry> historyItems,
-              std::vector<std::string> unknownXML);
+              CowList<std::string> unknownXML);
 
     // Whether the entry has expired now (system clock).
     bool isExpired() const;
@@ -158,12 +159,14 @@ struct KdbxGroup {
     std::optional<std::string> defaultAutoTypeSequence;
     Timestamp created{};
     Timestamp modified{};
-    std::vector<std::string> unknownXML;
+    // Each kept text is held once and shared by every copy of the group until one changes it:
+    // the root's holds the attachments, which undo snapshots must not copy.
+    CowList<std::string> unknownXML;
 
     KdbxGroup() = default;
     KdbxGroup(UUID id, std::string name, std::string notes, std::int64_t iconID, CowList<KdbxGroup> groups,
               CowList<KdbxEntry> entries, bool isExpanded, std::optional<std::string> defaultAutoTypeSequence,
-              Timestamp created, Timestamp modified, std::vector<std::string> unknownXML);
+              Timestamp created, Timestamp modified, CowList<std::string> unknownXML);
 
     // The group's own entries in order, then each child group's allEntries, depth first.
     // History versions are not included.
