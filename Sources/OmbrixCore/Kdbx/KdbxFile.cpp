@@ -115,7 +115,7 @@ class PartChannel {
     }
 
   private:
-    static constexpr std::size_t capacity = 16;
+    static constexpr std::size_t capacity = 4;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Bytes> parts_;
@@ -263,7 +263,11 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
         }
         for (std::uint64_t index = 0;; ++index) {
             const Bytes data = KdbxCrypto::readHMACBlock(reader, index, keys.hmac());
-            if (data.empty()) break;
+            if (data.empty()) {
+                // Its copy of the file goes now, long before the model is whole.
+                reader = KdbxReader(Bytes());
+                break;
+            }
             if (cipherError) continue;
             try {
                 Bytes plain;
@@ -309,7 +313,6 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
     if (readError) std::rethrow_exception(readError);
     // The reader is told of a failed stage only when that stage has an error of its own.
     OMBRIX_PRECONDITION(document.has_value(), "payload stage ended without a document or an error");
-    reader = KdbxReader(Bytes());
 #if defined(__GLIBC__)
     // The pages of the parts go back to the system now: left in the heap, they would stand
     // beside the attachments' text that is written next.
