@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,11 +18,53 @@ struct BenchDatabaseShape {
     int historyPerEntry = 10;
     // Two more custom fields, one of them protected, as a saved file carries them.
     bool moreCustomFields = false;
+    // What real files carry beyond that: notes of several lines, a second protected field, XML
+    // this program does not model (kept and written back) and attachments the entries refer to.
+    bool realistic = false;
 };
+
+constexpr int benchAttachmentCount = 32;
+
+// Note text of a few hundred bytes that differs from entry to entry and version to version.
+inline std::string benchNotes(int n, int version) {
+    std::string notes = "Not " + std::to_string(n) + " (sürüm " + std::to_string(version) + "):\n";
+    for (int line = 0; line < 6; ++line) {
+        notes += "Satır " + std::to_string(line) + ": hesap " + std::to_string(n * 13 + line * 7 + version) +
+                 " için açıklama, kurtarma adımları ve iletişim bilgileri <ayrıntı & not>.\n";
+    }
+    return notes;
+}
+
+// Elements of other programs: custom data and an attachment reference.
+inline std::vector<std::string> benchUnknownXML(int n) {
+    return {"<CustomData><Item><Key>eklenti.ayar</Key><Value>deger-" + std::to_string(n) +
+                "</Value><LastModificationTime>2023-11-14T22:13:20Z</LastModificationTime></Item></CustomData>",
+            "<Binary><Key>ek-" + std::to_string(n) + ".txt</Key><Value Ref=\"" +
+                std::to_string(n % benchAttachmentCount) + "\"/></Binary>"};
+}
+
+// The attachments, as the reader keeps them in the root group: 64 KiB each, partly compressible.
+inline std::string benchAttachmentsWrapper() {
+    std::string wrapper = "<OmbrixPreservedBinaries>";
+    static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::uint32_t state = 2463534242u;
+    for (int i = 0; i < benchAttachmentCount; ++i) {
+        wrapper += "<Binary Flags=\"1\">";
+        // 87,384 base64 characters: 65,536 bytes, a quarter of them repeating.
+        for (int c = 0; c < 87384; ++c) {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            wrapper += c % 4 == 0 ? 'A' : alphabet[state % 64];
+        }
+        wrapper += "</Binary>";
+    }
+    return wrapper + "</OmbrixPreservedBinaries>";
+}
 
 // The n-th entry as it stood at `version`: versions differ in password and modification time.
 // Modification times are spread over the entries so that sorting by them has work to do.
-inline KdbxEntry benchEntry(int n, int version, bool moreCustomFields) {
+inline KdbxEntry benchEntry(int n, int version, bool moreCustomFields, bool realistic = false) {
     KdbxEntry e;
     e.id = UUID::random();
     e.title = "Kayıt " + std::to_string(n);
@@ -36,6 +79,12 @@ inline KdbxEntry benchEntry(int n, int version, bool moreCustomFields) {
         e.customFields["Hesap no"] = "TR" + std::to_string(100000 + n);
         e.protectedCustomFields = {"Kurtarma kodu"};
     }
+    if (realistic) {
+        e.notes = benchNotes(n, version);
+        e.customFields["Güvenlik sorusu"] = "İlk evcil hayvanın adı: Pamuk " + std::to_string(n + version);
+        e.protectedCustomFields.insert("Güvenlik sorusu");
+        e.unknownXML = benchUnknownXML(n);
+    }
     e.tags = {"iş", "önemli"};
     e.created = e.accessed = Timestamp(std::chrono::seconds(1'600'000'000));
     e.modified = Timestamp(std::chrono::seconds(1'700'000'000 + (n * 37) % 100000 + version));
@@ -46,10 +95,10 @@ inline KdbxDatabase benchDatabase(const BenchDatabaseShape& shape) {
     const auto entries = [&](int first, int step) {
         std::vector<KdbxEntry> out;
         for (int n = first; n < benchEntryCount; n += step) {
-            KdbxEntry e = benchEntry(n, shape.historyPerEntry, shape.moreCustomFields);
+            KdbxEntry e = benchEntry(n, shape.historyPerEntry, shape.moreCustomFields, shape.realistic);
             std::vector<KdbxEntry> history;
             for (int v = 0; v < shape.historyPerEntry; ++v) {
-                KdbxEntry old = benchEntry(n, v, shape.moreCustomFields);
+                KdbxEntry old = benchEntry(n, v, shape.moreCustomFields, shape.realistic);
                 old.id = e.id;
                 history.push_back(std::move(old));
             }
@@ -77,5 +126,6 @@ inline KdbxDatabase benchDatabase(const BenchDatabaseShape& shape) {
         }
         db.root.groups = CowList<KdbxGroup>(std::move(children));
     }
+    if (shape.realistic) db.root.unknownXML.push_back(benchAttachmentsWrapper());
     return db;
 }

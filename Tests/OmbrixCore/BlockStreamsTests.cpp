@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,26 @@ TEST(HMACBlocks, RoundTripSplitsIntoBlocks) {
         const Bytes stream = KdbxCrypto::writeHMACBlocks(payload, hmacKey(), c.blockSize);
         EXPECT_EQ(stream.size(), c.payloadSize + 36 * (c.blocks + 1)) << c.payloadSize << "/" << c.blockSize;
         EXPECT_EQ(readHMAC(stream), payload) << c.payloadSize << "/" << c.blockSize;
+    }
+}
+
+TEST(HMACBlocks, AWriterFedInPartsWritesTheSameStream) {
+    const struct {
+        std::size_t payloadSize;
+        std::size_t blockSize;
+        std::size_t part;
+    } cases[] = {{0, 4, 1}, {10, 4, 1}, {10, 4, 3}, {12, 4, 4}, {12, 4, 5}, {100, 7, 100}, {3000, 1024, 999}};
+    for (const auto& c : cases) {
+        const Bytes payload = payloadOf(c.payloadSize);
+        const Bytes key = hmacKey();
+        Bytes out;
+        KdbxCrypto::HMACBlockWriter writer(key, c.blockSize, out);
+        for (std::size_t offset = 0; offset < payload.size(); offset += c.part) {
+            writer.write(ByteView(payload).subspan(offset, std::min(c.part, payload.size() - offset)));
+        }
+        writer.finish();
+        EXPECT_EQ(out, KdbxCrypto::writeHMACBlocks(payload, hmacKey(), c.blockSize))
+            << c.payloadSize << "/" << c.blockSize << " in parts of " << c.part;
     }
 }
 

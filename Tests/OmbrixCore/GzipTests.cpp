@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <ostream>
 #include <string>
@@ -105,6 +106,55 @@ Bytes overLimitBody() {
     return body;
 }
 
+// zlib's gzip reader over a whole member of any size: its content, and whether the member ended
+// exactly at the end of the input (one member, nothing after it).
+struct ZlibRead {
+    Bytes content;
+    bool oneWholeMember = false;
+};
+
+ZlibRead zlibReadMember(const Bytes& member) {
+    z_stream stream{};
+    EXPECT_EQ(inflateInit2(&stream, 15 + 16), Z_OK);
+    ZlibRead result;
+    Bytes chunk(1 << 16);
+    stream.next_in = const_cast<Bytef*>(member.data());
+    stream.avail_in = static_cast<uInt>(member.size());
+    int status = Z_OK;
+    while (status == Z_OK) {
+        stream.next_out = chunk.data();
+        stream.avail_out = static_cast<uInt>(chunk.size());
+        status = inflate(&stream, Z_NO_FLUSH);
+        result.content.insert(result.content.end(), chunk.begin(), chunk.end() - stream.avail_out);
+    }
+    result.oneWholeMember = status == Z_STREAM_END && stream.avail_in == 0;
+    inflateEnd(&stream);
+    return result;
+}
+
+// A member written through the Compressor, handed over in parts of `part` bytes.
+Bytes compressInParts(const Bytes& data, std::size_t part, unsigned threads, std::size_t pieceSize) {
+    Bytes out;
+    Gzip::Compressor compressor([&](ByteView bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); },
+                                threads, pieceSize);
+    for (std::size_t offset = 0; offset < data.size(); offset += part) {
+        compressor.write(ByteView(data).subspan(offset, std::min(part, data.size() - offset)));
+    }
+    compressor.finish();
+    return out;
+}
+
+// The content of a member read through the Decompressor in parts of `part` bytes.
+Bytes decompressInParts(const Bytes& member, std::size_t part) {
+    Bytes out;
+    Gzip::Decompressor decompressor([&](ByteView bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); });
+    for (std::size_t offset = 0; offset < member.size(); offset += part) {
+        decompressor.write(ByteView(member).subspan(offset, std::min(part, member.size() - offset)));
+    }
+    decompressor.finish();
+    return out;
+}
+
 }  // namespace
 
 TEST(Gzip, CRC32KnownValues) {
@@ -189,6 +239,9 @@ TEST(Gzip, AcceptsTheOptionalHeaderFields) {
     for (const auto& c : cases) {
         try {
             EXPECT_EQ(Gzip::decompress(c.member), c.expected) << c.note;
+            for (const std::size_t part : {1, 3, 11}) {
+                EXPECT_EQ(decompressInParts(c.member, part), c.expected) << c.note << ", parts of " << part;
+            }
         } catch (const Gzip::Error& error) {
             ADD_FAILURE() << c.note << ": " << error.description();
         }
@@ -257,7 +310,61 @@ TEST(Gzip, RefusesBadMembers) {
         } catch (const Error& error) {
             EXPECT_EQ(error, c.expected) << c.note << ": " << error.description();
         }
+        // Read in parts, the member fails the same way, whatever the part boundaries.
+        for (const std::size_t part : {1, 5, 4096}) {
+            if (c.member.size() > 100000) continue;  // the large case once is enough
+            try {
+                const Bytes result = decompressInParts(c.member, part);
+                ADD_FAILURE() << c.note << ", parts of " << part << ": no error, " << result.size() << " bytes";
+            } catch (const Error& error) {
+                EXPECT_EQ(error, c.expected) << c.note << ", parts of " << part << ": " << error.description();
+            }
+        }
     }
+}
+
+TEST(GzipCompressor, PiecesJoinIntoOneMemberThatZlibReads) {
+    const struct {
+        Bytes data;
+        std::size_t pieceSize;
+        unsigned threads;
+        std::size_t part;
+        const char* note;
+    } cases[] = {
+        {Bytes{}, 1000, 4, 1000, "empty"},
+        {bytesOf("a"), 1000, 4, 1, "one byte"},
+        {compressible(1000), 1000, 4, 1000, "exactly one piece"},
+        {compressible(999), 1000, 4, 999, "one byte short of a piece"},
+        {compressible(1001), 1000, 4, 1001, "one byte over a piece"},
+        {compressible(3000), 1000, 4, 1000, "a whole number of pieces"},
+        {compressible(300000), 1000, 4, 777, "many pieces, each shorter than the window"},
+        {compressible(300000), 65536, 1, 300000, "pieces on the calling thread"},
+        {incompressible(500000), 65536, 8, 100000, "incompressible, more pieces than workers"},
+        {cat({compressible(70000), incompressible(70000), compressible(70000)}), 50000, 3, 4096, "mixed"},
+    };
+    for (const auto& c : cases) {
+        const Bytes member = compressInParts(c.data, c.part, c.threads, c.pieceSize);
+        ASSERT_GE(member.size(), 20u) << c.note;
+        EXPECT_EQ(Bytes(member.begin(), member.begin() + 10), fixedHeader(0)) << c.note;
+        EXPECT_EQ(Bytes(member.end() - 8, member.end()),
+                  cat({le32(Gzip::crc32(c.data)), le32(static_cast<std::uint32_t>(c.data.size()))}))
+            << c.note;
+        const ZlibRead read = zlibReadMember(member);
+        EXPECT_TRUE(read.oneWholeMember) << c.note;
+        EXPECT_EQ(read.content, c.data) << c.note;
+        EXPECT_EQ(Gzip::decompress(member), c.data) << c.note;
+    }
+}
+
+TEST(GzipCompressor, EachPieceReachesBackIntoTheOneBefore) {
+    // Pieces of 4 KiB compressed on their own would each spell out the repeated line again (60
+    // bytes); with the window before them as dictionary they add only their block header, code
+    // tables and sync flush to what one stream takes.
+    const Bytes data = compressible(400000);
+    const std::size_t pieceCount = data.size() / 4096 + 1;
+    const std::size_t oneStream = compressInParts(data, data.size(), 1, data.size()).size();
+    const std::size_t pieces = compressInParts(data, data.size(), 4, 4096).size();
+    EXPECT_LT(pieces, oneStream + pieceCount * 20);
 }
 
 TEST(Gzip, ErrorTextsAndEquality) {

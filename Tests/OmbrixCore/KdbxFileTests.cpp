@@ -429,6 +429,62 @@ TEST(KdbxFile, InnerStreamIdentifiers) {
 
 namespace {
 
+// An XML document of many entries whose titles do not compress well, so that its payload fills
+// many blocks of 1024 bytes even gzipped.
+std::string longDocument() {
+    std::string xml = "<KeePassFile><Meta><Generator>G</Generator></Meta><Root><Group><Name>Kök</Name>";
+    std::uint32_t x = 2463534242u;
+    for (int i = 0; i < 400; ++i) {
+        std::string title;
+        for (int c = 0; c < 48; ++c) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            title += "0123456789abcdef"[x % 16];
+        }
+        xml += "<Entry><String><Key>Title</Key><Value>" + title + "</Value></String></Entry>";
+    }
+    return xml + "</Group></Root></KeePassFile>";
+}
+
+// The inner header (ChaCha20 inner stream) followed by the XML.
+Bytes innerAndXML(const std::string& xml) {
+    KdbxInnerHeader inner;
+    inner.streamID = 3;
+    inner.streamKey = Bytes(64, 6);
+    Bytes payload = inner.serialize();
+    payload.insert(payload.end(), xml.begin(), xml.end());
+    return payload;
+}
+
+constexpr std::size_t testBlockSize = 1024;
+
+// A version 4 file (AES-KDF, AES-256-CBC) whose encrypted payload is `body` as given: a gzip
+// member when `compressed`, else the plain payload. `ivLength` is what the header stores.
+Bytes sealedFile(const Bytes& body, bool compressed, std::size_t ivLength = 16) {
+    KdbxHeader header;
+    header.masterSeed = Bytes(32, 1);
+    header.encryptionIV = Bytes(ivLength, 3);
+    header.compressionFlags = compressed ? 1 : 0;
+    header.kdfParameters = KdbxHeader::kdfParametersFor(KdfSettings::aesKdf(10), Bytes(32, 2));
+    const Bytes rawHeader = header.serialize();
+    const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(smallKey), header);
+    const Bytes encrypted = AESCipher::cbcEncrypt(body, keys.master, Bytes(16, 3));
+    Bytes file = rawHeader;
+    const Bytes hash = KdbxCrypto::sha256(rawHeader);
+    const Bytes mac = KdbxCrypto::headerHMAC(rawHeader, *keys.hmac);
+    const Bytes blocks = KdbxCrypto::writeHMACBlocks(encrypted, *keys.hmac, testBlockSize);
+    for (const Bytes* part : {&hash, &mac, &blocks}) file.insert(file.end(), part->begin(), part->end());
+    return file;
+}
+
+// A byte inside the data of block `index` flipped: that block no longer verifies.
+Bytes withBrokenBlock(Bytes file, std::size_t index) {
+    const std::size_t blocksStart = KdbxHeader::parse(file).endOffset + 64;
+    file.at(blocksStart + index * (36 + testBlockSize) + 36 + 10) ^= 0x01;
+    return file;
+}
+
 // `plain` as the first protected value of a document whose inner stream is `id` with `key`.
 std::string firstProtected(std::string_view plain, std::uint32_t id, const Bytes& key) {
     const auto stream = KdbxCrypto::makeInnerStream(id, key);
@@ -446,6 +502,88 @@ std::string document(const std::string& meta, const std::string& groupTimes, con
 }
 
 }  // namespace
+
+// Loading runs its stages side by side; whichever stage notices a fault first in time, the load
+// reports what reading the stages one after the other reports: the fault of the earliest stage
+// (blocks and cipher, then gzip, then the inner header and XML), and within a stage the first.
+TEST(KdbxFile, AFaultIsReportedByTheEarliestStageThatMeetsIt) {
+    const std::string xml = longDocument();
+    const std::string broken = "<KeePassFile><<" + xml.substr(13);
+    const Bytes goodGzip = Gzip::compress(innerAndXML(xml));
+    const Bytes brokenXMLGzip = Gzip::compress(innerAndXML(broken));
+    Bytes badCRC = goodGzip;
+    badCRC[badCRC.size() - 8] ^= 0x01;
+    Bytes notGzip = goodGzip;
+    notGzip[0] ^= 0x01;
+    const Bytes unknownStreamGzip = [&] {
+        KdbxInnerHeader inner;
+        inner.streamID = 7;
+        inner.streamKey = Bytes(64, 6);
+        Bytes payload = inner.serialize();
+        payload.insert(payload.end(), xml.begin(), xml.end());
+        Bytes member = Gzip::compress(payload);
+        member[member.size() - 8] ^= 0x01;
+        return member;
+    }();
+    const std::uint32_t storedCRC = Gzip::crc32(innerAndXML(xml)) ^ 0x01;
+    const std::uint32_t unknownStreamCRC = [&] {
+        KdbxInnerHeader inner;
+        inner.streamID = 7;
+        inner.streamKey = Bytes(64, 6);
+        Bytes payload = inner.serialize();
+        payload.insert(payload.end(), xml.begin(), xml.end());
+        return Gzip::crc32(payload);
+    }();
+    ASSERT_GT(goodGzip.size(), 12 * testBlockSize);  // the broken blocks below exist
+
+    const std::string xmlFailure = KdbxError::xmlParseFailure("belge çözümlenemedi").description();
+    const std::string block11 = KdbxError::blockHmacMismatch(11).description();
+    const Bytes plainBroken = sealedFile(innerAndXML(broken), false);
+    const Bytes cutFile(plainBroken.begin(), plainBroken.end() - 1500);
+    // What reading the cut block stream on its own reports.
+    const std::string cutFailure = [&] {
+        const KdbxHeader header = KdbxHeader::parse(cutFile);
+        const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(smallKey), header);
+        KdbxReader reader(Bytes(cutFile.begin() + static_cast<std::ptrdiff_t>(header.endOffset) + 64, cutFile.end()));
+        const auto error = thrownKdbxError([&] { KdbxCrypto::readHMACBlocks(reader, *keys.hmac); });
+        return error ? error->description() : std::string("no error");
+    }();
+
+    const struct {
+        const char* note;
+        Bytes file;
+        std::string expected;
+    } cases[] = {
+        {"XML ill-formed at its start, a late block broken", withBrokenBlock(sealedFile(brokenXMLGzip, true), 11),
+         block11},
+        {"the same without gzip", withBrokenBlock(plainBroken, 11), block11},
+        {"XML ill-formed, the file cut in its last blocks", cutFile, cutFailure},
+        {"XML ill-formed, nothing else wrong", sealedFile(brokenXMLGzip, true), xmlFailure},
+        {"sound XML, the gzip trailer's CRC wrong", sealedFile(badCRC, true),
+         Gzip::Error::crcMismatch(storedCRC, storedCRC ^ 0x01).description()},
+        {"unknown inner stream, the gzip trailer's CRC wrong", sealedFile(unknownStreamGzip, true),
+         Gzip::Error::crcMismatch(unknownStreamCRC ^ 0x01, unknownStreamCRC).description()},
+        {"not gzip, a late block broken", withBrokenBlock(sealedFile(notGzip, true), 11), block11},
+        {"not gzip, nothing else wrong", sealedFile(notGzip, true), Gzip::Error::notGzip().description()},
+        {"IV of the wrong length, a late block broken", withBrokenBlock(sealedFile(goodGzip, true, 12), 11),
+         block11},
+        {"IV of the wrong length, nothing else wrong", sealedFile(goodGzip, true, 12),
+         KdbxError::corruptedData("AES IV 16 bayt olmalı").description()},
+    };
+    for (const auto& c : cases) {
+        try {
+            KdbxFile::load(c.file, smallKey);
+            ADD_FAILURE() << c.note << ": loaded";
+        } catch (const std::exception& error) {
+            EXPECT_EQ(std::string(error.what()), c.expected) << c.note;
+        }
+    }
+    // And the sound files of many blocks load, with and without gzip.
+    for (const Bytes& file : {sealedFile(goodGzip, true), sealedFile(innerAndXML(xml), false)}) {
+        const KdbxDatabase db = KdbxFile::load(file, smallKey);
+        EXPECT_EQ(db.root.entries.size(), 400u);
+    }
+}
 
 // What the model holds no field for comes back from every save as it was read: a file is loaded,
 // saved, loaded and saved again, and both saved documents hold the kept elements unchanged (in

@@ -2,9 +2,17 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
+#include <deque>
 #include <limits>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include <zlib.h>
+
+#include "OmbrixCore/Crypto/Precondition.h"
 
 namespace {
 
@@ -22,6 +30,8 @@ constexpr std::uint8_t flagComment = 0x10;
 constexpr std::size_t headerSize = 10;
 constexpr std::size_t trailerSize = 8;
 constexpr std::size_t chunkSize = 65536;
+// What a Decompressor hands its sink at a time.
+constexpr std::size_t outputPartSize = std::size_t{1} << 18;
 
 // zlib counts lengths in uInt: larger buffers are handed over in pieces.
 constexpr std::size_t maxPiece = std::numeric_limits<uInt>::max();
@@ -49,95 +59,8 @@ void feedInput(z_stream& stream, ByteView input, std::size_t& consumed) {
     consumed += piece;
 }
 
-struct DeflateGuard {
-    z_stream& stream;
-    ~DeflateGuard() { deflateEnd(&stream); }
-};
-
-struct InflateGuard {
-    z_stream& stream;
-    ~InflateGuard() { inflateEnd(&stream); }
-};
-
-// Appends the raw DEFLATE encoding of input to out.
-void deflateRaw(ByteView input, Bytes& out) {
-    z_stream stream{};
-    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, rawWindowBits, memoryLevel,
-                     Z_DEFAULT_STRATEGY) != Z_OK) {
-        throw Gzip::Error::streamFailure();
-    }
-    DeflateGuard guard{stream};
-
-    // Room for the encoding at its worst, plus the trailer, so that nothing is moved later.
-    const std::size_t base = out.size();
-    const uLong bound = deflateBound(&stream, static_cast<uLong>(input.size()));
-    if (bound > out.max_size() - base - trailerSize) throw Gzip::Error::streamFailure();
-    out.reserve(base + bound + trailerSize);
-    out.resize(base + bound);
-
-    std::size_t consumed = 0;
-    std::size_t written = 0;
-    for (;;) {
-        feedInput(stream, input, consumed);
-        if (base + written == out.size()) out.resize(out.size() + chunkSize);  // bound exceeded
-        const std::size_t room = std::min(maxPiece, out.size() - base - written);
-        stream.next_out = out.data() + base + written;
-        stream.avail_out = static_cast<uInt>(room);
-        const uInt inBefore = stream.avail_in;
-        const int flush = (consumed == input.size()) ? Z_FINISH : Z_NO_FLUSH;
-        const int status = deflate(&stream, flush);
-        const std::size_t produced = room - stream.avail_out;
-        written += produced;
-        if (status == Z_STREAM_END) break;
-        if (status != Z_OK || (produced == 0 && stream.avail_in == inBefore)) {
-            throw Gzip::Error::streamFailure();
-        }
-    }
-    out.resize(base + written);
-}
-
 // DEFLATE cannot expand beyond about 1032 bytes per input byte (RFC 1951 block limits).
 constexpr std::size_t maxDeflateRatio = 1032;
-
-// The raw DEFLATE decoding of input, stopping at the final block; what follows it is ignored.
-// `expectedSize` (the trailer's length field) only sizes the first allocation, and only as far as
-// the input could possibly expand: a false length cannot make it large.
-Bytes inflateRaw(ByteView input, std::size_t expectedSize) {
-    if (input.empty()) return {};
-    z_stream stream{};
-    if (inflateInit2(&stream, rawWindowBits) != Z_OK) throw Gzip::Error::streamFailure();
-    InflateGuard guard{stream};
-
-    Bytes out;
-    const std::size_t possible = input.size() > Gzip::maxInflatedSize / maxDeflateRatio
-                                     ? Gzip::maxInflatedSize
-                                     : input.size() * maxDeflateRatio;
-    out.reserve(std::min({expectedSize, possible, Gzip::maxInflatedSize}));
-    Bytes chunk(chunkSize);
-    std::size_t consumed = 0;
-    for (;;) {
-        feedInput(stream, input, consumed);
-        stream.next_out = chunk.data();
-        stream.avail_out = static_cast<uInt>(chunk.size());
-        const int status = inflate(&stream, Z_NO_FLUSH);
-        // Z_OK means progress, also when the chunk came back full; Z_BUF_ERROR means none was
-        // possible: the input ended before the final block.
-        if (status != Z_OK && status != Z_STREAM_END) throw Gzip::Error::streamFailure();
-        const std::size_t produced = chunk.size() - stream.avail_out;
-        if (produced > Gzip::maxInflatedSize - out.size()) throw Gzip::Error::tooLarge();
-        out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(produced));
-        if (status == Z_STREAM_END) return out;
-    }
-}
-
-// Moves pos past a zero-terminated header field (name or comment).
-void skipZeroTerminated(ByteView data, std::size_t& pos) {
-    if (pos >= data.size()) throw Gzip::Error::truncated();
-    const auto end = data.begin() + static_cast<std::ptrdiff_t>(pos);
-    const auto zero = std::find(end, data.end(), std::uint8_t{0});
-    if (zero == data.end()) throw Gzip::Error::truncated();
-    pos = static_cast<std::size_t>(zero - data.begin()) + 1;
-}
 
 }  // namespace
 
@@ -153,44 +76,460 @@ std::uint32_t Gzip::crc32(ByteView data) {
 }
 
 Bytes Gzip::compress(ByteView data) {
-    Bytes out = {magic1, magic2, methodDeflate, 0, 0, 0, 0, 0, 0, osUnix};
-    deflateRaw(data, out);
-    appendLittleEndian32(out, crc32(data));
-    appendLittleEndian32(out, static_cast<std::uint32_t>(data.size()));  // ISIZE is modulo 2^32
+    Bytes out;
+    Compressor compressor([&](ByteView part) { out.insert(out.end(), part.begin(), part.end()); });
+    compressor.write(data);
+    compressor.finish();
     return out;
 }
 
 Bytes Gzip::decompress(ByteView data) {
-    const std::size_t size = data.size();
-    if (size < headerSize + trailerSize) throw Error::truncated();
-    if (data[0] != magic1 || data[1] != magic2 || data[2] != methodDeflate) throw Error::notGzip();
-
-    const std::uint8_t flags = data[3];
-    std::size_t pos = headerSize;
-    if (flags & flagExtra) {
-        // Checked against the length by the steps below.
-        pos = headerSize + 2 + (std::size_t{data[10]} | std::size_t{data[11]} << 8);
+    Bytes out;
+    if (data.size() >= headerSize + trailerSize) {
+        // The trailer's length sizes the first allocation, only as far as the input could
+        // possibly expand: a false length cannot make it large.
+        const std::size_t possible = data.size() > maxInflatedSize / maxDeflateRatio
+                                         ? maxInflatedSize
+                                         : data.size() * maxDeflateRatio;
+        out.reserve(std::min<std::size_t>({readLittleEndian32(data.data() + data.size() - 4), possible,
+                                           maxInflatedSize}));
     }
-    if (flags & flagName) skipZeroTerminated(data, pos);
-    if (flags & flagComment) skipZeroTerminated(data, pos);
-    if (flags & flagHeaderCRC) {
-        if (pos > size || size - pos < 2) throw Error::truncated();
-        const std::uint32_t stored = std::uint32_t{data[pos]} | std::uint32_t{data[pos + 1]} << 8;
-        if (stored != (crc32(data.first(pos)) & 0xFFFF)) throw Error::headerCRCMismatch();
-        pos += 2;
+    Decompressor decompressor([&](ByteView part) { out.insert(out.end(), part.begin(), part.end()); });
+    for (std::size_t offset = 0; offset < data.size();) {
+        const std::size_t piece = std::min(maxPiece, data.size() - offset);
+        decompressor.write(data.subspan(offset, piece));
+        offset += piece;
     }
-    if (pos > size || size - pos < trailerSize) throw Error::truncated();
+    decompressor.finish();
+    return out;
+}
 
-    const std::uint32_t storedCRC = readLittleEndian32(data.data() + size - 8);
-    const std::uint32_t storedSize = readLittleEndian32(data.data() + size - 4);
-    Bytes inflated = inflateRaw(data.subspan(pos, size - pos - trailerSize), storedSize);
+// --- Compressor ------------------------------------------------------------------------------
 
-    if (storedSize != static_cast<std::uint32_t>(inflated.size())) {
-        throw Error::sizeMismatch(storedSize, static_cast<std::int64_t>(inflated.size()));
+namespace {
+
+// The window DEFLATE may refer back into: what each piece takes from the one before it.
+constexpr std::size_t windowSize = 32768;
+
+struct Piece {
+    // The bytes of the piece behind up to windowSize bytes that came before it (the dictionary).
+    Bytes data;
+    std::size_t dictionary = 0;
+    bool last = false;
+    Bytes out;
+    uLong crc = 0;
+    bool done = false;
+    bool failed = false;
+
+    std::size_t length() const { return data.size() - dictionary; }
+};
+
+// A worker's own deflate state, reset for every piece.
+class PieceDeflater {
+  public:
+    PieceDeflater() {
+        ready_ = deflateInit2(&stream_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, rawWindowBits, memoryLevel,
+                              Z_DEFAULT_STRATEGY) == Z_OK;
     }
-    const std::uint32_t actualCRC = crc32(inflated);
-    if (actualCRC != storedCRC) throw Error::crcMismatch(storedCRC, actualCRC);
-    return inflated;
+    ~PieceDeflater() {
+        if (ready_) deflateEnd(&stream_);
+    }
+    PieceDeflater(const PieceDeflater&) = delete;
+    PieceDeflater& operator=(const PieceDeflater&) = delete;
+
+    // Fills in out and crc, or sets failed.
+    void run(Piece& piece) {
+        piece.failed = !ready_ || !deflatePiece(piece);
+        if (!piece.failed) {
+            piece.crc = ::crc32(0L, piece.data.data() + piece.dictionary, static_cast<uInt>(piece.length()));
+        }
+    }
+
+  private:
+    bool deflatePiece(Piece& piece) {
+        if (deflateReset(&stream_) != Z_OK) return false;
+        if (piece.dictionary > 0 &&
+            deflateSetDictionary(&stream_, piece.data.data(), static_cast<uInt>(piece.dictionary)) != Z_OK) {
+            return false;
+        }
+        const uInt length = static_cast<uInt>(piece.length());
+        // The bound covers a finished stream; a sync flush adds its empty stored block.
+        piece.out.resize(deflateBound(&stream_, length) + 16);
+        stream_.next_in = piece.data.data() + piece.dictionary;
+        stream_.avail_in = length;
+        std::size_t written = 0;
+        // A sync flush ends the piece on a byte boundary without ending the stream.
+        const int flush = piece.last ? Z_FINISH : Z_SYNC_FLUSH;
+        for (;;) {
+            if (written == piece.out.size()) piece.out.resize(piece.out.size() + chunkSize);
+            stream_.next_out = piece.out.data() + written;
+            stream_.avail_out = static_cast<uInt>(piece.out.size() - written);
+            const int status = deflate(&stream_, flush);
+            written = piece.out.size() - stream_.avail_out;
+            if (status == Z_STREAM_END) break;
+            if (status != Z_OK && status != Z_BUF_ERROR) return false;
+            if (flush == Z_SYNC_FLUSH && stream_.avail_in == 0 && stream_.avail_out != 0) break;
+        }
+        piece.out.resize(written);
+        return true;
+    }
+
+    z_stream stream_{};
+    bool ready_ = false;
+};
+
+}  // namespace
+
+struct Gzip::Compressor::State {
+    Sink sink;
+    unsigned workers;
+    std::size_t pieceSize;
+    std::shared_ptr<Piece> current = std::make_shared<Piece>();
+    bool headerWritten = false;
+    bool finished = false;
+    uLong crc = ::crc32(0L, Z_NULL, 0);
+    std::uint64_t total = 0;
+
+    // With more than one piece, workers compress them and one more thread writes them out in
+    // order, so that the caller only cuts pieces. Everything below is shared under `mutex`.
+    std::vector<std::thread> threads;
+    std::mutex mutex;
+    std::condition_variable work;     // a piece to compress, or stopping
+    std::condition_variable written;  // the oldest piece is compressed, or stopping
+    std::condition_variable room;     // a piece was written out, or an error
+    std::deque<std::shared_ptr<Piece>> queue;
+    // Handed over and not yet written, oldest first.
+    std::deque<std::shared_ptr<Piece>> inFlight;
+    std::vector<std::shared_ptr<Piece>> spare;
+    std::exception_ptr error;
+    // The writer thread is passing a piece to the sink.
+    bool writing = false;
+    bool stopping = false;
+
+    ~State() {
+        {
+            const std::lock_guard lock(mutex);
+            stopping = true;
+            queue.clear();
+        }
+        work.notify_all();
+        written.notify_all();
+        for (std::thread& thread : threads) thread.join();
+    }
+
+    void workerLoop() {
+        PieceDeflater deflater;
+        std::unique_lock lock(mutex);
+        for (;;) {
+            work.wait(lock, [&] { return stopping || !queue.empty(); });
+            if (stopping) return;
+            const std::shared_ptr<Piece> piece = std::move(queue.front());
+            queue.pop_front();
+            lock.unlock();
+            deflater.run(*piece);
+            lock.lock();
+            piece->done = true;
+            if (piece == inFlight.front()) written.notify_one();
+        }
+    }
+
+    void writerLoop() {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            written.wait(lock, [&] { return stopping || (!inFlight.empty() && inFlight.front()->done); });
+            if (stopping) return;
+            std::shared_ptr<Piece> piece = std::move(inFlight.front());
+            inFlight.pop_front();
+            writing = true;
+            const bool skip = error != nullptr;
+            lock.unlock();
+            std::exception_ptr failure;
+            if (!skip) {
+                try {
+                    writePiece(*piece);
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            }
+            lock.lock();
+            if (failure) error = failure;
+            recycle(std::move(piece));
+            writing = false;
+            room.notify_all();
+        }
+    }
+
+    // Passes a compressed piece to the sink, the member's header before the first.
+    void writePiece(const Piece& piece) {
+        if (piece.failed) throw Gzip::Error::streamFailure();
+        if (!headerWritten) {
+            static constexpr std::uint8_t header[headerSize] = {magic1, magic2, methodDeflate, 0, 0, 0, 0, 0,
+                                                                0,      osUnix};
+            sink(ByteView(header, headerSize));
+            headerWritten = true;
+        }
+        sink(piece.out);
+        crc = crc32_combine(crc, piece.crc, static_cast<z_off_t>(piece.length()));
+        total += piece.length();
+    }
+
+    // A written piece's buffers serve again: no fresh memory (and page faults) for every piece.
+    void recycle(std::shared_ptr<Piece> piece) {
+        piece->data.clear();
+        piece->out.clear();
+        piece->dictionary = 0;
+        piece->done = false;
+        spare.push_back(std::move(piece));
+    }
+
+    std::shared_ptr<Piece> fresh() {
+        const std::lock_guard lock(mutex);
+        if (spare.empty()) return std::make_shared<Piece>();
+        std::shared_ptr<Piece> piece = std::move(spare.back());
+        spare.pop_back();
+        return piece;
+    }
+
+    void submit(std::shared_ptr<Piece> piece) {
+        // One worker, or a payload that fits one piece: compressed and written right here.
+        if (threads.empty() && (workers <= 1 || piece->last)) {
+            PieceDeflater().run(*piece);
+            writePiece(*piece);
+            const std::lock_guard lock(mutex);
+            recycle(std::move(piece));
+            return;
+        }
+        if (threads.empty()) {
+            threads.emplace_back([this] { writerLoop(); });
+            for (unsigned i = 0; i < workers; ++i) threads.emplace_back([this] { workerLoop(); });
+        }
+        std::unique_lock lock(mutex);
+        room.wait(lock, [&] { return error || inFlight.size() < 2 * std::size_t{workers}; });
+        if (error) std::rethrow_exception(error);
+        queue.push_back(piece);
+        inFlight.push_back(std::move(piece));
+        work.notify_one();
+    }
+
+    void write(ByteView data) {
+        while (!data.empty()) {
+            const std::size_t take = std::min(data.size(), pieceSize - current->length());
+            current->data.insert(current->data.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(take));
+            data = data.subspan(take);
+            if (current->length() < pieceSize) break;
+            std::shared_ptr<Piece> next = fresh();
+            const std::size_t dictionary = std::min(windowSize, current->data.size());
+            next->data.reserve(dictionary + pieceSize);
+            next->data.assign(current->data.end() - static_cast<std::ptrdiff_t>(dictionary), current->data.end());
+            next->dictionary = dictionary;
+            submit(std::exchange(current, std::move(next)));
+        }
+    }
+
+    void finish() {
+        current->last = true;
+        submit(std::move(current));
+        if (!threads.empty()) {
+            std::unique_lock lock(mutex);
+            room.wait(lock, [&] { return error || (inFlight.empty() && !writing); });
+            if (error) std::rethrow_exception(error);
+        }
+        Bytes trailer;
+        appendLittleEndian32(trailer, static_cast<std::uint32_t>(crc));
+        appendLittleEndian32(trailer, static_cast<std::uint32_t>(total));  // ISIZE is modulo 2^32
+        sink(trailer);
+    }
+};
+
+Gzip::Compressor::Compressor(Sink sink, unsigned threads, std::size_t pieceSize) : state_(std::make_unique<State>()) {
+    OMBRIX_PRECONDITION(pieceSize >= 1 && pieceSize <= maxPiece, "gzip piece size out of range");
+    state_->sink = std::move(sink);
+    if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 16u);
+    state_->workers = threads;
+    state_->pieceSize = pieceSize;
+    state_->current->data.reserve(std::min(pieceSize, defaultPieceSize));
+}
+
+Gzip::Compressor::~Compressor() = default;
+
+void Gzip::Compressor::write(ByteView data) {
+    OMBRIX_PRECONDITION(!state_->finished, "gzip member already finished");
+    state_->write(data);
+}
+
+void Gzip::Compressor::finish() {
+    OMBRIX_PRECONDITION(!state_->finished, "gzip member already finished");
+    state_->finished = true;
+    state_->finish();
+}
+
+// --- Decompressor ----------------------------------------------------------------------------
+
+struct Gzip::Decompressor::State {
+    Sink sink;
+    // Until the header has been read: every byte so far.
+    Bytes head;
+    bool inHeader = true;
+    // Where the DEFLATE data starts, and every byte of the member seen so far.
+    std::size_t bodyStart = 0;
+    std::uint64_t total = 0;
+    // The last bytes of the member, held back from inflating: the trailer, once it has ended.
+    Bytes tail;
+
+    z_stream stream{};
+    bool streamReady = false;
+    bool fed = false;
+    bool ended = false;
+    bool failed = false;
+    bool tooBig = false;
+    Bytes out = Bytes(outputPartSize);
+    std::size_t outUsed = 0;
+    std::uint64_t produced = 0;
+    uLong crc = ::crc32(0L, Z_NULL, 0);
+
+    ~State() {
+        if (streamReady) inflateEnd(&stream);
+    }
+
+    // Reads the header from `head` once enough of it is there; true when it has been read.
+    // `complete`: no more bytes will come, so a missing one is the truncation.
+    bool readHeader(bool complete) {
+        const std::size_t size = head.size();
+        auto more = [&] {
+            if (complete) throw Gzip::Error::truncated();
+            return false;
+        };
+        if (size < headerSize + trailerSize) return more();
+        if (head[0] != magic1 || head[1] != magic2 || head[2] != methodDeflate) throw Gzip::Error::notGzip();
+        const std::uint8_t flags = head[3];
+        std::size_t pos = headerSize;
+        if (flags & flagExtra) pos = headerSize + 2 + (std::size_t{head[10]} | std::size_t{head[11]} << 8);
+        for (const std::uint8_t flag : {flagName, flagComment}) {
+            if (!(flags & flag)) continue;
+            if (pos >= size) return more();
+            const auto zero = std::find(head.begin() + static_cast<std::ptrdiff_t>(pos), head.end(), 0);
+            if (zero == head.end()) return more();
+            pos = static_cast<std::size_t>(zero - head.begin()) + 1;
+        }
+        if (flags & flagHeaderCRC) {
+            if (pos > size || size - pos < 2) return more();
+            const std::uint32_t stored = std::uint32_t{head[pos]} | std::uint32_t{head[pos + 1]} << 8;
+            if (stored != (Gzip::crc32(ByteView(head).first(pos)) & 0xFFFF)) throw Gzip::Error::headerCRCMismatch();
+            pos += 2;
+        }
+        if (pos > size) return more();
+        bodyStart = pos;
+        inHeader = false;
+        return true;
+    }
+
+    void write(ByteView data) {
+        total += data.size();
+        if (!inHeader) return body(data);
+        head.insert(head.end(), data.begin(), data.end());
+        if (!readHeader(false)) return;
+        Bytes rest(head.begin() + static_cast<std::ptrdiff_t>(bodyStart), head.end());
+        Bytes().swap(head);
+        body(rest);
+    }
+
+    // Everything but the last trailerSize bytes goes to inflate.
+    void body(ByteView data) {
+        if (data.size() >= trailerSize) {
+            inflateSome(tail);
+            inflateSome(data.first(data.size() - trailerSize));
+            tail.assign(data.end() - trailerSize, data.end());
+            return;
+        }
+        tail.insert(tail.end(), data.begin(), data.end());
+        if (tail.size() > trailerSize) {
+            const std::size_t extra = tail.size() - trailerSize;
+            const Bytes front(tail.begin(), tail.begin() + static_cast<std::ptrdiff_t>(extra));
+            tail.erase(tail.begin(), tail.begin() + static_cast<std::ptrdiff_t>(extra));
+            inflateSome(front);
+        }
+    }
+
+    void flushOut() {
+        if (outUsed == 0) return;
+        sink(ByteView(out).first(outUsed));
+        outUsed = 0;
+    }
+
+    // Inflates input; after the final block and after a failure the rest is not looked at.
+    void inflateSome(ByteView input) {
+        if (input.empty() || ended || failed) return;
+        fed = true;
+        if (!streamReady) {
+            if (inflateInit2(&stream, rawWindowBits) != Z_OK) throw Gzip::Error::streamFailure();
+            streamReady = true;
+        }
+        std::size_t consumed = 0;
+        for (;;) {
+            feedInput(stream, input, consumed);
+            if (outUsed == out.size()) flushOut();
+            stream.next_out = out.data() + outUsed;
+            stream.avail_out = static_cast<uInt>(out.size() - outUsed);
+            const int status = inflate(&stream, Z_NO_FLUSH);
+            const std::size_t made = out.size() - outUsed - stream.avail_out;
+            if (made > maxInflatedSize - produced) {
+                failed = true;
+                tooBig = true;
+                return;
+            }
+            crc = ::crc32(crc, out.data() + outUsed, static_cast<uInt>(made));
+            outUsed += made;
+            produced += made;
+            if (status == Z_STREAM_END) {
+                ended = true;
+                return;
+            }
+            const bool inputLeft = stream.avail_in != 0 || consumed != input.size();
+            // Z_BUF_ERROR with all input used: the rest of the stream has not arrived yet.
+            if (status == Z_BUF_ERROR && !inputLeft) return;
+            if (status != Z_OK) {
+                failed = true;
+                return;
+            }
+            if (!inputLeft && stream.avail_out != 0) return;
+        }
+    }
+
+    void finish() {
+        if (inHeader) {
+            readHeader(true);
+            Bytes rest(head.begin() + static_cast<std::ptrdiff_t>(bodyStart), head.end());
+            Bytes().swap(head);
+            body(rest);
+        }
+        if (total - bodyStart < trailerSize) throw Gzip::Error::truncated();
+        if (tooBig) throw Gzip::Error::tooLarge();
+        // The DEFLATE data stopped before its final block, or could not be inflated.
+        if (failed || (fed && !ended)) throw Gzip::Error::streamFailure();
+        flushOut();
+        const std::uint32_t storedCRC = readLittleEndian32(tail.data());
+        const std::uint32_t storedSize = readLittleEndian32(tail.data() + 4);
+        if (storedSize != static_cast<std::uint32_t>(produced)) {
+            throw Gzip::Error::sizeMismatch(storedSize, static_cast<std::int64_t>(produced));
+        }
+        if (storedCRC != static_cast<std::uint32_t>(crc)) {
+            throw Gzip::Error::crcMismatch(storedCRC, static_cast<std::uint32_t>(crc));
+        }
+    }
+};
+
+Gzip::Decompressor::Decompressor(Sink sink) : state_(std::make_unique<State>()) {
+    state_->sink = std::move(sink);
+}
+
+Gzip::Decompressor::~Decompressor() = default;
+
+void Gzip::Decompressor::write(ByteView data) {
+    state_->write(data);
+}
+
+void Gzip::Decompressor::finish() {
+    state_->finish();
 }
 
 Gzip::Error::Error(Kind kind, std::uint32_t expected, std::int64_t actual)

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "OmbrixCore/Crypto/Bytes.h"
@@ -10,17 +12,23 @@
 // One gzip member (RFC 1952) around raw DEFLATE data (RFC 1951): the compressed KDBX payload.
 struct Gzip {
     class Error;
+    class Compressor;
+    class Decompressor;
+
+    // Receives the bytes a Compressor or Decompressor produces, in order; the view is valid only
+    // during the call.
+    using Sink = std::function<void(ByteView)>;
 
     // Refused as tooLarge: a member that inflates to more than this many bytes. Far above any
     // real database, it keeps a small hostile file from exhausting memory.
     static constexpr std::size_t maxInflatedSize = std::size_t{1} << 30;
 
     // One member holding data: fixed header (no name, MTIME 0, OS 3), DEFLATE body, CRC-32 and
-    // length modulo 2^32. Throws Error (streamFailure).
+    // length modulo 2^32 (as Compressor writes it). Throws Error (streamFailure).
     static Bytes compress(ByteView data);
 
     // The content of one member. The header may carry an extra field, name, comment and header
-    // CRC; the trailer is always the last 8 bytes. Throws Error.
+    // CRC; the trailer is always the last 8 bytes. Throws Error (as Decompressor does).
     static Bytes decompress(ByteView data);
 
     // CRC-32 of RFC 1952 (reflected, polynomial 0xEDB88320); 0 for no bytes.
@@ -64,4 +72,52 @@ class Gzip::Error : public std::exception {
     std::uint32_t expected_;
     std::int64_t actual_;
     std::string description_;
+};
+
+// Writes one gzip member from data handed over in parts, compressing on several cores: the input
+// is cut into pieces, each deflated on a worker with the 32 KiB before it as dictionary and ended
+// on a byte boundary (a sync flush; the last piece ends the stream), so that the pieces joined in
+// order form one ordinary DEFLATE stream that any gzip reader opens. The CRC-32s of the pieces are
+// combined. The sink is called one call at a time, in order, from a thread of the compressor's
+// own (from the caller's when the input fits one piece or there is one worker); what it throws
+// comes out of a later write() or finish().
+class Gzip::Compressor {
+  public:
+    static constexpr std::size_t defaultPieceSize = std::size_t{1} << 20;
+
+    // threads: the workers; 0 takes one per core. pieceSize: at least 1.
+    explicit Compressor(Sink sink, unsigned threads = 0, std::size_t pieceSize = defaultPieceSize);
+    // Stops and joins the workers; what was not finished is dropped.
+    ~Compressor();
+    Compressor(const Compressor&) = delete;
+    Compressor& operator=(const Compressor&) = delete;
+
+    // Throws Error (streamFailure) when a piece could not be compressed.
+    void write(ByteView data);
+    // The rest of the stream and the trailer. Nothing may be written afterwards.
+    void finish();
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// Reads one gzip member handed over in parts and passes its content to the sink as it is
+// inflated. The checks and errors are those of decompress(): an error that depends on the
+// length of the whole member (truncated; streamFailure behind a sound header) is reported by
+// finish(), the others as soon as they are certain.
+class Gzip::Decompressor {
+  public:
+    explicit Decompressor(Sink sink);
+    ~Decompressor();
+    Decompressor(const Decompressor&) = delete;
+    Decompressor& operator=(const Decompressor&) = delete;
+
+    void write(ByteView data);
+    // Throws Error when the member was not whole and sound.
+    void finish();
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
 };

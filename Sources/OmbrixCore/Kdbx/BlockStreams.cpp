@@ -49,42 +49,74 @@ Bytes headerHMAC(ByteView header, ByteView hmacKey) {
     return hmacSha256(blockKey(std::numeric_limits<std::uint64_t>::max(), hmacKey), header);
 }
 
+Bytes readHMACBlock(KdbxReader& reader, std::uint64_t index, ByteView hmacKey) {
+    const Bytes storedMAC = reader.read(32);
+    const Bytes sizeBytes = reader.read(4);
+    // The reader checks the size against what remains before anything is copied.
+    Bytes data = reader.read(u32Of(sizeBytes));
+    // The terminator's MAC is verified too: a cut-off stream must not pass as complete.
+    if (!constantTimeEquals(blockHMAC(index, sizeBytes, data, hmacKey), storedMAC)) {
+        throw KdbxError::blockHmacMismatch(static_cast<std::int64_t>(index));
+    }
+    return data;
+}
+
 Bytes readHMACBlocks(KdbxReader& reader, ByteView hmacKey) {
     Bytes payload;
     // The data cannot outgrow what is left of the input: one allocation instead of regrowing.
     payload.reserve(reader.remaining());
     for (std::uint64_t index = 0;; ++index) {
-        const Bytes storedMAC = reader.read(32);
-        const Bytes sizeBytes = reader.read(4);
-        // The reader checks the size against what remains before anything is copied.
-        const Bytes data = reader.read(u32Of(sizeBytes));
-        // The terminator's MAC is verified too: a cut-off stream must not pass as complete.
-        if (!constantTimeEquals(blockHMAC(index, sizeBytes, data, hmacKey), storedMAC)) {
-            throw KdbxError::blockHmacMismatch(static_cast<std::int64_t>(index));
-        }
+        const Bytes data = readHMACBlock(reader, index, hmacKey);
         if (data.empty()) return payload;
         payload.insert(payload.end(), data.begin(), data.end());
     }
 }
 
 Bytes writeHMACBlocks(ByteView payload, ByteView hmacKey, std::size_t blockSize) {
-    checkBlockSize(blockSize);
     Bytes out;
-    out.reserve(payload.size() + (payload.size() / blockSize + 2) * 36);
-    std::uint64_t index = 0;
-    auto emit = [&](ByteView piece) {
-        const auto sizeBytes = littleEndian<4>(piece.size());
-        const Bytes mac = blockHMAC(index, sizeBytes, piece, hmacKey);
-        out.insert(out.end(), mac.begin(), mac.end());
-        out.insert(out.end(), sizeBytes.begin(), sizeBytes.end());
-        out.insert(out.end(), piece.begin(), piece.end());
-        ++index;
-    };
-    for (std::size_t offset = 0; offset < payload.size(); offset += blockSize) {
-        emit(payload.subspan(offset, std::min(blockSize, payload.size() - offset)));
-    }
-    emit({});
+    out.reserve(payload.size() + (payload.size() / std::max<std::size_t>(blockSize, 1) + 2) * 36);
+    HMACBlockWriter writer(hmacKey, blockSize, out);
+    writer.write(payload);
+    writer.finish();
     return out;
+}
+
+HMACBlockWriter::HMACBlockWriter(ByteView hmacKey, std::size_t blockSize, Bytes& out)
+    : hmacKey_(hmacKey), blockSize_(blockSize), out_(out) {
+    checkBlockSize(blockSize);
+}
+
+void HMACBlockWriter::write(ByteView data) {
+    while (!data.empty()) {
+        // Whole blocks straight from the input; only a remainder waits in pending_.
+        if (pending_.empty() && data.size() >= blockSize_) {
+            emit(data.first(blockSize_));
+            data = data.subspan(blockSize_);
+            continue;
+        }
+        const std::size_t take = std::min(blockSize_ - pending_.size(), data.size());
+        pending_.insert(pending_.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(take));
+        data = data.subspan(take);
+        if (pending_.size() == blockSize_) {
+            emit(pending_);
+            pending_.clear();
+        }
+    }
+}
+
+void HMACBlockWriter::finish() {
+    if (!pending_.empty()) emit(pending_);
+    pending_.clear();
+    emit({});
+}
+
+void HMACBlockWriter::emit(ByteView piece) {
+    const auto sizeBytes = littleEndian<4>(piece.size());
+    const Bytes mac = blockHMAC(index_, sizeBytes, piece, hmacKey_);
+    out_.insert(out_.end(), mac.begin(), mac.end());
+    out_.insert(out_.end(), sizeBytes.begin(), sizeBytes.end());
+    out_.insert(out_.end(), piece.begin(), piece.end());
+    ++index_;
 }
 
 Bytes readHashedBlocks(KdbxReader& reader) {

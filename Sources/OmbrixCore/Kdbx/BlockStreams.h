@@ -25,8 +25,32 @@ Bytes headerHMAC(ByteView header, ByteView hmacKey);
 // first block that does not verify, or the reader's short read.
 Bytes readHMACBlocks(KdbxReader& reader, ByteView hmacKey);
 
+// The data of the HMAC block numbered `index` at the reader's position, verified; empty for the
+// terminator. Throws as readHMACBlocks does.
+Bytes readHMACBlock(KdbxReader& reader, std::uint64_t index, ByteView hmacKey);
+
 // The whole HMAC block stream of the payload, terminator included. blockSize: 1 to 2^32 - 1.
 Bytes writeHMACBlocks(ByteView payload, ByteView hmacKey, std::size_t blockSize);
+
+// The HMAC block stream of a payload handed over in parts, appended to `out` block by block:
+// the same bytes writeHMACBlocks gives for the parts joined. The key and `out` must outlive it.
+class HMACBlockWriter {
+  public:
+    HMACBlockWriter(ByteView hmacKey, std::size_t blockSize, Bytes& out);
+
+    void write(ByteView data);
+    // The last, shorter block and the terminator.
+    void finish();
+
+  private:
+    void emit(ByteView piece);
+
+    ByteView hmacKey_;
+    std::size_t blockSize_;
+    Bytes& out_;
+    Bytes pending_;
+    std::uint64_t index_ = 0;
+};
 
 // Verifies and joins hashed blocks through the terminator; throws KdbxError.
 Bytes readHashedBlocks(KdbxReader& reader);

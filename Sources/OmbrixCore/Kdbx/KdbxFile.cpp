@@ -1,12 +1,21 @@
 #include "OmbrixCore/Kdbx/KdbxFile.h"
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <utility>
+#include <vector>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
 #include "OmbrixCore/Crypto/AESCipher.h"
+#include "OmbrixCore/Crypto/Precondition.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
 #include "OmbrixCore/Kdbx/InnerStreamCipher.h"
@@ -60,6 +69,164 @@ void release(Bytes& bytes) {
     Bytes().swap(bytes);
 }
 
+// Carries the parts of a payload from one stage of a load to the next, which runs on another
+// thread; holds only a few parts, so that the whole payload never stands in memory.
+class PartChannel {
+  public:
+    // Thrown to the consumer when the producer failed: the producer's error decides the load.
+    struct UpstreamFailed {};
+
+    void push(Bytes part) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return abandoned_ || parts_.size() < capacity; });
+        // A consumer that gave up reads nothing more; the producer still runs to its end, so
+        // that its own errors come out as they would have.
+        if (abandoned_) return;
+        parts_.push_back(std::move(part));
+        changed_.notify_all();
+    }
+
+    // The producer is done (failed: it stopped with an error of its own).
+    void close(bool failed) {
+        const std::lock_guard lock(mutex_);
+        closed_ = true;
+        failed_ = failed;
+        changed_.notify_all();
+    }
+
+    // The next part; nothing at the end. Throws UpstreamFailed.
+    std::optional<Bytes> pop() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !parts_.empty() || closed_; });
+        if (failed_) throw UpstreamFailed{};
+        if (parts_.empty()) return std::nullopt;
+        Bytes part = std::move(parts_.front());
+        parts_.pop_front();
+        changed_.notify_all();
+        return part;
+    }
+
+    // The consumer reads no more: pushes are dropped from now on.
+    void abandon() {
+        const std::lock_guard lock(mutex_);
+        abandoned_ = true;
+        parts_.clear();
+        changed_.notify_all();
+    }
+
+  private:
+    static constexpr std::size_t capacity = 4;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Bytes> parts_;
+    bool closed_ = false;
+    bool failed_ = false;
+    bool abandoned_ = false;
+};
+
+// One stage of a load on its own thread, filling `output`. Its error is kept for the caller,
+// which decides what the load reports once every stage has ended.
+class Stage {
+  public:
+    template <class Work>
+    Stage(PartChannel* input, PartChannel& output, Work work) : input_(input), output_(output) {
+        thread_ = std::thread([this, &output, work = std::move(work)] {
+            try {
+                work();
+                output.close(false);
+            } catch (const PartChannel::UpstreamFailed&) {
+                output.close(true);
+            } catch (...) {
+                error_ = std::current_exception();
+                // Upstream runs on to its end: its error, if any, comes first.
+                if (input_ != nullptr) input_->abandon();
+                output.close(true);
+            }
+        });
+    }
+    // On the way out without join() (an error of the caller), nobody reads the output any more.
+    ~Stage() {
+        if (thread_.joinable()) output_.abandon();
+        join();
+    }
+    Stage(const Stage&) = delete;
+    Stage& operator=(const Stage&) = delete;
+
+    void join() {
+        if (thread_.joinable()) thread_.join();
+    }
+    // After join(): rethrows the stage's own error.
+    void rethrow() const {
+        if (error_) std::rethrow_exception(error_);
+    }
+
+  private:
+    PartChannel* input_;
+    PartChannel& output_;
+    std::exception_ptr error_;
+    std::thread thread_;
+};
+
+// The XML is handed from the writer to gzip in parts of about this size.
+constexpr std::size_t partSize = std::size_t{1} << 20;
+
+// Where the inner header at the start of `bytes` ends, when it lies whole inside them: a field is
+// an identifier byte, a 32-bit length and that many bytes; the end field closes the header.
+std::optional<std::size_t> innerHeaderEnd(const Bytes& bytes) {
+    std::uint64_t pos = 0;
+    while (pos + 5 <= bytes.size()) {
+        const std::uint8_t id = bytes[pos];
+        const std::uint64_t length = std::uint64_t{bytes[pos + 1]} | std::uint64_t{bytes[pos + 2]} << 8 |
+                                     std::uint64_t{bytes[pos + 3]} << 16 | std::uint64_t{bytes[pos + 4]} << 24;
+        pos += 5 + length;
+        if (pos > bytes.size()) return std::nullopt;
+        if (id == static_cast<std::uint8_t>(KdbxInnerHeader::FieldID::end)) return static_cast<std::size_t>(pos);
+    }
+    return std::nullopt;
+}
+
+// The last stage of a load, on the caller's thread: the inner header, then the XML, read from
+// the parts as they arrive.
+// What the last stage of a load reads: the document, and the attachments of the inner header,
+// which join the document's kept texts after the stages have ended.
+struct Payload {
+    KdbxXML::Document document;
+    std::vector<KdbxInnerHeader::Binary> binaries;
+};
+
+Payload readPayload(PartChannel& parts, KdbxFormatVersion version) {
+    // The inner header (with the attachments) is gathered whole; its fields say where it ends.
+    Bytes head;
+    std::optional<std::size_t> end;
+    while (!(end = innerHeaderEnd(head))) {
+        std::optional<Bytes> part = parts.pop();
+        if (!part) break;
+        if (head.empty()) {
+            head = std::move(*part);
+        } else {
+            head.insert(head.end(), part->begin(), part->end());
+        }
+    }
+    // Read from what arrived: a payload that ended inside the header fails as it always has.
+    KdbxReader reader(std::move(head));
+    KdbxInnerHeader inner = KdbxInnerHeader::parse(reader);
+    // An identifier this reader does not know is refused, never replaced by a guess.
+    const auto stream = KdbxCrypto::makeInnerStream(inner.streamID, inner.streamKey);
+    secureWipe(inner.streamKey);
+
+    ByteView first = reader.rest();
+    Bytes current;
+    const KdbxXMLNode::Source next = [&]() -> ByteView {
+        if (!first.empty()) return std::exchange(first, ByteView());
+        std::optional<Bytes> part = parts.pop();
+        if (!part) return {};
+        current = std::move(*part);
+        return current;
+    };
+    KdbxXML::Document document = KdbxXML::parse(next, *stream, version, {});
+    return {std::move(document), std::move(inner.binaries)};
+}
+
 KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKey& key) {
     // Behind the header: its SHA-256, its HMAC, then the HMAC blocks.
     KdbxReader reader(Bytes(file.begin() + static_cast<std::ptrdiff_t>(header.endOffset), file.end()));
@@ -75,35 +242,91 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
     if (!KdbxCrypto::constantTimeEquals(KdbxCrypto::headerHMAC(header.rawData, keys.hmac()), storedHMAC)) {
         throw KdbxError::invalidCredentials();
     }
-    Bytes encrypted = KdbxCrypto::readHMACBlocks(reader, keys.hmac());
-    reader = KdbxReader(Bytes());
-
     const KdbxCipher cipher = header.cipher();
-    Bytes plain = KdbxCrypto::decryptPayload(encrypted, cipher, keys.master(), header.encryptionIV);
-    release(encrypted);
-    if (header.compressionFlags == 1) plain = Gzip::decompress(plain);
 
-    KdbxReader payload(std::move(plain));
-    KdbxInnerHeader inner = KdbxInnerHeader::parse(payload);
-    // An identifier this reader does not know is refused, never replaced by a guess.
-    const auto stream = KdbxCrypto::makeInnerStream(inner.streamID, inner.streamKey);
-    secureWipe(inner.streamKey);
-    // The attachments join the kept texts only once the payload is gone, each let go as soon as
-    // it is encoded: the file's bytes, their text and the payload never stand side by side.
-    KdbxXML::Document document = KdbxXML::parse(payload.rest(), *stream, {header.major, header.minor}, {});
-    payload = KdbxReader(Bytes());
+    // Three stages, each on its own core, passing parts along: the blocks verified and
+    // decrypted, the gzip member inflated, the payload read. Each stage reports its errors only
+    // when the stages before it ended without one, so a load fails exactly as it would if every
+    // stage had run over the whole payload before the next began.
+    PartChannel decrypted;
+    PartChannel inflated;
+    const bool compressed = header.compressionFlags == 1;
+    Stage blocks(nullptr, decrypted, [&] {
+        // A cipher that cannot start (wrong IV length) fails after the blocks have been verified.
+        std::optional<KdbxCrypto::PayloadCipherStream> decryptor;
+        std::exception_ptr cipherError;
+        try {
+            decryptor.emplace(cipher, keys.master(), header.encryptionIV,
+                              KdbxCrypto::PayloadCipherStream::Direction::decrypt);
+        } catch (...) {
+            cipherError = std::current_exception();
+        }
+        for (std::uint64_t index = 0;; ++index) {
+            const Bytes data = KdbxCrypto::readHMACBlock(reader, index, keys.hmac());
+            if (data.empty()) {
+                // Its copy of the file goes now, long before the model is whole.
+                reader = KdbxReader(Bytes());
+                break;
+            }
+            if (cipherError) continue;
+            try {
+                Bytes plain;
+                plain.reserve(data.size() + 16);
+                decryptor->update(data, plain);
+                if (!plain.empty()) decrypted.push(std::move(plain));
+            } catch (...) {
+                cipherError = std::current_exception();
+            }
+        }
+        if (cipherError) std::rethrow_exception(cipherError);
+        Bytes last;
+        decryptor->finish(last);
+        if (!last.empty()) decrypted.push(std::move(last));
+    });
+    std::optional<Stage> gunzip;
+    if (compressed) {
+        gunzip.emplace(&decrypted, inflated, [&] {
+            Gzip::Decompressor decompressor(
+                [&](ByteView part) { inflated.push(Bytes(part.begin(), part.end())); });
+            while (std::optional<Bytes> part = decrypted.pop()) decompressor.write(*part);
+            decompressor.finish();
+        });
+    }
+
+    std::optional<Payload> document;
+    std::exception_ptr readError;
+    PartChannel& payload = compressed ? inflated : decrypted;
+    try {
+        document = readPayload(payload, {header.major, header.minor});
+    } catch (const PartChannel::UpstreamFailed&) {
+        // The stage before failed: its error is reported below.
+    } catch (...) {
+        readError = std::current_exception();
+    }
+    // Whatever is left is not read; the stages before run on to their end.
+    payload.abandon();
+    if (gunzip) gunzip->join();
+    decrypted.abandon();
+    blocks.join();
+    blocks.rethrow();
+    if (gunzip) gunzip->rethrow();
+    if (readError) std::rethrow_exception(readError);
+    // The reader is told of a failed stage only when that stage has an error of its own.
+    OMBRIX_PRECONDITION(document.has_value(), "payload stage ended without a document or an error");
 #if defined(__GLIBC__)
-    // The payload's pages go back to the system now: left in the heap, they would stand beside
-    // the attachments' text that is written next.
+    // The pages of the parts go back to the system now: left in the heap, they would stand
+    // beside the attachments' text that is written next.
     malloc_trim(0);
 #endif
-    KdbxXML::keepBinaries(document.root, std::move(inner.binaries));
+    // The attachments join the kept texts only once the payload is gone, each let go as soon as
+    // it is encoded: the file's bytes, their text and the payload never stand side by side.
+    KdbxXML::keepBinaries(document->document.root, std::move(document->binaries));
 
     // Last, as the format's readers do: parameters the derivation took but the model cannot
     // hold still fail the load.
     const KdfSettings kdf = header.kdfSettings();
-    return KdbxDatabase(std::move(document.meta), std::move(document.root), cipher, kdf, header.compressed(),
-                        {header.major, header.minor});
+    return KdbxDatabase(std::move(document->document.meta), std::move(document->document.root), cipher, kdf,
+                        header.compressed(), {header.major, header.minor});
 }
 
 KdbxDatabase loadKdbx3(const Bytes& file, const KdbxHeader& header, const KdbxKey& key) {
@@ -178,33 +401,55 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
     const auto stream = KdbxCrypto::makeInnerStream(KdbxCrypto::InnerStreamID::chaCha20, streamKey);
     inner.streamKey = std::move(streamKey);
 
-    const Bytes xml = KdbxXML::serialize(database, *stream, 4);
-    Bytes payload = inner.serialize();
+    Bytes innerBytes = inner.serialize();
     secureWipe(inner.streamKey);
-    // Writing a file that loading would refuse would lose the database at the next open.
-    if (database.compressed && (payload.size() > maxCompressedPayloadSize ||
-                                xml.size() > maxCompressedPayloadSize - payload.size())) {
-        throw KdbxError::corruptedData("veritabanı kaydedilemeyecek kadar büyük (sıkıştırılmış içerik " +
-                                       std::to_string(maxCompressedPayloadSize >> 20) +
-                                       " MiB sınırını aşıyor)");
-    }
-    payload.insert(payload.end(), xml.begin(), xml.end());
-    if (database.compressed) payload = Gzip::compress(payload);
-
-    const Bytes encrypted =
-        KdbxCrypto::encryptPayload(payload, database.cipher, keys.master(), header.encryptionIV);
-    release(payload);
 
     Bytes out;
-    out.reserve(headerBytes.size() + 64 + encrypted.size() +
-                (encrypted.size() / KdbxCrypto::defaultBlockSize + 2) * 36);
     out.insert(out.end(), headerBytes.begin(), headerBytes.end());
     const Bytes hash = KdbxCrypto::sha256(headerBytes);
     out.insert(out.end(), hash.begin(), hash.end());
     const Bytes mac = KdbxCrypto::headerHMAC(headerBytes, keys.hmac());
     out.insert(out.end(), mac.begin(), mac.end());
-    const Bytes blocks = KdbxCrypto::writeHMACBlocks(encrypted, keys.hmac(), KdbxCrypto::defaultBlockSize);
-    out.insert(out.end(), blocks.begin(), blocks.end());
+
+    // The payload goes through every stage in parts as the XML writer produces it: gzip (on
+    // several cores), the cipher, the HMAC blocks, straight into the file's bytes.
+    KdbxCrypto::HMACBlockWriter blocks(keys.hmac(), KdbxCrypto::defaultBlockSize, out);
+    KdbxCrypto::PayloadCipherStream encryptor(database.cipher, keys.master(), header.encryptionIV,
+                                              KdbxCrypto::PayloadCipherStream::Direction::encrypt);
+    Bytes sealed;
+    const auto seal = [&](ByteView part) {
+        sealed.clear();
+        encryptor.update(part, sealed);
+        blocks.write(sealed);
+    };
+    std::optional<Gzip::Compressor> gzip;
+    if (database.compressed) gzip.emplace(seal);
+    std::uint64_t payloadSize = 0;
+    const auto write = [&](ByteView part) {
+        payloadSize += part.size();
+        // Writing a file that loading would refuse would lose the database at the next open.
+        if (database.compressed && payloadSize > maxCompressedPayloadSize) {
+            throw KdbxError::corruptedData("veritabanı kaydedilemeyecek kadar büyük (sıkıştırılmış içerik " +
+                                           std::to_string(maxCompressedPayloadSize >> 20) +
+                                           " MiB sınırını aşıyor)");
+        }
+        if (gzip) {
+            gzip->write(part);
+        } else {
+            seal(part);
+        }
+    };
+    write(innerBytes);
+    secureWipe(innerBytes);
+    KdbxXML::serialize(
+        database, *stream,
+        [&](std::string_view text) { write(ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())); },
+        partSize);
+    if (gzip) gzip->finish();
+    sealed.clear();
+    encryptor.finish(sealed);
+    blocks.write(sealed);
+    blocks.finish();
     return out;
 }
 

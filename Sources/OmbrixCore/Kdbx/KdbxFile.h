@@ -8,6 +8,8 @@
 
 // A whole KDBX file: versions 3.x, 4.0 and 4.1 are read, version 4 is written. Nothing here
 // touches the disk: the caller hands in the file's bytes and writes the returned bytes itself.
+// Both calls run their stages (blocks and cipher, gzip, XML) side by side on threads of their
+// own, passing the payload along in parts; they return only when every thread has ended.
 namespace KdbxFile {
 
 // The largest decompressed payload (inner header and XML) a compressed file may hold: what the

@@ -315,6 +315,22 @@ bool KdbxXMLNode::parse(ByteView data, InnerStreamCipher* stream, Handler& handl
     return builder.complete(feed(parser.get(), data));
 }
 
+bool KdbxXMLNode::parse(const Source& next, InnerStreamCipher* stream, Handler& handler) {
+    std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
+    if (!parser) throw std::bad_alloc();
+    TreeBuilder builder(parser.get(), stream, &handler);
+    bool parsed = true;
+    for (ByteView part = next(); parsed && !part.empty(); part = next()) {
+        for (std::size_t offset = 0; parsed && offset < part.size(); offset += maxPiece) {
+            const std::size_t piece = std::min(maxPiece, part.size() - offset);
+            parsed = XML_Parse(parser.get(), reinterpret_cast<const char*>(part.data() + offset),
+                               static_cast<int>(piece), XML_FALSE) == XML_STATUS_OK;
+        }
+    }
+    parsed = parsed && XML_Parse(parser.get(), nullptr, 0, XML_TRUE) == XML_STATUS_OK;
+    return builder.complete(parsed);
+}
+
 struct KdbxXMLNode::FragmentReader::State {
     std::unique_ptr<XML_ParserStruct, ParserFree> parser;
     std::shared_ptr<NodePool> pool = std::make_shared<NodePool>();

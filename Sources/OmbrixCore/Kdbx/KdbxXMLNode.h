@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -64,6 +65,12 @@ class KdbxXMLNode {
     // element's own text is read only to keep the keystream in step. False when the bytes are
     // not one well-formed document. What the handler throws ends the parse and is rethrown.
     static bool parse(ByteView data, InnerStreamCipher* stream, Handler& handler);
+
+    // Supplies a document in parts: each call returns the next part, valid until the next call,
+    // and an empty view at the end. What it throws ends the parse and passes out.
+    using Source = std::function<ByteView()>;
+    // The same parse over a document read part by part.
+    static bool parse(const Source& next, InnerStreamCipher* stream, Handler& handler);
 
     // Parses one short document after another (the kept fragments of a save) with one expat
     // parser and one node pool, so that each costs its own size and no parser of its own. A

@@ -598,6 +598,13 @@ Document parse(ByteView data, InnerStreamCipher& stream, KdbxFormatVersion versi
     return reader.finish();
 }
 
+Document parse(const KdbxXMLNode::Source& next, InnerStreamCipher& stream, KdbxFormatVersion version,
+               const std::vector<KdbxInnerHeader::Binary>& binaries) {
+    DocumentReader reader(version, binaries);
+    if (!Node::parse(next, &stream, reader)) throw KdbxError::xmlParseFailure("belge çözümlenemedi");
+    return reader.finish();
+}
+
 void keepBinaries(KdbxGroup& root, std::vector<KdbxInnerHeader::Binary>&& binaries) {
     ::keepBinaries(root, binaries, true);
     binaries.clear();

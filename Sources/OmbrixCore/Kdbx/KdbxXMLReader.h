@@ -10,6 +10,7 @@
 
 #include "OmbrixCore/Crypto/Bytes.h"
 #include "OmbrixCore/Kdbx/KdbxInnerHeader.h"
+#include "OmbrixCore/Kdbx/KdbxXMLNode.h"
 #include "OmbrixCore/Kdbx/Models.h"
 
 class InnerStreamCipher;
@@ -56,6 +57,9 @@ struct Document {
 // another child of KeePassFile, a reserved wrapper name); corruptedData for an undecodable
 // protected value or attachment, or groups nested deeper than maxGroupDepth.
 Document parse(ByteView data, InnerStreamCipher& stream, KdbxFormatVersion version,
+               const std::vector<KdbxInnerHeader::Binary>& binaries);
+// The same, over a payload read part by part.
+Document parse(const KdbxXMLNode::Source& next, InnerStreamCipher& stream, KdbxFormatVersion version,
                const std::vector<KdbxInnerHeader::Binary>& binaries);
 
 // Appends the binaries wrapper holding `binaries` to the kept texts of `root` (a document read

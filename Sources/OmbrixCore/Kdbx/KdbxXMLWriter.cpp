@@ -117,6 +117,16 @@ class Writer {
 
     std::string take() { return std::move(out_); }
 
+    // From now on, what has been written goes to `sink` whenever it reaches partSize bytes.
+    void spillTo(const std::function<void(std::string_view)>& sink, std::size_t partSize) {
+        sink_ = &sink;
+        partSize_ = partSize;
+    }
+    void spillRest() {
+        if (sink_ != nullptr && !out_.empty()) (*sink_)(out_);
+        out_.clear();
+    }
+
     void writeDocument(const KdbxDatabase& database, const std::optional<Bytes>& headerHash) {
         const Node::Ptr meta = findWrapper(database.root, KdbxPreserve::meta);
         const Node::Ptr root = findWrapper(database.root, KdbxPreserve::root);
@@ -137,6 +147,12 @@ class Writer {
     }
 
   private:
+    void spill() {
+        if (sink_ == nullptr || out_.size() < partSize_) return;
+        (*sink_)(out_);
+        out_.clear();
+    }
+
     // Every element start passes here with the number of elements open around it: the reader
     // refuses elements below KdbxXMLNode::maxDepth of them, so such a file could not be opened.
     void enter() {
@@ -371,6 +387,7 @@ class Writer {
         for (const KdbxEntry& entry : group.entries) writeEntry(entry, false);
         for (const KdbxGroup& child : group.groups) writeGroup(child, depth + 1);
         close("Group");
+        spill();
     }
 
     void writeEntry(const KdbxEntry& entry, bool isHistory) {
@@ -446,9 +463,12 @@ class Writer {
             close("History");
         }
         close("Entry");
+        spill();
     }
 
     std::string out_;
+    const std::function<void(std::string_view)>* sink_ = nullptr;
+    std::size_t partSize_ = 0;
     Node::FragmentReader fragments_;
     std::size_t depth_ = 0;
     InnerStreamCipher& stream_;
@@ -487,6 +507,14 @@ Bytes serialize(const KdbxDatabase& database, InnerStreamCipher& stream, std::ui
     writer.writeDocument(database, headerHash);
     const std::string text = writer.take();
     return Bytes(text.begin(), text.end());
+}
+
+void serialize(const KdbxDatabase& database, InnerStreamCipher& stream,
+               const std::function<void(std::string_view)>& sink, std::size_t partSize) {
+    Writer writer(stream, 4);
+    writer.spillTo(sink, partSize);
+    writer.writeDocument(database, std::nullopt);
+    writer.spillRest();
 }
 
 std::vector<KdbxInnerHeader::Binary> preservedBinaries(const KdbxGroup& root) {

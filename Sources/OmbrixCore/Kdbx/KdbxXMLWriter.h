@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string_view>
 #include <optional>
 #include <vector>
 
@@ -24,6 +27,12 @@ namespace KdbxXML {
 // back), or when such a protected Binary no longer holds base64.
 Bytes serialize(const KdbxDatabase& database, InnerStreamCipher& stream, std::uint16_t major,
                 const std::optional<Bytes>& headerHash = std::nullopt);
+
+// The same payload (major 4, no header hash) handed to `sink` in consecutive parts of about
+// `partSize` bytes while it is written, so that it never stands whole in memory. What the sink
+// throws ends the write and passes out.
+void serialize(const KdbxDatabase& database, InnerStreamCipher& stream,
+               const std::function<void(std::string_view)>& sink, std::size_t partSize);
 
 // The attachments kept in the root group's binaries wrapper, in order, for the inner header of
 // the file being saved. Empty without a wrapper. Throws KdbxError when the wrapper no longer

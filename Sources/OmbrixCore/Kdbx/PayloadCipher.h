@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include "OmbrixCore/Crypto/Bytes.h"
 #include "OmbrixCore/Kdbx/Models.h"
 
@@ -11,5 +13,28 @@ namespace KdbxCrypto {
 // anything else); AES failures come through unchanged as AESCipher::Error.
 Bytes decryptPayload(ByteView payload, KdbxCipher cipher, ByteView key, ByteView iv);
 Bytes encryptPayload(ByteView payload, KdbxCipher cipher, ByteView key, ByteView iv);
+
+// The same cipher over a payload handed over in parts: the parts' outputs joined are what the
+// whole-payload operations return.
+class PayloadCipherStream {
+  public:
+    enum class Direction { decrypt, encrypt };
+
+    // Throws as the operations above do for the IV (and, for AES, the key).
+    PayloadCipherStream(KdbxCipher cipher, ByteView key, ByteView iv, Direction direction);
+    ~PayloadCipherStream();
+    PayloadCipherStream(const PayloadCipherStream&) = delete;
+    PayloadCipherStream& operator=(const PayloadCipherStream&) = delete;
+
+    // Appends the output for `input` to `out`; AES holds back the last block for the padding.
+    void update(ByteView input, Bytes& out);
+    // Appends the rest (AES: the padded or unpadded last block). Throws AESCipher::Error for an
+    // invalid padding or ciphertext length.
+    void finish(Bytes& out);
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 }  // namespace KdbxCrypto
