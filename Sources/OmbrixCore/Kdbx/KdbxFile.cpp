@@ -172,17 +172,23 @@ constexpr std::size_t partSize = std::size_t{1} << 20;
 
 // Where the inner header at the start of `bytes` ends, when it lies whole inside them: a field is
 // an identifier byte, a 32-bit length and that many bytes; the end field closes the header.
-std::optional<std::size_t> innerHeaderEnd(const Bytes& bytes) {
+// Otherwise `needed` is how long the bytes must grow for the field they end in.
+struct InnerHeaderExtent {
+    std::optional<std::size_t> end;
+    std::uint64_t needed = 0;
+};
+
+InnerHeaderExtent innerHeaderExtent(const Bytes& bytes) {
     std::uint64_t pos = 0;
     while (pos + 5 <= bytes.size()) {
         const std::uint8_t id = bytes[pos];
         const std::uint64_t length = std::uint64_t{bytes[pos + 1]} | std::uint64_t{bytes[pos + 2]} << 8 |
                                      std::uint64_t{bytes[pos + 3]} << 16 | std::uint64_t{bytes[pos + 4]} << 24;
         pos += 5 + length;
-        if (pos > bytes.size()) return std::nullopt;
-        if (id == static_cast<std::uint8_t>(KdbxInnerHeader::FieldID::end)) return static_cast<std::size_t>(pos);
+        if (pos > bytes.size()) return {std::nullopt, pos};
+        if (id == static_cast<std::uint8_t>(KdbxInnerHeader::FieldID::end)) return {static_cast<std::size_t>(pos), pos};
     }
-    return std::nullopt;
+    return {std::nullopt, pos + 5};
 }
 
 // The last stage of a load, on the caller's thread: the inner header, then the XML, read from
@@ -194,28 +200,40 @@ struct Payload {
     std::vector<KdbxInnerHeader::Binary> binaries;
 };
 
-Payload readPayload(PartChannel& parts, KdbxFormatVersion version) {
-    // The inner header (with the attachments) is gathered whole; its fields say where it ends.
+Payload readPayload(PartChannel& parts, KdbxFormatVersion version, std::size_t fileSize) {
+    // The inner header (with the attachments) is gathered whole; its fields say where it ends,
+    // and how long the field being gathered is: the buffer grows once to hold it instead of
+    // doubling past it. A length beyond anything the file could hold is not trusted for that.
     Bytes head;
-    std::optional<std::size_t> end;
-    while (!(end = innerHeaderEnd(head))) {
+    for (InnerHeaderExtent extent; !(extent = innerHeaderExtent(head)).end;) {
         std::optional<Bytes> part = parts.pop();
         if (!part) break;
         if (head.empty()) {
             head = std::move(*part);
-        } else {
-            head.insert(head.end(), part->begin(), part->end());
+            continue;
         }
+        const std::size_t grown = head.size() + part->size();
+        if (grown > head.capacity()) {
+            const std::uint64_t wanted = std::max<std::uint64_t>(extent.needed, grown);
+            head.reserve(wanted <= std::max<std::uint64_t>(fileSize, grown) ? static_cast<std::size_t>(wanted)
+                                                                           : std::max(grown, 2 * head.capacity()));
+        }
+        head.insert(head.end(), part->begin(), part->end());
     }
     // Read from what arrived: a payload that ended inside the header fails as it always has.
-    KdbxReader reader(std::move(head));
+    KdbxReader reader(KdbxReader::Borrowed{}, head);
     KdbxInnerHeader inner = KdbxInnerHeader::parse(reader);
+    // The XML that arrived with the header moves on; the header's bytes (the inner stream key
+    // among them, the attachments copied out) are wiped and let go before the XML is read.
+    Bytes current(reader.rest().begin(), reader.rest().end());
+    reader = KdbxReader(Bytes());
+    secureWipe(head);
+    Bytes().swap(head);
     // An identifier this reader does not know is refused, never replaced by a guess.
     const auto stream = KdbxCrypto::makeInnerStream(inner.streamID, inner.streamKey);
     secureWipe(inner.streamKey);
 
-    ByteView first = reader.rest();
-    Bytes current;
+    ByteView first = current;
     const KdbxXMLNode::Source next = [&]() -> ByteView {
         if (!first.empty()) return std::exchange(first, ByteView());
         std::optional<Bytes> part = parts.pop();
@@ -229,7 +247,8 @@ Payload readPayload(PartChannel& parts, KdbxFormatVersion version) {
 
 KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKey& key) {
     // Behind the header: its SHA-256, its HMAC, then the HMAC blocks.
-    KdbxReader reader(Bytes(file.begin() + static_cast<std::ptrdiff_t>(header.endOffset), file.end()));
+    // Read in place: the caller keeps the file for the whole load.
+    KdbxReader reader(KdbxReader::Borrowed{}, ByteView(file).subspan(header.endOffset));
     const Bytes storedHash = reader.read(32);
     const Bytes storedHMAC = reader.read(32);
     // Before any key work: a damaged header is reported as such whatever the credentials.
@@ -263,11 +282,7 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
         }
         for (std::uint64_t index = 0;; ++index) {
             const Bytes data = KdbxCrypto::readHMACBlock(reader, index, keys.hmac());
-            if (data.empty()) {
-                // Its copy of the file goes now, long before the model is whole.
-                reader = KdbxReader(Bytes());
-                break;
-            }
+            if (data.empty()) break;
             if (cipherError) continue;
             try {
                 Bytes plain;
@@ -297,7 +312,7 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
     std::exception_ptr readError;
     PartChannel& payload = compressed ? inflated : decrypted;
     try {
-        document = readPayload(payload, {header.major, header.minor});
+        document = readPayload(payload, {header.major, header.minor}, file.size());
     } catch (const PartChannel::UpstreamFailed&) {
         // The stage before failed: its error is reported below.
     } catch (...) {

@@ -10,7 +10,7 @@ const std::uint8_t* KdbxReader::take(std::int64_t count) {
         throw KdbxError::corruptedData("beklenenden kısa veri (" + std::to_string(count) + " bayt istendi, " +
                                        std::to_string(left) + " kaldı)");
     }
-    const std::uint8_t* start = buf_.data() + offset_;
+    const std::uint8_t* start = data_.data() + offset_;
     offset_ += static_cast<std::size_t>(count);
     return start;
 }

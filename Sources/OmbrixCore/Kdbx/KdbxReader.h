@@ -6,11 +6,22 @@
 
 #include "OmbrixCore/Crypto/Bytes.h"
 
-// Little-endian reader over a copy of the input. Every read either returns exactly the bytes
-// asked for or throws the one short-read KdbxError::corruptedData and consumes nothing.
+// Little-endian reader over a copy of the input, or over bytes the caller keeps alive for it.
+// Every read either returns exactly the bytes asked for or throws the one short-read
+// KdbxError::corruptedData and consumes nothing.
 class KdbxReader {
   public:
-    explicit KdbxReader(Bytes data) : buf_(std::move(data)) {}
+    explicit KdbxReader(Bytes data) : buf_(std::move(data)), data_(buf_) {}
+    // Reads `data` in place: a large input (a whole file) is not copied. The bytes must outlive
+    // the reader.
+    struct Borrowed {};
+    KdbxReader(Borrowed, ByteView data) : data_(data) {}
+
+    // A moved vector keeps its storage, so the view stays valid; a copy would not.
+    KdbxReader(KdbxReader&&) noexcept = default;
+    KdbxReader& operator=(KdbxReader&&) noexcept = default;
+    KdbxReader(const KdbxReader&) = delete;
+    KdbxReader& operator=(const KdbxReader&) = delete;
 
     // The next `count` bytes; a negative count or one beyond the end throws the short read.
     Bytes read(std::int64_t count);
@@ -23,10 +34,10 @@ class KdbxReader {
     std::int64_t i64();
 
     std::size_t offset() const noexcept { return offset_; }
-    std::size_t remaining() const noexcept { return buf_.size() - offset_; }
-    bool isAtEnd() const noexcept { return offset_ >= buf_.size(); }
+    std::size_t remaining() const noexcept { return data_.size() - offset_; }
+    bool isAtEnd() const noexcept { return offset_ >= data_.size(); }
     // The unread bytes, not consumed; valid while the reader lives and is not read from.
-    ByteView rest() const noexcept { return ByteView(buf_).subspan(offset_); }
+    ByteView rest() const noexcept { return data_.subspan(offset_); }
 
   private:
     // Checks `count` against what remains (never `offset + count`, which could overflow) and
@@ -35,5 +46,6 @@ class KdbxReader {
     std::uint64_t littleEndian(int width);
 
     Bytes buf_;
+    ByteView data_;
     std::size_t offset_ = 0;
 };
