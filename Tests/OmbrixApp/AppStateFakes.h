@@ -82,6 +82,9 @@ class ScriptedFiles final : public FileStore {
     bool fileExists(const QString& path) const override { return local_.fileExists(path); }
     bool isFreeForNewFile(const QString& path) const override { return local_.isFreeForNewFile(path); }
     std::optional<FileStamp> stamp(const QString& path) const override { return local_.stamp(path); }
+    std::optional<FileStamp> stampFor(const QString& path, const Bytes& content) const override {
+        return local_.stampFor(path, content);
+    }
 
     bool failWrites = false;
     int writes = 0;

@@ -234,8 +234,7 @@ void AppState::unlock(const QString& password, const std::optional<QString>& key
         // between the read and this look at it.
         std::optional<FileStamp> stamp;
         try {
-            stamp = deps_.files->stamp(*databaseURL_);
-            if (stamp) stamp->digest = FileStamp::digestOf(file);
+            stamp = deps_.files->stampFor(*databaseURL_, file);
         } catch (const FileError&) {
             // Gone or unreadable right after the read: the content read is what counts, and a
             // later save writes without a comparison.
@@ -307,7 +306,7 @@ void AppState::createDatabase(const QString& url, const QString& password,
                             QStringLiteral("bu konumda boş olmayan bir dosya var"));
         }
         deps_.files->writeAtomically(url, bytes);
-        rememberWrittenFile(url);
+        rememberWrittenFile(url, bytes);
 
         stopAutoType();
         setDatabaseURL(url);
@@ -334,14 +333,14 @@ void AppState::saveQuietly() {
         }
     }
     deps_.files->writeAtomically(*databaseURL_, bytes);
-    rememberWrittenFile(*databaseURL_);
+    rememberWrittenFile(*databaseURL_, bytes);
     setDirty(false);
 }
 
-void AppState::rememberWrittenFile(const QString& url) {
+void AppState::rememberWrittenFile(const QString& url, const Bytes& written) {
     fileChangedOnDisk_ = false;
     try {
-        fileStamp_ = deps_.files->stamp(url);
+        fileStamp_ = deps_.files->stampFor(url, written);
     } catch (...) {
         // The write succeeded; without a stamp the next save simply cannot compare.
         fileStamp_.reset();
@@ -363,7 +362,7 @@ void AppState::saveAs(const QString& url) {
     try {
         const Bytes bytes = deps_.codec->save(*database_, *activeKey_);
         deps_.files->writeAtomically(url, bytes);
-        rememberWrittenFile(url);
+        rememberWrittenFile(url, bytes);
     } catch (...) {
         reportFailure();
         return;

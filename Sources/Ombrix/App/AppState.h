@@ -268,7 +268,7 @@ class AppState : public QObject {
     bool saveBeforeLeaving();
     void reportFailure();
     // Remembers what the file looks like now, after this program wrote it.
-    void rememberWrittenFile(const QString& url);
+    void rememberWrittenFile(const QString& url, const Bytes& written);
 
     std::vector<const KdbxEntry*> visibleEntryPointers() const;
     const KdbxGroup* listedGroup() const;

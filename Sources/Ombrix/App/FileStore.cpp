@@ -241,6 +241,13 @@ std::optional<FileStamp> LocalFileStore::stamp(const QString& path) const {
     return stampOf(info, FileStamp::digestOf(readWhole(fd.get(), info, name)));
 }
 
+std::optional<FileStamp> LocalFileStore::stampFor(const QString& path, const Bytes& content) const {
+    struct stat info {};
+    if (::stat(encoded(path).constData(), &info) != 0 && errno == ENOENT) return std::nullopt;
+    const Descriptor fd(openRegular(path, displayName(path), info));
+    return stampOf(info, FileStamp::digestOf(content));
+}
+
 void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
     const QString name = displayName(path);
     bool existed = false;

@@ -86,6 +86,13 @@ class FileStore {
         (void)path;
         return std::nullopt;
     }
+    // The same, for a file whose content is known (just read or just written): it is looked
+    // at, not read and hashed once more.
+    virtual std::optional<FileStamp> stampFor(const QString& path, const Bytes& content) const {
+        std::optional<FileStamp> now = stamp(path);
+        if (now) now->digest = FileStamp::digestOf(content);
+        return now;
+    }
 };
 
 // The system calls a write goes through. Tests replace them to make each step fail the way a
@@ -118,6 +125,7 @@ class LocalFileStore final : public FileStore {
     bool fileExists(const QString& path) const override;
     bool isFreeForNewFile(const QString& path) const override;
     std::optional<FileStamp> stamp(const QString& path) const override;
+    std::optional<FileStamp> stampFor(const QString& path, const Bytes& content) const override;
 
   private:
     FileSystemCalls calls_;
