@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "KdbxErrorTesting.h"
 #include "OmbrixCore/Kdbx/Base64.h"
@@ -202,4 +205,124 @@ TEST(KdbxXMLNode, FragmentReaderReadsDocumentAfterDocument) {
         EXPECT_EQ(next->text, "t") << "after " << c.note;
     }
     EXPECT_EQ(kept->rawXMLString(), "<K a=\"1\" b=\"2\"><L>metin</L><M/></K>");
+}
+
+namespace {
+
+// Opens the document element and each "G", and writes down what it hears, subtrees as XML.
+class RecordingHandler : public KdbxXMLNode::Handler {
+  public:
+    bool open(const std::string& name) override {
+        log += "open " + name + "\n";
+        return name == "Doc" || name == "G";
+    }
+    void child(KdbxXMLNode::Ptr node) override {
+        if (throwAt != 0 && ++children == throwAt) throw std::runtime_error("handler failed");
+        log += "child " + node->rawXMLString() + " text " + std::to_string(node->text.size()) + "\n";
+    }
+    void close() override { log += "close\n"; }
+
+    std::string log;
+    std::size_t throwAt = 0;
+    std::size_t children = 0;
+};
+
+// Serves `text` in parts of `size` bytes and counts what it served.
+struct PartSource {
+    PartSource(std::string_view t, std::size_t s) : text(t), size(s) {}
+
+    KdbxXMLNode::Source source() {
+        return [this]() -> ByteView {
+            const std::size_t n = std::min(size, text.size() - offset);
+            const ByteView part(reinterpret_cast<const std::uint8_t*>(text.data()) + offset, n);
+            offset += n;
+            return part;
+        };
+    }
+
+    std::string_view text;
+    std::size_t size;
+    std::size_t offset = 0;
+};
+
+// Far more events and a longer text than one hand-over between the threads of a parse carries.
+std::string largeDocument(const std::vector<std::string>& protectedValues) {
+    std::string xml = "<Doc v=\"1\"><Meta><Name>kasa</Name></Meta><G>";
+    for (int i = 0; i < 20000; ++i) {
+        xml += "<E n=\"" + std::to_string(i) + "\" k=\"&lt;&amp;\"><K>Notes</K><V>satır " + std::to_string(i) +
+               " &amp; <![CDATA[<x>]]></V></E>";
+        if (i % 5000 == 0) {
+            xml += "<P Protected=\"True\">" + protectedValues[static_cast<std::size_t>(i / 5000)] + "</P>";
+        }
+    }
+    xml += "<Long>" + std::string(700 * 1024, 'a') + "&#128272;" + std::string(300 * 1024, 'b') + "</Long>";
+    xml += "<G><E/></G></G><Tail/></Doc>";
+    return xml;
+}
+
+}  // namespace
+
+// Read part by part, a document gives the handler exactly what it gives when read whole, whatever
+// the parts' size: the same subtrees, texts and attributes, protected values decrypted in order.
+TEST(KdbxXMLNode, PartByPartParseHearsWhatTheWholeParseHears) {
+    const std::vector<std::string> values = encrypted({"bir", "iki", "üç", "dört"});
+    const std::string xml = largeDocument(values);
+
+    auto wholeStream = newStream();
+    RecordingHandler whole;
+    ASSERT_TRUE(KdbxXMLNode::parse(bytesOf(xml), wholeStream.get(), whole));
+    EXPECT_NE(whole.log.find("child <P Protected=\"True\">dört</P>"), std::string::npos);
+    EXPECT_NE(whole.log.find("text " + std::to_string(1000 * 1024 + 4)), std::string::npos);
+
+    for (const std::size_t size : {std::size_t{7}, std::size_t{4096}, xml.size()}) {
+        PartSource parts(xml, size);
+        auto stream = newStream();
+        RecordingHandler handler;
+        ASSERT_TRUE(KdbxXMLNode::parse(parts.source(), stream.get(), handler)) << size;
+        EXPECT_EQ(handler.log, whole.log) << size;
+    }
+}
+
+TEST(KdbxXMLNode, PartByPartParseRefusesWhatTheWholeParseRefuses) {
+    for (const BrokenDocument& c : brokenDocuments()) {
+        PartSource parts(c.xml, 3);
+        RecordingHandler handler;
+        EXPECT_FALSE(KdbxXMLNode::parse(parts.source(), nullptr, handler)) << c.note;
+    }
+}
+
+// The first failure in document order decides, as when everything ran on one thread: the
+// handler's error before a later malformation, a source's error as it comes.
+TEST(KdbxXMLNode, PartByPartParseReportsTheFirstFailure) {
+    const std::string xml = largeDocument(encrypted({"bir", "iki", "üç", "dört"})) + "<broken";
+
+    RecordingHandler handler;
+    handler.throwAt = 2000;
+    PartSource parts(xml, 4096);
+    EXPECT_THROW(KdbxXMLNode::parse(parts.source(), nullptr, handler), std::runtime_error);
+    // The parse stopped soon after, without reading the rest of the document.
+    EXPECT_LT(parts.offset, xml.size());
+
+    RecordingHandler reader;
+    PartSource whole(xml, 4096);
+    EXPECT_FALSE(KdbxXMLNode::parse(whole.source(), nullptr, reader));
+
+    struct SourceFailed {};
+    const std::string pieces[] = {"<A>", "<B/>"};
+    std::size_t served = 0;
+    const KdbxXMLNode::Source failing = [&]() -> ByteView {
+        if (served == 2) throw SourceFailed{};
+        const std::string& piece = pieces[served++];
+        return ByteView(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size());
+    };
+    RecordingHandler unread;
+    EXPECT_THROW(KdbxXMLNode::parse(failing, nullptr, unread), SourceFailed);
+
+    // A protected value that does not decode, read part by part.
+    auto stream = newStream();
+    const std::string bad = "<Doc><G><V Protected=\"True\">QUJ</V></G></Doc>";
+    PartSource badParts(bad, 5);
+    RecordingHandler badHandler;
+    EXPECT_EQ(thrownKdbxError([&] { KdbxXMLNode::parse(badParts.source(), stream.get(), badHandler); }),
+              KdbxError::corruptedData("korumalı değer base64 değil"));
 }

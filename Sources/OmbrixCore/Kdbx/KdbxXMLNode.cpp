@@ -3,7 +3,10 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <cstdint>
+#include <cstring>
 #include <cstddef>
 #include <exception>
 #include <new>
@@ -12,6 +15,7 @@
 #include "OmbrixCore/Kdbx/InnerStreamCipher.h"
 #include "OmbrixCore/Kdbx/KdbxError.h"
 #include "OmbrixCore/Kdbx/KdbxXMLEscape.h"
+#include "OmbrixCore/Kdbx/PartChannel.h"
 #include "OmbrixCore/Kdbx/UnicodeText.h"
 
 namespace {
@@ -36,6 +40,15 @@ bool isTrue(const char* value) {
 // needs room for that part only; the blocks go when the builder and the last node have let go.
 class NodePool {
   public:
+    // A pool is held by its builders and by each node in it; the last to let go frees it. One
+    // count per node instead of a shared pointer copied with every allocator: a node is made and
+    // dropped millions of times per load, and each copy would cost an atomic operation.
+    static NodePool* create() { return new NodePool; }
+    void retain() noexcept { holders_.fetch_add(1, std::memory_order_relaxed); }
+    void release() noexcept {
+        if (holders_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    }
+
     void* allocate(std::size_t size, std::size_t alignment) {
         if (size == slotSize_ && free_ != nullptr) {
             FreeSlot* slot = free_;
@@ -61,9 +74,14 @@ class NodePool {
     }
 
   private:
+    NodePool() = default;
+    ~NodePool() = default;
+
     struct FreeSlot {
         FreeSlot* next;
     };
+
+    std::atomic<std::size_t> holders_{1};
 
     static constexpr std::size_t blockSize = 64 * 1024;
     std::vector<std::unique_ptr<std::byte[]>> blocks_;
@@ -72,100 +90,69 @@ class NodePool {
     FreeSlot* free_ = nullptr;
 };
 
-// Each node's control block keeps the pool alive through its copy of the allocator.
+// A builder's hold on a pool; a copy holds it once more.
+class PoolRef {
+  public:
+    PoolRef() : pool_(NodePool::create()) {}
+    PoolRef(const PoolRef& other) noexcept : pool_(other.pool_) { pool_->retain(); }
+    PoolRef& operator=(const PoolRef&) = delete;
+    ~PoolRef() { pool_->release(); }
+
+    NodePool* get() const { return pool_; }
+
+  private:
+    NodePool* pool_;
+};
+
+// Each node's control block holds the pool from its allocation until its memory is given back.
 template <class T>
 struct PoolAllocator {
     using value_type = T;
 
-    explicit PoolAllocator(std::shared_ptr<NodePool> p) : pool(std::move(p)) {}
+    explicit PoolAllocator(NodePool* p) noexcept : pool(p) {}
     template <class U>
-    PoolAllocator(const PoolAllocator<U>& other) : pool(other.pool) {}
+    PoolAllocator(const PoolAllocator<U>& other) noexcept : pool(other.pool) {}
 
-    T* allocate(std::size_t n) { return static_cast<T*>(pool->allocate(n * sizeof(T), alignof(T))); }
-    void deallocate(T* p, std::size_t n) noexcept { pool->deallocate(p, n * sizeof(T)); }
+    T* allocate(std::size_t n) {
+        T* p = static_cast<T*>(pool->allocate(n * sizeof(T), alignof(T)));
+        pool->retain();
+        return p;
+    }
+    void deallocate(T* p, std::size_t n) noexcept {
+        pool->deallocate(p, n * sizeof(T));
+        pool->release();
+    }
 
     template <class U>
     bool operator==(const PoolAllocator<U>& other) const noexcept {
         return pool == other.pool;
     }
 
-    std::shared_ptr<NodePool> pool;
+    NodePool* pool;
 };
 
-// Builds the tree from expat's events. No exception may cross expat's C frames: each handler
-// catches, records and stops the parser, and parse() rethrows once XML_Parse has returned.
+// Builds the tree from the events of one parse, whoever drives them: expat on the same thread,
+// or a record of expat's events made on another.
 class TreeBuilder {
   public:
-    TreeBuilder(XML_Parser parser, InnerStreamCipher* stream, KdbxXMLNode::Handler* handler,
-                std::shared_ptr<NodePool> pool = std::make_shared<NodePool>())
-        : parser_(parser), stream_(stream), handler_(handler), pool_(std::move(pool)) {
-        XML_SetUserData(parser, this);
-        XML_SetElementHandler(parser, &TreeBuilder::onStart, &TreeBuilder::onEnd);
-        XML_SetCharacterDataHandler(parser, &TreeBuilder::onCharacters);
-        // A document type declaration is where entities would be declared (and expanded
-        // exponentially); the format never has one, so the document is refused outright.
-        XML_SetStartDoctypeDeclHandler(parser, &TreeBuilder::onDoctype);
-        XML_SetEntityDeclHandler(parser, &TreeBuilder::onEntityDecl);
-    }
+    TreeBuilder(InnerStreamCipher* stream, KdbxXMLNode::Handler* handler,
+                const PoolRef& pool = PoolRef())
+        : stream_(stream), handler_(handler), pool_(pool) {}
 
     KdbxXMLNode::Ptr finish(bool parsedOK) { return complete(parsedOK) ? std::move(root_) : nullptr; }
+    bool complete(bool parsedOK) const { return parsedOK && !failed_ && stack_.empty(); }
 
-    bool complete(bool parsedOK) {
-        if (error_) std::rethrow_exception(error_);
-        return parsedOK && !failed_ && stack_.empty();
-    }
+    // The document is refused; later events are ignored.
+    void fail() { failed_ = true; }
+    bool failed() const { return failed_; }
 
-  private:
-    static TreeBuilder& self(void* data) { return *static_cast<TreeBuilder*>(data); }
-
-    static void onStart(void* data, const XML_Char* name, const XML_Char** attributes) {
-        self(data).guard([&](TreeBuilder& b) { b.start(name, attributes); });
-    }
-    static void onEnd(void* data, const XML_Char*) {
-        self(data).guard([](TreeBuilder& b) { b.end(); });
-    }
-    static void onCharacters(void* data, const XML_Char* text, int length) {
-        TreeBuilder& b = self(data);
-        if (b.failed_ || b.stack_.empty()) return;
-        b.guard([&](TreeBuilder& t) {
-            if (KdbxXMLNode* node = t.stack_.back().get()) {
-                node->text.append(text, static_cast<std::size_t>(length));
-            } else if (t.open_.back().isProtected) {
-                t.open_.back().text.append(text, static_cast<std::size_t>(length));
-            }
-        });
-    }
-    static void onDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
-        self(data).fail();
-    }
-    static void onEntityDecl(void* data, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
-                             const XML_Char*, const XML_Char*, const XML_Char*) {
-        self(data).fail();
-    }
-
-    template <class Fn>
-    void guard(Fn&& fn) {
-        // Expat may deliver a few more events after being stopped; they are ignored.
+    // `attributes` as expat gives them: names and values in turn, ended by a null pointer.
+    void start(const char* name, const char** attributes) {
         if (failed_) return;
-        try {
-            fn(*this);
-        } catch (...) {
-            error_ = std::current_exception();
-            fail();
-        }
-    }
-
-    void fail() {
-        if (failed_) return;
-        failed_ = true;
-        XML_StopParser(parser_, XML_FALSE);
-    }
-
-    void start(const XML_Char* name, const XML_Char** attributes) {
         if (stack_.size() >= KdbxXMLNode::maxDepth) return fail();
         KdbxXMLNode::Attributes map;
         bool isProtected = false;
-        for (const XML_Char** a = attributes; *a != nullptr; a += 2) {
+        for (const char** a = attributes; *a != nullptr; a += 2) {
             if (std::string_view(a[0]) == "Protected") {
                 isProtected = isTrue(a[1]);
             } else {
@@ -179,7 +166,7 @@ class TreeBuilder {
             return;
         }
         auto node =
-            std::allocate_shared<KdbxXMLNode>(PoolAllocator<KdbxXMLNode>(pool_), name, std::move(map));
+            std::allocate_shared<KdbxXMLNode>(PoolAllocator<KdbxXMLNode>(pool_.get()), name, std::move(map));
         node->isProtected = isProtected;
         stack_.push_back(std::move(node));
         // Children are gathered per level in reused vectors and moved into the node in one
@@ -187,8 +174,17 @@ class TreeBuilder {
         if (pending_.size() < stack_.size()) pending_.resize(stack_.size());
     }
 
+    void characters(const char* text, std::size_t length) {
+        if (failed_ || stack_.empty()) return;
+        if (KdbxXMLNode* node = stack_.back().get()) {
+            node->text.append(text, length);
+        } else if (open_.back().isProtected) {
+            open_.back().text.append(text, length);
+        }
+    }
+
     void end() {
-        if (stack_.empty()) return;
+        if (failed_ || stack_.empty()) return;
         if (stack_.back() == nullptr) {
             stack_.pop_back();
             const OpenElement element = std::move(open_.back());
@@ -216,6 +212,7 @@ class TreeBuilder {
         }
     }
 
+  private:
     Bytes decode(const std::string& text) {
         const std::optional<Bytes> cipher = Base64::decodeLenient(text);
         if (!cipher) throw KdbxError::corruptedData("korumalı değer base64 değil");
@@ -235,17 +232,244 @@ class TreeBuilder {
         std::string text;
     };
 
-    XML_Parser parser_;
     InnerStreamCipher* stream_;
     KdbxXMLNode::Handler* handler_;
-    std::shared_ptr<NodePool> pool_;
+    PoolRef pool_;
     std::vector<OpenElement> open_;
     KdbxXMLNode::Ptr root_;
     std::vector<KdbxXMLNode::Ptr> stack_;
     std::vector<std::vector<KdbxXMLNode::Ptr>> pending_;
     bool failed_ = false;
+};
+
+// A document type declaration is where entities would be declared (and expanded exponentially);
+// the format never has one, so a document with one is refused outright.
+void refuseDeclarations(XML_Parser parser, XML_StartDoctypeDeclHandler onDoctype,
+                        XML_EntityDeclHandler onEntityDecl) {
+    XML_SetStartDoctypeDeclHandler(parser, onDoctype);
+    XML_SetEntityDeclHandler(parser, onEntityDecl);
+}
+
+// Drives a builder from expat on the same thread. No exception may cross expat's C frames: each
+// handler catches, records and stops the parser, and complete() rethrows once XML_Parse has
+// returned.
+class ExpatDriver {
+  public:
+    ExpatDriver(XML_Parser parser, TreeBuilder& builder) : parser_(parser), builder_(builder) {
+        XML_SetUserData(parser, this);
+        XML_SetElementHandler(parser, &ExpatDriver::onStart, &ExpatDriver::onEnd);
+        XML_SetCharacterDataHandler(parser, &ExpatDriver::onCharacters);
+        refuseDeclarations(parser, &ExpatDriver::onDoctype, &ExpatDriver::onEntityDecl);
+    }
+
+    bool complete(bool parsedOK) {
+        if (error_) std::rethrow_exception(error_);
+        return builder_.complete(parsedOK);
+    }
+
+  private:
+    static ExpatDriver& self(void* data) { return *static_cast<ExpatDriver*>(data); }
+
+    static void onStart(void* data, const XML_Char* name, const XML_Char** attributes) {
+        self(data).guard([&](TreeBuilder& b) { b.start(name, attributes); });
+    }
+    static void onEnd(void* data, const XML_Char*) {
+        self(data).guard([](TreeBuilder& b) { b.end(); });
+    }
+    static void onCharacters(void* data, const XML_Char* text, int length) {
+        self(data).guard([&](TreeBuilder& b) { b.characters(text, static_cast<std::size_t>(length)); });
+    }
+    static void onDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+        self(data).guard([](TreeBuilder& b) { b.fail(); });
+    }
+    static void onEntityDecl(void* data, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
+                             const XML_Char*, const XML_Char*, const XML_Char*) {
+        self(data).guard([](TreeBuilder& b) { b.fail(); });
+    }
+
+    template <class Fn>
+    void guard(Fn&& fn) {
+        // Expat may deliver a few more events after being stopped; the builder ignores them.
+        if (builder_.failed()) return;
+        try {
+            fn(builder_);
+        } catch (...) {
+            error_ = std::current_exception();
+            builder_.fail();
+        }
+        if (builder_.failed()) XML_StopParser(parser_, XML_FALSE);
+    }
+
+    XML_Parser parser_;
+    TreeBuilder& builder_;
     std::exception_ptr error_;
 };
+
+// Records expat's events in chunks for a builder on another thread: expat's pass and the building
+// of the tree are the two halves of reading a payload, and each then has a core. An event is 'S',
+// the attribute count (4 bytes), then the element name and each attribute name and value, each
+// followed by a NUL (which expat never lets into either); 'T', a length (4 bytes) and that much
+// character data (runs of it merged); or 'E'. The record ends with 'D' when the document was
+// well-formed and 'X' when it was not or held a document type declaration.
+class EventRecorder {
+  public:
+    EventRecorder(XML_Parser parser, PartChannel& out) : parser_(parser), out_(out) {
+        XML_SetUserData(parser, this);
+        XML_SetElementHandler(parser, &EventRecorder::onStart, &EventRecorder::onEnd);
+        XML_SetCharacterDataHandler(parser, &EventRecorder::onCharacters);
+        refuseDeclarations(parser, &EventRecorder::onDoctype, &EventRecorder::onEntityDecl);
+        chunk_.reserve(chunkSize + chunkSize / 4);
+    }
+
+    // Ends the record once expat has returned, unless nobody reads it any more.
+    void finish(bool parsedOK) {
+        if (error_) std::rethrow_exception(error_);
+        if (abandoned_) return;
+        chunk_.push_back(parsedOK && !refused_ ? 'D' : 'X');
+        flush();
+    }
+
+  private:
+    static constexpr std::size_t chunkSize = 256 * 1024;
+
+    static EventRecorder& self(void* data) { return *static_cast<EventRecorder*>(data); }
+
+    static void onStart(void* data, const XML_Char* name, const XML_Char** attributes) {
+        self(data).guard([&](EventRecorder& r) {
+            std::size_t count = 0;
+            while (attributes[2 * count] != nullptr) ++count;
+            r.chunk_.push_back('S');
+            r.appendLength(count);
+            r.appendString(name);
+            for (std::size_t i = 0; i < 2 * count; ++i) r.appendString(attributes[i]);
+            r.eventEnded();
+        });
+    }
+    static void onEnd(void* data, const XML_Char*) {
+        self(data).guard([](EventRecorder& r) {
+            r.chunk_.push_back('E');
+            r.eventEnded();
+        });
+    }
+    static void onCharacters(void* data, const XML_Char* text, int length) {
+        self(data).guard([&](EventRecorder& r) {
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
+            if (r.textLength_ == noText) {
+                r.chunk_.push_back('T');
+                r.textLength_ = r.chunk_.size();
+                r.appendLength(0);
+            }
+            r.chunk_.insert(r.chunk_.end(), bytes, bytes + length);
+            std::uint32_t total = 0;
+            std::memcpy(&total, r.chunk_.data() + r.textLength_, sizeof total);
+            total += static_cast<std::uint32_t>(length);
+            std::memcpy(r.chunk_.data() + r.textLength_, &total, sizeof total);
+            if (r.chunk_.size() >= chunkSize) r.flush();
+        });
+    }
+    static void onDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+        self(data).guard([](EventRecorder& r) { r.refused_ = true; });
+    }
+    static void onEntityDecl(void* data, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
+                             const XML_Char*, const XML_Char*, const XML_Char*) {
+        self(data).guard([](EventRecorder& r) { r.refused_ = true; });
+    }
+
+    // No exception may cross expat's C frames: it is kept, the parser stopped, and finish()
+    // rethrows it. Expat may deliver a few more events after being stopped; they are ignored.
+    template <class Fn>
+    void guard(Fn&& fn) {
+        if (stopped()) return;
+        try {
+            fn(*this);
+        } catch (...) {
+            error_ = std::current_exception();
+        }
+        if (stopped()) XML_StopParser(parser_, XML_FALSE);
+    }
+
+    bool stopped() const { return refused_ || abandoned_ || error_; }
+
+    void appendLength(std::size_t length) {
+        const auto value = static_cast<std::uint32_t>(length);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(&value);
+        chunk_.insert(chunk_.end(), bytes, bytes + sizeof value);
+    }
+
+    void appendString(const char* text) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
+        chunk_.insert(chunk_.end(), bytes, bytes + std::strlen(text) + 1);
+    }
+
+    void eventEnded() {
+        textLength_ = noText;
+        if (chunk_.size() >= chunkSize) flush();
+    }
+
+    void flush() {
+        textLength_ = noText;
+        Bytes full;
+        full.reserve(chunkSize + chunkSize / 4);
+        full.swap(chunk_);
+        // The builder stopped reading: nothing more need be read.
+        if (!out_.push(std::move(full))) abandoned_ = true;
+    }
+
+    static constexpr std::size_t noText = SIZE_MAX;
+
+    XML_Parser parser_;
+    PartChannel& out_;
+    Bytes chunk_;
+    // Where the length of the character data being recorded stands in the chunk.
+    std::size_t textLength_ = noText;
+    bool refused_ = false;
+    bool abandoned_ = false;
+    std::exception_ptr error_;
+};
+
+// Plays a record of events into the builder; false once the record has ended. `parsedOK` is set
+// by the record's last event.
+bool replay(const Bytes& chunk, TreeBuilder& builder, std::vector<const char*>& attributes, bool& parsedOK) {
+    const auto* data = reinterpret_cast<const char*>(chunk.data());
+    const char* const end = data + chunk.size();
+    const auto length = [&] {
+        std::uint32_t value = 0;
+        std::memcpy(&value, data, sizeof value);
+        data += sizeof value;
+        return value;
+    };
+    const auto string = [&] {
+        const char* text = data;
+        data += std::strlen(text) + 1;
+        return text;
+    };
+    while (data < end && !builder.failed()) {
+        switch (*data++) {
+            case 'S': {
+                const std::uint32_t count = length();
+                const char* name = string();
+                attributes.clear();
+                for (std::uint32_t i = 0; i < 2 * count; ++i) attributes.push_back(string());
+                attributes.push_back(nullptr);
+                builder.start(name, attributes.data());
+                break;
+            }
+            case 'T': {
+                const std::uint32_t size = length();
+                builder.characters(data, size);
+                data += size;
+                break;
+            }
+            case 'E':
+                builder.end();
+                break;
+            default:
+                parsedOK = data[-1] == 'D';
+                return false;
+        }
+    }
+    return !builder.failed();
+}
 
 struct ParserFree {
     void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
@@ -304,36 +528,62 @@ bool feed(XML_Parser parser, ByteView data) {
 KdbxXMLNode::Ptr KdbxXMLNode::parse(ByteView data, InnerStreamCipher* stream) {
     std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
     if (!parser) throw std::bad_alloc();
-    TreeBuilder builder(parser.get(), stream, nullptr);
-    return builder.finish(feed(parser.get(), data));
+    TreeBuilder builder(stream, nullptr);
+    ExpatDriver driver(parser.get(), builder);
+    const bool parsed = driver.complete(feed(parser.get(), data));
+    return builder.finish(parsed);
 }
 
 bool KdbxXMLNode::parse(ByteView data, InnerStreamCipher* stream, Handler& handler) {
     std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
     if (!parser) throw std::bad_alloc();
-    TreeBuilder builder(parser.get(), stream, &handler);
-    return builder.complete(feed(parser.get(), data));
+    TreeBuilder builder(stream, &handler);
+    ExpatDriver driver(parser.get(), builder);
+    return driver.complete(feed(parser.get(), data));
 }
 
 bool KdbxXMLNode::parse(const Source& next, InnerStreamCipher* stream, Handler& handler) {
-    std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
-    if (!parser) throw std::bad_alloc();
-    TreeBuilder builder(parser.get(), stream, &handler);
-    bool parsed = true;
-    for (ByteView part = next(); parsed && !part.empty(); part = next()) {
-        for (std::size_t offset = 0; parsed && offset < part.size(); offset += maxPiece) {
-            const std::size_t piece = std::min(maxPiece, part.size() - offset);
-            parsed = XML_Parse(parser.get(), reinterpret_cast<const char*>(part.data() + offset),
-                               static_cast<int>(piece), XML_FALSE) == XML_STATUS_OK;
+    // Expat reads on a thread of its own; the tree is built, and the handler called, here.
+    PartChannel events;
+    Stage tokenizer(nullptr, events, [&] {
+        std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
+        if (!parser) throw std::bad_alloc();
+        EventRecorder recorder(parser.get(), events);
+        bool parsed = true;
+        for (ByteView part = next(); parsed && !part.empty(); part = next()) {
+            for (std::size_t offset = 0; parsed && offset < part.size(); offset += maxPiece) {
+                const std::size_t piece = std::min(maxPiece, part.size() - offset);
+                parsed = XML_Parse(parser.get(), reinterpret_cast<const char*>(part.data() + offset),
+                                   static_cast<int>(piece), XML_FALSE) == XML_STATUS_OK;
+            }
         }
+        parsed = parsed && XML_Parse(parser.get(), nullptr, 0, XML_TRUE) == XML_STATUS_OK;
+        recorder.finish(parsed);
+    });
+
+    TreeBuilder builder(stream, &handler);
+    std::vector<const char*> attributes;
+    bool parsed = false;
+    try {
+        while (std::optional<Bytes> chunk = events.pop()) {
+            if (!replay(*chunk, builder, attributes, parsed)) break;
+        }
+    } catch (const PartChannel::UpstreamFailed&) {
+        // Expat's side failed: its own error, if it has one, is the parse's.
+        tokenizer.join();
+        tokenizer.rethrow();
+        throw;
     }
-    parsed = parsed && XML_Parse(parser.get(), nullptr, 0, XML_TRUE) == XML_STATUS_OK;
+    // A builder that refused the document reads no further: expat stops at its next chunk.
+    events.abandon();
+    tokenizer.join();
+    tokenizer.rethrow();
     return builder.complete(parsed);
 }
 
 struct KdbxXMLNode::FragmentReader::State {
     std::unique_ptr<XML_ParserStruct, ParserFree> parser;
-    std::shared_ptr<NodePool> pool = std::make_shared<NodePool>();
+    PoolRef pool;
     bool used = false;
 };
 
@@ -352,9 +602,11 @@ KdbxXMLNode::Ptr KdbxXMLNode::FragmentReader::parse(std::string_view text) {
     }
     state_->used = true;
     XML_Parser parser = state_->parser.get();
-    TreeBuilder builder(parser, nullptr, nullptr, state_->pool);
-    return builder.finish(
-        feed(parser, ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())));
+    TreeBuilder builder(nullptr, nullptr, state_->pool);
+    ExpatDriver driver(parser, builder);
+    const bool parsed =
+        driver.complete(feed(parser, ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())));
+    return builder.finish(parsed);
 }
 
 KdbxXMLNode::Ptr KdbxXMLNode::parse(std::string_view text, InnerStreamCipher* stream) {
