@@ -242,12 +242,16 @@ class TreeBuilder {
     bool failed_ = false;
 };
 
-// A document type declaration is where entities would be declared (and expanded exponentially);
-// the format never has one, so a document with one is refused outright.
-void refuseDeclarations(XML_Parser parser, XML_StartDoctypeDeclHandler onDoctype,
-                        XML_EntityDeclHandler onEntityDecl) {
-    XML_SetStartDoctypeDeclHandler(parser, onDoctype);
-    XML_SetEntityDeclHandler(parser, onEntityDecl);
+// Points expat's events at the handlers of `driver`. A document type declaration is where
+// entities would be declared (and expanded exponentially); the format never has one, so the
+// driver refuses a document with one outright.
+template <class Driver>
+void connect(XML_Parser parser, Driver* driver) {
+    XML_SetUserData(parser, driver);
+    XML_SetElementHandler(parser, &Driver::onStart, &Driver::onEnd);
+    XML_SetCharacterDataHandler(parser, &Driver::onCharacters);
+    XML_SetStartDoctypeDeclHandler(parser, &Driver::onDoctype);
+    XML_SetEntityDeclHandler(parser, &Driver::onEntityDecl);
 }
 
 // Drives a builder from expat on the same thread. No exception may cross expat's C frames: each
@@ -256,10 +260,7 @@ void refuseDeclarations(XML_Parser parser, XML_StartDoctypeDeclHandler onDoctype
 class ExpatDriver {
   public:
     ExpatDriver(XML_Parser parser, TreeBuilder& builder) : parser_(parser), builder_(builder) {
-        XML_SetUserData(parser, this);
-        XML_SetElementHandler(parser, &ExpatDriver::onStart, &ExpatDriver::onEnd);
-        XML_SetCharacterDataHandler(parser, &ExpatDriver::onCharacters);
-        refuseDeclarations(parser, &ExpatDriver::onDoctype, &ExpatDriver::onEntityDecl);
+        connect(parser, this);
     }
 
     bool complete(bool parsedOK) {
@@ -268,6 +269,9 @@ class ExpatDriver {
     }
 
   private:
+    template <class Driver>
+    friend void connect(XML_Parser, Driver*);
+
     static ExpatDriver& self(void* data) { return *static_cast<ExpatDriver*>(data); }
 
     static void onStart(void* data, const XML_Char* name, const XML_Char** attributes) {
@@ -314,10 +318,7 @@ class ExpatDriver {
 class EventRecorder {
   public:
     EventRecorder(XML_Parser parser, PartChannel& out) : parser_(parser), out_(out) {
-        XML_SetUserData(parser, this);
-        XML_SetElementHandler(parser, &EventRecorder::onStart, &EventRecorder::onEnd);
-        XML_SetCharacterDataHandler(parser, &EventRecorder::onCharacters);
-        refuseDeclarations(parser, &EventRecorder::onDoctype, &EventRecorder::onEntityDecl);
+        connect(parser, this);
         chunk_.reserve(chunkSize + chunkSize / 4);
     }
 
@@ -331,6 +332,9 @@ class EventRecorder {
 
   private:
     static constexpr std::size_t chunkSize = 256 * 1024;
+
+    template <class Driver>
+    friend void connect(XML_Parser, Driver*);
 
     static EventRecorder& self(void* data) { return *static_cast<EventRecorder*>(data); }
 
