@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <cstddef>
 #include <exception>
 #include <new>
 
@@ -361,13 +361,12 @@ class EventRecorder {
             if (r.textLength_ == noText) {
                 r.chunk_.push_back('T');
                 r.textLength_ = r.chunk_.size();
+                r.textTotal_ = 0;
                 r.appendLength(0);
             }
             r.chunk_.insert(r.chunk_.end(), bytes, bytes + length);
-            std::uint32_t total = 0;
-            std::memcpy(&total, r.chunk_.data() + r.textLength_, sizeof total);
-            total += static_cast<std::uint32_t>(length);
-            std::memcpy(r.chunk_.data() + r.textLength_, &total, sizeof total);
+            r.textTotal_ += static_cast<std::uint32_t>(length);
+            std::memcpy(r.chunk_.data() + r.textLength_, &r.textTotal_, sizeof r.textTotal_);
             if (r.chunk_.size() >= chunkSize) r.flush();
         });
     }
@@ -424,8 +423,9 @@ class EventRecorder {
     XML_Parser parser_;
     PartChannel& out_;
     Bytes chunk_;
-    // Where the length of the character data being recorded stands in the chunk.
+    // Where the length of the character data being recorded stands in the chunk, and that length.
     std::size_t textLength_ = noText;
+    std::uint32_t textTotal_ = 0;
     bool refused_ = false;
     bool abandoned_ = false;
     std::exception_ptr error_;
