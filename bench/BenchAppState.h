@@ -49,7 +49,7 @@ struct BenchAppState {
     class NoFiles final : public FileStore {
       public:
         Bytes read(const QString&) const override { return {}; }
-        void writeAtomically(const QString&, const Bytes&) override {}
+        std::optional<QString> writeAtomically(const QString&, const Bytes&) override { return std::nullopt; }
         bool fileExists(const QString&) const override { return true; }
         bool isFreeForNewFile(const QString&) const override { return true; }
     };

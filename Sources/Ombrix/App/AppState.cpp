@@ -332,9 +332,11 @@ void AppState::saveQuietly() {
             throw FileError(FileError::Kind::changedOnDisk, QFileInfo(*databaseURL_).fileName());
         }
     }
-    deps_.files->writeAtomically(*databaseURL_, bytes);
+    const std::optional<QString> note = deps_.files->writeAtomically(*databaseURL_, bytes);
     rememberWrittenFile(*databaseURL_, bytes);
     setDirty(false);
+    // Said once: the new file is ours from now on, and the next save keeps what it has.
+    if (note) setLastError(note);
 }
 
 void AppState::rememberWrittenFile(const QString& url, const Bytes& written) {
@@ -359,14 +361,16 @@ void AppState::save() {
 
 void AppState::saveAs(const QString& url) {
     if (!database_ || !activeKey_) return;
+    std::optional<QString> note;
     try {
         const Bytes bytes = deps_.codec->save(*database_, *activeKey_);
-        deps_.files->writeAtomically(url, bytes);
+        note = deps_.files->writeAtomically(url, bytes);
         rememberWrittenFile(url, bytes);
     } catch (...) {
         reportFailure();
         return;
     }
+    if (note) setLastError(note);
     setDatabaseURL(url);
     setDirty(false);
     storeBookmark(url);
