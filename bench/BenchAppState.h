@@ -26,6 +26,7 @@ struct BenchAppState {
         deps.urls = std::make_shared<NoUrls>();
         deps.autoType = std::make_shared<NoAutoType>();
         deps.scheduler = std::make_shared<NoTimers>();
+        deps.work = std::make_shared<InlineWorkRunner>();
         state = std::make_unique<AppState>(deps);
         state->prepare(QStringLiteral("/kasa.kdbx"));
         state->unlock(QStringLiteral("parola"), std::nullopt);

@@ -193,6 +193,8 @@ struct Harness {
         deps.scheduler = scheduler;
         deps.now = [clock = clock] { return *clock; };
         deps.newDatabaseKdf = KdfSettings::argon2id(64, 1, 1);
+        // Every operation done when it returns; tests of the work thread set their own.
+        deps.work = std::make_shared<InlineWorkRunner>();
         return deps;
     }
 
