@@ -324,7 +324,11 @@ void AppState::unlock(const QString& password, const std::optional<QString>& key
                 opened->repaired = GroupTree::repairDuplicateIDs(opened->database.root, seenGroups, seenEntries);
             },
             [this, opened, stamp, url](std::exception_ptr failure) {
-                setWorking(false);
+                // Told once the result is in: whoever waits for the end sees it.
+                struct Ended {
+                    AppState& state;
+                    ~Ended() { state.setWorking(false); }
+                } ended{*this};
                 if (failure) {
                     reportFailure(failure);
                     return;
@@ -398,7 +402,11 @@ void AppState::createDatabase(const QString& url, const QString& password,
                 created->bytes = codec->save(created->database, *created->key);
             },
             [this, created, url](std::exception_ptr failure) {
-                setWorking(false);
+                // Told once the result is in: whoever waits for the end sees it.
+                struct Ended {
+                    AppState& state;
+                    ~Ended() { state.setWorking(false); }
+                } ended{*this};
                 try {
                     if (failure) std::rethrow_exception(failure);
                     // Asked right before writing: the key derivation takes seconds, and a file
