@@ -26,6 +26,7 @@ struct BenchAppState {
         deps.urls = std::make_shared<NoUrls>();
         deps.autoType = std::make_shared<NoAutoType>();
         deps.scheduler = std::make_shared<NoTimers>();
+        deps.work = std::make_shared<InlineWorkRunner>();
         state = std::make_unique<AppState>(deps);
         state->prepare(QStringLiteral("/kasa.kdbx"));
         state->unlock(QStringLiteral("parola"), std::nullopt);
@@ -49,7 +50,7 @@ struct BenchAppState {
     class NoFiles final : public FileStore {
       public:
         Bytes read(const QString&) const override { return {}; }
-        void writeAtomically(const QString&, const Bytes&) override {}
+        std::optional<QString> writeAtomically(const QString&, const Bytes&) override { return std::nullopt; }
         bool fileExists(const QString&) const override { return true; }
         bool isFreeForNewFile(const QString&) const override { return true; }
     };

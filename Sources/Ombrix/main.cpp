@@ -19,10 +19,10 @@ int main(int argc, char** argv) {
     installQtTurkish(application);
 
     OmbrixApp ombrix;
-    // Being told to end (the session, kill, a closed terminal) is a quit like the menu's: unsaved
-    // changes are saved first, and a failed save keeps the program open with the error.
+    // Being told to end (the session, kill, a closed terminal) asks nothing: unsaved changes are
+    // saved, or kept in a file beside the database where another program changed it.
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::received, &ombrix, [&ombrix] { ombrix.quit(); });
+    ombrix.followTerminationSignals(termination);
     ombrix.show();
     return QApplication::exec();
 }

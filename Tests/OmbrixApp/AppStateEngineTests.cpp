@@ -193,5 +193,5 @@ TEST(AppStateEngine, AKeyDerivationBeyondThisMachineIsRefusedAndTheStateStaysLoc
     const std::string error = state->lastError()->toStdString();
     EXPECT_NE(error.find("Bu veritabanı açılmadı: AES-KDF'nin 9223372036854775808 turu"), std::string::npos)
         << error;
-    EXPECT_NE(error.find("sürerdi (en çok 60 saniye kabul edilir)"), std::string::npos) << error;
+    EXPECT_NE(error.find("sürerdi (en çok 24 saat kabul edilir)"), std::string::npos) << error;
 }

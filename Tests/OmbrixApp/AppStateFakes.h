@@ -74,10 +74,11 @@ class ScriptedFiles final : public FileStore {
         reads.push_back(path);
         return local_.read(path);
     }
-    void writeAtomically(const QString& path, const Bytes& bytes) override {
+    std::optional<QString> writeAtomically(const QString& path, const Bytes& bytes) override {
         if (failWrites) throw FileError(FileError::Kind::writeFailed, path, QStringLiteral("sınama"));
         ++writes;
         local_.writeAtomically(path, bytes);
+        return note;
     }
     bool fileExists(const QString& path) const override { return local_.fileExists(path); }
     bool isFreeForNewFile(const QString& path) const override { return local_.isFreeForNewFile(path); }
@@ -87,6 +88,8 @@ class ScriptedFiles final : public FileStore {
     }
 
     bool failWrites = false;
+    // What every write says could not be kept of the file's access.
+    std::optional<QString> note;
     int writes = 0;
     mutable std::vector<QString> reads;
 
@@ -190,6 +193,8 @@ struct Harness {
         deps.scheduler = scheduler;
         deps.now = [clock = clock] { return *clock; };
         deps.newDatabaseKdf = KdfSettings::argon2id(64, 1, 1);
+        // Every operation done when it returns; tests of the work thread set their own.
+        deps.work = std::make_shared<InlineWorkRunner>();
         return deps;
     }
 

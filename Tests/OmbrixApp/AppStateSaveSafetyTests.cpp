@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include <QDir>
 #include <QFile>
@@ -313,4 +315,104 @@ TEST(AppStateSaveSafety, AFileFarLargerThanAnyDatabaseIsRefusedForItsSize) {
     EXPECT_NE(state->lastError()->toStdString().find("dosya çok büyük"), std::string::npos)
         << state->lastError()->toStdString();
     EXPECT_EQ(h.codec->loads, 0);
+}
+
+// What each answer to a conflict does to the disk and to what is open.
+TEST(AppStateSaveSafety, EachAnswerToAConflictKeepsWhatItSays) {
+    using Action = ConflictChoice::Action;
+    struct Case {
+        const char* note;
+        Action action;
+        // Titles in the open file afterwards, in the other file, and what is open.
+        std::vector<std::string> onDisk;
+        std::optional<std::vector<std::string>> elsewhere;
+        std::vector<std::string> open;
+        bool dirty;
+    };
+    const std::vector<Case> cases = {
+        {"vazgeç", Action::keepEditing, {}, std::nullopt, {"Benim"}, true},
+        {"üzerine yaz", Action::overwrite, {"Benim"}, std::nullopt, {"Benim"}, false},
+        {"başka bir adla", Action::saveElsewhere, {}, std::vector<std::string>{"Benim"}, {"Benim"}, false},
+        {"değişikliklerimi at", Action::discardMine, {}, std::nullopt, {}, false},
+    };
+    for (const Case& c : cases) {
+        Harness h;
+        auto state = h.makeState();
+        open(h, *state, database(group("Kök")));
+        const QString path = h.path("kasa.kdbx");
+        const QString other = h.path("kasa-benim.kdbx");
+        state->addEntry(entry("Benim"), state->database()->root.id);
+        h.files->writeAtomically(path, h.codec->save(database(group("Öteki")), KdbxKey("parola", std::nullopt)));
+        int asked = 0;
+        state->setConflictResolver([&](const QString& name) {
+            ++asked;
+            EXPECT_EQ(name, QStringLiteral("kasa.kdbx"));
+            ConflictChoice choice;
+            choice.action = c.action;
+            choice.elsewhere = other;
+            return choice;
+        });
+        state->save();
+        EXPECT_EQ(asked, 1) << c.note;
+        EXPECT_EQ(titles(h.codec->saved(h.files->read(path)).root), c.onDisk) << c.note;
+        EXPECT_EQ(QFile::exists(other), c.elsewhere.has_value()) << c.note;
+        if (c.elsewhere) {
+            EXPECT_EQ(titles(h.codec->saved(h.files->read(other)).root), *c.elsewhere) << c.note;
+            EXPECT_EQ(state->databaseURL(), other) << c.note;
+        }
+        ASSERT_TRUE(state->database()) << c.note;
+        EXPECT_EQ(titles(state->database()->root), c.open) << c.note;
+        EXPECT_EQ(state->isDirty(), c.dirty) << c.note;
+        EXPECT_FALSE(state->isLocked()) << c.note;
+        // Once settled, the next save asks nothing.
+        if (c.action != Action::keepEditing) {
+            state->addEntry(entry("Sonra"), state->database()->root.id);
+            state->save();
+            EXPECT_EQ(asked, 1) << c.note;
+            EXPECT_FALSE(state->isDirty()) << c.note;
+        }
+    }
+}
+
+// What a save could not keep of the file's access is said once, in the error line.
+TEST(AppStateSaveSafety, WhatASaveCouldNotKeepOfTheFilesAccessIsSaid) {
+    Harness h;
+    auto state = h.makeState();
+    open(h, *state, database(group("Kök")));
+    state->addEntry(entry("Posta"), state->database()->root.id);
+    h.files->note = QStringLiteral("“kasa.kdbx” kaydedildi, ancak grubu korunamadı (yeni grubu “ali”).");
+    state->save();
+    EXPECT_FALSE(state->isDirty());
+    EXPECT_EQ(state->lastError(), h.files->note);
+    EXPECT_EQ(state->statusMessage(), std::optional<QString>(QStringLiteral("Kaydedildi")));
+}
+
+namespace {
+
+// The engine as it fails when the system gives it no thread.
+class NoThreadCodec final : public DatabaseCodec {
+  public:
+    KdbxDatabase load(const Bytes&, const KdbxKey&) const override {
+        throw std::system_error(EAGAIN, std::generic_category(), "Resource temporarily unavailable");
+    }
+    Bytes save(const KdbxDatabase&, const KdbxKey&) const override {
+        throw std::system_error(EAGAIN, std::generic_category(), "Resource temporarily unavailable");
+    }
+};
+
+}  // namespace
+
+TEST(AppStateSaveSafety, AThreadTheSystemWouldNotGiveIsToldInTurkish) {
+    Harness h;
+    h.files->writeAtomically(h.path("kasa.kdbx"), Bytes{1, 2, 3, 4});
+    AppStateDependencies deps = h.dependencies();
+    deps.codec = std::make_shared<NoThreadCodec>();
+    AppState state(deps);
+    state.prepare(h.path("kasa.kdbx"));
+    state.unlock("parola", std::nullopt);
+    EXPECT_TRUE(state.isLocked());
+    ASSERT_TRUE(state.lastError());
+    const std::string error = state.lastError()->toStdString();
+    EXPECT_EQ(error.find("Resource"), std::string::npos) << error;
+    EXPECT_NE(error.find("iş parçacığı başlatamadı"), std::string::npos) << error;
 }

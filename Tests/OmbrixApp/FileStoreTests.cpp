@@ -2,12 +2,18 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <tuple>
+#include <vector>
 
 #include <QDir>
 #include <QFile>
@@ -176,4 +182,310 @@ TEST(LocalFileStore, AStampChangesWithTheContentEvenWhenSizeAndTimeStay) {
     ASSERT_TRUE(second);
     EXPECT_EQ(second->modifiedNs, first->modifiedNs);
     EXPECT_NE(second, first);
+}
+
+namespace {
+
+// The system calls of a save with some of them told to answer otherwise.
+struct Pretend {
+    // What the file being replaced says of its owner and group, when set.
+    std::optional<uid_t> owner;
+    std::optional<gid_t> group;
+    // Errors for the calls, when set.
+    std::optional<int> fchownError;
+    // Only changing the owner fails; keeping the owner and changing the group works.
+    bool onlyGroupMayChange = false;
+    std::optional<int> fchmodError;
+    std::optional<int> fsetxattrError;
+    std::optional<int> accessError;
+    std::optional<int> createError;
+};
+
+FileSystemCalls pretending(const std::shared_ptr<Pretend>& p) {
+    FileSystemCalls calls = FileSystemCalls::system();
+    const FileSystemCalls real = FileSystemCalls::system();
+    calls.stat = [p, real](const char* path, struct stat* info) {
+        const int result = real.stat(path, info);
+        if (result == 0 && p->owner) info->st_uid = *p->owner;
+        if (result == 0 && p->group) info->st_gid = *p->group;
+        return result;
+    };
+    calls.access = [p, real](const char* path, int mode) {
+        if (p->accessError) {
+            errno = *p->accessError;
+            return -1;
+        }
+        return real.access(path, mode);
+    };
+    calls.create = [p, real](const char* path, mode_t mode) {
+        if (p->createError) {
+            errno = *p->createError;
+            return -1;
+        }
+        return real.create(path, mode);
+    };
+    calls.fchown = [p, real](int fd, uid_t owner, gid_t group) {
+        if (p->fchownError && !(p->onlyGroupMayChange && owner == static_cast<uid_t>(-1))) {
+            errno = *p->fchownError;
+            return -1;
+        }
+        // The pretended owner and group are not real ones: the file keeps its own.
+        (void)owner;
+        (void)group;
+        return real.fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(-1));
+    };
+    calls.fchmod = [p, real](int fd, mode_t mode) {
+        if (p->fchmodError) {
+            errno = *p->fchmodError;
+            return -1;
+        }
+        return real.fchmod(fd, mode);
+    };
+    calls.fsetxattr = [p, real](int fd, const char* name, const void* value, std::size_t size) {
+        if (p->fsetxattrError) {
+            errno = *p->fsetxattrError;
+            return -1;
+        }
+        return real.fsetxattr(fd, name, value, size);
+    };
+    return calls;
+}
+
+struct statInfo {
+    uid_t uid;
+    gid_t gid;
+    mode_t mode;
+};
+
+statInfo statOf(const QString& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    return {info.st_uid, info.st_gid, info.st_mode & 07777};
+}
+
+// A POSIX access list as the kernel stores it in system.posix_acl_access.
+QByteArray accessList(std::initializer_list<std::tuple<std::uint16_t, std::uint16_t, std::uint32_t>> entries) {
+    QByteArray value;
+    const auto put = [&value](std::uint32_t number, int bytes) {
+        for (int i = 0; i < bytes; ++i) value.append(static_cast<char>((number >> (8 * i)) & 0xFF));
+    };
+    put(2, 4);  // version
+    for (const auto& [tag, permissions, id] : entries) {
+        put(tag, 2);
+        put(permissions, 2);
+        put(id, 4);
+    }
+    return value;
+}
+
+constexpr std::uint16_t aclUserObj = 0x01, aclUser = 0x02, aclGroupObj = 0x04, aclMask = 0x10,
+                        aclOther = 0x20;
+constexpr std::uint32_t aclUndefinedId = 0xFFFFFFFF;
+
+std::optional<QByteArray> attribute(const QString& path, const char* name) {
+    char value[512];
+    const ssize_t size = ::getxattr(QFile::encodeName(path).constData(), name, value, sizeof value);
+    if (size < 0) return std::nullopt;
+    return QByteArray(value, static_cast<qsizetype>(size));
+}
+
+}  // namespace
+
+// A file the user can write stays savable wherever its owner, group or attributes cannot be
+// kept; the new file never gives anyone access the old one did not.
+TEST(LocalFileStore, AWritableFileStaysSavableAndNeverGivesWiderAccess) {
+    const uid_t me = ::geteuid();
+    const gid_t myGroup = ::getegid();
+    struct Case {
+        const char* note;
+        mode_t mode;
+        std::function<void(Pretend&)> setUp;
+        mode_t expectedMode;
+        // Words the note must hold; none: no note.
+        std::vector<const char*> said;
+    };
+    const std::vector<Case> cases = {
+        {"sahipliği olmayan dosya sistemi (FUSE üzerinden FAT)", 0644,
+         [](Pretend& p) {
+             p.owner = 4321;
+             p.group = 8765;
+             p.fchownError = ENOSYS;
+             p.fchmodError = ENOSYS;
+         },
+         0600, {}},
+        {"kendi dosyası, sahibi aynı", 0640, [](Pretend&) {}, 0640, {}},
+        {"başka kullanıcının yazılabilir dosyası", 0664,
+         [myGroup](Pretend& p) {
+             p.owner = 4321;
+             p.group = myGroup;
+             p.fchownError = EPERM;
+             p.onlyGroupMayChange = true;
+         },
+         0664, {"sahibi korunamadı"}},
+        {"üyesi olunmayan bir grubun dosyası", 0640,
+         [me](Pretend& p) {
+             p.owner = me;
+             p.group = 8765;
+             p.fchownError = EPERM;
+         },
+         0600, {"grubu korunamadı", "erişimi kaldırıldı"}},
+        // Others had more than the group: members of the old group would become others.
+        {"grubu değişince diğerleri grubun izniyle sınırlanır", 0604,
+         [me](Pretend& p) {
+             p.owner = me;
+             p.group = 8765;
+             p.fchownError = EPERM;
+         },
+         0600, {"grubu korunamadı"}},
+        {"sahibinden geniş grup izni, sahibi değişince", 0464,
+         [myGroup](Pretend& p) {
+             p.owner = 4321;
+             p.group = myGroup;
+             p.fchownError = EPERM;
+             p.onlyGroupMayChange = true;
+         },
+         0444, {"sahibi korunamadı"}},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("kasa.kdbx");
+        LocalFileStore plain;
+        plain.writeAtomically(path, bytes("önceki"));
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), c.mode), 0) << c.note;
+
+        auto pretend = std::make_shared<Pretend>();
+        c.setUp(*pretend);
+        LocalFileStore files(pretending(pretend));
+        std::optional<QString> note;
+        try {
+            note = files.writeAtomically(path, bytes("sonraki"));
+        } catch (const FileError& error) {
+            ADD_FAILURE() << c.note << ": " << error.what();
+            continue;
+        }
+        EXPECT_EQ(plain.read(path), bytes("sonraki")) << c.note;
+        EXPECT_EQ(statOf(path).mode, c.expectedMode) << c.note;
+        if (c.said.empty()) {
+            EXPECT_FALSE(note) << c.note << ": " << note->toStdString();
+        } else {
+            ASSERT_TRUE(note) << c.note;
+            EXPECT_TRUE(note->startsWith(QStringLiteral("“kasa.kdbx” kaydedildi, ancak"))) << note->toStdString();
+            for (const char* word : c.said)
+                EXPECT_TRUE(note->contains(QString::fromUtf8(word))) << c.note << ": " << note->toStdString();
+        }
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).join(" | ").toStdString(), "kasa.kdbx")
+            << c.note;
+    }
+}
+
+// Extended attributes, the access list among them, come along; where they cannot, the file is
+// its owner's only.
+TEST(LocalFileStore, AttributesAndTheAccessListComeAlongOrTheFileBecomesTheOwnersOnly) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("kasa.kdbx");
+    LocalFileStore plain;
+    plain.writeAtomically(path, bytes("önceki"));
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
+    // The group may read nothing; the mask lets the named user read.
+    const QByteArray acl = accessList({{aclUserObj, 6, aclUndefinedId},
+                                       {aclUser, 4, 4321},
+                                       {aclGroupObj, 0, aclUndefinedId},
+                                       {aclMask, 4, aclUndefinedId},
+                                       {aclOther, 0, aclUndefinedId}});
+    const QByteArray encodedPath = QFile::encodeName(path);
+    if (::setxattr(encodedPath.constData(), "system.posix_acl_access", acl.constData(),
+                   static_cast<std::size_t>(acl.size()), 0) != 0 ||
+        ::setxattr(encodedPath.constData(), "user.ombrix-deneme", "değer", std::strlen("değer"), 0) != 0) {
+        GTEST_SKIP() << "this file system takes no access lists or user attributes: " << std::strerror(errno);
+    }
+    ASSERT_EQ(statOf(path).mode, 0640u);  // the group bits show the mask
+
+    plain.writeAtomically(path, bytes("sonraki"));
+    EXPECT_EQ(plain.read(path), bytes("sonraki"));
+    EXPECT_EQ(attribute(path, "system.posix_acl_access"), acl);
+    EXPECT_EQ(attribute(path, "user.ombrix-deneme"), QByteArray("değer"));
+    EXPECT_EQ(statOf(path).mode, 0640u);
+
+    // Attributes that cannot be set: no access list, nobody but the owner.
+    auto pretend = std::make_shared<Pretend>();
+    pretend->fsetxattrError = EIO;
+    LocalFileStore failing(pretending(pretend));
+    const std::optional<QString> note = failing.writeAtomically(path, bytes("üçüncü"));
+    EXPECT_EQ(plain.read(path), bytes("üçüncü"));
+    EXPECT_EQ(attribute(path, "system.posix_acl_access"), std::nullopt);
+    EXPECT_EQ(statOf(path).mode, 0600u);
+    ASSERT_TRUE(note);
+    EXPECT_TRUE(note->contains(QStringLiteral("yalnızca sahibine açık"))) << note->toStdString();
+}
+
+// The cause of a refused save is named: a read-only file system, a folder that takes no new
+// files.
+TEST(LocalFileStore, ARefusedSaveNamesTheReadOnlyFileSystemOrTheFolder) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("kasa.kdbx");
+    LocalFileStore plain;
+    plain.writeAtomically(path, bytes("önceki"));
+    struct Case {
+        const char* note;
+        std::function<void(Pretend&)> setUp;
+        QString said;
+    };
+    const std::vector<Case> cases = {
+        {"salt okunur bağlanmış dosya sistemi", [](Pretend& p) { p.accessError = EROFS; },
+         QStringLiteral("“kasa.kdbx” kaydedilemedi: dosya sistemi salt okunur. Diskteki dosya değişmedi.")},
+        {"yazılamayan klasör", [](Pretend& p) { p.createError = EACCES; },
+         QStringLiteral("“kasa.kdbx” kaydedilemedi: “%1” klasörüne yazma izni yok (kaydetmek için klasörde yeni "
+                        "bir dosya oluşturmak gerekir). Diskteki dosya değişmedi.")
+             .arg(dir.path())},
+        {"salt okunur dosya", [](Pretend& p) { p.accessError = EACCES; },
+         QStringLiteral("“kasa.kdbx” kaydedilemedi: dosyaya yazma izni yok. Diskteki dosya değişmedi.")},
+    };
+    for (const Case& c : cases) {
+        auto pretend = std::make_shared<Pretend>();
+        c.setUp(*pretend);
+        LocalFileStore files(pretending(pretend));
+        try {
+            files.writeAtomically(path, bytes("sonraki"));
+            ADD_FAILURE() << c.note;
+        } catch (const FileError& error) {
+            EXPECT_EQ(std::string(error.what()), c.said.toStdString()) << c.note;
+        }
+        EXPECT_EQ(plain.read(path), bytes("önceki")) << c.note;
+    }
+}
+
+// Side files that a save cut off by the end of its program left are removed by the next
+// successful save of that file; those of a program still running, and of other files, stay.
+TEST(LocalFileStore, TheNextSaveRemovesWhatACutOffSaveOfThatFileLeft) {
+    QTemporaryDir dir;
+    LocalFileStore files;
+    const QString path = dir.filePath("kasa.kdbx");
+    files.writeAtomically(path, bytes("önceki"));
+
+    // A process that has ended.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) ::_exit(0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const QString ended = QString::number(child);
+    const QString running = QString::number(::getppid());
+
+    const auto make = [&dir](const QString& name) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << name.toStdString();
+        EXPECT_EQ(file.write("parça"), 6);
+        file.close();
+    };
+    const QStringList left = {".kasa.kdbx.ombrix-yeni-" + ended + "-1x2y3z", ".kasa.kdbx.ombrix-eski-" + ended + "-9k8j"};
+    const QStringList kept = {".kasa.kdbx.ombrix-yeni-" + running + "-4a5b", ".öteki.kdbx.ombrix-yeni-" + ended + "-7h"};
+    for (const QString& name : left + kept) make(name);
+
+    files.writeAtomically(path, bytes("sonraki"));
+    QStringList expected = kept;
+    expected << "kasa.kdbx";
+    expected.sort();
+    QStringList found = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    found.sort();
+    EXPECT_EQ(found.join(" | ").toStdString(), expected.join(" | ").toStdString());
 }

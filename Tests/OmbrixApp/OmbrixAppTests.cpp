@@ -2,7 +2,9 @@
 
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -14,6 +16,7 @@
 #include <QContextMenuEvent>
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -29,6 +32,9 @@
 #include "Ombrix/App/FilePanels.h"
 #include "Ombrix/App/OmbrixApp.h"
 #include "Ombrix/App/OmbrixCommands.h"
+#include "Ombrix/App/TerminationSignals.h"
+#include "Ombrix/Theme/AppButton.h"
+#include "Ombrix/UI/ConflictDialog.h"
 #include "Ombrix/App/WindowSizer.h"
 #include "Ombrix/Theme/FieldChrome.h"
 #include "Ombrix/UI/ElidedLabel.h"
@@ -419,4 +425,138 @@ TEST(OmbrixApp, AfterASheetTheFocusIsBackAndCtrlZUndoesTheChange) {
     EXPECT_EQ(QApplication::focusWidget(), before) << QApplication::focusWidget()->metaObject()->className();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(groupName(), QStringLiteral("E-posta"));
+}
+
+namespace {
+
+QByteArray fileContent(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeContent(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(content), content.size());
+    ASSERT_TRUE(file.flush());
+    file.close();
+}
+
+// Answers the conflict dialog whenever it shows, with "Vazgeç", and keeps what it said.
+struct DialogWatch {
+    DialogWatch() {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            auto* dialog = qobject_cast<ConflictDialog*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible()) return;
+            messages << dialog->message()->text();
+            dialog->button(ConflictDialog::keepEditing)->click();
+        });
+        timer.start(10);
+    }
+    QTimer timer;
+    QStringList messages;
+};
+
+}  // namespace
+
+// Another program's hand on the database file: a touch or an identical copy is no change and
+// the changes are saved as usual; a real change is never overwritten unasked: the user is asked
+// whatever needed the save, and when the program is told to end nobody is asked and the changes
+// go to a file of their own beside the database.
+TEST(OmbrixApp, AFileChangedElsewhereNeverTrapsTheChanges) {
+    enum class Change { touched, identicalCopy, realChange };
+    enum class Operation { save, lock, quit, terminationSignal };
+    const std::pair<Change, const char*> changes[] = {
+        {Change::touched, "dokunuldu"}, {Change::identicalCopy, "aynı içerikle kopyalandı"}, {Change::realChange, "değişti"}};
+    const std::pair<Operation, const char*> operations[] = {{Operation::save, "Ctrl+S"},
+                                                            {Operation::lock, "kilit"},
+                                                            {Operation::quit, "çıkış"},
+                                                            {Operation::terminationSignal, "SIGTERM"}};
+    for (const auto& [change, changeNote] : changes) {
+        for (const auto& [operation, operationNote] : operations) {
+            const std::string note = std::string(changeNote) + " / " + operationNote;
+            App a;
+            a.show();
+            fakes::open(a.h, a.state(), fakes::database(fakes::group("Kök")));
+            ASSERT_FALSE(a.state().isLocked()) << note;
+            const QString path = a.h.path("kasa.kdbx");
+            a.state().addEntry(fakes::entry("Benim"), a.state().database()->root.id);
+            ASSERT_TRUE(a.state().isDirty()) << note;
+
+            const QByteArray before = fileContent(path);
+            switch (change) {
+                case Change::touched: {
+                    const struct timespec times[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
+                    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+                    break;
+                }
+                case Change::identicalCopy:
+                    // Written anew elsewhere and moved over: another file, another time.
+                    writeContent(path + ".kopya", before);
+                    ASSERT_EQ(::rename(QFile::encodeName(path + ".kopya").constData(),
+                                       QFile::encodeName(path).constData()),
+                              0);
+                    break;
+                case Change::realChange:
+                    a.h.files->writeAtomically(path, a.h.codec->save(fakes::database(fakes::group("Öteki")),
+                                                                     KdbxKey("parola", std::nullopt)));
+                    break;
+            }
+            const QByteArray theirs = fileContent(path);
+
+            DialogWatch watch;
+            std::optional<TerminationSignals> termination;
+            switch (operation) {
+                case Operation::save:
+                    a.app->commands()->action(OmbrixCommands::Command::save)->trigger();
+                    break;
+                case Operation::lock:
+                    a.app->commands()->action(OmbrixCommands::Command::lock)->trigger();
+                    break;
+                case Operation::quit:
+                    a.app->quit();
+                    break;
+                case Operation::terminationSignal:
+                    termination.emplace();
+                    a.app->followTerminationSignals(*termination);
+                    ASSERT_EQ(::raise(SIGTERM), 0);
+                    for (int turn = 0; turn < 20 && a.quits == 0; ++turn) settle();
+                    break;
+            }
+            settle();
+
+            const QStringList beside =
+                QDir(a.h.dir.path()).entryList({QStringLiteral("kasa (kaydedilmemiş değişiklikler *).kdbx")});
+            if (change != Change::realChange) {
+                EXPECT_TRUE(watch.messages.isEmpty()) << note;
+                EXPECT_FALSE(a.state().isDirty()) << note;
+                EXPECT_EQ(fakes::titles(a.h.codec->saved(a.h.files->read(path)).root),
+                          std::vector<std::string>{"Benim"})
+                    << note;
+                EXPECT_TRUE(beside.isEmpty()) << note;
+                EXPECT_EQ(a.state().isLocked(), operation == Operation::lock) << note;
+                EXPECT_EQ(a.quits, operation == Operation::quit || operation == Operation::terminationSignal ? 1 : 0)
+                    << note;
+                continue;
+            }
+            // The other program's version is on disk, whatever happened.
+            EXPECT_EQ(fileContent(path), theirs) << note;
+            if (operation == Operation::terminationSignal) {
+                EXPECT_TRUE(watch.messages.isEmpty()) << note << ": nobody is asked";
+                EXPECT_EQ(a.quits, 1) << note;
+                ASSERT_EQ(beside.size(), 1) << note;
+                EXPECT_EQ(fakes::titles(a.h.codec->saved(a.h.files->read(a.h.path(beside.front()))).root),
+                          std::vector<std::string>{"Benim"})
+                    << note;
+                continue;
+            }
+            ASSERT_EQ(watch.messages.size(), 1) << note << ": the user is asked once";
+            EXPECT_TRUE(watch.messages.front().startsWith(QStringLiteral("“kasa.kdbx”, siz açtıktan"))) << note;
+            // Kept editing: nothing written, nothing dropped, nothing ended.
+            EXPECT_FALSE(a.state().isLocked()) << note;
+            EXPECT_TRUE(a.state().isDirty()) << note;
+            EXPECT_EQ(a.quits, 0) << note;
+            EXPECT_TRUE(beside.isEmpty()) << note;
+        }
+    }
 }

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,6 +33,8 @@
 #include "Ombrix/UI/StrengthMeter.h"
 #include "Ombrix/UI/SymbolView.h"
 #include "Ombrix/UI/UnlockView.h"
+#include "Ombrix/App/DatabaseCodec.h"
+#include "Ombrix/App/WorkRunner.h"
 #include "OmbrixCore/Kdbx/KdbxError.h"
 #include "Support/Fixtures.h"
 #include "WidgetProbe.h"
@@ -764,4 +767,84 @@ TEST(UnlockViewGallery, LockScreenInEachMode) {
     p.end();
     sheet.save(dir + "/sheet-lockscreen.png");
     EXPECT_TRUE(QFile::exists(dir + "/lockscreen-unlock-error.png"));
+}
+
+namespace {
+
+// A KDBX 3.1 fixture whose AES-KDF asks for 2^40 rounds: hours of work, which only a stop ends.
+Bytes endlessDerivation() {
+    Bytes file =
+        testsupport::readFile(testsupport::fixturePath("kdbx/v31-aeskdf-aes256-salsa20-gzip-password.kdbx"));
+    // The outer header: 12 bytes of signature and version, then fields of id, 16-bit length, data.
+    for (std::size_t at = 12; at + 3 <= file.size();) {
+        const std::uint8_t id = file[at];
+        const std::size_t length = file[at + 1] | (file[at + 2] << 8);
+        if (id == 0) break;
+        if (id == 6 && length == 8) {  // the transform rounds
+            for (std::size_t i = 0; i < 8; ++i) file[at + 3 + i] = i == 5 ? 0x01 : 0x00;
+            return file;
+        }
+        at += 3 + length;
+    }
+    return {};
+}
+
+template <class Condition>
+bool spinUntil(Condition condition, int deadlineMs = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > deadlineMs) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+}  // namespace
+
+// The key derivation runs beside the window: the card says what is happening, the window keeps
+// answering, and "Vazgeç" (or Escape) stops it within moments, leaving the screen as it was.
+TEST(UnlockView, AKeyDerivationShowsItsWorkAndVazgecStopsIt) {
+    for (const bool byEscape : {false, true}) {
+        Harness h;
+        const Bytes heavy = endlessDerivation();
+        ASSERT_FALSE(heavy.empty());
+        h.files->writeAtomically(h.path("ağır.kdbx"), heavy);
+        AppStateDependencies deps = h.dependencies();
+        deps.codec = std::make_shared<KdbxFileCodec>();
+        deps.work = std::make_shared<ThreadWorkRunner>();
+        AppState state(deps);
+        state.prepare(h.path("ağır.kdbx"));
+        ScriptedPanels panels;
+        LockScreenMetrics metrics;
+        UnlockView view(state, panels, metrics);
+        view.resize(480, 760);
+        view.show();
+        QApplication::setActiveWindow(&view);
+        QApplication::processEvents();
+
+        view.passwordField()->setText(QStringLiteral("parola"));
+        QTest::keyClick(view.passwordField()->lineEdit(), Qt::Key_Return);
+        ASSERT_TRUE(spinUntil([&] { return state.isWorking() && view.workingRow()->isVisible(); })) << byEscape;
+        EXPECT_EQ(view.workingText()->text(), QStringLiteral("Kilit açılıyor: anahtar türetiliyor…"));
+        EXPECT_TRUE(view.cancelButton()->isVisible());
+        EXPECT_FALSE(view.submitButton()->isEnabled());
+        EXPECT_EQ(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor,
+                  Qt::WaitCursor);
+        // Still working a moment later: the derivation is real and long.
+        QTest::qWait(200);
+        ASSERT_TRUE(state.isWorking());
+
+        if (byEscape)
+            QTest::keyClick(view.passwordField()->lineEdit(), Qt::Key_Escape);
+        else
+            QTest::mouseClick(view.cancelButton(), Qt::LeftButton);
+        ASSERT_TRUE(spinUntil([&] { return !state.isWorking() && !view.isBusy(); }, 5000)) << byEscape;
+        EXPECT_TRUE(state.isLocked());
+        EXPECT_FALSE(state.lastError()) << state.lastError()->toStdString();
+        EXPECT_FALSE(view.workingRow()->isVisible());
+        EXPECT_TRUE(view.submitButton()->isEnabled());
+        EXPECT_EQ(view.passwordField()->text(), QStringLiteral("parola"));
+        EXPECT_FALSE(QApplication::overrideCursor());
+    }
 }

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <fstream>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <thread>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -13,6 +19,8 @@
 #include "KdbxErrorTesting.h"
 #include "OmbrixCore/Crypto/AESCipher.h"
 #include "OmbrixCore/Crypto/Argon2.h"
+#include "OmbrixCore/Crypto/Argon2Compress.h"
+#include "OmbrixCore/Crypto/StopRequest.h"
 #include "OmbrixCore/Kdbx/AesKdfRounds.h"
 #include "OmbrixCore/Kdbx/KdbxCrypto.h"
 #include "OmbrixCore/Kdbx/KdbxHeader.h"
@@ -331,8 +339,8 @@ TEST(KdbxKeys, DerivationsBeyondThisMachineAreRefusedBeforeTheyStart) {
              {"S", VariantValue::bytes(seed)},
              {"R", VariantValue::uint64(UINT64_MAX)}}),
          "AES-KDF'nin 18446744073709551615 turu", "version 4 AES-KDF, 2^64-1 rounds"},
-        {argon2id({{"I", VariantValue::uint64(4294967295)}}),
-         "Argon2'nin 64 KiB bellek üzerinde 4294967295 geçişi", "2^32-1 passes"},
+        {argon2id({{"M", VariantValue::uint64(1 << 20)}, {"I", VariantValue::uint64(4294967295)}}),
+         "Argon2'nin 1 MiB bellek üzerinde 4294967295 geçişi", "2^32-1 passes"},
         {argon2id({{"M", VariantValue::uint64(4398046511103)}, {"P", VariantValue::uint32(4)}}),
          "Argon2 4,0 TiB bellek istiyor", "2^42-1 bytes"},
         {argon2id({{"M", VariantValue::uint64(nearlyAllMemory)}, {"P", VariantValue::uint32(4)}}),
@@ -394,5 +402,152 @@ TEST(KdbxKeys, TheBoundFollowsTheBudget) {
         }
         ASSERT_TRUE(error) << c.refusal;
         EXPECT_NE(error->description().find(c.refusal), std::string::npos) << error->description();
+    }
+}
+
+// A derivation that nothing could finish soon ends within moments of the stop request of its
+// thread's scope, from another thread, whichever KDF the file names.
+TEST(KdbxKeys, ADerivationEndsSoonAfterItsStopIsRaised) {
+    struct Case {
+        KdbxHeader header;
+        const char* note;
+    };
+    const std::vector<Case> cases = {
+        {v4({kdf(KdbxUUIDs::kdfAes), {"S", VariantValue::bytes(seed)}, {"R", VariantValue::uint64(1ull << 40)}}),
+         "AES-KDF, 2^40 rounds"},
+        {v3(seed, 1ull << 40), "version 3, 2^40 rounds"},
+        {argon2id({{"M", VariantValue::uint64(64 << 20)}, {"I", VariantValue::uint64(100000)}}),
+         "Argon2id, 64 MiB, 100000 passes, one lane"},
+        {argon2id({{"M", VariantValue::uint64(64 << 20)},
+                   {"I", VariantValue::uint64(100000)},
+                   {"P", VariantValue::uint32(4)}}),
+         "Argon2id, 64 MiB, 100000 passes, four lanes"},
+    };
+    for (const Case& c : cases) {
+        StopFlag stop{false};
+        std::atomic<bool> running{false};
+        std::atomic<int> outcome{0};  // 1 stopped, 2 finished, 3 other error
+        std::thread derivation([&] {
+            KdbxKeys::StopScope scope(stop);
+            running = true;
+            try {
+                KdbxKeys::transform(compositeKey, c.header);
+                outcome = 2;
+            } catch (const Stopped&) {
+                outcome = 1;
+            } catch (...) {
+                outcome = 3;
+            }
+        });
+        while (!running) std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(outcome.load(), 0) << c.note << ": still working before the stop";
+        stop = true;
+        derivation.join();
+        EXPECT_EQ(outcome.load(), 1) << c.note;
+    }
+}
+
+namespace {
+
+std::atomic<bool> matrixClean{true};
+void checkMatrixClean(ByteView matrix) {
+    for (const std::uint8_t byte : matrix) {
+        if (byte != 0) {
+            matrixClean = false;
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+// What a stopped Argon2 had written of its matrix is wiped before the memory goes.
+TEST(KdbxKeys, AStoppedArgon2LeavesItsMatrixWiped) {
+    for (const std::uint32_t lanes : {1u, 4u}) {
+        StopFlag stop{false};
+        matrixClean = true;
+        argon2SetMatrixObserver(checkMatrixClean);
+        bool stopped = false;
+        std::thread derivation([&] {
+            try {
+                Argon2::hash(compositeKey, salt, {}, {}, 32 * 1024, 100000, lanes, 32, Argon2::Variant::d, 0x13,
+                             &stop);
+            } catch (const Stopped&) {
+                stopped = true;
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        stop = true;
+        derivation.join();
+        argon2SetMatrixObserver(nullptr);
+        EXPECT_TRUE(stopped) << lanes;
+        EXPECT_TRUE(matrixClean) << lanes << " lanes";
+    }
+}
+
+// Only settings no machine could finish are refused: one that takes ten minutes here is a
+// matter of patience (and can be stopped), not a refusal.
+TEST(KdbxKeys, ALongButFinishableDerivationIsNotRefused) {
+    const KdbxKeys::KdfBudget budget = KdbxKeys::KdfBudget::current();
+    const auto tenMinutes = static_cast<std::uint64_t>(budget.aesRoundsPerSecond * 600);
+    EXPECT_NO_THROW(KdbxKeys::ensureAffordable(v3(seed, tenMinutes), KdbxKeys::KdfBudget::current()));
+    const std::uint64_t passes =
+        static_cast<std::uint64_t>(budget.argon2KiBPerSecond * 600 / (256.0 * 1024));
+    EXPECT_NO_THROW(KdbxKeys::ensureAffordable(argon2id({{"M", VariantValue::uint64(std::uint64_t{256} << 20)},
+                                                         {"I", VariantValue::uint64(passes)}}),
+                                               KdbxKeys::KdfBudget::current()));
+}
+
+namespace {
+
+constexpr int childSucceeded = 23;
+
+std::uint64_t addressSpaceInUse() {
+    std::ifstream statm("/proc/self/statm");
+    std::uint64_t pages = 0;
+    statm >> pages;
+    return pages * static_cast<std::uint64_t>(::sysconf(_SC_PAGE_SIZE));
+}
+
+}  // namespace
+
+// Run by the test below in a fresh process of its own: the first derivation of a process, with
+// 16 MiB of address space to spare beyond what the derivation itself takes.
+TEST(KdbxKeys, FreshProcessChild) {
+    const char* which = std::getenv("OMBRIX_FRESH_KDF_CHILD");
+    if (!which) GTEST_SKIP() << "run by FirstDerivationOfAProcessNeedsNoLargeSample";
+    const bool aes = std::string(which) == "aes";
+    const KdbxHeader header =
+        aes ? v4({kdf(KdbxUUIDs::kdfAes), {"S", VariantValue::bytes(seed)}, {"R", VariantValue::uint64(6000)}})
+            : argon2id({{"M", VariantValue::uint64(8 << 20)}});
+    const std::uint64_t own = aes ? 0 : std::uint64_t{8} << 20;
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_AS, &limit), 0);
+    limit.rlim_cur = addressSpaceInUse() + own + (std::uint64_t{16} << 20);
+    ASSERT_EQ(::setrlimit(RLIMIT_AS, &limit), 0);
+    try {
+        KdbxKeys::derive(compositeKey, header);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "derivation failed: %s\n", error.what());
+        std::_Exit(1);
+    }
+    std::_Exit(childSucceeded);
+}
+
+TEST(KdbxKeys, FirstDerivationOfAProcessNeedsNoLargeSample) {
+    for (const char* which : {"aes", "argon2"}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::setenv("OMBRIX_FRESH_KDF_CHILD", which, 1);
+            const char* argv[] = {"/proc/self/exe", "--gtest_filter=KdbxKeys.FreshProcessChild", nullptr};
+            ::execv(argv[0], const_cast<char**>(argv));
+            std::_Exit(2);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << which;
+        EXPECT_EQ(WEXITSTATUS(status), childSucceeded) << which;
     }
 }

@@ -2,14 +2,21 @@
 
 #include "OmbrixCore/Kdbx/KdbxError.h"
 
+#include <cerrno>
+#include <cstring>
 #include <new>
+#include <system_error>
 #include <utility>
 
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
+#include <QtDebug>
 
 #include "Ombrix/App/GroupTree.h"
 #include "Ombrix/App/Preferences.h"
 #include "Ombrix/App/SecretText.h"
+#include "OmbrixCore/Kdbx/KdbxKeyDerivation.h"
 
 namespace {
 
@@ -53,6 +60,7 @@ AppState::AppState(Dependencies dependencies, QObject* parent)
     if (!deps_.urls) deps_.urls = std::make_shared<DesktopUrlOpener>();
     if (!deps_.autoType) deps_.autoType = std::make_shared<ServiceAutoTypeRunner>();
     if (!deps_.scheduler) deps_.scheduler = std::make_shared<TimerScheduler>();
+    if (!deps_.work) deps_.work = std::make_shared<ThreadWorkRunner>();
     if (!deps_.now) {
         deps_.now = [] { return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()); };
     }
@@ -62,7 +70,10 @@ AppState::AppState(Dependencies dependencies, QObject* parent)
     sort_.ascending = preferences_->sortAscending();
 }
 
-AppState::~AppState() = default;
+AppState::~AppState() {
+    // The work refers to this state: it ends first.
+    deps_.work->abandon();
+}
 
 // Published state.
 
@@ -160,15 +171,48 @@ Timestamp AppState::now() const {
 }
 
 void AppState::reportFailure() {
+    reportFailure(std::current_exception());
+}
+
+void AppState::reportFailure(std::exception_ptr failure) {
     try {
-        throw;
+        std::rethrow_exception(failure);
+    } catch (const Stopped&) {
+        // Asked for: nothing to tell.
     } catch (const std::bad_alloc&) {
         setLastError(QStringLiteral("Bellek yetersiz; işlem tamamlanamadı."));
+    } catch (const std::system_error& error) {
+        // A thread or another resource the system would not give (the engine starts threads
+        // for every load): its own words are English and say nothing to the user.
+        const int code = error.code().value();
+        setLastError(code == EAGAIN || code == ENOMEM
+                         ? QStringLiteral("İşlem tamamlanamadı: sistem yeni bir iş parçacığı başlatamadı "
+                                          "(kaynak sınırına ulaşıldı). Biraz sonra yeniden deneyin ya da "
+                                          "başka programları kapatın.")
+                         : QStringLiteral("İşlem tamamlanamadı: beklenmeyen bir sistem hatası (%1).")
+                               .arg(QString::fromLatin1(::strerrorname_np(code) ? ::strerrorname_np(code)
+                                                                                  : "?")));
     } catch (const std::exception& error) {
         setLastError(QString::fromUtf8(error.what()));
     } catch (...) {
         setLastError(QStringLiteral("Beklenmeyen bir hata oluştu."));
     }
+}
+
+void AppState::setWorking(bool working) {
+    assignAndNotify(*this, working_, working, &AppState::isWorkingChanged);
+}
+
+void AppState::setSaving(bool saving) {
+    assignAndNotify(*this, saving_, saving, &AppState::isSavingChanged);
+}
+
+void AppState::cancelWork() {
+    deps_.work->stop();
+}
+
+void AppState::waitForWork() {
+    deps_.work->wait();
 }
 
 // Opening and creating.
@@ -181,6 +225,7 @@ void AppState::storeBookmark(const QString& url) {
 }
 
 bool AppState::saveBeforeLeaving() {
+    if (saving_) return false;
     if (!database_ || !isDirty_) return true;
     try {
         saveQuietly();
@@ -193,6 +238,9 @@ bool AppState::saveBeforeLeaving() {
 
 void AppState::prepare(const QString& url) {
     if (!saveBeforeLeaving()) return;
+    // What was typed was meant for the file being left.
+    deps_.work->abandon();
+    setWorking(false);
     stopAutoType();
     setDatabaseURL(url);
     setDatabase(std::nullopt);
@@ -215,11 +263,23 @@ void AppState::restoreRecentDatabase() {
     if (deps_.files->fileExists(path)) setDatabaseURL(path);
 }
 
+namespace {
+
+// What the work of an unlock hands back to the window's thread.
+struct Opened {
+    KdbxDatabase database;
+    std::optional<KdbxKey> key;
+    std::int64_t repaired = 0;
+};
+
+}  // namespace
+
 void AppState::unlock(const QString& password, const std::optional<QString>& keyFileURL) {
     if (!databaseURL_) {
         setLastError(noFileChosen());
         return;
     }
+    if (working_) return;
     if (!saveBeforeLeaving()) return;
     try {
         std::optional<SecretBytes> keyFileData;
@@ -229,41 +289,66 @@ void AppState::unlock(const QString& password, const std::optional<QString>& key
         // credentials at all open nothing.
         KdbxKey key = typedKey(password, std::move(keyFileData));
         if (password.isEmpty() && !key.keyFileData) key.password = SecretBytes();
-        const Bytes file = deps_.files->read(*databaseURL_);
+        auto file = std::make_shared<const Bytes>(deps_.files->read(*databaseURL_));
         // What was read is what a later save compares the file with, even if the file changed
         // between the read and this look at it.
         std::optional<FileStamp> stamp;
         try {
-            stamp = deps_.files->stampFor(*databaseURL_, file);
+            stamp = deps_.files->stampFor(*databaseURL_, *file);
         } catch (const FileError&) {
             // Gone or unreadable right after the read: the content read is what counts, and a
             // later save writes without a comparison.
         }
-        KdbxDatabase database;
-        try {
-            database = deps_.codec->load(file, key);
-        } catch (const KdbxError& error) {
-            // A key file with an empty field is most often the key file alone, but the file may
-            // also carry an empty password beside it: try that before giving up.
-            if (!password.isEmpty() || key.password || error.kind() != KdbxError::Kind::invalidCredentials)
-                throw;
-            key.password = SecretBytes();
-            database = deps_.codec->load(file, key);
-        }
-        GroupTree::IDSet seenGroups;
-        GroupTree::IDSet seenEntries;
-        const std::int64_t repaired = GroupTree::repairDuplicateIDs(database.root, seenGroups, seenEntries);
-
-        stopAutoType();
-        fileStamp_ = std::move(stamp);
-        fileChangedOnDisk_ = false;
-        showUnlocked(std::move(database), std::move(key));
-        setSelectedEntryIDs({});
-        setSearchText(QString());
-        // The new ids reach the file with the next save; they are not an unsaved change.
-        if (repaired > 0)
-            showStatus(QString::number(repaired) + QStringLiteral(" kaydın kimliği yinelenmişti, onarıldı."));
+        auto opened = std::make_shared<Opened>();
+        opened->key = std::move(key);
+        const bool typedEmpty = password.isEmpty();
+        const QString url = *databaseURL_;
+        std::shared_ptr<DatabaseCodec> codec = deps_.codec;
+        setWorking(true);
+        deps_.work->start(
+            [codec, file, opened, typedEmpty](const StopFlag& stop) {
+                const KdbxKeys::StopScope scope(stop);
+                KdbxKey& key = *opened->key;
+                try {
+                    opened->database = codec->load(*file, key);
+                } catch (const KdbxError& error) {
+                    // A key file with an empty field is most often the key file alone, but the
+                    // file may also carry an empty password beside it: try that before giving up.
+                    if (!typedEmpty || key.password || error.kind() != KdbxError::Kind::invalidCredentials)
+                        throw;
+                    key.password = SecretBytes();
+                    opened->database = codec->load(*file, key);
+                }
+                GroupTree::IDSet seenGroups;
+                GroupTree::IDSet seenEntries;
+                opened->repaired = GroupTree::repairDuplicateIDs(opened->database.root, seenGroups, seenEntries);
+            },
+            [this, opened, stamp, url](std::exception_ptr failure) {
+                // Told once the result is in: whoever waits for the end sees it.
+                struct Ended {
+                    AppState& state;
+                    ~Ended() { state.setWorking(false); }
+                } ended{*this};
+                if (failure) {
+                    reportFailure(failure);
+                    return;
+                }
+                // Another file was chosen meanwhile: this one's result is not wanted.
+                if (databaseURL_ != url || !isLocked_) return;
+                stopAutoType();
+                fileStamp_ = stamp;
+                fileChangedOnDisk_ = false;
+                showUnlocked(std::move(opened->database), std::move(*opened->key));
+                setSelectedEntryIDs({});
+                setSearchText(QString());
+                // The new ids reach the file with the next save; they are not an unsaved change.
+                if (opened->repaired > 0)
+                    showStatus(QString::number(opened->repaired) +
+                               QStringLiteral(" kaydın kimliği yinelenmişti, onarıldı."));
+            },
+            this);
     } catch (...) {
+        setWorking(false);
         reportFailure();
     }
 }
@@ -281,13 +366,25 @@ void AppState::showUnlocked(KdbxDatabase database, KdbxKey key) {
     setSelectedGroupID(rootID);
 }
 
+namespace {
+
+struct Created {
+    KdbxDatabase database;
+    std::optional<KdbxKey> key;
+    Bytes bytes;
+};
+
+}  // namespace
+
 void AppState::createDatabase(const QString& url, const QString& password,
                               std::optional<SecretBytes> keyFileData) {
+    if (working_) return;
     if (!saveBeforeLeaving()) return;
     try {
         // The file name without its last extension names the database and its root.
         const std::string name = QFileInfo(url).completeBaseName().toStdString();
-        KdbxDatabase database;
+        auto created = std::make_shared<Created>();
+        KdbxDatabase& database = created->database;
         database.meta = KdbxMeta(name, "", "", true, std::nullopt, 10, 6291456, "Ombrix");
         database.root = newGroup(name, now());
         database.root.groups = CowList<KdbxGroup>{newGroup("İnternet", now()), newGroup("E-posta", now()),
@@ -296,45 +393,168 @@ void AppState::createDatabase(const QString& url, const QString& password,
         database.kdf = deps_.newDatabaseKdf;
         database.compressed = true;
         database.formatVersion = KdbxFormatVersion{4, 1};
-        KdbxKey key = typedKey(password, std::move(keyFileData));
-
-        const Bytes bytes = deps_.codec->save(database, key);
-        // Asked right before writing: the key derivation takes seconds, and a file that appeared
-        // meanwhile (or was chosen by mistake) is someone's data, never replaced by a new vault.
-        if (!deps_.files->isFreeForNewFile(url)) {
-            throw FileError(FileError::Kind::writeFailed, QFileInfo(url).fileName(),
-                            QStringLiteral("bu konumda boş olmayan bir dosya var"));
-        }
-        deps_.files->writeAtomically(url, bytes);
-        rememberWrittenFile(url, bytes);
-
-        stopAutoType();
-        setDatabaseURL(url);
-        showUnlocked(std::move(database), std::move(key));
-        storeBookmark(url);
+        created->key = typedKey(password, std::move(keyFileData));
+        std::shared_ptr<DatabaseCodec> codec = deps_.codec;
+        setWorking(true);
+        deps_.work->start(
+            [codec, created](const StopFlag& stop) {
+                const KdbxKeys::StopScope scope(stop);
+                created->bytes = codec->save(created->database, *created->key);
+            },
+            [this, created, url](std::exception_ptr failure) {
+                // Told once the result is in: whoever waits for the end sees it.
+                struct Ended {
+                    AppState& state;
+                    ~Ended() { state.setWorking(false); }
+                } ended{*this};
+                try {
+                    if (failure) std::rethrow_exception(failure);
+                    // Asked right before writing: the key derivation takes seconds, and a file
+                    // that appeared meanwhile (or was chosen by mistake) is someone's data,
+                    // never replaced by a new vault.
+                    if (!deps_.files->isFreeForNewFile(url)) {
+                        throw FileError(FileError::Kind::writeFailed, QFileInfo(url).fileName(),
+                                        QStringLiteral("bu konumda boş olmayan bir dosya var"));
+                    }
+                    deps_.files->writeAtomically(url, created->bytes);
+                    rememberWrittenFile(url, created->bytes);
+                } catch (...) {
+                    reportFailure();
+                    return;
+                }
+                stopAutoType();
+                setDatabaseURL(url);
+                showUnlocked(std::move(created->database), std::move(*created->key));
+                storeBookmark(url);
+            },
+            this);
     } catch (...) {
+        setWorking(false);
         reportFailure();
     }
 }
 
 // Saving, locking and closing.
 
-void AppState::saveQuietly() {
-    if (!database_ || !databaseURL_ || !activeKey_) return;
-    const Bytes bytes = deps_.codec->save(*database_, *activeKey_);
+// The encryption with its key derivation, on the work thread while the window waits drawing.
+Bytes AppState::encrypt(const KdbxDatabase& database, const KdbxKey& key) {
+    Bytes bytes;
+    const std::shared_ptr<DatabaseCodec> codec = deps_.codec;
+    deps_.work->runAndWait([&](const StopFlag&) { bytes = codec->save(database, key); });
+    return bytes;
+}
+
+AppState::SaveOutcome AppState::saveQuietly(Asking asking) {
+    if (!database_ || !databaseURL_ || !activeKey_) return SaveOutcome::saved;
+    // Nothing may change the database while its copy is encrypted, and no second save start.
+    setSaving(true);
+    struct Done {
+        AppState& state;
+        ~Done() { state.setSaving(false); }
+    } done{*this};
+
+    const Bytes bytes = encrypt(*database_, *activeKey_);
     // Asked right before writing, after the key derivation: someone else's copy (a sync
-    // client, a second window, a restored backup) is never replaced unasked. A file that is
+    // client, a second window, a restored backup) is never replaced unasked. Only the content
+    // counts: a file touched, or copied over with the same bytes, is no change. A file that is
     // gone is written anew; that loses nothing.
     if (fileStamp_) {
         const std::optional<FileStamp> now = deps_.files->stamp(*databaseURL_);
-        if (now && *now != *fileStamp_) {
+        if (now && now->digest != fileStamp_->digest) {
             fileChangedOnDisk_ = true;
-            throw FileError(FileError::Kind::changedOnDisk, QFileInfo(*databaseURL_).fileName());
+            const QString name = QFileInfo(*databaseURL_).fileName();
+            ConflictChoice choice;
+            if (asking == Asking::nobody)
+                choice.action = ConflictChoice::Action::writeBeside;
+            else if (resolver_)
+                choice = resolver_(name);
+            switch (choice.action) {
+                case ConflictChoice::Action::keepEditing:
+                    throw FileError(FileError::Kind::changedOnDisk, name);
+                case ConflictChoice::Action::overwrite:
+                    break;
+                case ConflictChoice::Action::discardMine:
+                    return SaveOutcome::discarded;
+                case ConflictChoice::Action::writeBeside:
+                    writeBeside(bytes);
+                    return SaveOutcome::keptBeside;
+                case ConflictChoice::Action::saveElsewhere: {
+                    const QString url = choice.elsewhere;
+                    const std::optional<QString> note = deps_.files->writeAtomically(url, bytes);
+                    rememberWrittenFile(url, bytes);
+                    setDatabaseURL(url);
+                    setDirty(false);
+                    storeBookmark(url);
+                    if (note) setLastError(note);
+                    return SaveOutcome::savedElsewhere;
+                }
+            }
         }
     }
-    deps_.files->writeAtomically(*databaseURL_, bytes);
+    const std::optional<QString> note = deps_.files->writeAtomically(*databaseURL_, bytes);
     rememberWrittenFile(*databaseURL_, bytes);
     setDirty(false);
+    // Said once: the new file is ours from now on, and the next save keeps what it has.
+    if (note) setLastError(note);
+    return SaveOutcome::saved;
+}
+
+void AppState::writeBeside(const Bytes& bytes) {
+    const QFileInfo info(*databaseURL_);
+    const QString suffix = info.suffix().isEmpty() ? QStringLiteral("kdbx") : info.suffix();
+    // Local time, without colons: FAT takes none.
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now().time_since_epoch()).count();
+    const QString when = QDateTime::fromSecsSinceEpoch(seconds).toLocalTime().toString(
+        QStringLiteral("yyyy-MM-dd HH.mm.ss"));
+    QString path;
+    for (int n = 1;; ++n) {
+        const QString name = QStringLiteral("%1 (kaydedilmemiş değişiklikler %2%3).%4")
+                                 .arg(info.completeBaseName(), when,
+                                      n > 1 ? QStringLiteral(" %1").arg(n) : QString(), suffix);
+        path = info.dir().filePath(name);
+        if (deps_.files->isFreeForNewFile(path) || n > 99) break;
+    }
+    deps_.files->writeAtomically(path, bytes);
+    setDirty(false);
+    qWarning().noquote() << QStringLiteral("[Ombrix] Kaydedilmemiş değişiklikler şuraya yazıldı: %1").arg(path);
+}
+
+void AppState::reopenFromDisk() {
+    if (!databaseURL_ || !activeKey_) return;
+    const QString url = *databaseURL_;
+    KdbxKey key = *activeKey_;
+    try {
+        const Bytes file = deps_.files->read(url);
+        std::optional<FileStamp> stamp;
+        try {
+            stamp = deps_.files->stampFor(url, file);
+        } catch (const FileError&) {
+        }
+        KdbxDatabase database;
+        const std::shared_ptr<DatabaseCodec> codec = deps_.codec;
+        setSaving(true);
+        try {
+            deps_.work->runAndWait([&](const StopFlag&) { database = codec->load(file, key); });
+        } catch (...) {
+            setSaving(false);
+            throw;
+        }
+        setSaving(false);
+        GroupTree::IDSet seenGroups;
+        GroupTree::IDSet seenEntries;
+        GroupTree::repairDuplicateIDs(database.root, seenGroups, seenEntries);
+        fileStamp_ = std::move(stamp);
+        fileChangedOnDisk_ = false;
+        setRoute(std::nullopt);
+        showUnlocked(std::move(database), std::move(key));
+        setSelectedEntryIDs({});
+        showStatus(QStringLiteral("Diskteki sürüm açıldı"));
+    } catch (...) {
+        // The other program may have changed the credentials too: the lock screen asks for them.
+        setDirty(false);
+        lock();
+        reportFailure();
+    }
 }
 
 void AppState::rememberWrittenFile(const QString& url, const Bytes& written) {
@@ -348,25 +568,43 @@ void AppState::rememberWrittenFile(const QString& url, const Bytes& written) {
 }
 
 void AppState::save() {
+    if (saving_) return;
+    if (!canSave()) return;
+    std::optional<QString> previous = statusMessage_;
+    setStatusMessage(QStringLiteral("Kaydediliyor…"));
+    SaveOutcome outcome;
     try {
-        saveQuietly();
+        outcome = saveQuietly();
     } catch (...) {
+        setStatusMessage(previous);
         reportFailure();
+        return;
+    }
+    if (outcome == SaveOutcome::discarded) {
+        setStatusMessage(previous);
+        reopenFromDisk();
         return;
     }
     showStatus(QStringLiteral("Kaydedildi"));
 }
 
 void AppState::saveAs(const QString& url) {
-    if (!database_ || !activeKey_) return;
+    if (!database_ || !activeKey_ || saving_) return;
+    std::optional<QString> note;
     try {
-        const Bytes bytes = deps_.codec->save(*database_, *activeKey_);
-        deps_.files->writeAtomically(url, bytes);
+        setSaving(true);
+        struct Done {
+            AppState& state;
+            ~Done() { state.setSaving(false); }
+        } done{*this};
+        const Bytes bytes = encrypt(*database_, *activeKey_);
+        note = deps_.files->writeAtomically(url, bytes);
         rememberWrittenFile(url, bytes);
     } catch (...) {
         reportFailure();
         return;
     }
+    if (note) setLastError(note);
     setDatabaseURL(url);
     setDirty(false);
     storeBookmark(url);
@@ -391,4 +629,37 @@ void AppState::closeDatabase() {
     if (!isLocked_) return;
     setDatabaseURL(std::nullopt);
     fileStamp_.reset();
+}
+
+bool AppState::settleBeforeQuitting() {
+    if (working_) {
+        deps_.work->abandon();
+        setWorking(false);
+    }
+    if (isLocked_ || !isDirty_ || !canSave()) return true;
+    return saveBeforeLeaving();
+}
+
+bool AppState::settleForTermination() {
+    if (working_) {
+        deps_.work->abandon();
+        setWorking(false);
+    }
+    if (isLocked_ || !isDirty_ || !canSave()) return true;
+    // A save is under way (its dialog open): it ends first, on its own terms.
+    if (saving_) return false;
+    try {
+        saveQuietly(Asking::nobody);
+        return true;
+    } catch (...) {
+        reportFailure();
+    }
+    // The file cannot be written (full, gone read-only, ...): a file of its own beside it may.
+    try {
+        writeBeside(encrypt(*database_, *activeKey_));
+        return true;
+    } catch (...) {
+        reportFailure();
+        return false;
+    }
 }

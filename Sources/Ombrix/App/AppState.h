@@ -21,11 +21,36 @@
 #include "Ombrix/App/Route.h"
 #include "Ombrix/App/Scheduler.h"
 #include "Ombrix/App/UrlOpener.h"
+#include "Ombrix/App/WorkRunner.h"
 #include "OmbrixCore/Kdbx/Models.h"
 
 class Preferences;
 
 using UUIDSet = std::set<UUID>;
+
+// What the user wants done with unsaved changes when another program has changed their file
+// since it was opened or last saved here.
+struct ConflictChoice {
+    enum class Action {
+        // Nothing: the save is not made, the changes stay open.
+        keepEditing,
+        // The changes go to another file, which becomes the open one.
+        saveElsewhere,
+        // The changes replace the other program's version.
+        overwrite,
+        // The changes are dropped and the version on disk is opened.
+        discardMine,
+        // Nobody can be asked (the program is told to end): the changes go to a new file beside
+        // the database, and neither version is lost.
+        writeBeside,
+    };
+    Action action = Action::keepEditing;
+    // For saveElsewhere: the file chosen.
+    QString elsewhere;
+};
+
+// Asked, with the file's name, whenever a save meets such a change.
+using ConflictResolver = std::function<ConflictChoice(const QString& fileName)>;
 
 // What the state reaches outside itself. Members left empty get the real ones: the shared
 // preferences, the KDBX engine, the local file system, the clipboard service, the desktop's
@@ -41,6 +66,8 @@ struct AppStateDependencies {
     std::function<Timestamp()> now;
     // Key derivation of a new database.
     KdfSettings newDatabaseKdf = KdfSettings::recommended();
+    // Where unlocking, creating and saving do their costly part; a thread of its own.
+    std::shared_ptr<WorkRunner> work;
 };
 
 // The one state object of the application: the open database, where it lives, whether it is
@@ -76,6 +103,8 @@ class AppState : public QObject {
     Q_PROPERTY(bool canUndo READ canUndo NOTIFY historyChanged)
     Q_PROPERTY(bool canRedo READ canRedo NOTIFY historyChanged)
     Q_PROPERTY(bool isAutoTyping READ isAutoTyping NOTIFY isAutoTypingChanged)
+    Q_PROPERTY(bool isWorking READ isWorking NOTIFY isWorkingChanged)
+    Q_PROPERTY(bool isSaving READ isSaving NOTIFY isSavingChanged)
 
   public:
     using Dependencies = AppStateDependencies;
@@ -130,19 +159,32 @@ class AppState : public QObject {
     void prepare(const QString& url);
     // Reads the key file (when given) and the chosen database file and opens it; an empty
     // password means none. Duplicate identifiers are repaired and counted in the status bar.
+    // The key derivation and the decryption run on a thread of their own: isWorking() is true
+    // until they end, and cancelWork() stops them.
     void unlock(const QString& password, const std::optional<QString>& keyFileURL);
     // Builds a new database named after the file, with three groups, writes it and opens it.
     // Only a missing or empty file is replaced; anything else is refused and left as it is.
+    // The key derivation runs as an unlock's does.
     void createDatabase(const QString& url, const QString& password, std::optional<SecretBytes> keyFileData);
+    // An unlock or a creation is under way.
+    bool isWorking() const { return working_; }
+    // Stops the unlock or creation under way within a second: nothing is opened or written, and
+    // no error is shown.
+    void cancelWork();
+    // Returns once the unlock or creation under way has ended and its result is in.
+    void waitForWork();
     // With no file chosen, chooses the remembered one when it still exists.
     void restoreRecentDatabase();
 
     // Saving, locking and closing.
     //
-    // A save never overwrites a file that another program changed after it was opened or last
-    // saved here: it is refused, lastError says so and fileChangedOnDisk() is true until the
-    // next successful save. Saving under a name the user picks (the same one included, which
-    // the save dialog confirms) writes regardless.
+    // A save never overwrites unasked a file whose content another program changed after it
+    // was opened or last saved here (a file only touched, or copied over with the same content,
+    // is no change). The conflict resolver is asked what to do; without one, or when the user
+    // keeps editing, nothing is written, lastError says so and fileChangedOnDisk() is true
+    // until the next successful save. Saving under a name the user picks (the same one
+    // included, which the save dialog confirms) writes regardless. While the encryption runs
+    // isSaving() is true and the status bar says so.
     void save();
     void saveAs(const QString& url);
     // Saves unsaved changes first; when that save fails the database stays open and lastError
@@ -152,6 +194,16 @@ class AppState : public QObject {
     // lock(), then forgets the file.
     void closeDatabase();
     bool fileChangedOnDisk() const { return fileChangedOnDisk_; }
+    void setConflictResolver(ConflictResolver resolver) { resolver_ = std::move(resolver); }
+    bool isSaving() const { return saving_; }
+    // Before the program ends: saves unsaved changes as lock() would (the resolver is asked);
+    // false, with lastError set, when they could not be saved and the program should stay.
+    bool settleBeforeQuitting();
+    // When the program is told to end and nobody can be asked: saves unsaved changes; where
+    // the file was changed by another program, or the save fails, the changes go to a new file
+    // beside it, named for them and the time, with the same key. False (lastError set) only when
+    // even that could not be written. Stops an unlock or creation under way.
+    bool settleForTermination();
 
     // Undo history.
     void edit(const QString& label, const std::function<void(KdbxDatabase&)>& change);
@@ -240,6 +292,8 @@ class AppState : public QObject {
     void redoLabelChanged();
     void historyChanged();
     void isAutoTypingChanged();
+    void isWorkingChanged();
+    void isSavingChanged();
 
   private:
     struct Snapshot {
@@ -261,12 +315,23 @@ class AppState : public QObject {
     void storeBookmark(const QString& url);
     Timestamp now() const;
 
-    // Writes the open database to its file; throws the engine's or the file's error.
-    void saveQuietly();
+    enum class Asking { user, nobody };
+    enum class SaveOutcome { saved, savedElsewhere, discarded, keptBeside };
+    // Writes the open database to its file, asking the resolver on a conflict; throws the
+    // engine's or the file's error, or the conflict's when the user keeps editing.
+    SaveOutcome saveQuietly(Asking asking = Asking::user);
     // Saves unsaved changes before the open database is left; false (with lastError set) when
-    // that save fails.
+    // that save fails or the user keeps editing. Dropping the changes knowingly is leaving.
     bool saveBeforeLeaving();
     void reportFailure();
+    void reportFailure(std::exception_ptr failure);
+    Bytes encrypt(const KdbxDatabase& database, const KdbxKey& key);
+    void setWorking(bool working);
+    void setSaving(bool saving);
+    // The changes in a new file beside the database: its name says what it holds and when.
+    void writeBeside(const Bytes& bytes);
+    // Opens the version on disk again with the kept key, dropping the open one.
+    void reopenFromDisk();
     // Remembers what the file looks like now, after this program wrote it.
     void rememberWrittenFile(const QString& url, const Bytes& written);
 
@@ -306,4 +371,7 @@ class AppState : public QObject {
     std::optional<UUID> selectionAnchor_;
     bool autoTyping_ = false;
     std::uint64_t autoTypeRun_ = 0;
+    bool working_ = false;
+    bool saving_ = false;
+    ConflictResolver resolver_;
 };

@@ -28,6 +28,8 @@ void freshenIDs(const KdbxGroup& tree, KdbxGroup& added) {
 // Undo history.
 
 void AppState::edit(const QString& label, const std::function<void(KdbxDatabase&)>& change) {
+    // The database is being written: a change now would be neither in the file nor unsaved.
+    if (saving_) return;
     if (!database_) return;
     KdbxDatabase copy = *database_;
     undoStack_.push_back(Snapshot{*database_, label, sort_.column});

@@ -1,7 +1,12 @@
 #include "Ombrix/App/FileStore.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <ctime>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
@@ -10,6 +15,7 @@
 #include <utility>
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -71,6 +77,16 @@ QString describeErrno(int error) {
     }
 }
 
+QString userName(uid_t uid) {
+    if (const passwd* entry = ::getpwuid(uid); entry && entry->pw_name) return QString::fromLocal8Bit(entry->pw_name);
+    return QString::number(uid);
+}
+
+QString groupName(gid_t gid) {
+    if (const group* entry = ::getgrgid(gid); entry && entry->gr_name) return QString::fromLocal8Bit(entry->gr_name);
+    return QString::number(gid);
+}
+
 QString displayName(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     return name.isEmpty() ? path : name;
@@ -111,8 +127,10 @@ QByteArray encoded(const QString& path) {
 // A name in the same folder that nobody uses, for the new content or for a link to the old.
 QString sideName(const QString& folder, const QString& name, const char* role) {
     const quint64 token = QRandomGenerator::global()->generate64();
+    // The writer's process is part of the name: a later save removes what one that was cut off
+    // left, and never what one still running is writing.
     return folder + QStringLiteral("/.") + name + QStringLiteral(".ombrix-") + QString::fromLatin1(role) +
-           QStringLiteral("-") + QString::number(token, 36);
+           QStringLiteral("-") + QString::number(::getpid()) + QStringLiteral("-") + QString::number(token, 36);
 }
 
 FileStamp stampOf(const struct stat& info, const QByteArray& digest) {
@@ -217,10 +235,28 @@ QByteArray FileStamp::digestOf(const Bytes& content) {
 
 FileSystemCalls FileSystemCalls::system() {
     FileSystemCalls calls;
+    calls.stat = [](const char* path, struct stat* info) { return ::stat(path, info); };
+    calls.access = [](const char* path, int mode) { return ::access(path, mode); };
+    calls.create = [](const char* path, mode_t mode) {
+        return ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    };
+    calls.fchown = [](int fd, uid_t owner, gid_t group) { return ::fchown(fd, owner, group); };
+    calls.fchmod = [](int fd, mode_t mode) { return ::fchmod(fd, mode); };
+    calls.listxattr = [](const char* path, char* names, std::size_t size) {
+        return ::listxattr(path, names, size);
+    };
+    calls.getxattr = [](const char* path, const char* name, void* value, std::size_t size) {
+        return ::getxattr(path, name, value, size);
+    };
+    calls.fsetxattr = [](int fd, const char* name, const void* value, std::size_t size) {
+        return ::fsetxattr(fd, name, value, size, 0);
+    };
+    calls.fremovexattr = [](int fd, const char* name) { return ::fremovexattr(fd, name); };
     calls.write = [](int fd, const void* data, std::size_t size) { return ::write(fd, data, size); };
     calls.fdatasync = [](int fd) { return ::fdatasync(fd); };
     calls.fsyncFolder = [](int fd) { return ::fsync(fd); };
     calls.rename = [](const char* from, const char* to) { return ::rename(from, to); };
+    calls.link = [](const char* from, const char* to) { return ::link(from, to); };
     return calls;
 }
 
@@ -248,7 +284,7 @@ std::optional<FileStamp> LocalFileStore::stampFor(const QString& path, const Byt
     return stampOf(info, FileStamp::digestOf(content));
 }
 
-void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
+std::optional<QString> LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
     const QString name = displayName(path);
     bool existed = false;
     const auto fail = [&name, &existed](int error) {
@@ -266,14 +302,19 @@ void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
     const QString fileName = QFileInfo(target).fileName();
 
     struct stat old {};
-    if (::stat(encoded(target).constData(), &old) == 0) {
+    if (calls_.stat(encoded(target).constData(), &old) == 0) {
         existed = true;
         if (!S_ISREG(old.st_mode))
             throw FileError(FileError::Kind::writeFailed, name,
                             QStringLiteral("bu konumdaki şey bir dosya değil"));
-        // A file the user made read-only is not replaced behind their back.
-        if (::access(encoded(target).constData(), W_OK) != 0)
-            throw FileError(FileError::Kind::writeFailed, name, QStringLiteral("dosyaya yazma izni yok"));
+        // A file the user made read-only is not replaced behind their back; on a read-only
+        // mount the file system is the reason, and it is named.
+        if (calls_.access(encoded(target).constData(), W_OK) != 0) {
+            const int error = errno;
+            throw FileError(FileError::Kind::writeFailed, name,
+                            error == EACCES || error == EPERM ? QStringLiteral("dosyaya yazma izni yok")
+                                                              : describeErrno(error));
+        }
     } else if (errno != ENOENT) {
         throw FileError(FileError::Kind::writeFailed, name, describeErrno(errno));
     }
@@ -285,12 +326,20 @@ void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
     for (int attempt = 0; fd.get() < 0; ++attempt) {
         temporary = sideName(folder, fileName, "yeni");
         // Owner-only from its first moment: a database holds secrets.
-        const int opened =
-            ::open(encoded(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int opened = calls_.create(encoded(temporary).constData(), 0600);
         if (opened >= 0) {
             fd.reset(opened);
         } else if (errno != EEXIST || attempt > 8) {
-            throw fail(errno);
+            const int error = errno;
+            // Saving makes a new file beside the old one: a folder that takes no new files is
+            // the cause, even where the file itself is writable.
+            if (error == EACCES || error == EPERM) {
+                throw FileError(existed ? FileError::Kind::writeFailed : FileError::Kind::createFailed, name,
+                                QStringLiteral("“%1” klasörüne yazma izni yok (kaydetmek için klasörde yeni "
+                                               "bir dosya oluşturmak gerekir)")
+                                    .arg(QDir::toNativeSeparators(folder)));
+            }
+            throw fail(error);
         }
     }
     // Everything from here on removes the new file again when it does not reach its place.
@@ -302,15 +351,8 @@ void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
         }
     } cleanup{encoded(temporary)};
 
-    if (existed) {
-        // The replacement keeps who owns the file and who may read it.
-        if (::fchown(fd.get(), old.st_uid, old.st_gid) != 0) {
-            throw FileError(FileError::Kind::writeFailed, name,
-                            QStringLiteral("dosyanın sahibi ve grubu yeni dosyaya aktarılamadı (%1)")
-                                .arg(describeErrno(errno)));
-        }
-        if (::fchmod(fd.get(), old.st_mode & 07777) != 0) throw fail(errno);
-    }
+    std::optional<QString> note;
+    if (existed) note = keepAccess(fd.get(), old, target, name);
 
     const std::uint8_t* next = bytes.data();
     std::size_t left = bytes.size();
@@ -337,7 +379,7 @@ void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
     if (existed) {
         for (int attempt = 0; attempt < 8 && previous.isEmpty(); ++attempt) {
             const QByteArray candidate = encoded(sideName(folder, fileName, "eski"));
-            if (::link(encoded(target).constData(), candidate.constData()) == 0)
+            if (calls_.link(encoded(target).constData(), candidate.constData()) == 0)
                 previous = candidate;
             else if (errno != EEXIST)
                 break;
@@ -364,6 +406,166 @@ void LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
         throw FileError(FileError::Kind::notDurable, name, describeErrno(error));
     }
     if (!previous.isEmpty()) ::unlink(previous.constData());
+    removeLeftovers(folder, fileName);
+    return note;
+}
+
+// The replacement keeps who owns the file and who may reach it. What cannot be kept is given
+// up towards less access, never more, and the returned note says what changed.
+std::optional<QString> LocalFileStore::keepAccess(int fd, const struct stat& old, const QString& target,
+                                                  const QString& name) {
+    struct stat made {};
+    if (::fstat(fd, &made) != 0) throw FileError(FileError::Kind::writeFailed, name, describeErrno(errno));
+    uid_t owner = made.st_uid;
+    gid_t group = made.st_gid;
+    bool ownerless = false;
+    if (owner != old.st_uid || group != old.st_gid) {
+        if (calls_.fchown(fd, old.st_uid, old.st_gid) == 0) {
+            owner = old.st_uid;
+            group = old.st_gid;
+        } else if (errno == ENOSYS || errno == EOPNOTSUPP || errno == ENOTSUP) {
+            // The file system keeps no owners (FAT through a FUSE driver): nothing to keep.
+            ownerless = true;
+        } else if (group != old.st_gid && calls_.fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0) {
+            // Not ours to give away; the group still is where we are in it.
+            group = old.st_gid;
+        }
+    }
+    const bool ownerChanged = !ownerless && owner != old.st_uid;
+    const bool groupChanged = !ownerless && group != old.st_gid;
+
+    const mode_t oldMode = old.st_mode & 07777;
+    mode_t mode = oldMode;
+    if (ownerChanged || groupChanged) mode &= ~mode_t{S_ISUID | S_ISGID};
+    if (ownerChanged) {
+        // The previous owner now falls among the group or the others: neither class may give
+        // more than the owner had.
+        const mode_t ownerBits = (oldMode >> 6) & 07;
+        mode &= ~((07 & ~ownerBits) << 3) & ~(07 & ~ownerBits);
+    }
+    if (groupChanged) {
+        // The group bits would now speak for another group; and members of the old group who are
+        // not in the new one fall among the others, who may keep only what that group had.
+        const mode_t groupBits = (oldMode >> 3) & 07;
+        mode &= ~mode_t{070};
+        mode &= ~(07 & ~groupBits);
+    }
+    bool narrowed = mode != oldMode;
+    // Where the mode cannot be set the new file keeps its own, owner-only one; on a file system
+    // that has no modes (FAT) that changes nothing anyone could tell.
+    if (calls_.fchmod(fd, mode) != 0 && errno != ENOSYS && errno != EOPNOTSUPP && errno != ENOTSUP)
+        narrowed = narrowed || (oldMode & 077) != 0;
+
+    bool attributesLost = false;
+    // The access list names the owning group's entry too: with another group it would speak
+    // for the wrong people, so it goes, and the narrowed mode stands.
+    const bool keepAccessList = !ownerChanged && !groupChanged;
+    if (!copyAttributes(fd, target, keepAccessList)) {
+        attributesLost = true;
+        calls_.fremovexattr(fd, "system.posix_acl_access");
+        if (calls_.fchmod(fd, mode & 0700) != 0) {
+            // Still the owner-only mode the file was made with.
+        }
+    } else if (!keepAccessList && hasAttribute(target, "system.posix_acl_access")) {
+        narrowed = true;
+    }
+
+    if (!ownerChanged && !groupChanged && !narrowed && !attributesLost) return std::nullopt;
+    QStringList changes;
+    if (ownerChanged)
+        changes << QStringLiteral("dosyanın sahibi korunamadı (yeni sahibi “%1”)").arg(userName(owner));
+    if (groupChanged) changes << QStringLiteral("grubu korunamadı (yeni grubu “%1”)").arg(groupName(group));
+    if (attributesLost)
+        changes << QStringLiteral(
+            "ek öznitelikleri (erişim listesi dahil) aktarılamadı; dosya artık yalnızca sahibine açık");
+    else if (narrowed)
+        changes << QStringLiteral("başkalarının erişimi kaldırıldı, hiç kimseye eskisinden geniş erişim verilmedi");
+    return QStringLiteral("“%1” kaydedildi, ancak %2.").arg(name, changes.join(QStringLiteral("; ")));
+}
+
+// Copies every extended attribute of the old file to the new one; false when one could not be
+// had or set. The access list only when asked.
+bool LocalFileStore::copyAttributes(int fd, const QString& target, bool accessList) {
+    const QByteArray path = encoded(target);
+    QByteArray names;
+    for (int attempt = 0;; ++attempt) {
+        const ssize_t size = calls_.listxattr(path.constData(), nullptr, 0);
+        if (size < 0) return errno == ENOTSUP || errno == EOPNOTSUPP || errno == ENOSYS;
+        if (size == 0) return true;
+        names.resize(size);
+        const ssize_t got = calls_.listxattr(path.constData(), names.data(), static_cast<std::size_t>(size));
+        if (got >= 0) {
+            names.resize(got);
+            break;
+        }
+        if (errno != ERANGE || attempt > 4) return false;
+    }
+    bool all = true;
+    for (const QByteArray& attribute : names.split('\0')) {
+        if (attribute.isEmpty()) continue;
+        if (!accessList && attribute == "system.posix_acl_access") continue;
+        QByteArray value;
+        ssize_t size = -1;
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            size = calls_.getxattr(path.constData(), attribute.constData(), nullptr, 0);
+            if (size < 0) break;
+            value.resize(size);
+            size = calls_.getxattr(path.constData(), attribute.constData(), value.data(),
+                                   static_cast<std::size_t>(value.size()));
+            if (size >= 0 || errno != ERANGE) break;
+        }
+        if (size < 0) {
+            // Gone between the list and the read: nothing to carry over.
+            if (errno == ENODATA) continue;
+            all = false;
+            continue;
+        }
+        value.resize(size);
+        if (calls_.fsetxattr(fd, attribute.constData(), value.constData(), static_cast<std::size_t>(size)) ==
+            0)
+            continue;
+        // A security label the system gave the new file already is kept as it is.
+        if (attribute.startsWith("security.")) {
+            QByteArray own(size + 1, '\0');
+            const ssize_t ownSize = ::fgetxattr(fd, attribute.constData(), own.data(), own.size());
+            if (ownSize == size && own.left(size) == value) continue;
+        }
+        all = false;
+    }
+    return all;
+}
+
+bool LocalFileStore::hasAttribute(const QString& target, const char* attribute) const {
+    return calls_.getxattr(encoded(target).constData(), attribute, nullptr, 0) >= 0;
+}
+
+// Files a save of this name left when it was cut off (the program ended mid-save): the new
+// content that never took the file's place, and second names of replaced versions. Those of a
+// program still running (another window saving the same file right now) stay.
+void LocalFileStore::removeLeftovers(const QString& folder, const QString& fileName) {
+    const QDir dir(folder);
+    const QString prefix = QStringLiteral(".") + fileName + QStringLiteral(".ombrix-");
+    const QStringList found =
+        dir.entryList({prefix + QStringLiteral("yeni-*"), prefix + QStringLiteral("eski-*")},
+                      QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& entry : found) {
+        const QString rest = entry.mid(prefix.size() + 5);
+        const int dash = rest.indexOf(u'-');
+        bool numeric = false;
+        const qint64 pid = dash > 0 ? rest.left(dash).toLongLong(&numeric) : 0;
+        const QByteArray entryPath = encoded(dir.filePath(entry));
+        if (numeric && pid > 0) {
+            const bool own = pid == ::getpid();
+            const bool running = !own && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+            if (running) continue;
+        } else {
+            // Named before the writer's process was part of the name: left alone while recent.
+            struct stat info {};
+            if (::lstat(entryPath.constData(), &info) != 0) continue;
+            if (::time(nullptr) - info.st_mtim.tv_sec < 600) continue;
+        }
+        ::unlink(entryPath.constData());
+    }
 }
 
 bool LocalFileStore::fileExists(const QString& path) const {

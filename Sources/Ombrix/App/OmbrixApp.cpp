@@ -16,7 +16,9 @@
 #include "Ombrix/App/HotKeyHandler.h"
 #include "Ombrix/App/OmbrixCommands.h"
 #include "Ombrix/App/Preferences.h"
+#include "Ombrix/App/TerminationSignals.h"
 #include "Ombrix/App/WindowSizer.h"
+#include "Ombrix/UI/ConflictDialog.h"
 #include "Ombrix/UI/MainView.h"
 #include "Ombrix/UI/RootView.h"
 #include "Ombrix/UI/SettingsView.h"
@@ -75,6 +77,10 @@ OmbrixApp::OmbrixApp(Dependencies dependencies, QObject* parent)
     sizer_ = new WindowSizer(window_.get());
     sizer_->follow(*state_, metrics);
 
+    state_->setConflictResolver([this](const QString& name) { return askAboutConflict(name); });
+    connect(state_.get(), &AppState::isSavingChanged, this, &OmbrixApp::busyChanged);
+    connect(state_.get(), &AppState::isWorkingChanged, this, &OmbrixApp::busyChanged);
+
     window_->installEventFilter(this);
     connect(&preferences_, &Preferences::hotKeyChanged, this, &OmbrixApp::registerGlobalHotKey);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
@@ -86,6 +92,7 @@ OmbrixApp::OmbrixApp(Dependencies dependencies, QObject* parent)
 }
 
 OmbrixApp::~OmbrixApp() {
+    if (busyCursor_) QApplication::restoreOverrideCursor();
     // The registered handler calls back into this object.
     if (!shutDown_) hotKeys_.unregister();
     // The commands, the root view and its sheets refer to the state: they go first.
@@ -142,11 +149,10 @@ void OmbrixApp::showSettings() {
 
 bool OmbrixApp::prepareToQuit() {
     // Written to its file as the save command writes it, without locking: the quit may still be
-    // refused elsewhere (the session). Nothing to save without an open, changed database.
-    if (state_->isLocked() || !state_->isDirty() || !state_->canSave()) return true;
-    state_->save();
-    if (!state_->isDirty()) return true;
-    // The save failed: the status bar of the main window shows AppState's error.
+    // refused elsewhere (the session). Nothing to save without an open, changed database; an
+    // unlock under way is stopped.
+    if (state_->settleBeforeQuitting()) return true;
+    // The save failed or the user kept editing: the status bar of the main window says why.
     window_->show();
     window_->raise();
     window_->activateWindow();
@@ -155,6 +161,78 @@ bool OmbrixApp::prepareToQuit() {
 
 void OmbrixApp::quit() {
     if (prepareToQuit()) quit_();
+}
+
+void OmbrixApp::terminate() {
+    terminating_ = true;
+    // A question open now is answered for the user: the changes go beside the file, and the
+    // save that asked carries on from there before the program ends.
+    if (conflictDialog_) {
+        conflictDialog_->answerForTermination();
+        quit_();
+        return;
+    }
+    if (state_->settleForTermination()) {
+        quit_();
+        return;
+    }
+    // Not even a file beside it could be written: the changes stay open, and the window says
+    // why (the session may still wait for the user).
+    window_->show();
+    window_->raise();
+}
+
+void OmbrixApp::followTerminationSignals(TerminationSignals& source) {
+    connect(&source, &TerminationSignals::received, this, &OmbrixApp::terminate);
+}
+
+ConflictChoice OmbrixApp::askAboutConflict(const QString& fileName) {
+    ConflictChoice choice;
+    if (terminating_) {
+        choice.action = ConflictChoice::Action::writeBeside;
+        return choice;
+    }
+    if (busyCursor_) QApplication::restoreOverrideCursor();
+    ConflictDialog dialog(fileName, window_.get());
+    conflictDialog_ = &dialog;
+    const int answer = dialog.exec();
+    conflictDialog_ = nullptr;
+    if (busyCursor_) QApplication::setOverrideCursor(Qt::WaitCursor);
+    switch (answer) {
+        case ConflictDialog::saveElsewhere:
+            if (const std::optional<QString> url = panels_->saveAsDestination(fileName)) {
+                choice.action = ConflictChoice::Action::saveElsewhere;
+                choice.elsewhere = *url;
+            }
+            break;
+        case ConflictDialog::overwrite:
+            choice.action = ConflictChoice::Action::overwrite;
+            break;
+        case ConflictDialog::discardMine:
+            choice.action = ConflictChoice::Action::discardMine;
+            break;
+        case ConflictDialog::writeBeside:
+            choice.action = ConflictChoice::Action::writeBeside;
+            break;
+        default:
+            break;
+    }
+    return choice;
+}
+
+void OmbrixApp::busyChanged() {
+    const bool busy = state_->isSaving() || state_->isWorking();
+    if (busy != busyCursor_) {
+        busyCursor_ = busy;
+        if (busy)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    }
+    if (!busy && quitWhenIdle_) {
+        quitWhenIdle_ = false;
+        QTimer::singleShot(0, this, [this] { quit(); });
+    }
 }
 
 void OmbrixApp::shutdown() {
@@ -178,6 +256,13 @@ void OmbrixApp::commitData(QSessionManager& manager) {
 bool OmbrixApp::eventFilter(QObject* watched, QEvent* event) {
     if (watched == window_.get()) {
         if (event->type() == QEvent::Close) {
+            // The window still draws while a save runs, and its close button still works: the
+            // quit waits for the save.
+            if (state_->isSaving()) {
+                quitWhenIdle_ = true;
+                event->ignore();
+                return true;
+            }
             if (!prepareToQuit()) {
                 event->ignore();
                 return true;

@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include "Ombrix/App/AppState.h"
+#include "Ombrix/UI/ConflictDialog.h"
 
 class AutoTypeService;
 class ClipboardService;
@@ -18,6 +19,7 @@ class Preferences;
 class QMainWindow;
 class QSessionManager;
 class RootView;
+class TerminationSignals;
 class WindowSizer;
 
 // What the application reaches outside itself. Members left empty get the process's own: the
@@ -53,6 +55,12 @@ struct OmbrixAppDependencies {
 // window, whose status bar shows why. Closing the main window quits the program, also while
 // the settings window is open. At the very end (shutdown(), on QCoreApplication::aboutToQuit) a
 // secret we put on the clipboard is cleared and the hot key released.
+//
+// When a save meets a file that another program changed, a dialog asks what becomes of the
+// changes (ConflictDialog), whatever asked for the save. Being told to end (terminate(), from
+// SIGTERM and its kin) asks nothing: an unlock under way is stopped, unsaved changes are saved,
+// or written beside the database where the file was changed elsewhere, a question open is
+// answered that way, and the program ends at once. While a save runs the pointer shows it.
 class OmbrixApp : public QObject {
     Q_OBJECT
 
@@ -77,6 +85,12 @@ class OmbrixApp : public QObject {
     bool prepareToQuit();
     // The quit command: ends the program unless prepareToQuit() fails.
     void quit();
+    // The program is told to end by someone who cannot be asked anything: see above.
+    void terminate();
+    // Ends the program, through terminate(), on the signals that ask a process to end.
+    void followTerminationSignals(TerminationSignals& source);
+    // The conflict dialog while it is open, else null.
+    ConflictDialog* conflictDialog() const { return conflictDialog_; }
     // The application's one settings window, made on first use and brought to the front.
     void showSettings();
     // The last work before the process ends: clears the clipboard if it still holds our
@@ -103,6 +117,8 @@ class OmbrixApp : public QObject {
     void installMenuBar();
     void commitData(QSessionManager& manager);
     void windowShown();
+    ConflictChoice askAboutConflict(const QString& fileName);
+    void busyChanged();
 
     Preferences& preferences_;
     ClipboardService& clipboard_;
@@ -116,4 +132,9 @@ class OmbrixApp : public QObject {
     WindowSizer* sizer_ = nullptr;
     OmbrixCommands* commands_ = nullptr;
     bool shutDown_ = false;
+    bool terminating_ = false;
+    bool busyCursor_ = false;
+    // A close of the window that came while a save ran: carried out when it ends.
+    bool quitWhenIdle_ = false;
+    QPointer<ConflictDialog> conflictDialog_;
 };

@@ -186,6 +186,15 @@ UnlockView::UnlockView(AppState& state, FilePanels& panels, LockScreenMetrics& m
 
     connect(&state_, &AppState::databaseURLChanged, this, &UnlockView::databaseChanged);
     connect(&state_, &AppState::lastErrorChanged, this, &UnlockView::errorChanged);
+    connect(&state_, &AppState::isWorkingChanged, this, [this] {
+        if (!state_.isWorking()) workEnded();
+    });
+    // Escape stops a derivation under way, as "Vazgeç" does.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (state_.isWorking()) cancel();
+    });
 
     isCreating_ = shouldOfferCreation();
     // Every failure of this screen arrives while it shows; an error still set when it is made
@@ -295,6 +304,16 @@ QWidget* UnlockView::buildDatabaseBlock() {
     box(actions)->addWidget(create, 0, Qt::AlignVCenter);
     box(block)->addWidget(actions);
 
+    // While the key derivation runs: what is happening, and the way out.
+    workingRow_ = row(8);
+    workingText_ = wrappingLabel(QString(), BrandFont::body(12, QFont::Normal), Palette::textSoft);
+    box(workingRow_)->addWidget(workingText_, 1, Qt::AlignVCenter);
+    cancel_ = button(QStringLiteral("Vazgeç"), ButtonVariant::secondary, true, false);
+    connect(cancel_, &QAbstractButton::clicked, this, &UnlockView::cancel);
+    box(workingRow_)->addWidget(cancel_, 0, Qt::AlignVCenter);
+    workingRow_->hide();
+    box(block)->addWidget(workingRow_);
+
     connect(password_, &SecretField::textChanged, this, &UnlockView::refresh);
     connect(confirm_, &SecretField::textChanged, this, &UnlockView::refresh);
     // One reveal state for both fields.
@@ -358,8 +377,7 @@ void UnlockView::submit() {
     if (!canSubmit()) return;
     const Submission submission{isCreating_, *state_.databaseURL(), password_->text(), keyFile_};
     setBusy(true);
-    // The key derivation blocks the event loop for seconds: the busy look must be on screen
-    // before it starts.
+    // Reading the files happens on this thread: the busy look must be on screen first.
     submit_->repaint();
     QTimer::singleShot(0, this, [this, submission] { run(submission); });
 }
@@ -369,19 +387,41 @@ void UnlockView::run(const Submission& submission) {
     const QPointer<UnlockView> self(this);
     // Another file chosen in between: what was typed was meant for the previous one.
     if (state_.databaseURL() == submission.url) {
+        creatingNow_ = submission.creating;
         if (submission.creating)
             createWith(submission);
         else
             state_.unlock(submission.password, submission.keyFile);
-        if (self && !state_.isLocked()) forgetTyped(true);
     }
-    // The copy handed over goes too, unless a field still shows it (a failure that repeats the
-    // message shown leaves the typed password in place).
+    // The credentials are the state's own copy by now. The copy handed over goes too, unless a
+    // field still shows it (a failure that repeats the message shown leaves the typed password
+    // in place).
     if (!self || (!sameStorage(submission.password, password_->text()) &&
                   !sameStorage(submission.password, confirm_->text())))
         SecretText::wipe(submission.password);
     if (!self) return;
+    if (state_.isWorking()) {
+        workingText_->setText(submission.creating
+                                  ? QStringLiteral("Kasa oluşturuluyor: anahtar türetiliyor…")
+                                  : QStringLiteral("Kilit açılıyor: anahtar türetiliyor…"));
+        refresh();
+        return;
+    }
+    workEnded();
+}
+
+void UnlockView::workEnded() {
+    if (!busy_) return;
+    if (!state_.isLocked()) forgetTyped(true);
+    // A file that appeared at the location meanwhile is opened, not replaced.
+    if (creatingNow_ && state_.isLocked()) setCreating(shouldOfferCreation());
+    creatingNow_ = false;
     setBusy(false);
+    if (state_.isLocked()) focusPassword();
+}
+
+void UnlockView::cancel() {
+    state_.cancelWork();
 }
 
 void UnlockView::createWith(const Submission& submission) {
@@ -396,10 +436,7 @@ void UnlockView::createWith(const Submission& submission) {
             return;
         }
     }
-    const QPointer<UnlockView> self(this);
     state_.createDatabase(submission.url, submission.password, std::move(keyData));
-    // A file that appeared at the location meanwhile is opened, not replaced.
-    if (self && state_.isLocked()) setCreating(shouldOfferCreation());
 }
 
 void UnlockView::chooseDatabase() {
@@ -529,6 +566,12 @@ void UnlockView::refresh() {
     keyBadge_->setText(keyFile_ ? fileNameOf(*keyFile_) : QString());
     submit_->setText(creating ? QStringLiteral("Kasayı oluştur") : QStringLiteral("Kilidi aç"));
     submit_->setEnabled(canSubmit());
+    const bool working = busy_ && state_.isWorking();
+    if (working) {
+        workingRow_->show();
+    } else {
+        workingRow_->hide();
+    }
 
     for (const auto& [widget, visible] : visibility)
         if (visible) widget->show();

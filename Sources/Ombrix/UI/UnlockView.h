@@ -85,10 +85,12 @@ class UnlockView : public QWidget {
     // Raised by one for each new error; the banner's swing runs to it.
     int shakeCount() const { return shake_; }
 
-    // Unlocks or creates with what is typed. The button shows busy and the pointer waits while
-    // the key derivation runs; the work starts on the next turn of the event loop so that this
-    // look is on screen first. Does nothing while canSubmit() is false.
+    // Unlocks or creates with what is typed. While the key derivation runs on its own thread the
+    // card says so, with "Vazgeç" to stop it, and the pointer shows the program is busy; the
+    // window keeps answering. Does nothing while canSubmit() is false.
     void submit();
+    // Stops the unlock or creation under way; the typed password stays.
+    void cancel();
 
     // The actions of the buttons.
     void chooseDatabase();
@@ -101,6 +103,10 @@ class UnlockView : public QWidget {
     SecretField* confirmField() const { return confirm_; }
     AppButton* submitButton() const { return submit_; }
     ErrorBanner* errorBanner() const { return banner_; }
+    // The line that shows while a key derivation runs, and its "Vazgeç" button.
+    QWidget* workingRow() const { return workingRow_; }
+    QLabel* workingText() const { return workingText_; }
+    AppButton* cancelButton() const { return cancel_; }
     QWidget* card() const { return paddedCard_; }
 
   protected:
@@ -122,6 +128,8 @@ class UnlockView : public QWidget {
 
     void run(const Submission& submission);
     void createWith(const Submission& submission);
+    // The state's work ended (or never started): the view comes back to rest.
+    void workEnded();
     void setBusy(bool busy);
     void setCreating(bool creating);
     void databaseChanged();
@@ -161,4 +169,9 @@ class UnlockView : public QWidget {
     ErrorBanner* banner_;
     ShakeEffect* shakeEffect_;
     AppButton* submit_;
+    QWidget* workingRow_;
+    QLabel* workingText_;
+    AppButton* cancel_;
+    // Whether the running work is a creation.
+    bool creatingNow_ = false;
 };

@@ -232,11 +232,25 @@ unsigned prefaultHelpers(const Argon2SegmentContext& ctx, unsigned cores, std::u
     return std::min(cores - threadCount, wanted);
 }
 
+// Wipes the first `columns` blocks of a lane.
+void wipeLane(const Argon2SegmentContext& ctx, std::uint32_t lane, std::uint64_t columns) {
+    secureWipe(ctx.memory + std::uint64_t{lane} * ctx.laneLength, std::size_t(columns) * sizeof(Argon2Block));
+}
+
+// The blocks of each lane that hold anything once the filling stopped in the given pass and
+// slice: untouched pages are not faulted in only to be zeroed.
+std::uint64_t writtenColumns(const Argon2SegmentContext& ctx) {
+    if (ctx.pass > 0) return ctx.laneLength;
+    return std::uint64_t{ctx.slice + 1} * ctx.segmentLength;
+}
+
 // Runs every pass and slice, then wipes every lane but its last block. The lanes of a slice are
 // shared out among at most as many threads as the machine has cores (the calling thread
 // included), started once; a barrier ends each slice, because later slices read the segments it
-// wrote. The same threads share the wiping, which is bound by memory bandwidth.
-void fillMemory(Argon2SegmentContext ctx, Argon2FillSegment fillSegment) {
+// wrote. The same threads share the wiping, which is bound by memory bandwidth. A raised stop
+// ends it after the slice in progress (whose segments end early too), wipes every block written
+// and returns false.
+bool fillMemory(Argon2SegmentContext ctx, Argon2FillSegment fillSegment) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const std::uint32_t threadCount = std::min<std::uint32_t>(ctx.lanes, cores);
     const MatrixPrefaulter prefaulter(ctx, prefaultHelpers(ctx, cores, threadCount));
@@ -244,19 +258,29 @@ void fillMemory(Argon2SegmentContext ctx, Argon2FillSegment fillSegment) {
         for (ctx.pass = 0; ctx.pass < ctx.iterations; ++ctx.pass) {
             for (ctx.slice = 0; ctx.slice < Argon2::syncPoints; ++ctx.slice) {
                 for (std::uint32_t lane = 0; lane < ctx.lanes; ++lane) fillSegment(ctx, lane);
+                if (stopRequested(ctx.stop)) {
+                    for (std::uint32_t lane = 0; lane < ctx.lanes; ++lane) wipeLane(ctx, lane, writtenColumns(ctx));
+                    return false;
+                }
             }
         }
         for (std::uint32_t lane = 0; lane < ctx.lanes; ++lane) wipeLaneButLast(ctx, lane);
-        return;
+        return true;
     }
 
     ctx.pass = 0;
     ctx.slice = 0;
     bool done = false;
+    bool stopped = false;
     std::atomic<std::uint32_t> nextLane{0};
     // Runs on one thread once all have arrived and before any leaves: the next slice's context.
     auto advance = [&]() noexcept {
         nextLane.store(0, std::memory_order_relaxed);
+        if (stopRequested(ctx.stop)) {
+            stopped = true;
+            done = true;
+            return;
+        }
         if (++ctx.slice == Argon2::syncPoints) {
             ctx.slice = 0;
             if (++ctx.pass == ctx.iterations) done = true;
@@ -274,7 +298,10 @@ void fillMemory(Argon2SegmentContext ctx, Argon2FillSegment fillSegment) {
         }
         // The last slice's barrier has set nextLane back to 0.
         for (std::uint32_t lane; (lane = nextLane.fetch_add(1, std::memory_order_relaxed)) < ctx.lanes;) {
-            wipeLaneButLast(ctx, lane);
+            if (stopped)
+                wipeLane(ctx, lane, writtenColumns(ctx));
+            else
+                wipeLaneButLast(ctx, lane);
         }
     };
 
@@ -292,6 +319,7 @@ void fillMemory(Argon2SegmentContext ctx, Argon2FillSegment fillSegment) {
     }
     work();
     for (auto& worker : workers) worker.join();
+    return !stopped;
 }
 
 // A working buffer derived from the password, wiped however its scope ends: a matrix that cannot
@@ -305,7 +333,7 @@ struct WipedBytes {
 Bytes computeHash(Argon2FillSegment fillSegment, ByteView password, ByteView salt, ByteView secret,
                   ByteView associatedData, std::uint32_t memoryKiB, std::uint32_t iterations,
                   std::uint32_t parallelism, std::ptrdiff_t outputLength, Argon2::Variant variant,
-                  std::uint32_t version) {
+                  std::uint32_t version, const StopFlag* stop) {
     using Error = Argon2::Error;
     OMBRIX_PRECONDITION(outputLength <= static_cast<std::int64_t>(maxLength32),
                         "Argon2 output length must not exceed 4294967295");
@@ -334,6 +362,7 @@ Bytes computeHash(Argon2FillSegment fillSegment, ByteView password, ByteView sal
         throw Error::allocationFailed();
     }
 
+    if (stopRequested(stop)) throw Stopped();
     try {
         WipedBytes h0;
         {
@@ -381,9 +410,12 @@ Bytes computeHash(Argon2FillSegment fillSegment, ByteView password, ByteView sal
             }
         }
 
-        fillMemory(Argon2SegmentContext{memory, 0, 0, parallelism, laneLength, segmentLength, memoryBlocks,
-                                        iterations, variant, version},
-                   fillSegment);
+        if (!fillMemory(Argon2SegmentContext{memory, 0, 0, parallelism, laneLength, segmentLength,
+                                             memoryBlocks, iterations, variant, version, stop},
+                        fillSegment)) {
+            matrix.markWiped();
+            throw Stopped();
+        }
 
         // Final block: the last column of every lane XORed together.
         Argon2Block final{};
@@ -416,15 +448,16 @@ void argon2SetMatrixObserver(Argon2MatrixObserver observer) noexcept {
 Bytes argon2HashWithKernel(Argon2Kernel kernel, ByteView password, ByteView salt, ByteView secret,
                            ByteView associatedData, std::uint32_t memoryKiB, std::uint32_t iterations,
                            std::uint32_t parallelism, std::ptrdiff_t outputLength, Argon2::Variant variant,
-                           std::uint32_t version) {
+                           std::uint32_t version, const StopFlag* stop) {
     return computeHash(argon2KernelFunctions(kernel).fillSegment, password, salt, secret, associatedData,
-                       memoryKiB, iterations, parallelism, outputLength, variant, version);
+                       memoryKiB, iterations, parallelism, outputLength, variant, version, stop);
 }
 
 Bytes Argon2::hash(ByteView password, ByteView salt, ByteView secret, ByteView associatedData,
                    std::uint32_t memoryKiB, std::uint32_t iterations, std::uint32_t parallelism,
-                   std::ptrdiff_t outputLength, Variant variant, std::uint32_t version) {
+                   std::ptrdiff_t outputLength, Variant variant, std::uint32_t version,
+                   const StopFlag* stop) {
     static const Argon2FillSegment fillSegment = argon2KernelFunctions(argon2PreferredKernel()).fillSegment;
     return computeHash(fillSegment, password, salt, secret, associatedData, memoryKiB, iterations,
-                       parallelism, outputLength, variant, version);
+                       parallelism, outputLength, variant, version, stop);
 }

@@ -28,6 +28,8 @@ struct Argon2SegmentContext {
     std::uint32_t iterations;
     Argon2::Variant variant;
     std::uint32_t version;
+    // Raised to end the filling early; a segment then stops part-way.
+    const StopFlag* stop = nullptr;
 };
 
 // next = G(prev, ref), or next ^= G(prev, ref) when xorInto is set (version 0x13 after the
@@ -55,7 +57,7 @@ Argon2KernelFunctions argon2KernelFunctions(Argon2Kernel kernel);
 Bytes argon2HashWithKernel(Argon2Kernel kernel, ByteView password, ByteView salt, ByteView secret,
                            ByteView associatedData, std::uint32_t memoryKiB, std::uint32_t iterations,
                            std::uint32_t parallelism, std::ptrdiff_t outputLength, Argon2::Variant variant,
-                           std::uint32_t version);
+                           std::uint32_t version, const StopFlag* stop = nullptr);
 
 // Test seam: when set, called with the whole block matrix as it is released, after its wipe and
 // before it is unmapped. Null removes it.

@@ -110,6 +110,9 @@ void argon2FillSegmentWith(const Argon2SegmentContext& ctx, std::uint32_t lane) 
     const std::uint32_t last = ctx.segmentLength - 1;
 
     for (std::uint32_t i = firstIndex; i <= last; ++i, previous = current, ++current) {
+        // Half a megabyte at a time: a stop is seen within a millisecond or so, even in a
+        // segment of gigabytes.
+        if (i % 512 == 0 && stopRequested(ctx.stop)) return;
         if (ctx.pass != 0 && i + argon2OverwriteDistance <= last) {
             argon2Prefetch(memory[current + argon2OverwriteDistance]);
         }

@@ -65,11 +65,20 @@ AesKdfKernel aesKdfPreferredKernel() {
 }
 
 void aesKdfRounds(AesKdfKernel kernel, std::span<std::uint8_t, 32> block,
-                  std::span<const std::uint8_t, 32> key, std::uint64_t rounds) {
+                  std::span<const std::uint8_t, 32> key, std::uint64_t rounds, const StopFlag* stop) {
     OMBRIX_PRECONDITION(aesKdfKernelAvailable(kernel), "AES-KDF kernel not available on this processor");
-    if (kernel == AesKdfKernel::aesni) {
-        aesKdfRoundsAESNI(block, key, rounds);
-    } else {
-        aesKdfRoundsEVP(block, key, rounds);
+    const auto run = kernel == AesKdfKernel::aesni ? aesKdfRoundsAESNI : aesKdfRoundsEVP;
+    if (!stop) {
+        run(block, key, rounds);
+        return;
+    }
+    // In batches of a few milliseconds at most (the key is expanded again for each, which costs
+    // far less than one batch), with a look at the stop request between them.
+    constexpr std::uint64_t batch = std::uint64_t{1} << 16;
+    for (std::uint64_t left = rounds; left > 0;) {
+        if (stopRequested(stop)) throw Stopped();
+        const std::uint64_t now = left < batch ? left : batch;
+        run(block, key, now);
+        left -= now;
     }
 }

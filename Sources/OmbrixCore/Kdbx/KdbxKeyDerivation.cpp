@@ -2,6 +2,7 @@
 
 #include <sched.h>
 #include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -79,7 +80,7 @@ Bytes argon2Transform(ByteView compositeKey, const VariantDictionary& parameters
     return Argon2::hash(compositeKey, bytesEntry(parameters, "S"), bytesEntry(parameters, "K"),
                         bytesEntry(parameters, "A"), memoryKiB, static_cast<std::uint32_t>(p.iterations),
                         p.parallelism, transformedLength, variant,
-                        uint32Entry(parameters, "V", defaultArgon2Version));
+                        uint32Entry(parameters, "V", defaultArgon2Version), KdbxKeys::currentStop());
 }
 
 // "N KiB", "N MiB", "N,N GiB", ...: the units a user sets memory in.
@@ -138,33 +139,52 @@ void ensureArgon2Affordable(const Argon2Parameters& p, const KdbxKeys::KdfBudget
                                      durationText(seconds) + " sürerdi (" + limitText(budget) + ")");
 }
 
-// The measurements run a derivation long enough to time it and no longer.
-constexpr double measuredSeconds = 0.02;
+// The CPU time this thread has used: what a sample costs when it runs, whatever else the
+// machine does meanwhile.
+double threadSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Each sample runs half a millisecond or so of work, and never more than a few.
+constexpr double sampleSeconds = 0.0005;
 
 double measureAesRoundsPerSecond() {
     std::array<std::uint8_t, 32> block{};
     const std::array<std::uint8_t, 32> key{};
-    for (std::uint64_t rounds = 1 << 14;; rounds *= 4) {
-        const auto start = std::chrono::steady_clock::now();
+    for (std::uint64_t rounds = 1 << 12;; rounds *= 2) {
+        const double start = threadSeconds();
         aesKdfRounds(aesKdfPreferredKernel(), block, key, rounds);
-        const double elapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (elapsed >= measuredSeconds || rounds >= (std::uint64_t{1} << 32))
+        const double elapsed = threadSeconds() - start;
+        if (elapsed >= sampleSeconds || rounds >= (std::uint64_t{1} << 22))
             return static_cast<double>(rounds) / std::max(elapsed, 1e-9);
     }
 }
 
+// On at most 4 MiB: no large allocation before the file's own derivation.
 double measureArgon2KiBPerSecond() {
     const Bytes password(32, 0);
     const Bytes salt(16, 0);
-    for (std::uint32_t kib = 16 * 1024;; kib *= 2) {
-        const auto start = std::chrono::steady_clock::now();
+    for (std::uint32_t kib = 256;; kib *= 2) {
+        const double start = threadSeconds();
         Argon2::hash(password, salt, {}, {}, kib, 1, 1, transformedLength, Argon2::Variant::id, 0x13);
-        const double elapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (elapsed >= measuredSeconds || kib >= 128 * 1024) return kib / std::max(elapsed, 1e-9);
+        const double elapsed = threadSeconds() - start;
+        if (elapsed >= sampleSeconds || kib >= 4 * 1024) return kib / std::max(elapsed, 1e-9);
     }
 }
+
+double aesSpeed() {
+    static const double speed = measureAesRoundsPerSecond();
+    return speed;
+}
+
+double argon2Speed() {
+    static const double speed = measureArgon2KiBPerSecond();
+    return speed;
+}
+
+thread_local const StopFlag* threadStop = nullptr;
 
 unsigned usableCores() {
     cpu_set_t set;
@@ -267,15 +287,42 @@ std::optional<std::uint64_t> availableMemoryBytes() {
     return least;
 }
 
+StopScope::StopScope(const StopFlag& flag) : previous_(threadStop) {
+    threadStop = &flag;
+}
+
+StopScope::~StopScope() {
+    threadStop = previous_;
+}
+
+const StopFlag* currentStop() noexcept {
+    return threadStop;
+}
+
 KdfBudget KdfBudget::current() {
-    static const double aesSpeed = measureAesRoundsPerSecond();
-    static const double argon2Speed = measureArgon2KiBPerSecond();
-    static const unsigned cores = usableCores();
     KdfBudget budget;
-    budget.aesRoundsPerSecond = aesSpeed;
-    budget.argon2KiBPerSecond = argon2Speed;
-    budget.cores = cores;
+    budget.aesRoundsPerSecond = aesSpeed();
+    budget.argon2KiBPerSecond = argon2Speed();
+    budget.cores = usableCores();
     budget.availableMemoryBytes = KdbxKeys::availableMemoryBytes();
+    return budget;
+}
+
+KdfBudget KdfBudget::forHeader(const KdbxHeader& header) {
+    KdfBudget budget;
+    budget.cores = usableCores();
+    // A speed that is not measured is never consulted: only the header's own KDF is checked.
+    budget.aesRoundsPerSecond = std::numeric_limits<double>::infinity();
+    budget.argon2KiBPerSecond = std::numeric_limits<double>::infinity();
+    std::optional<UUID> kdf;
+    if (header.major >= 4 && header.kdfParameters)
+        kdf = UUID::fromKdbxBytes(bytesEntry(*header.kdfParameters, "$UUID"));
+    if (header.major < 4 || (kdf && *kdf == KdbxUUIDs::kdfAes)) {
+        budget.aesRoundsPerSecond = aesSpeed();
+    } else if (kdf && (*kdf == KdbxUUIDs::kdfArgon2d || *kdf == KdbxUUIDs::kdfArgon2id)) {
+        budget.argon2KiBPerSecond = argon2Speed();
+        budget.availableMemoryBytes = KdbxKeys::availableMemoryBytes();
+    }
     return budget;
 }
 
@@ -309,13 +356,15 @@ DerivedKeys derive(ByteView compositeKey, const KdbxHeader& header) {
 }
 
 Bytes transform(ByteView compositeKey, const KdbxHeader& header) {
-    ensureAffordable(header, KdfBudget::current());
+    const StopFlag* stop = currentStop();
+    if (stopRequested(stop)) throw Stopped();
+    ensureAffordable(header, KdfBudget::forHeader(header));
     if (header.major < 4) {
         // Version 3 keeps the AES-KDF parameters in header fields of their own.
         if (!header.transformSeed || !header.transformRounds) {
             throw KdbxError::corruptedData("KDBX 3 dönüştürme parametreleri eksik");
         }
-        return aesKdf(compositeKey, *header.transformSeed, *header.transformRounds);
+        return aesKdf(compositeKey, *header.transformSeed, *header.transformRounds, stop);
     }
 
     std::optional<UUID> kdf;
@@ -324,15 +373,15 @@ Bytes transform(ByteView compositeKey, const KdbxHeader& header) {
     const VariantDictionary& parameters = *header.kdfParameters;
 
     if (*kdf == KdbxUUIDs::kdfAes) {
-        return aesKdf(compositeKey, bytesEntry(parameters, "S"),
-                      uint64Entry(parameters, "R", defaultAesRounds));
+        return aesKdf(compositeKey, bytesEntry(parameters, "S"), uint64Entry(parameters, "R", defaultAesRounds),
+                      stop);
     }
     if (*kdf == KdbxUUIDs::kdfArgon2d) return argon2Transform(compositeKey, parameters, Argon2::Variant::d);
     if (*kdf == KdbxUUIDs::kdfArgon2id) return argon2Transform(compositeKey, parameters, Argon2::Variant::id);
     throw KdbxError::unsupportedKdf(kdf->uuidString());
 }
 
-Bytes aesKdf(ByteView input, ByteView seed, std::uint64_t rounds) {
+Bytes aesKdf(ByteView input, ByteView seed, std::uint64_t rounds, const StopFlag* stop) {
     if (input.size() != 32) throw KdbxError::cryptoFailure("AES-KDF girdisi 32 bayt olmalı");
     if (seed.size() != 32) throw KdbxError::cryptoFailure("AES-KDF tohumu 32 bayt olmalı");
 
@@ -342,7 +391,7 @@ Bytes aesKdf(ByteView input, ByteView seed, std::uint64_t rounds) {
         ~Halves() { secureWipe(bytes.data(), bytes.size()); }
     } halves;
     std::copy(input.begin(), input.end(), halves.bytes.begin());
-    aesKdfRounds(aesKdfPreferredKernel(), halves.bytes, seed.first<32>(), rounds);
+    aesKdfRounds(aesKdfPreferredKernel(), halves.bytes, seed.first<32>(), rounds, stop);
     return KdbxCrypto::sha256(halves.bytes);
 }
 

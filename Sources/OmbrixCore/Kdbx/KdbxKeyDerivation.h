@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Crypto/StopRequest.h"
 #include "OmbrixCore/Kdbx/KdbxHeader.h"
 
 // From the 32-byte composite key and a file's outer header to the keys that open and seal the
@@ -21,24 +22,45 @@ struct DerivedKeys {
     Bytes transformed;
 };
 
-// What one key derivation may cost on this machine. A file whose setting would take longer or
-// need more memory is refused before any work starts: the derivation runs on the window's
-// thread and cannot be interrupted, so a hostile setting would otherwise hold the program for
-// good, or have the kernel end it (or another program) for want of memory.
+// While one lives, the key derivations of this thread end early, throwing Stopped, once the
+// flag is raised (from any thread). The engine's load and save need not know: a caller that
+// runs them on a thread of its own wraps them in one.
+class StopScope {
+  public:
+    explicit StopScope(const StopFlag& flag);
+    ~StopScope();
+    StopScope(const StopScope&) = delete;
+    StopScope& operator=(const StopScope&) = delete;
+
+  private:
+    const StopFlag* previous_;
+};
+
+// The stop flag of this thread's innermost StopScope, or null.
+const StopFlag* currentStop() noexcept;
+
+// What one key derivation may cost. A derivation can be stopped at any point now, so only
+// settings that no machine could finish are refused before any work starts (a file that asks
+// for years of work, or more memory than there is, would otherwise hold the program or have
+// the kernel end it, or another program, for want of memory).
 struct KdfBudget {
-    // Measured speeds: AES-KDF rounds per second, and Argon2 KiB blocks per second on one lane.
+    // Speeds on one core of this machine, from the thread's CPU time (so a momentarily busy
+    // machine does not look slow): AES-KDF rounds per second, and Argon2 KiB blocks per second
+    // on one lane (measured in the caches, which only ever makes the bound more lenient).
     double aesRoundsPerSecond = 0;
     double argon2KiBPerSecond = 0;
     // Lanes run side by side up to this many.
     unsigned cores = 1;
     // What the machine and the process's own limits can give now; none when nothing says.
     std::optional<std::uint64_t> availableMemoryBytes;
-    // Far beyond any sensible setting: a recommended one takes a second or two.
-    double maxSeconds = 60;
+    // A day: far beyond any setting a person would choose, and what takes longer than that
+    // here is what no desktop could finish either.
+    double maxSeconds = 86400;
 
-    // This machine's: the speeds are measured on the derivations themselves once per process,
-    // the memory is asked each time.
+    // This machine's: both speeds, each measured once per process in about a millisecond.
     static KdfBudget current();
+    // The same, measuring only the speed that the header's key derivation needs.
+    static KdfBudget forHeader(const KdbxHeader& header);
 };
 
 // Throws KdbxError::kdfTooExpensive, saying whether time or memory is the reason and how much,
@@ -52,7 +74,8 @@ void ensureAffordable(const KdbxHeader& header, const KdfBudget& budget);
 std::optional<std::uint64_t> availableMemoryBytes();
 
 // Throws KdbxError for missing or unusable KDF parameters and for a derivation beyond
-// KdfBudget::current(); Argon2::Error and AESCipher::Error pass through unchanged.
+// KdfBudget::forHeader(); Argon2::Error and AESCipher::Error pass through unchanged; Stopped
+// when the thread's StopScope is raised.
 DerivedKeys derive(ByteView compositeKey, const KdbxHeader& header);
 
 // The transformed key, 32 bytes, by the KDF the header names. Throws as derive().
@@ -60,7 +83,7 @@ Bytes transform(ByteView compositeKey, const KdbxHeader& header);
 
 // SHA-256 of the 32-byte input after `rounds` AES-256 encryptions of each 16-byte half under
 // the 32-byte seed. Throws KdbxError::cryptoFailure for other lengths (the input is checked
-// first).
-Bytes aesKdf(ByteView input, ByteView seed, std::uint64_t rounds);
+// first). Throws Stopped when `stop` is raised meanwhile.
+Bytes aesKdf(ByteView input, ByteView seed, std::uint64_t rounds, const StopFlag* stop = nullptr);
 
 }  // namespace KdbxKeys

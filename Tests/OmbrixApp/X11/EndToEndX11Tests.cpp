@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCursor>
+#include <QFile>
 #include <QPoint>
 #include <QSize>
 #include <QString>
@@ -399,3 +400,62 @@ INSTANTIATE_TEST_SUITE_P(Endings, EndToEndEndingX11Test,
                          });
 
 }  // namespace
+
+namespace {
+
+// A KDBX 3.1 fixture whose AES-KDF takes 2^31 rounds: most of a minute on a desktop, which the
+// previous bound accepted and ran on the window's thread.
+bool writeSlowDerivation(const QString& path) {
+    Bytes file =
+        testsupport::readFile(testsupport::fixturePath("kdbx/v31-aeskdf-aes256-salsa20-gzip-password.kdbx"));
+    for (std::size_t at = 12; at + 3 <= file.size();) {
+        const std::uint8_t id = file[at];
+        const std::size_t length = file[at + 1] | (file[at + 2] << 8);
+        if (id == 0) break;
+        if (id == 6 && length == 8) {  // the transform rounds
+            for (std::size_t i = 0; i < 8; ++i) file[at + 3 + i] = i == 3 ? 0x80 : 0x00;
+            QFile out(path);
+            return out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                   out.write(reinterpret_cast<const char*>(file.data()), static_cast<qint64>(file.size())) ==
+                       static_cast<qint64>(file.size()) &&
+                   out.flush();
+        }
+        at += 3 + length;
+    }
+    return false;
+}
+
+}  // namespace
+
+// The signal to end reaches the program in the middle of an unlock's key derivation: it ends at
+// once, normally, long before the derivation could have.
+TEST(OmbrixProgramEnding, TheSignalToEndStopsAnUnlockUnderWay) {
+    X11TestClient x;
+    ASSERT_TRUE(x.isConnected());
+    MiniWindowManager manager;
+    ASSERT_TRUE(manager.isRunning());
+    Typist typist(x);
+    ProgramSession program;
+    ASSERT_TRUE(program.isReady());
+    ASSERT_TRUE(writeSlowDerivation(program.databasePath()));
+    ASSERT_TRUE(program.start());
+    ProgramWindow windows(x);
+    std::optional<xcb_window_t> window;
+    ASSERT_TRUE(spinUntil([&] { return (window = windows.find(program.pid())).has_value(); }, startDeadline));
+    ASSERT_TRUE(spinUntil([&] { return windows.size(*window).width() == 480 && manager.active() == *window; },
+                          stepDeadline));
+
+    typist.type(QStringLiteral("parola"));
+    typist.press(Typist::returnKey);
+    // Well into the derivation.
+    spinFor(1500);
+    windows.saveScreenshot(*window, "e2e-13-unlocking.png");
+    ASSERT_TRUE(program.isRunning());
+
+    ASSERT_EQ(::kill(static_cast<pid_t>(program.pid()), SIGTERM), 0);
+    // A few seconds bound a loaded machine's scheduling; the derivation alone would take most of
+    // a minute.
+    ASSERT_TRUE(program.waitForExit(5000)) << "the program ends while the derivation would still run";
+    EXPECT_EQ(program.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.process().exitCode(), 0);
+}
