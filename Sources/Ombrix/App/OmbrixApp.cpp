@@ -141,6 +141,8 @@ void OmbrixApp::showSettings() {
 }
 
 bool OmbrixApp::prepareToQuit() {
+    // Typing into another window stops first: its keys go up and the keyboard is as it was.
+    autoType_.cancel();
     // Written to its file as the save command writes it, without locking: the quit may still be
     // refused elsewhere (the session). Nothing to save without an open, changed database.
     if (state_->isLocked() || !state_->isDirty() || !state_->canSave()) return true;

@@ -71,7 +71,8 @@ class OmbrixApp : public QObject {
     // Shows the main window and runs the start-up actions above.
     void show();
 
-    // Saves unsaved changes; true when nothing is left unsaved (or nothing could be), false
+    // Stops an auto-type run under way (its keys go up), then saves unsaved changes; true when
+    // nothing is left unsaved (or nothing could be), false
     // when the save failed: AppState::lastError then says why and the main window is brought
     // to the front.
     bool prepareToQuit();
