@@ -136,8 +136,14 @@ std::function<void()> OmbrixApp::hotKeyHandler() {
 }
 
 void OmbrixApp::showSettings() {
+    SettingsView& settings = SettingsView::presentShared(preferences_, autoType_);
+    settings.followHotKey(hotKeys_);
+    // Coming back to the settings window is a moment to try again for a hot key another program
+    // held.
+    settings.installEventFilter(this);
+    hotKeys_.registerAgainIfRefused();
     // The menu bar is the main window's; its keys work in the settings window all the same.
-    commands_->bindKeysIn(SettingsView::presentShared(preferences_, autoType_));
+    commands_->bindKeysIn(settings);
 }
 
 bool OmbrixApp::prepareToQuit() {
@@ -178,6 +184,8 @@ void OmbrixApp::commitData(QSessionManager& manager) {
 }
 
 bool OmbrixApp::eventFilter(QObject* watched, QEvent* event) {
+    // The user comes back to one of our windows: another program may have let go of the hot key.
+    if (event->type() == QEvent::WindowActivate) hotKeys_.registerAgainIfRefused();
     if (watched == window_.get()) {
         if (event->type() == QEvent::Close) {
             if (!prepareToQuit()) {

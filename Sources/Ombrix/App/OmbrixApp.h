@@ -45,7 +45,8 @@ struct OmbrixAppDependencies {
 // Each time the window is shown it restores the last database file (when none is chosen yet),
 // registers the global hot key (with a HotKeyHandler) from the preferences and starts
 // following the frontmost application for auto-type (once). The hot key is registered again
-// whenever the preferences' combination changes.
+// whenever the preferences' combination changes, and, when another program held it, each time
+// the user comes back to the main window or the settings window (whose hot-key card says so).
 //
 // Quitting saves first. Whatever ends the program, the menu's quit command (quit()), closing
 // the main window, or the desktop session ending, goes through prepareToQuit(): unsaved changes
