@@ -3,6 +3,7 @@
 #include "OmbrixCore/Platform/CarbonKeyTable.h"
 #include "OmbrixCore/Platform/X11Connection.h"
 #include "OmbrixCore/Platform/X11Keyboard.h"
+#include "OmbrixCore/Platform/XcbReply.h"
 
 #include <QObject>
 #include <QPointer>
@@ -121,7 +122,9 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
                 for (std::uint16_t variant : m_lockedVariants) {
                     xcb_ungrab_key(m_connection->xcb(), m_keycode, m_connection->root(), variant);
                 }
-                m_connection->flush();
+                // Waited for: once released, another program may take the combination at once.
+                XcbReply<xcb_get_input_focus_reply_t> done(xcb_get_input_focus_reply(
+                    m_connection->xcb(), xcb_get_input_focus(m_connection->xcb()), nullptr));
             }
         }
         m_connection = nullptr;
