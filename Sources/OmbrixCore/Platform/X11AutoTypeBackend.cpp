@@ -370,25 +370,37 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         return c;
     }
 
-    // The window holding the keyboard focus when it is the window or lies inside it; none when
-    // the focus is elsewhere. With the focus on the root window (or following the pointer) keys
-    // go to the window under the pointer.
-    static std::optional<xcb_window_t> focusWithin(X11Connection& c, xcb_window_t window) {
+    // Where the server sends key events now, when that is the window or lies inside it: the
+    // focus window, or the window under the pointer when that lies inside the focus window (with
+    // the focus on the root window or following the pointer, always). The focus window comes
+    // with it. None when key events go elsewhere.
+    struct KeyWindows {
+        xcb_window_t focus;
+        xcb_window_t receiver;
+    };
+    static std::optional<KeyWindows> focusWithin(X11Connection& c, xcb_window_t window) {
         XcbReply<xcb_get_input_focus_reply_t> focus(
             xcb_get_input_focus_reply(c.xcb(), xcb_get_input_focus(c.xcb()), nullptr));
         if (!focus || focus->focus == XCB_NONE || window == XCB_NONE) return std::nullopt;
-        xcb_window_t current = focus->focus;
-        if (current == XCB_INPUT_FOCUS_POINTER_ROOT || current == c.root()) current = pointerWindow(c);
-        const xcb_window_t focused = current;
-        for (int depth = 0; depth < 64 && current != XCB_NONE; ++depth) {
-            if (current == window) return focused;
-            if (current == c.root()) return std::nullopt;
+        const xcb_window_t focused =
+            focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ? c.root() : static_cast<xcb_window_t>(focus->focus);
+        const xcb_window_t pointer = pointerWindow(c);
+        const xcb_window_t receiver = isWithin(c, pointer, focused) ? pointer : focused;
+        if (!isWithin(c, receiver, window)) return std::nullopt;
+        return KeyWindows{focused, receiver};
+    }
+
+    // The window is the ancestor or one of its descendants.
+    static bool isWithin(X11Connection& c, xcb_window_t window, xcb_window_t ancestor) {
+        for (int depth = 0; depth < 64 && window != XCB_NONE; ++depth) {
+            if (window == ancestor) return true;
+            if (window == c.root()) return false;
             XcbReply<xcb_query_tree_reply_t> tree(
-                xcb_query_tree_reply(c.xcb(), xcb_query_tree(c.xcb(), current), nullptr));
-            if (!tree) return std::nullopt;
-            current = tree->parent;
+                xcb_query_tree_reply(c.xcb(), xcb_query_tree(c.xcb(), window), nullptr));
+            if (!tree) return false;
+            window = tree->parent;
         }
-        return std::nullopt;
+        return false;
     }
 
     // The innermost window under the pointer.
@@ -408,10 +420,10 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
                          const std::vector<std::uint32_t>& ours, bool userKeys) {
         // Its reply comes after every event the server sent before: a grab of the keyboard by
         // another program shows in the focus notices it sent the windows watched.
-        const std::optional<xcb_window_t> focused = focusWithin(c, window);
+        const std::optional<KeyWindows> keys = focusWithin(c, window);
         c.processQueuedEvents();
-        if (!focused) return Outcome::focusMoved;
-        if (*focused != window) watchFocusEvents(c, *focused);
+        if (!keys) return Outcome::focusMoved;
+        if (keys->focus != window && keys->focus != c.root()) watchFocusEvents(c, keys->focus);
 
         if (userKeys) {
             XcbReply<xcb_query_keymap_reply_t> keymap(
