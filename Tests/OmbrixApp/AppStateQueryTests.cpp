@@ -259,7 +259,8 @@ TEST(AppStateActions, AnAutoTypeErrorGoesOnceALaterRunSucceeds) {
     const auto o = openSample();
     AppState& s = *o->state;
     const KdbxEntry posta = stored(s, "Posta");
-    const QString stopped = QStringLiteral("Klavye odağı başka bir pencereye geçtiği için otomatik yazma durduruldu.");
+    const QString stopped =
+        QStringLiteral("Klavye odağı başka bir pencereye geçtiği için otomatik yazma durduruldu.");
     s.performAutoType(posta);
     o->h.autoType->finish(stopped);
     EXPECT_EQ(s.lastError(), stopped);

@@ -189,7 +189,7 @@ TEST_F(SettingsFixture, RecordedHotKeyIsWrittenAsOnePair) {
 // and stops saying so once the key is Ombrix's again.
 TEST_F(SettingsFixture, TheHotKeyCardSaysWhenAnotherProgramHoldsTheKey) {
     HeldKeys held;
-    held.byOthers[{40, 2304}] = {};                                     // Ctrl+Alt+K, always
+    held.byOthers[{40, 2304}] = {};                                      // Ctrl+Alt+K, always
     held.byOthers[{1, 2304}] = {QStringLiteral("Num Lock"), QString()};  // Ctrl+Alt+S, in two states
     HotKeyService hotKeys(std::make_unique<HeldKeysBackend>(held));
     // What the application does with a recorded combination.

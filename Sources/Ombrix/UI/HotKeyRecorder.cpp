@@ -153,7 +153,7 @@ void HotKeyRecorder::updateLook() {
     const QColor foreground = recording_ ? Palette::accent : Palette::text;
     const bool conflicted = !recording_ && !conflict_.isEmpty();
     // A keyboard rather than the Command glyph, which means nothing on Linux keyboards.
-    symbol_->setSymbol(recording_    ? QStringLiteral("record.circle.fill")
+    symbol_->setSymbol(recording_   ? QStringLiteral("record.circle.fill")
                        : conflicted ? QStringLiteral("exclamationmark.triangle.fill")
                                     : QStringLiteral("keyboard"));
     symbol_->setColor(conflicted ? Palette::danger : foreground);

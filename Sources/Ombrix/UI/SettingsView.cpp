@@ -279,14 +279,16 @@ void SettingsView::showHotKeyStatus() {
                 break;
             case HotKeyService::Status::partlyTaken:
                 conflict = QStringLiteral("Bazen başka bir programda");
-                status = QStringLiteral("Bu kısayolu %1 başka bir program kullanıyor; o durumda Ombrix'in "
-                                        "kısayolu çalışmaz.")
+                status = QStringLiteral(
+                             "Bu kısayolu %1 başka bir program kullanıyor; o durumda Ombrix'in "
+                             "kısayolu çalışmaz.")
                              .arg(lockStatesText(hotKeys_->lockStatesTaken()));
                 break;
             case HotKeyService::Status::failed:
                 conflict = QStringLiteral("Alınamadı");
-                status = QStringLiteral("Bu kısayol alınamadı: bu oturumda genel kısayol kullanılamıyor ya "
-                                        "da klavyede bu tuş yok.");
+                status = QStringLiteral(
+                    "Bu kısayol alınamadı: bu oturumda genel kısayol kullanılamıyor ya "
+                    "da klavyede bu tuş yok.");
                 break;
         }
     }

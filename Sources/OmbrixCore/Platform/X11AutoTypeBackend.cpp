@@ -230,10 +230,11 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         // Another program may hold the keyboard already; a grab of our own for an instant tells.
         // It costs the target one pair of focus notices (out and back), once per run; the key
         // presses after it are checked against those notices instead.
-        XcbReply<xcb_grab_keyboard_reply_t> grab(xcb_grab_keyboard_reply(
-            c->xcb(),
-            xcb_grab_keyboard(c->xcb(), 0, c->root(), XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
-            nullptr));
+        XcbReply<xcb_grab_keyboard_reply_t> grab(
+            xcb_grab_keyboard_reply(c->xcb(),
+                                    xcb_grab_keyboard(c->xcb(), 0, c->root(), XCB_CURRENT_TIME,
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                    nullptr));
         if (!grab) return Outcome::failed;
         if (grab->status == XCB_GRAB_STATUS_ALREADY_GRABBED || grab->status == XCB_GRAB_STATUS_FROZEN)
             return Outcome::keyboardGrabbed;
@@ -432,7 +433,8 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
             for (int key = 0; key < 256; ++key) {
                 const bool down = (keymap->keys[key / 8] & (1u << (key % 8))) != 0;
                 // A held key also explains a grab it set off (a hot key's): waiting for it is enough.
-                if (down && std::find(ours.begin(), ours.end(), static_cast<std::uint32_t>(key)) == ours.end())
+                if (down &&
+                    std::find(ours.begin(), ours.end(), static_cast<std::uint32_t>(key)) == ours.end())
                     return Outcome::keyHeld;
             }
         }
@@ -447,7 +449,8 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     void watchFocusEvents(X11Connection& c, xcb_window_t window) {
         if (m_focusConnection != &c) {
             stopWatchingFocusEvents();
-            if (m_focusConnection && m_focusHandlerId) m_focusConnection->removeEventHandler(m_focusHandlerId);
+            if (m_focusConnection && m_focusHandlerId)
+                m_focusConnection->removeEventHandler(m_focusHandlerId);
             m_focusConnection = &c;
             m_focusHandlerId = c.addEventHandler([this](const xcb_generic_event_t& event) {
                 const std::uint8_t type = event.response_type & 0x7f;
@@ -602,8 +605,8 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
 
     // The first keysym of the key code in the server's core mapping.
     static xcb_keysym_t mappedKeysym(X11Connection& c, xcb_keycode_t keycode) {
-        XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(
-            c.xcb(), xcb_get_keyboard_mapping(c.xcb(), keycode, 1), nullptr));
+        XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(
+            xcb_get_keyboard_mapping_reply(c.xcb(), xcb_get_keyboard_mapping(c.xcb(), keycode, 1), nullptr));
         if (!mapping || xcb_get_keyboard_mapping_keysyms_length(mapping.get()) < 1) return XCB_NONE;
         return xcb_get_keyboard_mapping_keysyms(mapping.get())[0];
     }

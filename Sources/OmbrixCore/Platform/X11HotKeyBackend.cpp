@@ -226,10 +226,10 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
     int m_handlerId = 0;
     xcb_keycode_t m_keycode = 0;
     std::uint16_t m_mask = 0;
-    std::uint16_t m_lockBits = 0;                // of the lock keys allowed for always
-    std::vector<std::uint16_t> m_variants;       // modifiers claimed, lock keys on or off
-    std::uint16_t m_extraLocked = 0;             // other modifiers locked now
-    std::vector<std::uint16_t> m_lockedVariants; // claimed with those
+    std::uint16_t m_lockBits = 0;                 // of the lock keys allowed for always
+    std::vector<std::uint16_t> m_variants;        // modifiers claimed, lock keys on or off
+    std::uint16_t m_extraLocked = 0;              // other modifiers locked now
+    std::vector<std::uint16_t> m_lockedVariants;  // claimed with those
     std::uint32_t m_id = 0;
     std::function<void(std::uint32_t)> m_onPress;
     bool m_keyDown = false;

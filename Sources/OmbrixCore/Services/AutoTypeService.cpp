@@ -261,7 +261,8 @@ bool AutoTypeService::expandNext() {
         const QStringView character = QStringView(run.text).sliced(from, to - from);
         std::vector<KeyStroke> strokes;
         if (isLineBreak(character)) {
-            if (std::optional<KeyStroke> enter = m_backend->stroke(AutoTypeKey::enter)) strokes.push_back(*enter);
+            if (std::optional<KeyStroke> enter = m_backend->stroke(AutoTypeKey::enter))
+                strokes.push_back(*enter);
         } else if (std::optional<Backend::CharacterStrokes> found = m_backend->strokes(character)) {
             if (found->strokes.empty() && found->retryAfter > milliseconds{0}) {
                 // The character's turn comes again after the wait.
@@ -354,7 +355,8 @@ void AutoTypeService::typing() {
             case Op::Kind::checkTarget:
                 // The desktop names another window active (the user clicked elsewhere): stop
                 // rather than type a password into it.
-                if (m_backend->activeWindow() != run.target.window) return finish(AutoTypeError::focusMoved());
+                if (m_backend->activeWindow() != run.target.window)
+                    return finish(AutoTypeError::focusMoved());
                 // A key the user pressed meanwhile (the hot key once more): check again once it
                 // is up. No key of ours is down between two strokes.
                 if (const UserKeys keys = userKeys(); keys != UserKeys::up) {
@@ -366,7 +368,8 @@ void AutoTypeService::typing() {
                 run.stroke = op.stroke;
                 const KeyStroke& stroke = *op.stroke;
                 std::vector<Op> steps;
-                for (std::uint32_t modifier : stroke.modifierKeys) steps.push_back({Op::Kind::press, modifier});
+                for (std::uint32_t modifier : stroke.modifierKeys)
+                    steps.push_back({Op::Kind::press, modifier});
                 if (!stroke.modifierKeys.empty()) steps.push_back({Op::Kind::wait, 0, modifierSettleDelay});
                 steps.push_back({Op::Kind::press, stroke.keycode, milliseconds{0}, nullptr, true});
                 steps.push_back({Op::Kind::release, stroke.keycode});
@@ -395,7 +398,8 @@ void AutoTypeService::typing() {
                         // up; the key itself has not been pressed yet.
                         const Clock::time_point now = Clock::now();
                         if (!run.strokeHeldSince) run.strokeHeldSince = now;
-                        if (now - *run.strokeHeldSince >= keyReleaseWait) return finish(AutoTypeError::keysHeld());
+                        if (now - *run.strokeHeldSince >= keyReleaseWait)
+                            return finish(AutoTypeError::keysHeld());
                         if (!releaseHeldKeys()) return finish(AutoTypeError::eventCreationFailed());
                         while (!run.ops.empty()) {
                             const Op::Kind kind = run.ops.front().kind;

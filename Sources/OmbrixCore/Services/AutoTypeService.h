@@ -107,8 +107,8 @@ class AutoTypeService : public QObject {
         // between: only while the keyboard focus lies in the window, no other program holds the
         // keyboard and, when userKeys is true, no key is down but those in `ours` (the run's own).
         // Otherwise nothing is pressed and the outcome says why.
-        virtual Outcome pressKey(WindowId window, std::uint32_t keycode, const std::vector<std::uint32_t>& ours,
-                                 bool userKeys) = 0;
+        virtual Outcome pressKey(WindowId window, std::uint32_t keycode,
+                                 const std::vector<std::uint32_t>& ours, bool userKeys) = 0;
         // Releases one key; false when the event could not be sent.
         virtual bool releaseKey(std::uint32_t keycode) = 0;
         // A run has ended: undo what it changed on the desktop (the locks it put aside; later, the

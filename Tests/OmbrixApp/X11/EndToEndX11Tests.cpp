@@ -407,8 +407,9 @@ enum class MidRunEnding { windowClosed, terminationSignal };
 class EndToEndQuitMidRunX11Test : public EndToEndX11Test, public ::testing::WithParamInterface<MidRunEnding> {
   protected:
     EndToEndQuitMidRunX11Test()
-        : EndToEndX11Test({{QStringLiteral("defaultAutoTypeSequence"),
-                            QStringLiteral("ÇABCDEFGHIJKLMNOPRSTUVYZABCDEFGHIJKLMNOPRSTUVYZABCDEFGHIJKLMNOPRSTUVYZ")}}) {}
+        : EndToEndX11Test(
+              {{QStringLiteral("defaultAutoTypeSequence"),
+                QStringLiteral("ÇABCDEFGHIJKLMNOPRSTUVYZABCDEFGHIJKLMNOPRSTUVYZABCDEFGHIJKLMNOPRSTUVYZ")}}) {}
 
     // The keys down on the server right now.
     std::vector<xcb_keycode_t> keysDown() {
@@ -486,14 +487,16 @@ TEST_P(EndToEndQuitMidRunX11Test, QuittingMidRunLeavesNoKeyDownAndTheKeyboardAsI
     for (const int key : down) x.fakeKey(static_cast<xcb_keycode_t>(key), false);
     EXPECT_EQ(x.lockedModifiers(), locksBefore) << "Caps Lock is on again";
     EXPECT_EQ(unboundKeycodes(), unboundBefore) << "spare key codes given back";
-    EXPECT_LT(recorder.typed().size(), std::string("ÇABCDEFGHIJKLMNOPRSTUVYZ").size() * 3) << "stopped mid-run";
+    EXPECT_LT(recorder.typed().size(), std::string("ÇABCDEFGHIJKLMNOPRSTUVYZ").size() * 3)
+        << "stopped mid-run";
     x.tap({*capsLock});
 }
 
 INSTANTIATE_TEST_SUITE_P(Endings, EndToEndQuitMidRunX11Test,
                          ::testing::Values(MidRunEnding::windowClosed, MidRunEnding::terminationSignal),
                          [](const ::testing::TestParamInfo<MidRunEnding>& info) {
-                             return info.param == MidRunEnding::windowClosed ? "WindowClosed" : "TerminationSignal";
+                             return info.param == MidRunEnding::windowClosed ? "WindowClosed"
+                                                                             : "TerminationSignal";
                          });
 
 }  // namespace

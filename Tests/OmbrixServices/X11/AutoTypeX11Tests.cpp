@@ -53,7 +53,8 @@ class WindowManagerProcess {
                         {QStringLiteral("--window-manager"), QString::number(activeWindowLagMs)});
         if (!m_process.waitForStarted(10000)) return;
         QByteArray said;
-        while (!said.contains('\n') && m_process.waitForReadyRead(10000)) said += m_process.readAllStandardOutput();
+        while (!said.contains('\n') && m_process.waitForReadyRead(10000))
+            said += m_process.readAllStandardOutput();
         m_running = said.startsWith("ready");
     }
 
@@ -346,25 +347,26 @@ TEST_F(AutoTypeX11Test, OnABusyDesktopEveryStrokeGoesToTheCheckedWindowOrTheRunS
     const auto whileShiftIsDown = [&](Scene&) { return isDown(*shiftKey); };
     const std::string password = "Gizli-Parola-ABCDEF-123456-ghijkl";
     const Case cases[] = {
-        {"a new window takes the focus; the window manager names it active 300 ms later", 300, false, password,
-         std::chrono::milliseconds{20}, afterPresses(6), [](Scene& s) { s.intruder.show(); }, focusMovedText},
+        {"a new window takes the focus; the window manager names it active 300 ms later", 300, false,
+         password, std::chrono::milliseconds{20}, afterPresses(6), [](Scene& s) { s.intruder.show(); },
+         focusMovedText},
         {"a new window takes the focus; the window manager names it active at once", 0, false, password,
          std::chrono::milliseconds{20}, afterPresses(6), [](Scene& s) { s.intruder.show(); }, focusMovedText},
         {"another program's window focuses itself", 0, true, password, std::chrono::milliseconds{20},
          afterPresses(6), [](Scene& s) { s.intruder.focus(); }, focusMovedText},
-        {"another program grabs the keyboard", 0, false, password, std::chrono::milliseconds{20}, afterPresses(6),
-         [](Scene& s) { ASSERT_TRUE(s.grabber.grabKeyboard()); }, keyboardGrabbedText},
-        {"Ctrl pressed in the pause after Shift and held past it", 0, false, password, std::chrono::milliseconds{300},
-         whileShiftIsDown,
+        {"another program grabs the keyboard", 0, false, password, std::chrono::milliseconds{20},
+         afterPresses(6), [](Scene& s) { ASSERT_TRUE(s.grabber.grabKeyboard()); }, keyboardGrabbedText},
+        {"Ctrl pressed in the pause after Shift and held past it", 0, false, password,
+         std::chrono::milliseconds{300}, whileShiftIsDown,
          [&](Scene&) {
              other.fakeKey(*ctrlKey, true);
              spinFor(500);
              other.fakeKey(*ctrlKey, false);
          },
          std::nullopt},
-        {"the target reads its events 2 s late; more missing characters than spare key codes", 0, false, manyMissing,
-         std::chrono::milliseconds{20}, [](Scene&) { return true; }, [](Scene& s) { s.target.stall(2000); },
-         std::nullopt},
+        {"the target reads its events 2 s late; more missing characters than spare key codes", 0, false,
+         manyMissing, std::chrono::milliseconds{20}, [](Scene&) { return true; },
+         [](Scene& s) { s.target.stall(2000); }, std::nullopt},
     };
     for (const Case& c : cases) {
         WindowManagerProcess wm(c.activeWindowLagMs);
@@ -405,8 +407,8 @@ TEST_F(AutoTypeX11Test, OnABusyDesktopEveryStrokeGoesToTheCheckedWindowOrTheRunS
                 << c.note << ": the target got " << target.typed().size() << " bytes that are no first part";
         } else {
             EXPECT_FALSE(outcome->error) << c.note << ": " << outcome->error->description();
-            EXPECT_TRUE(target.typed() == c.text)
-                << c.note << ": " << target.typed().size() << " bytes typed, " << c.text.size() << " expected";
+            EXPECT_TRUE(target.typed() == c.text) << c.note << ": " << target.typed().size()
+                                                  << " bytes typed, " << c.text.size() << " expected";
         }
         constexpr std::uint16_t controlMask = XCB_MOD_MASK_CONTROL;
         for (const KeyRecorder::Key& key : target.keys()) {

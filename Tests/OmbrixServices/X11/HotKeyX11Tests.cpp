@@ -76,7 +76,10 @@ TEST_F(HotKeyX11Test, ChordRunsTheHandlerOnceWhateverTheLocks) {
         {"Num Lock", {numLock}, 0, numMask},
         {"both", {capsLock, numLock}, 0, static_cast<std::uint16_t>(capsMask | numMask)},
         {"Shift Lock", {}, XCB_MOD_MASK_SHIFT, shiftMask},
-        {"Shift Lock and Num Lock", {numLock}, XCB_MOD_MASK_SHIFT, static_cast<std::uint16_t>(shiftMask | numMask)},
+        {"Shift Lock and Num Lock",
+         {numLock},
+         XCB_MOD_MASK_SHIFT,
+         static_cast<std::uint16_t>(shiftMask | numMask)},
     };
     for (const Case& c : cases) {
         for (xcb_keycode_t lock : c.locks) other.tap({lock});

@@ -104,11 +104,11 @@ void KeyRecorder::focus() {
 
 bool KeyRecorder::grabKeyboard() {
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
-    auto reply = owned(xcb_grab_keyboard_reply(
-        m_connection,
-        xcb_grab_keyboard(m_connection, 0, it.data->root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC,
-                          XCB_GRAB_MODE_ASYNC),
-        nullptr));
+    auto reply =
+        owned(xcb_grab_keyboard_reply(m_connection,
+                                      xcb_grab_keyboard(m_connection, 0, it.data->root, XCB_CURRENT_TIME,
+                                                        XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                      nullptr));
     return reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
 }
 
