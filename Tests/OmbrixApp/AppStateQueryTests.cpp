@@ -253,6 +253,28 @@ TEST(AppStateActions, AutoTypeUsesTheNearestSequence) {
     }
 }
 
+// The status bar shows what went wrong last; an auto-type failure is old news once a later run
+// has typed, but a failure of something else is not.
+TEST(AppStateActions, AnAutoTypeErrorGoesOnceALaterRunSucceeds) {
+    const auto o = openSample();
+    AppState& s = *o->state;
+    const KdbxEntry posta = stored(s, "Posta");
+    const QString stopped =
+        QStringLiteral("Klavye odağı başka bir pencereye geçtiği için otomatik yazma durduruldu.");
+    s.performAutoType(posta);
+    o->h.autoType->finish(stopped);
+    EXPECT_EQ(s.lastError(), stopped);
+
+    s.performAutoType(posta);
+    o->h.autoType->finish();
+    EXPECT_FALSE(s.lastError()) << "the earlier run's failure is gone";
+
+    s.setLastError(QStringLiteral("Dosya kaydedilemedi."));
+    s.performAutoType(posta);
+    o->h.autoType->finish();
+    EXPECT_EQ(s.lastError(), QStringLiteral("Dosya kaydedilemedi.")) << "not an auto-type failure";
+}
+
 TEST(AppStateActions, AutoTypeRunsOneAtATimeAndStopsWhenLocking) {
     const auto o = openSample();
     AppState& s = *o->state;

@@ -137,6 +137,19 @@ TEST(HotKeyHandler, PicksTheFirstMatchingEnabledEntryOrSaysNothingMatches) {
     }
 }
 
+TEST(HotKeyHandler, NothingMatchingIsForgottenOnceAPressTypes) {
+    HandlerFixture f;
+    f.front(QStringLiteral("Metin Düzenleyici"));
+    f.handler();
+    EXPECT_EQ(f.state->lastError(), HotKeyHandler::noMatchMessage);
+
+    f.front(QStringLiteral("GitHub — Tarayıcı"));
+    f.handler();
+    ASSERT_EQ(f.typed(), std::vector<std::string>{"GitHub"});
+    f.h.autoType->finish();
+    EXPECT_FALSE(f.state->lastError());
+}
+
 TEST(HotKeyHandler, OurOwnWindowInFrontKeepsTheEarlierTarget) {
     HandlerFixture f;
     f.front(QStringLiteral("GitHub"));

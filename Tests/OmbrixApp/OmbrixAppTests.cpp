@@ -59,6 +59,7 @@ using shell::settle;
 
 // The key grabs of the desktop: one combination at a time, pressed when the test says so.
 struct Grabs {
+    bool heldByAnotherProgram = false;  // every combination is refused while true
     std::optional<HotKeyService::Registration> grabbed;
     std::function<void(std::uint32_t)> onPress;
     std::uint32_t id = 0;
@@ -71,8 +72,13 @@ struct Grabs {
 class GrabBackend final : public HotKeyService::Backend {
   public:
     explicit GrabBackend(Grabs& grabs) : grabs_(grabs) {}
-    bool grab(std::uint32_t keyCode, std::uint32_t modifiers, std::uint32_t id,
-              std::function<void(std::uint32_t)> onPress) override {
+    HotKeyService::Grant grab(std::uint32_t keyCode, std::uint32_t modifiers, std::uint32_t id,
+                              std::function<void(std::uint32_t)> onPress) override {
+        if (grabs_.heldByAnotherProgram) {
+            HotKeyService::Grant refused;
+            refused.takenByOther = true;
+            return refused;
+        }
         grabs_.grabbed = HotKeyService::Registration{keyCode, modifiers};
         grabs_.id = id;
         grabs_.onPress = std::move(onPress);
@@ -559,4 +565,47 @@ TEST(OmbrixApp, AFileChangedElsewhereNeverTrapsTheChanges) {
             EXPECT_TRUE(beside.isEmpty()) << note;
         }
     }
+}
+
+TEST(OmbrixApp, AHotKeyAnotherProgramHeldIsTakenWhenTheUserComesBack) {
+    App a;
+    a.grabs.heldByAnotherProgram = true;
+    a.show();
+    EXPECT_EQ(a.hotKeys->status(), HotKeyService::Status::taken);
+    EXPECT_FALSE(a.grabs.grabbed);
+
+    a.app->showSettings();
+    settle();
+    SettingsView* settings = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (auto* view = qobject_cast<SettingsView*>(top); view && view->isVisible()) settings = view;
+    }
+    ASSERT_NE(settings, nullptr);
+    // The window lives for the process in the program; here it must not outlive this harness.
+    const std::unique_ptr<SettingsView> owned(settings);
+    EXPECT_FALSE(settings->hotKeyStatusLabel()->isHidden()) << "the card says the key is taken";
+
+    // The other program lets go; the user goes back to the main window.
+    a.grabs.heldByAnotherProgram = false;
+    QApplication::setActiveWindow(a.window());
+    settle();
+    EXPECT_EQ(a.hotKeys->status(), HotKeyService::Status::registered);
+    EXPECT_EQ(a.grabs.grabbed, std::optional(HotKeyService::Registration{0, 2304}));
+    EXPECT_TRUE(settings->hotKeyStatusLabel()->isHidden());
+
+    // Taken again with another combination; this time the user comes back to the settings.
+    a.grabs.heldByAnotherProgram = true;
+    a.h.preferences.setHotKey(40, 2304);
+    EXPECT_EQ(a.hotKeys->status(), HotKeyService::Status::taken);
+    EXPECT_FALSE(settings->hotKeyStatusLabel()->isHidden());
+    a.grabs.heldByAnotherProgram = false;
+    QApplication::setActiveWindow(settings);
+    settle();
+    EXPECT_EQ(a.grabs.grabbed, std::optional(HotKeyService::Registration{40, 2304}));
+    EXPECT_TRUE(settings->hotKeyStatusLabel()->isHidden());
+
+    // A press of the key taken late runs the handler: the target is captured.
+    a.grabs.press();
+    settle();
+    EXPECT_TRUE(a.autoType->targetApplication().has_value());
 }

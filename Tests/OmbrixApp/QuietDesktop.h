@@ -22,16 +22,20 @@ class QuietDesktop : public AutoTypeService::Backend {
     bool canSynthesize() override { return true; }
     void watchActiveWindow(std::function<void()>) override {}
     WindowId activeWindow() override { return 0; }
+    bool hasFocus(WindowId window) override { return window != 0 && window == activeWindow(); }
     bool isOwnWindow(WindowId) override { return false; }
     bool windowExists(WindowId) override { return false; }
     QString applicationName(WindowId) override { return {}; }
     std::optional<QString> windowTitle(WindowId) override { return std::nullopt; }
     void activate(WindowId) override {}
     bool keysHeld() override { return false; }
-    bool beginTyping() override { return true; }
-    std::optional<std::vector<KeyStroke>> strokes(QStringView) override { return std::nullopt; }
+    Outcome beginTyping(WindowId) override { return Outcome::done; }
+    std::optional<CharacterStrokes> strokes(QStringView) override { return std::nullopt; }
     std::optional<KeyStroke> stroke(AutoTypeKey) override { return std::nullopt; }
     std::optional<KeyStroke> selectAllStroke() override { return std::nullopt; }
-    bool sendKey(std::uint32_t, bool) override { return false; }
+    Outcome pressKey(WindowId, std::uint32_t, const std::vector<std::uint32_t>&, bool) override {
+        return Outcome::failed;
+    }
+    bool releaseKey(std::uint32_t) override { return false; }
     void endRun() override {}
 };

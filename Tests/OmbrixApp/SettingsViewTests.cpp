@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <map>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "Ombrix/UI/SettingsView.h"
 #include "Ombrix/UI/SymbolView.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
+#include "OmbrixCore/Services/HotKeyService.h"
 #include "QuietDesktop.h"
 
 namespace {
@@ -32,6 +34,35 @@ class SwitchableDesktop final : public QuietDesktop {
 
   private:
     bool can_;
+};
+
+// Key grabs of a desktop where other programs hold some combinations, in every state of the lock
+// keys or only in some.
+struct HeldKeys {
+    std::map<std::pair<std::uint32_t, std::uint32_t>, QStringList> byOthers;  // empty list: always
+};
+
+class HeldKeysBackend final : public HotKeyService::Backend {
+  public:
+    explicit HeldKeysBackend(HeldKeys& held) : held_(held) {}
+    HotKeyService::Grant grab(std::uint32_t keyCode, std::uint32_t modifiers, std::uint32_t,
+                              std::function<void(std::uint32_t)>) override {
+        HotKeyService::Grant grant(true);
+        const auto found = held_.byOthers.find({keyCode, modifiers});
+        if (found == held_.byOthers.end()) return grant;
+        if (found->second.isEmpty()) {
+            grant.granted = false;
+            grant.takenByOther = true;
+        } else {
+            grant.lockStatesTaken = found->second;
+        }
+        return grant;
+    }
+    void ungrab() override {}
+    QString keyText(std::uint32_t) const override { return {}; }
+
+  private:
+    HeldKeys& held_;
 };
 
 class SettingsFixture : public ::testing::Test {
@@ -152,6 +183,62 @@ TEST_F(SettingsFixture, RecordedHotKeyIsWrittenAsOnePair) {
     // A change made elsewhere shows at once.
     h.preferences.setHotKey(49, 0x300);
     EXPECT_EQ(recorder->textLabel()->text(), "Ctrl+Shift+Boşluk");
+}
+
+// The hot key another program holds does nothing: the card says so, at once when it is recorded,
+// and stops saying so once the key is Ombrix's again.
+TEST_F(SettingsFixture, TheHotKeyCardSaysWhenAnotherProgramHoldsTheKey) {
+    HeldKeys held;
+    held.byOthers[{40, 2304}] = {};                                      // Ctrl+Alt+K, always
+    held.byOthers[{1, 2304}] = {QStringLiteral("Num Lock"), QString()};  // Ctrl+Alt+S, in two states
+    HotKeyService hotKeys(std::make_unique<HeldKeysBackend>(held));
+    // What the application does with a recorded combination.
+    QObject::connect(&h.preferences, &Preferences::hotKeyChanged, &hotKeys, [&] {
+        hotKeys.registerHotKey(h.preferences.hotKeyCode(), h.preferences.hotKeyModifiers(), [] {});
+    });
+    hotKeys.registerHotKey(h.preferences.hotKeyCode(), h.preferences.hotKeyModifiers(), [] {});
+    view.followHotKey(hotKeys);
+    HotKeyRecorder* recorder = view.hotKeyRecorder();
+    QLabel* status = view.hotKeyStatusLabel();
+    EXPECT_TRUE(status->isHidden()) << "Ctrl+Alt+A is Ombrix's";
+    EXPECT_TRUE(recorder->conflictText().isEmpty());
+
+    struct Step {
+        const char* note;
+        Qt::Key key;
+        const char* box;
+        const char* conflict;  // beside the combination in the box
+        const char* status;    // empty: none shown
+    };
+    const Step steps[] = {
+        {"held by another program", Qt::Key_K, "Ctrl+Alt+K", "Başka bir program kullanıyor",
+         "Bu kısayolu başka bir program kullanıyor, bu yüzden Ombrix'in kısayolu çalışmıyor. Başka bir "
+         "kısayol kaydet ya da o programı kapat; Ombrix bu pencereye ya da ana pencereye dönüldüğünde "
+         "kısayolu yeniden almayı dener."},
+        {"held by another program in some states of the lock keys", Qt::Key_S, "Ctrl+Alt+S",
+         "Bazen başka bir programda",
+         "Bu kısayolu Num Lock açıkken ya da kilit tuşları kapalıyken başka bir program kullanıyor; o "
+         "durumda Ombrix'in kısayolu çalışmaz."},
+        {"free", Qt::Key_J, "Ctrl+Alt+J", "", ""},
+    };
+    for (const Step& step : steps) {
+        QTest::mouseClick(recorder, Qt::LeftButton);
+        QTest::keyClick(view.sequenceField()->lineEdit(), step.key, Qt::ControlModifier | Qt::AltModifier);
+        EXPECT_EQ(recorder->textLabel()->text(), QString::fromUtf8(step.box)) << step.note;
+        EXPECT_EQ(recorder->conflictText(), QString::fromUtf8(step.conflict)) << step.note;
+        EXPECT_EQ(status->isHidden(), *step.status == '\0') << step.note;
+        if (*step.status) {
+            EXPECT_EQ(status->text(), QString::fromUtf8(step.status)) << step.note;
+        }
+    }
+
+    // Back to Ctrl+Alt+K, which the other program has let go of meanwhile; the next try takes it.
+    h.preferences.setHotKey(40, 2304);
+    EXPECT_FALSE(status->isHidden());
+    held.byOthers.clear();
+    hotKeys.registerAgainIfRefused();
+    EXPECT_TRUE(status->isHidden());
+    EXPECT_TRUE(recorder->conflictText().isEmpty());
 }
 
 TEST_F(SettingsFixture, AvailabilityRowSaysWhetherAutoTypeCanWork) {

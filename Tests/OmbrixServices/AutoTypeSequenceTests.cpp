@@ -195,6 +195,11 @@ TEST(AutoTypeError, DescriptionsAndEquality) {
          "kullanılamaz."},
         {AutoTypeError::noTargetApplication(), "Yazılacak hedef uygulama bulunamadı."},
         {AutoTypeError::eventCreationFailed(), "Klavye olayı oluşturulamadı."},
+        {AutoTypeError::keysHeld(), "Basılı tutulan bir tuş bırakılmadığı için otomatik yazma durduruldu."},
+        {AutoTypeError::focusMoved(),
+         "Klavye odağı başka bir pencereye geçtiği için otomatik yazma durduruldu."},
+        {AutoTypeError::keyboardGrabbed(),
+         "Klavyeyi başka bir program tuttuğu için otomatik yazma durduruldu."},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.error.description(), c.expected);

@@ -41,6 +41,12 @@ constexpr std::uint32_t controlKey = 37;
 struct FakeDesktop {
     bool canSynthesize = true;
     WindowId active = 0;
+    // Where the keyboard focus is when it is not where the desktop says: none, with the active
+    // window.
+    std::optional<WindowId> focus;
+    bool keyboardGrabbed = false;  // by another program
+    bool grabbedWhenTypingStarts = false;
+    int spareKeyWaits = 0;  // answers "wait" for a character on a spare key code this many times
     std::set<WindowId> windows;
     std::set<WindowId> own;
     std::map<WindowId, QString> names;
@@ -49,6 +55,7 @@ struct FakeDesktop {
     int keyPollsHeld = 0;  // -1: held for ever
     bool locksCanBePutAside = true;
     int failingSend = 0;  // the n-th key event (from 1) cannot be sent; 0: none
+    int spareKeyAsks = 0;
     int sends = 0;
     std::set<std::uint32_t> down;
     std::vector<std::string> log;
@@ -72,6 +79,7 @@ class FakeBackend : public AutoTypeService::Backend {
         d.onActiveChange = std::move(onChange);
     }
     WindowId activeWindow() override { return d.active; }
+    bool hasFocus(WindowId w) override { return d.focus.value_or(d.active) == w; }
     bool isOwnWindow(WindowId w) override { return d.own.count(w) != 0; }
     bool windowExists(WindowId w) override { return d.windows.count(w) != 0; }
     QString applicationName(WindowId w) override { return d.names.count(w) ? d.names[w] : QString(); }
@@ -88,15 +96,22 @@ class FakeBackend : public AutoTypeService::Backend {
         if (d.keyPollsHeld > 0) --d.keyPollsHeld;
         return true;
     }
-    bool beginTyping() override {
+    Outcome beginTyping(WindowId) override {
         d.record("begin");
-        return d.locksCanBePutAside;
+        if (d.grabbedWhenTypingStarts) return Outcome::keyboardGrabbed;
+        return d.locksCanBePutAside ? Outcome::done : Outcome::failed;
     }
-    std::optional<std::vector<KeyStroke>> strokes(QStringView character) override {
-        if (character == u"a") return std::vector{KeyStroke{38, {}}};
-        if (character == u"b") return std::vector{KeyStroke{56, {}}};
-        if (character == u"B") return std::vector{KeyStroke{56, {shiftKey}}};
-        if (character == u"e\u0301") return std::vector{KeyStroke{26, {}}, KeyStroke{200, {}}};
+    std::optional<CharacterStrokes> strokes(QStringView character) override {
+        const auto of = [](std::vector<KeyStroke> strokes) { return CharacterStrokes{std::move(strokes)}; };
+        if (character == u"a") return of({KeyStroke{38, {}}});
+        if (character == u"b") return of({KeyStroke{56, {}}});
+        if (character == u"B") return of({KeyStroke{56, {shiftKey}}});
+        if (character == u"e\u0301") return of({KeyStroke{26, {}}, KeyStroke{200, {}}});
+        if (character == u"Ω") {
+            d.record("spare key asked");
+            if (d.spareKeyWaits-- > 0) return CharacterStrokes{{}, milliseconds{30}};
+            return of({KeyStroke{201, {}}});
+        }
         return std::nullopt;
     }
     std::optional<KeyStroke> stroke(AutoTypeKey key) override {
@@ -112,14 +127,22 @@ class FakeBackend : public AutoTypeService::Backend {
         }
     }
     std::optional<KeyStroke> selectAllStroke() override { return KeyStroke{38, {controlKey}}; }
-    bool sendKey(std::uint32_t keycode, bool press) override {
+    Outcome pressKey(WindowId window, std::uint32_t keycode, const std::vector<std::uint32_t>& ours,
+                     bool userKeys) override {
+        if (++d.sends == d.failingSend) return Outcome::failed;
+        if (!hasFocus(window)) return Outcome::focusMoved;
+        if (userKeys && keysHeld()) return Outcome::keyHeld;
+        if (d.keyboardGrabbed) return Outcome::keyboardGrabbed;
+        // The run says which keys it holds: exactly those that went down.
+        if (std::set<std::uint32_t>(ours.begin(), ours.end()) != d.down) d.record("keys held misreported");
+        d.down.insert(keycode);
+        d.record("down " + std::to_string(keycode));
+        return Outcome::done;
+    }
+    bool releaseKey(std::uint32_t keycode) override {
         if (++d.sends == d.failingSend) return false;
-        if (press) {
-            d.down.insert(keycode);
-        } else {
-            d.down.erase(keycode);
-        }
-        d.record((press ? "down " : "up ") + std::to_string(keycode));
+        d.down.erase(keycode);
+        d.record("up " + std::to_string(keycode));
         return true;
     }
     void endRun() override { d.record("end"); }
@@ -302,8 +325,73 @@ TEST_F(AutoTypeServiceTest, OutcomesOfARun) {
              };
          },
          {A::text("aaa"), A::key(AutoTypeKey::enter)},
-         AutoTypeError::targetActivationFailed("Gedit"),
+         AutoTypeError::focusMoved(),
          {"begin", "down 38", "up 38", "end"}},
+        {"the keyboard focus moved before the desktop names another window active",
+         [](FakeDesktop& d, AutoTypeService&) {
+             d.onEvent = [&d](const std::string& e) {
+                 if (e == "up 38") d.focus = 9;
+             };
+         },
+         {A::text("aaa")},
+         AutoTypeError::focusMoved(),
+         {"begin", "down 38", "up 38", "end"}},
+        {"the keyboard focus leaves in the pause after Shift",
+         [](FakeDesktop& d, AutoTypeService&) {
+             d.onEvent = [&d](const std::string& e) {
+                 if (e == "down 50") d.focus = 9;
+             };
+         },
+         {A::text("B")},
+         AutoTypeError::focusMoved(),
+         {"begin", "down 50", "up 50", "end"}},
+        {"another program grabs the keyboard mid-run",
+         [](FakeDesktop& d, AutoTypeService&) {
+             d.onEvent = [&d](const std::string& e) {
+                 if (e == "up 38") d.keyboardGrabbed = true;
+             };
+         },
+         {A::text("aaa")},
+         AutoTypeError::keyboardGrabbed(),
+         {"begin", "down 38", "up 38", "end"}},
+        {"another program holds the keyboard when typing starts",
+         [](FakeDesktop& d, AutoTypeService&) { d.grabbedWhenTypingStarts = true; },
+         {A::text("a")},
+         AutoTypeError::keyboardGrabbed(),
+         {"begin", "end"}},
+        {"a key pressed in the pause after Shift: the stroke comes again once it is up",
+         [](FakeDesktop& d, AutoTypeService&) {
+             d.onEvent = [&d, pressed = false](const std::string& e) mutable {
+                 if (e == "down 50" && !pressed) {
+                     pressed = true;
+                     d.keyPollsHeld = 3;
+                 }
+             };
+         },
+         {A::text("Ba")},
+         std::nullopt,
+         {"begin", "down 50", "up 50", "down 50", "down 56", "up 56", "up 50", "down 38", "up 38", "end"}},
+        {"a key held from the pause after Shift past the wait",
+         [](FakeDesktop& d, AutoTypeService&) {
+             d.onEvent = [&d](const std::string& e) {
+                 if (e == "down 50") d.keyPollsHeld = -1;
+             };
+         },
+         {A::text("Ba")},
+         AutoTypeError::keysHeld(),
+         {"begin", "down 50", "up 50", "end"}},
+        {"line breaks of every convention are typed with the Return key",
+         [](FakeDesktop&, AutoTypeService&) {},
+         {A::text("a\r\nb\na\rb")},
+         std::nullopt,
+         {"begin", "down 38", "up 38", "down 36", "up 36", "down 56", "up 56", "down 36", "up 36", "down 38",
+          "up 38", "down 36", "up 36", "down 56", "up 56", "end"}},
+        {"a spare key code must keep its keysym a while: the character waits for it",
+         [](FakeDesktop& d, AutoTypeService&) { d.spareKeyWaits = 2; },
+         {A::text("aΩa")},
+         std::nullopt,
+         {"begin", "down 38", "up 38", "spare key asked", "spare key asked", "spare key asked", "down 201",
+          "up 201", "down 38", "up 38", "end"}},
     };
     for (const Case& c : cases) {
         FakeDesktop desktop;

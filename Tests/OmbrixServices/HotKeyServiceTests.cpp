@@ -29,6 +29,8 @@ struct FakeDesktop {
     std::optional<Grab> grab;
     std::function<void(std::uint32_t)> onPress;
     std::set<std::pair<std::uint32_t, std::uint32_t>> heldByOthers;
+    // Combinations another program holds only in some states of the lock keys, with those states.
+    std::map<std::pair<std::uint32_t, std::uint32_t>, QStringList> heldByOthersWithLocks;
     std::vector<std::uint32_t> grabIds;
     int ungrabs = 0;
     std::map<std::uint32_t, QString> layout{{0, "a"}, {42, "\\"}, {41, "ş"}};
@@ -43,13 +45,22 @@ class FakeBackend final : public HotKeyService::Backend {
   public:
     explicit FakeBackend(std::shared_ptr<FakeDesktop> desktop) : m_desktop(std::move(desktop)) {}
     ~FakeBackend() override { ungrab(); }
-    bool grab(std::uint32_t keyCode, std::uint32_t modifiers, std::uint32_t id,
-              std::function<void(std::uint32_t)> onPress) override {
+    HotKeyService::Grant grab(std::uint32_t keyCode, std::uint32_t modifiers, std::uint32_t id,
+                              std::function<void(std::uint32_t)> onPress) override {
         m_desktop->grabIds.push_back(id);
-        if (m_desktop->heldByOthers.count({keyCode, modifiers})) return false;
+        HotKeyService::Grant grant(true);
+        if (m_desktop->heldByOthers.count({keyCode, modifiers})) {
+            grant.granted = false;
+            grant.takenByOther = true;
+            return grant;
+        }
+        if (const auto partly = m_desktop->heldByOthersWithLocks.find({keyCode, modifiers});
+            partly != m_desktop->heldByOthersWithLocks.end()) {
+            grant.lockStatesTaken = partly->second;
+        }
         m_desktop->grab = FakeDesktop::Grab{keyCode, modifiers, id};
         m_desktop->onPress = std::move(onPress);
-        return true;
+        return grant;
     }
     void ungrab() override {
         if (!m_desktop->grab) return;
@@ -139,12 +150,49 @@ TEST_F(HotKeyServiceTest, RefusedCombinationLeavesTheServiceUnregistered) {
     EXPECT_FALSE(service.registration());
     EXPECT_EQ(service.currentId(), 2u);
     EXPECT_FALSE(desktop->grab);  // the earlier key was released first
-    EXPECT_EQ(notifications, 1);  // only the release was published
+    EXPECT_EQ(service.status(), HotKeyService::Status::taken);
+    EXPECT_EQ(notifications, 2);  // the release, then the refusal
 
     // A press of the earlier combination still in the queue reaches nobody.
     desktop->onPress = nullptr;
     processPostedEvents();
     EXPECT_EQ(presses, 0);
+}
+
+// Another program may let go of the combination, or hold it only with a lock key on: the
+// service says how it stands and tries again when asked, with the same handler.
+TEST_F(HotKeyServiceTest, ARefusedCombinationIsTriedAgainWhenAsked) {
+    EXPECT_EQ(service.status(), HotKeyService::Status::none);
+    desktop->heldByOthers.insert({0, 0x900});
+    service.registerHotKey(0, 0x900, countPress);
+    EXPECT_EQ(service.status(), HotKeyService::Status::taken);
+    EXPECT_FALSE(service.isRegistered());
+
+    service.registerAgainIfRefused();
+    EXPECT_EQ(service.status(), HotKeyService::Status::taken) << "still held by the other program";
+
+    desktop->heldByOthers.clear();
+    desktop->heldByOthersWithLocks[{0, 0x900}] = QStringList{QStringLiteral("Num Lock")};
+    service.registerAgainIfRefused();
+    EXPECT_EQ(service.status(), HotKeyService::Status::partlyTaken);
+    EXPECT_EQ(service.lockStatesTaken(), QStringList{QStringLiteral("Num Lock")});
+    EXPECT_TRUE(service.isRegistered());
+    desktop->press();
+    processPostedEvents();
+    EXPECT_EQ(presses, 1) << "the handler of the first attempt";
+
+    desktop->heldByOthersWithLocks.clear();
+    service.registerAgainIfRefused();
+    EXPECT_EQ(service.status(), HotKeyService::Status::registered);
+    EXPECT_TRUE(service.lockStatesTaken().isEmpty());
+    const std::uint32_t id = service.currentId();
+    service.registerAgainIfRefused();
+    EXPECT_EQ(service.currentId(), id) << "nothing to try again";
+
+    service.unregister();
+    EXPECT_EQ(service.status(), HotKeyService::Status::none);
+    service.registerAgainIfRefused();
+    EXPECT_FALSE(service.isRegistered()) << "nothing asked for any more";
 }
 
 TEST_F(HotKeyServiceTest, UnregisterOnAFreshServicePublishesOnly) {
@@ -205,6 +253,7 @@ TEST(HotKeyServiceWithoutDisplay, StaysUnregisteredWithoutCrashing) {
     bool ran = false;
     service.registerHotKey(0, 0x900, [&] { ran = true; });
     EXPECT_FALSE(service.isRegistered());
+    EXPECT_EQ(service.status(), HotKeyService::Status::failed);
     EXPECT_EQ(service.displayText(0, 0x900), QStringLiteral("Ctrl+Alt+A"));
     EXPECT_EQ(service.displayText(40, 0x900), QStringLiteral("Ctrl+Alt+K"));
     service.unregister();

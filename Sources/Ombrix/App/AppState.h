@@ -257,8 +257,13 @@ class AppState : public QObject {
     void openURL(const std::optional<KdbxEntry>& entry = std::nullopt);
     // Types the entry's sequence: its own, else the nearest group's default, else the
     // preference. One run at a time: a request while one runs only shows a status message.
+    // A failure shows in lastError until a later run types successfully (or something else
+    // fails meanwhile).
     void performAutoType(const std::optional<KdbxEntry>& entry = std::nullopt);
     bool isAutoTyping() const { return autoTyping_; }
+    // Shows a failure to start auto-typing (the hot key found no entry) as lastError, as the
+    // failure of a run is shown: a later successful run takes it away.
+    void reportAutoTypeFailure(const QString& message);
 
     // Queries, computed on every read.
     std::optional<KdbxGroup> root() const;
@@ -374,4 +379,6 @@ class AppState : public QObject {
     bool working_ = false;
     bool saving_ = false;
     ConflictResolver resolver_;
+    // The last auto-type failure shown as lastError.
+    std::optional<QString> autoTypeFailure_;
 };

@@ -184,8 +184,18 @@ void AppState::performAutoType(const std::optional<KdbxEntry>& entry) {
         if (!self || self->autoTypeRun_ != run || !self->autoTyping_) return;
         self->autoTyping_ = false;
         emit self->isAutoTypingChanged();
-        if (error) self->setLastError(*error);
+        if (error) {
+            self->reportAutoTypeFailure(*error);
+        } else if (self->autoTypeFailure_ && self->lastError_ == self->autoTypeFailure_) {
+            // The earlier failure is past: this run typed.
+            self->setLastError(std::nullopt);
+        }
     });
+}
+
+void AppState::reportAutoTypeFailure(const QString& message) {
+    autoTypeFailure_ = message;
+    setLastError(message);
 }
 
 void AppState::stopAutoType() {

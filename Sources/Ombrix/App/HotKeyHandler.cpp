@@ -44,7 +44,7 @@ void HotKeyHandler::operator()() const {
     if (const KdbxEntry* entry = firstMatch(state_->database()->root, title)) {
         state_->performAutoType(*entry);
     } else {
-        state_->setLastError(noMatchMessage);
+        state_->reportAutoTypeFailure(noMatchMessage);
     }
 }
 

@@ -143,11 +143,19 @@ std::function<void()> OmbrixApp::hotKeyHandler() {
 }
 
 void OmbrixApp::showSettings() {
+    SettingsView& settings = SettingsView::presentShared(preferences_, autoType_);
+    settings.followHotKey(hotKeys_);
+    // Coming back to the settings window is a moment to try again for a hot key another program
+    // held.
+    settings.installEventFilter(this);
+    hotKeys_.registerAgainIfRefused();
     // The menu bar is the main window's; its keys work in the settings window all the same.
-    commands_->bindKeysIn(SettingsView::presentShared(preferences_, autoType_));
+    commands_->bindKeysIn(settings);
 }
 
 bool OmbrixApp::prepareToQuit() {
+    // Typing into another window stops first: its keys go up and the keyboard is as it was.
+    autoType_.cancel();
     // Written to its file as the save command writes it, without locking: the quit may still be
     // refused elsewhere (the session). Nothing to save without an open, changed database; an
     // unlock under way is stopped.
@@ -165,6 +173,8 @@ void OmbrixApp::quit() {
 
 void OmbrixApp::terminate() {
     terminating_ = true;
+    // Typing into another window stops first, as on any quit: its keys go up.
+    autoType_.cancel();
     // A question open now is answered for the user: the changes go beside the file, and the
     // save that asked carries on from there before the program ends.
     if (conflictDialog_) {
@@ -254,6 +264,8 @@ void OmbrixApp::commitData(QSessionManager& manager) {
 }
 
 bool OmbrixApp::eventFilter(QObject* watched, QEvent* event) {
+    // The user comes back to one of our windows: another program may have let go of the hot key.
+    if (event->type() == QEvent::WindowActivate) hotKeys_.registerAgainIfRefused();
     if (watched == window_.get()) {
         if (event->type() == QEvent::Close) {
             // The window still draws while a save runs, and its close button still works: the

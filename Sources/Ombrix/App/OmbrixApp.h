@@ -47,7 +47,8 @@ struct OmbrixAppDependencies {
 // Each time the window is shown it restores the last database file (when none is chosen yet),
 // registers the global hot key (with a HotKeyHandler) from the preferences and starts
 // following the frontmost application for auto-type (once). The hot key is registered again
-// whenever the preferences' combination changes.
+// whenever the preferences' combination changes, and, when another program held it, each time
+// the user comes back to the main window or the settings window (whose hot-key card says so).
 //
 // Quitting saves first. Whatever ends the program, the menu's quit command (quit()), closing
 // the main window, or the desktop session ending, goes through prepareToQuit(): unsaved changes
@@ -79,7 +80,8 @@ class OmbrixApp : public QObject {
     // Shows the main window and runs the start-up actions above.
     void show();
 
-    // Saves unsaved changes; true when nothing is left unsaved (or nothing could be), false
+    // Stops an auto-type run under way (its keys go up), then saves unsaved changes; true when
+    // nothing is left unsaved (or nothing could be), false
     // when the save failed: AppState::lastError then says why and the main window is brought
     // to the front.
     bool prepareToQuit();

@@ -85,6 +85,12 @@ void HotKeyRecorder::setHotKey(std::uint32_t keyCode, std::uint32_t modifiers) {
     updateLook();
 }
 
+void HotKeyRecorder::setConflictText(const QString& text) {
+    if (text == conflict_) return;
+    conflict_ = text;
+    updateLook();
+}
+
 void HotKeyRecorder::setRecording(bool recording) {
     if (recording == recording_) return;
     recording_ = recording;
@@ -145,13 +151,19 @@ void HotKeyRecorder::handleKeyPress(const QKeyEvent& event) {
 
 void HotKeyRecorder::updateLook() {
     const QColor foreground = recording_ ? Palette::accent : Palette::text;
+    const bool conflicted = !recording_ && !conflict_.isEmpty();
     // A keyboard rather than the Command glyph, which means nothing on Linux keyboards.
-    symbol_->setSymbol(recording_ ? QStringLiteral("record.circle.fill") : QStringLiteral("keyboard"));
-    symbol_->setColor(foreground);
+    symbol_->setSymbol(recording_   ? QStringLiteral("record.circle.fill")
+                       : conflicted ? QStringLiteral("exclamationmark.triangle.fill")
+                                    : QStringLiteral("keyboard"));
+    symbol_->setColor(conflicted ? Palette::danger : foreground);
     text_->setText(recording_ ? QStringLiteral("Tuş kombinasyonuna bas…")
                               : HotKeyFormatter::describe(keyCode_, modifiers_));
     text_->setColor(foreground);
-    hint_->setVisible(recording_);
+    // The hint's place tells what is wrong with the combination while not recording.
+    hint_->setText(recording_ ? QStringLiteral("esc ile vazgeç") : conflict_);
+    hint_->setColor(recording_ ? Palette::textMuted : Palette::danger);
+    hint_->setVisible(recording_ || conflicted);
     ring_->setTarget(recording_ ? 1 : 0);
     placeRejection();
     update();

@@ -52,6 +52,12 @@ class HotKeyRecorder : public QAbstractButton {
     // A key without a modifier was pressed since recording last started.
     bool isRejected() const { return rejected_; }
 
+    // What stands in the way of the combination shown ("Başka bir program kullanıyor"), shown at
+    // the right of the box in the danger colour, with a warning symbol, while not recording;
+    // empty: nothing.
+    void setConflictText(const QString& text);
+    const QString& conflictText() const { return conflict_; }
+
     SymbolView* symbolView() const { return symbol_; }
     ElidedLabel* textLabel() const { return text_; }
     ElidedLabel* hintLabel() const { return hint_; }
@@ -82,6 +88,7 @@ class HotKeyRecorder : public QAbstractButton {
     std::uint32_t modifiers_;
     bool recording_ = false;
     bool rejected_ = false;
+    QString conflict_;
     SymbolView* symbol_;
     ElidedLabel* text_;
     ElidedLabel* hint_;

@@ -28,6 +28,7 @@
 #include "Ombrix/UI/SymbolView.h"
 #include "Ombrix/UI/WrappingLabel.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
+#include "OmbrixCore/Services/HotKeyService.h"
 
 namespace {
 
@@ -51,6 +52,20 @@ QWidget* leading(QWidget* item) {
 // stored value can overflow an integer on its way to the screen.
 double wholeSeconds(double seconds) {
     return std::trunc(seconds);
+}
+
+// The states of the lock keys in which another program holds the hot key, as words: "Num Lock
+// açıkken ya da kilit tuşları kapalıyken".
+QString lockStatesText(const QStringList& states) {
+    QStringList words;
+    for (const QString& state : states) {
+        words.append(state.isEmpty() ? QStringLiteral("kilit tuşları kapalıyken")
+                                     : QString(state).replace(QStringLiteral(" + "), QStringLiteral(" ve ")) +
+                                           QStringLiteral(" açıkken"));
+    }
+    if (words.size() < 2) return words.join(QString());
+    const QString last = words.takeLast();
+    return words.join(QStringLiteral(", ")) + QStringLiteral(" ya da ") + last;
 }
 
 }  // namespace
@@ -197,6 +212,10 @@ QWidget* SettingsView::hotKeyCard() {
     // Room for the refusal hanging under the box, so it never covers the help text.
     c->contentLayout()->addSpacing(HotKeyRecorder::rejectionDrop + 4 - c->contentLayout()->spacing());
 
+    hotKeyStatus_ = wrappingLabel(QString(), BrandFont::body(11, QFont::Medium), Palette::danger);
+    hotKeyStatus_->hide();
+    c->contentLayout()->addWidget(hotKeyStatus_);
+
     c->contentLayout()->addWidget(wrappingLabel(
         QStringLiteral(
             "Herhangi bir uygulamadayken bu kısayola bas; ön plandaki pencerenin başlığıyla eşleşen "
@@ -233,6 +252,49 @@ void SettingsView::refreshSequence() {
 
 void SettingsView::refreshHotKey() {
     recorder_->setHotKey(preferences_.hotKeyCode(), preferences_.hotKeyModifiers());
+}
+
+void SettingsView::followHotKey(HotKeyService& hotKeys) {
+    if (hotKeys_ == &hotKeys) return;
+    if (hotKeys_) disconnect(hotKeys_, nullptr, this, nullptr);
+    hotKeys_ = &hotKeys;
+    connect(&hotKeys, &HotKeyService::registrationChanged, this, &SettingsView::showHotKeyStatus);
+    showHotKeyStatus();
+}
+
+void SettingsView::showHotKeyStatus() {
+    QString conflict;
+    QString status;
+    if (hotKeys_) {
+        switch (hotKeys_->status()) {
+            case HotKeyService::Status::none:
+            case HotKeyService::Status::registered:
+                break;
+            case HotKeyService::Status::taken:
+                conflict = QStringLiteral("Başka bir program kullanıyor");
+                status = QStringLiteral(
+                    "Bu kısayolu başka bir program kullanıyor, bu yüzden Ombrix'in kısayolu çalışmıyor. "
+                    "Başka bir kısayol kaydet ya da o programı kapat; Ombrix bu pencereye ya da ana "
+                    "pencereye dönüldüğünde kısayolu yeniden almayı dener.");
+                break;
+            case HotKeyService::Status::partlyTaken:
+                conflict = QStringLiteral("Bazen başka bir programda");
+                status = QStringLiteral(
+                             "Bu kısayolu %1 başka bir program kullanıyor; o durumda Ombrix'in "
+                             "kısayolu çalışmaz.")
+                             .arg(lockStatesText(hotKeys_->lockStatesTaken()));
+                break;
+            case HotKeyService::Status::failed:
+                conflict = QStringLiteral("Alınamadı");
+                status = QStringLiteral(
+                    "Bu kısayol alınamadı: bu oturumda genel kısayol kullanılamıyor ya "
+                    "da klavyede bu tuş yok.");
+                break;
+        }
+    }
+    recorder_->setConflictText(conflict);
+    hotKeyStatus_->setText(status);
+    hotKeyStatus_->setHidden(status.isEmpty());
 }
 
 void SettingsView::refreshAvailability() {

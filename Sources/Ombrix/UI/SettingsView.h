@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -11,6 +12,7 @@ class AppTextField;
 class AutoTypeService;
 class ElidedLabel;
 class HotKeyRecorder;
+class HotKeyService;
 class Preferences;
 class QLabel;
 class QTimer;
@@ -22,7 +24,9 @@ class SymbolView;
 //    "Varsayılana dön") and whether auto-type can work in this session: it can on an X11
 //    display with the XTEST extension and cannot under Wayland, where there is nothing to grant,
 //    so the row only says so. It is checked when the window shows and every 1.5 s while it shows.
-//  - "Genel kısayol": the global hot key, recorded by pressing it, with "Varsayılana dön".
+//  - "Genel kısayol": the global hot key, recorded by pressing it, with "Varsayılana dön", and,
+//    once the window follows the hot-key service, what stands in its way when another program
+//    holds the combination (in the box and in a line under it).
 // There is no apply step: every control writes straight into the preferences, and the window
 // follows changes made to them elsewhere. The hot key is written as one pair
 // (Preferences::setHotKey), so registering it again on Preferences::hotKeyChanged always sees a
@@ -58,6 +62,10 @@ class SettingsView : public QWidget {
     // Asks again now; the window does so itself while it shows.
     void refreshAvailability();
 
+    // From now on the hot-key card shows whether the desktop granted the combination registered
+    // with this service. The window still never registers anything itself.
+    void followHotKey(HotKeyService& hotKeys);
+
     ElidedLabel* timeoutLabel() const { return timeoutLabel_; }
     AppSlider* timeoutSlider() const { return timeoutSlider_; }
     const QList<AppButton*>& timeoutPresetButtons() const { return timeoutPresets_; }
@@ -67,6 +75,7 @@ class SettingsView : public QWidget {
     QLabel* availabilityTitle() const { return availabilityTitle_; }
     QLabel* availabilityDetail() const { return availabilityDetail_; }
     HotKeyRecorder* hotKeyRecorder() const { return recorder_; }
+    QLabel* hotKeyStatusLabel() const { return hotKeyStatus_; }
     AppButton* resetHotKeyButton() const { return resetHotKey_; }
 
   protected:
@@ -80,6 +89,7 @@ class SettingsView : public QWidget {
     void refreshTimeout();
     void refreshSequence();
     void refreshHotKey();
+    void showHotKeyStatus();
     void showAvailability();
 
     Preferences& preferences_;
@@ -97,5 +107,7 @@ class SettingsView : public QWidget {
     QLabel* availabilityTitle_ = nullptr;
     QLabel* availabilityDetail_ = nullptr;
     HotKeyRecorder* recorder_ = nullptr;
+    QLabel* hotKeyStatus_ = nullptr;
+    QPointer<HotKeyService> hotKeys_;
     AppButton* resetHotKey_ = nullptr;
 };

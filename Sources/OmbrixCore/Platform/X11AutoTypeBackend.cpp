@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <iterator>
 #include <map>
@@ -34,9 +35,16 @@ using KeyStroke = AutoTypeService::KeyStroke;
 // layout lookup takes into account.
 constexpr std::uint8_t textLocks = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_LOCK;
 
-// How long a spare key keeps its keysym after a run: clients that read a changed key map only
-// when they handle the key need it still bound then.
-constexpr int spareKeyGraceMs = 500;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+using Outcome = AutoTypeService::Backend::Outcome;
+using CharacterStrokes = AutoTypeService::Backend::CharacterStrokes;
+
+// How long a spare key code keeps its keysym after its last press, before it may be given another
+// one or none: a client reads a changed key map only when it comes to the notice of the change in
+// its queue, and decodes the keys after it with the map as it is at that moment, not as it was
+// when the key was pressed. A client that busy (2 s behind) is already far out of the ordinary.
+constexpr milliseconds spareKeyMeaningKept{5000};
 
 // The stored key codes of the named keys (the Carbon codes), which name a key position.
 std::uint32_t carbonCode(AutoTypeKey key) {
@@ -78,17 +86,16 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
             if (!m_inRun) restoreSpareKeys();
         });
         if (QCoreApplication* app = QCoreApplication::instance()) {
-            QObject::connect(app, &QCoreApplication::aboutToQuit, &m_context, [this] {
-                restoreLocks();
-                restoreSpareKeys();
-            });
+            // The server does not let go of keys a client pressed through XTEST when the client
+            // leaves: whatever ends the program, they go up here.
+            QObject::connect(app, &QCoreApplication::aboutToQuit, &m_context, [this] { restoreKeyboard(); });
         }
     }
 
     ~X11AutoTypeBackend() override {
-        restoreLocks();
-        restoreSpareKeys();
+        restoreKeyboard();
         if (m_watched && m_handlerId) m_watched->removeEventHandler(m_handlerId);
+        if (m_focusConnection && m_focusHandlerId) m_focusConnection->removeEventHandler(m_focusHandlerId);
     }
 
     bool canSynthesize() override {
@@ -123,6 +130,11 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
             xcb_get_input_focus_reply(c->xcb(), xcb_get_input_focus(c->xcb()), nullptr));
         if (!focus || focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT) return 0;
         return topLevel(*c, focus->focus);
+    }
+
+    bool hasFocus(WindowId window) override {
+        X11Connection* c = connection();
+        return c && focusWithin(*c, window).has_value();
     }
 
     bool isOwnWindow(WindowId window) override {
@@ -210,25 +222,40 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
                                      [](std::uint8_t bits) { return bits != 0; });
     }
 
-    bool beginTyping() override {
+    Outcome beginTyping(WindowId window) override {
         m_inRun = true;
         X11Connection* c = connection();
-        if (!c || !c->keyboard()) return false;
+        if (!c || !c->keyboard()) return Outcome::failed;
+        watchFocusEvents(*c, window);
+        // Another program may hold the keyboard already; a grab of our own for an instant tells.
+        // It costs the target one pair of focus notices (out and back), once per run; the key
+        // presses after it are checked against those notices instead.
+        XcbReply<xcb_grab_keyboard_reply_t> grab(
+            xcb_grab_keyboard_reply(c->xcb(),
+                                    xcb_grab_keyboard(c->xcb(), 0, c->root(), XCB_CURRENT_TIME,
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                    nullptr));
+        if (!grab) return Outcome::failed;
+        if (grab->status == XCB_GRAB_STATUS_ALREADY_GRABBED || grab->status == XCB_GRAB_STATUS_FROZEN)
+            return Outcome::keyboardGrabbed;
+        if (grab->status != XCB_GRAB_STATUS_SUCCESS) return Outcome::failed;
+        xcb_ungrab_keyboard(c->xcb(), XCB_CURRENT_TIME);
+
         XcbReply<xcb_xkb_get_state_reply_t> state(
             xcb_xkb_get_state_reply(c->xcb(), xcb_xkb_get_state(c->xcb(), XCB_XKB_ID_USE_CORE_KBD), nullptr));
-        if (!state) return false;
+        if (!state) return Outcome::failed;
         const std::uint8_t locked = state->lockedMods & textLocks;
-        if (locked == 0) return true;
+        if (locked == 0) return Outcome::done;
         // Unlocked for the run and locked again at its end, as the user had them.
         if (c->check(xcb_xkb_latch_lock_state_checked(c->xcb(), XCB_XKB_ID_USE_CORE_KBD, locked, 0, 0, 0, 0,
                                                       0, 0))) {
-            return false;
+            return Outcome::failed;
         }
         m_lockedBeforeRun = locked;
-        return true;
+        return Outcome::done;
     }
 
-    std::optional<std::vector<KeyStroke>> strokes(QStringView character) override {
+    std::optional<CharacterStrokes> strokes(QStringView character) override {
         m_inRun = true;
         X11Connection* c = connection();
         if (!c || !c->keyboard()) return std::nullopt;
@@ -238,12 +265,13 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         const X11KeyLayout& layout = layoutFor(*c, state->group);
         const std::set<xkb_keycode_t> ours = boundKeycodes();
         if (std::optional<X11KeyLayout::Stroke> found = layout.stroke(character, state->lockedMods, ours)) {
-            if (std::optional<KeyStroke> stroke = toKeyStroke(layout, *found)) return std::vector{*stroke};
+            if (std::optional<KeyStroke> stroke = toKeyStroke(layout, *found))
+                return CharacterStrokes{{*stroke}, milliseconds{0}};
         }
         // No key types the whole character: each code point on its own key, a spare one where
         // the layout has none (a combining mark after its base letter, an emoji). The code points
         // go out as stored: a site compares a password's bytes, not its canonical form.
-        std::vector<KeyStroke> result;
+        CharacterStrokes result;
         std::set<xcb_keycode_t> sparesInUse;
         for (const uint codePoint : character.toString().toUcs4()) {
             const char32_t text[] = {static_cast<char32_t>(codePoint)};
@@ -255,12 +283,13 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
             if (!stroke) {
                 const xkb_keysym_t keysym = xkb_utf32_to_keysym(codePoint);
                 if (keysym == XKB_KEY_NoSymbol) return std::nullopt;
-                const std::optional<xcb_keycode_t> spare = bindSpareKey(*c, keysym, sparesInUse);
-                if (!spare) return std::nullopt;
-                sparesInUse.insert(*spare);
-                stroke = KeyStroke{*spare, {}};
+                const SpareKey spare = bindSpareKey(*c, keysym, sparesInUse);
+                if (spare.wait > milliseconds{0}) return CharacterStrokes{{}, spare.wait};
+                if (!spare.keycode) return std::nullopt;
+                sparesInUse.insert(*spare.keycode);
+                stroke = KeyStroke{*spare.keycode, {}};
             }
-            result.push_back(*stroke);
+            result.strokes.push_back(*stroke);
         }
         return result;
     }
@@ -292,20 +321,41 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         return KeyStroke{*keycode, {*control}};
     }
 
-    bool sendKey(std::uint32_t keycode, bool press) override {
+    Outcome pressKey(WindowId window, std::uint32_t keycode, const std::vector<std::uint32_t>& ours,
+                     bool userKeys) override {
+        X11Connection* c = connection();
+        if (!c || !c->hasXTest() || keycode > 255) return Outcome::failed;
+        // While the server is grabbed it serves no other client: no window can take the focus
+        // and no program can take the keyboard between the checks and the key press.
+        xcb_grab_server(c->xcb());
+        const Outcome outcome = checkedPress(*c, window, static_cast<xcb_keycode_t>(keycode), ours, userKeys);
+        xcb_ungrab_server(c->xcb());
+        c->flush();
+        if (c->isBroken()) return Outcome::failed;
+        if (outcome == Outcome::done) {
+            m_down.insert(static_cast<xcb_keycode_t>(keycode));
+            usedSpareKey(static_cast<xcb_keycode_t>(keycode));
+        }
+        return outcome;
+    }
+
+    bool releaseKey(std::uint32_t keycode) override {
         X11Connection* c = connection();
         if (!c || !c->hasXTest() || keycode > 255) return false;
-        xcb_test_fake_input(c->xcb(), press ? XCB_KEY_PRESS : XCB_KEY_RELEASE,
-                            static_cast<std::uint8_t>(keycode), XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        xcb_test_fake_input(c->xcb(), XCB_KEY_RELEASE, static_cast<std::uint8_t>(keycode), XCB_CURRENT_TIME,
+                            XCB_NONE, 0, 0, 0);
         c->flush();
+        m_down.erase(static_cast<xcb_keycode_t>(keycode));
+        usedSpareKey(static_cast<xcb_keycode_t>(keycode));
         return !c->isBroken();
     }
 
     void endRun() override {
         restoreLocks();
+        stopWatchingFocusEvents();
         m_inRun = false;
         m_poolRead = false;
-        if (!m_bound.empty()) m_restoreTimer.start(spareKeyGraceMs);
+        if (!m_bound.empty()) m_restoreTimer.start(spareKeyMeaningKept);
     }
 
   private:
@@ -319,6 +369,109 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
                              [this] { m_layouts.clear(); });
         }
         return c;
+    }
+
+    // Where the server sends key events now, when that is the window or lies inside it: the
+    // focus window, or the window under the pointer when that lies inside the focus window (with
+    // the focus on the root window or following the pointer, always). The focus window comes
+    // with it. None when key events go elsewhere.
+    struct KeyWindows {
+        xcb_window_t focus;
+        xcb_window_t receiver;
+    };
+    static std::optional<KeyWindows> focusWithin(X11Connection& c, xcb_window_t window) {
+        XcbReply<xcb_get_input_focus_reply_t> focus(
+            xcb_get_input_focus_reply(c.xcb(), xcb_get_input_focus(c.xcb()), nullptr));
+        if (!focus || focus->focus == XCB_NONE || window == XCB_NONE) return std::nullopt;
+        const xcb_window_t focused =
+            focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ? c.root() : static_cast<xcb_window_t>(focus->focus);
+        const xcb_window_t pointer = pointerWindow(c);
+        const xcb_window_t receiver = isWithin(c, pointer, focused) ? pointer : focused;
+        if (!isWithin(c, receiver, window)) return std::nullopt;
+        return KeyWindows{focused, receiver};
+    }
+
+    // The window is the ancestor or one of its descendants.
+    static bool isWithin(X11Connection& c, xcb_window_t window, xcb_window_t ancestor) {
+        for (int depth = 0; depth < 64 && window != XCB_NONE; ++depth) {
+            if (window == ancestor) return true;
+            if (window == c.root()) return false;
+            XcbReply<xcb_query_tree_reply_t> tree(
+                xcb_query_tree_reply(c.xcb(), xcb_query_tree(c.xcb(), window), nullptr));
+            if (!tree) return false;
+            window = tree->parent;
+        }
+        return false;
+    }
+
+    // The innermost window under the pointer.
+    static xcb_window_t pointerWindow(X11Connection& c) {
+        xcb_window_t window = c.root();
+        for (int depth = 0; depth < 64; ++depth) {
+            XcbReply<xcb_query_pointer_reply_t> pointer(
+                xcb_query_pointer_reply(c.xcb(), xcb_query_pointer(c.xcb(), window), nullptr));
+            if (!pointer || !pointer->same_screen || pointer->child == XCB_NONE) return window;
+            window = pointer->child;
+        }
+        return window;
+    }
+
+    // The checks of a key press and the press itself, with the server grabbed.
+    Outcome checkedPress(X11Connection& c, xcb_window_t window, xcb_keycode_t keycode,
+                         const std::vector<std::uint32_t>& ours, bool userKeys) {
+        // Its reply comes after every event the server sent before: a grab of the keyboard by
+        // another program shows in the focus notices it sent the windows watched.
+        const std::optional<KeyWindows> keys = focusWithin(c, window);
+        c.processQueuedEvents();
+        if (!keys) return Outcome::focusMoved;
+        if (keys->focus != window && keys->focus != c.root()) watchFocusEvents(c, keys->focus);
+
+        if (userKeys) {
+            XcbReply<xcb_query_keymap_reply_t> keymap(
+                xcb_query_keymap_reply(c.xcb(), xcb_query_keymap(c.xcb()), nullptr));
+            if (!keymap) return Outcome::failed;
+            for (int key = 0; key < 256; ++key) {
+                const bool down = (keymap->keys[key / 8] & (1u << (key % 8))) != 0;
+                // A held key also explains a grab it set off (a hot key's): waiting for it is enough.
+                if (down &&
+                    std::find(ours.begin(), ours.end(), static_cast<std::uint32_t>(key)) == ours.end())
+                    return Outcome::keyHeld;
+            }
+        }
+        if (m_keyboardGrabbed) return Outcome::keyboardGrabbed;
+        xcb_test_fake_input(c.xcb(), XCB_KEY_PRESS, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        return Outcome::done;
+    }
+
+    // From now on the focus notices of the window come to us: a program that takes the keyboard
+    // makes the server tell the focused window and its ancestors that the focus went to the grab
+    // (mode Grab) and, when it lets go, that it came back (mode Ungrab).
+    void watchFocusEvents(X11Connection& c, xcb_window_t window) {
+        if (m_focusConnection != &c) {
+            stopWatchingFocusEvents();
+            if (m_focusConnection && m_focusHandlerId)
+                m_focusConnection->removeEventHandler(m_focusHandlerId);
+            m_focusConnection = &c;
+            m_focusHandlerId = c.addEventHandler([this](const xcb_generic_event_t& event) {
+                const std::uint8_t type = event.response_type & 0x7f;
+                if (type != XCB_FOCUS_IN && type != XCB_FOCUS_OUT) return;
+                // Focus in and out events share one layout.
+                const auto& focus = reinterpret_cast<const xcb_focus_in_event_t&>(event);
+                if (m_focusWatched.count(focus.event) == 0) return;
+                if (focus.mode == XCB_NOTIFY_MODE_GRAB) m_keyboardGrabbed = true;
+                if (focus.mode == XCB_NOTIFY_MODE_UNGRAB) m_keyboardGrabbed = false;
+            });
+        }
+        if (m_focusWatched.insert(window).second) c.selectInput(window, XCB_EVENT_MASK_FOCUS_CHANGE);
+    }
+
+    void stopWatchingFocusEvents() {
+        if (m_focusConnection && !m_focusConnection->isBroken()) {
+            for (const xcb_window_t window : m_focusWatched)
+                m_focusConnection->deselectInput(window, XCB_EVENT_MASK_FOCUS_CHANGE);
+        }
+        m_focusWatched.clear();
+        m_keyboardGrabbed = false;
     }
 
     // A window manager that follows EWMH names itself on the root window, and that window names
@@ -365,7 +518,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
 
     std::set<xkb_keycode_t> boundKeycodes() const {
         std::set<xkb_keycode_t> codes;
-        for (const auto& [keysym, keycode] : m_bound) codes.insert(keycode);
+        for (const Binding& b : m_bound) codes.insert(b.keycode);
         return codes;
     }
 
@@ -390,50 +543,91 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         m_poolRead = true;
     }
 
-    // A spare key code that types the keysym: one already bound to it, a free one, or else the
-    // one bound longest ago. Distinct characters get distinct keys while there are enough, so a
-    // client that reads the key map late still sees the right keysym. Keys in `inUse` hold code
-    // points of the character being prepared, not yet typed: rebinding one would type the wrong
-    // code point, so when only those are left there is no key.
-    std::optional<xcb_keycode_t> bindSpareKey(X11Connection& c, xkb_keysym_t keysym,
-                                              const std::set<xcb_keycode_t>& inUse) {
-        for (const auto& [sym, code] : m_bound) {
-            if (sym == keysym) return code;
+    struct SpareKey {
+        std::optional<xcb_keycode_t> keycode;
+        milliseconds wait{0};  // none yet: the one to give up its keysym must keep it this long
+    };
+
+    // A spare key code that types the keysym: one already bound to it, a free one, or else, as a
+    // last resort, the one pressed longest ago, once it has kept its keysym long enough after
+    // that press (see spareKeyMeaningKept); until then, how long to wait. Distinct characters get
+    // distinct keys while there are enough. Keys in `inUse` hold code points of the character
+    // being prepared, not yet typed: rebinding one would type the wrong code point, so when only
+    // those are left there is no key.
+    SpareKey bindSpareKey(X11Connection& c, xkb_keysym_t keysym, const std::set<xcb_keycode_t>& inUse) {
+        const Clock::time_point now = Clock::now();
+        for (auto b = m_bound.begin(); b != m_bound.end(); ++b) {
+            if (b->keysym != keysym) continue;
+            // Another program may have rebound it meanwhile; then it is no longer ours.
+            if (mappedKeysym(c, b->keycode) == keysym) {
+                b->lastUse = now;
+                return {b->keycode};
+            }
+            m_bound.erase(b);
+            break;
         }
         if (!m_poolRead) readSparePool(c);
-        if (m_symsPerKeycode < 2) return std::nullopt;
+        if (m_symsPerKeycode < 2) return {};
         std::optional<xcb_keycode_t> keycode;
         for (xcb_keycode_t candidate : m_pool) {
             const bool taken = std::any_of(m_bound.begin(), m_bound.end(),
-                                           [candidate](const auto& b) { return b.second == candidate; });
+                                           [candidate](const Binding& b) { return b.keycode == candidate; });
             if (!taken) {
                 keycode = candidate;
                 break;
             }
         }
-        // Else the key bound longest ago that the character does not need; it gives up its
-        // binding only once the new one is in place.
         std::optional<std::ptrdiff_t> evicted;
         if (!keycode) {
-            const auto oldest = std::find_if(m_bound.begin(), m_bound.end(),
-                                             [&inUse](const auto& b) { return inUse.count(b.second) == 0; });
-            if (oldest != m_bound.end()) {
-                keycode = oldest->second;
-                evicted = oldest - m_bound.begin();
+            auto oldest = m_bound.end();
+            for (auto b = m_bound.begin(); b != m_bound.end(); ++b) {
+                if (inUse.count(b->keycode) == 0 && (oldest == m_bound.end() || b->lastUse < oldest->lastUse))
+                    oldest = b;
             }
+            if (oldest == m_bound.end()) return {};
+            const auto kept = std::chrono::duration_cast<milliseconds>(now - oldest->lastUse);
+            if (kept < spareKeyMeaningKept) return {std::nullopt, spareKeyMeaningKept - kept};
+            keycode = oldest->keycode;
+            evicted = oldest - m_bound.begin();
         }
-        if (!keycode) return std::nullopt;
         // The same keysym on the plain and the shifted level, so that Shift makes no difference.
         std::vector<xcb_keysym_t> syms(m_symsPerKeycode, XCB_NONE);
         syms[0] = keysym;
         syms[1] = keysym;
         if (c.check(
                 xcb_change_keyboard_mapping_checked(c.xcb(), 1, *keycode, m_symsPerKeycode, syms.data()))) {
-            return std::nullopt;
+            return {};
         }
         if (evicted) m_bound.erase(m_bound.begin() + *evicted);
-        m_bound.emplace_back(keysym, *keycode);
-        return keycode;
+        m_bound.push_back({keysym, *keycode, now});
+        return {keycode};
+    }
+
+    // The first keysym of the key code in the server's core mapping.
+    static xcb_keysym_t mappedKeysym(X11Connection& c, xcb_keycode_t keycode) {
+        XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(
+            xcb_get_keyboard_mapping_reply(c.xcb(), xcb_get_keyboard_mapping(c.xcb(), keycode, 1), nullptr));
+        if (!mapping || xcb_get_keyboard_mapping_keysyms_length(mapping.get()) < 1) return XCB_NONE;
+        return xcb_get_keyboard_mapping_keysyms(mapping.get())[0];
+    }
+
+    void usedSpareKey(xcb_keycode_t keycode) {
+        for (Binding& b : m_bound) {
+            if (b.keycode == keycode) b.lastUse = Clock::now();
+        }
+    }
+
+    // Everything a run changed on the keyboard, at once: the program is ending.
+    void restoreKeyboard() {
+        if (X11Connection* c = m_connectionOf(); c && !c->isBroken() && c->hasXTest()) {
+            for (const xcb_keycode_t key : m_down)
+                xcb_test_fake_input(c->xcb(), XCB_KEY_RELEASE, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+            c->flush();
+        }
+        m_down.clear();
+        restoreLocks();
+        stopWatchingFocusEvents();
+        restoreSpareKeys();
     }
 
     void restoreLocks() {
@@ -446,15 +640,16 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         m_lockedBeforeRun = 0;
     }
 
-    // Gives the spare key codes back their empty mapping.
+    // Gives the spare key codes back their empty mapping, those that still hold our keysym.
     void restoreSpareKeys() {
         m_restoreTimer.stop();
         if (m_bound.empty()) return;
         X11Connection* c = m_connectionOf();
         if (c && !c->isBroken()) {
             const std::vector<xcb_keysym_t> none(std::max<std::uint8_t>(m_symsPerKeycode, 1), XCB_NONE);
-            for (const auto& [keysym, keycode] : m_bound) {
-                xcb_change_keyboard_mapping(c->xcb(), 1, keycode, static_cast<std::uint8_t>(none.size()),
+            for (const Binding& b : m_bound) {
+                if (mappedKeysym(*c, b.keycode) != b.keysym) continue;
+                xcb_change_keyboard_mapping(c->xcb(), 1, b.keycode, static_cast<std::uint8_t>(none.size()),
                                             none.data());
             }
             c->flush();
@@ -462,6 +657,12 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         m_bound.clear();
         m_layouts.clear();
     }
+
+    struct Binding {
+        xkb_keysym_t keysym;
+        xcb_keycode_t keycode;
+        Clock::time_point lastUse;  // bound or pressed
+    };
 
     std::function<X11Connection*()> m_connectionOf;
     QObject m_context;  // owns the signal connections; they end with this object
@@ -476,7 +677,13 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     bool m_poolRead = false;
     std::uint8_t m_symsPerKeycode = 0;
     std::vector<xcb_keycode_t> m_pool;
-    std::vector<std::pair<xkb_keysym_t, xcb_keycode_t>> m_bound;  // oldest first
+    std::vector<Binding> m_bound;
+    std::set<xcb_keycode_t> m_down;  // keys pressed and not yet released
+    // Watching for grabs of the keyboard by other programs during a run.
+    QPointer<X11Connection> m_focusConnection;
+    int m_focusHandlerId = 0;
+    std::set<xcb_window_t> m_focusWatched;
+    bool m_keyboardGrabbed = false;
 };
 
 }  // namespace

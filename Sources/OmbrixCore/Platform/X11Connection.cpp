@@ -145,6 +145,20 @@ void X11Connection::selectInput(xcb_window_t window, std::uint32_t eventMask) {
     xcb_flush(m_connection);
 }
 
+void X11Connection::deselectInput(xcb_window_t window, std::uint32_t eventMask) {
+    const auto found = m_eventMasks.find(window);
+    if (found == m_eventMasks.end() || (found->second & eventMask) == 0) return;
+    std::uint32_t mask = found->second & ~eventMask;
+    if (mask == 0) {
+        m_eventMasks.erase(found);
+    } else {
+        found->second = mask;
+    }
+    // The window may be gone by now; the handlers pass over the error that earns.
+    xcb_change_window_attributes(m_connection, window, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(m_connection);
+}
+
 std::optional<std::uint8_t> X11Connection::check(xcb_void_cookie_t cookie) {
     XcbReply<xcb_generic_error_t> error(xcb_request_check(m_connection, cookie));
     if (!error) {
@@ -162,6 +176,10 @@ int X11Connection::addEventHandler(EventHandler handler) {
 
 void X11Connection::removeEventHandler(int id) {
     m_handlers.erase(id);
+}
+
+void X11Connection::processQueuedEvents() {
+    dispatch(false);
 }
 
 void X11Connection::dispatch(bool readSocket) {

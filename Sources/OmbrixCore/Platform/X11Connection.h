@@ -73,6 +73,8 @@ class X11Connection : public QObject {
 
     // Adds events of a window to those this connection receives; masks of several callers add up.
     void selectInput(xcb_window_t window, std::uint32_t eventMask);
+    // Takes events of a window out of those this connection receives again.
+    void deselectInput(xcb_window_t window, std::uint32_t eventMask);
 
     // Waits for a checked request: none on success, else the X error code (e.g. XCB_ACCESS;
     // 0 when the connection broke).
@@ -83,6 +85,9 @@ class X11Connection : public QObject {
     // thread, in the order the server sent them. The id removes the handler again.
     int addEventHandler(EventHandler handler);
     void removeEventHandler(int id);
+    // Hands the events that xcb has already read to the handlers now, without waiting for the
+    // event loop: after a reply, every event the server sent before it. Not from a handler.
+    void processQueuedEvents();
 
   signals:
     // The server went away; the connection stays broken.

@@ -3,12 +3,31 @@
 #include "OmbrixCore/Platform/CarbonKeyTable.h"
 #include "OmbrixCore/Platform/X11Connection.h"
 #include "OmbrixCore/Platform/X11Keyboard.h"
+#include "OmbrixCore/Platform/XcbReply.h"
 
+#include <QObject>
 #include <QPointer>
+#include <QStringList>
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
+
+using Grant = HotKeyService::Grant;
+
+// The lock keys whose modifier a passive grab must allow for, always: their states change the
+// state field of every key event. Others that a keymap may lock (Shift Lock above all) are
+// allowed for only while they are locked, because they are also the modifiers of other
+// combinations (Ctrl+Alt+Shift+A is not the hot key when Shift is not locked).
+struct LockKey {
+    X11Keyboard::Modifier modifier;
+    const char* name;
+};
+constexpr LockKey lockKeys[] = {{X11Keyboard::Modifier::CapsLock, "Caps Lock"},
+                                {X11Keyboard::Modifier::NumLock, "Num Lock"},
+                                {X11Keyboard::Modifier::ScrollLock, "Scroll Lock"}};
 
 class X11HotKeyBackend final : public HotKeyService::Backend {
   public:
@@ -17,12 +36,12 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
 
     ~X11HotKeyBackend() override { ungrab(); }
 
-    bool grab(std::uint32_t keyCode, std::uint32_t modifiers, std::uint32_t id,
-              std::function<void(std::uint32_t)> onPress) override {
+    Grant grab(std::uint32_t keyCode, std::uint32_t modifiers, std::uint32_t id,
+               std::function<void(std::uint32_t)> onPress) override {
         ungrab();
         X11Connection* connection = m_connectionSource ? m_connectionSource() : nullptr;
         if (!connection || connection->isBroken() || !connection->keyboard()) return false;
-        const X11Keyboard& keyboard = *connection->keyboard();
+        X11Keyboard& keyboard = *connection->keyboard();
         const std::optional<std::string_view> name = CarbonKeyTable::xkbName(keyCode);
         if (!name) return false;
         const std::optional<xcb_keycode_t> keycode = keyboard.keycode(*name);
@@ -31,39 +50,53 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
             modifierMask(keyboard, CarbonKeyTable::modifiers(modifiers));
         if (!mask) return false;
 
-        // Caps Lock and Num Lock change the state field of every key event; grab the combination
-        // with each of them on and off.
-        const std::uint16_t caps = keyboard.modifierMask(X11Keyboard::Modifier::CapsLock);
-        const std::uint16_t numLock = keyboard.modifierMask(X11Keyboard::Modifier::NumLock);
-        std::vector<std::uint16_t> variants{*mask, static_cast<std::uint16_t>(*mask | caps)};
-        if (numLock != 0 && (*mask & numLock) == 0 && numLock != caps) {
-            variants.push_back(static_cast<std::uint16_t>(*mask | numLock));
-            variants.push_back(static_cast<std::uint16_t>(*mask | caps | numLock));
+        // The combination with every set of the lock keys on.
+        struct Lock {
+            std::uint16_t bits;
+            QString name;
+        };
+        std::vector<Lock> locks;
+        std::uint16_t lockBits = 0;
+        for (const LockKey& key : lockKeys) {
+            const std::uint16_t bits = keyboard.modifierMask(key.modifier);
+            if (bits == 0 || (bits & (*mask | lockBits)) != 0) continue;
+            locks.push_back({bits, QString::fromLatin1(key.name)});
+            lockBits |= bits;
         }
-
-        std::vector<xcb_void_cookie_t> cookies;
-        for (std::uint16_t variant : variants) {
-            cookies.push_back(xcb_grab_key_checked(connection->xcb(), 0, connection->root(), variant,
-                                                   *keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        }
-        bool refused = false;
-        for (xcb_void_cookie_t cookie : cookies) {
-            if (connection->check(cookie)) refused = true;
-        }
-        if (refused) {
-            // Ungrabbing touches only this client's grabs, so another client's stays as it is.
-            for (std::uint16_t variant : variants) {
-                xcb_ungrab_key(connection->xcb(), *keycode, connection->root(), variant);
+        std::vector<std::pair<std::uint16_t, QString>> variants;  // modifiers, the locks on
+        for (std::size_t set = 0; set < (std::size_t{1} << locks.size()); ++set) {
+            std::uint16_t variant = *mask;
+            QStringList on;
+            for (std::size_t i = 0; i < locks.size(); ++i) {
+                if (set & (std::size_t{1} << i)) {
+                    variant |= locks[i].bits;
+                    on.append(locks[i].name);
+                }
             }
-            connection->flush();
-            return false;
+            variants.emplace_back(variant, on.join(QStringLiteral(" + ")));
         }
 
         m_connection = connection;
         m_keycode = *keycode;
         m_mask = *mask;
-        m_ignoredMask = static_cast<std::uint16_t>(caps | numLock);
-        m_variants = std::move(variants);
+        m_lockBits = lockBits;
+        Grant grant;
+        for (const auto& [variant, locksOn] : variants) {
+            const std::optional<std::uint8_t> error = grabVariant(variant);
+            if (!error) {
+                m_variants.push_back(variant);
+            } else if (*error == XCB_ACCESS) {
+                // Another program holds it in this state of the locks; the others are kept.
+                grant.lockStatesTaken.append(locksOn);
+            }
+        }
+        if (m_variants.empty()) {
+            m_connection = nullptr;
+            grant.takenByOther = !grant.lockStatesTaken.isEmpty();
+            grant.lockStatesTaken.clear();
+            return grant;
+        }
+        grant.granted = true;
         m_id = id;
         m_onPress = std::move(onPress);
         m_keyDown = false;
@@ -71,23 +104,33 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
         m_detectableAutoRepeat = keyboard.detectableAutoRepeat();
         m_handlerId =
             connection->addEventHandler([this](const xcb_generic_event_t& event) { handleEvent(event); });
-        return true;
+        m_lockWatch = QObject::connect(&keyboard, &X11Keyboard::lockedModifiersChanged, &m_context,
+                                       [this] { followLockedModifiers(); });
+        followLockedModifiers();
+        return grant;
     }
 
     void ungrab() override {
         if (!m_onPress) return;
+        QObject::disconnect(m_lockWatch);
         if (m_connection) {
             m_connection->removeEventHandler(m_handlerId);
             if (!m_connection->isBroken()) {
                 for (std::uint16_t variant : m_variants) {
                     xcb_ungrab_key(m_connection->xcb(), m_keycode, m_connection->root(), variant);
                 }
-                m_connection->flush();
+                for (std::uint16_t variant : m_lockedVariants) {
+                    xcb_ungrab_key(m_connection->xcb(), m_keycode, m_connection->root(), variant);
+                }
+                // Waited for: once released, another program may take the combination at once.
+                XcbReply<xcb_get_input_focus_reply_t> done(xcb_get_input_focus_reply(
+                    m_connection->xcb(), xcb_get_input_focus(m_connection->xcb()), nullptr));
             }
         }
         m_connection = nullptr;
         m_handlerId = 0;
         m_variants.clear();
+        m_lockedVariants.clear();
         m_onPress = nullptr;
     }
 
@@ -120,6 +163,34 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
         return mask;
     }
 
+    // The X error of grabbing the combination with these modifiers; none when granted.
+    std::optional<std::uint8_t> grabVariant(std::uint16_t variant) {
+        return m_connection->check(xcb_grab_key_checked(m_connection->xcb(), 0, m_connection->root(), variant,
+                                                        m_keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    }
+
+    // While a modifier beyond the lock keys is locked (Shift Lock), the combination comes with it
+    // in every key event: it is claimed with it too, until the lock goes.
+    void followLockedModifiers() {
+        if (!m_connection || m_connection->isBroken() || !m_connection->keyboard()) return;
+        const auto locked =
+            static_cast<std::uint16_t>(m_connection->keyboard()->lockedModifiers() & ~(m_mask | m_lockBits));
+        if (locked == m_extraLocked) return;
+        for (std::uint16_t variant : m_lockedVariants)
+            xcb_ungrab_key(m_connection->xcb(), m_keycode, m_connection->root(), variant);
+        m_lockedVariants.clear();
+        m_extraLocked = locked;
+        if (locked == 0) {
+            m_connection->flush();
+            return;
+        }
+        // Waited for, so that the claim holds before the next key the user presses is handled.
+        for (std::uint16_t variant : m_variants) {
+            const auto withLocked = static_cast<std::uint16_t>(variant | locked);
+            if (!grabVariant(withLocked)) m_lockedVariants.push_back(withLocked);
+        }
+    }
+
     void handleEvent(const xcb_generic_event_t& event) {
         const std::uint8_t type = event.response_type & 0x7f;
         if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) return;
@@ -131,8 +202,11 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
             m_lastRelease = key.time;
             return;
         }
-        const std::uint16_t relevant = 0xff & ~m_ignoredMask;
-        if ((key.state & relevant) != m_mask) return;
+        const auto state = static_cast<std::uint16_t>(key.state & 0xff);
+        const auto claimed = [state](const std::vector<std::uint16_t>& variants) {
+            return std::find(variants.begin(), variants.end(), state) != variants.end();
+        };
+        if (!claimed(m_variants) && !claimed(m_lockedVariants)) return;
         // A held key repeats as presses without releases in between (detectable auto-repeat), or,
         // where the server cannot do that, as a release and a press with the same time stamp.
         const bool repeat =
@@ -147,11 +221,15 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
 
     std::function<X11Connection*()> m_connectionSource;
     QPointer<X11Connection> m_connection;
+    QObject m_context;  // owns the signal connection; it ends with this object
+    QMetaObject::Connection m_lockWatch;
     int m_handlerId = 0;
     xcb_keycode_t m_keycode = 0;
     std::uint16_t m_mask = 0;
-    std::uint16_t m_ignoredMask = 0;
-    std::vector<std::uint16_t> m_variants;
+    std::uint16_t m_lockBits = 0;                 // of the lock keys allowed for always
+    std::vector<std::uint16_t> m_variants;        // modifiers claimed, lock keys on or off
+    std::uint16_t m_extraLocked = 0;              // other modifiers locked now
+    std::vector<std::uint16_t> m_lockedVariants;  // claimed with those
     std::uint32_t m_id = 0;
     std::function<void(std::uint32_t)> m_onPress;
     bool m_keyDown = false;

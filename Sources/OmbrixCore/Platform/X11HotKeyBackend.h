@@ -8,9 +8,11 @@
 class X11Connection;
 
 // The global hot key on X11: a passive grab of the key on the root window, once for each state
-// of Caps Lock and Num Lock, so that the locks do not stop the combination. A grab that another
-// client holds already is refused by the server (BadAccess), and then nothing is claimed.
-// Auto-repeat presses of a held combination are dropped.
+// of Caps Lock, Num Lock and Scroll Lock (where the keymap gives it a modifier), so that the
+// locks do not stop the combination, and while another modifier is locked (Shift Lock), once more
+// with it. A state that another client holds already is refused by the server (BadAccess); the
+// others are kept, and the grant says which were refused. Auto-repeat presses of a held
+// combination are dropped.
 
 // Over X11Connection::shared(), looked up at every grab: without an X11 display the hot key
 // simply stays unregistered.

@@ -38,6 +38,7 @@ void selectXkbEvents(xcb_connection_t* connection, std::int32_t deviceId) {
 // their real ones when it takes a mask into a state.
 std::uint16_t realModifiers(xkb_keymap* keymap, const char* virtualName, const char* usualRealName) {
     for (const char* name : {virtualName, usualRealName}) {
+        if (!name) continue;
         const xkb_mod_index_t index = xkb_keymap_mod_get_index(keymap, name);
         if (index == XKB_MOD_INVALID || index >= 32) continue;
         xkb_state* scratch = xkb_state_new(keymap);
@@ -111,6 +112,8 @@ bool X11Keyboard::loadKeymap() {
     m_altMask = realModifiers(keymap, "Alt", XKB_MOD_NAME_ALT);
     m_superMask = realModifiers(keymap, "Super", XKB_MOD_NAME_LOGO);
     m_numLockMask = realModifiers(keymap, "NumLock", XKB_MOD_NAME_NUM);
+    // Most keymaps give Scroll Lock no modifier at all.
+    m_scrollLockMask = realModifiers(keymap, "ScrollLock", nullptr);
     return true;
 }
 
@@ -123,9 +126,11 @@ void X11Keyboard::handleEvent(const xcb_generic_event_t& event) {
     // own notification is still on its way and will then look like no change.
     const auto reload = [this] {
         const xkb_layout_index_t before = layout();
+        const std::uint16_t lockedBefore = lockedModifiers();
         if (!loadKeymap()) return;
         emit keymapChanged();
         if (layout() != before) emit layoutChanged();
+        if (lockedModifiers() != lockedBefore) emit lockedModifiersChanged();
     };
     switch (header->xkbType) {
         case XCB_XKB_NEW_KEYBOARD_NOTIFY: {
@@ -138,10 +143,12 @@ void X11Keyboard::handleEvent(const xcb_generic_event_t& event) {
             break;
         case XCB_XKB_STATE_NOTIFY: {
             const xkb_layout_index_t before = layout();
+            const std::uint16_t lockedBefore = lockedModifiers();
             xkb_state_update_mask(m_state, header->baseMods, header->latchedMods, header->lockedMods,
                                   static_cast<xkb_layout_index_t>(header->baseGroup),
                                   static_cast<xkb_layout_index_t>(header->latchedGroup), header->lockedGroup);
             if (layout() != before) emit layoutChanged();
+            if (lockedModifiers() != lockedBefore) emit lockedModifiersChanged();
             break;
         }
         default:
@@ -176,8 +183,15 @@ std::uint16_t X11Keyboard::modifierMask(Modifier modifier) const {
             return m_superMask;
         case Modifier::NumLock:
             return m_numLockMask;
+        case Modifier::ScrollLock:
+            return m_scrollLockMask;
     }
     return 0;
+}
+
+std::uint16_t X11Keyboard::lockedModifiers() const {
+    // The first eight modifiers of a keymap read from the server are its real ones, in order.
+    return static_cast<std::uint16_t>(xkb_state_serialize_mods(m_state, XKB_STATE_MODS_LOCKED) & 0xff);
 }
 
 xkb_layout_index_t X11Keyboard::layout() const {

@@ -20,7 +20,7 @@ class X11Keyboard : public QObject {
     Q_OBJECT
 
   public:
-    enum class Modifier { Shift, CapsLock, Control, Alt, Super, NumLock };
+    enum class Modifier { Shift, CapsLock, Control, Alt, Super, NumLock, ScrollLock };
 
     ~X11Keyboard() override;
 
@@ -39,6 +39,9 @@ class X11Keyboard : public QObject {
     std::uint16_t modifierMask(Modifier modifier) const;
     // The active layout (XKB group) of the state.
     xkb_layout_index_t layout() const;
+    // The real modifiers locked right now (Lock for Caps Lock, Shift for Shift Lock ...), as in
+    // the state field of X events.
+    std::uint16_t lockedModifiers() const;
     // What the key types in the active layout without modifiers ("a" for AC01 on a US layout);
     // empty for keys that type no text (arrows, function keys) or are unbound.
     QString keyText(xcb_keycode_t keycode) const;
@@ -49,6 +52,7 @@ class X11Keyboard : public QObject {
   signals:
     void keymapChanged();
     void layoutChanged();
+    void lockedModifiersChanged();
 
   private:
     friend class X11Connection;
@@ -70,4 +74,5 @@ class X11Keyboard : public QObject {
     std::uint16_t m_altMask = 0;
     std::uint16_t m_superMask = 0;
     std::uint16_t m_numLockMask = 0;
+    std::uint16_t m_scrollLockMask = 0;
 };

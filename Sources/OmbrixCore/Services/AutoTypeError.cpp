@@ -24,6 +24,10 @@ std::string describe(AutoTypeError::Kind kind, const std::string& name) {
             return "Basılı tutulan bir tuş bırakılmadığı için otomatik yazma durduruldu.";
         case Kind::cancelled:
             return "Otomatik yazma durduruldu.";
+        case Kind::focusMoved:
+            return "Klavye odağı başka bir pencereye geçtiği için otomatik yazma durduruldu.";
+        case Kind::keyboardGrabbed:
+            return "Klavyeyi başka bir program tuttuğu için otomatik yazma durduruldu.";
     }
     return {};
 }
@@ -53,6 +57,12 @@ AutoTypeError AutoTypeError::keysHeld() {
 }
 AutoTypeError AutoTypeError::cancelled() {
     return AutoTypeError(Kind::cancelled, {});
+}
+AutoTypeError AutoTypeError::focusMoved() {
+    return AutoTypeError(Kind::focusMoved, {});
+}
+AutoTypeError AutoTypeError::keyboardGrabbed() {
+    return AutoTypeError(Kind::keyboardGrabbed, {});
 }
 
 bool operator==(const AutoTypeError& a, const AutoTypeError& b) {

@@ -14,6 +14,8 @@ class AutoTypeError : public std::exception {
         alreadyRunning,
         keysHeld,
         cancelled,
+        focusMoved,
+        keyboardGrabbed,
     };
 
     // `name` is the target application's name, or "Uygulama" when it has none.
@@ -27,8 +29,14 @@ class AutoTypeError : public std::exception {
     // The user held a key when the next character was due (a modifier, or the hot key's letter):
     // the typed characters would have become shortcuts or gone to the grab of the hot key.
     static AutoTypeError keysHeld();
-    // The run was stopped by cancel() (the database was locked).
+    // The run was stopped by cancel() (the database was locked, the program is ending).
     static AutoTypeError cancelled();
+    // The keyboard focus left the target (the user clicked elsewhere, a new window took it)
+    // before the next key press, which was not sent.
+    static AutoTypeError focusMoved();
+    // Another program holds the whole keyboard (a passphrase prompt, an open menu): the next key
+    // press would have gone to it, so it was not sent.
+    static AutoTypeError keyboardGrabbed();
 
     Kind kind() const noexcept { return kind_; }
     // Payload of targetActivationFailed; empty for the other cases.

@@ -24,13 +24,24 @@ void wipe(QString& s) {
     s.clear();
 }
 
-// One micro-step of the typing phase.
+// A line break of any convention in a text (notes, a custom field): editors take a new line from
+// the Return key, not from the Linefeed keysym.
+bool isLineBreak(QStringView character) {
+    return character == u"\r\n" || character == u"\n" || character == u"\r";
+}
+
+// One micro-step of the typing phase. A stroke is unfolded into the presses, releases and pauses
+// of its keys when its turn comes, so that it can be typed again from its start.
 struct Op {
-    enum class Kind { checkTarget, press, release, wait };
+    enum class Kind { checkTarget, stroke, press, release, wait, endStroke };
     Kind kind;
     std::uint32_t keycode = 0;
     milliseconds delay{0};
+    std::shared_ptr<const AutoTypeService::KeyStroke> stroke{};
+    bool mainKey = false;  // the press of the stroke's own key, after its modifiers
 };
+
+using Outcome = AutoTypeService::Backend::Outcome;
 
 }  // namespace
 
@@ -50,6 +61,9 @@ struct AutoTypeService::Run {
     std::vector<qsizetype> bounds;
     std::size_t nextCharacter = 0;
     std::deque<Op> ops;
+    // The stroke being typed, and since when a key of the user has stood in its way.
+    std::shared_ptr<const KeyStroke> stroke;
+    std::optional<Clock::time_point> strokeHeldSince;
     // Keys we hold down right now, in the order they went down.
     std::vector<std::uint32_t> pressed;
 };
@@ -165,15 +179,20 @@ void AutoTypeService::activating() {
     if (run.target.window == 0 || !m_backend->windowExists(run.target.window)) {
         return finish(AutoTypeError::noTargetApplication());
     }
-    const bool inFront = m_backend->activeWindow() == run.target.window;
-    if (run.phase == Run::Phase::starting) {
-        if (!inFront) {
-            m_backend->activate(run.target.window);
-            run.deadline = Clock::now() + activationTimeout;
-        }
-        run.phase = Run::Phase::activating;
+    // In front once the desktop names it active and the keyboard focus has reached it: some
+    // window managers set one a moment before the other.
+    const auto inFront = [&] {
+        return m_backend->activeWindow() == run.target.window && m_backend->hasFocus(run.target.window);
+    };
+    const bool starting = run.phase == Run::Phase::starting;
+    run.phase = Run::Phase::activating;
+    bool front = inFront();
+    if (starting && !front) {
+        m_backend->activate(run.target.window);
+        run.deadline = Clock::now() + activationTimeout;
+        front = inFront();
     }
-    if (inFront || m_backend->activeWindow() == run.target.window) {
+    if (front) {
         run.phase = Run::Phase::settling;
         return wait(postActivationDelay);
     }
@@ -201,21 +220,34 @@ AutoTypeService::UserKeys AutoTypeService::userKeys() {
 
 void AutoTypeService::waitingForKeys() {
     if (userKeys() != UserKeys::up) return;
-    if (!m_backend->beginTyping()) return finish(AutoTypeError::eventCreationFailed());
+    switch (m_backend->beginTyping(m_run->target.window)) {
+        case Outcome::done:
+            break;
+        case Outcome::keyboardGrabbed:
+            return finish(AutoTypeError::keyboardGrabbed());
+        case Outcome::focusMoved:
+            return finish(AutoTypeError::focusMoved());
+        case Outcome::keyHeld:
+            return finish(AutoTypeError::keysHeld());
+        case Outcome::failed:
+            return finish(AutoTypeError::eventCreationFailed());
+    }
     m_run->phase = Run::Phase::typing;
     typing();
 }
 
 void AutoTypeService::addStroke(const KeyStroke& stroke) {
-    std::deque<Op>& ops = m_run->ops;
-    for (std::uint32_t modifier : stroke.modifierKeys) ops.push_back({Op::Kind::press, modifier});
-    if (!stroke.modifierKeys.empty()) ops.push_back({Op::Kind::wait, 0, modifierSettleDelay});
-    ops.push_back({Op::Kind::press, stroke.keycode});
-    ops.push_back({Op::Kind::release, stroke.keycode});
-    if (!stroke.modifierKeys.empty()) ops.push_back({Op::Kind::wait, 0, modifierSettleDelay});
-    for (auto it = stroke.modifierKeys.rbegin(); it != stroke.modifierKeys.rend(); ++it) {
-        ops.push_back({Op::Kind::release, *it});
-    }
+    m_run->ops.push_back({Op::Kind::stroke, 0, milliseconds{0}, std::make_shared<const KeyStroke>(stroke)});
+}
+
+// Lets go of every key the run holds, the last pressed first; false when a release could not be
+// sent (the others are still tried).
+bool AutoTypeService::releaseHeldKeys() {
+    bool sent = true;
+    std::vector<std::uint32_t> pressed = std::move(m_run->pressed);
+    m_run->pressed.clear();
+    for (auto it = pressed.rbegin(); it != pressed.rend(); ++it) sent = m_backend->releaseKey(*it) && sent;
+    return sent;
 }
 
 // Turns the next character or step into micro-steps. False when nothing is left or the run failed.
@@ -226,14 +258,26 @@ bool AutoTypeService::expandNext() {
         const qsizetype from = run.bounds[run.nextCharacter];
         const qsizetype to = run.bounds[run.nextCharacter + 1];
         ++run.nextCharacter;
-        std::optional<std::vector<KeyStroke>> strokes =
-            m_backend->strokes(QStringView(run.text).sliced(from, to - from));
-        if (!strokes || strokes->empty()) {
+        const QStringView character = QStringView(run.text).sliced(from, to - from);
+        std::vector<KeyStroke> strokes;
+        if (isLineBreak(character)) {
+            if (std::optional<KeyStroke> enter = m_backend->stroke(AutoTypeKey::enter))
+                strokes.push_back(*enter);
+        } else if (std::optional<Backend::CharacterStrokes> found = m_backend->strokes(character)) {
+            if (found->strokes.empty() && found->retryAfter > milliseconds{0}) {
+                // The character's turn comes again after the wait.
+                --run.nextCharacter;
+                ops.push_back({Op::Kind::wait, 0, found->retryAfter});
+                return true;
+            }
+            strokes = std::move(found->strokes);
+        }
+        if (strokes.empty()) {
             finish(AutoTypeError::eventCreationFailed());
             return false;
         }
         ops.push_back({Op::Kind::checkTarget});
-        for (const KeyStroke& stroke : *strokes) addStroke(stroke);
+        for (const KeyStroke& stroke : strokes) addStroke(stroke);
         ops.push_back({Op::Kind::wait, 0, keystrokeDelay});
         return true;
     }
@@ -309,9 +353,10 @@ void AutoTypeService::typing() {
         run.ops.pop_front();
         switch (op.kind) {
             case Op::Kind::checkTarget:
-                // Focus moved elsewhere (the user clicked another window): stop rather than type
-                // a password into it.
-                if (m_backend->activeWindow() != run.target.window) return finish(activationFailed());
+                // The desktop names another window active (the user clicked elsewhere): stop
+                // rather than type a password into it.
+                if (m_backend->activeWindow() != run.target.window)
+                    return finish(AutoTypeError::focusMoved());
                 // A key the user pressed meanwhile (the hot key once more): check again once it
                 // is up. No key of ours is down between two strokes.
                 if (const UserKeys keys = userKeys(); keys != UserKeys::up) {
@@ -319,21 +364,69 @@ void AutoTypeService::typing() {
                     return;
                 }
                 break;
+            case Op::Kind::stroke: {
+                run.stroke = op.stroke;
+                const KeyStroke& stroke = *op.stroke;
+                std::vector<Op> steps;
+                for (std::uint32_t modifier : stroke.modifierKeys)
+                    steps.push_back({Op::Kind::press, modifier});
+                if (!stroke.modifierKeys.empty()) steps.push_back({Op::Kind::wait, 0, modifierSettleDelay});
+                steps.push_back({Op::Kind::press, stroke.keycode, milliseconds{0}, nullptr, true});
+                steps.push_back({Op::Kind::release, stroke.keycode});
+                if (!stroke.modifierKeys.empty()) steps.push_back({Op::Kind::wait, 0, modifierSettleDelay});
+                for (auto it = stroke.modifierKeys.rbegin(); it != stroke.modifierKeys.rend(); ++it) {
+                    steps.push_back({Op::Kind::release, *it});
+                }
+                steps.push_back({Op::Kind::endStroke});
+                run.ops.insert(run.ops.begin(), steps.begin(), steps.end());
+                break;
+            }
             case Op::Kind::press:
-                // Recorded first, so that it is released even if sending fails halfway.
-                run.pressed.push_back(op.keycode);
-                if (!m_backend->sendKey(op.keycode, true))
-                    return finish(AutoTypeError::eventCreationFailed());
+                switch (m_backend->pressKey(run.target.window, op.keycode, run.pressed, waitForKeyRelease)) {
+                    case Outcome::done:
+                        run.pressed.push_back(op.keycode);
+                        if (op.mainKey) run.strokeHeldSince.reset();
+                        break;
+                    case Outcome::focusMoved:
+                        return finish(AutoTypeError::focusMoved());
+                    case Outcome::keyboardGrabbed:
+                        return finish(AutoTypeError::keyboardGrabbed());
+                    case Outcome::keyHeld: {
+                        // A key of the user went down in the middle of the stroke (in the pause
+                        // after a modifier, say): with it the key would type a shortcut. The
+                        // stroke's keys go up and the whole stroke comes again once every key is
+                        // up; the key itself has not been pressed yet.
+                        const Clock::time_point now = Clock::now();
+                        if (!run.strokeHeldSince) run.strokeHeldSince = now;
+                        if (now - *run.strokeHeldSince >= keyReleaseWait)
+                            return finish(AutoTypeError::keysHeld());
+                        if (!releaseHeldKeys()) return finish(AutoTypeError::eventCreationFailed());
+                        while (!run.ops.empty()) {
+                            const Op::Kind kind = run.ops.front().kind;
+                            run.ops.pop_front();
+                            if (kind == Op::Kind::endStroke) break;
+                        }
+                        run.ops.push_front({Op::Kind::stroke, 0, milliseconds{0}, run.stroke});
+                        run.ops.push_front({Op::Kind::checkTarget});
+                        return wait(pollInterval);
+                    }
+                    case Outcome::failed:
+                        // Perhaps half sent: it goes up with the others.
+                        run.pressed.push_back(op.keycode);
+                        return finish(AutoTypeError::eventCreationFailed());
+                }
                 break;
             case Op::Kind::release: {
                 const auto it = std::find(run.pressed.rbegin(), run.pressed.rend(), op.keycode);
                 if (it != run.pressed.rend()) run.pressed.erase(std::next(it).base());
-                if (!m_backend->sendKey(op.keycode, false))
-                    return finish(AutoTypeError::eventCreationFailed());
+                if (!m_backend->releaseKey(op.keycode)) return finish(AutoTypeError::eventCreationFailed());
                 break;
             }
             case Op::Kind::wait:
                 if (op.delay > milliseconds{0}) return wait(op.delay);
+                break;
+            case Op::Kind::endStroke:
+                run.stroke.reset();
                 break;
         }
     }
@@ -343,7 +436,7 @@ void AutoTypeService::finish(std::optional<AutoTypeError> error, bool notify) {
     m_timer.stop();
     std::unique_ptr<Run> run = std::move(m_run);
     // Every key this run holds goes up, whatever stopped it.
-    for (auto it = run->pressed.rbegin(); it != run->pressed.rend(); ++it) m_backend->sendKey(*it, false);
+    for (auto it = run->pressed.rbegin(); it != run->pressed.rend(); ++it) m_backend->releaseKey(*it);
     run->pressed.clear();
     m_backend->endRun();
     // The steps and the text being typed may hold the password in plain.

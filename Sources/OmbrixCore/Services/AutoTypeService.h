@@ -20,8 +20,12 @@
 // Types an entry's data into another application by synthesising key presses. It remembers the
 // target (the last window of another application that was active), brings it to the front, waits
 // until the user has let go of every key (again before each stroke, should they press one
-// meanwhile) and presses the keys of each step with short pauses in between. A run is a chain of steps on the
-// main thread's timers: the waits never block the interface. One run at a time. Main thread only.
+// meanwhile) and presses the keys of each step with short pauses in between. Every key press is
+// sent only after the desktop has been checked, in the same step, that the keyboard focus is
+// still in the target, that no other program holds the keyboard and that no key of the user is
+// down; otherwise the run stops (or, for a key of the user, waits) and sends nothing more. A run is
+// a chain of steps on the main thread's timers: the waits never block the interface. One run at a
+// time. Main thread only.
 class AutoTypeService : public QObject {
     Q_OBJECT
 
@@ -51,13 +55,32 @@ class AutoTypeService : public QObject {
     // The desktop as a run needs it: windows, the keyboard and synthesised key presses.
     class Backend {
       public:
+        // What came of a step that touches the keyboard.
+        enum class Outcome {
+            done,
+            focusMoved,       // the keyboard focus is not in the window
+            keyboardGrabbed,  // another program holds the whole keyboard
+            keyHeld,          // a key of the user is down
+            failed,           // the request could not be sent
+        };
+
+        // The strokes of one user-perceived character. None yet, with a wait, when a spare key
+        // code must keep its present meaning a while longer before it can take a new one: ask
+        // again after retryAfter.
+        struct CharacterStrokes {
+            std::vector<KeyStroke> strokes;
+            std::chrono::milliseconds retryAfter{0};
+        };
+
         virtual ~Backend() = default;
         // Key presses can be synthesised (an X11 display with the XTEST extension).
         virtual bool canSynthesize() = 0;
         // Calls onChange from the event loop whenever the active window changes.
         virtual void watchActiveWindow(std::function<void()> onChange) = 0;
-        // The window that has the keyboard focus; 0 when none.
+        // The window that the desktop names active; 0 when none.
         virtual WindowId activeWindow() = 0;
+        // The keyboard focus lies in the window or in one of its descendants: key presses go there.
+        virtual bool hasFocus(WindowId window) = 0;
         // The window belongs to this process.
         virtual bool isOwnWindow(WindowId window) = 0;
         virtual bool windowExists(WindowId window) = 0;
@@ -69,19 +92,27 @@ class AutoTypeService : public QObject {
         // Some key is down right now: a modifier, the hot key's letter (whose grab takes every key
         // press away from the target while it is down) or any other.
         virtual bool keysHeld() = 0;
-        // Typing starts: put aside what would change the typed text (Caps Lock, Shift Lock);
-        // endRun() gives it back. False when that is impossible.
-        virtual bool beginTyping() = 0;
+        // Typing into the window starts: put aside what would change the typed text (Caps Lock,
+        // Shift Lock) and start watching for programs that take the keyboard; endRun() gives it
+        // back. keyboardGrabbed when another program holds the keyboard already; failed when the
+        // locks cannot be put aside.
+        virtual Outcome beginTyping(WindowId window) = 0;
         // The strokes that type one user-perceived character in the current layout, binding a
         // spare key code to a character that no key types; none when that is impossible.
-        virtual std::optional<std::vector<KeyStroke>> strokes(QStringView character) = 0;
+        virtual std::optional<CharacterStrokes> strokes(QStringView character) = 0;
         // A named key, and Ctrl with the key that types "a" (select all).
         virtual std::optional<KeyStroke> stroke(AutoTypeKey key) = 0;
         virtual std::optional<KeyStroke> selectAllStroke() = 0;
-        // Presses or releases one key; false when the event could not be sent.
-        virtual bool sendKey(std::uint32_t keycode, bool press) = 0;
-        // A run has ended: undo what it changed on the desktop (the locks it put aside, spare key
-        // codes it bound).
+        // Presses one key, checked in one step with it so that no other program can come in
+        // between: only while the keyboard focus lies in the window, no other program holds the
+        // keyboard and, when userKeys is true, no key is down but those in `ours` (the run's own).
+        // Otherwise nothing is pressed and the outcome says why.
+        virtual Outcome pressKey(WindowId window, std::uint32_t keycode,
+                                 const std::vector<std::uint32_t>& ours, bool userKeys) = 0;
+        // Releases one key; false when the event could not be sent.
+        virtual bool releaseKey(std::uint32_t keycode) = 0;
+        // A run has ended: undo what it changed on the desktop (the locks it put aside; later, the
+        // spare key codes it bound).
         virtual void endRun() = 0;
     };
 
@@ -125,7 +156,8 @@ class AutoTypeService : public QObject {
     // Parses the sequence for the entry and types it.
     void perform(std::string_view sequence, const KdbxEntry& entry, Completion completion);
     bool isRunning() const { return m_run != nullptr; }
-    // Stops the run under way, releasing every key it holds; it completes with cancelled.
+    // Stops the run under way, releasing every key it holds and giving back the locks it put
+    // aside; it completes with cancelled.
     void cancel();
 
   private:
@@ -140,6 +172,7 @@ class AutoTypeService : public QObject {
     void typing();
     bool expandNext();
     void addStroke(const KeyStroke& stroke);
+    bool releaseHeldKeys();
     void wait(std::chrono::milliseconds delay);
     void finish(std::optional<AutoTypeError> error, bool notify = true);
     AutoTypeError activationFailed() const;

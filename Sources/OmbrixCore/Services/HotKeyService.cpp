@@ -57,27 +57,51 @@ HotKeyService::~HotKeyService() {
 void HotKeyService::registerHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
                                    std::function<void()> handler) {
     unregister();
+    m_wanted = Registration{keyCode, modifiers};
+    m_wantedHandler = handler;
     m_handler = std::move(handler);
     m_currentId = m_nextId;
     m_nextId += 1;  // wraps modulo 2^32
     // The press is handed on to a later turn of the event loop, where fire() checks that the
     // registration it belongs to is still the current one.
-    const bool granted = m_backend->grab(keyCode, modifiers, m_currentId, [this](std::uint32_t id) {
+    const Grant grant = m_backend->grab(keyCode, modifiers, m_currentId, [this](std::uint32_t id) {
         QMetaObject::invokeMethod(
             this, [this, id] { fire(id); }, Qt::QueuedConnection);
     });
-    if (!granted) {
+    if (grant.takenByOther) {
+        m_status = Status::taken;
+    } else if (!grant.granted) {
+        m_status = Status::failed;
+    } else if (!grant.lockStatesTaken.isEmpty()) {
+        m_status = Status::partlyTaken;
+        m_lockStatesTaken = grant.lockStatesTaken;
+    } else {
+        m_status = Status::registered;
+    }
+    if (!grant.granted) {
         m_handler = nullptr;
+        // Told even though the registration stays absent: the status changed.
+        emit registrationChanged();
         return;
     }
     m_registration = Registration{keyCode, modifiers};
     emit registrationChanged();
 }
 
+void HotKeyService::registerAgainIfRefused() {
+    if (!m_wanted || m_status == Status::registered) return;
+    const Registration wanted = *m_wanted;
+    registerHotKey(wanted.keyCode, wanted.modifiers, m_wantedHandler);
+}
+
 void HotKeyService::unregister() {
     if (m_registration) m_backend->ungrab();
     m_currentId = 0;
     m_registration.reset();
+    m_status = Status::none;
+    m_lockStatesTaken.clear();
+    m_wanted.reset();
+    m_wantedHandler = nullptr;
     emit registrationChanged();
     m_handler = nullptr;
 }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -11,7 +12,9 @@
 // Claims one system-wide key combination and runs a handler on the main thread whenever the user
 // presses it, whatever application is in front. Combinations are stored as a Carbon key code and
 // modifier mask (see CarbonKeyTable). At most one is registered at a time; registering again
-// replaces it. Failures are silent: the caller sees only isRegistered(). Main thread only.
+// replaces it. Whether the desktop granted it is told by status(): another program may hold the
+// combination, in every state of the lock keys or in some of them; registerAgainIfRefused() then
+// tries again (that program may have let go of it). Main thread only.
 class HotKeyService : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool registered READ isRegistered NOTIFY registrationChanged)
@@ -24,15 +27,38 @@ class HotKeyService : public QObject {
         bool operator==(const Registration&) const = default;
     };
 
+    // How the latest registration stands.
+    enum class Status {
+        none,         // nothing asked for, or unregistered
+        registered,   // claimed in every state of the lock keys
+        partlyTaken,  // claimed, but another program holds it in some states of the lock keys
+        taken,        // not claimed: another program holds it
+        failed,       // refused for another reason: no X11 display, a key the keyboard lacks
+    };
+
+    // What the desktop granted of a combination.
+    struct Grant {
+        // A backend that only knows yes or no.
+        Grant(bool granted = false) : granted(granted) {}  // NOLINT: converting on purpose
+
+        // Presses arrive, in some states of the lock keys at least.
+        bool granted = false;
+        // Not granted because another program holds the combination.
+        bool takenByOther = false;
+        // When granted: the states of the lock keys in which another program holds it, named
+        // by the locks on ("Num Lock", "Caps Lock + Num Lock"; empty: every lock off).
+        QStringList lockStatesTaken;
+    };
+
     // The desktop's key grabs as the service needs them.
     class Backend {
       public:
         virtual ~Backend() = default;
         // Claims the combination and reports every press of it (auto-repeat excluded) with `id`
-        // through onPress, from the event loop. False when the system refuses it (another client
-        // holds it) or there is no display; nothing is claimed then.
-        virtual bool grab(std::uint32_t keyCode, std::uint32_t modifiers, std::uint32_t id,
-                          std::function<void(std::uint32_t id)> onPress) = 0;
+        // through onPress, from the event loop. Says what was granted: nothing is claimed when
+        // another program holds the combination in every state or there is no display.
+        virtual Grant grab(std::uint32_t keyCode, std::uint32_t modifiers, std::uint32_t id,
+                           std::function<void(std::uint32_t id)> onPress) = 0;
         // Releases the claimed combination; harmless when there is none.
         virtual void ungrab() = 0;
         // What the key types in the current keyboard layout ("a"); empty when unknown.
@@ -58,6 +84,13 @@ class HotKeyService : public QObject {
 
     bool isRegistered() const { return m_registration.has_value(); }
     std::optional<Registration> registration() const { return m_registration; }
+    Status status() const { return m_status; }
+    // For partlyTaken: the states of the lock keys in which another program holds it, named by
+    // the locks on ("Num Lock"; empty: every lock off).
+    const QStringList& lockStatesTaken() const { return m_lockStatesTaken; }
+    // Registers the latest combination again with its handler when the desktop did not grant all
+    // of it; nothing otherwise. The user comes back to the program: the other one may be gone.
+    void registerAgainIfRefused();
     // Identifier of the latest registration attempt (the first is 1); 0 after unregister().
     std::uint32_t currentId() const { return m_currentId; }
 
@@ -69,7 +102,8 @@ class HotKeyService : public QObject {
     static QString displayString(std::uint32_t keyCode, std::uint32_t modifiers);
 
   signals:
-    // After every assignment of the registration, also when it stays absent.
+    // After every assignment of the registration, also when it stays absent, and so after every
+    // change of the status.
     void registrationChanged();
 
   private:
@@ -79,6 +113,11 @@ class HotKeyService : public QObject {
     std::unique_ptr<Backend> m_backend;
     std::optional<Registration> m_registration;
     std::function<void()> m_handler;
+    Status m_status = Status::none;
+    QStringList m_lockStatesTaken;
+    // The combination last asked for and its handler, kept for another try.
+    std::optional<Registration> m_wanted;
+    std::function<void()> m_wantedHandler;
     std::uint32_t m_nextId = 1;
     std::uint32_t m_currentId = 0;
 };

@@ -399,6 +399,107 @@ INSTANTIATE_TEST_SUITE_P(Endings, EndToEndEndingX11Test,
                              return info.param == Ending::quitCommand ? "QuitCommand" : "TerminationSignal";
                          });
 
+// Ways to end the program while it types somewhere else, where its keyboard shortcuts do not
+// reach it: closing its window, and the signal of the session or of `kill`.
+enum class MidRunEnding { windowClosed, terminationSignal };
+
+// A long sequence of capitals, with a character the US layout lacks: Shift is down most of the
+// time and a spare key code is bound while it types.
+class EndToEndQuitMidRunX11Test : public EndToEndX11Test, public ::testing::WithParamInterface<MidRunEnding> {
+  protected:
+    EndToEndQuitMidRunX11Test()
+        : EndToEndX11Test(
+              {{QStringLiteral("defaultAutoTypeSequence"),
+                QStringLiteral("ÇABCDEFGHIJKLMNOPRSTUVYZABCDEFGHIJKLMNOPRSTUVYZABCDEFGHIJKLMNOPRSTUVYZ")}}) {}
+
+    // The keys down on the server right now.
+    std::vector<xcb_keycode_t> keysDown() {
+        std::vector<xcb_keycode_t> down;
+        auto reply = owned(xcb_query_keymap_reply(x.xcb(), xcb_query_keymap(x.xcb()), nullptr));
+        if (!reply) return down;
+        for (int key = 0; key < 256; ++key) {
+            if (reply->keys[key / 8] & (1 << (key % 8))) down.push_back(static_cast<xcb_keycode_t>(key));
+        }
+        return down;
+    }
+
+    // Key codes that have no keysym at all.
+    std::vector<xcb_keycode_t> unboundKeycodes() {
+        std::vector<xcb_keycode_t> unbound;
+        const xcb_setup_t* setup = xcb_get_setup(x.xcb());
+        const int count = setup->max_keycode - setup->min_keycode + 1;
+        auto mapping = owned(xcb_get_keyboard_mapping_reply(
+            x.xcb(), xcb_get_keyboard_mapping(x.xcb(), setup->min_keycode, static_cast<std::uint8_t>(count)),
+            nullptr));
+        if (!mapping) return unbound;
+        const int per = mapping->keysyms_per_keycode;
+        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping.get());
+        for (int key = 0; key < count; ++key) {
+            if (std::all_of(syms + key * per, syms + (key + 1) * per, [](xcb_keysym_t s) { return s == 0; }))
+                unbound.push_back(static_cast<xcb_keycode_t>(setup->min_keycode + key));
+        }
+        return unbound;
+    }
+};
+
+TEST_P(EndToEndQuitMidRunX11Test, QuittingMidRunLeavesNoKeyDownAndTheKeyboardAsItWas) {
+    ASSERT_NO_FATAL_FAILURE(unlock());
+    const std::optional<xcb_keycode_t> capsLock = x.keycodeFor(0xffe5);
+    const std::optional<xcb_keycode_t> shift = x.keycodeFor(0xffe1);
+    ASSERT_TRUE(capsLock && shift);
+    std::vector<xcb_keycode_t> chord;
+    for (const xcb_keysym_t keysym : {Typist::controlKey, Typist::altKey, xcb_keysym_t{'a'}}) {
+        const std::optional<xcb_keycode_t> key = x.keycodeFor(keysym);
+        ASSERT_TRUE(key) << "keysym " << keysym;
+        chord.push_back(*key);
+    }
+    KeyRecorder recorder(std::string(serverTitle) + " — Uzak Bağlantı");
+    recorder.show();
+    ASSERT_TRUE(spinUntil([&] { return manager.active() == recorder.window(); }, stepDeadline));
+
+    // Caps Lock on, which the run puts aside while it types.
+    x.tap({*capsLock});
+    const std::uint8_t locksBefore = x.lockedModifiers();
+    ASSERT_NE(locksBefore & XCB_MOD_MASK_LOCK, 0);
+    const std::vector<xcb_keycode_t> unboundBefore = unboundKeycodes();
+
+    x.tap({chord[0], chord[1], chord[2]});
+    // Told to end while the run holds Shift for a capital.
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            const std::vector<xcb_keycode_t> down = keysDown();
+            return recorder.presses() >= 4 && std::find(down.begin(), down.end(), *shift) != down.end();
+        },
+        stepDeadline))
+        << "the run types capitals";
+    if (GetParam() == MidRunEnding::windowClosed) {
+        windows.askToClose(main);
+    } else {
+        ASSERT_EQ(::kill(static_cast<pid_t>(program.pid()), SIGTERM), 0);
+    }
+    ASSERT_TRUE(program.waitForExit(stepDeadline)) << "the program ends";
+    EXPECT_EQ(program.process().exitCode(), 0);
+    spinFor(300);
+
+    std::vector<int> down;
+    for (const xcb_keycode_t key : keysDown()) down.push_back(key);
+    EXPECT_EQ(down, std::vector<int>()) << "key codes still down";
+    // Whatever was left down goes up, so that the next test starts with a keyboard at rest.
+    for (const int key : down) x.fakeKey(static_cast<xcb_keycode_t>(key), false);
+    EXPECT_EQ(x.lockedModifiers(), locksBefore) << "Caps Lock is on again";
+    EXPECT_EQ(unboundKeycodes(), unboundBefore) << "spare key codes given back";
+    EXPECT_LT(recorder.typed().size(), std::string("ÇABCDEFGHIJKLMNOPRSTUVYZ").size() * 3)
+        << "stopped mid-run";
+    x.tap({*capsLock});
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, EndToEndQuitMidRunX11Test,
+                         ::testing::Values(MidRunEnding::windowClosed, MidRunEnding::terminationSignal),
+                         [](const ::testing::TestParamInfo<MidRunEnding>& info) {
+                             return info.param == MidRunEnding::windowClosed ? "WindowClosed"
+                                                                             : "TerminationSignal";
+                         });
+
 }  // namespace
 
 namespace {

@@ -10,12 +10,20 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include "Ombrix/App/Preferences.h"
+#include "Ombrix/App/PreferencesStore.h"
 #include "Ombrix/Theme/BrandFont.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/ElidedLabel.h"
 #include "Ombrix/UI/HotKeyRecorder.h"
 #include "Ombrix/UI/IconPicker.h"
+#include "Ombrix/UI/SettingsView.h"
+#include "OmbrixCore/Platform/X11Connection.h"
+#include "OmbrixCore/Platform/X11HotKeyBackend.h"
+#include "OmbrixCore/Platform/X11Keyboard.h"
+#include "OmbrixCore/Services/HotKeyService.h"
 #include "Support/Fixtures.h"
+#include "X11TestClient.h"
 
 namespace {
 
@@ -73,6 +81,57 @@ TEST(HotKeyRecorderOnX11, ShowsTheDefaultAsCtrlAltA) {
     auto* recorder = new HotKeyRecorder(0, 0x900);
     Host host(recorder);
     EXPECT_EQ(recorder->textLabel()->text(), QStringLiteral("Ctrl+Alt+A"));
+}
+
+// Another program on the desktop holds Ctrl+Alt+A, the default hot key, with and without the
+// lock keys: the settings window says what the user needs to know, until that program lets go.
+TEST(HotKeyCardOnX11, SaysWhileAnotherProgramHoldsTheHotKey) {
+    X11TestClient other;
+    ASSERT_TRUE(other.isConnected());
+    ASSERT_NE(X11Connection::shared(), nullptr);
+    ASSERT_NE(X11Connection::shared()->keyboard(), nullptr);
+    const std::optional<xcb_keycode_t> keyA = other.keycodeFor('a');
+    ASSERT_TRUE(keyA);
+    const std::uint16_t numLock =
+        X11Connection::shared()->keyboard()->modifierMask(X11Keyboard::Modifier::NumLock);
+    std::vector<std::uint16_t> held;
+    for (const int locks : {0, int{XCB_MOD_MASK_LOCK}, int{numLock}, XCB_MOD_MASK_LOCK | numLock})
+        held.push_back(static_cast<std::uint16_t>(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | locks));
+    for (const std::uint16_t modifiers : held) ASSERT_FALSE(other.grabKey(*keyA, modifiers));
+
+    Preferences preferences(std::make_unique<MemoryPreferencesStore>());
+    HotKeyService hotKeys(createX11HotKeyBackend());
+    hotKeys.registerHotKey(preferences.hotKeyCode(), preferences.hotKeyModifiers(), [] {});
+    SettingsView settings(preferences, [] { return true; });
+    settings.followHotKey(hotKeys);
+    settings.present();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&settings));
+
+    EXPECT_EQ(settings.hotKeyRecorder()->textLabel()->text(), QStringLiteral("Ctrl+Alt+A"));
+    EXPECT_EQ(settings.hotKeyRecorder()->conflictText(), QStringLiteral("Başka bir program kullanıyor"));
+    EXPECT_TRUE(settings.hotKeyStatusLabel()->isVisible());
+    EXPECT_EQ(settings.hotKeyStatusLabel()->text(),
+              QStringLiteral("Bu kısayolu başka bir program kullanıyor, bu yüzden Ombrix'in kısayolu "
+                             "çalışmıyor. Başka bir kısayol kaydet ya da o programı kapat; Ombrix bu "
+                             "pencereye ya da ana pencereye dönüldüğünde kısayolu yeniden almayı dener."));
+    // For a person to look at.
+    EXPECT_TRUE(settings.grab().save(
+        QString::fromStdString((testsupport::outputDir() / "settings-hot-key-taken.png").string())));
+
+    // The other program lets go of the combination with Num Lock only.
+    other.ungrabKey(*keyA, held[2]);
+    hotKeys.registerAgainIfRefused();
+    EXPECT_EQ(settings.hotKeyStatusLabel()->text(),
+              QStringLiteral("Bu kısayolu kilit tuşları kapalıyken, Caps Lock açıkken ya da Caps Lock ve Num "
+                             "Lock açıkken başka bir program kullanıyor; o durumda Ombrix'in kısayolu "
+                             "çalışmaz."));
+
+    // And of the rest.
+    for (const std::uint16_t modifiers : held) other.ungrabKey(*keyA, modifiers);
+    hotKeys.registerAgainIfRefused();
+    EXPECT_TRUE(settings.hotKeyRecorder()->conflictText().isEmpty());
+    EXPECT_FALSE(settings.hotKeyStatusLabel()->isVisible());
+    hotKeys.unregister();
 }
 
 TEST(IconPickerOnX11, ThePickerButtonClosesTheOpenGridForGood) {

@@ -61,27 +61,76 @@ TEST_F(HotKeyX11Test, ChordRunsTheHandlerOnceWhateverTheLocks) {
     const X11Keyboard& keyboard = *X11Connection::shared()->keyboard();
     const std::uint16_t capsMask = keyboard.modifierMask(X11Keyboard::Modifier::CapsLock);
     const std::uint16_t numMask = keyboard.modifierMask(X11Keyboard::Modifier::NumLock);
+    const std::uint16_t shiftMask = XCB_MOD_MASK_SHIFT;
     ASSERT_NE(numMask, 0);
+    const std::uint16_t lockMasks = capsMask | numMask | shiftMask;
     struct Case {
         const char* note;
-        std::vector<xcb_keycode_t> locks;
+        std::vector<xcb_keycode_t> locks;  // lock keys tapped
+        std::uint8_t lockedByRequest;      // real modifiers locked as a Shift Lock key locks Shift
         std::uint16_t locked;
     };
     const Case cases[] = {
-        {"no lock", {}, 0},
-        {"Caps Lock", {capsLock}, capsMask},
-        {"Num Lock", {numLock}, numMask},
-        {"both", {capsLock, numLock}, static_cast<std::uint16_t>(capsMask | numMask)},
+        {"no lock", {}, 0, 0},
+        {"Caps Lock", {capsLock}, 0, capsMask},
+        {"Num Lock", {numLock}, 0, numMask},
+        {"both", {capsLock, numLock}, 0, static_cast<std::uint16_t>(capsMask | numMask)},
+        {"Shift Lock", {}, XCB_MOD_MASK_SHIFT, shiftMask},
+        {"Shift Lock and Num Lock",
+         {numLock},
+         XCB_MOD_MASK_SHIFT,
+         static_cast<std::uint16_t>(shiftMask | numMask)},
     };
     for (const Case& c : cases) {
         for (xcb_keycode_t lock : c.locks) other.tap({lock});
-        ASSERT_TRUE(spinUntil([&] { return (lockedModifiers() & (capsMask | numMask)) == c.locked; }))
-            << c.note;
+        if (c.lockedByRequest) other.lockModifiers(c.lockedByRequest, c.lockedByRequest);
+        ASSERT_TRUE(spinUntil([&] { return (lockedModifiers() & lockMasks) == c.locked; })) << c.note;
 
         EXPECT_EQ(pressesAfter([&] { other.tap({ctrl, alt, keyA}); }), 1) << c.note;
 
         for (xcb_keycode_t lock : c.locks) other.tap({lock});
-        ASSERT_TRUE(spinUntil([&] { return (lockedModifiers() & (capsMask | numMask)) == 0; })) << c.note;
+        if (c.lockedByRequest) other.lockModifiers(c.lockedByRequest, 0);
+        ASSERT_TRUE(spinUntil([&] { return (lockedModifiers() & lockMasks) == 0; })) << c.note;
+    }
+    // With Shift no longer locked, Shift is a modifier again: Ctrl+Alt+Shift+A is not the hot key.
+    const auto shift = other.keycodeFor(XKB_KEY_Shift_L);
+    ASSERT_TRUE(shift);
+    EXPECT_EQ(pressesAfter([&] { other.tap({ctrl, alt, *shift, keyA}); }), 0);
+}
+
+// Another program may hold the combination only in some states of the locks (it did not think
+// of the others); the hot key keeps working in the others, and the service says where it does not.
+TEST_F(HotKeyX11Test, ChordHeldByAnotherClientInSomeLockStatesStillWorksInTheOthers) {
+    const std::uint16_t numMask =
+        X11Connection::shared()->keyboard()->modifierMask(X11Keyboard::Modifier::NumLock);
+    const std::uint16_t ctrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+    struct Case {
+        const char* note;
+        std::uint16_t heldByOther;  // the lock modifiers on in the state the other program holds
+        QStringList taken;
+        std::vector<xcb_keycode_t> locksForAPress;  // a state in which the hot key still works
+    };
+    const Case cases[] = {
+        {"held with Num Lock on", numMask, {QStringLiteral("Num Lock")}, {}},
+        {"held with Num Lock on, Caps Lock on", numMask, {QStringLiteral("Num Lock")}, {capsLock}},
+        {"held with no lock on", 0, {QString()}, {numLock}},
+    };
+    for (const Case& c : cases) {
+        const auto held = static_cast<std::uint16_t>(ctrlAlt | c.heldByOther);
+        ASSERT_FALSE(other.grabKey(keyA, held)) << c.note;
+        service.registerHotKey(HotKeyService::defaultKeyCode, HotKeyService::defaultModifiers, countPress);
+        EXPECT_TRUE(service.isRegistered()) << c.note;
+        EXPECT_EQ(service.status(), HotKeyService::Status::partlyTaken) << c.note;
+        EXPECT_EQ(service.lockStatesTaken(), c.taken) << c.note;
+        EXPECT_EQ(pressesAfter([&] {
+                      for (xcb_keycode_t lock : c.locksForAPress) other.tap({lock});
+                      other.tap({ctrl, alt, keyA});
+                      for (xcb_keycode_t lock : c.locksForAPress) other.tap({lock});
+                  }),
+                  1)
+            << c.note;
+        other.ungrabKey(keyA, held);
+        service.unregister();
     }
 }
 
@@ -109,14 +158,21 @@ TEST_F(HotKeyX11Test, ChordHeldByAnotherClientIsRefused) {
     service.registerHotKey(14, 0x900, countPress);  // Ctrl+Alt+E first, to see it released
     ASSERT_TRUE(service.isRegistered());
 
+    // Another program that holds it in every state of Caps Lock and Num Lock.
     const std::uint16_t ctrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
-    ASSERT_FALSE(other.grabKey(keyA, ctrlAlt));
+    const std::uint16_t numMask =
+        X11Connection::shared()->keyboard()->modifierMask(X11Keyboard::Modifier::NumLock);
+    std::vector<std::uint16_t> states;
+    for (const std::uint16_t locks : {0, int{XCB_MOD_MASK_LOCK}, int{numMask}, XCB_MOD_MASK_LOCK | numMask})
+        states.push_back(static_cast<std::uint16_t>(ctrlAlt | locks));
+    for (const std::uint16_t state : states) ASSERT_FALSE(other.grabKey(keyA, state));
     service.registerHotKey(0, 0x900, countPress);
     EXPECT_FALSE(service.isRegistered());
     EXPECT_FALSE(service.registration());
+    EXPECT_EQ(service.status(), HotKeyService::Status::taken);
 
     // Nothing of the failed attempt or the earlier key stays grabbed by us.
-    other.ungrabKey(keyA, ctrlAlt);
+    for (const std::uint16_t state : states) other.ungrabKey(keyA, state);
     const auto keyE = other.keycodeFor(XKB_KEY_e);
     ASSERT_TRUE(keyE);
     for (int locks : {0, int{XCB_MOD_MASK_LOCK}}) {
@@ -125,6 +181,11 @@ TEST_F(HotKeyX11Test, ChordHeldByAnotherClientIsRefused) {
         other.ungrabKey(keyA, static_cast<std::uint16_t>(ctrlAlt | locks));
         other.ungrabKey(*keyE, static_cast<std::uint16_t>(ctrlAlt | locks));
     }
+
+    // The other program has let go: the next try takes the combination.
+    service.registerAgainIfRefused();
+    EXPECT_EQ(service.status(), HotKeyService::Status::registered);
+    EXPECT_EQ(pressesAfter([&] { other.tap({ctrl, alt, keyA}); }), 1);
 }
 
 TEST_F(HotKeyX11Test, UnregisterReleasesTheGrab) {

@@ -102,6 +102,31 @@ void KeyRecorder::focus() {
     owned(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
 }
 
+bool KeyRecorder::grabKeyboard() {
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
+    auto reply =
+        owned(xcb_grab_keyboard_reply(m_connection,
+                                      xcb_grab_keyboard(m_connection, 0, it.data->root, XCB_CURRENT_TIME,
+                                                        XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                      nullptr));
+    return reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
+}
+
+void KeyRecorder::ungrabKeyboard() {
+    xcb_ungrab_keyboard(m_connection, XCB_CURRENT_TIME);
+    owned(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+}
+
+void KeyRecorder::stall(int milliseconds) {
+    m_notifier->setEnabled(false);
+    m_timer.stop();
+    QTimer::singleShot(milliseconds, this, [this] {
+        m_notifier->setEnabled(true);
+        m_timer.start(5);
+        pump();
+    });
+}
+
 int KeyRecorder::presses() const {
     int count = 0;
     for (const Key& key : m_keys) count += key.press ? 1 : 0;

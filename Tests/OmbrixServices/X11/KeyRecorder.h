@@ -34,8 +34,16 @@ class KeyRecorder : public QObject {
     // Asks for the window to be shown (a window manager maps it), or maps it when none runs.
     void show();
     void destroy();
-    // Gives the window the input focus directly, as a session without a window manager does.
+    // Gives the window the input focus directly, as a session without a window manager does,
+    // or an application that focuses its own new window.
     void focus();
+    // Takes the whole keyboard, as a passphrase prompt or an open menu does: every key event
+    // comes to this recorder until ungrabKeyboard(). False when the server refuses.
+    bool grabKeyboard();
+    void ungrabKeyboard();
+    // Reads none of its events for a while, as a program busy with something else; what came
+    // meanwhile is read afterwards, in order.
+    void stall(int milliseconds);
 
     const std::vector<Key>& keys() const { return m_keys; }
     int presses() const;

@@ -1,5 +1,11 @@
 #include "MiniWindowManager.h"
 
+#include <QCoreApplication>
+
+#include <unistd.h>
+
+#include <cstdio>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -14,7 +20,8 @@ std::unique_ptr<T, decltype(&std::free)> owned(T* p) {
 
 }  // namespace
 
-MiniWindowManager::MiniWindowManager(const char* display) {
+MiniWindowManager::MiniWindowManager(const char* display, int activeWindowLagMs)
+    : m_activeWindowLagMs(activeWindowLagMs) {
     int screenNumber = 0;
     m_connection = xcb_connect(display, &screenNumber);
     if (xcb_connection_has_error(m_connection)) return;
@@ -78,7 +85,9 @@ void MiniWindowManager::activate(xcb_window_t window) {
     const std::uint32_t above = XCB_STACK_MODE_ABOVE;
     xcb_configure_window(m_connection, window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
     xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
-    setActive(window);
+    if (m_activeWindowLagMs <= 0) return setActive(window);
+    xcb_flush(m_connection);
+    QTimer::singleShot(m_activeWindowLagMs, this, [this, window] { setActive(window); });
 }
 
 xcb_window_t MiniWindowManager::transientFor(xcb_window_t window) {
@@ -158,4 +167,23 @@ void MiniWindowManager::pump() {
                 break;
         }
     }
+}
+
+int MiniWindowManager::runAsProcess(int argc, char** argv, int activeWindowLagMs) {
+    QCoreApplication app(argc, argv);
+    MiniWindowManager manager(nullptr, activeWindowLagMs);
+    if (!manager.isRunning()) return 1;
+    // It ends when its standard input does (the test closes it), leaving the root window as it
+    // found it.
+    QSocketNotifier input(0, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&input] {
+        char buffer[64];
+        if (::read(0, buffer, sizeof buffer) <= 0) {
+            input.setEnabled(false);
+            QCoreApplication::quit();
+        }
+    });
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return QCoreApplication::exec();
 }

@@ -14,11 +14,13 @@
 // every window that asks to be shown, keeps _NET_ACTIVE_WINDOW on the root window current,
 // answers the _NET_ACTIVE_WINDOW client message by raising and focusing the window, and gives the
 // focus back to the window a closed dialog was transient for (WM_TRANSIENT_FOR). It does not
-// reparent. It runs from Qt's event loop, so the code under test and this manager take turns.
+// reparent. It runs from Qt's event loop, so the code under test and this manager take turns,
+// unless it runs in a process of its own (runAsProcess()), as a real window manager does.
 class MiniWindowManager : public QObject {
   public:
-    // On the display named, $DISPLAY when null.
-    explicit MiniWindowManager(const char* display = nullptr);
+    // On the display named, $DISPLAY when null. A busy window manager names the window it has
+    // just focused _NET_ACTIVE_WINDOW only a while later: activeWindowLagMs.
+    explicit MiniWindowManager(const char* display = nullptr, int activeWindowLagMs = 0);
     // Gives up managing: the root properties it set are removed.
     ~MiniWindowManager() override;
 
@@ -32,6 +34,11 @@ class MiniWindowManager : public QObject {
     // Top-level windows from the bottom of the stack to its top.
     std::vector<xcb_window_t> stackingOrder();
 
+    // The body of a process that only manages the windows of $DISPLAY, until its standard input
+    // ends.
+    // It writes "ready" and a line break to its standard output once it manages them.
+    static int runAsProcess(int argc, char** argv, int activeWindowLagMs);
+
   private:
     void pump();
     void setActive(xcb_window_t window);
@@ -44,6 +51,7 @@ class MiniWindowManager : public QObject {
     xcb_window_t m_check = XCB_NONE;
     xcb_window_t m_active = XCB_NONE;
     bool m_running = false;
+    int m_activeWindowLagMs = 0;
     int m_activationRequests = 0;
     // WM_TRANSIENT_FOR of each window as it was when the window was mapped.
     std::map<xcb_window_t, xcb_window_t> m_transientFor;

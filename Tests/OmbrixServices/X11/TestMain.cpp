@@ -4,10 +4,19 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+#include "MiniWindowManager.h"
 
 // These tests talk to a real X server (Xvfb under xvfb-run), so the application runs on Qt's
 // xcb platform whatever the environment asks for.
+//
+// Started with "--window-manager LAG_MS" the program is no test but the window manager of the
+// display, in a process of its own (see WindowManagerProcess).
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--window-manager") == 0) {
+        return MiniWindowManager::runAsProcess(argc, argv, std::atoi(argv[2]));
+    }
     ::testing::InitGoogleTest(&argc, argv);
     if (!std::getenv("DISPLAY")) {
         std::fprintf(stderr, "These tests need an X11 display; run them through ctest (xvfb-run).\n");
