@@ -32,6 +32,7 @@
 #include "Ombrix/UI/StrengthMeter.h"
 #include "Ombrix/UI/SymbolView.h"
 #include "Ombrix/UI/UnlockView.h"
+#include "Ombrix/App/DatabaseCodec.h"
 #include "OmbrixCore/Kdbx/KdbxError.h"
 #include "Support/Fixtures.h"
 #include "WidgetProbe.h"
@@ -229,7 +230,7 @@ TEST(UnlockView, SubmitIsEnabledOnlyWithWhatTheModeNeeds) {
         const char* note;
     };
     const Case cases[] = {
-        {false, "", "", false, false, false, false, "unlock: nothing typed"},
+        {false, "", "", false, true, false, false, "unlock: the empty password is an attempt too"},
         {false, "p", "", false, true, false, false, "unlock: a password"},
         {false, "", "", true, true, false, false, "unlock: a key file alone"},
         {true, "", "", true, false, false, false, "create: a key file alone is not enough"},
@@ -353,6 +354,43 @@ TEST(UnlockView, RightCredentialsUnlockAndClearTheFields) {
         EXPECT_EQ(screen.view->passwordField()->text(), QString()) << c.note;
         EXPECT_EQ(screen.view->passwordField()->lineEdit()->isUndoAvailable(), false) << c.note;
     }
+}
+
+// A database may be locked by the empty password alone: opening it is typing nothing and
+// pressing Return. Where the password is another, the same attempt fails as any wrong one.
+TEST(UnlockView, AnEmptyMasterPasswordOpensAFileLockedByIt) {
+    Harness h;
+    AppStateDependencies deps = h.dependencies();
+    deps.codec = std::make_shared<KdbxFileCodec>();
+    AppState state(deps);
+    const QString file = h.path("bos-parola.kdbx");
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(
+                                testsupport::fixturePath("kdbx/v41-argon2id-aes256-gzip-empty-password.kdbx").string()),
+                            file));
+    ScriptedPanels panels;
+    LockScreenMetrics metrics;
+    state.prepare(file);
+    UnlockView view(state, panels, metrics);
+    view.resize(480, 760);
+    view.show();
+    QApplication::setActiveWindow(&view);
+    QApplication::processEvents();
+    ASSERT_EQ(view.mode(), Mode::unlock);
+
+    EXPECT_TRUE(view.submitButton()->isEnabled()) << "\"Kilidi aç\" with nothing typed";
+    QTest::keyClick(view.passwordField()->lineEdit(), Qt::Key_Return);
+    for (int turn = 0; turn < 10 && view.isBusy(); ++turn) QApplication::processEvents();
+    EXPECT_FALSE(state.isLocked()) << state.lastError().value_or(QString()).toStdString();
+
+    LockScreen other;
+    other.writeVault("kasa.kdbx", "parola");
+    other.state->prepare(other.h.path("kasa.kdbx"));
+    EXPECT_TRUE(other.view->submitButton()->isEnabled());
+    QTest::keyClick(other.view->passwordField()->lineEdit(), Qt::Key_Return);
+    other.settle();
+    EXPECT_TRUE(other.state->isLocked());
+    EXPECT_TRUE(other.bannerShown()) << "the attempt is answered like any wrong password";
+    EXPECT_EQ(other.h.codec->loads, 1);
 }
 
 // A field's text and every copy taken of it share one storage; the view wipes it before it

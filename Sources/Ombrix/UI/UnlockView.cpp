@@ -349,9 +349,12 @@ bool UnlockView::shouldOfferCreation() const {
 
 bool UnlockView::canSubmit() const {
     if (!hasDatabase() || busy_) return false;
-    const QString password = password_->text();
-    if (isCreating_) return !password.isEmpty() && password == confirm_->text();
-    return !password.isEmpty() || keyFile_.has_value();
+    if (isCreating_) {
+        const QString password = password_->text();
+        return !password.isEmpty() && password == confirm_->text();
+    }
+    // A file may be locked by the empty password: nothing typed is an attempt like any other.
+    return true;
 }
 
 void UnlockView::submit() {
