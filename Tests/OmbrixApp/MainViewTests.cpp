@@ -3,8 +3,10 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <functional>
 
@@ -13,7 +15,10 @@
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/EntryDetailPane.h"
 #include "Ombrix/UI/EntryList.h"
+#include "Ombrix/UI/EntryListModel.h"
 #include "Ombrix/UI/EntryListView.h"
+#include "Ombrix/UI/GroupOutlineView.h"
+#include "Ombrix/UI/GroupTreeModel.h"
 #include "Ombrix/UI/GroupTreeView.h"
 #include "Ombrix/UI/MainToolbar.h"
 #include "Ombrix/UI/MainView.h"
@@ -316,3 +321,73 @@ TEST(MainView, DownInTheSearchFieldGoesToTheFirstResult) {
     QTest::keyClick(search, Qt::Key_Down);
     EXPECT_EQ(QApplication::focusWidget(), search);
 }
+
+// Two long groups and a search that matches in both. Another group or another search opens at
+// its first row; a change that leaves the same group or search listed keeps the place.
+TEST(MainView, ANewGroupOrSearchOpensAtTheTop) {
+    std::vector<KdbxEntry> first, second;
+    for (int i = 0; i < 120; ++i) {
+        first.push_back(fakes::entry("Birinci " + std::to_string(i), "ayse"));
+        second.push_back(fakes::entry("İkinci " + std::to_string(i), "ayse"));
+    }
+    const KdbxGroup one = fakes::group("Bölüm 1", first);
+    const KdbxGroup two = fakes::group("Bölüm 2", second);
+    Fixture f(false);
+    fakes::open(f.harness, *f.state, fakes::database(fakes::group("Kasa", {}, {one, two})));
+    MainView view(*f.state, f.clipboard);
+    view.resize(1020, 680);
+    view.show();
+    QApplication::setActiveWindow(&view);
+    settle();
+    EntryList* list = view.entryList()->list();
+    GroupOutlineView* tree = view.groupTree()->tree();
+
+    const auto clickGroup = [&](const KdbxGroup& group) {
+        const QRect row = tree->visualRect(view.groupTree()->model().indexOf(group.id));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, row.center());
+        settle();
+    };
+    // Wheels the list down a good way, short of its end.
+    const auto scrollDown = [&] {
+        const QPointF at(list->viewport()->width() / 2.0, list->viewport()->height() / 2.0);
+        for (int i = 0; i < 4; ++i) {
+            QWheelEvent wheel(at, list->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(list->viewport(), &wheel);
+        }
+        settle();
+        ASSERT_GT(list->verticalScrollBar()->value(), 0);
+        ASSERT_LT(list->verticalScrollBar()->value(), list->verticalScrollBar()->maximum());
+    };
+    // The title of the row at the top of the list.
+    const auto topRow = [&] {
+        const QModelIndex index = list->indexAt(QPoint(list->viewport()->width() / 2, 4));
+        return index.data(EntryListModel::TitleRole).toString().toStdString();
+    };
+
+    clickGroup(one);
+    ASSERT_EQ(topRow(), "Birinci 0");
+    scrollDown();
+    const std::string place = topRow();
+    ASSERT_NE(place, "Birinci 0");
+
+    // Within the same group the place stays, also when the rows change below it.
+    f.state->deleteEntries({f.state->visibleEntries().back().id});
+    settle();
+    EXPECT_EQ(topRow(), place) << "the same group";
+
+    clickGroup(two);
+    EXPECT_EQ(topRow(), "İkinci 0") << "another group";
+
+    scrollDown();
+    QLineEdit* search = view.toolbar()->searchField()->lineEdit();
+    search->setFocus();
+    QTest::keyClicks(search, QStringLiteral("1"));
+    settle();
+    EXPECT_EQ(topRow(), "Birinci 1") << "a new search";
+    scrollDown();
+    QTest::keyClicks(search, QStringLiteral("1"));
+    settle();
+    EXPECT_EQ(topRow(), "Birinci 11") << "another search";
+}
+

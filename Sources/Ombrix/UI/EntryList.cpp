@@ -83,17 +83,24 @@ EntryList::EntryList(AppState& state, EntryListModel& model, QWidget* parent)
     });
     connect(&model_, &QAbstractItemModel::modelReset, this, [this] {
         applyingSelection_ = false;
+        // The same group or search keeps its place; another one opens at its first row.
         const QString context = listedContext(state_);
-        if (context == listedContext_) {
-            executeDelayedItemsLayout();
-            verticalScrollBar()->setValue(scrollBeforeReset_);
-        }
+        executeDelayedItemsLayout();
+        verticalScrollBar()->setValue(context == listedContext_ ? scrollBeforeReset_ : 0);
         listedContext_ = context;
         interaction_.pressedRow = -1;
         interaction_.pressedButton.reset();
         interaction_.dropRow = -1;
         dragRow_ = -1;
         applySelectionFromState();
+    });
+    // Another group or search with the very same rows does not reset them, and opens at the
+    // top all the same.
+    connect(&model_, &EntryListModel::refreshed, this, [this] {
+        const QString context = listedContext(state_);
+        if (context == listedContext_) return;
+        listedContext_ = context;
+        verticalScrollBar()->setValue(0);
     });
     listedContext_ = listedContext(state_);
     applySelectionFromState();
