@@ -346,7 +346,7 @@ TEST(EntryList, Keys) {
         {"Escape clears the search, then the selection, then passes",
          [](Fixture& f) {
              f.state->setSearchText(QStringLiteral("ayse"));
-             f.state->setSelectedEntryIDs({f.sample.gmail.id});
+             f.state->setSelectedEntryIDs({f.sample.github.id});
          },
          {{Qt::Key_Escape, Qt::NoModifier, true},
           {Qt::Key_Escape, Qt::NoModifier, true},

@@ -11,9 +11,11 @@
 #include <functional>
 
 #include "MainWindowFixture.h"
+#include "Ombrix/App/GroupTree.h"
 #include "Ombrix/Theme/IconButton.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/EntryDetailPane.h"
+#include "Ombrix/UI/EntryDetailView.h"
 #include "Ombrix/UI/EntryList.h"
 #include "Ombrix/UI/EntryListModel.h"
 #include "Ombrix/UI/EntryListView.h"
@@ -138,6 +140,7 @@ TEST(MainToolbar, SelectedEntryItemsNeedExactlyOneExistingEntry) {
 
 TEST(MainToolbar, MenuItemsActOnTheFocusedEntry) {
     ViewFixture f;
+    f.state->setSelectedGroupID(f.sample.mail.id);
     f.state->setSelectedEntryIDs({f.sample.gmail.id});
     f.menuItem("Kullanıcı adını kopyala")->trigger();
     f.menuItem("Parolayı kopyala")->trigger();
@@ -391,3 +394,44 @@ TEST(MainView, ANewGroupOrSearchOpensAtTheTop) {
     EXPECT_EQ(topRow(), "Birinci 11") << "another search";
 }
 
+// Two entries selected, one dragged to another group: it leaves the list and the selection, and
+// what the list still shows is all that the commands act on.
+TEST(MainView, AnEntryThatLeavesTheListLeavesTheSelection) {
+    ViewFixture f;
+    EntryList* list = f.view->entryList()->list();
+    const auto rowCentre = [&](const KdbxEntry& e) {
+        return list->rowRect(*f.view->entryList()->model().rowOf(e.id)).center();
+    };
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(f.sample.github));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(f.sample.router));
+    ASSERT_EQ(f.view->detailPane()->content(), EntryDetailPane::Content::multipleEntries);
+
+    GroupOutlineView* tree = f.view->groupTree()->tree();
+    const QRect mail = tree->visualRect(f.view->groupTree()->model().indexOf(f.sample.mail.id));
+    ASSERT_TRUE(drop(tree->viewport(), mail.center(), uuidText(f.sample.github)));
+    settle();
+
+    EXPECT_EQ(f.state->selectedEntryIDs(), (UUIDSet{f.sample.router.id}));
+    EXPECT_EQ(list->selectionModel()->selectedIndexes().size(), 1);
+    ASSERT_EQ(f.view->detailPane()->content(), EntryDetailPane::Content::entry)
+        << "the detail shows the one entry still selected";
+    EXPECT_EQ(f.view->detailPane()->detailView()->entry().id, f.sample.router.id);
+
+    // Delete takes what the list shows selected, and nothing else.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(f.state->undoLabel(), std::optional<QString>(QStringLiteral("Kaydı Sil")));
+    EXPECT_NE(GroupTree::findEntry(f.state->database()->root, f.sample.github.id), nullptr);
+    EXPECT_EQ(GroupTree::findEntry(f.state->database()->root, f.sample.router.id), nullptr);
+
+    // A search that no longer matches a selected entry takes it out as well.
+    f.state->setSearchText(QString());
+    f.state->setSelectedGroupID(f.sample.mail.id);
+    f.state->setSelectedEntryIDs({f.sample.gmail.id, f.sample.outlook.id});
+    QLineEdit* search = f.toolbar().searchField()->lineEdit();
+    search->setFocus();
+    QTest::keyClicks(search, QStringLiteral("outlook"));
+    settle();
+    EXPECT_EQ(f.state->selectedEntryIDs(), (UUIDSet{f.sample.outlook.id}));
+    EXPECT_EQ(f.view->detailPane()->content(), EntryDetailPane::Content::entry);
+}

@@ -70,6 +70,7 @@ void AppState::setDatabase(std::optional<KdbxDatabase> database) {
     if (!database && !database_) return;
     database_ = std::move(database);
     emit databaseChanged();
+    keepSelectionListed();
 }
 
 void AppState::setDatabaseURL(const std::optional<QString>& url) {
@@ -94,6 +95,7 @@ void AppState::setStatusMessage(const std::optional<QString>& message) {
 
 void AppState::setSelectedGroupID(const std::optional<UUID>& id) {
     assignAndNotify(*this, selectedGroupID_, id, &AppState::selectedGroupIDChanged);
+    keepSelectionListed();
 }
 
 void AppState::setSelectedEntryIDs(const UUIDSet& ids) {
@@ -102,6 +104,7 @@ void AppState::setSelectedEntryIDs(const UUIDSet& ids) {
 
 void AppState::setSearchText(const QString& text) {
     assignAndNotify(*this, searchText_, text, &AppState::searchTextChanged);
+    keepSelectionListed();
 }
 
 void AppState::setSort(const EntrySort& sort) {
