@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <functional>
 
 #include "MainWindowFixture.h"
@@ -434,4 +437,54 @@ TEST(MainView, AnEntryThatLeavesTheListLeavesTheSelection) {
     settle();
     EXPECT_EQ(f.state->selectedEntryIDs(), (UUIDSet{f.sample.outlook.id}));
     EXPECT_EQ(f.view->detailPane()->content(), EntryDetailPane::Content::entry);
+}
+
+namespace {
+
+// What a person reads on the control that has the keyboard.
+std::string describeFocus() {
+    QWidget* w = QApplication::focusWidget();
+    if (!w) return "(hiç)";
+    if (qobject_cast<EntryList*>(w)) return "kayıt listesi";
+    if (qobject_cast<GroupOutlineView*>(w)) return "grup ağacı";
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return "alan: " + edit->placeholderText().toStdString();
+    if (auto* button = qobject_cast<QAbstractButton*>(w))
+        return (button->text().isEmpty() ? button->toolTip() : button->text()).toStdString();
+    return w->metaObject()->className();
+}
+
+}  // namespace
+
+// Tab walks every control of the window in the order they stand (detail, toolbar, sidebar with
+// its tree, list header, list), and only controls that show that they have the keyboard.
+TEST(MainView, TabReachesEveryControlAndTheGroupTree) {
+    ViewFixture f;
+    f.state->setSelectedEntryIDs({f.sample.github.id});
+    settle();
+    EntryList* list = f.view->entryList()->list();
+    list->setFocus(Qt::OtherFocusReason);
+    const std::vector<std::string> expected = {
+        "kayıt listesi",
+        "Düzenle (Ctrl+E)", "Kullanıcı", "Parola", "Otomatik yaz", "Kopyala", "Göster", "Kopyala",
+        "Kopyala", "Aç",
+        "alan: Kayıtlarda ara", "Yeni kayıt (Ctrl+I)", "Diğer işlemler", "Kasayı kilitle (Ctrl+L)",
+        "Yeni grup (Ctrl+Shift+G)", "grup ağacı",
+        "Sıralama: Başlık", "Yeni kayıt (Ctrl+I)",
+    };
+    std::vector<std::string> walked;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        walked.push_back(describeFocus());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(walked, expected);
+    EXPECT_EQ(QApplication::focusWidget(), list) << "round to the list again, got " << describeFocus();
+
+    // Shift+Tab walks back the same way.
+    std::vector<std::string> back;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        back.push_back(describeFocus());
+    }
+    std::reverse(back.begin(), back.end());
+    EXPECT_EQ(back, expected);
 }

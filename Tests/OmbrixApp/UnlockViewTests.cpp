@@ -686,6 +686,38 @@ TEST(UnlockView, LockedWindowFitsTheCardAsItChanges) {
     EXPECT_EQ(fits("error dismissed"), unlocking);
 }
 
+// Tab walks the card from the top: "Değiştir" first, then the fields and the buttons; nothing
+// that cannot show the keyboard is a stop on the way.
+TEST(UnlockView, TabWalksTheCardFromTheTop) {
+    LockScreen screen;
+    screen.writeVault("kasa.kdbx", "parola");
+    screen.state->prepare(screen.h.path("kasa.kdbx"));
+    settleLayout();
+    const auto focused = [] {
+        QWidget* w = QApplication::focusWidget();
+        if (!w) return std::string("(hiç)");
+        if (auto* edit = qobject_cast<QLineEdit*>(w)) return "alan: " + edit->placeholderText().toStdString();
+        if (auto* button = qobject_cast<QAbstractButton*>(w))
+            return (button->text().isEmpty() ? button->toolTip() : button->text()).toStdString();
+        return std::string(w->metaObject()->className());
+    };
+    ASSERT_EQ(focused(), "alan: Ana parolan") << "the password has the keyboard at first";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(focused(), "Değiştir") << "above the password: the top of the card";
+
+    const std::vector<std::string> expected = {
+        "Değiştir", "alan: Ana parolan", "Dosya seç…", "Kilidi aç", "Başka bir veritabanı aç",
+        "Yeni veritabanı oluştur",
+    };
+    std::vector<std::string> walked;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        walked.push_back(focused());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(walked, expected);
+    EXPECT_EQ(focused(), "Değiştir") << "and round again";
+}
+
 TEST(ShakeEffect, SwingsTwiceAndComesToRest) {
     for (int n = 0; n <= 3; ++n) EXPECT_NEAR(ShakeEffect::offset(n), 0, 1e-9) << n;
     EXPECT_NEAR(ShakeEffect::offset(0.125), 6, 1e-9);

@@ -55,6 +55,8 @@ QScrollArea* scrollingBody(QWidget* body) {
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Tab goes to the fields and buttons; the area itself has no way to show the keyboard.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidget(body);
     scroll->viewport()->setAutoFillBackground(false);
     body->setAutoFillBackground(false);

@@ -137,6 +137,7 @@ UnlockView::UnlockView(AppState& state, FilePanels& panels, LockScreenMetrics& m
     scroll_->setWidgetResizable(true);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll_->setFocusPolicy(Qt::NoFocus);
     scroll_->viewport()->setAutoFillBackground(false);
     outer->addWidget(scroll_);
 
@@ -302,6 +303,8 @@ QWidget* UnlockView::buildDatabaseBlock() {
     connect(confirm_, &SecretField::revealedChanged, password_, &SecretField::setRevealed);
     connect(password_, &SecretField::submitted, this, &UnlockView::submit);
     connect(confirm_, &SecretField::submitted, this, &UnlockView::submit);
+    // Tab follows the card from its top.
+    setTabOrder(change, password_);
     return block;
 }
 
