@@ -474,7 +474,7 @@ TEST(EntryList, ContextMenu) {
         EXPECT_EQ(
             actionTexts(*menu).join("|"),
             "Kullanıcı adını kopyala|Parolayı kopyala|Adresi kopyala|—|Otomatik yaz|Adresi tarayıcıda aç|—|"
-            "Düzenle…|Çoğalt|—|Sil");
+            "Düzenle…|Çoğalt|Taşı…|—|Sil");
         for (QAction* action : menu->actions()) EXPECT_TRUE(action->isEnabled()) << text(action->text());
         actionNamed(*menu, "Düzenle…")->trigger();
         EXPECT_EQ(f.state->route(), Route::editEntry(f.sample.router.id));

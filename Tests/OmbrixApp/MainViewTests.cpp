@@ -488,3 +488,54 @@ TEST(MainView, TabReachesEveryControlAndTheGroupTree) {
     std::reverse(back.begin(), back.end());
     EXPECT_EQ(back, expected);
 }
+
+// The keyboard path from the list: the context menu (Menu key or Shift+F10) moves the selected
+// entries to a group chosen from "Taşı…".
+TEST(MainView, SelectedEntriesMoveToAGroupFromTheKeyboard) {
+    struct Case {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        const char* note;
+    };
+    for (const Case c : {Case{Qt::Key_Menu, Qt::NoModifier, "Menu key"},
+                         Case{Qt::Key_F10, Qt::ShiftModifier, "Shift+F10"}}) {
+        ViewFixture f;
+        EntryList* list = f.view->entryList()->list();
+        list->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(list, Qt::Key_Home);
+        QTest::keyClick(list, Qt::Key_Down, Qt::ShiftModifier);
+        ASSERT_EQ(f.state->selectedEntryIDs(), (UUIDSet{f.sample.github.id, f.sample.router.id})) << c.note;
+
+        QStringList groups;
+        bool chosen = false;
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr) << c.note;
+            for (int i = 0; i < 20 && (!menu->activeAction() || menu->activeAction()->text() != "Taşı…"); ++i)
+                QTest::keyClick(menu, Qt::Key_Down);
+            ASSERT_TRUE(menu->activeAction()) << c.note;
+            ASSERT_EQ(menu->activeAction()->text(), "Taşı…") << c.note;
+            QTest::keyClick(menu, Qt::Key_Right);
+            auto* groupsMenu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(groupsMenu, nullptr) << c.note;
+            ASSERT_NE(groupsMenu, menu) << c.note;
+            for (QAction* action : groupsMenu->actions()) groups << action->text().trimmed();
+            for (int i = 0; i < 20 && (!groupsMenu->activeAction() ||
+                                       groupsMenu->activeAction()->text().trimmed() != "Kartlar");
+                 ++i)
+                QTest::keyClick(groupsMenu, Qt::Key_Down);
+            chosen = groupsMenu->activeAction() && groupsMenu->activeAction()->text().trimmed() == "Kartlar";
+            QTest::keyClick(groupsMenu, chosen ? Qt::Key_Return : Qt::Key_Escape);
+            if (!chosen && QApplication::activePopupWidget()) QApplication::activePopupWidget()->close();
+        });
+        QTest::sendKeyEvent(QTest::Click, list, Qt::Key(c.key), QString(), c.modifiers);
+        settle();
+        EXPECT_EQ(groups, (QStringList{"Kasa", "E-posta", "Bankalar", "Kartlar", "Boş grup"})) << c.note;
+        ASSERT_TRUE(chosen) << c.note;
+        EXPECT_EQ(f.state->undoLabel(), std::optional<QString>(QStringLiteral("Kayıtları Taşı"))) << c.note;
+        const KdbxGroup* cards = GroupTree::findGroup(f.state->database()->root, f.sample.cards.id);
+        ASSERT_NE(cards, nullptr);
+        EXPECT_EQ(cards->entries.size(), 3u) << c.note;
+        EXPECT_TRUE(f.state->selectedEntryIDs().empty()) << c.note << ": they left the list";
+    }
+}
