@@ -250,3 +250,23 @@ TEST_F(SettingsFixture, TheRecordersRefusalLeavesTheHelpTextBelowItReadable) {
     const QRect helpArea(help->mapTo(&view, QPoint(0, 0)), help->size());
     EXPECT_LT(refusalArea.bottom(), helpArea.top()) << "the refusal ends above the help text";
 }
+
+// Escape closes the window, from wherever the keyboard is in it; while a hot key is being
+// recorded it only ends the recording.
+TEST_F(SettingsFixture, EscapeClosesTheWindow) {
+    QApplication::setActiveWindow(&view);
+    QTest::mouseClick(view.hotKeyRecorder(), Qt::LeftButton);
+    ASSERT_TRUE(view.hotKeyRecorder()->isRecording());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(view.hotKeyRecorder()->isRecording());
+    EXPECT_TRUE(view.isVisible()) << "Escape ended the recording only";
+
+    for (QWidget* target : {static_cast<QWidget*>(view.sequenceField()->lineEdit()),
+                            static_cast<QWidget*>(view.timeoutSlider())}) {
+        view.present();
+        QApplication::setActiveWindow(&view);
+        target->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        EXPECT_FALSE(view.isVisible()) << target->metaObject()->className();
+    }
+}

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -78,6 +79,8 @@ SettingsView::SettingsView(Preferences& preferences, Availability autoTypeAvaila
     connect(&preferences_, &Preferences::defaultAutoTypeSequenceChanged, this,
             &SettingsView::refreshSequence);
     connect(&preferences_, &Preferences::hotKeyChanged, this, &SettingsView::refreshHotKey);
+    // Escape closes the window, as it closes the sheets; a hot key being recorded takes it first.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
     poll_->setInterval(availabilityPollMs);
     connect(poll_, &QTimer::timeout, this, &SettingsView::refreshAvailability);
 

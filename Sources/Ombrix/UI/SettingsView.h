@@ -29,7 +29,8 @@ class SymbolView;
 // whole combination; the window never talks to the hot-key service itself.
 //
 // It is a top-level window, not a sheet. The application has one: presentShared() makes it on
-// first use and brings it to the front on every call. Closing it only hides it.
+// first use and brings it to the front on every call. Closing it (also with Escape) only hides
+// it.
 class SettingsView : public QWidget {
     Q_OBJECT
 
