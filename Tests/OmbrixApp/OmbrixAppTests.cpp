@@ -420,3 +420,51 @@ TEST(OmbrixApp, AfterASheetTheFocusIsBackAndCtrlZUndoesTheChange) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(groupName(), QStringLiteral("E-posta"));
 }
+
+// "Yeni Grup" right after the vault opens: the new, empty group hides the list that had the
+// keyboard. The keyboard goes to a control that shows, not to the search field, so Ctrl+Z
+// undoes the new group.
+TEST(OmbrixApp, AfterANewEmptyGroupCtrlZUndoesIt) {
+    struct Case {
+        bool create;
+        const char* note;
+    };
+    for (const Case c : {Case{false, "unlocked"}, Case{true, "created"}}) {
+        App a;
+        a.show();
+        if (c.create) {
+            const QString path = a.h.path(QStringLiteral("yeni.kdbx"));
+            a.state().prepare(path);
+            a.state().createDatabase(path, QStringLiteral("parola"), std::nullopt);
+        } else {
+            mainwindow::Sample sample;
+            fakes::open(a.h, a.state(), sample.database);
+        }
+        ASSERT_FALSE(a.state().isLocked()) << c.note;
+        settle();
+        const int groupsBefore = static_cast<int>(a.state().database()->root.groups.size());
+
+        QTest::keyClick(a.window(), Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
+        auto* editor = qobject_cast<GroupEditView*>(a.app->rootView()->sheet());
+        ASSERT_NE(editor, nullptr) << c.note;
+        QApplication::setActiveWindow(editor);
+        QLineEdit* name = editor->nameField()->lineEdit();
+        name->setFocus();
+        QTest::keyClicks(name, QStringLiteral("Yeni"));
+        QTest::keyClick(name, Qt::Key_Return);
+        settle();
+        ASSERT_EQ(a.app->rootView()->sheet(), nullptr) << c.note;
+        ASSERT_EQ(static_cast<int>(a.state().database()->root.groups.size()), groupsBefore + 1) << c.note;
+        // The window manager hands the activation back to the main window.
+        QApplication::setActiveWindow(a.window());
+        settle();
+
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr) << c.note;
+        EXPECT_TRUE(focus->isVisible()) << c.note << ": " << focus->metaObject()->className();
+        EXPECT_EQ(qobject_cast<QLineEdit*>(focus), nullptr) << c.note << ": not a text field";
+        QTest::keyClick(focus, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(static_cast<int>(a.state().database()->root.groups.size()), groupsBefore)
+            << c.note << ": Ctrl+Z took the new group back";
+    }
+}

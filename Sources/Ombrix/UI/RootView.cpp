@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QEasingCurve>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
@@ -139,8 +140,9 @@ void RootView::showContent() {
         connect(mainView_, &MainView::windowTitleTextChanged, this, &RootView::refreshTitle);
         layout_->addWidget(mainView_);
         mainView_->show();
-        // The list has the keyboard at once, as it has whenever the window is activated.
-        mainView_->entryList()->list()->setFocus();
+        // The list has the keyboard at once (the tree when the list is empty), as it has
+        // whenever the window is activated.
+        mainView_->keyboardHome()->setFocus();
     }
     refreshTitle();
 }
@@ -208,15 +210,27 @@ void RootView::closeSheet() {
 
 // The window manager hands the activation back when a sheet goes, and Qt then picks the first
 // field of the window (the search field) when it has lost track of the focus: the keyboard goes
-// back where it was instead, so Ctrl+Z there undoes the change just made.
+// back where it was instead, so Ctrl+Z there undoes the change just made. Where that place is
+// gone from view (a new group hides the list) or keeps Ctrl+Z for its own text, the keyboard
+// goes to the main view's resting place.
 void RootView::restoreFocus() {
     QWidget* target = focusBeforeSheet_;
     focusBeforeSheet_ = nullptr;
-    if (!target || !target->isVisible() || !target->isEnabled())
-        target = mainView_ ? mainView_->entryList()->list() : nullptr;
-    if (!target) return;
+    const auto usable = [this](QWidget* w) {
+        return w && w->window() == window() && w->isVisible() && w->isEnabled() && !takesUndoKey(w);
+    };
+    if (!usable(target)) target = mainView_ ? mainView_->keyboardHome() : nullptr;
+    if (!usable(target)) return;
     if (window()->isVisible()) window()->activateWindow();
     target->setFocus(Qt::OtherFocusReason);
+}
+
+bool RootView::takesUndoKey(QWidget* widget) {
+    // Asked as Qt asks before it runs a shortcut: a text field claims Ctrl+Z for its own undo.
+    QKeyEvent probe(QEvent::ShortcutOverride, Qt::Key_Z, Qt::ControlModifier);
+    probe.ignore();
+    QApplication::sendEvent(widget, &probe);
+    return probe.isAccepted();
 }
 
 void RootView::sheetFinished(QDialog* sheet) {

@@ -73,6 +73,8 @@ class RootView : public QWidget {
     void openSheet(const Route& route);
     void closeSheet();
     void restoreFocus();
+    // Whether `widget`, holding the keyboard, would keep Ctrl+Z from the undo command.
+    static bool takesUndoKey(QWidget* widget);
     void sheetFinished(QDialog* sheet);
     // The sheet for the route, or null when the route names something that does not exist.
     QDialog* makeSheet(const Route& route);
