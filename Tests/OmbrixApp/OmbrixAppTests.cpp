@@ -113,6 +113,7 @@ struct App {
         deps.state = h.dependencies();
         deps.panels = std::make_shared<CancelledPanels>();
         deps.quit = [this] { ++quits; };
+        deps.screenArea = [](const QWidget&) { return std::optional<QRect>(screen); };
         app = std::make_unique<OmbrixApp>(std::move(deps));
     }
 
@@ -124,6 +125,9 @@ struct App {
 
     QMainWindow* window() const { return app->mainWindow(); }
     AppState& state() const { return app->state(); }
+
+    // A 1600 × 1000 screen whose top 25 pixels belong to a panel.
+    static constexpr QRect screen{0, 25, 1600, 975};
 
     fakes::Harness h;
     HandClipboard clipboard;
@@ -466,5 +470,65 @@ TEST(OmbrixApp, AfterANewEmptyGroupCtrlZUndoesIt) {
         QTest::keyClick(focus, Qt::Key_Z, Qt::ControlModifier);
         EXPECT_EQ(static_cast<int>(a.state().database()->root.groups.size()), groupsBefore)
             << c.note << ": Ctrl+Z took the new group back";
+    }
+}
+
+namespace {
+
+// Every size a widget takes, in order.
+class SizeLog : public QObject {
+  public:
+    explicit SizeLog(QWidget* watched) { watched->installEventFilter(this); }
+    std::vector<QSize> sizes;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize) sizes.push_back(static_cast<QResizeEvent*>(event)->size());
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// Lets deferred work run until nothing is left that moves the window.
+void settleWindow() {
+    for (int turn = 0; turn < 10; ++turn) settle();
+}
+
+}  // namespace
+
+// Locking and unlocking three times: the unlocked window comes back exactly where the user put
+// it, at the user's size; the lock card is centred on it and the locked window takes no height
+// but the card's.
+TEST(OmbrixApp, TheWindowStaysWhereTheUserPutItAcrossLocking) {
+    App a;
+    a.show();
+    mainwindow::Sample sample;
+    fakes::open(a.h, a.state(), sample.database);
+    settleWindow();
+    a.window()->resize(1100, 700);
+    a.window()->move(300, 150);
+    settleWindow();
+    const QRect unlocked = a.window()->frameGeometry();
+    ASSERT_EQ(a.window()->size(), QSize(1100, 700));
+    ASSERT_EQ(unlocked.topLeft(), QPoint(300, 150));
+
+    for (int cycle = 1; cycle <= 3; ++cycle) {
+        SizeLog log(a.window());
+        a.state().lock();
+        settleWindow();
+        const QRect locked = a.window()->frameGeometry();
+        const QSize lockedSize = a.window()->size();
+        EXPECT_EQ(lockedSize.width(), WindowSizer::lockedWidth) << "cycle " << cycle;
+        EXPECT_LE((QRectF(locked).center() - QRectF(unlocked).center()).manhattanLength(), 1.0)
+            << "cycle " << cycle << ": the lock card is centred on the window, at "
+            << locked.x() << "," << locked.y() << " " << locked.width() << "x" << locked.height();
+        for (const QSize& size : log.sizes) {
+            if (size.width() == WindowSizer::lockedWidth) {
+                EXPECT_EQ(size, lockedSize) << "cycle " << cycle << ": a locked height the card does not have";
+            }
+        }
+        a.state().unlock(QStringLiteral("parola"), std::nullopt);
+        ASSERT_FALSE(a.state().isLocked());
+        settleWindow();
+        EXPECT_EQ(a.window()->frameGeometry(), unlocked) << "cycle " << cycle;
     }
 }

@@ -2,9 +2,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 
 #include "Ombrix/App/AppState.h"
 
@@ -17,6 +19,7 @@ class OmbrixCommands;
 class Preferences;
 class QMainWindow;
 class QSessionManager;
+class QWidget;
 class RootView;
 class WindowSizer;
 
@@ -33,6 +36,9 @@ struct OmbrixAppDependencies {
     AppStateDependencies state;
     std::shared_ptr<FilePanels> panels;
     std::function<void()> quit;
+    // The part of the screen the main window may take; the window's screen's available area
+    // when empty.
+    std::function<std::optional<QRect>(const QWidget& window)> screenArea;
 };
 
 // The application: the long-lived objects of the interface and the main window. It is made
