@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QTest>
 #include <QTimer>
+#include <QVariantAnimation>
 
 #include <functional>
 #include <memory>
@@ -44,6 +45,7 @@
 #include "OmbrixCore/Services/AutoTypeService.h"
 #include "OmbrixCore/Services/HotKeyService.h"
 #include "QuietDesktop.h"
+#include "WidgetProbe.h"
 #include "ShellFixture.h"
 
 namespace {
@@ -530,5 +532,112 @@ TEST(OmbrixApp, TheWindowStaysWhereTheUserPutItAcrossLocking) {
         ASSERT_FALSE(a.state().isLocked());
         settleWindow();
         EXPECT_EQ(a.window()->frameGeometry(), unlocked) << "cycle " << cycle;
+    }
+}
+
+namespace {
+
+// The sizes the lock screen and the main view take while they are shown, and the window's size
+// at each of those moments.
+class ViewSizeLog : public QObject {
+  public:
+    struct Seen {
+        QSize view;
+        QSize window;
+    };
+    explicit ViewSizeLog(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+    ~ViewSizeLog() override { qApp->removeEventFilter(this); }
+    std::vector<Seen> seen;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* view = qobject_cast<QWidget*>(watched);
+        const bool ours = qobject_cast<MainView*>(watched) || qobject_cast<UnlockView*>(watched);
+        const bool shownOrResized =
+            event->type() == QEvent::Show || (event->type() == QEvent::Resize && view && view->isVisible());
+        if (ours && shownOrResized) seen.push_back({view->size(), window_->size()});
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    QWidget* window_;
+};
+
+int difference(const QColor& a, const QColor& b) {
+    return qMax(qAbs(a.red() - b.red()), qMax(qAbs(a.green() - b.green()), qAbs(a.blue() - b.blue())));
+}
+
+}  // namespace
+
+// Locking and unlocking: the new view is shown only once the window has its new shape, laid out
+// once at its final size, and the picture of the view left behind fades out over it where it
+// stood on the screen, through frames that blend the two.
+TEST(OmbrixApp, LockAndUnlockCrossFadeBetweenFinishedPictures) {
+    App a;
+    a.show();
+    mainwindow::Sample sample;
+    fakes::open(a.h, a.state(), sample.database);
+    settleWindow();
+    a.window()->move(300, 150);
+    settleWindow();
+    probe::MotionOn motion;
+    RootView* root = a.app->rootView();
+
+    for (const bool locking : {true, false}) {
+        const char* note = locking ? "locking" : "unlocking";
+        const QImage before = root->grab().toImage();
+        const QPoint beforeAt = root->mapToGlobal(QPoint(0, 0));
+        ViewSizeLog log(a.window());
+        if (locking)
+            a.state().lock();
+        else
+            a.state().unlock(QStringLiteral("parola"), std::nullopt);
+
+        // Before the event loop turns: the window has its new shape and the new view fills it.
+        QWidget* shown = locking ? static_cast<QWidget*>(root->unlockView()) : root->mainView();
+        ASSERT_NE(shown, nullptr) << note;
+        const QSize windowNow = a.window()->size();
+        EXPECT_EQ(windowNow.width() == WindowSizer::lockedWidth, locking) << note;
+        EXPECT_EQ(shown->size(), root->size()) << note;
+        for (const ViewSizeLog::Seen& s : log.seen) {
+            EXPECT_EQ(s.window, windowNow) << note << ": a view shown in a window of another size";
+            EXPECT_EQ(s.view, root->size()) << note << ": a view laid out at another size";
+        }
+
+        // The old picture, unchanged, where it stood.
+        QWidget* fade = root->fadingPicture();
+        ASSERT_NE(fade, nullptr) << note;
+        EXPECT_EQ(fade->mapToGlobal(QPoint(0, 0)), beforeAt) << note;
+        EXPECT_EQ(fade->size(), before.size()) << note;
+        auto* animation = fade->findChild<QVariantAnimation*>();
+        ASSERT_NE(animation, nullptr) << note;
+        const QPoint offset = beforeAt - root->mapToGlobal(QPoint(0, 0));
+        const QImage start = root->grab().toImage();
+        animation->setCurrentTime(RootView::fadeMs / 2);
+        const QImage middle = root->grab().toImage();
+        animation->setCurrentTime(RootView::fadeMs);
+        settleWindow();
+        EXPECT_EQ(root->fadingPicture(), nullptr) << note << ": the picture is gone at the end";
+        const QImage end = root->grab().toImage();
+        const QRect shared =
+            QRect(offset, before.size()).intersected(start.rect()).intersected(middle.rect()).intersected(end.rect());
+        ASSERT_FALSE(shared.isEmpty()) << note;
+
+        // Where the two views differ: the start shows the old one, the end the new one, and the
+        // middle a blend of both.
+        int compared = 0;
+        for (int y = shared.top(); y <= shared.bottom() && compared < 50; y += 7) {
+            for (int x = shared.left(); x <= shared.right() && compared < 50; x += 7) {
+                const QColor old = probe::pixel(before, x - offset.x(), y - offset.y());
+                const QColor fresh = probe::pixel(end, x, y);
+                if (difference(old, fresh) < 90) continue;
+                ++compared;
+                EXPECT_LE(difference(probe::pixel(start, x, y), old), 3) << note << " at " << x << "," << y;
+                const QColor blended = probe::pixel(middle, x, y);
+                EXPECT_GE(difference(blended, old), 9) << note << " at " << x << "," << y;
+                EXPECT_GE(difference(blended, fresh), 9) << note << " at " << x << "," << y;
+            }
+        }
+        EXPECT_GT(compared, 10) << note;
     }
 }

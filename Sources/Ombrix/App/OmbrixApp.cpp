@@ -75,6 +75,7 @@ OmbrixApp::OmbrixApp(Dependencies dependencies, QObject* parent)
     sizer_ = dependencies.screenArea ? new WindowSizer(window_.get(), std::move(dependencies.screenArea))
                                      : new WindowSizer(window_.get());
     sizer_->follow(*state_, metrics);
+    rootView_->setWindowSizer(sizer_);
 
     window_->installEventFilter(this);
     connect(&preferences_, &Preferences::hotKeyChanged, this, &OmbrixApp::registerGlobalHotKey);

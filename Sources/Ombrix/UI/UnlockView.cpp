@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QPainter>
 #include <QPointer>
 #include <QPropertyAnimation>
@@ -334,6 +335,14 @@ QWidget* UnlockView::buildFooter() {
     flow->addWidget(new Badge(QStringLiteral("Yerel"), QStringLiteral("externaldrive"), Palette::textMuted));
     footer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     return footer;
+}
+
+int UnlockView::cardHeightFor(int width) const {
+    const_cast<UnlockView*>(this)->ensurePolished();
+    // Until the view shows, the card's layout keeps the hints it took before the card was filled
+    // (a change reaches it only through a queued request): it is asked afresh.
+    if (QLayout* layout = paddedCard_->layout()) layout->invalidate();
+    return paddedCard_->hasHeightForWidth() ? paddedCard_->heightForWidth(width) : paddedCard_->sizeHint().height();
 }
 
 UnlockView::Mode UnlockView::mode() const {

@@ -102,6 +102,9 @@ class UnlockView : public QWidget {
     AppButton* submitButton() const { return submit_; }
     ErrorBanner* errorBanner() const { return banner_; }
     QWidget* card() const { return paddedCard_; }
+    // The height the card (with its margin) needs at `width`, as it will be laid out there; known
+    // before the view is shown.
+    int cardHeightFor(int width) const;
 
   protected:
     void showEvent(QShowEvent* event) override;
