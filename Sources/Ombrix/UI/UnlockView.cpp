@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QPropertyAnimation>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QTimer>
@@ -38,6 +39,7 @@
 #include "Ombrix/UI/FormField.h"
 #include "Ombrix/UI/HairlineDivider.h"
 #include "Ombrix/UI/SecretField.h"
+#include "Ombrix/UI/SlimScrollBar.h"
 #include "Ombrix/UI/StrengthMeter.h"
 #include "Ombrix/UI/SymbolView.h"
 #include "Ombrix/UI/Tooltip.h"
@@ -139,6 +141,7 @@ UnlockView::UnlockView(AppState& state, FilePanels& panels, LockScreenMetrics& m
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll_->setFocusPolicy(Qt::NoFocus);
+    makeSlim(scroll_->verticalScrollBar());
     scroll_->viewport()->setAutoFillBackground(false);
     outer->addWidget(scroll_);
 
