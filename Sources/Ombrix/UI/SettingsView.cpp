@@ -68,12 +68,17 @@ SettingsView::SettingsView(Preferences& preferences, Availability autoTypeAvaila
     setWindowTitle(QStringLiteral("Ayarlar"));
     SheetLayout::applySurface(this);
     setMinimumSize(400, 360);
-    resize(520, 620);
 
     QWidget* body = SheetLayout::cardColumn({clipboardCard(), autoTypeCard(), hotKeyCard()});
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->addWidget(SheetLayout::scrollingBody(body));
+    // 520 × 620, or as high as the cards need at that width with the fonts in use: at its
+    // default size the window shows everything without scrolling. The body's layout is asked
+    // afresh, its hints still being those of an empty column until the window shows.
+    body->layout()->invalidate();
+    const int needed = body->hasHeightForWidth() ? body->heightForWidth(idealWidth) : body->sizeHint().height();
+    resize(idealWidth, qMax(idealHeight, needed));
 
     connect(&preferences_, &Preferences::clipboardTimeoutChanged, this, &SettingsView::refreshTimeout);
     connect(&preferences_, &Preferences::defaultAutoTypeSequenceChanged, this,

@@ -42,6 +42,9 @@ class SettingsView : public QWidget {
     static constexpr int minimumTimeout = 5;
     static constexpr int maximumTimeout = 120;
     static constexpr int availabilityPollMs = 1500;
+    // The default size, grown in height to what the cards need.
+    static constexpr int idealWidth = 520;
+    static constexpr int idealHeight = 620;
 
     // Auto-type availability from AutoTypeService::hasAccessibilityPermission.
     SettingsView(Preferences& preferences, AutoTypeService& autoType, QWidget* parent = nullptr);
