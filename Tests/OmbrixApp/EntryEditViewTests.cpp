@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCalendarWidget>
 #include <QDateTimeEdit>
 #include <QDialog>
 #include <QLabel>
@@ -7,6 +8,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -22,6 +24,8 @@
 #include "Ombrix/UI/NotesEditor.h"
 #include "Ombrix/UI/SecretField.h"
 #include "Ombrix/UI/StrengthMeter.h"
+#include "Ombrix/Theme/Palette.h"
+#include "WidgetProbe.h"
 
 using namespace std::chrono_literals;
 using editortest::click;
@@ -539,4 +543,30 @@ TEST(EntryEditView, TheExpiryDateTakesTheWheelOnlyWithTheFocus) {
     field->setFocus(Qt::MouseFocusReason);
     wheel(1);
     EXPECT_NE(field->dateTime(), stored);
+}
+
+// The calendar that opens from the expiry date turns its months with the interface's own
+// chevrons, in its muted text colour, not the style's stock green arrows.
+TEST(EntryEditView, TheCalendarsArrowsAreTheInterfacesOwn) {
+    KdbxEntry banka = fakes::entry("Banka");
+    banka.expires = true;
+    Vault v(banka);
+    EntryEditView* sheet = editSheet(v, "Banka");
+    QCalendarWidget* calendar = sheet->expiryEdit()->calendarWidget();
+    ASSERT_NE(calendar, nullptr);
+    for (const char* name : {"qt_calendar_prevmonth", "qt_calendar_nextmonth"}) {
+        auto* arrow = calendar->findChild<QToolButton*>(QLatin1String(name));
+        ASSERT_NE(arrow, nullptr) << name;
+        const QImage icon = arrow->icon().pixmap(16).toImage();
+        int inked = 0;
+        for (int y = 0; y < icon.height(); ++y) {
+            for (int x = 0; x < icon.width(); ++x) {
+                const QColor c = icon.pixelColor(x, y);
+                if (c.alpha() < 200) continue;
+                ++inked;
+                EXPECT_TRUE(probe::colorNear(c, Palette::textSoft, 12)) << name << " at " << x << "," << y;
+            }
+        }
+        EXPECT_GT(inked, 8) << name;
+    }
 }
