@@ -130,7 +130,8 @@ void WindowSizer::applyCompact(QWidget& window, qreal height) {
         lastMode_ = mode;
         return;
     }
-    if (lastMode_ == Mode::full()) {
+    const bool leavingFull = lastMode_ == Mode::full();
+    if (leavingFull) {
         unlockedSize_ = window.size();
         unlockedAt_ = window.frameGeometry().topLeft();
     }
@@ -146,7 +147,10 @@ void WindowSizer::applyCompact(QWidget& window, qreal height) {
     window.setMinimumSize(size);
     window.setMaximumSize(size);
     setContentSize(window, size, frameBefore, sizeBefore, std::nullopt);
-    lockedAt_ = window.frameGeometry().topLeft();
+    // Where the sizer has the locked window: placed when it locked, then moved only by the
+    // sizer's own changes. Whatever else moved it was the user.
+    const QPoint moved = window.frameGeometry().topLeft() - frameBefore.topLeft();
+    lockedAt_ = leavingFull || !lockedAt_ ? window.frameGeometry().topLeft() : *lockedAt_ + moved;
     lastMode_ = mode;
 }
 
