@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <QCalendarWidget>
 #include <QDateTimeEdit>
 #include <QDialog>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <chrono>
 
@@ -19,6 +24,8 @@
 #include "Ombrix/UI/NotesEditor.h"
 #include "Ombrix/UI/SecretField.h"
 #include "Ombrix/UI/StrengthMeter.h"
+#include "Ombrix/Theme/Palette.h"
+#include "WidgetProbe.h"
 
 using namespace std::chrono_literals;
 using editortest::click;
@@ -490,4 +497,76 @@ TEST(EntryEditView, ExpiryWithoutATimeGetsThePresetAndSwitchingOffRemovesIt) {
     click(sheet->confirmButton());
     EXPECT_FALSE(v.entry("Banka").expires);
     EXPECT_EQ(v.entry("Banka").expiryTime, std::nullopt);
+}
+
+// Scrolling the sheet over the date field scrolls the sheet: the stored date changes on the wheel
+// only once the field has the focus.
+TEST(EntryEditView, TheExpiryDateTakesTheWheelOnlyWithTheFocus) {
+    KdbxEntry banka = fakes::entry("Banka");
+    banka.expires = true;
+    const QDateTime stored(QDate(2031, 3, 14), QTime(9, 30));
+    banka.expiryTime = Timestamp(std::chrono::seconds(stored.toSecsSinceEpoch()));
+    Vault v(banka);
+    EntryEditView* sheet = editSheet(v, "Banka");
+    sheet->resize(EntryEditView::minimumWidth, EntryEditView::minimumHeight);
+    QApplication::processEvents();
+    QDateTimeEdit* field = sheet->expiryEdit();
+    ASSERT_TRUE(field->isVisible());
+    ASSERT_FALSE(field->hasFocus());
+    QScrollBar* scroll = sheet->scrollArea()->verticalScrollBar();
+    ASSERT_GT(scroll->maximum(), 0) << "the form is taller than the sheet";
+    scroll->setValue(0);
+
+    // A turn of the wheel over the field, delivered as the window system's is: to the widget under
+    // the pointer, then on to its parents while none of them takes it.
+    const auto wheel = [&field](int steps) {
+        const QPointF at(field->width() / 2.0, field->height() / 2.0);
+        const QPointF global = field->mapToGlobal(at);
+        for (QWidget* w = field; w; w = w->isWindow() ? nullptr : w->parentWidget()) {
+            QWheelEvent event(w->mapFromGlobal(global), global, QPoint(), QPoint(0, -120 * steps), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(w, &event);
+            if (event.isAccepted()) break;
+        }
+        QApplication::processEvents();
+    };
+    wheel(1);
+    EXPECT_EQ(field->dateTime(), stored);
+    EXPECT_FALSE(field->hasFocus());
+    EXPECT_GT(scroll->value(), 0) << "the sheet scrolled instead";
+    click(sheet->confirmButton());
+    EXPECT_EQ(v.entry("Banka").expiryTime, banka.expiryTime);
+
+    // Clicked into, the field is the user's to turn.
+    sheet = editSheet(v, "Banka");
+    field = sheet->expiryEdit();
+    field->setFocus(Qt::MouseFocusReason);
+    wheel(1);
+    EXPECT_NE(field->dateTime(), stored);
+}
+
+// The calendar that opens from the expiry date turns its months with the interface's own
+// chevrons, in its muted text colour, not the style's stock green arrows.
+TEST(EntryEditView, TheCalendarsArrowsAreTheInterfacesOwn) {
+    KdbxEntry banka = fakes::entry("Banka");
+    banka.expires = true;
+    Vault v(banka);
+    EntryEditView* sheet = editSheet(v, "Banka");
+    QCalendarWidget* calendar = sheet->expiryEdit()->calendarWidget();
+    ASSERT_NE(calendar, nullptr);
+    for (const char* name : {"qt_calendar_prevmonth", "qt_calendar_nextmonth"}) {
+        auto* arrow = calendar->findChild<QToolButton*>(QLatin1String(name));
+        ASSERT_NE(arrow, nullptr) << name;
+        const QImage icon = arrow->icon().pixmap(16).toImage();
+        int inked = 0;
+        for (int y = 0; y < icon.height(); ++y) {
+            for (int x = 0; x < icon.width(); ++x) {
+                const QColor c = icon.pixelColor(x, y);
+                if (c.alpha() < 200) continue;
+                ++inked;
+                EXPECT_TRUE(probe::colorNear(c, Palette::textSoft, 12)) << name << " at " << x << "," << y;
+            }
+        }
+        EXPECT_GT(inked, 8) << name;
+    }
 }

@@ -346,7 +346,7 @@ TEST(EntryList, Keys) {
         {"Escape clears the search, then the selection, then passes",
          [](Fixture& f) {
              f.state->setSearchText(QStringLiteral("ayse"));
-             f.state->setSelectedEntryIDs({f.sample.gmail.id});
+             f.state->setSelectedEntryIDs({f.sample.github.id});
          },
          {{Qt::Key_Escape, Qt::NoModifier, true},
           {Qt::Key_Escape, Qt::NoModifier, true},
@@ -474,7 +474,7 @@ TEST(EntryList, ContextMenu) {
         EXPECT_EQ(
             actionTexts(*menu).join("|"),
             "Kullanıcı adını kopyala|Parolayı kopyala|Adresi kopyala|—|Otomatik yaz|Adresi tarayıcıda aç|—|"
-            "Düzenle…|Çoğalt|—|Sil");
+            "Düzenle…|Çoğalt|Taşı…|—|Sil");
         for (QAction* action : menu->actions()) EXPECT_TRUE(action->isEnabled()) << text(action->text());
         actionNamed(*menu, "Düzenle…")->trigger();
         EXPECT_EQ(f.state->route(), Route::editEntry(f.sample.router.id));

@@ -37,6 +37,12 @@ QString acceptText(QFileDialog* dialog) {
     return box ? box->buttons().front()->text() : QString();
 }
 
+QString cancelText(QFileDialog* dialog) {
+    auto* box = dialog->findChild<QDialogButtonBox*>();
+    QPushButton* cancel = box ? box->button(QDialogButtonBox::Cancel) : nullptr;
+    return cancel ? cancel->text() : QString();
+}
+
 // Types a name in the dialog's folder and confirms.
 void typeAndConfirm(QFileDialog* dialog, const QString& folder, const QString& name) {
     dialog->setDirectory(folder);
@@ -68,12 +74,13 @@ TEST(FilePanels, OpenDialogsHaveTheirTitlesButtonsAndFilters) {
     touch(dir.filePath("anahtar"));
     for (const Case& c : cases) {
         DialogFilePanels panels;
-        QString title, button;
+        QString title, button, cancel;
         QStringList filters;
         QFileDialog::FileMode mode{};
         whenShown<QFileDialog>([&](QFileDialog* d) {
             title = d->windowTitle();
             button = acceptText(d);
+            cancel = cancelText(d);
             filters = d->nameFilters();
             mode = d->fileMode();
             d->reject();
@@ -81,6 +88,7 @@ TEST(FilePanels, OpenDialogsHaveTheirTitlesButtonsAndFilters) {
         EXPECT_FALSE(c.open(panels)) << c.title;  // cancelled
         EXPECT_EQ(title, QString::fromUtf8(c.title));
         EXPECT_EQ(button, QString::fromUtf8(c.button));
+        EXPECT_EQ(cancel, QStringLiteral("Vazgeç")) << c.title << ": as in the save dialogs";
         EXPECT_EQ(filters, QStringList{QString::fromUtf8(c.filter)});
         EXPECT_EQ(mode, QFileDialog::ExistingFile);
     }
@@ -104,16 +112,18 @@ TEST(FilePanels, NewDatabaseNamesEndInKdbx) {
     QTemporaryDir dir;
     for (const Case& c : cases) {
         DialogFilePanels panels;
-        QString title, button;
+        QString title, button, cancel;
         whenShown<QFileDialog>([&](QFileDialog* d) {
             title = d->windowTitle();
             button = acceptText(d);
+            cancel = cancelText(d);
             const QString proposed = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
             typeAndConfirm(d, dir.path(), c.typed ? QString::fromUtf8(c.typed) : proposed);
         });
         EXPECT_EQ(panels.newDatabaseDestination(), dir.filePath(QString::fromUtf8(c.chosen))) << c.chosen;
         EXPECT_EQ(title, "Yeni Veritabanı");
         EXPECT_EQ(button, "Oluştur");
+        EXPECT_EQ(cancel, "Vazgeç");
     }
 }
 

@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <functional>
@@ -358,4 +359,148 @@ TEST(GroupTreeView, RowFillsFollowThePointerAndTheSelectionWithMotion) {
     EXPECT_TRUE(probe::colorNear(fillColor(), Palette::hover));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return probe::colorNear(fillColor(), probe::over(Palette::selection, Palette::surface)); }, 2000));
+}
+
+namespace {
+
+std::string selectedName(TreeFixture& f) {
+    const std::optional<KdbxGroup> group = f.state->selectedGroup();
+    return group ? group->name : std::string("(yok)");
+}
+
+// Runs `drive` on the context menu once it pops up.
+void onMenu(std::function<void(QMenu*)> drive) {
+    QTimer::singleShot(0, [drive] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) {
+            ADD_FAILURE() << "no menu";
+            return;
+        }
+        drive(menu);
+    });
+}
+
+// Walks the open menu down to `item` and presses Return on it.
+void choose(QMenu* menu, const QString& item) {
+    for (int i = 0; i < 20 && (!menu->activeAction() || menu->activeAction()->text() != item); ++i)
+        QTest::keyClick(menu, Qt::Key_Down);
+    QTest::keyClick(menu, Qt::Key_Return);
+}
+
+}  // namespace
+
+// Tab brings the keyboard into the tree; from there the groups are walked, opened, closed,
+// edited, deleted and given subgroups without the mouse. The row that has the keyboard shows
+// the focus ring.
+TEST(GroupTreeView, KeysWorkTheTree) {
+    TreeFixture f;
+    QApplication::setActiveWindow(&f.view);
+    f.state->setSelectedEntryIDs({f.sample.github.id});
+    f.view.newGroupButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(f.view.newGroupButton(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), &f.tree());
+    settle();
+
+    struct Step {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        const char* selected;  // the selected group after the key
+        std::function<void(TreeFixture&)> check;
+        const char* note;
+    };
+    const auto none = [](TreeFixture&) {};
+    const Step steps[] = {
+        {Qt::Key_Down, {}, "E-posta",
+         [](TreeFixture& f) { EXPECT_TRUE(f.state->selectedEntryIDs().empty()); }, "Down selects the next group"},
+        {Qt::Key_Down, {}, "Bankalar", none, "and the next"},
+        {Qt::Key_Left, {}, "Bankalar", [](TreeFixture& f) { EXPECT_FALSE(f.stored(f.sample.banks).isExpanded); },
+         "Left closes an open group"},
+        {Qt::Key_Down, {}, "Boş grup", none, "Down skips the closed group's children"},
+        {Qt::Key_Up, {}, "Bankalar", none, "Up"},
+        {Qt::Key_Right, {}, "Bankalar", [](TreeFixture& f) { EXPECT_TRUE(f.stored(f.sample.banks).isExpanded); },
+         "Right opens a closed group"},
+        {Qt::Key_Right, {}, "Kartlar", none, "Right on an open group goes to its first child"},
+        {Qt::Key_Left, {}, "Bankalar", none, "Left on a child goes to its parent"},
+        {Qt::Key_End, {}, "Boş grup", none, "End"},
+        {Qt::Key_Home, {}, "Kasa", none, "Home"},
+        {Qt::Key_F2, {}, "Kasa", [](TreeFixture& f) { EXPECT_FALSE(f.state->route()); },
+         "the root is not edited"},
+        {Qt::Key_Delete, {}, "Kasa", [](TreeFixture& f) { EXPECT_FALSE(f.state->canUndo()); },
+         "nor deleted"},
+        {Qt::Key_Down, {}, "E-posta", none, "back to a group"},
+        {Qt::Key_F2, {}, "E-posta",
+         [](TreeFixture& f) {
+             EXPECT_EQ(f.state->route(), Route::editGroup(f.sample.mail.id));
+             f.state->setRoute(std::nullopt);
+         },
+         "F2 edits it"},
+        {Qt::Key_Return, {}, "E-posta",
+         [](TreeFixture& f) {
+             EXPECT_EQ(f.state->route(), Route::editGroup(f.sample.mail.id));
+             f.state->setRoute(std::nullopt);
+         },
+         "so does Return"},
+        {Qt::Key_Delete, {}, "Kasa",
+         [](TreeFixture& f) {
+             EXPECT_EQ(f.state->undoLabel(), std::optional<QString>(QStringLiteral("Grubu Sil")));
+             EXPECT_FALSE(GroupTree::findGroup(f.state->database()->root, f.sample.mail.id));
+             EXPECT_EQ(QApplication::focusWidget(), &f.tree()) << "the keyboard stays in the tree";
+         },
+         "Delete deletes it; the root is selected"},
+    };
+    for (const Step& step : steps) {
+        QTest::sendKeyEvent(QTest::Click, &f.tree(), Qt::Key(step.key), QString(), step.modifiers);
+        settle();
+        EXPECT_EQ(selectedName(f), step.selected) << step.note;
+        step.check(f);
+    }
+
+    // The row with the keyboard wears the ring; without the keyboard it does not.
+    const QRect row = f.tree().visualRect(f.indexOf(f.state->database()->root)).translated(
+        f.tree().viewport()->mapTo(&f.view, QPoint(0, 0)));
+    const QColor selected = probe::over(Palette::selection, Palette::surface);
+    const QColor ring = probe::over(withOpacity(Palette::accent, 0.35), selected);
+    // The ring lies inside the row's rounded fill, 3 wide, along its bottom edge (the row keeps
+    // one pixel below its fill free).
+    const QRect band(row.center().x() - 20, row.bottom() - 3, 40, 2);
+    EXPECT_TRUE(probe::containsColor(probe::render(f.view, Palette::surface), band, ring, 6)) << "with the keyboard";
+    f.view.newGroupButton()->setFocus(Qt::OtherFocusReason);
+    settle();
+    const QImage without = probe::render(f.view, Palette::surface);
+    EXPECT_FALSE(probe::containsColor(without, band, ring, 6)) << "without it";
+    EXPECT_TRUE(probe::containsColor(without, band, selected, 3)) << "the selection's fill stays";
+}
+
+// The Menu key and Shift+F10 open the row's context menu at the row that has the keyboard.
+TEST(GroupTreeView, TheContextMenuOpensFromTheKeyboard) {
+    struct Case {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        const char* note;
+    };
+    for (const Case c : {Case{Qt::Key_Menu, Qt::NoModifier, "Menu key"},
+                         Case{Qt::Key_F10, Qt::ShiftModifier, "Shift+F10"}}) {
+        TreeFixture f;
+        QApplication::setActiveWindow(&f.view);
+        f.state->setSelectedGroupID(f.sample.banks.id);
+        f.tree().setFocus(Qt::TabFocusReason);
+        settle();
+        QStringList items;
+        QPoint shownAt;
+        onMenu([&](QMenu* menu) {
+            items = actionTexts(*menu);
+            shownAt = menu->pos();
+            choose(menu, QStringLiteral("Yeni alt grup"));
+        });
+        QTest::sendKeyEvent(QTest::Click, &f.tree(), Qt::Key(c.key), QString(), c.modifiers);
+        settle();
+        EXPECT_EQ(items.join("|").toStdString(), "Yeni kayıt|Yeni alt grup|—|Grubu düzenle|Grubu sil|—|Daralt")
+            << c.note;
+        EXPECT_EQ(f.state->route(), Route::newGroup(f.sample.banks.id)) << c.note;
+        const QRect row = f.tree().visualRect(f.indexOf(f.sample.banks));
+        const QRect rowOnScreen(f.tree().viewport()->mapToGlobal(row.topLeft()), row.size());
+        EXPECT_TRUE(rowOnScreen.adjusted(0, -2, 0, 2).contains(QPoint(rowOnScreen.center().x(), shownAt.y())) ||
+                    rowOnScreen.contains(shownAt))
+            << c.note << ": the menu opens at the row";
+    }
 }

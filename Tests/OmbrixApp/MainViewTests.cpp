@@ -1,19 +1,29 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
 
+#include <algorithm>
 #include <functional>
 
 #include "MainWindowFixture.h"
+#include "Ombrix/App/GroupTree.h"
 #include "Ombrix/Theme/IconButton.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/EntryDetailPane.h"
+#include "Ombrix/UI/EntryDetailView.h"
 #include "Ombrix/UI/EntryList.h"
+#include "Ombrix/UI/EntryListModel.h"
 #include "Ombrix/UI/EntryListView.h"
+#include "Ombrix/UI/GroupOutlineView.h"
+#include "Ombrix/UI/GroupTreeModel.h"
 #include "Ombrix/UI/GroupTreeView.h"
 #include "Ombrix/UI/MainToolbar.h"
 #include "Ombrix/UI/MainView.h"
@@ -133,6 +143,7 @@ TEST(MainToolbar, SelectedEntryItemsNeedExactlyOneExistingEntry) {
 
 TEST(MainToolbar, MenuItemsActOnTheFocusedEntry) {
     ViewFixture f;
+    f.state->setSelectedGroupID(f.sample.mail.id);
     f.state->setSelectedEntryIDs({f.sample.gmail.id});
     f.menuItem("Kullanıcı adını kopyala")->trigger();
     f.menuItem("Parolayı kopyala")->trigger();
@@ -315,4 +326,216 @@ TEST(MainView, DownInTheSearchFieldGoesToTheFirstResult) {
     search->setText(QStringLiteral("yok böyle bir kayıt"));
     QTest::keyClick(search, Qt::Key_Down);
     EXPECT_EQ(QApplication::focusWidget(), search);
+}
+
+// Two long groups and a search that matches in both. Another group or another search opens at
+// its first row; a change that leaves the same group or search listed keeps the place.
+TEST(MainView, ANewGroupOrSearchOpensAtTheTop) {
+    std::vector<KdbxEntry> first, second;
+    for (int i = 0; i < 120; ++i) {
+        first.push_back(fakes::entry("Birinci " + std::to_string(i), "ayse"));
+        second.push_back(fakes::entry("İkinci " + std::to_string(i), "ayse"));
+    }
+    const KdbxGroup one = fakes::group("Bölüm 1", first);
+    const KdbxGroup two = fakes::group("Bölüm 2", second);
+    Fixture f(false);
+    fakes::open(f.harness, *f.state, fakes::database(fakes::group("Kasa", {}, {one, two})));
+    MainView view(*f.state, f.clipboard);
+    view.resize(1020, 680);
+    view.show();
+    QApplication::setActiveWindow(&view);
+    settle();
+    EntryList* list = view.entryList()->list();
+    GroupOutlineView* tree = view.groupTree()->tree();
+
+    const auto clickGroup = [&](const KdbxGroup& group) {
+        const QRect row = tree->visualRect(view.groupTree()->model().indexOf(group.id));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, row.center());
+        settle();
+    };
+    // Wheels the list down a good way, short of its end.
+    const auto scrollDown = [&] {
+        const QPointF at(list->viewport()->width() / 2.0, list->viewport()->height() / 2.0);
+        for (int i = 0; i < 4; ++i) {
+            QWheelEvent wheel(at, list->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(list->viewport(), &wheel);
+        }
+        settle();
+        ASSERT_GT(list->verticalScrollBar()->value(), 0);
+        ASSERT_LT(list->verticalScrollBar()->value(), list->verticalScrollBar()->maximum());
+    };
+    // The title of the row at the top of the list.
+    const auto topRow = [&] {
+        const QModelIndex index = list->indexAt(QPoint(list->viewport()->width() / 2, 4));
+        return index.data(EntryListModel::TitleRole).toString().toStdString();
+    };
+
+    clickGroup(one);
+    ASSERT_EQ(topRow(), "Birinci 0");
+    scrollDown();
+    const std::string place = topRow();
+    ASSERT_NE(place, "Birinci 0");
+
+    // Within the same group the place stays, also when the rows change below it.
+    f.state->deleteEntries({f.state->visibleEntries().back().id});
+    settle();
+    EXPECT_EQ(topRow(), place) << "the same group";
+
+    clickGroup(two);
+    EXPECT_EQ(topRow(), "İkinci 0") << "another group";
+
+    scrollDown();
+    QLineEdit* search = view.toolbar()->searchField()->lineEdit();
+    search->setFocus();
+    QTest::keyClicks(search, QStringLiteral("1"));
+    settle();
+    EXPECT_EQ(topRow(), "Birinci 1") << "a new search";
+    scrollDown();
+    QTest::keyClicks(search, QStringLiteral("1"));
+    settle();
+    EXPECT_EQ(topRow(), "Birinci 11") << "another search";
+}
+
+// Two entries selected, one dragged to another group: it leaves the list and the selection, and
+// what the list still shows is all that the commands act on.
+TEST(MainView, AnEntryThatLeavesTheListLeavesTheSelection) {
+    ViewFixture f;
+    EntryList* list = f.view->entryList()->list();
+    const auto rowCentre = [&](const KdbxEntry& e) {
+        return list->rowRect(*f.view->entryList()->model().rowOf(e.id)).center();
+    };
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(f.sample.github));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(f.sample.router));
+    ASSERT_EQ(f.view->detailPane()->content(), EntryDetailPane::Content::multipleEntries);
+
+    GroupOutlineView* tree = f.view->groupTree()->tree();
+    const QRect mail = tree->visualRect(f.view->groupTree()->model().indexOf(f.sample.mail.id));
+    ASSERT_TRUE(drop(tree->viewport(), mail.center(), uuidText(f.sample.github)));
+    settle();
+
+    EXPECT_EQ(f.state->selectedEntryIDs(), (UUIDSet{f.sample.router.id}));
+    EXPECT_EQ(list->selectionModel()->selectedIndexes().size(), 1);
+    ASSERT_EQ(f.view->detailPane()->content(), EntryDetailPane::Content::entry)
+        << "the detail shows the one entry still selected";
+    EXPECT_EQ(f.view->detailPane()->detailView()->entry().id, f.sample.router.id);
+
+    // Delete takes what the list shows selected, and nothing else.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(f.state->undoLabel(), std::optional<QString>(QStringLiteral("Kaydı Sil")));
+    EXPECT_NE(GroupTree::findEntry(f.state->database()->root, f.sample.github.id), nullptr);
+    EXPECT_EQ(GroupTree::findEntry(f.state->database()->root, f.sample.router.id), nullptr);
+
+    // A search that no longer matches a selected entry takes it out as well.
+    f.state->setSearchText(QString());
+    f.state->setSelectedGroupID(f.sample.mail.id);
+    f.state->setSelectedEntryIDs({f.sample.gmail.id, f.sample.outlook.id});
+    QLineEdit* search = f.toolbar().searchField()->lineEdit();
+    search->setFocus();
+    QTest::keyClicks(search, QStringLiteral("outlook"));
+    settle();
+    EXPECT_EQ(f.state->selectedEntryIDs(), (UUIDSet{f.sample.outlook.id}));
+    EXPECT_EQ(f.view->detailPane()->content(), EntryDetailPane::Content::entry);
+}
+
+namespace {
+
+// What a person reads on the control that has the keyboard.
+std::string describeFocus() {
+    QWidget* w = QApplication::focusWidget();
+    if (!w) return "(hiç)";
+    if (qobject_cast<EntryList*>(w)) return "kayıt listesi";
+    if (qobject_cast<GroupOutlineView*>(w)) return "grup ağacı";
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return "alan: " + edit->placeholderText().toStdString();
+    if (auto* button = qobject_cast<QAbstractButton*>(w))
+        return (button->text().isEmpty() ? button->toolTip() : button->text()).toStdString();
+    return w->metaObject()->className();
+}
+
+}  // namespace
+
+// Tab walks every control of the window in the order they stand (detail, toolbar, sidebar with
+// its tree, list header, list), and only controls that show that they have the keyboard.
+TEST(MainView, TabReachesEveryControlAndTheGroupTree) {
+    ViewFixture f;
+    f.state->setSelectedEntryIDs({f.sample.github.id});
+    settle();
+    EntryList* list = f.view->entryList()->list();
+    list->setFocus(Qt::OtherFocusReason);
+    const std::vector<std::string> expected = {
+        "kayıt listesi",
+        "Düzenle (Ctrl+E)", "Kullanıcı", "Parola", "Otomatik yaz", "Kopyala", "Göster", "Kopyala",
+        "Kopyala", "Aç",
+        "alan: Kayıtlarda ara", "Yeni kayıt (Ctrl+I)", "Diğer işlemler", "Kasayı kilitle (Ctrl+L)",
+        "Yeni grup (Ctrl+Shift+G)", "grup ağacı",
+        "Sıralama: Başlık", "Yeni kayıt (Ctrl+I)",
+    };
+    std::vector<std::string> walked;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        walked.push_back(describeFocus());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(walked, expected);
+    EXPECT_EQ(QApplication::focusWidget(), list) << "round to the list again, got " << describeFocus();
+
+    // Shift+Tab walks back the same way.
+    std::vector<std::string> back;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        back.push_back(describeFocus());
+    }
+    std::reverse(back.begin(), back.end());
+    EXPECT_EQ(back, expected);
+}
+
+// The keyboard path from the list: the context menu (Menu key or Shift+F10) moves the selected
+// entries to a group chosen from "Taşı…".
+TEST(MainView, SelectedEntriesMoveToAGroupFromTheKeyboard) {
+    struct Case {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        const char* note;
+    };
+    for (const Case c : {Case{Qt::Key_Menu, Qt::NoModifier, "Menu key"},
+                         Case{Qt::Key_F10, Qt::ShiftModifier, "Shift+F10"}}) {
+        ViewFixture f;
+        EntryList* list = f.view->entryList()->list();
+        list->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(list, Qt::Key_Home);
+        QTest::keyClick(list, Qt::Key_Down, Qt::ShiftModifier);
+        ASSERT_EQ(f.state->selectedEntryIDs(), (UUIDSet{f.sample.github.id, f.sample.router.id})) << c.note;
+
+        QStringList groups;
+        bool chosen = false;
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr) << c.note;
+            for (int i = 0; i < 20 && (!menu->activeAction() || menu->activeAction()->text() != "Taşı…"); ++i)
+                QTest::keyClick(menu, Qt::Key_Down);
+            ASSERT_TRUE(menu->activeAction()) << c.note;
+            ASSERT_EQ(menu->activeAction()->text(), "Taşı…") << c.note;
+            QTest::keyClick(menu, Qt::Key_Right);
+            auto* groupsMenu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(groupsMenu, nullptr) << c.note;
+            ASSERT_NE(groupsMenu, menu) << c.note;
+            for (QAction* action : groupsMenu->actions()) groups << action->text().trimmed();
+            for (int i = 0; i < 20 && (!groupsMenu->activeAction() ||
+                                       groupsMenu->activeAction()->text().trimmed() != "Kartlar");
+                 ++i)
+                QTest::keyClick(groupsMenu, Qt::Key_Down);
+            chosen = groupsMenu->activeAction() && groupsMenu->activeAction()->text().trimmed() == "Kartlar";
+            QTest::keyClick(groupsMenu, chosen ? Qt::Key_Return : Qt::Key_Escape);
+            if (!chosen && QApplication::activePopupWidget()) QApplication::activePopupWidget()->close();
+        });
+        QTest::sendKeyEvent(QTest::Click, list, Qt::Key(c.key), QString(), c.modifiers);
+        settle();
+        EXPECT_EQ(groups, (QStringList{"Kasa", "E-posta", "Bankalar", "Kartlar", "Boş grup"})) << c.note;
+        ASSERT_TRUE(chosen) << c.note;
+        EXPECT_EQ(f.state->undoLabel(), std::optional<QString>(QStringLiteral("Kayıtları Taşı"))) << c.note;
+        const KdbxGroup* cards = GroupTree::findGroup(f.state->database()->root, f.sample.cards.id);
+        ASSERT_NE(cards, nullptr);
+        EXPECT_EQ(cards->entries.size(), 3u) << c.note;
+        EXPECT_TRUE(f.state->selectedEntryIDs().empty()) << c.note << ": they left the list";
+    }
 }

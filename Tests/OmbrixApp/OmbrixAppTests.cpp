@@ -23,6 +23,7 @@
 #include <QMenuBar>
 #include <QTest>
 #include <QTimer>
+#include <QVariantAnimation>
 
 #include <functional>
 #include <memory>
@@ -50,6 +51,7 @@
 #include "OmbrixCore/Services/AutoTypeService.h"
 #include "OmbrixCore/Services/HotKeyService.h"
 #include "QuietDesktop.h"
+#include "WidgetProbe.h"
 #include "ShellFixture.h"
 
 namespace {
@@ -125,6 +127,7 @@ struct App {
         deps.state = h.dependencies();
         deps.panels = std::make_shared<CancelledPanels>();
         deps.quit = [this] { ++quits; };
+        deps.screenArea = [](const QWidget&) { return std::optional<QRect>(screen); };
         app = std::make_unique<OmbrixApp>(std::move(deps));
     }
 
@@ -136,6 +139,9 @@ struct App {
 
     QMainWindow* window() const { return app->mainWindow(); }
     AppState& state() const { return app->state(); }
+
+    // A 1600 × 1000 screen whose top 25 pixels belong to a panel.
+    static constexpr QRect screen{0, 25, 1600, 975};
 
     fakes::Harness h;
     HandClipboard clipboard;
@@ -608,4 +614,219 @@ TEST(OmbrixApp, AHotKeyAnotherProgramHeldIsTakenWhenTheUserComesBack) {
     a.grabs.press();
     settle();
     EXPECT_TRUE(a.autoType->targetApplication().has_value());
+}
+
+// "Yeni Grup" right after the vault opens: the new, empty group hides the list that had the
+// keyboard. The keyboard goes to a control that shows, not to the search field, so Ctrl+Z
+// undoes the new group.
+TEST(OmbrixApp, AfterANewEmptyGroupCtrlZUndoesIt) {
+    struct Case {
+        bool create;
+        const char* note;
+    };
+    for (const Case c : {Case{false, "unlocked"}, Case{true, "created"}}) {
+        App a;
+        a.show();
+        if (c.create) {
+            const QString path = a.h.path(QStringLiteral("yeni.kdbx"));
+            a.state().prepare(path);
+            a.state().createDatabase(path, QStringLiteral("parola"), std::nullopt);
+        } else {
+            mainwindow::Sample sample;
+            fakes::open(a.h, a.state(), sample.database);
+        }
+        ASSERT_FALSE(a.state().isLocked()) << c.note;
+        settle();
+        const int groupsBefore = static_cast<int>(a.state().database()->root.groups.size());
+
+        QTest::keyClick(a.window(), Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
+        auto* editor = qobject_cast<GroupEditView*>(a.app->rootView()->sheet());
+        ASSERT_NE(editor, nullptr) << c.note;
+        QApplication::setActiveWindow(editor);
+        QLineEdit* name = editor->nameField()->lineEdit();
+        name->setFocus();
+        QTest::keyClicks(name, QStringLiteral("Yeni"));
+        QTest::keyClick(name, Qt::Key_Return);
+        settle();
+        ASSERT_EQ(a.app->rootView()->sheet(), nullptr) << c.note;
+        ASSERT_EQ(static_cast<int>(a.state().database()->root.groups.size()), groupsBefore + 1) << c.note;
+        // The window manager hands the activation back to the main window.
+        QApplication::setActiveWindow(a.window());
+        settle();
+
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr) << c.note;
+        EXPECT_TRUE(focus->isVisible()) << c.note << ": " << focus->metaObject()->className();
+        EXPECT_EQ(qobject_cast<QLineEdit*>(focus), nullptr) << c.note << ": not a text field";
+        QTest::keyClick(focus, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(static_cast<int>(a.state().database()->root.groups.size()), groupsBefore)
+            << c.note << ": Ctrl+Z took the new group back";
+    }
+}
+
+namespace {
+
+// Every size a widget takes, in order.
+class SizeLog : public QObject {
+  public:
+    explicit SizeLog(QWidget* watched) { watched->installEventFilter(this); }
+    std::vector<QSize> sizes;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize) sizes.push_back(static_cast<QResizeEvent*>(event)->size());
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// Lets deferred work run until nothing is left that moves the window.
+void settleWindow() {
+    for (int turn = 0; turn < 10; ++turn) settle();
+}
+
+}  // namespace
+
+// Locking and unlocking three times: the unlocked window comes back exactly where the user put
+// it, at the user's size; the lock card is centred on it and the locked window takes no height
+// but the card's.
+TEST(OmbrixApp, TheWindowStaysWhereTheUserPutItAcrossLocking) {
+    App a;
+    a.show();
+    mainwindow::Sample sample;
+    fakes::open(a.h, a.state(), sample.database);
+    settleWindow();
+    a.window()->resize(1100, 700);
+    a.window()->move(300, 150);
+    settleWindow();
+    const QRect unlocked = a.window()->frameGeometry();
+    ASSERT_EQ(a.window()->size(), QSize(1100, 700));
+    ASSERT_EQ(unlocked.topLeft(), QPoint(300, 150));
+
+    for (int cycle = 1; cycle <= 3; ++cycle) {
+        SizeLog log(a.window());
+        a.state().lock();
+        settleWindow();
+        const QRect locked = a.window()->frameGeometry();
+        const QSize lockedSize = a.window()->size();
+        EXPECT_EQ(lockedSize.width(), WindowSizer::lockedWidth) << "cycle " << cycle;
+        EXPECT_LE((QRectF(locked).center() - QRectF(unlocked).center()).manhattanLength(), 1.0)
+            << "cycle " << cycle << ": the lock card is centred on the window, at "
+            << locked.x() << "," << locked.y() << " " << locked.width() << "x" << locked.height();
+        for (const QSize& size : log.sizes) {
+            if (size.width() == WindowSizer::lockedWidth) {
+                EXPECT_EQ(size, lockedSize) << "cycle " << cycle << ": a locked height the card does not have";
+            }
+        }
+        a.state().unlock(QStringLiteral("parola"), std::nullopt);
+        ASSERT_FALSE(a.state().isLocked());
+        settleWindow();
+        EXPECT_EQ(a.window()->frameGeometry(), unlocked) << "cycle " << cycle;
+    }
+}
+
+namespace {
+
+// The sizes the lock screen and the main view take while they are shown, and the window's size
+// at each of those moments.
+class ViewSizeLog : public QObject {
+  public:
+    struct Seen {
+        QSize view;
+        QSize window;
+    };
+    explicit ViewSizeLog(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+    ~ViewSizeLog() override { qApp->removeEventFilter(this); }
+    std::vector<Seen> seen;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* view = qobject_cast<QWidget*>(watched);
+        const bool ours = qobject_cast<MainView*>(watched) || qobject_cast<UnlockView*>(watched);
+        const bool shownOrResized =
+            event->type() == QEvent::Show || (event->type() == QEvent::Resize && view && view->isVisible());
+        if (ours && shownOrResized) seen.push_back({view->size(), window_->size()});
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    QWidget* window_;
+};
+
+int difference(const QColor& a, const QColor& b) {
+    return qMax(qAbs(a.red() - b.red()), qMax(qAbs(a.green() - b.green()), qAbs(a.blue() - b.blue())));
+}
+
+}  // namespace
+
+// Locking and unlocking: the new view is shown only once the window has its new shape, laid out
+// once at its final size, and the picture of the view left behind fades out over it where it
+// stood on the screen, through frames that blend the two.
+TEST(OmbrixApp, LockAndUnlockCrossFadeBetweenFinishedPictures) {
+    App a;
+    a.show();
+    mainwindow::Sample sample;
+    fakes::open(a.h, a.state(), sample.database);
+    settleWindow();
+    a.window()->move(300, 150);
+    settleWindow();
+    probe::MotionOn motion;
+    RootView* root = a.app->rootView();
+
+    for (const bool locking : {true, false}) {
+        const char* note = locking ? "locking" : "unlocking";
+        const QImage before = root->grab().toImage();
+        const QPoint beforeAt = root->mapToGlobal(QPoint(0, 0));
+        ViewSizeLog log(a.window());
+        if (locking)
+            a.state().lock();
+        else
+            a.state().unlock(QStringLiteral("parola"), std::nullopt);
+
+        // Before the event loop turns: the window has its new shape and the new view fills it.
+        QWidget* shown = locking ? static_cast<QWidget*>(root->unlockView()) : root->mainView();
+        ASSERT_NE(shown, nullptr) << note;
+        const QSize windowNow = a.window()->size();
+        EXPECT_EQ(windowNow.width() == WindowSizer::lockedWidth, locking) << note;
+        EXPECT_EQ(shown->size(), root->size()) << note;
+        for (const ViewSizeLog::Seen& s : log.seen) {
+            EXPECT_EQ(s.window, windowNow) << note << ": a view shown in a window of another size";
+            EXPECT_EQ(s.view, root->size()) << note << ": a view laid out at another size";
+        }
+
+        // The old picture, unchanged, where it stood.
+        QWidget* fade = root->fadingPicture();
+        ASSERT_NE(fade, nullptr) << note;
+        EXPECT_EQ(fade->mapToGlobal(QPoint(0, 0)), beforeAt) << note;
+        EXPECT_EQ(fade->size(), before.size()) << note;
+        auto* animation = fade->findChild<QVariantAnimation*>();
+        ASSERT_NE(animation, nullptr) << note;
+        const QPoint offset = beforeAt - root->mapToGlobal(QPoint(0, 0));
+        const QImage start = root->grab().toImage();
+        animation->setCurrentTime(RootView::fadeMs / 2);
+        const QImage middle = root->grab().toImage();
+        animation->setCurrentTime(RootView::fadeMs);
+        settleWindow();
+        EXPECT_EQ(root->fadingPicture(), nullptr) << note << ": the picture is gone at the end";
+        const QImage end = root->grab().toImage();
+        const QRect shared =
+            QRect(offset, before.size()).intersected(start.rect()).intersected(middle.rect()).intersected(end.rect());
+        ASSERT_FALSE(shared.isEmpty()) << note;
+
+        // Where the two views differ: the start shows the old one, the end the new one, and the
+        // middle a blend of both.
+        int compared = 0;
+        for (int y = shared.top(); y <= shared.bottom() && compared < 50; y += 7) {
+            for (int x = shared.left(); x <= shared.right() && compared < 50; x += 7) {
+                const QColor old = probe::pixel(before, x - offset.x(), y - offset.y());
+                const QColor fresh = probe::pixel(end, x, y);
+                if (difference(old, fresh) < 90) continue;
+                ++compared;
+                EXPECT_LE(difference(probe::pixel(start, x, y), old), 3) << note << " at " << x << "," << y;
+                const QColor blended = probe::pixel(middle, x, y);
+                EXPECT_GE(difference(blended, old), 9) << note << " at " << x << "," << y;
+                EXPECT_GE(difference(blended, fresh), 9) << note << " at " << x << "," << y;
+            }
+        }
+        EXPECT_GT(compared, 10) << note;
+    }
 }

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <map>
@@ -23,6 +25,7 @@
 #include "OmbrixCore/Services/AutoTypeService.h"
 #include "OmbrixCore/Services/HotKeyService.h"
 #include "QuietDesktop.h"
+#include "WidgetProbe.h"
 
 namespace {
 
@@ -300,7 +303,8 @@ TEST(SettingsWindow, OpeningTwiceBringsTheSameWindowToTheFront) {
     QApplication::processEvents();
     EXPECT_TRUE(first.isVisible());
     EXPECT_TRUE(first.isWindow());
-    EXPECT_EQ(first.size(), QSize(520, 620));
+    EXPECT_EQ(first.width(), 520);
+    EXPECT_GE(first.height(), 620);
 
     QWidget mainWindow;
     mainWindow.show();
@@ -336,4 +340,44 @@ TEST_F(SettingsFixture, TheRecordersRefusalLeavesTheHelpTextBelowItReadable) {
     const QRect refusalArea(refusal->mapTo(&view, QPoint(0, 0)), refusal->size());
     const QRect helpArea(help->mapTo(&view, QPoint(0, 0)), help->size());
     EXPECT_LT(refusalArea.bottom(), helpArea.top()) << "the refusal ends above the help text";
+}
+
+// Escape closes the window, from wherever the keyboard is in it; while a hot key is being
+// recorded it only ends the recording.
+TEST_F(SettingsFixture, EscapeClosesTheWindow) {
+    QApplication::setActiveWindow(&view);
+    QTest::mouseClick(view.hotKeyRecorder(), Qt::LeftButton);
+    ASSERT_TRUE(view.hotKeyRecorder()->isRecording());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(view.hotKeyRecorder()->isRecording());
+    EXPECT_TRUE(view.isVisible()) << "Escape ended the recording only";
+
+    for (QWidget* target : {static_cast<QWidget*>(view.sequenceField()->lineEdit()),
+                            static_cast<QWidget*>(view.timeoutSlider())}) {
+        view.present();
+        QApplication::setActiveWindow(&view);
+        target->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        EXPECT_FALSE(view.isVisible()) << target->metaObject()->className();
+    }
+}
+
+// At its default size every card shows whole, without a scroll bar; made smaller, the column
+// scrolls with the slim bar of the rest of the interface.
+TEST_F(SettingsFixture, TheDefaultSizeShowsEverythingAndASmallerWindowScrollsWithTheSlimBar) {
+    QScrollArea* area = view.findChild<QScrollArea*>();
+    ASSERT_NE(area, nullptr);
+    QScrollBar* bar = area->verticalScrollBar();
+    EXPECT_EQ(view.width(), 520);
+    EXPECT_FALSE(bar->isVisible()) << "nothing to scroll at " << view.width() << "x" << view.height();
+    EXPECT_EQ(bar->maximum(), 0);
+
+    view.resize(view.minimumSize());
+    ASSERT_TRUE(QTest::qWaitFor([bar] { return bar->isVisible(); }, 2000));
+    EXPECT_LE(bar->width(), 10);
+    const QImage shot = view.grab().toImage();
+    const QRect barArea(bar->mapTo(&view, QPoint(0, 0)), bar->size());
+    for (int y : {barArea.top(), barArea.bottom()})
+        for (int x = barArea.left(); x <= barArea.right(); ++x)
+            EXPECT_TRUE(probe::colorNear(probe::pixel(shot, x, y), Palette::surface)) << x << "," << y;
 }

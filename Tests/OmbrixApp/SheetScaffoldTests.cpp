@@ -17,6 +17,7 @@
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/ElidedLabel.h"
 #include "Ombrix/UI/SheetScaffold.h"
+#include "WidgetProbe.h"
 
 namespace {
 
@@ -169,6 +170,15 @@ TEST(SheetScaffold, TallContentScrollsBetweenFixedHeaderAndFooter) {
     // The scroll bar follows the new form's size a few turns of the event loop later.
     ASSERT_TRUE(QTest::qWaitFor([bar] { return bar->isVisible(); }, 2000));
     EXPECT_GT(bar->maximum(), 0);
+    // The slim bar of the rest of the interface: narrow, with no arrow buttons and no groove,
+    // so the bar's ends show the sheet's surface.
+    EXPECT_LE(bar->width(), 10);
+    const QImage shot = s.sheet->grab().toImage();
+    const QRect area(bar->mapTo(s.sheet, QPoint(0, 0)), bar->size());
+    for (int y : {area.top(), area.bottom()})
+        for (int x = area.left(); x <= area.right(); ++x)
+            EXPECT_TRUE(probe::colorNear(probe::pixel(shot, x, y), Palette::surface)) << x << "," << y;
+    EXPECT_TRUE(probe::containsColor(shot, area, Palette::lineStrong)) << "the handle";
 
     const QPoint titleBefore = s.sheet->titleLabel()->mapTo(s.sheet, QPoint());
     const QPoint confirmBefore = s.sheet->confirmButton()->mapTo(s.sheet, QPoint());

@@ -232,7 +232,7 @@ TEST(UnlockView, SubmitIsEnabledOnlyWithWhatTheModeNeeds) {
         const char* note;
     };
     const Case cases[] = {
-        {false, "", "", false, false, false, false, "unlock: nothing typed"},
+        {false, "", "", false, true, false, false, "unlock: the empty password is an attempt too"},
         {false, "p", "", false, true, false, false, "unlock: a password"},
         {false, "", "", true, true, false, false, "unlock: a key file alone"},
         {true, "", "", true, false, false, false, "create: a key file alone is not enough"},
@@ -356,6 +356,43 @@ TEST(UnlockView, RightCredentialsUnlockAndClearTheFields) {
         EXPECT_EQ(screen.view->passwordField()->text(), QString()) << c.note;
         EXPECT_EQ(screen.view->passwordField()->lineEdit()->isUndoAvailable(), false) << c.note;
     }
+}
+
+// A database may be locked by the empty password alone: opening it is typing nothing and
+// pressing Return. Where the password is another, the same attempt fails as any wrong one.
+TEST(UnlockView, AnEmptyMasterPasswordOpensAFileLockedByIt) {
+    Harness h;
+    AppStateDependencies deps = h.dependencies();
+    deps.codec = std::make_shared<KdbxFileCodec>();
+    AppState state(deps);
+    const QString file = h.path("bos-parola.kdbx");
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(
+                                testsupport::fixturePath("kdbx/v41-argon2id-aes256-gzip-empty-password.kdbx").string()),
+                            file));
+    ScriptedPanels panels;
+    LockScreenMetrics metrics;
+    state.prepare(file);
+    UnlockView view(state, panels, metrics);
+    view.resize(480, 760);
+    view.show();
+    QApplication::setActiveWindow(&view);
+    QApplication::processEvents();
+    ASSERT_EQ(view.mode(), Mode::unlock);
+
+    EXPECT_TRUE(view.submitButton()->isEnabled()) << "\"Kilidi aç\" with nothing typed";
+    QTest::keyClick(view.passwordField()->lineEdit(), Qt::Key_Return);
+    for (int turn = 0; turn < 10 && view.isBusy(); ++turn) QApplication::processEvents();
+    EXPECT_FALSE(state.isLocked()) << state.lastError().value_or(QString()).toStdString();
+
+    LockScreen other;
+    other.writeVault("kasa.kdbx", "parola");
+    other.state->prepare(other.h.path("kasa.kdbx"));
+    EXPECT_TRUE(other.view->submitButton()->isEnabled());
+    QTest::keyClick(other.view->passwordField()->lineEdit(), Qt::Key_Return);
+    other.settle();
+    EXPECT_TRUE(other.state->isLocked());
+    EXPECT_TRUE(other.bannerShown()) << "the attempt is answered like any wrong password";
+    EXPECT_EQ(other.h.codec->loads, 1);
 }
 
 // A field's text and every copy taken of it share one storage; the view wipes it before it
@@ -649,6 +686,38 @@ TEST(UnlockView, LockedWindowFitsTheCardAsItChanges) {
     EXPECT_GT(fits("with an error"), unlocking);
     state->setLastError(std::nullopt);
     EXPECT_EQ(fits("error dismissed"), unlocking);
+}
+
+// Tab walks the card from the top: "Değiştir" first, then the fields and the buttons; nothing
+// that cannot show the keyboard is a stop on the way.
+TEST(UnlockView, TabWalksTheCardFromTheTop) {
+    LockScreen screen;
+    screen.writeVault("kasa.kdbx", "parola");
+    screen.state->prepare(screen.h.path("kasa.kdbx"));
+    settleLayout();
+    const auto focused = [] {
+        QWidget* w = QApplication::focusWidget();
+        if (!w) return std::string("(hiç)");
+        if (auto* edit = qobject_cast<QLineEdit*>(w)) return "alan: " + edit->placeholderText().toStdString();
+        if (auto* button = qobject_cast<QAbstractButton*>(w))
+            return (button->text().isEmpty() ? button->toolTip() : button->text()).toStdString();
+        return std::string(w->metaObject()->className());
+    };
+    ASSERT_EQ(focused(), "alan: Ana parolan") << "the password has the keyboard at first";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(focused(), "Değiştir") << "above the password: the top of the card";
+
+    const std::vector<std::string> expected = {
+        "Değiştir", "alan: Ana parolan", "Dosya seç…", "Kilidi aç", "Başka bir veritabanı aç",
+        "Yeni veritabanı oluştur",
+    };
+    std::vector<std::string> walked;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        walked.push_back(focused());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(walked, expected);
+    EXPECT_EQ(focused(), "Değiştir") << "and round again";
 }
 
 TEST(ShakeEffect, SwingsTwiceAndComesToRest) {

@@ -131,6 +131,32 @@ TEST(WindowSizer, UnlockedWindowIsResizableAndComesBackAtTheUsersSize) {
     EXPECT_EQ(window->size(), QSize(1300, 820)) << "the user's size is back";
 }
 
+// Unlocked again, the window is back where it was when it locked, unless the user moved the
+// locked window: then it comes back moved as far.
+TEST(WindowSizer, UnlockedWindowComesBackWhereItWasOrAsFarAsTheLockedOneMoved) {
+    auto window = makeWindow();
+    WindowSizer sizer(window.get(), fixedArea(screenArea));
+    sizer.apply(Mode::compact(400));
+    sizer.apply(Mode::full());
+    window->resize(1100, 700);
+    window->move(100, 120);
+    QApplication::processEvents();
+    const QRect unlocked = window->frameGeometry();
+
+    sizer.apply(Mode::compact(400));
+    EXPECT_EQ(centreOf(*window), centre(unlocked)) << "the lock card is centred on the window";
+    sizer.apply(Mode::compact(450));  // the card grows as the user types
+    sizer.apply(Mode::full());
+    EXPECT_EQ(window->frameGeometry(), unlocked);
+
+    sizer.apply(Mode::compact(400));
+    window->move(window->frameGeometry().topLeft() + QPoint(50, 30));
+    QApplication::processEvents();
+    sizer.apply(Mode::compact(450));
+    sizer.apply(Mode::full());
+    EXPECT_EQ(window->frameGeometry(), unlocked.translated(50, 30));
+}
+
 TEST(WindowSizer, ResizedWindowStaysInsideTheAvailableArea) {
     struct Case {
         QPoint frameAt;

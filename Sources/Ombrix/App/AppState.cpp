@@ -81,6 +81,7 @@ void AppState::setDatabase(std::optional<KdbxDatabase> database) {
     if (!database && !database_) return;
     database_ = std::move(database);
     emit databaseChanged();
+    keepSelectionListed();
 }
 
 void AppState::setDatabaseURL(const std::optional<QString>& url) {
@@ -105,6 +106,7 @@ void AppState::setStatusMessage(const std::optional<QString>& message) {
 
 void AppState::setSelectedGroupID(const std::optional<UUID>& id) {
     assignAndNotify(*this, selectedGroupID_, id, &AppState::selectedGroupIDChanged);
+    keepSelectionListed();
 }
 
 void AppState::setSelectedEntryIDs(const UUIDSet& ids) {
@@ -113,6 +115,7 @@ void AppState::setSelectedEntryIDs(const UUIDSet& ids) {
 
 void AppState::setSearchText(const QString& text) {
     assignAndNotify(*this, searchText_, text, &AppState::searchTextChanged);
+    keepSelectionListed();
 }
 
 void AppState::setSort(const EntrySort& sort) {

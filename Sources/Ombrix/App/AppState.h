@@ -317,6 +317,9 @@ class AppState : public QObject {
     void clearHistory();
     void restore(std::deque<Snapshot>& from, std::deque<Snapshot>& to);
     void pruneSelection();
+    // Drops from the entry selection what the list no longer shows, after the database, the
+    // selected group or the search changed: an entry moved away, filtered out or gone.
+    void keepSelectionListed();
     void storeBookmark(const QString& url);
     Timestamp now() const;
 

@@ -81,6 +81,22 @@ std::vector<KdbxEntry> AppState::selectedEntries() const {
     return entries;
 }
 
+void AppState::keepSelectionListed() {
+    if (selectedEntryIDs_.empty()) return;
+    // Only the selected entries are looked at, so a long list costs one pass of id look-ups.
+    UUIDSet kept;
+    if (database_ && isSearching()) {
+        const EntrySearch search(searchText_);
+        GroupTree::forEachEntry(database_->root, [&](const KdbxEntry& entry) {
+            if (selectedEntryIDs_.contains(entry.id) && search.matches(entry)) kept.insert(entry.id);
+        });
+    } else if (const KdbxGroup* group = listedGroup()) {
+        for (const KdbxEntry& entry : group->entries)
+            if (selectedEntryIDs_.contains(entry.id)) kept.insert(entry.id);
+    }
+    setSelectedEntryIDs(kept);
+}
+
 std::optional<KdbxEntry> AppState::focusedEntry() const {
     if (!database_ || selectedEntryIDs_.size() != 1) return std::nullopt;
     return GroupTree::entryWithID(database_->root, *selectedEntryIDs_.begin());

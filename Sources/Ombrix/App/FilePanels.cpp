@@ -42,7 +42,8 @@ class TurkishListing final : public QIdentityProxyModel {
     }
 };
 
-// The dialog's own words in Turkish; the title and the confirm button are set per dialog.
+// The dialog's own words in Turkish; the title and the confirm button are set per dialog. Qt
+// puts its own words back on the buttons when the accept mode changes: that comes first.
 void translate(QFileDialog& dialog, const QString& title, const QString& accept) {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setProxyModel(new TurkishListing(&dialog));
@@ -126,8 +127,8 @@ std::optional<QString> run(QFileDialog& dialog) {
 
 std::optional<QString> DialogFilePanels::chooseDatabase() {
     QFileDialog dialog(parent_);
-    translate(dialog, QStringLiteral("Veritabanı Aç"), QStringLiteral("Aç"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    translate(dialog, QStringLiteral("Veritabanı Aç"), QStringLiteral("Aç"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(kdbxFilter);
     return run(dialog);
@@ -135,8 +136,8 @@ std::optional<QString> DialogFilePanels::chooseDatabase() {
 
 std::optional<QString> DialogFilePanels::chooseKeyFile() {
     QFileDialog dialog(parent_);
-    translate(dialog, QStringLiteral("Anahtar Dosyası Seç"), QStringLiteral("Seç"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    translate(dialog, QStringLiteral("Anahtar Dosyası Seç"), QStringLiteral("Seç"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(QStringLiteral("Tüm dosyalar (*)"));
     return run(dialog);

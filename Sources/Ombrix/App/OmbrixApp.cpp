@@ -74,8 +74,10 @@ OmbrixApp::OmbrixApp(Dependencies dependencies, QObject* parent)
     // The window opens at the unlocked size; the sizer fixes it to the lock screen as soon as
     // that has measured itself.
     window_->resize(WindowSizer::defaultUnlockedSize);
-    sizer_ = new WindowSizer(window_.get());
+    sizer_ = dependencies.screenArea ? new WindowSizer(window_.get(), std::move(dependencies.screenArea))
+                                     : new WindowSizer(window_.get());
     sizer_->follow(*state_, metrics);
+    rootView_->setWindowSizer(sizer_);
 
     state_->setConflictResolver([this](const QString& name) { return askAboutConflict(name); });
     connect(state_.get(), &AppState::isSavingChanged, this, &OmbrixApp::busyChanged);

@@ -2,9 +2,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 
 #include "Ombrix/App/AppState.h"
 #include "Ombrix/UI/ConflictDialog.h"
@@ -18,6 +20,7 @@ class OmbrixCommands;
 class Preferences;
 class QMainWindow;
 class QSessionManager;
+class QWidget;
 class RootView;
 class TerminationSignals;
 class WindowSizer;
@@ -35,6 +38,9 @@ struct OmbrixAppDependencies {
     AppStateDependencies state;
     std::shared_ptr<FilePanels> panels;
     std::function<void()> quit;
+    // The part of the screen the main window may take; the window's screen's available area
+    // when empty.
+    std::function<std::optional<QRect>(const QWidget& window)> screenArea;
 };
 
 // The application: the long-lived objects of the interface and the main window. It is made

@@ -9,6 +9,8 @@
 #include <QWidget>
 #include <QtMath>
 
+#include <utility>
+
 #include "Ombrix/App/AppState.h"
 
 // LockScreenMetrics
@@ -34,12 +36,19 @@ CardHeightReader::CardHeightReader(QWidget* measured, LockScreenMetrics& metrics
 
 bool CardHeightReader::eventFilter(QObject* watched, QEvent* event) {
     if (watched == measured_ && metrics_) {
-        // A hidden widget's geometry is not laid out yet; its height counts once it shows.
-        const bool report =
-            event->type() == QEvent::Show || (event->type() == QEvent::Resize && measured_->isVisible());
-        if (report) metrics_->setCardHeight(measured_->height());
+        if (event->type() == QEvent::Show) {
+            // A widget shows before the layouts above it have placed it: until they have, its
+            // height is a stub. Their work is queued before this, so the next turn sees it done.
+            QTimer::singleShot(0, this, &CardHeightReader::report);
+        } else if (event->type() == QEvent::Resize && measured_->isVisible()) {
+            report();
+        }
     }
     return QObject::eventFilter(watched, event);
+}
+
+void CardHeightReader::report() {
+    if (measured_ && metrics_ && measured_->isVisible()) metrics_->setCardHeight(measured_->height());
 }
 
 // WindowSizer
@@ -72,9 +81,14 @@ void WindowSizer::follow(const AppState& state, const LockScreenMetrics& metrics
 
 void WindowSizer::setMode(const Mode& mode) {
     // Resizing from inside a layout pass would feed back into it; the next turn sees the
-    // settled layout.
-    QTimer::singleShot(0, this, [this, mode] {
-        if (window_) apply(mode);
+    // settled layout. Only the last mode asked for in a turn is applied: the shapes asked for
+    // on the way would each be drawn for a moment.
+    const bool scheduled = pending_.has_value();
+    pending_ = mode;
+    if (scheduled) return;
+    QTimer::singleShot(0, this, [this] {
+        const std::optional<Mode> mode = std::exchange(pending_, std::nullopt);
+        if (window_ && mode) apply(*mode);
     });
 }
 
@@ -102,7 +116,10 @@ void WindowSizer::applyFull(QWidget& window) {
         target = target.boundedTo(area->size() - decorations);
     }
     target = target.expandedTo(minimumUnlockedSize);
-    setContentSize(window, target, frameBefore, sizeBefore);
+    // Back where it was when it locked, moved on by as much as the user moved the locked window.
+    std::optional<QPoint> at;
+    if (unlockedAt_ && lockedAt_) at = *unlockedAt_ + (frameBefore.topLeft() - *lockedAt_);
+    setContentSize(window, target, frameBefore, sizeBefore, at);
     lastMode_ = Mode::full();
 }
 
@@ -113,7 +130,11 @@ void WindowSizer::applyCompact(QWidget& window, qreal height) {
         lastMode_ = mode;
         return;
     }
-    if (lastMode_ == Mode::full()) unlockedSize_ = window.size();
+    const bool leavingFull = lastMode_ == Mode::full();
+    if (leavingFull) {
+        unlockedSize_ = window.size();
+        unlockedAt_ = window.frameGeometry().topLeft();
+    }
 
     const std::optional<QRect> area = screenArea_(window);
     const int limit = area ? area->height() - screenMargin : heightLimitWithoutScreen;
@@ -125,7 +146,11 @@ void WindowSizer::applyCompact(QWidget& window, qreal height) {
     // Minimum equal to maximum: the window manager offers no resizing.
     window.setMinimumSize(size);
     window.setMaximumSize(size);
-    setContentSize(window, size, frameBefore, sizeBefore);
+    setContentSize(window, size, frameBefore, sizeBefore, std::nullopt);
+    // Where the sizer has the locked window: placed when it locked, then moved only by the
+    // sizer's own changes. Whatever else moved it was the user.
+    const QPoint moved = window.frameGeometry().topLeft() - frameBefore.topLeft();
+    lockedAt_ = leavingFull || !lockedAt_ ? window.frameGeometry().topLeft() : *lockedAt_ + moved;
     lastMode_ = mode;
 }
 
@@ -141,16 +166,24 @@ int WindowSizer::overhead(QWidget& window) const {
 }
 
 void WindowSizer::setContentSize(QWidget& window, const QSize& size, const QRect& frameBefore,
-                                 const QSize& sizeBefore) {
-    if (sizeBefore == size && window.size() == size) return;
+                                 const QSize& sizeBefore, const std::optional<QPoint>& topLeft) {
+    if (sizeBefore == size && window.size() == size && (!topLeft || *topLeft == frameBefore.topLeft())) return;
+    // A window not shown yet is placed by the window manager when it maps: only its size is ours.
+    if (!window.isVisible()) {
+        window.resize(size);
+        return;
+    }
 
     const QSize frameSize = size + (frameBefore.size() - sizeBefore);
     const QPointF centre = QRectF(frameBefore).center();
     int x = qRound(centre.x() - frameSize.width() / 2.0);
     int y = qRound(centre.y() - frameSize.height() / 2.0);
-    // Only the height changes while the lock screen's content grows or shrinks as the user
-    // types: the window keeps its top-left, so nothing jumps under the pointer.
-    if (size.width() == sizeBefore.width()) {
+    if (topLeft) {
+        x = topLeft->x();
+        y = topLeft->y();
+    } else if (size.width() == sizeBefore.width()) {
+        // Only the height changes while the lock screen's content grows or shrinks as the user
+        // types: the window keeps its top-left, so nothing jumps under the pointer.
         x = frameBefore.x();
         y = frameBefore.y();
     }

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QRect>
 #include <QSize>
@@ -46,19 +47,24 @@ class CardHeightReader : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void report();
+
     QPointer<QWidget> measured_;
     QPointer<LockScreenMetrics> metrics_;
 };
 
 // Gives the main window its two shapes. Locked (compact): 480 wide and as high as the lock
 // screen's content (at most the screen's available height less 80), fixed so the user cannot
-// resize it. Unlocked (full): resizable with a minimum of 720 × 460, at the size it had when it
-// was last unlocked, 1020 × 680 the first time. A resize that changes only the height keeps the
-// window's top-left, any other keeps its centre; either moves it back inside the screen's
-// available area.
+// resize it, centred on the unlocked window it replaces. Unlocked (full): resizable with a
+// minimum of 720 × 460, at the size and the place it had when it was last unlocked (moved on as
+// far as the user moved the locked window), 1020 × 680 about the locked window's centre the
+// first time. A resize that changes only the height keeps the window's top-left. Every shape is
+// moved back inside the screen's available area. A window not shown yet is only resized: the
+// window manager places it.
 //
 // setMode() applies a shape on the next turn of the event loop, never inside the caller's own
-// update; apply() does it at once. Sizes are of the window's client area.
+// update, the last one asked for in a turn only; apply() does it at once. Sizes are of the
+// window's client area.
 class WindowSizer : public QObject {
     Q_OBJECT
 
@@ -126,13 +132,19 @@ class WindowSizer : public QObject {
     void applyCompact(QWidget& window, qreal height);
     int overhead(QWidget& window) const;
     // Resizes the client area to `size` about the centre of `frameBefore`, the frame the window
-    // had before its size limits changed, and moves it inside the available area.
-    void setContentSize(QWidget& window, const QSize& size, const QRect& frameBefore,
-                        const QSize& sizeBefore);
+    // had before its size limits changed (or with the frame's top-left at `topLeft`), and moves
+    // it inside the available area.
+    void setContentSize(QWidget& window, const QSize& size, const QRect& frameBefore, const QSize& sizeBefore,
+                        const std::optional<QPoint>& topLeft);
 
     QPointer<QWidget> window_;
     QPointer<QWidget> contentArea_;
     ScreenArea screenArea_;
     std::optional<Mode> lastMode_;
+    std::optional<Mode> pending_;
     std::optional<QSize> unlockedSize_;
+    // The frame's top-left when the window last left the full shape, and where the sizer last
+    // put the locked window.
+    std::optional<QPoint> unlockedAt_;
+    std::optional<QPoint> lockedAt_;
 };

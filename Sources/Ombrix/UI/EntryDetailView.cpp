@@ -69,6 +69,8 @@ EntryDetailView::EntryDetailView(AppState& state, ClipboardService& clipboard, P
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Its controls take the keyboard; the page around them has nothing to show it with.
+    setFocusPolicy(Qt::NoFocus);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Palette::surface);
     pal.setColor(QPalette::Base, Palette::surface);

@@ -25,6 +25,7 @@
 #include "Ombrix/Theme/Metrics.h"
 #include "Ombrix/Theme/Painting.h"
 #include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/DateTimeField.h"
 #include "Ombrix/UI/EntryDetailCards.h"
 #include "Ombrix/UI/FlowRow.h"
 #include "Ombrix/UI/FormField.h"
@@ -242,7 +243,7 @@ QWidget* EntryEditView::basicsCard() {
 
     // A compact date and time field; the calendar opens from it.
     auto* chrome = new FieldChrome;
-    expiryEdit_ = new QDateTimeEdit;
+    expiryEdit_ = new DateTimeField;
     expiryEdit_->setLocale(QLocale(QLocale::Turkish, QLocale::Turkey));
     expiryEdit_->setDisplayFormat(QStringLiteral("d MMM yyyy  HH:mm"));
     expiryEdit_->setCalendarPopup(true);

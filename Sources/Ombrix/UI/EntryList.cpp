@@ -1,5 +1,6 @@
 #include "Ombrix/UI/EntryList.h"
 
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QDrag>
 #include <QHelpEvent>
@@ -12,6 +13,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <functional>
 
 #include "Ombrix/App/AppState.h"
 #include "Ombrix/Theme/Palette.h"
@@ -83,17 +85,24 @@ EntryList::EntryList(AppState& state, EntryListModel& model, QWidget* parent)
     });
     connect(&model_, &QAbstractItemModel::modelReset, this, [this] {
         applyingSelection_ = false;
+        // The same group or search keeps its place; another one opens at its first row.
         const QString context = listedContext(state_);
-        if (context == listedContext_) {
-            executeDelayedItemsLayout();
-            verticalScrollBar()->setValue(scrollBeforeReset_);
-        }
+        executeDelayedItemsLayout();
+        verticalScrollBar()->setValue(context == listedContext_ ? scrollBeforeReset_ : 0);
         listedContext_ = context;
         interaction_.pressedRow = -1;
         interaction_.pressedButton.reset();
         interaction_.dropRow = -1;
         dragRow_ = -1;
         applySelectionFromState();
+    });
+    // Another group or search with the very same rows does not reset them, and opens at the
+    // top all the same.
+    connect(&model_, &EntryListModel::refreshed, this, [this] {
+        const QString context = listedContext(state_);
+        if (context == listedContext_) return;
+        listedContext_ = context;
+        verticalScrollBar()->setValue(0);
     });
     listedContext_ = listedContext(state_);
     applySelectionFromState();
@@ -158,6 +167,15 @@ bool EntryList::event(QEvent* event) {
 }
 
 void EntryList::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if ((event->key() == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
+        (event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+        // The row menu of the current row, as a right click on it would open it.
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+        contextMenuEvent(&menu);
+        event->accept();
+        return;
+    }
     if (const std::optional<KeyAction> action = keyAction(event)) {
         switch (*action) {
             case KeyAction::copyPassword:
@@ -364,9 +382,32 @@ std::unique_ptr<QMenu> EntryList::makeContextMenu(int row) {
     menu->addSeparator();
     menu->addAction(QStringLiteral("Düzenle…"), [&state, id] { state.setRoute(Route::editEntry(id)); });
     menu->addAction(QStringLiteral("Çoğalt"), [&state, targets] { state.duplicateEntries(targets); });
+    addMoveMenu(*menu, targets);
     menu->addSeparator();
     menu->addAction(QStringLiteral("Sil"), [&state, targets] { state.deleteEntries(targets); });
     return menu;
+}
+
+// "Taşı…": every group of the tree, indented by its depth, takes the entries to its end. A group
+// that already holds all of them is offered but cannot be chosen.
+void EntryList::addMoveMenu(QMenu& menu, const UUIDSet& targets) {
+    QMenu* groups = menu.addMenu(QStringLiteral("Taşı…"));
+    const std::optional<KdbxDatabase>& database = state_.database();
+    if (!database) return;
+    AppState& state = state_;
+    const std::function<void(const KdbxGroup&, int)> add = [&](const KdbxGroup& group, int depth) {
+        const QString name = group.name.empty() ? QStringLiteral("Adsız grup") : QString::fromStdString(group.name);
+        const UUID id = group.id;
+        QAction* item = groups->addAction(QString(depth * 2, QChar(0x2002)) + name,
+                                          [&state, targets, id] { state.moveEntriesToGroup(targets, id); });
+        const bool holdsAll = std::all_of(targets.begin(), targets.end(), [&](const UUID& entry) {
+            return std::any_of(group.entries.begin(), group.entries.end(),
+                               [&](const KdbxEntry& e) { return e.id == entry; });
+        });
+        item->setEnabled(!holdsAll);
+        for (const KdbxGroup& child : group.groups) add(child, depth + 1);
+    };
+    add(database->root, 0);
 }
 
 void EntryList::contextMenuEvent(QContextMenuEvent* event) {

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "Ombrix/UI/EntryRowDelegate.h"
 #include "OmbrixCore/Kdbx/UUID.h"
@@ -23,6 +24,8 @@ class QMenu;
 //   selection.
 // - Escape clears the search, else the selection, else is passed on.
 // - Delete deletes the selected entries (one undo step, no confirmation).
+// - The Menu key and Shift+F10 open the context menu of the current row, whose "Taşı…" lists
+//   the groups to move the entries to.
 // A double click opens the editor of the one selected entry when the button comes up.
 //
 // A row's drag carries that row's entry alone (its id as plain text), whatever else is
@@ -73,6 +76,7 @@ class EntryList : public QListView {
     void clearHover();
     void setDropRow(int row);
     void runButton(int row, EntryRowDelegate::Button button);
+    void addMoveMenu(QMenu& menu, const std::set<UUID>& targets);
 
     AppState& state_;
     EntryListModel& model_;

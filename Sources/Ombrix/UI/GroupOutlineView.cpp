@@ -2,6 +2,7 @@
 
 #include <QContextMenuEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -30,7 +31,8 @@ GroupOutlineView::GroupOutlineView(AppState& state, GroupTreeModel& model, QWidg
     setAnimated(false);
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab; a click leaves the keyboard where it is.
+    setFocusPolicy(Qt::TabFocus);
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -53,14 +55,101 @@ GroupOutlineView::GroupOutlineView(AppState& state, GroupTreeModel& model, QWidg
             [this](const QModelIndex& index) { reportExpansion(index, true); });
     connect(this, &QTreeView::collapsed, this,
             [this](const QModelIndex& index) { reportExpansion(index, false); });
+    connect(&state_, &AppState::selectedGroupIDChanged, this, &GroupOutlineView::syncCurrent);
     syncExpansion();
+}
+
+// Keyboard.
+
+void GroupOutlineView::syncCurrent() {
+    const std::optional<UUID>& selected = state_.selectedGroupID();
+    QModelIndex index = selected ? model_.indexOf(*selected) : QModelIndex();
+    if (!index.isValid()) index = model_.index(0, 0);
+    // A selected group inside a closed one stays hidden: the keys start from the nearest row
+    // that shows (making the hidden row current would open its parents).
+    for (QModelIndex up = index.parent(); up.isValid(); up = up.parent())
+        if (!isExpanded(up)) index = up;
+    if (index == currentIndex()) return;
+    QScopedValueRollback guard(syncingCurrent_, true);
+    setCurrentIndex(index);
+}
+
+void GroupOutlineView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTreeView::currentChanged(current, previous);
+    if (syncingCurrent_ || syncing_) return;
+    const std::optional<UUID> id = model_.groupID(current);
+    if (!id) return;
+    // As a click on the row: the group, with nothing of it selected yet.
+    state_.setSelectedGroupID(*id);
+    state_.setSelectedEntryIDs({});
+}
+
+void GroupOutlineView::setExpandedFromHere(const QModelIndex& index, bool expanded) {
+    const std::optional<UUID> id = model_.groupID(index);
+    if (!id) return;
+    // As the chevron does it: the chevron turns and the rows fade.
+    QScopedValueRollback guard(animating_, id);
+    state_.setGroupExpanded(*id, expanded);
+}
+
+void GroupOutlineView::keyPressEvent(QKeyEvent* event) {
+    const QModelIndex current = currentIndex();
+    const std::optional<UUID> id = model_.groupID(current);
+    const bool changeable = id && !current.data(GroupTreeModel::IsRootRole).toBool();
+    const bool hasChildren = current.data(GroupTreeModel::HasChildrenRole).toBool();
+    const bool expanded = current.data(GroupTreeModel::ExpandedRole).toBool();
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+
+    if ((event->key() == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
+        (event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+        if (current.isValid()) {
+            const QRect row = visualRect(current);
+            showContextMenu(current, viewport()->mapToGlobal(QPoint(row.left() + row.height(), row.center().y())));
+        }
+        event->accept();
+        return;
+    }
+    if (modifiers == Qt::NoModifier) {
+        switch (event->key()) {
+            case Qt::Key_F2:
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                if (changeable) state_.setRoute(Route::editGroup(*id));
+                event->accept();
+                return;
+            case Qt::Key_Delete:
+                if (changeable) state_.deleteGroup(*id);
+                event->accept();
+                return;
+            case Qt::Key_Left:
+                if (hasChildren && expanded)
+                    setExpandedFromHere(current, false);
+                else if (current.parent().isValid())
+                    setCurrentIndex(current.parent());
+                event->accept();
+                return;
+            case Qt::Key_Right:
+                if (hasChildren && !expanded)
+                    setExpandedFromHere(current, true);
+                else if (hasChildren)
+                    setCurrentIndex(model_.index(0, 0, current));
+                event->accept();
+                return;
+            default:
+                break;
+        }
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 // Expansion.
 
 void GroupOutlineView::syncExpansion() {
-    QScopedValueRollback guard(syncing_, true);
-    syncExpansionBelow(QModelIndex());
+    {
+        QScopedValueRollback guard(syncing_, true);
+        syncExpansionBelow(QModelIndex());
+    }
+    syncCurrent();
 }
 
 void GroupOutlineView::syncExpansionBelow(const QModelIndex& parent) {
@@ -210,15 +299,19 @@ std::unique_ptr<QMenu> GroupOutlineView::makeContextMenu(const QModelIndex& inde
 }
 
 void GroupOutlineView::contextMenuEvent(QContextMenuEvent* event) {
-    const QModelIndex index = indexAt(event->pos());
+    const QModelIndex index = event->reason() == QContextMenuEvent::Mouse ? indexAt(event->pos()) : currentIndex();
     if (!index.isValid()) {
         event->ignore();
         return;
     }
+    showContextMenu(index, event->globalPos());
+}
+
+void GroupOutlineView::showContextMenu(const QModelIndex& index, const QPoint& globalPos) {
     std::unique_ptr<QMenu> menu = makeContextMenu(index);
     // The menu is our child: if an action took the tree down with it, the menu went too.
     const QPointer<QMenu> alive = menu.get();
-    menu->exec(event->globalPos());
+    menu->exec(globalPos);
     if (!alive) menu.release();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QStyle>
 
 #include "Ombrix/Theme/BrandFont.h"
 #include "Ombrix/Theme/Icons.h"
@@ -96,6 +97,8 @@ void GroupRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
                                       : Painting::blend(withOpacity(Palette::hover, 0), Palette::hover, hovering);
     Painting::fill(p, l.background, Radius::control, Painting::blend(under, Palette::selection, selecting));
     if (dropTargeted) Painting::hairline(p, l.background, Palette::accent, Radius::control);
+    // The row the tree's keys act on, while the tree has the keyboard.
+    if (option.state & QStyle::State_HasFocus) Painting::focusRing(p, l.background, Radius::control, 1);
 
     if (index.data(GroupTreeModel::HasChildrenRole).toBool()) {
         const QPointF c = l.chevron.center();

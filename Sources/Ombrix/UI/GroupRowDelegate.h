@@ -12,7 +12,8 @@
 // entries in the group's whole subtree, indented 12 per level down to the fourth. The fill shows
 // the selection, a drag held over the row (with an accent border) or the pointer. The hover and
 // selection fills and the chevron's turn follow their state with the theme's motion; a row's
-// presence (its opacity) is moved by the tree when it opens or closes a group.
+// presence (its opacity) is moved by the tree when it opens or closes a group. The row the
+// tree's keys act on wears the focus ring while the tree has the keyboard.
 class GroupRowDelegate : public QStyledItemDelegate {
     Q_OBJECT
 

@@ -6,12 +6,15 @@
 
 #include "Ombrix/App/AppState.h"
 #include "Ombrix/App/GroupTree.h"
+#include "Ombrix/Theme/AppButton.h"
 #include "Ombrix/Theme/Painting.h"
 #include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/EmptyStateView.h"
 #include "Ombrix/UI/EntryDetailPane.h"
 #include "Ombrix/UI/EntryList.h"
 #include "Ombrix/UI/EntryListModel.h"
 #include "Ombrix/UI/EntryListView.h"
+#include "Ombrix/UI/GroupOutlineView.h"
 #include "Ombrix/UI/GroupTreeView.h"
 #include "Ombrix/UI/MainToolbar.h"
 #include "Ombrix/UI/SearchField.h"
@@ -95,6 +98,16 @@ QString MainView::subtitleFor(const AppState& state) {
                      QStringLiteral(" kayıt"));
     if (state.isDirty()) parts.append(QStringLiteral("kaydedilmedi"));
     return parts.join(QStringLiteral(" · "));
+}
+
+QWidget* MainView::keyboardHome() const {
+    auto* self = const_cast<MainView*>(this);
+    EntryList* list = entryList_->list();
+    if (list->isVisibleTo(self)) return list;
+    if (groupTree_->isVisibleTo(self)) return groupTree_->tree();
+    if (EmptyStateView* empty = entryList_->emptyState(); empty && empty->actionButton())
+        return empty->actionButton();
+    return list;
 }
 
 bool MainView::isSidebarVisible() const {

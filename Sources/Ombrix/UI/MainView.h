@@ -48,6 +48,10 @@ class MainView : public QWidget {
     bool isSidebarVisible() const;
     void setSidebarVisible(bool shown);
 
+    // Where the keyboard rests when nothing else has it: the entry list while it shows rows,
+    // else the group tree, else the empty list's button. None of them takes Ctrl+Z for itself.
+    QWidget* keyboardHome() const;
+
     MainToolbar* toolbar() const { return toolbar_; }
     QSplitter* splitter() const { return splitter_; }
     GroupTreeView* groupTree() const { return groupTree_; }

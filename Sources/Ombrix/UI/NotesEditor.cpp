@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
@@ -9,6 +10,7 @@
 #include "Ombrix/Theme/Metrics.h"
 #include "Ombrix/Theme/Painting.h"
 #include "Ombrix/Theme/Palette.h"
+#include "Ombrix/UI/SlimScrollBar.h"
 
 NotesEditor::NotesEditor(int minimumHeight, QWidget* parent) : QWidget(parent), edit_(new QPlainTextEdit) {
     auto* layout = new QVBoxLayout(this);
@@ -31,6 +33,7 @@ NotesEditor::NotesEditor(int minimumHeight, QWidget* parent) : QWidget(parent), 
     }
     edit_->setPalette(pal);
     edit_->viewport()->setAutoFillBackground(false);
+    makeSlim(edit_->verticalScrollBar());
     setFocusProxy(edit_);
 
     setMinimumHeight(minimumHeight);

@@ -3,13 +3,17 @@
 #include <QApplication>
 #include <QDialog>
 #include <QEasingCurve>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
+#include <utility>
+
 #include "Ombrix/App/AppState.h"
 #include "Ombrix/App/GroupTree.h"
 #include "Ombrix/App/Preferences.h"
+#include "Ombrix/App/WindowSizer.h"
 #include "Ombrix/Theme/Motion.h"
 #include "Ombrix/Theme/Painting.h"
 #include "Ombrix/Theme/Palette.h"
@@ -27,12 +31,13 @@ namespace {
 
 const QString lockedTitle = QStringLiteral("Ombrix");
 
-// A picture of the view that was shown, fading out over its successor. Clicks pass through.
+// A picture of the view that was shown, fading out over its successor at `at`. Clicks pass
+// through.
 class FadeOverlay final : public QWidget {
   public:
-    FadeOverlay(const QPixmap& picture, QWidget* parent) : QWidget(parent), picture_(picture) {
+    FadeOverlay(const QPixmap& picture, const QPoint& at, QWidget* parent) : QWidget(parent), picture_(picture) {
         setAttribute(Qt::WA_TransparentForMouseEvents);
-        setGeometry(QRect(QPoint(0, 0), picture.deviceIndependentSize().toSize()));
+        setGeometry(QRect(at, picture.deviceIndependentSize().toSize()));
         auto* animation = new QVariantAnimation(this);
         animation->setStartValue(1.0);
         animation->setEndValue(0.0);
@@ -112,16 +117,23 @@ void RootView::lockChanged() {
     showContent();
 }
 
+void RootView::setWindowSizer(WindowSizer* sizer) {
+    sizer_ = sizer;
+    takeShape();
+}
+
 void RootView::showContent() {
     const bool locked = state_.isLocked();
     if (locked ? static_cast<bool>(unlockView_) : static_cast<bool>(mainView_)) return;
 
+    // What the screen shows now, and where, fades out over the new view once that stands.
+    QWidget* old = unlockView_ ? static_cast<QWidget*>(unlockView_) : mainView_;
+    std::optional<Picture> picture = std::exchange(leaving_, std::nullopt);
+    if (!locked || !picture) picture = old ? pictureOf(old) : std::nullopt;
     // The view being left may be the one whose button locked or unlocked: it is deleted only
     // once control has returned from it.
-    QWidget* old = unlockView_ ? static_cast<QWidget*>(unlockView_) : mainView_;
     if (old) {
         disconnect(old, nullptr, this, nullptr);
-        fadeOut(old);
         layout_->removeWidget(old);
         old->hide();
         old->deleteLater();
@@ -129,25 +141,48 @@ void RootView::showContent() {
     unlockView_ = nullptr;
     mainView_ = nullptr;
 
+    QWidget* next = nullptr;
     if (locked) {
         unlockView_ = new UnlockView(state_, panels_, metrics_);
-        layout_->addWidget(unlockView_);
-        // A layout shows what is added to a visible parent only on the next turn.
-        unlockView_->show();
+        next = unlockView_;
     } else {
         mainView_ = new MainView(state_, clipboard_);
         connect(mainView_, &MainView::windowTitleTextChanged, this, &RootView::refreshTitle);
-        layout_->addWidget(mainView_);
-        mainView_->show();
-        // The list has the keyboard at once, as it has whenever the window is activated.
-        mainView_->entryList()->list()->setFocus();
+        next = mainView_;
     }
+    // The window takes its new shape before the new view shows, so that the view is laid out
+    // once, at its final size, and never drawn squeezed into the other shape.
+    next->hide();
+    layout_->addWidget(next);
+    takeShape();
+    next->show();
+    // Its nested layouts settle through queued requests, one level per pass: they are run now,
+    // so the first picture of the new view is its finished one.
+    layout_->activate();
+    for (int level = 0; level < 8; ++level) QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    // The list has the keyboard at once (the tree when the list is empty), as it has whenever
+    // the window is activated.
+    if (mainView_) mainView_->keyboardHome()->setFocus();
+    if (picture) fade_ = new FadeOverlay(picture->pixmap, mapFromGlobal(picture->at), this);
     refreshTitle();
 }
 
-void RootView::fadeOut(QWidget* old) {
-    if (!Motion::isEnabled() || !isVisible() || !old->isVisible()) return;
-    new FadeOverlay(old->grab(), this);
+std::optional<RootView::Picture> RootView::pictureOf(QWidget* view) const {
+    if (!Motion::isEnabled() || !isVisible() || !view->isVisible()) return std::nullopt;
+    return Picture{view->grab(), view->mapToGlobal(QPoint(0, 0))};
+}
+
+void RootView::takeShape() {
+    if (!sizer_) return;
+    if (unlockView_) {
+        // Measured as it will stand in the locked window, before it shows; the reader behind the
+        // card reports the same height once it is laid out.
+        const int height = unlockView_->cardHeightFor(WindowSizer::lockedWidth);
+        metrics_.setCardHeight(height);
+        sizer_->apply(WindowSizer::Mode::compact(height));
+    } else {
+        sizer_->apply(WindowSizer::Mode::full());
+    }
 }
 
 void RootView::refreshTitle() {
@@ -172,6 +207,11 @@ void RootView::routeChanged() {
 }
 
 void RootView::databaseChanged() {
+    // Locking drops the database before it asks for the lock screen, and this view hears of it
+    // before the main view's parts do: the main view is pictured now, as the user last saw it,
+    // not emptied.
+    if (!state_.database() && mainView_ && !state_.isLocked()) leaving_ = pictureOf(mainView_);
+
     // Only an editor can lose what it shows; the notice stays a notice.
     if (!sheet_ || showingMissing_ || !state_.route()) return;
     if (routeTargetExists(*state_.route())) return;
@@ -208,15 +248,27 @@ void RootView::closeSheet() {
 
 // The window manager hands the activation back when a sheet goes, and Qt then picks the first
 // field of the window (the search field) when it has lost track of the focus: the keyboard goes
-// back where it was instead, so Ctrl+Z there undoes the change just made.
+// back where it was instead, so Ctrl+Z there undoes the change just made. Where that place is
+// gone from view (a new group hides the list) or keeps Ctrl+Z for its own text, the keyboard
+// goes to the main view's resting place.
 void RootView::restoreFocus() {
     QWidget* target = focusBeforeSheet_;
     focusBeforeSheet_ = nullptr;
-    if (!target || !target->isVisible() || !target->isEnabled())
-        target = mainView_ ? mainView_->entryList()->list() : nullptr;
-    if (!target) return;
+    const auto usable = [this](QWidget* w) {
+        return w && w->window() == window() && w->isVisible() && w->isEnabled() && !takesUndoKey(w);
+    };
+    if (!usable(target)) target = mainView_ ? mainView_->keyboardHome() : nullptr;
+    if (!usable(target)) return;
     if (window()->isVisible()) window()->activateWindow();
     target->setFocus(Qt::OtherFocusReason);
+}
+
+bool RootView::takesUndoKey(QWidget* widget) {
+    // Asked as Qt asks before it runs a shortcut: a text field claims Ctrl+Z for its own undo.
+    QKeyEvent probe(QEvent::ShortcutOverride, Qt::Key_Z, Qt::ControlModifier);
+    probe.ignore();
+    QApplication::sendEvent(widget, &probe);
+    return probe.isAccepted();
 }
 
 void RootView::sheetFinished(QDialog* sheet) {

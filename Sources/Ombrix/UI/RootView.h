@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include <QPixmap>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -18,10 +20,13 @@ class Preferences;
 class QDialog;
 class QVBoxLayout;
 class UnlockView;
+class WindowSizer;
 
 // The whole content of the main window. While the vault is locked it shows a lock screen, and
 // the main view otherwise; each lock or unlock builds the new one afresh (so a lock screen
-// always starts empty) and fades the old one out over it.
+// always starts empty). With a window sizer, the window takes the new shape before the new view
+// shows, so that view is laid out once at its final size; a picture of the old view then fades
+// out over it from where it stood on the screen.
 //
 // It also presents the one sheet of the application, the one AppState::route names: the
 // editors, the password generator, or a small "Bulunamadı" notice when the entry or group an
@@ -47,6 +52,9 @@ class RootView : public QWidget {
              LockScreenMetrics& metrics, QWidget* parent = nullptr);
     ~RootView() override;
 
+    // Shapes the window from now on: at once, and before each new view shows.
+    void setWindowSizer(WindowSizer* sizer);
+
     // The lock screen while locked, else null.
     UnlockView* unlockView() const;
     // The main view while unlocked, else null.
@@ -59,20 +67,34 @@ class RootView : public QWidget {
 
     QString windowTitleText() const;
 
+    // The picture of the view left behind while it fades out over its successor, or null.
+    QWidget* fadingPicture() const { return fade_; }
+
   signals:
     void windowTitleTextChanged(const QString& text);
 
   private:
+    // A view as it stands on the screen.
+    struct Picture {
+        QPixmap pixmap;
+        QPoint at;  // global
+    };
+
     void lockChanged();
     void routeChanged();
     void databaseChanged();
     void showContent();
-    void fadeOut(QWidget* old);
+    // Gives the window the shape of the view shown.
+    void takeShape();
+    // None while the interface does not move or the view is not on the screen.
+    std::optional<Picture> pictureOf(QWidget* view) const;
     void refreshTitle();
 
     void openSheet(const Route& route);
     void closeSheet();
     void restoreFocus();
+    // Whether `widget`, holding the keyboard, would keep Ctrl+Z from the undo command.
+    static bool takesUndoKey(QWidget* widget);
     void sheetFinished(QDialog* sheet);
     // The sheet for the route, or null when the route names something that does not exist.
     QDialog* makeSheet(const Route& route);
@@ -86,11 +108,15 @@ class RootView : public QWidget {
     ClipboardService& clipboard_;
     FilePanels& panels_;
     LockScreenMetrics& metrics_;
+    QPointer<WindowSizer> sizer_;
 
     QVBoxLayout* layout_;
     QPointer<UnlockView> unlockView_;
     QPointer<MainView> mainView_;
     QString windowTitleText_;
+    QPointer<QWidget> fade_;
+    // The main view as it was when locking began.
+    std::optional<Picture> leaving_;
 
     QPointer<QDialog> sheet_;
     // Where the keyboard focus was in this window when the first of the sheets opened.

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -82,17 +83,24 @@ SettingsView::SettingsView(Preferences& preferences, Availability autoTypeAvaila
     setWindowTitle(QStringLiteral("Ayarlar"));
     SheetLayout::applySurface(this);
     setMinimumSize(400, 360);
-    resize(520, 620);
 
     QWidget* body = SheetLayout::cardColumn({clipboardCard(), autoTypeCard(), hotKeyCard()});
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->addWidget(SheetLayout::scrollingBody(body));
+    // 520 × 620, or as high as the cards need at that width with the fonts in use: at its
+    // default size the window shows everything without scrolling. The body's layout is asked
+    // afresh, its hints still being those of an empty column until the window shows.
+    body->layout()->invalidate();
+    const int needed = body->hasHeightForWidth() ? body->heightForWidth(idealWidth) : body->sizeHint().height();
+    resize(idealWidth, qMax(idealHeight, needed));
 
     connect(&preferences_, &Preferences::clipboardTimeoutChanged, this, &SettingsView::refreshTimeout);
     connect(&preferences_, &Preferences::defaultAutoTypeSequenceChanged, this,
             &SettingsView::refreshSequence);
     connect(&preferences_, &Preferences::hotKeyChanged, this, &SettingsView::refreshHotKey);
+    // Escape closes the window, as it closes the sheets; a hot key being recorded takes it first.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
     poll_->setInterval(availabilityPollMs);
     connect(poll_, &QTimer::timeout, this, &SettingsView::refreshAvailability);
 

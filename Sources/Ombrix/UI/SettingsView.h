@@ -33,7 +33,8 @@ class SymbolView;
 // whole combination; the window never talks to the hot-key service itself.
 //
 // It is a top-level window, not a sheet. The application has one: presentShared() makes it on
-// first use and brings it to the front on every call. Closing it only hides it.
+// first use and brings it to the front on every call. Closing it (also with Escape) only hides
+// it.
 class SettingsView : public QWidget {
     Q_OBJECT
 
@@ -45,6 +46,9 @@ class SettingsView : public QWidget {
     static constexpr int minimumTimeout = 5;
     static constexpr int maximumTimeout = 120;
     static constexpr int availabilityPollMs = 1500;
+    // The default size, grown in height to what the cards need.
+    static constexpr int idealWidth = 520;
+    static constexpr int idealHeight = 620;
 
     // Auto-type availability from AutoTypeService::hasAccessibilityPermission.
     SettingsView(Preferences& preferences, AutoTypeService& autoType, QWidget* parent = nullptr);

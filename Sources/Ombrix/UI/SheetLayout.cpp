@@ -3,11 +3,13 @@
 #include <QHBoxLayout>
 #include <QPalette>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "Ombrix/Theme/BrandFont.h"
 #include "Ombrix/Theme/Palette.h"
 #include "Ombrix/UI/ElidedLabel.h"
+#include "Ombrix/UI/SlimScrollBar.h"
 
 namespace SheetLayout {
 
@@ -55,6 +57,9 @@ QScrollArea* scrollingBody(QWidget* body) {
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Tab goes to the fields and buttons; the area itself has no way to show the keyboard.
+    scroll->setFocusPolicy(Qt::NoFocus);
+    makeSlim(scroll->verticalScrollBar());
     scroll->setWidget(body);
     scroll->viewport()->setAutoFillBackground(false);
     body->setAutoFillBackground(false);

@@ -20,7 +20,8 @@ QWidget* header(ElidedLabel* title, ElidedLabel* subtitle = nullptr);
 // A body of cards: padded 16, the cards 12 apart in their order, spare room below them.
 QWidget* cardColumn(std::initializer_list<QWidget*> cards);
 
-// A frameless area that scrolls `body` vertically only. The surface shows through it.
+// A frameless area that scrolls `body` vertically only, with the slim scroll bar. The surface
+// shows through it.
 QScrollArea* scrollingBody(QWidget* body);
 
 // Wrapping text asks, as its minimum, for the height it needs at a very narrow width, which

@@ -8,10 +8,12 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QPainter>
 #include <QPointer>
 #include <QPropertyAnimation>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QTimer>
@@ -37,6 +39,7 @@
 #include "Ombrix/UI/FormField.h"
 #include "Ombrix/UI/HairlineDivider.h"
 #include "Ombrix/UI/SecretField.h"
+#include "Ombrix/UI/SlimScrollBar.h"
 #include "Ombrix/UI/StrengthMeter.h"
 #include "Ombrix/UI/SymbolView.h"
 #include "Ombrix/UI/Tooltip.h"
@@ -137,6 +140,8 @@ UnlockView::UnlockView(AppState& state, FilePanels& panels, LockScreenMetrics& m
     scroll_->setWidgetResizable(true);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll_->setFocusPolicy(Qt::NoFocus);
+    makeSlim(scroll_->verticalScrollBar());
     scroll_->viewport()->setAutoFillBackground(false);
     outer->addWidget(scroll_);
 
@@ -321,6 +326,8 @@ QWidget* UnlockView::buildDatabaseBlock() {
     connect(confirm_, &SecretField::revealedChanged, password_, &SecretField::setRevealed);
     connect(password_, &SecretField::submitted, this, &UnlockView::submit);
     connect(confirm_, &SecretField::submitted, this, &UnlockView::submit);
+    // Tab follows the card from its top.
+    setTabOrder(change, password_);
     return block;
 }
 
@@ -352,6 +359,14 @@ QWidget* UnlockView::buildFooter() {
     return footer;
 }
 
+int UnlockView::cardHeightFor(int width) const {
+    const_cast<UnlockView*>(this)->ensurePolished();
+    // Until the view shows, the card's layout keeps the hints it took before the card was filled
+    // (a change reaches it only through a queued request): it is asked afresh.
+    if (QLayout* layout = paddedCard_->layout()) layout->invalidate();
+    return paddedCard_->hasHeightForWidth() ? paddedCard_->heightForWidth(width) : paddedCard_->sizeHint().height();
+}
+
 UnlockView::Mode UnlockView::mode() const {
     if (!hasDatabase()) return Mode::choose;
     return isCreating_ ? Mode::create : Mode::unlock;
@@ -368,9 +383,12 @@ bool UnlockView::shouldOfferCreation() const {
 
 bool UnlockView::canSubmit() const {
     if (!hasDatabase() || busy_) return false;
-    const QString password = password_->text();
-    if (isCreating_) return !password.isEmpty() && password == confirm_->text();
-    return !password.isEmpty() || keyFile_.has_value();
+    if (isCreating_) {
+        const QString password = password_->text();
+        return !password.isEmpty() && password == confirm_->text();
+    }
+    // A file may be locked by the empty password: nothing typed is an attempt like any other.
+    return true;
 }
 
 void UnlockView::submit() {

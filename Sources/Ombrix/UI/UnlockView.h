@@ -78,7 +78,7 @@ class UnlockView : public QWidget {
     // Creating is offered only where it loses nothing: no file at the location, or an empty one.
     bool shouldOfferCreation() const;
     // A file is chosen, nothing runs, and: creating, a password equal to its confirmation
-    // (compared as typed); unlocking, a password or a key file.
+    // (compared as typed); unlocking, always (the empty password included).
     bool canSubmit() const;
     bool isBusy() const { return busy_; }
     const std::optional<QString>& keyFile() const { return keyFile_; }
@@ -108,6 +108,9 @@ class UnlockView : public QWidget {
     QLabel* workingText() const { return workingText_; }
     AppButton* cancelButton() const { return cancel_; }
     QWidget* card() const { return paddedCard_; }
+    // The height the card (with its margin) needs at `width`, as it will be laid out there; known
+    // before the view is shown.
+    int cardHeightFor(int width) const;
 
   protected:
     void showEvent(QShowEvent* event) override;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Support/Fixtures.h"
 
 std::optional<xcb_window_t> ProgramWindow::find(qint64 pid) {
@@ -13,9 +15,13 @@ std::vector<xcb_window_t> ProgramWindow::findAll(qint64 pid) {
     std::vector<xcb_window_t> found;
     auto tree = owned(xcb_query_tree_reply(x_.xcb(), xcb_query_tree(x_.xcb(), x_.root()), nullptr));
     if (!tree) return found;
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-        const xcb_window_t window = children[i];
+    std::vector<xcb_window_t> candidates(xcb_query_tree_children(tree.get()),
+                                         xcb_query_tree_children(tree.get()) +
+                                             xcb_query_tree_children_length(tree.get()));
+    // A window manager that frames its clients lists them, in stacking order, on the root.
+    for (const std::uint32_t client : cardinals(x_.root(), "_NET_CLIENT_LIST_STACKING")) candidates.push_back(client);
+    for (const xcb_window_t window : candidates) {
+        if (std::find(found.begin(), found.end(), window) != found.end()) continue;
         auto attributes = owned(
             xcb_get_window_attributes_reply(x_.xcb(), xcb_get_window_attributes(x_.xcb(), window), nullptr));
         if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) continue;
@@ -27,6 +33,13 @@ std::vector<xcb_window_t> ProgramWindow::findAll(qint64 pid) {
 
 QSize ProgramWindow::size(xcb_window_t window) {
     return rect(window).size();
+}
+
+QRect ProgramWindow::screenRect(xcb_window_t window) {
+    const QRect local = rect(window);
+    auto at = owned(xcb_translate_coordinates_reply(
+        x_.xcb(), xcb_translate_coordinates(x_.xcb(), window, x_.root(), 0, 0), nullptr));
+    return at ? QRect(QPoint(at->dst_x, at->dst_y), local.size()) : QRect();
 }
 
 QRect ProgramWindow::rect(xcb_window_t window) {

@@ -38,7 +38,10 @@ class ProgramWindow {
     std::vector<xcb_window_t> findAll(qint64 pid);
 
     QSize size(xcb_window_t window);
+    // Within the parent: the screen, or the frame a window manager put around it.
     QRect rect(xcb_window_t window);
+    // On the screen.
+    QRect screenRect(xcb_window_t window);
     std::optional<SizeHints> sizeHints(xcb_window_t window);
     QString title(xcb_window_t window);
 
