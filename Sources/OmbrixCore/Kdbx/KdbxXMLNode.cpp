@@ -16,6 +16,7 @@
 #include "OmbrixCore/Kdbx/KdbxError.h"
 #include "OmbrixCore/Kdbx/KdbxXMLEscape.h"
 #include "OmbrixCore/Kdbx/PartChannel.h"
+#include "OmbrixCore/Kdbx/Pipeline.h"
 #include "OmbrixCore/Kdbx/UnicodeText.h"
 
 namespace {
@@ -411,7 +412,7 @@ class EventRecorder {
 
     void flush() {
         textLength_ = noText;
-        Bytes full;
+        Bytes full = out_.spare();
         full.reserve(chunkSize + chunkSize / 4);
         full.swap(chunk_);
         // The builder stopped reading: nothing more need be read.
@@ -548,8 +549,8 @@ bool KdbxXMLNode::parse(ByteView data, InnerStreamCipher* stream, Handler& handl
 
 bool KdbxXMLNode::parse(const Source& next, InnerStreamCipher* stream, Handler& handler) {
     // Expat reads on a thread of its own; the tree is built, and the handler called, here.
-    PartChannel events;
-    Stage tokenizer(nullptr, events, [&] {
+    Pipeline pipeline;
+    pipeline.then([&next](PartChannel*, PartChannel& events) {
         std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
         if (!parser) throw std::bad_alloc();
         EventRecorder recorder(parser.get(), events);
@@ -564,25 +565,18 @@ bool KdbxXMLNode::parse(const Source& next, InnerStreamCipher* stream, Handler& 
         parsed = parsed && XML_Parse(parser.get(), nullptr, 0, XML_TRUE) == XML_STATUS_OK;
         recorder.finish(parsed);
     });
-
-    TreeBuilder builder(stream, &handler);
-    std::vector<const char*> attributes;
-    bool parsed = false;
-    try {
+    return pipeline.finish([&](PartChannel& events) {
+        TreeBuilder builder(stream, &handler);
+        std::vector<const char*> attributes;
+        bool parsed = false;
         while (std::optional<Bytes> chunk = events.pop()) {
-            if (!replay(*chunk, builder, attributes, parsed)) break;
+            const bool more = replay(*chunk, builder, attributes, parsed);
+            events.recycle(std::move(*chunk));
+            // A builder that refused the document reads no further: expat stops at its next chunk.
+            if (!more) break;
         }
-    } catch (const PartChannel::UpstreamFailed&) {
-        // Expat's side failed: its own error, if it has one, is the parse's.
-        tokenizer.join();
-        tokenizer.rethrow();
-        throw;
-    }
-    // A builder that refused the document reads no further: expat stops at its next chunk.
-    events.abandon();
-    tokenizer.join();
-    tokenizer.rethrow();
-    return builder.complete(parsed);
+        return builder.complete(parsed);
+    });
 }
 
 struct KdbxXMLNode::FragmentReader::State {
