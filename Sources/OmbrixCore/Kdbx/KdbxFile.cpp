@@ -275,12 +275,13 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
     Bytes streamKey = KdbxCrypto::randomBytes(innerStreamKeyLength);
     KdbxInnerHeader inner;
     inner.streamID = static_cast<std::uint32_t>(KdbxCrypto::InnerStreamID::chaCha20);
-    inner.binaries = KdbxXML::preservedBinaries(database.root);
     const auto stream = KdbxCrypto::makeInnerStream(KdbxCrypto::InnerStreamID::chaCha20, streamKey);
     inner.streamKey = std::move(streamKey);
-
+    // The stream fields and the end field; the attachments are written between them one at a
+    // time, as they are decoded from their kept text.
     Bytes innerBytes = inner.serialize();
     secureWipe(inner.streamKey);
+    constexpr std::size_t endFieldSize = 5;
 
     Bytes out;
     out.insert(out.end(), headerBytes.begin(), headerBytes.end());
@@ -317,7 +318,20 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
             seal(part);
         }
     };
-    write(innerBytes);
+    write(ByteView(innerBytes).first(innerBytes.size() - endFieldSize));
+    KdbxXML::forEachPreservedBinary(database.root, [&](std::uint8_t flags, Bytes data) {
+        const std::uint64_t size = std::uint64_t{data.size()} + 1;
+        if (size > 0xFFFFFFFFu) throw KdbxError::corruptedData("iç başlık alanı 32 bitlik uzunluk sınırını aşıyor");
+        const std::uint8_t field[6] = {static_cast<std::uint8_t>(KdbxInnerHeader::FieldID::binary),
+                                       static_cast<std::uint8_t>(size),
+                                       static_cast<std::uint8_t>(size >> 8),
+                                       static_cast<std::uint8_t>(size >> 16),
+                                       static_cast<std::uint8_t>(size >> 24),
+                                       flags};
+        write(ByteView(field, sizeof field));
+        write(data);
+    });
+    write(ByteView(innerBytes).last(endFieldSize));
     secureWipe(innerBytes);
     KdbxXML::serialize(
         database, *stream,
