@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -16,7 +17,7 @@ std::atomic<int> failed{0};
 thread_local bool exempt = false;
 
 std::atomic<bool> metering{false};
-std::atomic<std::int64_t> held{0};
+std::atomic<std::int64_t> held_{0};
 std::atomic<std::int64_t> highest{0};
 
 void* allocate(std::size_t size, std::size_t alignment) {
@@ -31,7 +32,7 @@ void* allocate(std::size_t size, std::size_t alignment) {
                   : std::malloc(size);
     if (p == nullptr) throw std::bad_alloc();
     if (metering.load(std::memory_order_relaxed)) {
-        const std::int64_t now = held.fetch_add(static_cast<std::int64_t>(malloc_usable_size(p))) +
+        const std::int64_t now = held_.fetch_add(static_cast<std::int64_t>(malloc_usable_size(p))) +
                                  static_cast<std::int64_t>(malloc_usable_size(p));
         std::int64_t top = highest.load();
         while (now > top && !highest.compare_exchange_weak(top, now)) {
@@ -42,7 +43,7 @@ void* allocate(std::size_t size, std::size_t alignment) {
 
 void release(void* p) noexcept {
     if (p == nullptr) return;
-    if (metering.load(std::memory_order_relaxed)) held.fetch_sub(static_cast<std::int64_t>(malloc_usable_size(p)));
+    if (metering.load(std::memory_order_relaxed)) held_.fetch_sub(static_cast<std::int64_t>(malloc_usable_size(p)));
     std::free(p);
 }
 
@@ -68,7 +69,7 @@ int FailOnOtherThreads::failures() const {
 }
 
 PeakMeter::PeakMeter() {
-    held = 0;
+    held_ = 0;
     highest = 0;
     metering = true;
 }
@@ -79,6 +80,10 @@ PeakMeter::~PeakMeter() {
 
 std::size_t PeakMeter::peak() const {
     return static_cast<std::size_t>(highest.load());
+}
+
+std::size_t PeakMeter::held() const {
+    return static_cast<std::size_t>(std::max<std::int64_t>(held_.load(), 0));
 }
 
 }  // namespace allocationprobe

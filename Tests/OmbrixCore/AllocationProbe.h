@@ -30,6 +30,8 @@ class PeakMeter {
     PeakMeter& operator=(const PeakMeter&) = delete;
 
     std::size_t peak() const;
+    // What is held now, above what was held when it started.
+    std::size_t held() const;
 };
 
 }  // namespace allocationprobe

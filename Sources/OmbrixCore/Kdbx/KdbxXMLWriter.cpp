@@ -674,7 +674,7 @@ class Writer {
         writeString("URL", entry.url, protectURL_ || stored.contains("URL"));
         writeString("Notes", entry.notes, protectNotes_ || stored.contains("Notes"));
         for (const auto& [key, value] : entry.customFields) {
-            writeString(key, value, entry.protectedCustomFields.contains(key));
+            writeString(key, value.value(), entry.protectedCustomFields.contains(key));
         }
 
         open("AutoType");
