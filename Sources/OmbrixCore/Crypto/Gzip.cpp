@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
 #include <zlib.h>
 
 #include "OmbrixCore/Crypto/Precondition.h"
@@ -198,6 +199,14 @@ class DeflatePool {
     // when no thread can be started, or std::bad_alloc.
     void post(std::function<void()> task) {
         const std::lock_guard lock(mutex_);
+        if (owner_ != getpid()) {
+            // A child process made by fork() has none of its parent's threads: it starts its own,
+            // and the parent's are left alone (they cannot be joined here).
+            if (!threads_.empty()) new std::vector<std::thread>(std::move(threads_));
+            threads_.clear();
+            tasks_.clear();
+            owner_ = getpid();
+        }
         if (threads_.empty()) start();
         tasks_.push_back(std::move(task));
         work_.notify_one();
@@ -247,6 +256,7 @@ class DeflatePool {
     std::deque<std::function<void()>> tasks_;
     std::vector<std::thread> threads_;
     bool stopping_ = false;
+    pid_t owner_ = getpid();
 };
 
 }  // namespace
