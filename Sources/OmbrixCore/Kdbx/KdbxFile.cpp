@@ -30,6 +30,18 @@
 
 namespace {
 
+// Loads and saves pass parts of a megabyte and more between threads, each of which glibc serves
+// from a heap of its own. Left to itself, glibc raises the size above which it maps memory
+// afresh (and gives it back on release) to the largest block released so far, after which such
+// parts stay in those heaps: every save and load then added to the size of the process. Fixing
+// that size (which also stops its adjustment) gives every large part back as it is released.
+void keepLargeBlocksOutOfTheHeaps() {
+#if defined(__GLIBC__)
+    static const bool once = [] { return mallopt(M_MMAP_THRESHOLD, 1 << 20) == 1; }();
+    (void)once;
+#endif
+}
+
 constexpr std::ptrdiff_t seedLength = 32;
 constexpr std::ptrdiff_t saltLength = 32;
 constexpr std::ptrdiff_t innerStreamKeyLength = 64;
@@ -254,11 +266,13 @@ KdbxDatabase loadKdbx3(const Bytes& file, const KdbxHeader& header, const KdbxKe
 namespace KdbxFile {
 
 KdbxDatabase load(const Bytes& file, const KdbxKey& key) {
+    keepLargeBlocksOutOfTheHeaps();
     const KdbxHeader header = KdbxHeader::parse(file);
     return header.major < 4 ? loadKdbx3(file, header, key) : loadKdbx4(file, header, key);
 }
 
 Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
+    keepLargeBlocksOutOfTheHeaps();
     KdbxHeader header;
     header.major = 4;
     const KdbxFormatVersion& read = database.formatVersion;
@@ -342,6 +356,12 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
     encryptor.finish(sealed);
     blocks.write(sealed);
     blocks.finish();
+#if defined(__GLIBC__)
+    // The parts of this save (the XML, the pieces compressed on gzip's threads, the blocks) go
+    // back to the system: left in the heaps of those threads, every save would add to the size
+    // of the process.
+    malloc_trim(0);
+#endif
     return out;
 }
 

@@ -65,6 +65,7 @@ bool isSpaceSeparatorOrTab(char32_t c) {
 // one text named like the element. Each is written out as it arrives, so that the element never
 // stands as a tree. The writer merges it back when it writes the element.
 struct KeptChildren {
+    // "<name>" and the children so far; empty while nothing was kept.
     std::string text;
     std::optional<std::size_t> position;
 
@@ -72,22 +73,23 @@ struct KeptChildren {
     void begin(const CowList<std::string>& unknownXML) {
         if (!position) position = unknownXML.size();
     }
-    void add(const Node& child) { child.appendRaw(text); }
+    void add(std::string_view name, const Node& child) {
+        if (text.empty()) {
+            text += '<';
+            text += name;
+            text += '>';
+        }
+        child.appendRaw(text);
+    }
 
     // Inserts "<name>...</name>" at its position of the list when anything was kept.
     void store(std::string_view name, CowList<std::string>& unknownXML) {
         if (!position || text.empty()) return;
-        std::string whole;
-        whole.reserve(text.size() + 2 * name.size() + 5);
-        whole += '<';
-        whole += name;
-        whole += '>';
-        whole += text;
-        whole += "</";
-        whole += name;
-        whole += '>';
-        std::string().swap(text);
-        unknownXML.insert(*position, std::move(whole));
+        text += "</";
+        text += name;
+        text += '>';
+        unknownXML.insert(*position, std::move(text));
+        text = std::string();
     }
 };
 
@@ -114,7 +116,7 @@ void timesChild(Times& times, const Node& child, bool forEntry, KeptChildren& ke
     } else if (forEntry && name == "Expires") {
         times.expires = decodeBool(child);
     } else {
-        kept.add(child);
+        kept.add("Times", child);
     }
 }
 
@@ -280,7 +282,7 @@ class Reader {
             }
             entry.autoTypeWindowAssociations.push_back(std::move(association));
         } else {
-            state.keptAutoType.add(child);
+            state.keptAutoType.add("AutoType", child);
         }
     }
 
