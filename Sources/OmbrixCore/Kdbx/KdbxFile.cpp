@@ -136,7 +136,8 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
     const KdbxCipher cipher = header.cipher();
 
     // Three stages, each on its own core: the blocks verified and decrypted, the gzip member
-    // inflated, the payload read (here).
+    // inflated, the payload read (here). Declared after the reader, keys and header that its
+    // stages use, so that it has joined them before those go.
     Pipeline pipeline;
     pipeline.then([&](PartChannel*, PartChannel& out) {
         // A cipher that cannot start (wrong IV length) fails after the blocks have been verified.
@@ -227,6 +228,7 @@ KdbxDatabase loadKdbx3(const Bytes& file, const KdbxHeader& header, const KdbxKe
     const KdbxCipher cipher = header.cipher();
 
     // The stages of version 4 and one more: decryption, the hashed blocks, gzip, the XML (here).
+    // Declared after the keys its first stage uses.
     Pipeline pipeline;
     pipeline.then([&](PartChannel*, PartChannel& out) {
         // Version 3 has no MAC over its header: a wrong key shows only as a bad padding or wrong
@@ -306,6 +308,9 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
 
     // The payload goes through every stage in parts as the XML writer produces it: gzip (on
     // several cores), the cipher, the HMAC blocks, straight into the file's bytes.
+    // Declared in the order the bytes flow back from the file: the compressor last, because its
+    // threads call seal(), which uses the three before it; destroyed first, it ends its threads
+    // (on an error too) before any of them goes.
     KdbxCrypto::HMACBlockWriter blocks(keys.hmac(), KdbxCrypto::defaultBlockSize, out);
     KdbxCrypto::PayloadCipherStream encryptor(database.cipher, keys.master(), header.encryptionIV,
                                               KdbxCrypto::PayloadCipherStream::Direction::encrypt);
