@@ -85,7 +85,9 @@ class Gzip::Error : public std::exception {
 // allocation among them), comes out of a later write() or finish() on the caller's thread.
 class Gzip::Compressor {
   public:
-    static constexpr std::size_t defaultPieceSize = std::size_t{1} << 20;
+    // Small enough that the pieces in flight (two per thread) stay a few MiB, large enough that
+    // the 32 KiB of dictionary each repeats costs little.
+    static constexpr std::size_t defaultPieceSize = std::size_t{256} << 10;
 
     // threads: how many pieces may be deflated at once; 0 takes one per core. pieceSize: at
     // least 1.

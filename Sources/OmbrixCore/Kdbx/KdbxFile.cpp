@@ -300,6 +300,15 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
     constexpr std::size_t endFieldSize = 5;
 
     Bytes out;
+    // The attachments pass into the file's bytes whole, compressed or not: room for them (their
+    // kept base64 is four thirds of their size) is made at once instead of by doubling, which
+    // would stand an old and a new copy of them side by side.
+    std::size_t attachmentText = 0;
+    for (const std::string& text : database.root.unknownXML) {
+        if (text.starts_with("<" + std::string(KdbxPreserve::binaries))) attachmentText += text.size();
+    }
+    const std::size_t estimate = headerBytes.size() + 64 + innerBytes.size() + attachmentText / 4 * 3;
+    out.reserve(estimate + estimate / KdbxCrypto::defaultBlockSize * 36 + (std::size_t{1} << 20));
     out.insert(out.end(), headerBytes.begin(), headerBytes.end());
     const Bytes hash = KdbxCrypto::sha256(headerBytes);
     out.insert(out.end(), hash.begin(), hash.end());
