@@ -3,6 +3,8 @@
 #include <charconv>
 #include <chrono>
 #include <map>
+#include <memory>
+#include <unordered_map>
 #include <utility>
 
 #include "OmbrixCore/Crypto/Gzip.h"
@@ -391,15 +393,29 @@ class Reader {
         }
     }
 
-    static void keepUnknown(const Node& node, CowList<std::string>& unknownXML) {
+    void keepUnknown(const Node& node, CowList<std::string>& unknownXML) {
         if (KdbxPreserve::all().contains(node.name)) {
             throw KdbxError::xmlParseFailure("ayrılmış öğe adı <" + node.name + ">");
         }
-        unknownXML.push_back(node.rawXMLString());
+        unknownXML.pushShared(shared(node.rawXMLString()));
+    }
+
+    // Short kept texts repeat from entry to entry (an empty colour or override URL in every one):
+    // each of the first few thousand distinct ones is held once and shared, as the copies of a
+    // list share their elements.
+    std::shared_ptr<std::string> shared(std::string text) {
+        constexpr std::size_t shortText = 64;
+        constexpr std::size_t remembered = 4096;
+        if (text.size() > shortText) return std::make_shared<std::string>(std::move(text));
+        if (const auto found = interned_.find(text); found != interned_.end()) return found->second;
+        auto element = std::make_shared<std::string>(std::move(text));
+        if (interned_.size() < remembered) interned_.emplace(*element, element);
+        return element;
     }
 
     // The time of the read stands in for every missing time.
     Timestamp now_ = now();
+    std::unordered_map<std::string, std::shared_ptr<std::string>> interned_;
     bool hasPool_ = false;
     std::map<std::string, std::size_t> poolPositions_;
     std::size_t poolSize_ = 0;
