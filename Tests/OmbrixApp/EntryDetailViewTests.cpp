@@ -92,7 +92,7 @@ TEST(EntryDetailRules, CustomFieldsInScalarOrderAfterComposition) {
         {names({"İsim", "Ad", "ülke"}), names({"Ad", "ülke", "İsim"}), "Turkish letters by scalar value"},
     };
     for (const Case& c : cases) {
-        std::map<std::string, std::string> fields;
+        std::map<std::string, KdbxFieldValue> fields;
         for (const std::string& name : c.names) fields[name] = "x";
         EXPECT_EQ(CustomFieldsCard::orderedNames(fields), c.expected) << c.note;
     }

@@ -142,7 +142,7 @@ TEST(EntryEditView, CreatingTypesEveryFieldAndReturnAddsTheEntry) {
     EXPECT_EQ(e.notes, "satır 1\nsatır 2 ");
     EXPECT_EQ(e.iconID, 20);
     EXPECT_EQ(e.tags, (std::vector<std::string>{"iş", "kritik", "ev"}));
-    EXPECT_EQ(e.customFields, (std::map<std::string, std::string>{{"PIN", "4821"}}));
+    EXPECT_EQ(e.customFields, (std::map<std::string, KdbxFieldValue>{{"PIN", "4821"}}));
     EXPECT_EQ(e.protectedCustomFields, std::set<std::string>{"PIN"});
     EXPECT_TRUE(e.autoTypeEnabled);
     EXPECT_EQ(e.autoTypeSequence, std::optional<std::string>("{USERNAME}{TAB}{PASSWORD}{ENTER}"));
@@ -208,7 +208,7 @@ TEST(EntryEditView, EditingLoadsTheEntryAndKeepsWhatTheFormDoesNotShow) {
     EXPECT_EQ(e.modified, *v.h.clock);
     EXPECT_EQ(e.password.value(), "eski-parola");
     EXPECT_EQ(e.tags, (std::vector<std::string>{"x", "y"}));
-    EXPECT_EQ(e.customFields, (std::map<std::string, std::string>{{"A", "1"}, {"a", "3"}}));
+    EXPECT_EQ(e.customFields, (std::map<std::string, KdbxFieldValue>{{"A", "1"}, {"a", "3"}}));
     EXPECT_EQ(e.protectedCustomFields, (std::set<std::string>{"Notes", "Title"}));
     EXPECT_EQ(e.autoTypeSequence, std::nullopt);
     EXPECT_EQ(e.unknownXML, banka.unknownXML);
@@ -236,8 +236,8 @@ TEST(EntryEditView, ValuesLongerThanALineEditsDefaultLimitSurviveSaving) {
     EXPECT_EQ(e.username.size(), longText.size());
     EXPECT_EQ(e.url.size(), banka.url.size());
     EXPECT_EQ(e.password.value().size(), longText.size());
-    EXPECT_EQ(e.customFields.at("Sertifika").size(), longText.size());
-    EXPECT_EQ(e.customFields.at("Anahtar").size(), longText.size());
+    EXPECT_EQ(e.customFields.at("Sertifika").value().size(), longText.size());
+    EXPECT_EQ(e.customFields.at("Anahtar").value().size(), longText.size());
 }
 
 TEST(EntryEditView, EscapeAndCancelCloseWithoutAChange) {

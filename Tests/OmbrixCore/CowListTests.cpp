@@ -96,3 +96,16 @@ TEST(CowList, EqualityComparesElementsInOrder) {
     EXPECT_NE(ab, (CowList<Item>{Item("b"), Item("a")}));
     EXPECT_NE(ab, (CowList<Item>{Item("a")}));
 }
+
+// One element held by two lists (the reader shares repeated kept texts so): a change through
+// either list leaves the other as it was.
+TEST(CowList, AnElementSharedBetweenListsIsCopiedBeforeItChanges) {
+    const auto shared = std::make_shared<Item>("a");
+    CowList<Item> first, second;
+    first.pushShared(shared);
+    second.pushShared(shared);
+    first.mutate(0, [](Item& i) { i.name = "A"; });
+    EXPECT_EQ(names(first), std::vector<std::string>{"A"});
+    EXPECT_EQ(names(second), std::vector<std::string>{"a"});
+    EXPECT_EQ(shared->name, "a");
+}

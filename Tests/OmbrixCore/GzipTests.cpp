@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <optional>
+#include <stdexcept>
 #include <ostream>
 #include <string>
 
 #include <zlib.h>
 
+#include "AllocationProbe.h"
 #include "OmbrixCore/Crypto/Gzip.h"
 #include "Support/Fixtures.h"
 
@@ -365,6 +368,44 @@ TEST(GzipCompressor, EachPieceReachesBackIntoTheOneBefore) {
     const std::size_t oneStream = compressInParts(data, data.size(), 1, data.size()).size();
     const std::size_t pieces = compressInParts(data, data.size(), 4, 4096).size();
     EXPECT_LT(pieces, oneStream + pieceCount * 20);
+}
+
+// The threads that compress the pieces and pass them to the sink are the compressor's own: what
+// fails there (the sink, or memory a worker cannot have) comes out of the caller's write() or
+// finish() as an ordinary error, never an end of the program, and the compressor can be let go.
+TEST(GzipCompressor, AFailureOnItsThreadsIsTheCallersError) {
+    const Bytes data = cat({compressible(600000), incompressible(600000)});
+    const struct {
+        const char* note;
+        bool sinkFails;
+        bool workersCannotAllocate;
+        const char* expected;
+    } cases[] = {
+        {"the sink fails at its third part", true, false, "disk full"},
+        {"the workers cannot allocate", false, true, "std::bad_alloc"},
+    };
+    for (const auto& c : cases) {
+        int calls = 0;
+        Gzip::Compressor compressor(
+            [&](ByteView) {
+                if (c.sinkFails && ++calls == 3) throw std::runtime_error("disk full");
+            },
+            4, 16384);
+        std::optional<allocationprobe::FailOnOtherThreads> failing;
+        if (c.workersCannotAllocate) failing.emplace(1024);
+        try {
+            for (std::size_t at = 0; at < data.size(); at += 50000) {
+                compressor.write(ByteView(data).subspan(at, std::min<std::size_t>(50000, data.size() - at)));
+            }
+            compressor.finish();
+            ADD_FAILURE() << c.note << ": no error";
+        } catch (const std::exception& error) {
+            EXPECT_EQ(std::string(error.what()), c.expected) << c.note;
+        }
+        if (failing) {
+            EXPECT_GT(failing->failures(), 0) << c.note;
+        }
+    }
 }
 
 TEST(Gzip, ErrorTextsAndEquality) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "AllocationProbe.h"
 #include "KdbxErrorTesting.h"
 #include "KdbxFixtureManifest.h"
 #include "OmbrixCore/Crypto/AESCipher.h"
@@ -374,6 +375,14 @@ Bytes version3File(const std::string& xml, std::optional<std::uint32_t> innerStr
     return file;
 }
 
+// The document with `hash` as the header hash of its Meta.
+std::string headerHashed(const std::string& xml, const Bytes& hash) {
+    std::string out = xml;
+    const std::string generator = "<Generator>G</Generator>";
+    out.insert(out.find(generator) + generator.size(), "<HeaderHash>" + Base64::encode(hash) + "</HeaderHash>");
+    return out;
+}
+
 // A version 4 file whose inner header names `innerStreamID`.
 Bytes version4File(const std::string& xml, std::uint32_t innerStreamID) {
     KdbxHeader header;
@@ -431,10 +440,10 @@ namespace {
 
 // An XML document of many entries whose titles do not compress well, so that its payload fills
 // many blocks of 1024 bytes even gzipped.
-std::string longDocument() {
-    std::string xml = "<KeePassFile><Meta><Generator>G</Generator></Meta><Root><Group><Name>Kök</Name>";
+std::string longDocument(int entries = 400, const std::string& firstEntry = "") {
+    std::string xml = "<KeePassFile><Meta><Generator>G</Generator></Meta><Root><Group><Name>Kök</Name>" + firstEntry;
     std::uint32_t x = 2463534242u;
-    for (int i = 0; i < 400; ++i) {
+    for (int i = 0; i < entries; ++i) {
         std::string title;
         for (int c = 0; c < 48; ++c) {
             x ^= x << 13;
@@ -506,9 +515,18 @@ std::string document(const std::string& meta, const std::string& groupTimes, con
 // Loading runs its stages side by side; whichever stage notices a fault first in time, the load
 // reports what reading the stages one after the other reports: the fault of the earliest stage
 // (blocks and cipher, then gzip, then the inner header and XML), and within a stage the first.
+//
+// Each row runs with a document that fits the channels between the stages and with one many times
+// larger, so that a stage that stops reading early must tell the stages before it: otherwise
+// they wait forever for room to pass on the rest.
 TEST(KdbxFile, AFaultIsReportedByTheEarliestStageThatMeetsIt) {
-    const std::string xml = longDocument();
+  for (const int entryCount : {400, 40000}) {
+    SCOPED_TRACE(entryCount);
+    const std::string xml = longDocument(entryCount);
     const std::string broken = "<KeePassFile><<" + xml.substr(13);
+    std::string nested;
+    for (std::size_t i = 0; i <= KdbxXMLNode::maxDepth; ++i) nested += "<a>";
+    const std::string tooDeep = longDocument(entryCount, nested);
     const Bytes goodGzip = Gzip::compress(innerAndXML(xml));
     const Bytes brokenXMLGzip = Gzip::compress(innerAndXML(broken));
     Bytes badCRC = goodGzip;
@@ -569,6 +587,13 @@ TEST(KdbxFile, AFaultIsReportedByTheEarliestStageThatMeetsIt) {
          block11},
         {"IV of the wrong length, nothing else wrong", sealedFile(goodGzip, true, 12),
          KdbxError::corruptedData("AES IV 16 bayt olmalı").description()},
+        {"elements deeper than the limit at the start, the rest sound", sealedFile(Gzip::compress(innerAndXML(tooDeep)), true),
+         xmlFailure},
+        {"the same without gzip", sealedFile(innerAndXML(tooDeep), false), xmlFailure},
+        {"v3: XML ill-formed at its start", version3File(broken, 2), xmlFailure},
+        {"v3: elements deeper than the limit at the start", version3File(tooDeep, 2), xmlFailure},
+        {"v3: the XML's header hash wrong", version3File(headerHashed(xml, Bytes(32, 9)), 2),
+         KdbxError::headerHashMismatch().description()},
     };
     for (const auto& c : cases) {
         try {
@@ -578,11 +603,12 @@ TEST(KdbxFile, AFaultIsReportedByTheEarliestStageThatMeetsIt) {
             EXPECT_EQ(std::string(error.what()), c.expected) << c.note;
         }
     }
-    // And the sound files of many blocks load, with and without gzip.
-    for (const Bytes& file : {sealedFile(goodGzip, true), sealedFile(innerAndXML(xml), false)}) {
+    // And the sound files of many blocks load, with and without gzip, in either version.
+    for (const Bytes& file : {sealedFile(goodGzip, true), sealedFile(innerAndXML(xml), false), version3File(xml, 2)}) {
         const KdbxDatabase db = KdbxFile::load(file, smallKey);
-        EXPECT_EQ(db.root.entries.size(), 400u);
+        EXPECT_EQ(db.root.entries.size(), static_cast<std::size_t>(entryCount));
     }
+  }
 }
 
 // What the model holds no field for comes back from every save as it was read: a file is loaded,
@@ -636,5 +662,62 @@ TEST(KdbxFile, KeptElementsSurviveEverySave) {
             for (const std::string& text : c.present) EXPECT_NE(xml.find(text), std::string::npos) << text;
             for (const std::string& text : c.absent) EXPECT_EQ(xml.find(text), std::string::npos) << text;
         }
+    }
+}
+
+namespace {
+
+// A database whose XML spans several pieces of the gzip compressor.
+KdbxDatabase largeDatabase() {
+    KdbxDatabase db = smallDatabase();
+    KdbxEntry entry = db.root.entries[0];
+    for (int i = 0; i < 3000; ++i) {
+        entry.id = UUID::random();
+        entry.notes = std::string(1000, static_cast<char>('a' + i % 26)) + std::to_string(i);
+        db.root.entries.push_back(entry);
+    }
+    return db;
+}
+
+}  // namespace
+
+// Saving compresses on threads of its own: memory they cannot have fails the save as an ordinary
+// error the caller catches (no bytes), never the program, and the next save succeeds.
+TEST(KdbxFile, AnAllocationThatFailsOnAGzipThreadFailsTheSave) {
+    const KdbxDatabase db = largeDatabase();
+    {
+        allocationprobe::FailOnOtherThreads failing(64 * 1024);
+        EXPECT_THROW(KdbxFile::save(db, smallKey), std::bad_alloc);
+        EXPECT_GT(failing.failures(), 0);
+    }
+    const KdbxDatabase again = KdbxFile::load(KdbxFile::save(db, smallKey), smallKey);
+    EXPECT_EQ(again.root.entries.size(), db.root.entries.size());
+}
+
+// A file that is refused costs about what it takes to read it, never a second copy of the file
+// or of what it inflates to.
+TEST(KdbxFile, RefusingAFileHoldsLittleBesideIt) {
+    constexpr std::size_t size = std::size_t{64} << 20;
+    const std::string zeros(size, '\0');
+    const std::string xmlFailure = KdbxError::xmlParseFailure("belge çözümlenemedi").description();
+    const struct {
+        const char* note;
+        Bytes file;
+        std::string expected;
+    } cases[] = {
+        {"64 MiB that are not a database", Bytes(size, 0xA5), KdbxError::notAKdbxFile().description()},
+        {"v3: gzip member inflating to 64 MiB of zeros", version3File(zeros, 2), xmlFailure},
+        {"v4: gzip member inflating to 64 MiB of zeros", sealedFile(Gzip::compress(innerAndXML(zeros)), true),
+         xmlFailure},
+    };
+    for (const auto& c : cases) {
+        allocationprobe::PeakMeter meter;
+        try {
+            KdbxFile::load(c.file, smallKey);
+            ADD_FAILURE() << c.note << ": loaded";
+        } catch (const std::exception& error) {
+            EXPECT_EQ(std::string(error.what()), c.expected) << c.note;
+        }
+        EXPECT_LT(meter.peak(), std::size_t{16} << 20) << c.note;
     }
 }

@@ -80,10 +80,10 @@ inline void compareEntry(const KdbxEntry& entry, const json& expected,
     EXPECT_TRUE(entry.password.value() == expected.at("password").get<std::string>());  // not printed
     EXPECT_EQ(entry.url, expected.at("url"));
     EXPECT_EQ(entry.notes, expected.at("notes"));
-    std::map<std::string, std::string> fields;
+    std::map<std::string, KdbxFieldValue> fields;
     std::set<std::string> protectedFields;
     for (const json& field : expected.at("custom_fields")) {
-        fields[field.at("key")] = field.at("value");
+        fields[field.at("key")] = field.at("value").get<std::string>();
         if (field.at("protected").get<bool>()) protectedFields.insert(field.at("key"));
     }
     // Standard fields stored protected are remembered by name. A password stored in clear may be
@@ -96,6 +96,10 @@ inline void compareEntry(const KdbxEntry& entry, const json& expected,
     std::set<std::string> remembered = entry.protectedCustomFields;
     EXPECT_TRUE(remembered.erase("Password") == 1 || !passwordProtected);
     EXPECT_TRUE(entry.customFields == fields);
+    // A field stored protected is held masked, as the password is; the others in plain.
+    for (const auto& [name, value] : entry.customFields) {
+        EXPECT_EQ(value.isSecret(), protectedFields.contains(name)) << name;
+    }
     EXPECT_EQ(remembered, protectedFields);
     EXPECT_EQ(entry.tags, expected.at("tags").get<std::vector<std::string>>());
     EXPECT_EQ(entry.iconID, expected.at("icon_id"));

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <string>
 
+#include "AllocationProbe.h"
 #include "KdbxErrorTesting.h"
 #include "OmbrixCore/Crypto/Gzip.h"
 #include "OmbrixCore/Kdbx/Base64.h"
@@ -238,7 +239,8 @@ TEST(KdbxXMLReader, ProtectedStandardFieldsAreRemembered) {
                                 .root.entries.at(0);
     EXPECT_EQ(entry.protectedCustomFields, (std::set<std::string>{"Title", "UserName", "Password", "Notes", "PIN"}));
     EXPECT_EQ(entry.username, "g");
-    EXPECT_EQ(entry.customFields, (std::map<std::string, std::string>{{"PIN", "g"}}));
+    EXPECT_EQ(entry.customFields, (std::map<std::string, KdbxFieldValue>{{"PIN", "g"}}));
+    EXPECT_TRUE(entry.customFields.at("PIN").isSecret());
 }
 
 TEST(KdbxXMLReader, EntryFieldsAndStrings) {
@@ -270,7 +272,7 @@ TEST(KdbxXMLReader, EntryFieldsAndStrings) {
     EXPECT_EQ(entry.url, "");
     EXPECT_EQ(entry.password.value(), "p");
     EXPECT_EQ(entry.customFields,
-              (std::map<std::string, std::string>{{"title", "küçük"}, {"", "anahtarsız"}, {"PIN", "5678"}}));
+              (std::map<std::string, KdbxFieldValue>{{"title", "küçük"}, {"", "anahtarsız"}, {"PIN", "5678"}}));
     EXPECT_EQ(entry.protectedCustomFields, (std::set<std::string>{"PIN", "Password"}));
     EXPECT_TRUE(entry.autoTypeEnabled);
     EXPECT_EQ(entry.autoTypeSequence, "{PASSWORD}");
@@ -371,4 +373,72 @@ TEST(KdbxXMLReader, Version3PoolBecomesTheAttachments) {
               KdbxError::corruptedData("sıkıştırılmış ek dosya açılamadı"));
     // In a version 4 file a pool means nothing and is kept as it is.
     EXPECT_TRUE(kept(read(broken).root.unknownXML, KdbxPreserve::meta)->child("Binaries"));
+}
+
+// A document is read as the parser delivers it, entry by entry and, inside an entry, element by
+// element: one entry of a hostile shape asks for about what the model keeps of it, never for a
+// tree of the whole entry beside it. The figures: the most held while reading, against the size
+// of the XML, beside what the finished model holds.
+TEST(KdbxXMLReader, OneHugeEntryCostsAboutWhatTheModelKeeps) {
+    const auto entry = [](const std::string& body) {
+        return "<KeePassFile><Root><Group><Entry><UUID>AAAAAAAAAAAAAAAAAAAAAQ==</UUID>" + body +
+               "</Entry></Group></Root></KeePassFile>";
+    };
+    const auto repeat = [](int count, const auto& piece) {
+        std::string out;
+        for (int i = 0; i < count; ++i) out += piece(i);
+        return out;
+    };
+    const struct {
+        const char* note;
+        std::string xml;
+        // The most the load may hold beside the model, in times the XML.
+        double besideModel;
+        // The most the whole load may hold, in times the XML.
+        double total;
+    } cases[] = {
+        {"100,000 distinct unknown Times children",
+         entry("<Times>" + repeat(100000, [](int i) { return "<U" + std::to_string(i) + ">0</U" + std::to_string(i) + ">"; }) +
+               "</Times>"),
+         2, 4},
+        {"10,000 history items",
+         entry("<History>" + repeat(10000, [](int i) {
+                   const std::string n = std::to_string(i);
+                   return "<Entry><UUID>AAAAAAAAAAAAAAAAAAAAAQ==</UUID><Times><CreationTime>2024-01-01T00:00:00Z"
+                          "</CreationTime><LastModificationTime>2024-01-02T00:00:00Z</LastModificationTime>"
+                          "</Times><String><Key>Title</Key><Value>Başlık " + n +
+                          "</Value></String><String><Key>UserName</Key><Value>kullanıcı " + n +
+                          "</Value></String><String><Key>URL</Key><Value>https://örnek.example/" + n +
+                          "</Value></String><String><Key>Notes</Key><Value>Not " + n + "</Value></String></Entry>";
+               }) + "</History>"),
+         2, 4},
+        {"200,000 custom fields",
+         entry(repeat(200000, [](int i) {
+             return "<String><Key>k" + std::to_string(i) + "</Key><Value>v</Value></String>";
+         })),
+         2, 4},
+        // Each kept element takes a place of its own in the model's list (the equal texts are
+        // held once): the model alone is several times the XML of such tiny elements, and its
+        // list grows by doubling.
+        {"200,000 empty unknown elements", entry(repeat(200000, [](int) { return std::string("<X/>"); })), 3,
+         10},
+    };
+    for (const auto& c : cases) {
+        NullStreamCipher stream;
+        std::size_t peak = 0, model = 0;
+        {
+            allocationprobe::PeakMeter meter;
+            const KdbxXML::Document doc =
+                KdbxXML::parse(ByteView(reinterpret_cast<const std::uint8_t*>(c.xml.data()), c.xml.size()), stream,
+                               {4, 1}, {});
+            peak = meter.peak();
+            model = meter.held();
+            ASSERT_EQ(doc.root.entries.size(), 1u) << c.note;
+        }
+        const double xml = static_cast<double>(c.xml.size());
+        EXPECT_LT(static_cast<double>(peak) - static_cast<double>(model), c.besideModel * xml)
+            << c.note << ": peak " << peak << ", model " << model << ", XML " << c.xml.size();
+        EXPECT_LT(static_cast<double>(peak), c.total * xml)
+            << c.note << ": peak " << peak << ", model " << model << ", XML " << c.xml.size();
+    }
 }

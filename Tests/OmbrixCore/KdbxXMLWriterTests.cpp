@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "KdbxErrorTesting.h"
@@ -282,6 +283,45 @@ TEST(KdbxXMLWriter, KeptElementsAreWrittenBack) {
         std::string::npos);
     EXPECT_EQ(xml.find("Broken"), std::string::npos);
     EXPECT_EQ(xml.find("<Group/>"), std::string::npos);
+}
+
+// Kept texts in the form the reader writes are copied without a parser; a text in any other form
+// is written exactly as reading it with the XML parser gives it.
+TEST(KdbxXMLWriter, KeptTextsInAnyFormAreWrittenAsTheParserReadsThem) {
+    const struct {
+        const char* note;
+        std::string kept;
+        std::optional<std::string> written;
+    } cases[] = {
+        {"the reader's own form", "<a x=\"1&amp;&quot;&#xA;\"><b>t &lt; u&#xD;</b><c/></a>",
+         "<a x=\"1&amp;&quot;&#xA;\"><b>t &lt; u&#xD;</b><c/></a>"},
+        {"a raw carriage return", "<a>x\ry</a>", "<a>x\ny</a>"},
+        {"a raw tab in an attribute", "<a t=\"x\ty\"/>", "<a t=\"x y\"/>"},
+        {"a raw greater-than sign", "<a>x>y</a>", "<a>x&gt;y</a>"},
+        {"other references", "<a>&quot;&#65;&#x42;</a>", "<a>\"AB</a>"},
+        {"a declaration", "<?xml version=\"1.0\"?><a/>", "<a/>"},
+        {"a comment and a processing instruction", "<a><!--c--><?p x?><b/></a>", "<a><b/></a>"},
+        {"attributes out of order", "<a b=\"2\" a=\"1\"/>", "<a a=\"1\" b=\"2\"/>"},
+        {"a Protected mark that is not true", "<a Protected=\"false\">t</a>", "<a>t</a>"},
+        {"CDATA", "<a><![CDATA[<x>]]></a>", "<a>&lt;x&gt;</a>"},
+        {"a name outside ASCII", "<\xC3\xA4 \xC3\xB6=\"1\">\xC3\xBC</\xC3\xA4>",
+         "<\xC3\xA4 \xC3\xB6=\"1\">\xC3\xBC</\xC3\xA4>"},
+        {"an empty element with both tags", "<a></a>", "<a/>"},
+        {"text beside children", "<a>x<b/>y</a>", "<a><b/></a>"},
+        {"a leading blank", " <a/>", "<a/>"},
+        {"a kept date in the other version's form", "<LocationChanged>2000-01-01T00:00:00Z</LocationChanged>",
+         "<LocationChanged>gDr/rw4AAAA=</LocationChanged>"},
+        {"a character XML forbids", "<a>\x01</a>", std::nullopt},
+        {"two elements", "<a/><b/>", std::nullopt},
+        {"an unclosed element", "<a><b></a>", std::nullopt},
+        {"ill-formed UTF-8", "<a>\xC3</a>", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        KdbxEntry entry = makeEntry("t", "");
+        entry.unknownXML = {c.kept};
+        const std::string xml = write(makeDatabase({entry}));
+        EXPECT_NE(xml.find("</AutoType>" + c.written.value_or("") + "</Entry>"), std::string::npos) << c.note;
+    }
 }
 
 // What the model has no field for comes back where it was, once: colours and override URLs

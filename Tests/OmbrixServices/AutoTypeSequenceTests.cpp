@@ -37,7 +37,7 @@ namespace {
 using A = AutoTypeAction;
 using K = AutoTypeKey;
 
-KdbxEntry sampleEntry(std::map<std::string, std::string> fields = {{"Pin", "1234"}}) {
+KdbxEntry sampleEntry(std::map<std::string, KdbxFieldValue> fields = {{"Pin", "1234"}}) {
     KdbxEntry e;
     e.title = "Banka";
     e.username = "ayşe";
@@ -130,7 +130,7 @@ TEST(AutoTypeSequence, EmptyUserNameLeavesNoTextStep) {
 
 TEST(AutoTypeSequence, CustomFieldNamesMatchExactlyFirstThenWithoutCase) {
     struct FieldCase {
-        std::map<std::string, std::string> fields;
+        std::map<std::string, KdbxFieldValue> fields;
         std::string sequence;
         std::string expected;
         const char* note;

@@ -89,9 +89,9 @@ QString EntrySearch::searchedText(const KdbxEntry& entry) {
     for (const std::string& tag : entry.tags) parts.push_back(tag), ++tagParts;
     std::vector<std::string_view> fields;
     for (const auto& [name, value] : entry.customFields) {
-        if (entry.protectedCustomFields.contains(name)) continue;
+        if (entry.protectedCustomFields.contains(name) || value.isSecret()) continue;
         fields.push_back(name);
-        fields.push_back(value);
+        fields.push_back(value.plainText());
     }
     std::size_t bytes = 8;
     for (std::string_view part : parts) bytes += part.size() + 1;

@@ -130,7 +130,7 @@ QString CustomFieldsCard::mask(const QString& value) {
     return QString(qsizetype(count), QChar(0x2022));
 }
 
-std::vector<std::string> CustomFieldsCard::orderedNames(const std::map<std::string, std::string>& fields) {
+std::vector<std::string> CustomFieldsCard::orderedNames(const std::map<std::string, KdbxFieldValue>& fields) {
     // UTF-8 byte order is Unicode scalar order, so composed UTF-8 texts compare as required.
     // Names equal after composition keep the map's (byte) order.
     std::vector<std::pair<std::string, std::string>> keyed;
@@ -182,7 +182,7 @@ void CustomFieldsCard::rebuildRows() {
         connect(row.copy, &QAbstractButton::clicked, this, [this, name] {
             // Always the real value, never the mask; no status text and no access stamp.
             const auto found = entry_.customFields.find(name);
-            const QString value = found == entry_.customFields.end() ? QString() : text(found->second);
+            const QString value = found == entry_.customFields.end() ? QString() : text(found->second.value());
             if (entry_.protectedCustomFields.count(name) > 0)
                 clipboard_.copySecret(value);
             else
@@ -197,7 +197,7 @@ void CustomFieldsCard::rebuildRows() {
 void CustomFieldsCard::syncValues() {
     for (const Row& row : rows_) {
         const auto found = entry_.customFields.find(row.name);
-        const QString value = found == entry_.customFields.end() ? QString() : text(found->second);
+        const QString value = found == entry_.customFields.end() ? QString() : text(found->second.value());
         const bool hidden = row.reveal && revealed_.count(row.name) == 0;
         // A hidden value never reaches a widget: the row holds only its mask.
         row.field->setValue(hidden ? mask(value) : value);

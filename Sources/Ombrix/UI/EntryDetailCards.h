@@ -73,7 +73,7 @@ class CustomFieldsCard : public Card {
     static QString mask(const QString& value);
     // Names in ascending order of their Unicode scalar values after canonical composition:
     // case-sensitive and not locale-aware ("Zeta" before "alpha", "PIN" before "pin").
-    static std::vector<std::string> orderedNames(const std::map<std::string, std::string>& fields);
+    static std::vector<std::string> orderedNames(const std::map<std::string, KdbxFieldValue>& fields);
 
     explicit CustomFieldsCard(ClipboardService& clipboard, QWidget* parent = nullptr);
 
@@ -100,7 +100,7 @@ class CustomFieldsCard : public Card {
     ClipboardService& clipboard_;
     KdbxEntry entry_;
     std::set<std::string> revealed_;
-    std::map<std::string, std::string> shownFields_;
+    std::map<std::string, KdbxFieldValue> shownFields_;
     std::set<std::string> shownProtected_;
     std::vector<Row> rows_;
 };

@@ -361,7 +361,7 @@ void EntryEditView::load() {
         sequence_->lineEdit()->setText(entry.autoTypeSequence ? text(*entry.autoTypeSequence)
                                                               : preferences_.defaultAutoTypeSequence());
         for (const std::string& name : CustomFieldsCard::orderedNames(entry.customFields)) {
-            appendRow(new CustomFieldRow(text(name), text(entry.customFields.at(name)),
+            appendRow(new CustomFieldRow(text(name), text(entry.customFields.at(name).value()),
                                          entry.protectedCustomFields.count(name) > 0));
         }
     }
@@ -511,7 +511,7 @@ KdbxEntry EntryEditView::builtEntry() const {
 
     // The rows make the custom fields anew. Protection marks that name a standard field belong
     // to the entry's own fields, which the form does not show, so they stay.
-    std::map<std::string, std::string> fields;
+    std::map<std::string, KdbxFieldValue> fields;
     std::set<std::string> protectedNames;
     for (const std::string& name : entry.protectedCustomFields) {
         if (standardFieldNames().contains(text(name))) protectedNames.insert(name);
@@ -519,7 +519,8 @@ KdbxEntry EntryEditView::builtEntry() const {
     for (const CustomFieldRow* row : rows_) {
         const QString name = trimmed(row->name());
         if (name.isEmpty()) continue;
-        fields[name.toStdString()] = row->value().toStdString();
+        const std::string value = row->value().toStdString();
+        fields[name.toStdString()] = row->isProtected() ? KdbxFieldValue::secret(value) : KdbxFieldValue(value);
         if (row->isProtected()) protectedNames.insert(name.toStdString());
     }
     entry.customFields = std::move(fields);

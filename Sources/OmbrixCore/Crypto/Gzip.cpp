@@ -4,12 +4,15 @@
 #include <array>
 #include <condition_variable>
 #include <deque>
+#include <exception>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
 #include <zlib.h>
 
 #include "OmbrixCore/Crypto/Precondition.h"
@@ -120,25 +123,29 @@ struct Piece {
     uLong crc = 0;
     bool done = false;
     bool failed = false;
+    // What compressing it threw (an allocation that failed): the member's error.
+    std::exception_ptr error;
 
     std::size_t length() const { return data.size() - dictionary; }
 };
 
-// A worker's own deflate state, reset for every piece.
+// A deflate state, reset for every piece; each thread of the pool keeps its own.
 class PieceDeflater {
   public:
-    PieceDeflater() {
-        ready_ = deflateInit2(&stream_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, rawWindowBits, memoryLevel,
-                              Z_DEFAULT_STRATEGY) == Z_OK;
-    }
+    PieceDeflater() = default;
     ~PieceDeflater() {
         if (ready_) deflateEnd(&stream_);
     }
     PieceDeflater(const PieceDeflater&) = delete;
     PieceDeflater& operator=(const PieceDeflater&) = delete;
 
-    // Fills in out and crc, or sets failed.
+    // Fills in out and crc, or sets failed; throws std::bad_alloc when the output cannot grow.
     void run(Piece& piece) {
+        if (!ready_) {
+            stream_ = z_stream{};
+            ready_ = deflateInit2(&stream_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, rawWindowBits, memoryLevel,
+                                  Z_DEFAULT_STRATEGY) == Z_OK;
+        }
         piece.failed = !ready_ || !deflatePiece(piece);
         if (!piece.failed) {
             piece.crc = ::crc32(0L, piece.data.data() + piece.dictionary, static_cast<uInt>(piece.length()));
@@ -178,6 +185,80 @@ class PieceDeflater {
     bool ready_ = false;
 };
 
+// The threads that deflate the pieces of every member in the process: started at the first
+// member that needs them and kept, so that saving again and again reuses the same threads (and
+// their heaps) instead of starting new ones, each with memory of its own, every time.
+class DeflatePool {
+  public:
+    static DeflatePool& shared() {
+        static DeflatePool pool;
+        return pool;
+    }
+
+    // Runs `task` on a thread of the pool. The task must not throw. Throws std::system_error
+    // when no thread can be started, or std::bad_alloc.
+    void post(std::function<void()> task) {
+        const std::lock_guard lock(mutex_);
+        if (owner_ != getpid()) {
+            // A child process made by fork() has none of its parent's threads: it starts its own,
+            // and the parent's are left alone (they cannot be joined here).
+            if (!threads_.empty()) new std::vector<std::thread>(std::move(threads_));
+            threads_.clear();
+            tasks_.clear();
+            owner_ = getpid();
+        }
+        if (threads_.empty()) start();
+        tasks_.push_back(std::move(task));
+        work_.notify_one();
+    }
+
+    ~DeflatePool() {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        work_.notify_all();
+        for (std::thread& thread : threads_) thread.join();
+    }
+
+  private:
+    DeflatePool() = default;
+
+    void start() {
+        const unsigned count = std::clamp(std::thread::hardware_concurrency(), 1u, 16u);
+        for (unsigned i = 0; i < count; ++i) {
+            try {
+                threads_.emplace_back([this] { loop(); });
+            } catch (...) {
+                // Fewer threads serve as well, only slower; none at all cannot.
+                if (threads_.empty()) throw;
+                break;
+            }
+        }
+    }
+
+    void loop() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            work_.wait(lock, [&] { return stopping_ || !tasks_.empty(); });
+            if (tasks_.empty()) return;
+            std::function<void()> task = std::move(tasks_.front());
+            tasks_.pop_front();
+            lock.unlock();
+            task();
+            task = nullptr;
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::deque<std::function<void()>> tasks_;
+    std::vector<std::thread> threads_;
+    bool stopping_ = false;
+    pid_t owner_ = getpid();
+};
+
 }  // namespace
 
 struct Gzip::Compressor::State {
@@ -189,58 +270,50 @@ struct Gzip::Compressor::State {
     bool finished = false;
     uLong crc = ::crc32(0L, Z_NULL, 0);
     std::uint64_t total = 0;
+    // Pieces went to the pool: from then on every piece does, so that they are written in order.
+    bool pooled = false;
 
-    // With more than one piece, workers compress them and one more thread writes them out in
-    // order, so that the caller only cuts pieces. Everything below is shared under `mutex`.
-    std::vector<std::thread> threads;
+    // Shared with the pool's threads under `mutex`: a piece handed over is compressed there, and
+    // whichever thread finishes the oldest one passes every finished piece to the sink, in order,
+    // one thread at a time.
     std::mutex mutex;
-    std::condition_variable work;     // a piece to compress, or stopping
-    std::condition_variable written;  // the oldest piece is compressed, or stopping
-    std::condition_variable room;     // a piece was written out, or an error
-    std::deque<std::shared_ptr<Piece>> queue;
+    std::condition_variable changed;
     // Handed over and not yet written, oldest first.
     std::deque<std::shared_ptr<Piece>> inFlight;
     std::vector<std::shared_ptr<Piece>> spare;
     std::exception_ptr error;
-    // The writer thread is passing a piece to the sink.
+    // A thread is passing pieces to the sink.
     bool writing = false;
-    bool stopping = false;
+    // Tasks of this member in the pool that have not ended: the state outlives them.
+    std::size_t running = 0;
 
     ~State() {
-        {
-            const std::lock_guard lock(mutex);
-            stopping = true;
-            queue.clear();
-        }
-        work.notify_all();
-        written.notify_all();
-        for (std::thread& thread : threads) thread.join();
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return running == 0; });
     }
 
-    void workerLoop() {
-        PieceDeflater deflater;
-        std::unique_lock lock(mutex);
-        for (;;) {
-            work.wait(lock, [&] { return stopping || !queue.empty(); });
-            if (stopping) return;
-            const std::shared_ptr<Piece> piece = std::move(queue.front());
-            queue.pop_front();
-            lock.unlock();
+    // On a thread of the pool. Nothing may leave it: every failure becomes the member's error.
+    void compress(const std::shared_ptr<Piece>& piece) {
+        try {
+            thread_local PieceDeflater deflater;
             deflater.run(*piece);
-            lock.lock();
-            piece->done = true;
-            if (piece == inFlight.front()) written.notify_one();
+        } catch (...) {
+            piece->error = std::current_exception();
         }
+        std::unique_lock lock(mutex);
+        piece->done = true;
+        writeFinished(lock);
+        --running;
+        changed.notify_all();
     }
 
-    void writerLoop() {
-        std::unique_lock lock(mutex);
-        for (;;) {
-            written.wait(lock, [&] { return stopping || (!inFlight.empty() && inFlight.front()->done); });
-            if (stopping) return;
+    // Passes every finished piece at the front to the sink, unless another thread is at it.
+    void writeFinished(std::unique_lock<std::mutex>& lock) {
+        if (writing) return;
+        writing = true;
+        while (!inFlight.empty() && inFlight.front()->done) {
             std::shared_ptr<Piece> piece = std::move(inFlight.front());
             inFlight.pop_front();
-            writing = true;
             const bool skip = error != nullptr;
             lock.unlock();
             std::exception_ptr failure;
@@ -252,15 +325,16 @@ struct Gzip::Compressor::State {
                 }
             }
             lock.lock();
-            if (failure) error = failure;
+            if (failure && !error) error = failure;
             recycle(std::move(piece));
-            writing = false;
-            room.notify_all();
         }
+        writing = false;
+        changed.notify_all();
     }
 
     // Passes a compressed piece to the sink, the member's header before the first.
     void writePiece(const Piece& piece) {
+        if (piece.error) std::rethrow_exception(piece.error);
         if (piece.failed) throw Gzip::Error::streamFailure();
         if (!headerWritten) {
             static constexpr std::uint8_t header[headerSize] = {magic1, magic2, methodDeflate, 0, 0, 0, 0, 0,
@@ -274,12 +348,18 @@ struct Gzip::Compressor::State {
     }
 
     // A written piece's buffers serve again: no fresh memory (and page faults) for every piece.
-    void recycle(std::shared_ptr<Piece> piece) {
+    // Under `mutex` when pieces go to the pool.
+    void recycle(std::shared_ptr<Piece> piece) noexcept {
         piece->data.clear();
         piece->out.clear();
         piece->dictionary = 0;
         piece->done = false;
-        spare.push_back(std::move(piece));
+        piece->error = nullptr;
+        try {
+            spare.push_back(std::move(piece));
+        } catch (...) {
+            // Not kept: the next piece takes fresh memory instead.
+        }
     }
 
     std::shared_ptr<Piece> fresh() {
@@ -292,23 +372,28 @@ struct Gzip::Compressor::State {
 
     void submit(std::shared_ptr<Piece> piece) {
         // One worker, or a payload that fits one piece: compressed and written right here.
-        if (threads.empty() && (workers <= 1 || piece->last)) {
+        if (!pooled && (workers <= 1 || piece->last)) {
             PieceDeflater().run(*piece);
             writePiece(*piece);
             const std::lock_guard lock(mutex);
             recycle(std::move(piece));
             return;
         }
-        if (threads.empty()) {
-            threads.emplace_back([this] { writerLoop(); });
-            for (unsigned i = 0; i < workers; ++i) threads.emplace_back([this] { workerLoop(); });
-        }
+        pooled = true;
         std::unique_lock lock(mutex);
-        room.wait(lock, [&] { return error || inFlight.size() < 2 * std::size_t{workers}; });
+        changed.wait(lock, [&] { return error || inFlight.size() < 2 * std::size_t{workers}; });
         if (error) std::rethrow_exception(error);
-        queue.push_back(piece);
-        inFlight.push_back(std::move(piece));
-        work.notify_one();
+        inFlight.push_back(piece);
+        ++running;
+        lock.unlock();
+        try {
+            DeflatePool::shared().post([this, piece] { compress(piece); });
+        } catch (...) {
+            lock.lock();
+            inFlight.pop_back();
+            --running;
+            throw;
+        }
     }
 
     void write(ByteView data) {
@@ -329,9 +414,9 @@ struct Gzip::Compressor::State {
     void finish() {
         current->last = true;
         submit(std::move(current));
-        if (!threads.empty()) {
+        if (pooled) {
             std::unique_lock lock(mutex);
-            room.wait(lock, [&] { return error || (inFlight.empty() && !writing); });
+            changed.wait(lock, [&] { return error || (inFlight.empty() && !writing); });
             if (error) std::rethrow_exception(error);
         }
         Bytes trailer;

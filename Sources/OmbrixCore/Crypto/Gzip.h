@@ -78,14 +78,19 @@ class Gzip::Error : public std::exception {
 // is cut into pieces, each deflated on a worker with the 32 KiB before it as dictionary and ended
 // on a byte boundary (a sync flush; the last piece ends the stream), so that the pieces joined in
 // order form one ordinary DEFLATE stream that any gzip reader opens. The CRC-32s of the pieces are
-// combined. The sink is called one call at a time, in order, from a thread of the compressor's
-// own (from the caller's when the input fits one piece or there is one worker); what it throws
-// comes out of a later write() or finish().
+// combined. The pieces are deflated by threads that every compressor of the process shares
+// (started once, kept for the next member). The sink is called one call at a time, in order,
+// from one of those threads (from the caller's when the input fits one piece or there is one
+// worker, and always for the trailer); what it throws, and any failure of those threads (an
+// allocation among them), comes out of a later write() or finish() on the caller's thread.
 class Gzip::Compressor {
   public:
-    static constexpr std::size_t defaultPieceSize = std::size_t{1} << 20;
+    // Small enough that the pieces in flight (two per thread) stay a few MiB, large enough that
+    // the 32 KiB of dictionary each repeats costs little.
+    static constexpr std::size_t defaultPieceSize = std::size_t{256} << 10;
 
-    // threads: the workers; 0 takes one per core. pieceSize: at least 1.
+    // threads: how many pieces may be deflated at once; 0 takes one per core. pieceSize: at
+    // least 1.
     explicit Compressor(Sink sink, unsigned threads = 0, std::size_t pieceSize = defaultPieceSize);
     // Stops and joins the workers; what was not finished is dropped.
     ~Compressor();

@@ -122,24 +122,8 @@ void HMACBlockWriter::emit(ByteView piece) {
 Bytes readHashedBlocks(KdbxReader& reader) {
     Bytes payload;
     payload.reserve(reader.remaining());
-    for (std::uint32_t expected = 0;; ++expected) {
-        const std::uint32_t stored = reader.u32();
-        const Bytes storedHash = reader.read(32);
-        const std::uint32_t size = reader.u32();
-        if (stored != expected) {
-            throw KdbxError::corruptedData("blok sırası bozuk (" + std::to_string(stored) +
-                                           " != " + std::to_string(expected) + ")");
-        }
-        if (size == 0) {
-            const bool zero =
-                std::all_of(storedHash.begin(), storedHash.end(), [](std::uint8_t b) { return b == 0; });
-            if (!zero) throw KdbxError::corruptedData("sonlandırıcı bloğun hash'i sıfır değil");
-            return payload;
-        }
-        const Bytes data = reader.read(size);
-        if (!constantTimeEquals(sha256(data), storedHash)) throw KdbxError::blockHmacMismatch(expected);
-        payload.insert(payload.end(), data.begin(), data.end());
-    }
+    readHashedBlocks(reader, [&](Bytes data) { payload.insert(payload.end(), data.begin(), data.end()); });
+    return payload;
 }
 
 Bytes writeHashedBlocks(ByteView payload, std::size_t blockSize) {

@@ -2,8 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
+#include <string>
+#include <utility>
 
 #include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Kdbx/KdbxCrypto.h"
+#include "OmbrixCore/Kdbx/KdbxError.h"
 
 class KdbxReader;
 
@@ -54,6 +59,30 @@ class HMACBlockWriter {
 
 // Verifies and joins hashed blocks through the terminator; throws KdbxError.
 Bytes readHashedBlocks(KdbxReader& reader);
+
+// The same over any reader with u32() and read(count) that throw the short read: each block's
+// data goes to `sink` once verified, in order.
+template <class Reader, class Sink>
+void readHashedBlocks(Reader& reader, Sink&& sink) {
+    for (std::uint32_t expected = 0;; ++expected) {
+        const std::uint32_t stored = reader.u32();
+        const Bytes storedHash = reader.read(32);
+        const std::uint32_t size = reader.u32();
+        if (stored != expected) {
+            throw KdbxError::corruptedData("blok sırası bozuk (" + std::to_string(stored) + " != " +
+                                           std::to_string(expected) + ")");
+        }
+        if (size == 0) {
+            const bool zero =
+                std::all_of(storedHash.begin(), storedHash.end(), [](std::uint8_t b) { return b == 0; });
+            if (!zero) throw KdbxError::corruptedData("sonlandırıcı bloğun hash'i sıfır değil");
+            return;
+        }
+        Bytes data = reader.read(size);
+        if (!constantTimeEquals(sha256(data), storedHash)) throw KdbxError::blockHmacMismatch(expected);
+        sink(std::move(data));
+    }
+}
 
 // The whole hashed block stream of the payload, terminator included. blockSize: 1 to 2^32 - 1.
 Bytes writeHashedBlocks(ByteView payload, std::size_t blockSize);

@@ -116,6 +116,12 @@ class CowList {
     }
 
     void push_back(T value) { ownItems()->push_back(std::make_shared<T>(std::move(value))); }
+    // Appends an element that other lists may hold too (a change through any of them copies it
+    // first, as for the elements of copied lists).
+    void pushShared(std::shared_ptr<T> element) {
+        OMBRIX_PRECONDITION(element != nullptr, "CowList::pushShared: no element");
+        ownItems()->push_back(std::move(element));
+    }
 
     void insert(std::size_t index, T value) {
         OMBRIX_PRECONDITION(index <= size(), "CowList::insert: index out of range");

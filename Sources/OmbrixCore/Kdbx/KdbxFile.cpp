@@ -25,9 +25,22 @@
 #include "OmbrixCore/Kdbx/KdbxXMLReader.h"
 #include "OmbrixCore/Kdbx/KdbxXMLWriter.h"
 #include "OmbrixCore/Kdbx/PartChannel.h"
+#include "OmbrixCore/Kdbx/Pipeline.h"
 #include "OmbrixCore/Kdbx/PayloadCipher.h"
 
 namespace {
+
+// Loads and saves pass parts of a megabyte and more between threads, each of which glibc serves
+// from a heap of its own. Left to itself, glibc raises the size above which it maps memory
+// afresh (and gives it back on release) to the largest block released so far, after which such
+// parts stay in those heaps: every save and load then added to the size of the process. Fixing
+// that size (which also stops its adjustment) gives every large part back as it is released.
+void keepLargeBlocksOutOfTheHeaps() {
+#if defined(__GLIBC__)
+    static const bool once = [] { return mallopt(M_MMAP_THRESHOLD, 1 << 20) == 1; }();
+    (void)once;
+#endif
+}
 
 constexpr std::ptrdiff_t seedLength = 32;
 constexpr std::ptrdiff_t saltLength = 32;
@@ -62,36 +75,10 @@ struct Keys {
     const Bytes& hmac() const { return *derived.hmac; }
 };
 
-void release(Bytes& bytes) {
-    Bytes().swap(bytes);
-}
-
-// The XML is handed from the writer to gzip in parts of about this size.
+// The XML is handed from the writer to gzip in parts of about this size, and the file is
+// decrypted in parts of this size.
 constexpr std::size_t partSize = std::size_t{1} << 20;
 
-// Where the inner header at the start of `bytes` ends, when it lies whole inside them: a field is
-// an identifier byte, a 32-bit length and that many bytes; the end field closes the header.
-// Otherwise `needed` is how long the bytes must grow for the field they end in.
-struct InnerHeaderExtent {
-    std::optional<std::size_t> end;
-    std::uint64_t needed = 0;
-};
-
-InnerHeaderExtent innerHeaderExtent(const Bytes& bytes) {
-    std::uint64_t pos = 0;
-    while (pos + 5 <= bytes.size()) {
-        const std::uint8_t id = bytes[pos];
-        const std::uint64_t length = std::uint64_t{bytes[pos + 1]} | std::uint64_t{bytes[pos + 2]} << 8 |
-                                     std::uint64_t{bytes[pos + 3]} << 16 | std::uint64_t{bytes[pos + 4]} << 24;
-        pos += 5 + length;
-        if (pos > bytes.size()) return {std::nullopt, pos};
-        if (id == static_cast<std::uint8_t>(KdbxInnerHeader::FieldID::end)) return {static_cast<std::size_t>(pos), pos};
-    }
-    return {std::nullopt, pos + 5};
-}
-
-// The last stage of a load, on the caller's thread: the inner header, then the XML, read from
-// the parts as they arrive.
 // What the last stage of a load reads: the document, and the attachments of the inner header,
 // which join the document's kept texts after the stages have ended.
 struct Payload {
@@ -99,48 +86,34 @@ struct Payload {
     std::vector<KdbxInnerHeader::Binary> binaries;
 };
 
-Payload readPayload(PartChannel& parts, KdbxFormatVersion version, std::size_t fileSize) {
-    // The inner header (with the attachments) is gathered whole; its fields say where it ends,
-    // and how long the field being gathered is: the buffer grows once to hold it instead of
-    // doubling past it. A length beyond anything the file could hold is not trusted for that.
-    Bytes head;
-    for (InnerHeaderExtent extent; !(extent = innerHeaderExtent(head)).end;) {
-        std::optional<Bytes> part = parts.pop();
-        if (!part) break;
-        if (head.empty()) {
-            head = std::move(*part);
-            continue;
-        }
-        const std::size_t grown = head.size() + part->size();
-        if (grown > head.capacity()) {
-            const std::uint64_t wanted = std::max<std::uint64_t>(extent.needed, grown);
-            head.reserve(wanted <= std::max<std::uint64_t>(fileSize, grown) ? static_cast<std::size_t>(wanted)
-                                                                           : std::max(grown, 2 * head.capacity()));
-        }
-        head.insert(head.end(), part->begin(), part->end());
-    }
-    // Read from what arrived: a payload that ended inside the header fails as it always has.
-    KdbxReader reader(KdbxReader::Borrowed{}, head);
-    KdbxInnerHeader inner = KdbxInnerHeader::parse(reader);
-    // The XML that arrived with the header moves on; the header's bytes (the inner stream key
-    // among them, the attachments copied out) are wiped and let go before the XML is read.
-    Bytes current(reader.rest().begin(), reader.rest().end());
-    reader = KdbxReader(Bytes());
-    secureWipe(head);
-    Bytes().swap(head);
+// The stage that inflates the gzip member arriving in `in`.
+void gunzip(PartChannel& in, PartChannel& out) {
+    Gzip::Decompressor decompressor([&](ByteView part) {
+        Bytes copy = out.spare();
+        copy.assign(part.begin(), part.end());
+        out.push(std::move(copy));
+    });
+    PartReader reader(in);
+    for (ByteView part = reader.next(); !part.empty(); part = reader.next()) decompressor.write(part);
+    decompressor.finish();
+}
+
+// The XML of a payload read part by part on the XML reader's own thread (see KdbxXMLNode::Source).
+KdbxXML::Document readXML(PartReader& reader, InnerStreamCipher& stream, KdbxFormatVersion version) {
+    return KdbxXML::parse([&reader] { return reader.next(); }, stream, version, {});
+}
+
+// The last stage of a version 4 load: the inner header, then the XML behind it.
+Payload readPayload(PartChannel& parts, KdbxFormatVersion version) {
+    PartReader reader(parts);
+    // The inner stream key passes through the parts read here: they are wiped as they go.
+    reader.wipeWhatIsRead(true);
+    KdbxInnerHeader inner = KdbxInnerHeader::read(reader);
+    reader.wipeWhatIsRead(false);
     // An identifier this reader does not know is refused, never replaced by a guess.
     const auto stream = KdbxCrypto::makeInnerStream(inner.streamID, inner.streamKey);
     secureWipe(inner.streamKey);
-
-    ByteView first = current;
-    const KdbxXMLNode::Source next = [&]() -> ByteView {
-        if (!first.empty()) return std::exchange(first, ByteView());
-        std::optional<Bytes> part = parts.pop();
-        if (!part) return {};
-        current = std::move(*part);
-        return current;
-    };
-    KdbxXML::Document document = KdbxXML::parse(next, *stream, version, {});
+    KdbxXML::Document document = readXML(reader, *stream, version);
     return {std::move(document), std::move(inner.binaries)};
 }
 
@@ -162,21 +135,20 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
     }
     const KdbxCipher cipher = header.cipher();
 
-    // Three stages, each on its own core, passing parts along: the blocks verified and
-    // decrypted, the gzip member inflated, the payload read. Each stage reports its errors only
-    // when the stages before it ended without one, so a load fails exactly as it would if every
-    // stage had run over the whole payload before the next began.
-    PartChannel decrypted;
-    PartChannel inflated;
-    const bool compressed = header.compressionFlags == 1;
-    Stage blocks(nullptr, decrypted, [&] {
+    // Three stages, each on its own core: the blocks verified and decrypted, the gzip member
+    // inflated, the payload read (here). Declared after the reader, keys and header that its
+    // stages use, so that it has joined them before those go.
+    Pipeline pipeline;
+    pipeline.then([&](PartChannel*, PartChannel& out) {
         // A cipher that cannot start (wrong IV length) fails after the blocks have been verified.
         std::optional<KdbxCrypto::PayloadCipherStream> decryptor;
         std::exception_ptr cipherError;
         try {
             decryptor.emplace(cipher, keys.master(), header.encryptionIV,
                               KdbxCrypto::PayloadCipherStream::Direction::decrypt);
-        } catch (...) {
+        } catch (const KdbxError&) {
+            cipherError = std::current_exception();
+        } catch (const AESCipher::Error&) {
             cipherError = std::current_exception();
         }
         for (std::uint64_t index = 0;; ++index) {
@@ -184,49 +156,21 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
             if (data.empty()) break;
             if (cipherError) continue;
             try {
-                Bytes plain;
+                Bytes plain = out.spare();
                 plain.reserve(data.size() + 16);
                 decryptor->update(data, plain);
-                if (!plain.empty()) decrypted.push(std::move(plain));
-            } catch (...) {
+                if (!plain.empty()) out.push(std::move(plain));
+            } catch (const AESCipher::Error&) {
                 cipherError = std::current_exception();
             }
         }
         if (cipherError) std::rethrow_exception(cipherError);
         Bytes last;
         decryptor->finish(last);
-        if (!last.empty()) decrypted.push(std::move(last));
+        if (!last.empty()) out.push(std::move(last));
     });
-    std::optional<Stage> gunzip;
-    if (compressed) {
-        gunzip.emplace(&decrypted, inflated, [&] {
-            Gzip::Decompressor decompressor(
-                [&](ByteView part) { inflated.push(Bytes(part.begin(), part.end())); });
-            while (std::optional<Bytes> part = decrypted.pop()) decompressor.write(*part);
-            decompressor.finish();
-        });
-    }
-
-    std::optional<Payload> document;
-    std::exception_ptr readError;
-    PartChannel& payload = compressed ? inflated : decrypted;
-    try {
-        document = readPayload(payload, {header.major, header.minor}, file.size());
-    } catch (const PartChannel::UpstreamFailed&) {
-        // The stage before failed: its error is reported below.
-    } catch (...) {
-        readError = std::current_exception();
-    }
-    // Whatever is left is not read; the stages before run on to their end.
-    payload.abandon();
-    if (gunzip) gunzip->join();
-    decrypted.abandon();
-    blocks.join();
-    blocks.rethrow();
-    if (gunzip) gunzip->rethrow();
-    if (readError) std::rethrow_exception(readError);
-    // The reader is told of a failed stage only when that stage has an error of its own.
-    OMBRIX_PRECONDITION(document.has_value(), "payload stage ended without a document or an error");
+    if (header.compressionFlags == 1) pipeline.then([](PartChannel* in, PartChannel& out) { gunzip(*in, out); });
+    Payload payload = pipeline.finish([&](PartChannel& in) { return readPayload(in, {header.major, header.minor}); });
 #if defined(__GLIBC__)
     // The pages of the parts go back to the system now: left in the heap, they would stand
     // beside the attachments' text that is written next.
@@ -234,47 +178,81 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
 #endif
     // The attachments join the kept texts only once the payload is gone, each let go as soon as
     // it is encoded: the file's bytes, their text and the payload never stand side by side.
-    KdbxXML::keepBinaries(document->document.root, std::move(document->binaries));
+    KdbxXML::keepBinaries(payload.document.root, std::move(payload.binaries));
 
     // Last, as the format's readers do: parameters the derivation took but the model cannot
     // hold still fail the load.
     const KdfSettings kdf = header.kdfSettings();
-    return KdbxDatabase(std::move(document->document.meta), std::move(document->document.root), cipher, kdf,
+    return KdbxDatabase(std::move(payload.document.meta), std::move(payload.document.root), cipher, kdf,
                         header.compressed(), {header.major, header.minor});
+}
+
+// The first stage of a version 3 load: the payload decrypted part by part, its start bytes
+// checked and left out.
+void decryptVersion3(const Bytes& file, const KdbxHeader& header, const Keys& keys, KdbxCipher cipher,
+                     PartChannel& out) {
+    KdbxCrypto::PayloadCipherStream decryptor(cipher, keys.master(), header.encryptionIV,
+                                              KdbxCrypto::PayloadCipherStream::Direction::decrypt);
+    const Bytes& start = *header.streamStartBytes;
+    Bytes head;
+    bool checked = false;
+    const auto deliver = [&](Bytes plain) {
+        if (!checked) {
+            head.insert(head.end(), plain.begin(), plain.end());
+            if (head.size() < start.size()) return;
+            if (!KdbxCrypto::constantTimeEquals(ByteView(head).first(start.size()), start)) {
+                throw KdbxError::invalidCredentials();
+            }
+            checked = true;
+            plain.assign(head.begin() + static_cast<std::ptrdiff_t>(start.size()), head.end());
+            Bytes().swap(head);
+        }
+        if (!plain.empty()) out.push(std::move(plain));
+    };
+    const ByteView encrypted = ByteView(file).subspan(header.endOffset);
+    for (std::size_t offset = 0; offset < encrypted.size(); offset += partSize) {
+        Bytes plain = out.spare();
+        const ByteView piece = encrypted.subspan(offset, std::min(partSize, encrypted.size() - offset));
+        plain.reserve(piece.size() + 16);
+        decryptor.update(piece, plain);
+        deliver(std::move(plain));
+    }
+    Bytes last;
+    decryptor.finish(last);
+    deliver(std::move(last));
+    if (!checked) throw KdbxError::invalidCredentials();
 }
 
 KdbxDatabase loadKdbx3(const Bytes& file, const KdbxHeader& header, const KdbxKey& key) {
     const Keys keys(key, header);
     const KdbxCipher cipher = header.cipher();
 
-    // Version 3 has no MAC over its header: a wrong key shows only as a bad padding or wrong
-    // start bytes, so every failure here is reported as wrong credentials.
-    Bytes plain;
-    const ByteView encrypted = ByteView(file).subspan(header.endOffset);
-    try {
-        plain = KdbxCrypto::decryptPayload(encrypted, cipher, keys.master(), header.encryptionIV);
-    } catch (const KdbxError&) {
-        throw KdbxError::invalidCredentials();
-    } catch (const AESCipher::Error&) {
-        throw KdbxError::invalidCredentials();
-    }
-    const Bytes& start = *header.streamStartBytes;
-    if (plain.size() < start.size() ||
-        !KdbxCrypto::constantTimeEquals(ByteView(plain).first(start.size()), start)) {
-        throw KdbxError::invalidCredentials();
-    }
-    plain.erase(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(start.size()));
-
-    KdbxReader blocks(std::move(plain));
-    Bytes xml = KdbxCrypto::readHashedBlocks(blocks);
-    blocks = KdbxReader(Bytes());
-    if (header.compressionFlags == 1) xml = Gzip::decompress(xml);
-
-    // Only a missing identifier falls back to Salsa20; an unknown one is refused.
-    const auto stream = KdbxCrypto::makeInnerStream(
-        header.innerRandomStreamID.value_or(defaultVersion3InnerStream), *header.innerRandomStreamKey);
-    KdbxXML::Document document = KdbxXML::parse(xml, *stream, {header.major, header.minor}, {});
-    release(xml);
+    // The stages of version 4 and one more: decryption, the hashed blocks, gzip, the XML (here).
+    // Declared after the keys its first stage uses.
+    Pipeline pipeline;
+    pipeline.then([&](PartChannel*, PartChannel& out) {
+        // Version 3 has no MAC over its header: a wrong key shows only as a bad padding or wrong
+        // start bytes, so every failure here is reported as wrong credentials.
+        try {
+            decryptVersion3(file, header, keys, cipher, out);
+        } catch (const KdbxError&) {
+            throw KdbxError::invalidCredentials();
+        } catch (const AESCipher::Error&) {
+            throw KdbxError::invalidCredentials();
+        }
+    });
+    pipeline.then([](PartChannel* in, PartChannel& out) {
+        PartReader reader(*in);
+        KdbxCrypto::readHashedBlocks(reader, [&](Bytes data) { out.push(std::move(data)); });
+    });
+    if (header.compressionFlags == 1) pipeline.then([](PartChannel* in, PartChannel& out) { gunzip(*in, out); });
+    KdbxXML::Document document = pipeline.finish([&](PartChannel& in) {
+        // Only a missing identifier falls back to Salsa20; an unknown one is refused.
+        const auto stream = KdbxCrypto::makeInnerStream(
+            header.innerRandomStreamID.value_or(defaultVersion3InnerStream), *header.innerRandomStreamKey);
+        PartReader reader(in);
+        return readXML(reader, *stream, {header.major, header.minor});
+    });
     // Version 3 keeps the header's hash inside the XML; a file without one is accepted.
     if (document.headerHash &&
         !KdbxCrypto::constantTimeEquals(KdbxCrypto::sha256(header.rawData), *document.headerHash)) {
@@ -290,11 +268,13 @@ KdbxDatabase loadKdbx3(const Bytes& file, const KdbxHeader& header, const KdbxKe
 namespace KdbxFile {
 
 KdbxDatabase load(const Bytes& file, const KdbxKey& key) {
+    keepLargeBlocksOutOfTheHeaps();
     const KdbxHeader header = KdbxHeader::parse(file);
     return header.major < 4 ? loadKdbx3(file, header, key) : loadKdbx4(file, header, key);
 }
 
 Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
+    keepLargeBlocksOutOfTheHeaps();
     KdbxHeader header;
     header.major = 4;
     const KdbxFormatVersion& read = database.formatVersion;
@@ -311,14 +291,24 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
     Bytes streamKey = KdbxCrypto::randomBytes(innerStreamKeyLength);
     KdbxInnerHeader inner;
     inner.streamID = static_cast<std::uint32_t>(KdbxCrypto::InnerStreamID::chaCha20);
-    inner.binaries = KdbxXML::preservedBinaries(database.root);
     const auto stream = KdbxCrypto::makeInnerStream(KdbxCrypto::InnerStreamID::chaCha20, streamKey);
     inner.streamKey = std::move(streamKey);
-
+    // The stream fields and the end field; the attachments are written between them one at a
+    // time, as they are decoded from their kept text.
     Bytes innerBytes = inner.serialize();
     secureWipe(inner.streamKey);
+    constexpr std::size_t endFieldSize = 5;
 
     Bytes out;
+    // The attachments pass into the file's bytes whole, compressed or not: room for them (their
+    // kept base64 is four thirds of their size) is made at once instead of by doubling, which
+    // would stand an old and a new copy of them side by side.
+    std::size_t attachmentText = 0;
+    for (const std::string& text : database.root.unknownXML) {
+        if (text.starts_with("<" + std::string(KdbxPreserve::binaries))) attachmentText += text.size();
+    }
+    const std::size_t estimate = headerBytes.size() + 64 + innerBytes.size() + attachmentText / 4 * 3;
+    out.reserve(estimate + estimate / KdbxCrypto::defaultBlockSize * 36 + (std::size_t{1} << 20));
     out.insert(out.end(), headerBytes.begin(), headerBytes.end());
     const Bytes hash = KdbxCrypto::sha256(headerBytes);
     out.insert(out.end(), hash.begin(), hash.end());
@@ -327,6 +317,9 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
 
     // The payload goes through every stage in parts as the XML writer produces it: gzip (on
     // several cores), the cipher, the HMAC blocks, straight into the file's bytes.
+    // Declared in the order the bytes flow back from the file: the compressor last, because its
+    // threads call seal(), which uses the three before it; destroyed first, it ends its threads
+    // (on an error too) before any of them goes.
     KdbxCrypto::HMACBlockWriter blocks(keys.hmac(), KdbxCrypto::defaultBlockSize, out);
     KdbxCrypto::PayloadCipherStream encryptor(database.cipher, keys.master(), header.encryptionIV,
                                               KdbxCrypto::PayloadCipherStream::Direction::encrypt);
@@ -353,7 +346,20 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
             seal(part);
         }
     };
-    write(innerBytes);
+    write(ByteView(innerBytes).first(innerBytes.size() - endFieldSize));
+    KdbxXML::forEachPreservedBinary(database.root, [&](std::uint8_t flags, Bytes data) {
+        const std::uint64_t size = std::uint64_t{data.size()} + 1;
+        if (size > 0xFFFFFFFFu) throw KdbxError::corruptedData("iç başlık alanı 32 bitlik uzunluk sınırını aşıyor");
+        const std::uint8_t field[6] = {static_cast<std::uint8_t>(KdbxInnerHeader::FieldID::binary),
+                                       static_cast<std::uint8_t>(size),
+                                       static_cast<std::uint8_t>(size >> 8),
+                                       static_cast<std::uint8_t>(size >> 16),
+                                       static_cast<std::uint8_t>(size >> 24),
+                                       flags};
+        write(ByteView(field, sizeof field));
+        write(data);
+    });
+    write(ByteView(innerBytes).last(endFieldSize));
     secureWipe(innerBytes);
     KdbxXML::serialize(
         database, *stream,
@@ -364,6 +370,12 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
     encryptor.finish(sealed);
     blocks.write(sealed);
     blocks.finish();
+#if defined(__GLIBC__)
+    // The parts of this save (the XML, the pieces compressed on gzip's threads, the blocks) go
+    // back to the system: left in the heaps of those threads, every save would add to the size
+    // of the process.
+    malloc_trim(0);
+#endif
     return out;
 }
 

@@ -8,8 +8,12 @@
 
 // A whole KDBX file: versions 3.x, 4.0 and 4.1 are read, version 4 is written. Nothing here
 // touches the disk: the caller hands in the file's bytes and writes the returned bytes itself.
-// Both calls run their stages (blocks and cipher, gzip, XML) side by side on threads of their
-// own, passing the payload along in parts; they return only when every thread has ended.
+// Both calls block the caller while they run their stages (blocks and cipher, gzip, XML) side by
+// side on threads of their own, passing the payload along in parts (a Pipeline for a load, gzip's
+// shared threads for a save); they return, or throw, only when every thread has ended its part.
+// A failure on any of those threads, an allocation among them, comes out of the call on the
+// caller's thread as the error of the earliest stage that met one; nothing else ends. Calls on
+// different threads share nothing but gzip's threads and may run at the same time.
 namespace KdbxFile {
 
 // The largest decompressed payload (inner header and XML) a compressed file may hold: what the

@@ -55,7 +55,8 @@ std::optional<KdbxHeader::FieldID> KdbxHeader::fieldID(std::uint8_t raw) {
 
 KdbxHeader KdbxHeader::parse(ByteView data) {
     if (data.size() < 12) throw KdbxError::notAKdbxFile();
-    KdbxReader reader(Bytes(data.begin(), data.end()));
+    // In place: the header is a few hundred bytes at the start of what may be a large file.
+    KdbxReader reader(KdbxReader::Borrowed{}, data);
     const std::uint32_t first = reader.u32();
     const std::uint32_t second = reader.u32();
     if (first != signature1 || second != signature2) throw KdbxError::notAKdbxFile();

@@ -30,34 +30,7 @@ std::optional<KdbxInnerHeader::FieldID> KdbxInnerHeader::fieldID(std::uint8_t ra
 }
 
 KdbxInnerHeader KdbxInnerHeader::parse(KdbxReader& reader) {
-    KdbxInnerHeader header;
-    for (;;) {
-        const std::uint8_t id = reader.u8();
-        const std::uint32_t length = reader.u32();
-        Bytes data = reader.read(length);
-
-        const std::optional<FieldID> known = fieldID(id);
-        if (!known) continue;  // unknown fields are skipped
-        switch (*known) {
-            case FieldID::end:
-                return header;
-            case FieldID::innerRandomStreamID: {
-                std::uint32_t value = 0;
-                if (data.size() >= 4) {
-                    for (int i = 3; i >= 0; --i) value = value << 8 | data[static_cast<std::size_t>(i)];
-                }
-                header.streamID = value;
-                break;
-            }
-            case FieldID::innerRandomStreamKey:
-                header.streamKey = std::move(data);
-                break;
-            case FieldID::binary:
-                if (data.empty()) throw KdbxError::corruptedData("boş iç başlık ikili verisi");
-                header.binaries.push_back(Binary{data[0], Bytes(data.begin() + 1, data.end())});
-                break;
-        }
-    }
+    return read(reader);
 }
 
 Bytes KdbxInnerHeader::serialize() const {

@@ -4,11 +4,15 @@
 
 #include "OmbrixCore/Kdbx/KdbxError.h"
 
+KdbxError KdbxReader::shortRead(std::int64_t count, std::size_t left) {
+    return KdbxError::corruptedData("beklenenden kısa veri (" + std::to_string(count) + " bayt istendi, " +
+                                    std::to_string(left) + " kaldı)");
+}
+
 const std::uint8_t* KdbxReader::take(std::int64_t count) {
     const std::size_t left = remaining();
     if (count < 0 || static_cast<std::uint64_t>(count) > left) {
-        throw KdbxError::corruptedData("beklenenden kısa veri (" + std::to_string(count) + " bayt istendi, " +
-                                       std::to_string(left) + " kaldı)");
+        throw shortRead(count, left);
     }
     const std::uint8_t* start = data_.data() + offset_;
     offset_ += static_cast<std::size_t>(count);

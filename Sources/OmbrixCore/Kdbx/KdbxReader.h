@@ -6,6 +6,8 @@
 
 #include "OmbrixCore/Crypto/Bytes.h"
 
+class KdbxError;
+
 // Little-endian reader over a copy of the input, or over bytes the caller keeps alive for it.
 // Every read either returns exactly the bytes asked for or throws the one short-read
 // KdbxError::corruptedData and consumes nothing.
@@ -38,6 +40,10 @@ class KdbxReader {
     bool isAtEnd() const noexcept { return offset_ >= data_.size(); }
     // The unread bytes, not consumed; valid while the reader lives and is not read from.
     ByteView rest() const noexcept { return data_.subspan(offset_); }
+
+    // The one short-read error: `count` bytes asked for, `left` remaining. Readers of the same
+    // structures over other inputs (a stream of parts) report their short reads with it.
+    static KdbxError shortRead(std::int64_t count, std::size_t left);
 
   private:
     // Checks `count` against what remains (never `offset + count`, which could overflow) and

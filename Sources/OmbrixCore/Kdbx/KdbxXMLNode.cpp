@@ -16,6 +16,7 @@
 #include "OmbrixCore/Kdbx/KdbxError.h"
 #include "OmbrixCore/Kdbx/KdbxXMLEscape.h"
 #include "OmbrixCore/Kdbx/PartChannel.h"
+#include "OmbrixCore/Kdbx/Pipeline.h"
 #include "OmbrixCore/Kdbx/UnicodeText.h"
 
 namespace {
@@ -319,18 +320,21 @@ class EventRecorder {
   public:
     EventRecorder(XML_Parser parser, PartChannel& out) : parser_(parser), out_(out) {
         connect(parser, this);
-        chunk_.reserve(chunkSize + chunkSize / 4);
+        chunk_.resize(chunkSize + chunkSize / 4);
     }
 
     // Ends the record once expat has returned, unless nobody reads it any more.
     void finish(bool parsedOK) {
         if (error_) std::rethrow_exception(error_);
         if (abandoned_) return;
-        chunk_.push_back(parsedOK && !refused_ ? 'D' : 'X');
+        room(1);
+        chunk_[used_++] = parsedOK && !refused_ ? 'D' : 'X';
         flush();
     }
 
   private:
+    // A chunk is handed on once it holds this much; the buffer has a quarter more, so that most
+    // events fit behind that mark without a check of their own.
     static constexpr std::size_t chunkSize = 256 * 1024;
 
     template <class Driver>
@@ -338,36 +342,59 @@ class EventRecorder {
 
     static EventRecorder& self(void* data) { return *static_cast<EventRecorder*>(data); }
 
+    // The record is written through a cursor into a buffer sized in advance: this runs on
+    // expat's thread, the one the whole load waits for, once for every event of the payload.
     static void onStart(void* data, const XML_Char* name, const XML_Char** attributes) {
         self(data).guard([&](EventRecorder& r) {
+            r.textLength_ = noText;
             std::size_t count = 0;
-            while (attributes[2 * count] != nullptr) ++count;
-            r.chunk_.push_back('S');
-            r.appendLength(count);
-            r.appendString(name);
-            for (std::size_t i = 0; i < 2 * count; ++i) r.appendString(attributes[i]);
-            r.eventEnded();
+            const std::size_t nameLength = std::strlen(name) + 1;
+            std::size_t size = 1 + 4 + nameLength;
+            while (attributes[2 * count] != nullptr) {
+                size += std::strlen(attributes[2 * count]) + std::strlen(attributes[2 * count + 1]) + 2;
+                ++count;
+            }
+            r.room(size);
+            std::uint8_t* at = r.chunk_.data() + r.used_;
+            *at++ = 'S';
+            const auto count32 = static_cast<std::uint32_t>(count);
+            std::memcpy(at, &count32, 4);
+            at += 4;
+            std::memcpy(at, name, nameLength);
+            at += nameLength;
+            for (std::size_t i = 0; i < 2 * count; ++i) {
+                const std::size_t length = std::strlen(attributes[i]) + 1;
+                std::memcpy(at, attributes[i], length);
+                at += length;
+            }
+            r.used_ = static_cast<std::size_t>(at - r.chunk_.data());
+            if (r.used_ >= chunkSize) r.flush();
         });
     }
     static void onEnd(void* data, const XML_Char*) {
         self(data).guard([](EventRecorder& r) {
-            r.chunk_.push_back('E');
-            r.eventEnded();
+            r.textLength_ = noText;
+            r.room(1);
+            r.chunk_[r.used_++] = 'E';
         });
     }
     static void onCharacters(void* data, const XML_Char* text, int length) {
         self(data).guard([&](EventRecorder& r) {
-            const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
-            if (r.textLength_ == noText) {
-                r.chunk_.push_back('T');
-                r.textLength_ = r.chunk_.size();
+            const auto size = static_cast<std::size_t>(length);
+            // Runs of character data (expat hands over each line apart) are merged into one.
+            if (r.textLength_ == noText || r.used_ + size > r.chunk_.size()) {
+                r.textLength_ = noText;
+                r.room(1 + 4 + size);
+                r.chunk_[r.used_++] = 'T';
+                r.textLength_ = r.used_;
                 r.textTotal_ = 0;
-                r.appendLength(0);
+                r.used_ += 4;
             }
-            r.chunk_.insert(r.chunk_.end(), bytes, bytes + length);
-            r.textTotal_ += static_cast<std::uint32_t>(length);
+            std::memcpy(r.chunk_.data() + r.used_, text, size);
+            r.used_ += size;
+            r.textTotal_ += static_cast<std::uint32_t>(size);
             std::memcpy(r.chunk_.data() + r.textLength_, &r.textTotal_, sizeof r.textTotal_);
-            if (r.chunk_.size() >= chunkSize) r.flush();
+            if (r.used_ >= chunkSize) r.flush();
         });
     }
     static void onDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
@@ -393,27 +420,21 @@ class EventRecorder {
 
     bool stopped() const { return refused_ || abandoned_ || error_; }
 
-    void appendLength(std::size_t length) {
-        const auto value = static_cast<std::uint32_t>(length);
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(&value);
-        chunk_.insert(chunk_.end(), bytes, bytes + sizeof value);
-    }
-
-    void appendString(const char* text) {
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
-        chunk_.insert(chunk_.end(), bytes, bytes + std::strlen(text) + 1);
-    }
-
-    void eventEnded() {
-        textLength_ = noText;
-        if (chunk_.size() >= chunkSize) flush();
+    // Makes room for `size` more bytes: the chunk is handed on first when they would not fit,
+    // and an event larger than a whole chunk gets a buffer of its size.
+    void room(std::size_t size) {
+        if (used_ + size <= chunk_.size()) return;
+        if (used_ > 0) flush();
+        if (size > chunk_.size()) chunk_.resize(size);
     }
 
     void flush() {
         textLength_ = noText;
-        Bytes full;
-        full.reserve(chunkSize + chunkSize / 4);
+        Bytes full = out_.spare();
+        full.resize(std::max(chunkSize + chunkSize / 4, full.capacity()));
         full.swap(chunk_);
+        full.resize(used_);
+        used_ = 0;
         // The builder stopped reading: nothing more need be read.
         if (!out_.push(std::move(full))) abandoned_ = true;
     }
@@ -422,7 +443,9 @@ class EventRecorder {
 
     XML_Parser parser_;
     PartChannel& out_;
+    // The chunk being written, sized in advance; its first used_ bytes are the record.
     Bytes chunk_;
+    std::size_t used_ = 0;
     // Where the length of the character data being recorded stands in the chunk, and that length.
     std::size_t textLength_ = noText;
     std::uint32_t textTotal_ = 0;
@@ -548,8 +571,8 @@ bool KdbxXMLNode::parse(ByteView data, InnerStreamCipher* stream, Handler& handl
 
 bool KdbxXMLNode::parse(const Source& next, InnerStreamCipher* stream, Handler& handler) {
     // Expat reads on a thread of its own; the tree is built, and the handler called, here.
-    PartChannel events;
-    Stage tokenizer(nullptr, events, [&] {
+    Pipeline pipeline;
+    pipeline.then([&next](PartChannel*, PartChannel& events) {
         std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
         if (!parser) throw std::bad_alloc();
         EventRecorder recorder(parser.get(), events);
@@ -564,25 +587,18 @@ bool KdbxXMLNode::parse(const Source& next, InnerStreamCipher* stream, Handler& 
         parsed = parsed && XML_Parse(parser.get(), nullptr, 0, XML_TRUE) == XML_STATUS_OK;
         recorder.finish(parsed);
     });
-
-    TreeBuilder builder(stream, &handler);
-    std::vector<const char*> attributes;
-    bool parsed = false;
-    try {
+    return pipeline.finish([&](PartChannel& events) {
+        TreeBuilder builder(stream, &handler);
+        std::vector<const char*> attributes;
+        bool parsed = false;
         while (std::optional<Bytes> chunk = events.pop()) {
-            if (!replay(*chunk, builder, attributes, parsed)) break;
+            const bool more = replay(*chunk, builder, attributes, parsed);
+            events.recycle(std::move(*chunk));
+            // A builder that refused the document reads no further: expat stops at its next chunk.
+            if (!more) break;
         }
-    } catch (const PartChannel::UpstreamFailed&) {
-        // Expat's side failed: its own error, if it has one, is the parse's.
-        tokenizer.join();
-        tokenizer.rethrow();
-        throw;
-    }
-    // A builder that refused the document reads no further: expat stops at its next chunk.
-    events.abandon();
-    tokenizer.join();
-    tokenizer.rethrow();
-    return builder.complete(parsed);
+        return builder.complete(parsed);
+    });
 }
 
 struct KdbxXMLNode::FragmentReader::State {

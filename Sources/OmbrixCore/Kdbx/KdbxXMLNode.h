@@ -68,8 +68,13 @@ class KdbxXMLNode {
 
     // Supplies a document in parts: each call returns the next part, valid until the next call,
     // and an empty view at the end. What it throws ends the parse and passes out.
+    //
+    // Threading: the source is called on a thread of the parser's own (where expat runs), never
+    // on the caller's, one call at a time, and never again once parse() has returned. Whatever
+    // it reads must not be touched by the caller until then.
     using Source = std::function<ByteView()>;
-    // The same parse over a document read part by part.
+    // The same parse over a document read part by part. Expat reads on a thread of its own while
+    // the tree is built and `handler` is called on the caller's thread.
     static bool parse(const Source& next, InnerStreamCipher* stream, Handler& handler);
 
     // Parses one short document after another (the kept fragments of a save) with one expat

@@ -3,9 +3,12 @@
 #include <charconv>
 #include <chrono>
 #include <map>
+#include <memory>
+#include <unordered_map>
 #include <utility>
 
 #include "OmbrixCore/Crypto/Gzip.h"
+#include "OmbrixCore/Crypto/SecureWipe.h"
 #include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/KdbxDate.h"
 #include "OmbrixCore/Kdbx/KdbxError.h"
@@ -59,28 +62,37 @@ bool isSpaceSeparatorOrTab(char32_t c) {
            c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
-// Children of an element that the model holds nothing for, gathered over every occurrence of
-// the element, every one in document order (names may repeat), and kept as one text named like
-// the element. The writer merges it back when it writes the element.
-class KeptChildren {
-  public:
-    void add(const Node::Ptr& child) { children_.push_back(child); }
+// The children of a Times or AutoType element that the model holds nothing for, gathered over
+// every occurrence of the element, every one in document order (names may repeat), and kept as
+// one text named like the element. Each is written out as it arrives, so that the element never
+// stands as a tree. The writer merges it back when it writes the element.
+struct KeptChildren {
+    // "<name>" and the children so far; empty while nothing was kept.
+    std::string text;
+    std::optional<std::size_t> position;
 
-    // Inserts "<name>...</name>" at `position` of the list when anything was kept.
-    void store(std::string_view name, CowList<std::string>& unknownXML, std::size_t position) const {
-        if (children_.empty()) return;
-        std::string text = "<";
-        text += name;
-        text += '>';
-        for (const Node::Ptr& child : children_) child->appendRaw(text);
+    // The element begins: the kept text will stand where the first one stood among the kept.
+    void begin(const CowList<std::string>& unknownXML) {
+        if (!position) position = unknownXML.size();
+    }
+    void add(std::string_view name, const Node& child) {
+        if (text.empty()) {
+            text += '<';
+            text += name;
+            text += '>';
+        }
+        child.appendRaw(text);
+    }
+
+    // Inserts "<name>...</name>" at its position of the list when anything was kept.
+    void store(std::string_view name, CowList<std::string>& unknownXML) {
+        if (!position || text.empty()) return;
         text += "</";
         text += name;
         text += '>';
-        unknownXML.insert(position, std::move(text));
+        unknownXML.insert(*position, std::move(text));
+        text = std::string();
     }
-
-  private:
-    std::vector<Node::Ptr> children_;
 };
 
 struct Times {
@@ -91,27 +103,27 @@ struct Times {
     std::optional<Timestamp> expiry;
 };
 
-// Reads one Times element; every child the owner does not model goes to `kept`. A group models
-// only the creation and modification times.
-Times parseTimes(const Node& node, bool forEntry, KeptChildren& kept) {
-    Times times;
-    for (const Node::Ptr& child : node.children) {
-        const std::string& name = child->name;
-        if (name == "CreationTime") {
-            times.created = KdbxDate::parse(child->text);
-        } else if (name == "LastModificationTime") {
-            times.modified = KdbxDate::parse(child->text);
-        } else if (forEntry && name == "LastAccessTime") {
-            times.accessed = KdbxDate::parse(child->text);
-        } else if (forEntry && name == "ExpiryTime") {
-            times.expiry = KdbxDate::parse(child->text);
-        } else if (forEntry && name == "Expires") {
-            times.expires = decodeBool(*child);
-        } else {
-            kept.add(child);
-        }
+// Reads one child of a Times element; one the owner does not model goes to `kept`. A group
+// models only the creation and modification times.
+void timesChild(Times& times, const Node& child, bool forEntry, KeptChildren& kept) {
+    const std::string& name = child.name;
+    if (name == "CreationTime") {
+        times.created = KdbxDate::parse(child.text);
+    } else if (name == "LastModificationTime") {
+        times.modified = KdbxDate::parse(child.text);
+    } else if (forEntry && name == "LastAccessTime") {
+        times.accessed = KdbxDate::parse(child.text);
+    } else if (forEntry && name == "ExpiryTime") {
+        times.expiry = KdbxDate::parse(child.text);
+    } else if (forEntry && name == "Expires") {
+        times.expires = decodeBool(child);
+    } else {
+        kept.add("Times", child);
     }
-    return times;
+}
+
+bool isStandardField(std::string_view key) {
+    return key == "Title" || key == "UserName" || key == "Password" || key == "URL" || key == "Notes";
 }
 
 class Reader {
@@ -140,12 +152,14 @@ class Reader {
         poolSize_ = out.size();
     }
 
-    // A group being read: its fields so far and where its kept Times children go.
+    // A group being read: its fields so far and where its kept Times children go. The reader
+    // takes a group apart child by child (the document reader as the parser delivers them, or
+    // parseGroup from a whole tree); Times elements likewise.
     struct GroupState {
         KdbxGroup group;
         std::optional<UUID> id;
         KeptChildren keptTimes;
-        std::optional<std::size_t> timesPosition;
+        Times times;
         std::size_t depth = 0;
     };
 
@@ -158,6 +172,18 @@ class Reader {
         state.group.created = now_;
         state.group.modified = now_;
         return state;
+    }
+
+    static void beginTimes(GroupState& state) {
+        state.keptTimes.begin(state.group.unknownXML);
+        state.times = Times();
+    }
+    static void timesChild(GroupState& state, const Node& child) {
+        ::timesChild(state.times, child, false, state.keptTimes);
+    }
+    static void endTimes(GroupState& state) {
+        if (state.times.created) state.group.created = *state.times.created;
+        if (state.times.modified) state.group.modified = *state.times.modified;
     }
 
     // One child of a group other than a subgroup.
@@ -177,10 +203,9 @@ class Reader {
         } else if (name == "DefaultAutoTypeSequence") {
             group.defaultAutoTypeSequence = optionalText(child);
         } else if (name == "Times") {
-            if (!state.timesPosition) state.timesPosition = group.unknownXML.size();
-            const Times times = parseTimes(child, false, state.keptTimes);
-            if (times.created) group.created = *times.created;
-            if (times.modified) group.modified = *times.modified;
+            beginTimes(state);
+            for (const Node::Ptr& c : child.children) timesChild(state, *c);
+            endTimes(state);
         } else if (name == "Entry") {
             group.entries.push_back(parseEntry(child, false));
         } else {
@@ -191,7 +216,7 @@ class Reader {
     KdbxGroup endGroup(GroupState& state) const {
         // A fresh identifier only when the file gave none that reads.
         state.group.id = state.id ? *state.id : UUID::random();
-        if (state.timesPosition) state.keptTimes.store("Times", state.group.unknownXML, *state.timesPosition);
+        state.keptTimes.store("Times", state.group.unknownXML);
         return std::move(state.group);
     }
 
@@ -207,57 +232,117 @@ class Reader {
         return endGroup(state);
     }
 
-  private:
-    KdbxEntry parseEntry(const Node& node, bool isHistory) {
+    // An entry being read, taken apart child by child as a group is; its Times, AutoType and
+    // History elements likewise.
+    struct EntryState {
         KdbxEntry entry;
         std::optional<UUID> id;
-        entry.created = now_;
-        entry.modified = now_;
-        entry.accessed = now_;
-        KeptChildren keptTimes, keptAutoType;
-        std::optional<std::size_t> timesPosition, autoTypePosition;
-        for (const Node::Ptr& child : node.children) {
-            const std::string& name = child->name;
-            if (name == "UUID") {
-                if (auto decoded = decodeUUID(*child)) id = *decoded;
-            } else if (name == "IconID") {
-                entry.iconID = decodeInteger(child->text).value_or(0);
-            } else if (name == "Tags") {
-                entry.tags = KdbxXML::splitTags(child->text);
-            } else if (name == "Times") {
-                if (!timesPosition) timesPosition = entry.unknownXML.size();
-                const Times times = parseTimes(*child, true, keptTimes);
-                if (times.created) entry.created = *times.created;
-                if (times.modified) entry.modified = *times.modified;
-                entry.accessed = times.accessed.value_or(entry.modified);
-                entry.expires = times.expires.value_or(false);
-                entry.expiryTime = times.expiry;
-            } else if (name == "String") {
-                readString(*child, entry);
-            } else if (name == "AutoType") {
-                if (!autoTypePosition) autoTypePosition = entry.unknownXML.size();
-                readAutoType(*child, entry, keptAutoType);
-            } else if (name == "History") {
-                // History does not nest: a version's own history is not read.
-                if (isHistory) continue;
-                for (const Node::Ptr& version : child->children) {
-                    if (version->name == "Entry") entry.historyItems.push_back(parseEntry(*version, true));
-                }
-            } else {
-                if (name == "Binary" && hasPool_) renumberReference(*child);
-                keepUnknown(*child, entry.unknownXML);
+        bool isHistory = false;
+        KeptChildren keptTimes;
+        KeptChildren keptAutoType;
+        Times times;
+    };
+
+    EntryState beginEntry(bool isHistory) const {
+        EntryState state;
+        state.isHistory = isHistory;
+        state.entry.created = now_;
+        state.entry.modified = now_;
+        state.entry.accessed = now_;
+        return state;
+    }
+
+    static void beginTimes(EntryState& state) {
+        state.keptTimes.begin(state.entry.unknownXML);
+        state.times = Times();
+    }
+    static void timesChild(EntryState& state, const Node& child) {
+        ::timesChild(state.times, child, true, state.keptTimes);
+    }
+    static void endTimes(EntryState& state) {
+        KdbxEntry& entry = state.entry;
+        const Times& times = state.times;
+        if (times.created) entry.created = *times.created;
+        if (times.modified) entry.modified = *times.modified;
+        entry.accessed = times.accessed.value_or(entry.modified);
+        entry.expires = times.expires.value_or(false);
+        entry.expiryTime = times.expiry;
+    }
+
+    static void beginAutoType(EntryState& state) { state.keptAutoType.begin(state.entry.unknownXML); }
+    static void autoTypeChild(EntryState& state, const Node& child) {
+        KdbxEntry& entry = state.entry;
+        if (child.name == "Enabled") {
+            entry.autoTypeEnabled = decodeBool(child) != false;
+        } else if (child.name == "DefaultSequence") {
+            entry.autoTypeSequence = optionalText(child);
+        } else if (child.name == "Association") {
+            AutoTypeAssociation association;
+            if (const Node* window = child.child("Window")) association.window = window->text;
+            if (const Node* sequence = child.child("KeystrokeSequence")) {
+                association.sequence = optionalText(*sequence);
             }
-        }
-        entry.id = id ? *id : UUID::random();
-        // Inserted from the back, so that the earlier position stays valid.
-        if (autoTypePosition >= timesPosition) {
-            if (autoTypePosition) keptAutoType.store("AutoType", entry.unknownXML, *autoTypePosition);
-            if (timesPosition) keptTimes.store("Times", entry.unknownXML, *timesPosition);
+            entry.autoTypeWindowAssociations.push_back(std::move(association));
         } else {
-            if (timesPosition) keptTimes.store("Times", entry.unknownXML, *timesPosition);
-            if (autoTypePosition) keptAutoType.store("AutoType", entry.unknownXML, *autoTypePosition);
+            state.keptAutoType.add("AutoType", child);
         }
-        return entry;
+    }
+
+    // A version of the entry read from its History. History does not nest: a version's own
+    // history is not read.
+    static void addVersion(EntryState& state, KdbxEntry version) {
+        if (!state.isHistory) state.entry.historyItems.push_back(std::move(version));
+    }
+
+    // One child of an entry.
+    void entryChild(EntryState& state, Node& child) {
+        KdbxEntry& entry = state.entry;
+        const std::string& name = child.name;
+        if (name == "UUID") {
+            if (auto decoded = decodeUUID(child)) state.id = *decoded;
+        } else if (name == "IconID") {
+            entry.iconID = decodeInteger(child.text).value_or(0);
+        } else if (name == "Tags") {
+            entry.tags = KdbxXML::splitTags(child.text);
+        } else if (name == "Times") {
+            beginTimes(state);
+            for (const Node::Ptr& c : child.children) timesChild(state, *c);
+            endTimes(state);
+        } else if (name == "String") {
+            readString(child, entry);
+        } else if (name == "AutoType") {
+            beginAutoType(state);
+            for (const Node::Ptr& c : child.children) autoTypeChild(state, *c);
+        } else if (name == "History") {
+            if (state.isHistory) return;
+            for (const Node::Ptr& version : child.children) {
+                if (version->name == "Entry") addVersion(state, parseEntry(*version, true));
+            }
+        } else {
+            if (name == "Binary" && hasPool_) renumberReference(child);
+            keepUnknown(child, entry.unknownXML);
+        }
+    }
+
+    KdbxEntry endEntry(EntryState& state) const {
+        KdbxEntry& entry = state.entry;
+        entry.id = state.id ? *state.id : UUID::random();
+        // Inserted from the back, so that the earlier position stays valid.
+        if (state.keptAutoType.position >= state.keptTimes.position) {
+            state.keptAutoType.store("AutoType", entry.unknownXML);
+            state.keptTimes.store("Times", entry.unknownXML);
+        } else {
+            state.keptTimes.store("Times", entry.unknownXML);
+            state.keptAutoType.store("AutoType", entry.unknownXML);
+        }
+        return std::move(entry);
+    }
+
+  private:
+    KdbxEntry parseEntry(const Node& node, bool isHistory) {
+        EntryState state = beginEntry(isHistory);
+        for (const Node::Ptr& child : node.children) entryChild(state, *child);
+        return endEntry(state);
     }
 
     // The value's text is moved out: the node is read once and dropped.
@@ -275,6 +360,11 @@ class Reader {
         const bool isProtected = valueNode != nullptr && valueNode->isProtected;
         if (key == "Password") {
             entry.password = SecureString(value);
+            secureWipe(value.data(), value.size());
+        } else if (isProtected && !isStandardField(key)) {
+            // A protected custom field is held masked, as the password is.
+            entry.customFields[key] = KdbxFieldValue::secret(value);
+            secureWipe(value.data(), value.size());
         } else if (key == "Title") {
             entry.title = std::move(value);
         } else if (key == "UserName") {
@@ -291,25 +381,6 @@ class Reader {
         if (isProtected) entry.protectedCustomFields.insert(key);
     }
 
-    static void readAutoType(const Node& node, KdbxEntry& entry, KeptChildren& kept) {
-        for (const Node::Ptr& child : node.children) {
-            if (child->name == "Enabled") {
-                entry.autoTypeEnabled = decodeBool(*child) != false;
-            } else if (child->name == "DefaultSequence") {
-                entry.autoTypeSequence = optionalText(*child);
-            } else if (child->name == "Association") {
-                AutoTypeAssociation association;
-                if (const Node* window = child->child("Window")) association.window = window->text;
-                if (const Node* sequence = child->child("KeystrokeSequence")) {
-                    association.sequence = optionalText(*sequence);
-                }
-                entry.autoTypeWindowAssociations.push_back(std::move(association));
-            } else {
-                kept.add(child);
-            }
-        }
-    }
-
     // Version 4 references attachments by position; a version 3 pool ID becomes the position its
     // attachment took in the list. A reference to no pool item stays pointing at none.
     void renumberReference(Node& binary) const {
@@ -322,15 +393,29 @@ class Reader {
         }
     }
 
-    static void keepUnknown(const Node& node, CowList<std::string>& unknownXML) {
+    void keepUnknown(const Node& node, CowList<std::string>& unknownXML) {
         if (KdbxPreserve::all().contains(node.name)) {
             throw KdbxError::xmlParseFailure("ayrılmış öğe adı <" + node.name + ">");
         }
-        unknownXML.push_back(node.rawXMLString());
+        unknownXML.pushShared(shared(node.rawXMLString()));
+    }
+
+    // Short kept texts repeat from entry to entry (an empty colour or override URL in every one):
+    // each of the first few thousand distinct ones is held once and shared, as the copies of a
+    // list share their elements.
+    std::shared_ptr<std::string> shared(std::string text) {
+        constexpr std::size_t shortText = 64;
+        constexpr std::size_t remembered = 4096;
+        if (text.size() > shortText) return std::make_shared<std::string>(std::move(text));
+        if (const auto found = interned_.find(text); found != interned_.end()) return found->second;
+        auto element = std::make_shared<std::string>(std::move(text));
+        if (interned_.size() < remembered) interned_.emplace(*element, element);
+        return element;
     }
 
     // The time of the read stands in for every missing time.
     Timestamp now_ = now();
+    std::unordered_map<std::string, std::shared_ptr<std::string>> interned_;
     bool hasPool_ = false;
     std::map<std::string, std::size_t> poolPositions_;
     std::size_t poolSize_ = 0;
@@ -441,7 +526,23 @@ class DocumentReader final : public KdbxXMLNode::Handler {
                 sawRootGroup_ = true;
                 return openGroup(0);
             case Level::group:
-                return name == "Group" && openGroup(groups_.back().depth + 1);
+                if (name == "Group") return openGroup(groups_.back().depth + 1);
+                if (name == "Entry") return openEntry(false);
+                if (name == "Times") return openPart(Level::groupTimes, [&] { Reader::beginTimes(groups_.back()); });
+                return false;
+            case Level::entry:
+                if (name == "Times") return openPart(Level::entryTimes, [&] { Reader::beginTimes(entries_.back()); });
+                if (name == "AutoType") {
+                    return openPart(Level::autoType, [&] { Reader::beginAutoType(entries_.back()); });
+                }
+                if (name == "History" && !entries_.back().isHistory) return openPart(Level::history, [] {});
+                return false;
+            case Level::history:
+                return name == "Entry" && openEntry(true);
+            case Level::groupTimes:
+            case Level::entryTimes:
+            case Level::autoType:
+                return false;
         }
         return false;
     }
@@ -464,12 +565,38 @@ class DocumentReader final : public KdbxXMLNode::Handler {
                 return node->appendRaw(preservedRoot_);
             case Level::group:
                 return content([&] { reader_.groupChild(groups_.back(), *node); });
+            case Level::entry:
+                return content([&] { reader_.entryChild(entries_.back(), *node); });
+            case Level::history:
+                // Only Entry elements are versions; anything else in a History is dropped.
+                return;
+            case Level::groupTimes:
+                return content([&] { Reader::timesChild(groups_.back(), *node); });
+            case Level::entryTimes:
+                return content([&] { Reader::timesChild(entries_.back(), *node); });
+            case Level::autoType:
+                return content([&] { Reader::autoTypeChild(entries_.back(), *node); });
         }
     }
 
     void close() override {
         const Level level = levels_.back();
         levels_.pop_back();
+        const bool failed = contentError_ || outlineError_;
+        if (level == Level::groupTimes && !failed) Reader::endTimes(groups_.back());
+        if (level == Level::entryTimes && !failed) Reader::endTimes(entries_.back());
+        if (level == Level::entry) {
+            Reader::EntryState state = std::move(entries_.back());
+            entries_.pop_back();
+            if (failed) return;
+            KdbxEntry entry = reader_.endEntry(state);
+            if (levels_.back() == Level::history) {
+                Reader::addVersion(entries_.back(), std::move(entry));
+            } else {
+                groups_.back().group.entries.push_back(std::move(entry));
+            }
+            return;
+        }
         if (level != Level::group) return;
         Reader::GroupState state = std::move(groups_.back());
         groups_.pop_back();
@@ -508,7 +635,8 @@ class DocumentReader final : public KdbxXMLNode::Handler {
     }
 
   private:
-    enum class Level { document, meta, root, group };
+    // What is open: the outline, a group, an entry, or a part of either read child by child.
+    enum class Level { document, meta, root, group, entry, history, groupTimes, entryTimes, autoType };
 
     // The model has room for one Meta and one Root; anything else could not be written back.
     bool openTopLevel(const std::string& name) {
@@ -547,6 +675,21 @@ class DocumentReader final : public KdbxXMLNode::Handler {
         return true;
     }
 
+    bool openEntry(bool isHistory) {
+        if (contentError_) return false;
+        entries_.push_back(reader_.beginEntry(isHistory));
+        levels_.push_back(Level::entry);
+        return true;
+    }
+
+    template <class Begin>
+    bool openPart(Level level, Begin&& begin) {
+        if (contentError_) return false;
+        begin();
+        levels_.push_back(level);
+        return true;
+    }
+
     void outline(std::string detail) {
         if (!outlineError_) outlineError_ = KdbxError::xmlParseFailure(std::move(detail));
     }
@@ -566,6 +709,8 @@ class DocumentReader final : public KdbxXMLNode::Handler {
     Reader reader_;
     std::vector<Level> levels_;
     std::vector<Reader::GroupState> groups_;
+    // The entry being read, and under a History the version being read.
+    std::vector<Reader::EntryState> entries_;
     std::string preservedMeta_;
     std::string preservedRoot_;
     bool sawMeta_ = false;

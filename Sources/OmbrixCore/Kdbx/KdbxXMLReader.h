@@ -58,7 +58,8 @@ struct Document {
 // protected value or attachment, or groups nested deeper than maxGroupDepth.
 Document parse(ByteView data, InnerStreamCipher& stream, KdbxFormatVersion version,
                const std::vector<KdbxInnerHeader::Binary>& binaries);
-// The same, over a payload read part by part.
+// The same, over a payload read part by part: `next` is called on the XML parser's own thread
+// (see KdbxXMLNode::Source).
 Document parse(const KdbxXMLNode::Source& next, InnerStreamCipher& stream, KdbxFormatVersion version,
                const std::vector<KdbxInnerHeader::Binary>& binaries);
 

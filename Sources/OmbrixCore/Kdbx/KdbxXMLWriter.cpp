@@ -35,49 +35,307 @@ bool contains(Names names, std::string_view name) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-// A wrapper the reader appended to the root group, found by its exact name and parsed. One that
+// A kept element read back from its text without an XML parser. The reader writes every kept
+// text in one canonical form (no declaration, comments or white space between elements,
+// attributes sorted and escaped, text escaped, a protected value as plain text with a
+// Protected="True" mark behind the other attributes): that form is checked strictly here and
+// then written back by copying its pieces, so that a save neither parses nor builds a tree for
+// the hundreds of thousands of small kept elements of a large database. Any text not in that form
+// (one a caller made by hand) is read by expat once and its canonical form used instead.
+class KeptTree {
+  public:
+    struct Element {
+        std::string_view name;
+        // As written: each attribute with its leading blank, sorted, escaped; no Protected.
+        std::string_view attributes;
+        // As written (escaped), the text directly inside; used only without children.
+        std::string_view text;
+        bool isProtected = false;
+        std::uint32_t firstChild = none;
+        std::uint32_t nextSibling = none;
+        std::uint32_t lastChild = none;
+    };
+    static constexpr std::uint32_t none = UINT32_MAX;
+
+    // Reads `text`, which must outlive the tree's use; false when it is not in the canonical form.
+    bool read(std::string_view text) {
+        elements_.clear();
+        return scan(text);
+    }
+
+    // Reads `text` in whatever form, through expat when it is not canonical; false when it is
+    // not one well-formed element (it is then left out).
+    bool readAny(std::string_view text, Node::FragmentReader& fallback) {
+        if (read(text)) return true;
+        const Node::Ptr node = fallback.parse(text);
+        if (!node) return false;
+        own_.clear();
+        appendCanonical(*node, own_);
+        elements_.clear();
+        // What expat read and the node tree wrote is canonical; only names outside ASCII are not
+        // taken by the strict check, and expat has checked those.
+        return scan(own_, true);
+    }
+
+    const Element& operator[](std::uint32_t i) const { return elements_[i]; }
+    std::uint32_t root() const { return 0; }
+
+    // The first child of `parent` named `name`, or none.
+    std::uint32_t child(std::uint32_t parent, std::string_view name) const {
+        for (std::uint32_t c = elements_[parent].firstChild; c != none; c = elements_[c].nextSibling) {
+            if (elements_[c].name == name) return c;
+        }
+        return none;
+    }
+
+    // An escaped text as the plain text it stands for.
+    static std::string unescape(std::string_view text) {
+        std::string out;
+        out.reserve(text.size());
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] != '&') {
+                out += text[i];
+                continue;
+            }
+            const std::size_t end = text.find(';', i);
+            const std::string_view entity = text.substr(i, end - i + 1);
+            out += entity == "&amp;"   ? '&'
+                   : entity == "&lt;"  ? '<'
+                   : entity == "&gt;"  ? '>'
+                   : entity == "&quot;" ? '"'
+                   : entity == "&#xA;" ? '\n'
+                   : entity == "&#xD;" ? '\r'
+                                       : '\t';
+            i = end;
+        }
+        return out;
+    }
+
+    // The value of attribute `name` of element `e` in plain text, if it has one.
+    std::optional<std::string> attribute(std::uint32_t e, std::string_view name) const {
+        std::string_view rest = elements_[e].attributes;
+        while (!rest.empty()) {
+            // ' name="value"'
+            const std::size_t equals = rest.find('=');
+            const std::string_view attributeName = rest.substr(1, equals - 1);
+            const std::size_t close = rest.find('"', equals + 2);
+            if (attributeName == name) return unescape(rest.substr(equals + 2, close - equals - 2));
+            rest.remove_prefix(close + 1);
+        }
+        return std::nullopt;
+    }
+
+  private:
+    // The node tree's serialisation, except that a protected element keeps its text and drops
+    // its children: what the writer writes of it.
+    static void appendCanonical(const Node& node, std::string& out) {
+        out += '<';
+        out += node.name;
+        for (const auto& [name, value] : node.attributes) {
+            out += ' ';
+            out += name;
+            out += "=\"";
+            KdbxXMLEscape::appendAttribute(out, value);
+            out += '"';
+        }
+        if (node.isProtected) out += " Protected=\"True\"";
+        const bool leaf = node.isProtected || node.children.empty();
+        if (leaf && node.text.empty()) {
+            out += "/>";
+            return;
+        }
+        out += '>';
+        if (leaf) {
+            KdbxXMLEscape::appendText(out, node.text);
+        } else {
+            for (const Node::Ptr& child : node.children) appendCanonical(*child, out);
+        }
+        out += "</";
+        out += node.name;
+        out += '>';
+    }
+
+    static bool isNameStart(char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
+    }
+    static bool isNameChar(char c) {
+        return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    }
+
+    // A name at `pos`: ASCII name characters, or, when `trusted`, anything up to a delimiter.
+    static std::string_view name(std::string_view text, std::size_t& pos, bool trusted) {
+        const std::size_t start = pos;
+        if (trusted) {
+            while (pos < text.size() && std::string_view(" \t\r\n/>=\"").find(text[pos]) == std::string_view::npos)
+                ++pos;
+            return text.substr(start, pos - start);
+        }
+        if (pos >= text.size() || !isNameStart(text[pos])) return {};
+        while (pos < text.size() && isNameChar(text[pos])) ++pos;
+        return text.substr(start, pos - start);
+    }
+
+    // Escaped characters as the writer's escaping leaves them: printable ASCII other than the
+    // markup characters, the entities it writes, well-formed UTF-8 of XML characters; tab and
+    // line feed stand raw only in text (an attribute would read them back as blanks).
+    static bool escapedRun(std::string_view text, std::size_t& pos, char stop, bool attribute) {
+        while (pos < text.size() && text[pos] != stop) {
+            const auto c = static_cast<unsigned char>(text[pos]);
+            if (c == '&') {
+                const std::size_t end = text.find(';', pos);
+                if (end == std::string_view::npos) return false;
+                const std::string_view entity = text.substr(pos, end - pos + 1);
+                const bool known = entity == "&amp;" || entity == "&lt;" || entity == "&gt;" || entity == "&#xD;" ||
+                                   (attribute && (entity == "&quot;" || entity == "&#xA;" || entity == "&#x9;"));
+                if (!known) return false;
+                pos = end + 1;
+            } else if (c < 0x80) {
+                if (c == '<' || c == '>' || c == '\r' || (attribute && c == '"')) return false;
+                if (c < 0x20 && (attribute || (c != '\t' && c != '\n'))) return false;
+                ++pos;
+            } else {
+                const UnicodeText::Scalar s = UnicodeText::scalarAt(text, pos);
+                if (!s.wellFormed || (s.value >= 0xD800 && s.value < 0xE000) || s.value == 0xFFFE ||
+                    s.value == 0xFFFF)
+                    return false;
+                pos += s.length;
+            }
+        }
+        return pos < text.size();
+    }
+
+    bool scan(std::string_view text, bool trusted = false) {
+        std::vector<std::uint32_t>& open = open_;
+        open.clear();
+        std::size_t pos = 0;
+        if (text.empty() || text[0] != '<') return false;
+        while (pos < text.size()) {
+            if (text[pos] != '<') {
+                // Text: only inside an element.
+                if (open.empty()) return false;
+                const std::size_t start = pos;
+                if (!escapedRun(text, pos, '<', false)) return false;
+                Element& e = elements_[open.back()];
+                if (e.text.empty()) e.text = text.substr(start, pos - start);
+                continue;
+            }
+            ++pos;
+            if (pos < text.size() && text[pos] == '/') {
+                ++pos;
+                const std::string_view closing = name(text, pos, trusted);
+                if (open.empty() || closing.empty() || closing != elements_[open.back()].name) return false;
+                if (pos >= text.size() || text[pos] != '>') return false;
+                ++pos;
+                open.pop_back();
+                if (open.empty()) return pos == text.size();
+                continue;
+            }
+            if (open.size() >= KdbxXMLNode::maxDepth) return false;
+            Element e;
+            e.name = name(text, pos, trusted);
+            if (e.name.empty()) return false;
+            const std::size_t attributesStart = pos;
+            std::string_view previous;
+            while (pos < text.size() && text[pos] == ' ') {
+                const std::size_t attributeStart = pos;
+                ++pos;
+                const std::string_view attributeName = name(text, pos, trusted);
+                if (attributeName.empty() || pos + 1 >= text.size() || text[pos] != '=' || text[pos + 1] != '"')
+                    return false;
+                pos += 2;
+                const std::size_t valueStart = pos;
+                if (!escapedRun(text, pos, '"', true)) return false;
+                const std::string_view value = text.substr(valueStart, pos - valueStart);
+                ++pos;
+                if (attributeName == "Protected") {
+                    // Only the mark, and only behind every other attribute.
+                    if (value != "True" || e.isProtected) return false;
+                    e.isProtected = true;
+                    e.attributes = text.substr(attributesStart, attributeStart - attributesStart);
+                    continue;
+                }
+                if (e.isProtected || (!previous.empty() && !(previous < attributeName))) return false;
+                previous = attributeName;
+            }
+            if (!e.isProtected) e.attributes = text.substr(attributesStart, pos - attributesStart);
+            if (pos >= text.size()) return false;
+            const auto index = static_cast<std::uint32_t>(elements_.size());
+            if (!open.empty()) {
+                Element& parent = elements_[open.back()];
+                // A protected element is written without children: its text is all it has.
+                if (parent.isProtected) return false;
+                if (parent.lastChild == none) {
+                    parent.firstChild = index;
+                } else {
+                    elements_[parent.lastChild].nextSibling = index;
+                }
+                parent.lastChild = index;
+            } else if (!elements_.empty()) {
+                return false;
+            }
+            elements_.push_back(e);
+            if (text[pos] == '/') {
+                if (pos + 1 >= text.size() || text[pos + 1] != '>') return false;
+                pos += 2;
+                if (open.empty()) return pos == text.size();
+            } else if (text[pos] == '>') {
+                ++pos;
+                open.push_back(index);
+            } else {
+                return false;
+            }
+        }
+        return false;
+    }
+
+    std::vector<Element> elements_;
+    std::vector<std::uint32_t> open_;
+    std::string own_;
+};
+
+// A wrapper the reader appended to the root group, found by its exact name and read. One that
 // no longer parses fails the write: leaving it out would drop what it carries.
-Node::Ptr findWrapper(const KdbxGroup& root, std::string_view name) {
+bool findWrapper(const KdbxGroup& root, std::string_view name, KeptTree& tree, Node::FragmentReader& fallback) {
     for (const std::string& text : root.unknownXML) {
         if (leadingName(text) != name) continue;
-        Node::Ptr node = Node::parse(std::string_view(text));
-        if (!node || node->name != name) {
+        if (!tree.readAny(text, fallback) || tree[tree.root()].name != name) {
             throw KdbxError::xmlParseFailure("korunan XML okunamadı (<" + std::string(name) + ">)");
         }
-        return node;
+        return true;
     }
-    return nullptr;
+    return false;
 }
 
 // The kept texts of one group or entry, each with the name of the element it holds, so that the
-// writer picks them by name and parses each one only while it writes it: a save needs room for
+// writer picks them by name and reads each one only while it writes it: a save needs room for
 // one kept element at a time, however many an entry holds. The wrappers are the document's
 // business and a text that does not parse is left out.
 class KeptTexts {
   public:
-    KeptTexts(const CowList<std::string>& texts, Node::FragmentReader& reader)
-        : texts_(texts), reader_(reader) {
+    KeptTexts(const CowList<std::string>& texts, Node::FragmentReader& fallback)
+        : texts_(texts), fallback_(fallback) {
         names_.reserve(texts.size());
         for (const std::string& text : texts) names_.push_back(nameOf(text));
     }
 
-    // The first text holding a `name` element that parses, or nullptr.
-    Node::Ptr first(std::string_view name) const {
+    // Reads into `tree` the first text holding a `name` element that parses; false with none.
+    bool first(std::string_view name, KeptTree& tree) const {
         for (std::size_t i = 0; i < texts_.size(); ++i) {
             if (names_[i] != name) continue;
-            if (Node::Ptr node = reader_.parse(texts_[i])) return node;
+            if (tree.readAny(texts_[i], fallback_)) return true;
         }
-        return nullptr;
+        return false;
     }
 
-    // Calls fn with every text whose name `pick` accepts, parsed, in order; true when it did so.
+    // Calls fn with every text whose name `pick` accepts, read into `tree`, in order; true when
+    // it did so.
     template <class Pick, class Fn>
-    bool each(Pick&& pick, Fn&& fn) const {
+    bool each(KeptTree& tree, Pick&& pick, Fn&& fn) const {
         bool any = false;
         for (std::size_t i = 0; i < texts_.size(); ++i) {
             if (!pick(names_[i])) continue;
-            if (Node::Ptr node = reader_.parse(texts_[i])) {
-                fn(*node);
+            if (tree.readAny(texts_[i], fallback_)) {
+                fn(tree);
                 any = true;
             }
         }
@@ -92,24 +350,17 @@ class KeptTexts {
             return KdbxPreserve::all().contains(name) ? std::string_view() : name;
         }
         // One that starts with a declaration, a comment or a blank is read to learn its element.
-        const Node::Ptr node = reader_.parse(text);
+        const Node::Ptr node = fallback_.parse(text);
         if (!node || KdbxPreserve::all().contains(node->name)) return {};
         return otherNames_.emplace_back(node->name);
     }
 
     const CowList<std::string>& texts_;
-    Node::FragmentReader& reader_;
+    Node::FragmentReader& fallback_;
     // Empty for a text that is left out.
     std::vector<std::string_view> names_;
     std::deque<std::string> otherNames_;
 };
-
-const Node* firstNamed(const std::vector<Node::Ptr>& nodes, std::string_view name) {
-    for (const Node::Ptr& node : nodes) {
-        if (node->name == name) return node.get();
-    }
-    return nullptr;
-}
 
 class Writer {
   public:
@@ -128,21 +379,18 @@ class Writer {
     }
 
     void writeDocument(const KdbxDatabase& database, const std::optional<Bytes>& headerHash) {
-        const Node::Ptr meta = findWrapper(database.root, KdbxPreserve::meta);
-        const Node::Ptr root = findWrapper(database.root, KdbxPreserve::root);
-        static const std::vector<Node::Ptr> none;
-        const std::vector<Node::Ptr>& preservedMeta = meta ? meta->children : none;
-        applyMemoryProtection(preservedMeta);
+        KeptTree meta, root;
+        const bool hasMeta = findWrapper(database.root, KdbxPreserve::meta, meta, fragments_);
+        const bool hasRoot = findWrapper(database.root, KdbxPreserve::root, root, fragments_);
+        applyMemoryProtection(hasMeta ? &meta : nullptr);
 
         out_ += "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?><KeePassFile>";
         depth_ = 1;
-        writeMeta(database, headerHash, preservedMeta);
+        writeMeta(database, headerHash, hasMeta ? &meta : nullptr);
         out_ += "<Root>";
         depth_ = 2;
         writeGroup(database.root, 0);
-        if (root) {
-            for (const Node::Ptr& node : root->children) writeNode(*node);
-        }
+        if (hasRoot) keptRest(&root, {});
         out_ += "</Root></KeePassFile>";
     }
 
@@ -219,64 +467,59 @@ class Writer {
         close("String");
     }
 
-    void writeAttributes(const Node& node) {
-        for (const auto& [name, value] : node.attributes) {
-            if (name == "Protected") continue;
-            out_ += ' ';
-            out_ += name;
-            out_ += "=\"";
-            KdbxXMLEscape::appendAttribute(out_, value);
-            out_ += '"';
-        }
-    }
-
-    // `inPool`: the node is a child of a Binaries element, whose protected Binary children hold
-    // attachment bytes (the reader keeps them as base64).
-    void writeNode(const Node& node, bool inPool = false) {
+    // A kept element as the node tree would write it: its attributes sorted and escaped (they
+    // are, as kept), a protected value encrypted anew, a kept date in the form of the version
+    // written, an element with children without its own text. `inPool`: the element is a child
+    // of a Binaries element, whose protected Binary children hold attachment bytes (kept as
+    // base64).
+    void writeKept(const KeptTree& tree, std::uint32_t index, bool inPool = false) {
+        const KeptTree::Element& e = tree[index];
         enter();
-        if (node.isProtected) return protectedElementNode(node, inPool && node.name == "Binary");
-        if (const std::optional<Timestamp> date = keptDate(node)) {
-            --depth_;
-            return elementDate(node.name, *date);
+        if (e.isProtected) {
+            out_ += '<';
+            out_ += e.name;
+            out_ += e.attributes;
+            out_ += " Protected=\"True\">";
+            const std::string plain = KeptTree::unescape(e.text);
+            if (inPool && e.name == "Binary") {
+                // Encrypted as the bytes they are, so that reading gives the same bytes again.
+                const std::optional<Bytes> bytes = Base64::decodeStrict(UnicodeText::trimWhiteSpace(plain));
+                if (!bytes) throw KdbxError::corruptedData("korunan ek dosya base64 değil");
+                Base64::appendEncoded(out_, stream_.process(*bytes));
+            } else {
+                protectedValue(plain);
+            }
+            return close(e.name);
+        }
+        const bool leaf = e.firstChild == KeptTree::none;
+        if (leaf && e.attributes.empty() && isDateName(e.name)) {
+            // A kept date (a group's access time, a deletion time, a Meta change time) is written
+            // in the form of the version being written, as the modelled dates are: readers of a
+            // version expect its own form everywhere.
+            if (const std::optional<Timestamp> date = KdbxDate::parse(KeptTree::unescape(e.text))) {
+                --depth_;
+                return elementDate(e.name, *date);
+            }
         }
         out_ += '<';
-        out_ += node.name;
-        writeAttributes(node);
-        if (node.children.empty() && node.text.empty()) {
+        out_ += e.name;
+        out_ += e.attributes;
+        if (leaf && e.text.empty()) {
             --depth_;
             out_ += "/>";
             return;
         }
         out_ += '>';
-        if (node.children.empty()) {
-            KdbxXMLEscape::appendText(out_, node.text);
+        if (leaf) {
+            out_ += e.text;
         } else {
-            const bool pool = node.name == "Binaries";
-            for (const Node::Ptr& child : node.children) writeNode(*child, pool);
+            const bool pool = e.name == "Binaries";
+            for (std::uint32_t c = e.firstChild; c != KeptTree::none; c = tree[c].nextSibling) writeKept(tree, c, pool);
         }
-        close(node.name);
+        close(e.name);
     }
 
-    void protectedElementNode(const Node& node, bool attachment) {
-        out_ += '<';
-        out_ += node.name;
-        writeAttributes(node);
-        out_ += " Protected=\"True\">";
-        if (attachment) {
-            // Encrypted as the bytes they are, so that reading gives the same bytes again.
-            const std::optional<Bytes> plain = Base64::decodeStrict(UnicodeText::trimWhiteSpace(node.text));
-            if (!plain) throw KdbxError::corruptedData("korunan ek dosya base64 değil");
-            Base64::appendEncoded(out_, stream_.process(*plain));
-        } else {
-            protectedValue(node.text);
-        }
-        close(node.name);
-    }
-
-    // A kept date (a group's access time, a deletion time, a Meta change time) is written in the
-    // form of the version being written, as the modelled dates are: readers of a version expect
-    // its own form everywhere.
-    static std::optional<Timestamp> keptDate(const Node& node) {
+    static bool isDateName(std::string_view name) {
         static const std::set<std::string, std::less<>> dateNames = {
             "CreationTime",           "LastModificationTime",
             "LastAccessTime",         "ExpiryTime",
@@ -285,20 +528,17 @@ class Writer {
             "DefaultUserNameChanged", "MasterKeyChanged",
             "RecycleBinChanged",      "EntryTemplatesGroupChanged",
             "SettingsChanged"};
-        if (!node.children.empty() || !node.attributes.empty() || !dateNames.contains(node.name)) {
-            return std::nullopt;
-        }
-        return KdbxDate::parse(node.text);
+        return dateNames.contains(name);
     }
 
     // The kept children of `kept` named `name`, or, when there are none, what `fallback` writes.
     template <class Fallback>
-    void keptOr(const Node* kept, std::string_view name, Fallback&& fallback) {
+    void keptOr(const KeptTree* kept, std::string_view name, Fallback&& fallback) {
         bool wrote = false;
         if (kept != nullptr) {
-            for (const Node::Ptr& child : kept->children) {
-                if (child->name != name) continue;
-                writeNode(*child);
+            for (std::uint32_t c = (*kept)[kept->root()].firstChild; c != KeptTree::none; c = (*kept)[c].nextSibling) {
+                if ((*kept)[c].name != name) continue;
+                writeKept(*kept, c);
                 wrote = true;
             }
         }
@@ -306,20 +546,24 @@ class Writer {
     }
 
     // The kept children whose names the element's fixed form does not write.
-    void keptRest(const Node* kept, Names fixed) {
+    void keptRest(const KeptTree* kept, Names fixed) {
         if (kept == nullptr) return;
-        for (const Node::Ptr& child : kept->children) {
-            if (!contains(fixed, child->name)) writeNode(*child);
+        for (std::uint32_t c = (*kept)[kept->root()].firstChild; c != KeptTree::none; c = (*kept)[c].nextSibling) {
+            if (!contains(fixed, (*kept)[c].name)) writeKept(*kept, c);
         }
     }
 
-    void applyMemoryProtection(const std::vector<Node::Ptr>& preservedMeta) {
-        const Node* memory = firstNamed(preservedMeta, "MemoryProtection");
-        if (memory == nullptr) return;
+    void applyMemoryProtection(const KeptTree* preservedMeta) {
+        if (preservedMeta == nullptr) return;
+        const std::uint32_t memory = preservedMeta->child(preservedMeta->root(), "MemoryProtection");
+        if (memory == KeptTree::none) return;
         auto flag = [&](std::string_view name, bool fallback) {
-            const Node* child = memory->child(name);
-            if (child == nullptr) return fallback;
-            return KdbxXML::parseBool(UnicodeText::trimWhiteSpace(child->text)).value_or(fallback);
+            const std::uint32_t child = preservedMeta->child(memory, name);
+            // Only the text of an element without children counts, as in a node's text.
+            if (child == KeptTree::none) return fallback;
+            const KeptTree::Element& e = (*preservedMeta)[child];
+            const std::string text = e.firstChild == KeptTree::none ? KeptTree::unescape(e.text) : std::string();
+            return KdbxXML::parseBool(UnicodeText::trimWhiteSpace(text)).value_or(fallback);
         };
         protectTitle_ = flag("ProtectTitle", false);
         protectUsername_ = flag("ProtectUserName", false);
@@ -328,8 +572,7 @@ class Writer {
         protectNotes_ = flag("ProtectNotes", false);
     }
 
-    void writeMeta(const KdbxDatabase& database, const std::optional<Bytes>& headerHash,
-                   const std::vector<Node::Ptr>& preserved) {
+    void writeMeta(const KdbxDatabase& database, const std::optional<Bytes>& headerHash, const KeptTree* preserved) {
         const KdbxMeta& meta = database.meta;
         open("Meta");
         element("Generator", meta.generator);
@@ -337,23 +580,17 @@ class Writer {
         element("DatabaseName", meta.databaseName);
         element("DatabaseDescription", meta.databaseDescription);
         element("DefaultUserName", meta.defaultUsername);
-        if (firstNamed(preserved, "MemoryProtection") != nullptr) {
-            for (const Node::Ptr& node : preserved) {
-                if (node->name == "MemoryProtection") writeNode(*node);
-            }
-        } else {
+        keptOr(preserved, "MemoryProtection", [&] {
             out_ +=
                 "<MemoryProtection><ProtectTitle>False</ProtectTitle><ProtectUserName>False</ProtectUserName>"
                 "<ProtectPassword>True</ProtectPassword><ProtectURL>False</ProtectURL>"
                 "<ProtectNotes>False</ProtectNotes></MemoryProtection>";
-        }
+        });
         elementBool("RecycleBinEnabled", meta.recycleBinEnabled);
         elementUUID("RecycleBinUUID", meta.recycleBinUUID.value_or(UUID()));
         elementNumber("HistoryMaxItems", meta.historyMaxItems);
         elementNumber("HistoryMaxSize", meta.historyMaxSize);
-        for (const Node::Ptr& node : preserved) {
-            if (node->name != "MemoryProtection") writeNode(*node);
-        }
+        keptRest(preserved, {"MemoryProtection"});
         close("Meta");
     }
 
@@ -361,7 +598,8 @@ class Writer {
         // The reader refuses deeper trees; a file written deeper could not be opened again.
         if (depth > KdbxXML::maxGroupDepth) throw KdbxError::corruptedData("gruplar çok derin iç içe");
         const KeptTexts kept(group.unknownXML, fragments_);
-        const Node::Ptr times = kept.first("Times");
+        KeptTree& timesTree = timesTree_;
+        const KeptTree* times = kept.first("Times", timesTree) ? &timesTree : nullptr;
         open("Group");
         elementUUID("UUID", group.id);
         element("Name", group.name);
@@ -371,19 +609,20 @@ class Writer {
         open("Times");
         elementDate("CreationTime", group.created);
         elementDate("LastModificationTime", group.modified);
-        keptOr(times.get(), "LastAccessTime", [&] { elementDate("LastAccessTime", group.modified); });
-        keptOr(times.get(), "ExpiryTime", [&] { elementDate("ExpiryTime", group.modified); });
-        keptOr(times.get(), "Expires", [&] { elementBool("Expires", false); });
-        keptOr(times.get(), "UsageCount", [&] { element("UsageCount", "0"); });
-        keptOr(times.get(), "LocationChanged", [&] { elementDate("LocationChanged", group.created); });
-        keptRest(times.get(), {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime",
+        keptOr(times, "LastAccessTime", [&] { elementDate("LastAccessTime", group.modified); });
+        keptOr(times, "ExpiryTime", [&] { elementDate("ExpiryTime", group.modified); });
+        keptOr(times, "Expires", [&] { elementBool("Expires", false); });
+        keptOr(times, "UsageCount", [&] { element("UsageCount", "0"); });
+        keptOr(times, "LocationChanged", [&] { elementDate("LocationChanged", group.created); });
+        keptRest(times, {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime",
                                "Expires", "UsageCount", "LocationChanged"});
         close("Times");
 
         elementBool("IsExpanded", group.isExpanded);
         element("DefaultAutoTypeSequence", group.defaultAutoTypeSequence.value_or(""));
-        kept.each([](std::string_view name) { return !name.empty() && name != "Times"; },
-                  [&](const Node& node) { writeNode(node); });
+        kept.each(
+            eachTree_, [](std::string_view name) { return !name.empty() && name != "Times"; },
+            [&](const KeptTree& tree) { writeKept(tree, tree.root()); });
         for (const KdbxEntry& entry : group.entries) writeEntry(entry, false);
         for (const KdbxGroup& child : group.groups) writeGroup(child, depth + 1);
         close("Group");
@@ -392,12 +631,13 @@ class Writer {
 
     void writeEntry(const KdbxEntry& entry, bool isHistory) {
         const KeptTexts kept(entry.unknownXML, fragments_);
-        const Node::Ptr times = kept.first("Times");
-        const Node::Ptr autoType = kept.first("AutoType");
+        const KeptTree* times = kept.first("Times", timesTree_) ? &timesTree_ : nullptr;
+        const KeptTree* autoType = kept.first("AutoType", autoTypeTree_) ? &autoTypeTree_ : nullptr;
         // Empty placeholders unless the file carried the element: one copy each, never more.
         auto keptElement = [&](std::string_view name) {
-            if (!kept.each([&](std::string_view n) { return n == name; },
-                           [&](const Node& node) { writeNode(node); }))
+            if (!kept.each(
+                    eachTree_, [&](std::string_view n) { return n == name; },
+                    [&](const KeptTree& tree) { writeKept(tree, tree.root()); }))
                 empty(name);
         };
 
@@ -420,9 +660,9 @@ class Writer {
         elementDate("LastAccessTime", entry.accessed);
         elementDate("ExpiryTime", entry.expiryTime.value_or(entry.modified));
         elementBool("Expires", entry.expires);
-        keptOr(times.get(), "UsageCount", [&] { element("UsageCount", "0"); });
-        keptOr(times.get(), "LocationChanged", [&] { elementDate("LocationChanged", entry.created); });
-        keptRest(times.get(), {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime",
+        keptOr(times, "UsageCount", [&] { element("UsageCount", "0"); });
+        keptOr(times, "LocationChanged", [&] { elementDate("LocationChanged", entry.created); });
+        keptRest(times, {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime",
                                "Expires", "UsageCount", "LocationChanged"});
         close("Times");
 
@@ -434,12 +674,12 @@ class Writer {
         writeString("URL", entry.url, protectURL_ || stored.contains("URL"));
         writeString("Notes", entry.notes, protectNotes_ || stored.contains("Notes"));
         for (const auto& [key, value] : entry.customFields) {
-            writeString(key, value, entry.protectedCustomFields.contains(key));
+            writeString(key, value.value(), entry.protectedCustomFields.contains(key));
         }
 
         open("AutoType");
         elementBool("Enabled", entry.autoTypeEnabled);
-        keptOr(autoType.get(), "DataTransferObfuscation", [&] { element("DataTransferObfuscation", "0"); });
+        keptOr(autoType, "DataTransferObfuscation", [&] { element("DataTransferObfuscation", "0"); });
         element("DefaultSequence", entry.autoTypeSequence.value_or(""));
         for (const AutoTypeAssociation& association : entry.autoTypeWindowAssociations) {
             open("Association");
@@ -447,16 +687,17 @@ class Writer {
             element("KeystrokeSequence", association.sequence.value_or(""));
             close("Association");
         }
-        keptRest(autoType.get(), {"Enabled", "DataTransferObfuscation", "DefaultSequence", "Association"});
+        keptRest(autoType, {"Enabled", "DataTransferObfuscation", "DefaultSequence", "Association"});
         close("AutoType");
 
         kept.each(
+            eachTree_,
             [](std::string_view name) {
                 return !name.empty() &&
                        !contains({"Times", "AutoType", "ForegroundColor", "BackgroundColor", "OverrideURL"},
                                  name);
             },
-            [&](const Node& node) { writeNode(node); });
+            [&](const KeptTree& tree) { writeKept(tree, tree.root()); });
         if (!isHistory && !entry.historyItems.empty()) {
             open("History");
             for (const KdbxEntry& version : entry.historyItems) writeEntry(version, true);
@@ -470,6 +711,9 @@ class Writer {
     const std::function<void(std::string_view)>* sink_ = nullptr;
     std::size_t partSize_ = 0;
     Node::FragmentReader fragments_;
+    // The kept elements being written, reused from one group or entry to the next (each is done
+    // with them before it writes the entries or groups inside it).
+    KeptTree timesTree_, autoTypeTree_, eachTree_;
     std::size_t depth_ = 0;
     InnerStreamCipher& stream_;
     std::uint16_t major_;
@@ -519,18 +763,26 @@ void serialize(const KdbxDatabase& database, InnerStreamCipher& stream,
 
 std::vector<KdbxInnerHeader::Binary> preservedBinaries(const KdbxGroup& root) {
     std::vector<KdbxInnerHeader::Binary> out;
-    const Node::Ptr wrapper = findWrapper(root, KdbxPreserve::binaries);
-    if (!wrapper) return out;
-    for (const Node::Ptr& child : wrapper->children) {
-        if (child->name != "Binary") continue;
-        const auto flags = child->attributes.find("Flags");
-        std::optional<Bytes> data = Base64::decodeStrict(UnicodeText::trimWhiteSpace(child->text));
-        if (!data) throw KdbxError::corruptedData("korunan ek dosya base64 değil");
-        out.push_back(
-            {flags != child->attributes.end() ? decodeFlags(flags->second).value_or(1) : std::uint8_t{1},
-             std::move(*data)});
-    }
+    forEachPreservedBinary(root, [&](std::uint8_t flags, Bytes data) { out.push_back({flags, std::move(data)}); });
     return out;
+}
+
+void forEachPreservedBinary(const KdbxGroup& root, const std::function<void(std::uint8_t, Bytes)>& fn) {
+    KeptTree wrapper;
+    Node::FragmentReader fallback;
+    if (!findWrapper(root, KdbxPreserve::binaries, wrapper, fallback)) return;
+    for (std::uint32_t c = wrapper[wrapper.root()].firstChild; c != KeptTree::none; c = wrapper[c].nextSibling) {
+        const KeptTree::Element& binary = wrapper[c];
+        if (binary.name != "Binary") continue;
+        const std::optional<std::string> flags = wrapper.attribute(c, "Flags");
+        // Base64 holds no escaped characters: the text is decoded where it stands.
+        const std::string_view text = binary.firstChild != KeptTree::none ? std::string_view() : binary.text;
+        std::optional<Bytes> data = text.find('&') == std::string_view::npos
+                                        ? Base64::decodeStrict(UnicodeText::trimWhiteSpace(text))
+                                        : Base64::decodeStrict(UnicodeText::trimWhiteSpace(KeptTree::unescape(text)));
+        if (!data) throw KdbxError::corruptedData("korunan ek dosya base64 değil");
+        fn(flags ? decodeFlags(*flags).value_or(1) : std::uint8_t{1}, std::move(*data));
+    }
 }
 
 }  // namespace KdbxXML

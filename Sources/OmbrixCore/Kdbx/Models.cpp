@@ -78,7 +78,7 @@ bool operator==(const KdbxMeta& a, const KdbxMeta& b) {
 }
 
 KdbxEntry::KdbxEntry(UUID id, std::string title, std::string username, SecureString password, std::string url,
-                     std::string notes, std::map<std::string, std::string> customFields,
+                     std::string notes, std::map<std::string, KdbxFieldValue> customFields,
                      std::set<std::string> protectedCustomFields, std::vector<std::string> tags,
                      std::optional<std::string> autoTypeSequence, bool autoTypeEnabled,
                      std::vector<AutoTypeAssociation> autoTypeWindowAssociations, std::int64_t iconID,

@@ -101,6 +101,34 @@ struct AutoTypeAssociation {
     friend bool operator==(const AutoTypeAssociation&, const AutoTypeAssociation&) = default;
 };
 
+// The value of one custom field: a plain text, or, for a field stored protected, a SecureString,
+// so that a protected value is held masked (never as plain bytes) while the database is open,
+// as the password is. A plain value converts from a text, so a field is set as a text is.
+class KdbxFieldValue {
+  public:
+    KdbxFieldValue() = default;
+    KdbxFieldValue(std::string text) : plain_(std::move(text)) {}
+    KdbxFieldValue(const char* text) : plain_(text) {}
+    explicit KdbxFieldValue(SecureString secret) : secret_(std::move(secret)), isSecret_(true) {}
+    // A protected value holding `text`.
+    static KdbxFieldValue secret(std::string_view text) { return KdbxFieldValue(SecureString(text)); }
+
+    // The text, decoded anew from a secret on each call.
+    std::string value() const { return isSecret_ ? secret_.value() : plain_; }
+    bool isSecret() const noexcept { return isSecret_; }
+    bool empty() const noexcept { return isSecret_ ? secret_.isEmpty() : plain_.empty(); }
+    // The text of a plain value, without a copy; empty for a secret (which has no plain text).
+    const std::string& plainText() const noexcept { return plain_; }
+
+    // Equal texts, byte for byte, however each is held.
+    friend bool operator==(const KdbxFieldValue& a, const KdbxFieldValue& b) { return a.value() == b.value(); }
+
+  private:
+    std::string plain_;
+    SecureString secret_;
+    bool isSecret_ = false;
+};
+
 struct KdbxEntry {
     UUID id;
     std::string title;
@@ -110,7 +138,8 @@ struct KdbxEntry {
     std::string notes;
     // Field names compare byte for byte: two names that differ only in Unicode normalisation
     // are two fields, so that neither is lost on a round trip.
-    std::map<std::string, std::string> customFields;
+    std::map<std::string, KdbxFieldValue> customFields;
+    // The fields stored protected; the reader holds their values as secrets.
     std::set<std::string> protectedCustomFields;
     std::vector<std::string> tags;
     std::optional<std::string> autoTypeSequence;
@@ -128,7 +157,7 @@ struct KdbxEntry {
 
     KdbxEntry() = default;
     KdbxEntry(UUID id, std::string title, std::string username, SecureString password, std::string url,
-              std::string notes, std::map<std::string, std::string> customFields,
+              std::string notes, std::map<std::string, KdbxFieldValue> customFields,
               std::set<std::string> protectedCustomFields, std::vector<std::string> tags,
               std::optional<std::string> autoTypeSequence, bool autoTypeEnabled,
               std::vector<AutoTypeAssociation> autoTypeWindowAssociations, std::int64_t iconID,

@@ -3,16 +3,16 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
-#include <exception>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
+#include <vector>
 
 #include "OmbrixCore/Crypto/Bytes.h"
 
-// Carries the parts of a payload from one stage of a load to the next, which runs on another
-// thread; holds only a few parts, so that the whole payload never stands in memory.
+// Carries the parts of a payload from one stage of a Pipeline to the next, which runs on another
+// thread; holds only a few parts, so that the whole payload never stands in memory. push() is
+// called by one producer thread, pop() by one consumer thread; close() and abandon() from any.
 class PartChannel {
   public:
     // Thrown to the consumer when the producer failed: the producer's error decides the load.
@@ -50,11 +50,30 @@ class PartChannel {
         return part;
     }
 
+    // A buffer for the next part: one the consumer gave back, else an empty one. The parts' buffers
+    // then go round between the two threads instead of being freed on one and made anew on the
+    // other, which would leave the size of the heap to the timing of the threads.
+    Bytes spare() {
+        const std::lock_guard lock(mutex_);
+        if (spares_.empty()) return {};
+        Bytes part = std::move(spares_.back());
+        spares_.pop_back();
+        part.clear();
+        return part;
+    }
+
+    // A part the consumer has read, for spare().
+    void recycle(Bytes part) {
+        const std::lock_guard lock(mutex_);
+        if (!abandoned_ && spares_.size() < capacity + 2) spares_.push_back(std::move(part));
+    }
+
     // The consumer reads no more: pushes are dropped from now on.
     void abandon() {
         const std::lock_guard lock(mutex_);
         abandoned_ = true;
         parts_.clear();
+        spares_.clear();
         changed_.notify_all();
     }
 
@@ -63,50 +82,42 @@ class PartChannel {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Bytes> parts_;
+    std::vector<Bytes> spares_;
     bool closed_ = false;
     bool failed_ = false;
     bool abandoned_ = false;
 };
 
-// One stage of a load on its own thread, filling `output`. Its error is kept for the caller,
-// which decides what the load reports once every stage has ended.
-class Stage {
+// Reads the parts of a channel as one stream of bytes, for the structures that lie across parts
+// (hashed blocks, the inner header, the XML behind it). A read that runs past the end fails with
+// KdbxReader's short read, naming what was left of the whole input. One thread at a time; the
+// parts it has read go back to the producer (PartChannel::recycle).
+class PartReader {
   public:
-    template <class Work>
-    Stage(PartChannel* input, PartChannel& output, Work work) : input_(input), output_(output) {
-        thread_ = std::thread([this, &output, work = std::move(work)] {
-            try {
-                work();
-                output.close(false);
-            } catch (const PartChannel::UpstreamFailed&) {
-                output.close(true);
-            } catch (...) {
-                error_ = std::current_exception();
-                // Upstream runs on to its end: its error, if any, comes first.
-                if (input_ != nullptr) input_->abandon();
-                output.close(true);
-            }
-        });
-    }
-    // On the way out without join() (an error of the caller), nobody reads the output any more.
-    ~Stage() {
-        if (thread_.joinable()) output_.abandon();
-        join();
-    }
-    Stage(const Stage&) = delete;
-    Stage& operator=(const Stage&) = delete;
+    explicit PartReader(PartChannel& in) : in_(in) {}
+    ~PartReader() { letGo(); }
+    PartReader(const PartReader&) = delete;
+    PartReader& operator=(const PartReader&) = delete;
 
-    void join() {
-        if (thread_.joinable()) thread_.join();
-    }
-    // After join(): rethrows the stage's own error.
-    void rethrow() const {
-        if (error_) std::rethrow_exception(error_);
-    }
+    // Exactly `count` bytes. Throws the short read, or UpstreamFailed.
+    Bytes read(std::int64_t count);
+    std::uint8_t u8() { return read(1)[0]; }
+    std::uint32_t u32();
+
+    // The unread rest of the current part, else the next part; empty at the end. The view is
+    // valid until the next call.
+    ByteView next();
+
+    // While set, the bytes read from a part are wiped before the part is let go (the inner
+    // header's stream key passes through here).
+    void wipeWhatIsRead(bool wipe) { wipe_ = wipe; }
 
   private:
-    PartChannel* input_;
-    PartChannel& output_;
-    std::exception_ptr error_;
-    std::thread thread_;
+    bool advance();
+    void letGo();
+
+    PartChannel& in_;
+    Bytes part_;
+    std::size_t at_ = 0;
+    bool wipe_ = false;
 };

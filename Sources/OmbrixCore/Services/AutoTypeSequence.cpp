@@ -106,11 +106,11 @@ std::optional<AutoTypeAction> fixedName(const QString& u, const KdbxEntry& entry
 AutoTypeAction customField(const Characters& body, const KdbxEntry& entry) {
     const QString name = join(body, 2, body.size());
     const auto exact = entry.customFields.find(name.toStdString());
-    if (exact != entry.customFields.end()) return AutoTypeAction::text(exact->second);
+    if (exact != entry.customFields.end()) return AutoTypeAction::text(exact->second.value());
     const QString wanted = name.normalized(QString::NormalizationForm_C);
     for (const auto& [fieldName, value] : entry.customFields) {
         const QString candidate = QString::fromStdString(fieldName).normalized(QString::NormalizationForm_C);
-        if (QString::compare(candidate, wanted, Qt::CaseInsensitive) == 0) return AutoTypeAction::text(value);
+        if (QString::compare(candidate, wanted, Qt::CaseInsensitive) == 0) return AutoTypeAction::text(value.value());
     }
     return AutoTypeAction::text({});
 }

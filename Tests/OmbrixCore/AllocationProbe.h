@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+
+// This test program replaces the global operator new and delete (AllocationProbe.cpp), so that a
+// test can make allocations fail on the threads an operation starts, and count the bytes an
+// operation holds at most. Both are exact and do not depend on timing.
+namespace allocationprobe {
+
+// While it lives, every allocation of at least `minimum` bytes made on a thread other than the
+// one that made the probe fails with std::bad_alloc, after the first `spared` of them.
+class FailOnOtherThreads {
+  public:
+    explicit FailOnOtherThreads(std::size_t minimum, int spared = 0);
+    ~FailOnOtherThreads();
+    FailOnOtherThreads(const FailOnOtherThreads&) = delete;
+    FailOnOtherThreads& operator=(const FailOnOtherThreads&) = delete;
+
+    // How many allocations failed so far.
+    int failures() const;
+};
+
+// While it lives, the most bytes held at once by allocations through operator new, on every
+// thread, above what was held when it started.
+class PeakMeter {
+  public:
+    PeakMeter();
+    ~PeakMeter();
+    PeakMeter(const PeakMeter&) = delete;
+    PeakMeter& operator=(const PeakMeter&) = delete;
+
+    std::size_t peak() const;
+    // What is held now, above what was held when it started.
+    std::size_t held() const;
+};
+
+}  // namespace allocationprobe
