@@ -475,15 +475,17 @@ struct DialogWatch {
 
 }  // namespace
 
-// Another program's hand on the database file: a touch or an identical copy is no change and
-// the changes are saved as usual; a real change is never overwritten unasked: the user is asked
+// Another program's hand on the database file: a touch, an old modification time put back or an
+// identical copy is no change and the changes are saved as usual; a real change is never overwritten unasked: the user is asked
 // whatever needed the save, and when the program is told to end nobody is asked and the changes
 // go to a file of their own beside the database.
 TEST(OmbrixApp, AFileChangedElsewhereNeverTrapsTheChanges) {
-    enum class Change { touched, identicalCopy, realChange };
+    enum class Change { touched, oldTimePutBack, identicalCopy, realChange };
     enum class Operation { save, lock, quit, terminationSignal };
-    const std::pair<Change, const char*> changes[] = {
-        {Change::touched, "dokunuldu"}, {Change::identicalCopy, "aynı içerikle kopyalandı"}, {Change::realChange, "değişti"}};
+    const std::pair<Change, const char*> changes[] = {{Change::touched, "dokunuldu"},
+                                                      {Change::oldTimePutBack, "eski tarihi geri kondu"},
+                                                      {Change::identicalCopy, "aynı içerikle kopyalandı"},
+                                                      {Change::realChange, "değişti"}};
     const std::pair<Operation, const char*> operations[] = {{Operation::save, "Ctrl+S"},
                                                             {Operation::lock, "kilit"},
                                                             {Operation::quit, "çıkış"},
@@ -500,15 +502,27 @@ TEST(OmbrixApp, AFileChangedElsewhereNeverTrapsTheChanges) {
             ASSERT_TRUE(a.state().isDirty()) << note;
 
             const QByteArray before = fileContent(path);
+            struct stat written {};
+            ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &written), 0) << note;
+            // Times a second or more from the file's own, so that no file system's clock grain
+            // can hide them.
+            const auto setTime = [&](const QString& file, time_t seconds) {
+                const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+                return ::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0) == 0;
+            };
             switch (change) {
-                case Change::touched: {
-                    const struct timespec times[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
-                    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+                case Change::touched:
+                    // As `touch` a moment later.
+                    ASSERT_TRUE(setTime(path, written.st_mtim.tv_sec + 2)) << note;
                     break;
-                }
+                case Change::oldTimePutBack:
+                    // As a backup tool or `touch -d` puts back the time of an older copy.
+                    ASSERT_TRUE(setTime(path, written.st_mtim.tv_sec - 86400)) << note;
+                    break;
                 case Change::identicalCopy:
-                    // Written anew elsewhere and moved over: another file, another time.
+                    // Written anew elsewhere a moment later and moved over: another file, another time.
                     writeContent(path + ".kopya", before);
+                    ASSERT_TRUE(setTime(path + ".kopya", written.st_mtim.tv_sec + 3)) << note;
                     ASSERT_EQ(::rename(QFile::encodeName(path + ".kopya").constData(),
                                        QFile::encodeName(path).constData()),
                               0);
@@ -560,14 +574,18 @@ TEST(OmbrixApp, AFileChangedElsewhereNeverTrapsTheChanges) {
             if (operation == Operation::terminationSignal) {
                 EXPECT_TRUE(watch.messages.isEmpty()) << note << ": nobody is asked";
                 EXPECT_EQ(a.quits, 1) << note;
-                ASSERT_EQ(beside.size(), 1) << note;
-                EXPECT_EQ(fakes::titles(a.h.codec->saved(a.h.files->read(a.h.path(beside.front()))).root),
-                          std::vector<std::string>{"Benim"})
-                    << note;
+                // Every row runs, whatever an earlier one found.
+                EXPECT_EQ(beside.size(), 1) << note;
+                if (beside.size() == 1) {
+                    EXPECT_EQ(fakes::titles(a.h.codec->saved(a.h.files->read(a.h.path(beside.front()))).root),
+                              std::vector<std::string>{"Benim"})
+                        << note;
+                }
                 continue;
             }
-            ASSERT_EQ(watch.messages.size(), 1) << note << ": the user is asked once";
-            EXPECT_TRUE(watch.messages.front().startsWith(QStringLiteral("“kasa.kdbx”, siz açtıktan"))) << note;
+            EXPECT_EQ(watch.messages.size(), 1) << note << ": the user is asked once";
+            if (!watch.messages.isEmpty())
+                EXPECT_TRUE(watch.messages.front().startsWith(QStringLiteral("“kasa.kdbx”, siz açtıktan"))) << note;
             // Kept editing: nothing written, nothing dropped, nothing ended.
             EXPECT_FALSE(a.state().isLocked()) << note;
             EXPECT_TRUE(a.state().isDirty()) << note;
