@@ -21,10 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "PeakMemory.h"
 #include "OmbrixCore/Kdbx/KdbxFile.h"
 #include "OmbrixCore/Kdbx/KdbxHeader.h"
 #include "OmbrixCore/Kdbx/KdbxKeyDerivation.h"
+#include "PeakMemory.h"
 
 namespace {
 
@@ -74,7 +74,8 @@ int runChild(const std::string& kind, int fixtureIndex) {
         const auto ended = std::chrono::steady_clock::now();
         const std::size_t peak = peakmemory::peak();
         std::printf("%lld %zu\n",
-                    static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(ended - started).count()),
+                    static_cast<long long>(
+                        std::chrono::duration_cast<std::chrono::nanoseconds>(ended - started).count()),
                     peak > baseline ? peak - baseline : 0);
         return 0;
     } catch (const std::exception& error) {
@@ -109,10 +110,12 @@ std::optional<Figures> inFreshProcess(const char* kind, int fixtureIndex) {
     ::close(fds[1]);
     std::string out;
     char buffer[256];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, static_cast<std::size_t>(n));
     ::close(fds[0]);
     int status = 0;
-    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
     Figures figures;
     if (std::sscanf(out.c_str(), "%lf %lf", &figures.ns, &figures.bytes) != 2) return std::nullopt;
     return figures;

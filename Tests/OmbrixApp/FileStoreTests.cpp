@@ -483,9 +483,12 @@ TEST(LocalFileStore, AnAccessListThatCannotComeAlongLeavesTheFileTheOwnersOnly) 
         EXPECT_EQ(attribute(path, "system.posix_acl_access"), std::nullopt) << c.note;
         EXPECT_EQ(statOf(path).mode, 0600u) << c.note;
         ASSERT_TRUE(note) << c.note;
-        EXPECT_TRUE(note->contains(QStringLiteral("erişim listesi"))) << c.note << ": " << note->toStdString();
-        EXPECT_TRUE(note->contains(QStringLiteral("yalnızca sahibine açık"))) << c.note << ": " << note->toStdString();
-        EXPECT_FALSE(note->contains(QStringLiteral("öznitelikleri"))) << c.note << ": the other attributes came along";
+        EXPECT_TRUE(note->contains(QStringLiteral("erişim listesi")))
+            << c.note << ": " << note->toStdString();
+        EXPECT_TRUE(note->contains(QStringLiteral("yalnızca sahibine açık")))
+            << c.note << ": " << note->toStdString();
+        EXPECT_FALSE(note->contains(QStringLiteral("öznitelikleri")))
+            << c.note << ": the other attributes came along";
     }
 }
 

@@ -37,10 +37,10 @@
 #include "Ombrix/App/OmbrixApp.h"
 #include "Ombrix/App/OmbrixCommands.h"
 #include "Ombrix/App/TerminationSignals.h"
-#include "Ombrix/Theme/AppButton.h"
-#include "Ombrix/UI/ConflictDialog.h"
 #include "Ombrix/App/WindowSizer.h"
+#include "Ombrix/Theme/AppButton.h"
 #include "Ombrix/Theme/FieldChrome.h"
+#include "Ombrix/UI/ConflictDialog.h"
 #include "Ombrix/UI/ElidedLabel.h"
 #include "Ombrix/UI/EntryEditView.h"
 #include "Ombrix/UI/EntryList.h"
@@ -476,9 +476,9 @@ struct DialogWatch {
 }  // namespace
 
 // Another program's hand on the database file: a touch, an old modification time put back or an
-// identical copy is no change and the changes are saved as usual; a real change is never overwritten unasked: the user is asked
-// whatever needed the save, and when the program is told to end nobody is asked and the changes
-// go to a file of their own beside the database.
+// identical copy is no change and the changes are saved as usual; a real change is never overwritten unasked:
+// the user is asked whatever needed the save, and when the program is told to end nobody is asked and the
+// changes go to a file of their own beside the database.
 TEST(OmbrixApp, AFileChangedElsewhereNeverTrapsTheChanges) {
     enum class Change { touched, oldTimePutBack, identicalCopy, realChange };
     enum class Operation { save, lock, quit, terminationSignal };
@@ -585,7 +585,8 @@ TEST(OmbrixApp, AFileChangedElsewhereNeverTrapsTheChanges) {
             }
             EXPECT_EQ(watch.messages.size(), 1) << note << ": the user is asked once";
             if (!watch.messages.isEmpty())
-                EXPECT_TRUE(watch.messages.front().startsWith(QStringLiteral("“kasa.kdbx”, siz açtıktan"))) << note;
+                EXPECT_TRUE(watch.messages.front().startsWith(QStringLiteral("“kasa.kdbx”, siz açtıktan")))
+                    << note;
             // Kept editing: nothing written, nothing dropped, nothing ended.
             EXPECT_FALSE(a.state().isLocked()) << note;
             EXPECT_TRUE(a.state().isDirty()) << note;
@@ -647,7 +648,9 @@ class GatedCodec final : public DatabaseCodec {
   public:
     explicit GatedCodec(std::shared_ptr<fakes::MemoryCodec> inner) : inner_(std::move(inner)) {}
 
-    KdbxDatabase load(const Bytes& file, const KdbxKey& key) const override { return inner_->load(file, key); }
+    KdbxDatabase load(const Bytes& file, const KdbxKey& key) const override {
+        return inner_->load(file, key);
+    }
     Bytes save(const KdbxDatabase& database, const KdbxKey& key) const override {
         {
             std::unique_lock<std::mutex> lock(mutex_);
@@ -727,12 +730,10 @@ const KdbxEntry* findEntry(const KdbxDatabase& database, const UUID& id) {
 // Afterwards the pointer is back, the status bar says "Kaydedildi" and changes work again.
 TEST(OmbrixApp, ASaveThatTakesAWhileShowsItIsBusyAndLosesNothingTriedMeanwhile) {
     enum class Attempt { deleteInTheList, undo, entryEditor, newEntry, groupEditor, newGroup };
-    const std::pair<Attempt, const char*> attempts[] = {{Attempt::deleteInTheList, "Delete in the list"},
-                                                        {Attempt::undo, "Ctrl+Z"},
-                                                        {Attempt::entryEditor, "Kaydet in the entry editor"},
-                                                        {Attempt::newEntry, "Kaydet in a new entry"},
-                                                        {Attempt::groupEditor, "Kaydet in the group editor"},
-                                                        {Attempt::newGroup, "Kaydet in a new group"}};
+    const std::pair<Attempt, const char*> attempts[] = {
+        {Attempt::deleteInTheList, "Delete in the list"},     {Attempt::undo, "Ctrl+Z"},
+        {Attempt::entryEditor, "Kaydet in the entry editor"}, {Attempt::newEntry, "Kaydet in a new entry"},
+        {Attempt::groupEditor, "Kaydet in the group editor"}, {Attempt::newGroup, "Kaydet in a new group"}};
     for (const auto& [attempt, note] : attempts) {
         SlowSaves s;
         AppState& state = s.a.state();
@@ -847,8 +848,8 @@ TEST(OmbrixApp, ASaveThatTakesAWhileShowsItIsBusyAndLosesNothingTriedMeanwhile) 
         EXPECT_GT(paintsWhileSaving, 0) << note << ": the window stopped painting during the save";
         EXPECT_FALSE(changedMeanwhile) << note << ": the database changed under the save";
         const QString told = toldMeanwhile.value_or(QString());
-        EXPECT_TRUE(told.contains(QStringLiteral("kaydedilirken"))) << note << ": a change refused without a word: "
-                                                                    << told.toStdString();
+        EXPECT_TRUE(told.contains(QStringLiteral("kaydedilirken")))
+            << note << ": a change refused without a word: " << told.toStdString();
 
         // Afterwards: saved as it was when the save began, and all back to normal.
         EXPECT_EQ(s.onDisk().meta.databaseName, "Yeni ad") << note;
@@ -862,7 +863,8 @@ TEST(OmbrixApp, ASaveThatTakesAWhileShowsItIsBusyAndLosesNothingTriedMeanwhile) 
 
         // What was typed is still there, and goes in now.
         if (sheet) {
-            EXPECT_EQ(s.a.app->rootView()->sheet(), sheet) << note << ": the editor closed with what was typed";
+            EXPECT_EQ(s.a.app->rootView()->sheet(), sheet)
+                << note << ": the editor closed with what was typed";
             if (s.a.app->rootView()->sheet() != sheet) continue;
             EXPECT_TRUE(sheet->errorBanner()->isPresent()) << note;
             EXPECT_EQ(sheet->errorBanner()->message().toStdString(), told.toStdString()) << note;

@@ -31,7 +31,8 @@ bool AppState::refuseWhileSaving() {
     if (!saving_) return false;
     // Said, so that a key or a button that seems to do nothing leaves nobody guessing; an editor
     // that asked keeps what was typed.
-    setLastError(QStringLiteral("Veritabanı kaydedilirken değişiklik yapılamaz; kaydetme bitince yeniden deneyin."));
+    setLastError(
+        QStringLiteral("Veritabanı kaydedilirken değişiklik yapılamaz; kaydetme bitince yeniden deneyin."));
     return true;
 }
 

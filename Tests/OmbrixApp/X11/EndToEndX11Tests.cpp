@@ -257,7 +257,8 @@ class EndToEndSlowSaveX11Test : public EndToEndX11Test {
     void SetUp() override {
         ASSERT_TRUE(program.isReady());
         const KdbxKey key(std::string(programFixture::password), std::nullopt);
-        KdbxDatabase database = KdbxFile::load(testsupport::readFile(program.databasePath().toStdString()), key);
+        KdbxDatabase database =
+            KdbxFile::load(testsupport::readFile(program.databasePath().toStdString()), key);
         database.kdf = KdfSettings::argon2id(131072, 12, 1);
         const Bytes file = KdbxFile::save(database, key);
         QFile out(program.databasePath());
@@ -289,8 +290,10 @@ TEST_F(EndToEndSlowSaveX11Test, KeysPressedWhileASaveRunsTakeEffectOnceItEnds) {
     shot("e2e-14-saving.png");
     ASSERT_TRUE(waitForTitle([](const QString& title) {
         return title.contains(QStringLiteral("2 kayıt")) && title.contains(QStringLiteral("kaydedilmedi"));
-    })) << "the undo took effect after the save: " << windows.title(main).toStdString();
-    EXPECT_TRUE(savedEntry(program.databasePath(), "kaydedilirken")) << "the save wrote what was there when it began";
+    })) << "the undo took effect after the save: "
+        << windows.title(main).toStdString();
+    EXPECT_TRUE(savedEntry(program.databasePath(), "kaydedilirken"))
+        << "the save wrote what was there when it began";
 
     // Quitting saves the undo as well.
     typist.pressWithControl('q');
