@@ -191,6 +191,31 @@ TEST(AppStateDocument, UnlockingNeedsAFileAndTheRightCredentials) {
     EXPECT_FALSE(state->statusMessage());
 }
 
+// Waiting for an unlock or a creation under way on its own thread hands over its result at
+// once: the database is open (or the error shown) when the wait returns.
+TEST(AppStateDocument, WaitingForWorkUnderWayHandsOverItsResult) {
+    for (const bool rightPassword : {true, false}) {
+        Harness h;
+        AppStateDependencies deps = h.dependencies();
+        deps.work = std::make_shared<ThreadWorkRunner>();
+        AppState state(deps);
+        const KdbxDatabase db = sampleDatabase();
+        h.files->writeAtomically(h.path("kasa.kdbx"), h.codec->save(db, KdbxKey("parola", std::nullopt)));
+        state.prepare(h.path("kasa.kdbx"));
+        state.unlock(rightPassword ? "parola" : "yanlış", std::nullopt);
+        state.waitForWork();
+        EXPECT_FALSE(state.isWorking()) << rightPassword;
+        EXPECT_EQ(state.isLocked(), !rightPassword) << rightPassword;
+        EXPECT_EQ(state.lastError().has_value(), !rightPassword) << rightPassword;
+        if (rightPassword) {
+            ASSERT_TRUE(state.database());
+            EXPECT_EQ(state.database()->root.id, db.root.id);
+        }
+        // Nothing is left to wait for.
+        state.waitForWork();
+    }
+}
+
 TEST(AppStateDocument, PasswordsAndKeyFilesMakeTheCredentials) {
     struct Case {
         QString password;

@@ -418,6 +418,80 @@ TEST(LocalFileStore, AttributesAndTheAccessListComeAlongOrTheFileBecomesTheOwner
     EXPECT_TRUE(note->contains(QStringLiteral("yalnızca sahibine açık"))) << note->toStdString();
 }
 
+// An access list that cannot come along because the owner or the group cannot be kept leaves
+// the file its new owner's only: its group bits are only the list's mask, and a person it
+// refused would otherwise fall among those the mode lets in.
+TEST(LocalFileStore, AnAccessListThatCannotComeAlongLeavesTheFileTheOwnersOnly) {
+    const uid_t me = ::geteuid();
+    const gid_t myGroup = ::getegid();
+    struct Case {
+        const char* note;
+        QByteArray acl;
+        mode_t modeBefore;  // as the mode shows the list: the group bits are its mask
+        std::function<void(Pretend&)> setUp;
+    };
+    const std::vector<Case> cases = {
+        {"başkasının dosyası: grubu hiçbir şey okuyamıyor, maske adı verilen kişiye okuma izni veriyor",
+         accessList({{aclUserObj, 6, aclUndefinedId},
+                     {aclUser, 6, 4322},
+                     {aclGroupObj, 0, aclUndefinedId},
+                     {aclMask, 6, aclUndefinedId},
+                     {aclOther, 0, aclUndefinedId}}),
+         0660,
+         [myGroup](Pretend& p) {
+             p.owner = 4321;
+             p.group = myGroup;
+             p.fchownError = EPERM;
+             p.onlyGroupMayChange = true;
+         }},
+        {"üyesi olunmayan grup: adı verilen bir kişiye hiçbir izin yok, diğerleri okuyabiliyor",
+         accessList({{aclUserObj, 6, aclUndefinedId},
+                     {aclUser, 0, 4322},
+                     {aclGroupObj, 4, aclUndefinedId},
+                     {aclMask, 4, aclUndefinedId},
+                     {aclOther, 4, aclUndefinedId}}),
+         0644,
+         [me](Pretend& p) {
+             p.owner = me;
+             p.group = 8765;
+             p.fchownError = EPERM;
+         }},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("kasa.kdbx");
+        LocalFileStore plain;
+        plain.writeAtomically(path, bytes("önceki"));
+        const QByteArray encodedPath = QFile::encodeName(path);
+        if (::setxattr(encodedPath.constData(), "system.posix_acl_access", c.acl.constData(),
+                       static_cast<std::size_t>(c.acl.size()), 0) != 0) {
+            GTEST_SKIP() << "this file system takes no access lists: " << std::strerror(errno);
+        }
+        ASSERT_EQ(statOf(path).mode, c.modeBefore) << c.note;
+
+        auto pretend = std::make_shared<Pretend>();
+        c.setUp(*pretend);
+        LocalFileStore files(pretending(pretend));
+        std::optional<QString> note;
+        try {
+            note = files.writeAtomically(path, bytes("sonraki"));
+        } catch (const FileError& error) {
+            ADD_FAILURE() << c.note << ": " << error.what();
+            continue;
+        }
+        EXPECT_EQ(plain.read(path), bytes("sonraki")) << c.note;
+        EXPECT_EQ(attribute(path, "system.posix_acl_access"), std::nullopt) << c.note;
+        EXPECT_EQ(statOf(path).mode, 0600u) << c.note;
+        ASSERT_TRUE(note) << c.note;
+        EXPECT_TRUE(note->contains(QStringLiteral("erişim listesi")))
+            << c.note << ": " << note->toStdString();
+        EXPECT_TRUE(note->contains(QStringLiteral("yalnızca sahibine açık")))
+            << c.note << ": " << note->toStdString();
+        EXPECT_FALSE(note->contains(QStringLiteral("öznitelikleri")))
+            << c.note << ": the other attributes came along";
+    }
+}
+
 // The cause of a refused save is named: a read-only file system, a folder that takes no new
 // files.
 TEST(LocalFileStore, ARefusedSaveNamesTheReadOnlyFileSystemOrTheFolder) {

@@ -440,10 +440,14 @@ void AppState::createDatabase(const QString& url, const QString& password,
 // Saving, locking and closing.
 
 // The encryption with its key derivation, on the work thread while the window waits drawing.
+// It works on a copy of its own (cheap: the lists are shared until changed), since the window's
+// thread may still replace the open database meanwhile (an access time, a group opened in the
+// tree).
 Bytes AppState::encrypt(const KdbxDatabase& database, const KdbxKey& key) {
     Bytes bytes;
     const std::shared_ptr<DatabaseCodec> codec = deps_.codec;
-    deps_.work->runAndWait([&](const StopFlag&) { bytes = codec->save(database, key); });
+    const KdbxDatabase copy = database;
+    deps_.work->runAndWait([&](const StopFlag&) { bytes = codec->save(copy, key); });
     return bytes;
 }
 

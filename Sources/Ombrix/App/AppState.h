@@ -205,8 +205,10 @@ class AppState : public QObject {
     // even that could not be written. Stops an unlock or creation under way.
     bool settleForTermination();
 
-    // Undo history.
-    void edit(const QString& label, const std::function<void(KdbxDatabase&)>& change);
+    // Undo history. While a save runs no change is made (nor undone or redone): lastError says
+    // so, the database stays as the save writes it, and the operations below leave the selection
+    // as it was. edit() tells whether the change was made.
+    bool edit(const QString& label, const std::function<void(KdbxDatabase&)>& change);
     void undo();
     void redo();
     bool canUndo() const { return !undoStack_.empty(); }
@@ -315,6 +317,8 @@ class AppState : public QObject {
     void showUnlocked(KdbxDatabase database, KdbxKey key);
     void refreshUndoLabels();
     void clearHistory();
+    // True, with lastError saying why, while a save runs: the database takes no change then.
+    bool refuseWhileSaving();
     void restore(std::deque<Snapshot>& from, std::deque<Snapshot>& to);
     void pruneSelection();
     // Drops from the entry selection what the list no longer shows, after the database, the

@@ -27,10 +27,19 @@ void freshenIDs(const KdbxGroup& tree, KdbxGroup& added) {
 
 // Undo history.
 
-void AppState::edit(const QString& label, const std::function<void(KdbxDatabase&)>& change) {
+bool AppState::refuseWhileSaving() {
+    if (!saving_) return false;
+    // Said, so that a key or a button that seems to do nothing leaves nobody guessing; an editor
+    // that asked keeps what was typed.
+    setLastError(
+        QStringLiteral("Veritabanı kaydedilirken değişiklik yapılamaz; kaydetme bitince yeniden deneyin."));
+    return true;
+}
+
+bool AppState::edit(const QString& label, const std::function<void(KdbxDatabase&)>& change) {
+    if (!database_) return false;
     // The database is being written: a change now would be neither in the file nor unsaved.
-    if (saving_) return;
-    if (!database_) return;
+    if (refuseWhileSaving()) return false;
     KdbxDatabase copy = *database_;
     undoStack_.push_back(Snapshot{*database_, label, sort_.column});
     if (undoStack_.size() > undoLimit) undoStack_.pop_front();
@@ -40,6 +49,7 @@ void AppState::edit(const QString& label, const std::function<void(KdbxDatabase&
     setDirty(true);
     refreshUndoLabels();
     emit historyChanged();
+    return true;
 }
 
 void AppState::undo() {
@@ -54,6 +64,7 @@ void AppState::redo() {
 // replaces the open database, which goes onto the other.
 void AppState::restore(std::deque<Snapshot>& from, std::deque<Snapshot>& to) {
     if (from.empty()) return;
+    if (database_ && refuseWhileSaving()) return;
     Snapshot step = std::move(from.back());
     from.pop_back();
     if (!database_) {
@@ -90,13 +101,13 @@ void AppState::addEntry(KdbxEntry entry, const UUID& groupID) {
     if (GroupTree::findEntry(database_->root, entry.id)) GroupTree::renumberEntry(entry);
     const UUID id = entry.id;
     const Timestamp stamp = now();
-    edit(QStringLiteral("Kayıt Ekle"), [&](KdbxDatabase& db) {
+    const bool added = edit(QStringLiteral("Kayıt Ekle"), [&](KdbxDatabase& db) {
         GroupTree::mutateGroup(db.root, groupID, [&](KdbxGroup& group) {
             group.entries.push_back(std::move(entry));
             group.modified = stamp;
         });
     });
-    setSelectedEntryIDs({id});
+    if (added) setSelectedEntryIDs({id});
 }
 
 void AppState::update(const KdbxEntry& edited) {
@@ -125,10 +136,11 @@ void AppState::deleteEntries(const UUIDSet& ids) {
     if (ids.empty()) return;
     const QString label = ids.size() == 1 ? QStringLiteral("Kaydı Sil")
                                           : QString::number(ids.size()) + QStringLiteral(" Kaydı Sil");
-    edit(label, [&](KdbxDatabase& db) {
+    const bool deleted = edit(label, [&](KdbxDatabase& db) {
         for (const UUID& id : ids) GroupTree::removeEntry(db.root, id);
     });
-    setSelectedEntryIDs({});
+    // Not deleted (a save runs): still selected, for another try.
+    if (deleted) setSelectedEntryIDs({});
 }
 
 void AppState::duplicateEntries(const UUIDSet& ids) {
@@ -139,7 +151,7 @@ void AppState::duplicateEntries(const UUIDSet& ids) {
     UUIDSet copies;
     const QString label =
         ids.size() == 1 ? QStringLiteral("Kaydı Çoğalt") : QStringLiteral("Kayıtları Çoğalt");
-    edit(label, [&](KdbxDatabase& db) {
+    const bool copied = edit(label, [&](KdbxDatabase& db) {
         for (const UUID& id : ids) {
             const KdbxEntry* source = GroupTree::findEntry(original, id);
             const KdbxGroup* holder = GroupTree::findGroupContainingEntry(original, id);
@@ -155,7 +167,7 @@ void AppState::duplicateEntries(const UUIDSet& ids) {
                                    [&](KdbxGroup& group) { group.entries.push_back(std::move(copy)); });
         }
     });
-    setSelectedEntryIDs(copies);
+    if (copied) setSelectedEntryIDs(copies);
 }
 
 void AppState::moveEntriesToGroup(const UUIDSet& ids, const UUID& groupID) {
@@ -208,7 +220,7 @@ void AppState::moveListedEntries(const UUIDSet& ids, const std::optional<UUID>& 
 
 void AppState::applyOrder(const std::vector<UUID>& order, const UUID& groupID) {
     const Timestamp stamp = now();
-    edit(QStringLiteral("Sırayı Değiştir"), [&](KdbxDatabase& db) {
+    const bool reordered = edit(QStringLiteral("Sırayı Değiştir"), [&](KdbxDatabase& db) {
         GroupTree::mutateGroup(db.root, groupID, [&](KdbxGroup& group) {
             // Positions by id; a list per id, so that two entries sharing one are both kept.
             std::unordered_map<UUID, std::deque<std::size_t>> positions;
@@ -232,7 +244,7 @@ void AppState::applyOrder(const std::vector<UUID>& order, const UUID& groupID) {
             group.modified = stamp;
         });
     });
-    if (sort_.column != EntrySort::Column::manual) {
+    if (reordered && sort_.column != EntrySort::Column::manual) {
         setSort(EntrySort{EntrySort::Column::manual, sort_.ascending});
         showStatus(QStringLiteral("Kendi sıralamana geçildi."));
     }
@@ -276,14 +288,14 @@ void AppState::addGroup(KdbxGroup group, const UUID& parentID) {
     freshenIDs(database_->root, group);
     const UUID id = group.id;
     const Timestamp stamp = now();
-    edit(QStringLiteral("Grup Ekle"), [&](KdbxDatabase& db) {
+    const bool added = edit(QStringLiteral("Grup Ekle"), [&](KdbxDatabase& db) {
         GroupTree::mutateGroup(db.root, parentID, [&](KdbxGroup& parent) {
             parent.groups.push_back(std::move(group));
             parent.isExpanded = true;
             parent.modified = stamp;
         });
     });
-    setSelectedGroupID(id);
+    if (added) setSelectedGroupID(id);
 }
 
 void AppState::update(const KdbxGroup& edited) {
@@ -301,7 +313,8 @@ void AppState::update(const KdbxGroup& edited) {
 
 void AppState::deleteGroup(const UUID& id) {
     if (!database_ || id == database_->root.id) return;
-    edit(QStringLiteral("Grubu Sil"), [&](KdbxDatabase& db) { GroupTree::removeGroup(db.root, id); });
+    if (!edit(QStringLiteral("Grubu Sil"), [&](KdbxDatabase& db) { GroupTree::removeGroup(db.root, id); }))
+        return;
     setSelectedGroupID(database_->root.id);
     pruneSelection();
 }

@@ -450,6 +450,15 @@ std::optional<QString> LocalFileStore::keepAccess(int fd, const struct stat& old
         mode &= ~mode_t{070};
         mode &= ~(07 & ~groupBits);
     }
+    // The access list speaks of the owner and the owning group: with another one it would speak
+    // for the wrong people, so it stays behind. Nor can the mode stand in for it: its group bits
+    // are only the list's mask (a group that may read nothing shows as readable when a named
+    // person may read), and a person the list refused would fall among those the mode lets in.
+    // What is left is the owner.
+    const bool keepAccessList = !ownerChanged && !groupChanged;
+    const bool accessListLost = !keepAccessList && hasAttribute(target, "system.posix_acl_access");
+    if (accessListLost) mode &= 0700;
+
     bool narrowed = mode != oldMode;
     // Where the mode cannot be set the new file keeps its own, owner-only one; on a file system
     // that has no modes (FAT) that changes nothing anyone could tell.
@@ -457,17 +466,13 @@ std::optional<QString> LocalFileStore::keepAccess(int fd, const struct stat& old
         narrowed = narrowed || (oldMode & 077) != 0;
 
     bool attributesLost = false;
-    // The access list names the owning group's entry too: with another group it would speak
-    // for the wrong people, so it goes, and the narrowed mode stands.
-    const bool keepAccessList = !ownerChanged && !groupChanged;
     if (!copyAttributes(fd, target, keepAccessList)) {
         attributesLost = true;
         calls_.fremovexattr(fd, "system.posix_acl_access");
-        if (calls_.fchmod(fd, mode & 0700) != 0) {
-            // Still the owner-only mode the file was made with.
-        }
-    } else if (!keepAccessList && hasAttribute(target, "system.posix_acl_access")) {
-        narrowed = true;
+        // The mode set above may give the group what only the missing list held back: the file
+        // is never written wider than the owner's own.
+        if (calls_.fchmod(fd, mode & 0700) != 0 && errno != ENOSYS && errno != EOPNOTSUPP && errno != ENOTSUP)
+            throw FileError(FileError::Kind::writeFailed, name, describeErrno(errno));
     }
 
     if (!ownerChanged && !groupChanged && !narrowed && !attributesLost) return std::nullopt;
@@ -478,6 +483,8 @@ std::optional<QString> LocalFileStore::keepAccess(int fd, const struct stat& old
     if (attributesLost)
         changes << QStringLiteral(
             "ek öznitelikleri (erişim listesi dahil) aktarılamadı; dosya artık yalnızca sahibine açık");
+    else if (accessListLost)
+        changes << QStringLiteral("erişim listesi aktarılamadı; dosya artık yalnızca sahibine açık");
     else if (narrowed)
         changes << QStringLiteral("başkalarının erişimi kaldırıldı, hiç kimseye eskisinden geniş erişim verilmedi");
     return QStringLiteral("“%1” kaydedildi, ancak %2.").arg(name, changes.join(QStringLiteral("; ")));

@@ -84,7 +84,9 @@ void ThreadWorkRunner::stop() {
 
 void ThreadWorkRunner::wait() {
     if (!job_) return;
-    finish(job_);
+    // A copy: finish() lets go of the member, which must not take the job with it.
+    const std::shared_ptr<Job> job = job_;
+    finish(job);
 }
 
 void ThreadWorkRunner::abandon() {

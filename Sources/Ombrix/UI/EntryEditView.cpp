@@ -528,11 +528,19 @@ KdbxEntry EntryEditView::builtEntry() const {
     return entry;
 }
 
+bool EntryEditView::keptWhileSaving() {
+    // Not taken while a save runs (the state says why): what was typed stays for another try.
+    if (!state_.isSaving()) return false;
+    showError(state_.lastError().value_or(QStringLiteral("Kayıt kaydedilemedi.")));
+    return true;
+}
+
 void EntryEditView::commit() {
     if (!isConfirmEnabled()) return;
     const KdbxEntry entry = builtEntry();
     if (const Mode::Create* create = mode_.asCreate()) {
         state_.addEntry(entry, create->groupID);
+        if (keptWhileSaving()) return;
         // The state selects what it added; when the group is gone it records nothing and says
         // why, and the sheet stays open so that nothing typed is lost.
         const UUIDSet& selected = state_.selectedEntryIDs();
@@ -547,6 +555,7 @@ void EntryEditView::commit() {
         }
     } else {
         state_.update(entry);
+        if (keptWhileSaving()) return;
     }
     QPointer<EntryEditView> self(this);
     state_.setRoute(std::nullopt);

@@ -179,6 +179,8 @@ class EntryEditView : public SheetScaffold {
     void validate();
     void cancel();
     void commit();
+    // A change the state did not take because a save runs: the sheet stays open and says why.
+    bool keptWhileSaving();
     KdbxEntry builtEntry() const;
 
     AppState& state_;

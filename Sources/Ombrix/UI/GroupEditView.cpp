@@ -171,6 +171,7 @@ void GroupEditView::commit() {
         group.created = stamp;
         group.modified = stamp;
         state_.addGroup(group, create->parentID);
+        if (keptWhileSaving()) return;
         // The state selects what it added; when the parent is gone it records nothing and says
         // why, and the sheet stays open so that nothing typed is lost.
         const std::optional<UUID>& selected = state_.selectedGroupID();
@@ -190,11 +191,20 @@ void GroupEditView::commit() {
         group.iconID = iconPicker_->iconID();
         group.defaultAutoTypeSequence = sequence();
         state_.update(group);
+        if (keptWhileSaving()) return;
     }
     finish(QDialog::Accepted);
 }
 
 void GroupEditView::deleteGroup() {
     state_.deleteGroup(mode_.asEdit()->group.id);
+    if (keptWhileSaving()) return;
     finish(QDialog::Accepted);
+}
+
+bool GroupEditView::keptWhileSaving() {
+    // Not taken while a save runs (the state says why): what was typed stays for another try.
+    if (!state_.isSaving()) return false;
+    showError(state_.lastError().value_or(QStringLiteral("Grup değiştirilemedi.")));
+    return true;
 }

@@ -81,6 +81,8 @@ class GroupEditView : public SheetScaffold {
     void commit();
     void deleteGroup();
     void finish(int result);
+    // A change the state did not take because a save runs: the sheet stays open and says why.
+    bool keptWhileSaving();
     std::optional<std::string> sequence() const;
 
     AppState& state_;

@@ -250,6 +250,59 @@ TEST_F(EndToEndX11Test, AddsAnEntrySavesItLocksAndFindsItAgain) {
     EXPECT_TRUE(waitForClipboardText("deneme-kullanıcı")) << "the found entry's user name is copied";
 }
 
+// The fixture's database with a key derivation of most of a second, so that a save takes that
+// long.
+class EndToEndSlowSaveX11Test : public EndToEndX11Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(program.isReady());
+        const KdbxKey key(std::string(programFixture::password), std::nullopt);
+        KdbxDatabase database =
+            KdbxFile::load(testsupport::readFile(program.databasePath().toStdString()), key);
+        database.kdf = KdfSettings::argon2id(131072, 12, 1);
+        const Bytes file = KdbxFile::save(database, key);
+        QFile out(program.databasePath());
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(out.write(reinterpret_cast<const char*>(file.data()), static_cast<qint64>(file.size())),
+                  static_cast<qint64>(file.size()));
+        ASSERT_TRUE(out.flush());
+        out.close();
+        EndToEndX11Test::SetUp();
+    }
+};
+
+// Keys pressed while a save runs wait for it and then take effect: the file holds what was there
+// when the save began, and the undo pressed meanwhile is not lost.
+TEST_F(EndToEndSlowSaveX11Test, KeysPressedWhileASaveRunsTakeEffectOnceItEnds) {
+    ASSERT_NO_FATAL_FAILURE(unlock());
+    typist.pressWithControl('i');
+    ASSERT_TRUE(waitForSheet()) << "the entry editor is mapped and active";
+    typist.type(QStringLiteral("kaydedilirken"));
+    typist.press(Typist::returnKey);
+    ASSERT_TRUE(waitForSheetToClose()) << "the editor closes";
+    ASSERT_TRUE(waitForTitle([](const QString& title) {
+        return title.contains(QStringLiteral("3 kayıt")) && title.contains(QStringLiteral("kaydedilmedi"));
+    })) << windows.title(main).toStdString();
+
+    // Ctrl+Z right behind Ctrl+S, while the save's key derivation runs.
+    typist.pressWithControl('s');
+    typist.pressWithControl('z');
+    shot("e2e-14-saving.png");
+    ASSERT_TRUE(waitForTitle([](const QString& title) {
+        return title.contains(QStringLiteral("2 kayıt")) && title.contains(QStringLiteral("kaydedilmedi"));
+    })) << "the undo took effect after the save: "
+        << windows.title(main).toStdString();
+    EXPECT_TRUE(savedEntry(program.databasePath(), "kaydedilirken"))
+        << "the save wrote what was there when it began";
+
+    // Quitting saves the undo as well.
+    typist.pressWithControl('q');
+    ASSERT_TRUE(program.waitForExit(stepDeadline));
+    EXPECT_EQ(program.process().exitCode(), 0);
+    EXPECT_FALSE(savedEntry(program.databasePath(), "kaydedilirken"));
+    EXPECT_EQ(savedEntries(program.databasePath()).size(), 2u);
+}
+
 TEST_F(EndToEndX11Test, HotKeyTypesTheEntryMatchingTheActiveWindowIntoIt) {
     ASSERT_NO_FATAL_FAILURE(unlock());
 
