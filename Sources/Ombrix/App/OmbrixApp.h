@@ -97,8 +97,6 @@ class OmbrixApp : public QObject {
     void terminate();
     // Ends the program, through terminate(), on the signals that ask a process to end.
     void followTerminationSignals(TerminationSignals& source);
-    // The conflict dialog while it is open, else null.
-    ConflictDialog* conflictDialog() const { return conflictDialog_; }
     // The application's one settings window, made on first use and brought to the front.
     void showSettings();
     // The last work before the process ends: clears the clipboard if it still holds our
@@ -113,7 +111,6 @@ class OmbrixApp : public QObject {
     FilePanels& panels() { return *panels_; }
     QMainWindow* mainWindow() const { return window_.get(); }
     RootView* rootView() const { return rootView_; }
-    WindowSizer* windowSizer() const { return sizer_; }
     OmbrixCommands* commands() const { return commands_; }
 
   protected:

@@ -155,10 +155,10 @@ void WindowSizer::applyCompact(QWidget& window, qreal height) {
 }
 
 int WindowSizer::overhead(QWidget& window) const {
-    QWidget* area = contentArea_;
-    if (!area) {
-        if (auto* mainWindow = qobject_cast<QMainWindow*>(&window)) area = mainWindow->centralWidget();
-    }
+    // What a main window adds around its central widget (menu bar, tool bars, status bar) comes
+    // on top of the lock screen's card.
+    auto* mainWindow = qobject_cast<QMainWindow*>(&window);
+    QWidget* area = mainWindow ? mainWindow->centralWidget() : nullptr;
     if (!area || area == &window || !window.isAncestorOf(area)) return 0;
     // The bars' heights are only known once the window's layout has placed them.
     if (QLayout* layout = window.layout()) layout->activate();

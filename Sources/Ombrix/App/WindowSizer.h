@@ -110,11 +110,6 @@ class WindowSizer : public QObject {
     // Sizes `window`, and lives as long as it does.
     explicit WindowSizer(QWidget* window, ScreenArea screenArea = &WindowSizer::availableArea);
 
-    // The part of the window that holds the lock screen. The window's client height less this
-    // widget's height (menu bar, tool bars, status bar) is added to the card height. None: the
-    // central widget of a QMainWindow, else the whole window.
-    void setContentArea(QWidget* area) { contentArea_ = area; }
-
     // From now on applies modeFor() whenever the lock state or the card height changes, and once
     // for the present state.
     void follow(const AppState& state, const LockScreenMetrics& metrics = LockScreenMetrics::shared());
@@ -138,7 +133,6 @@ class WindowSizer : public QObject {
                         const std::optional<QPoint>& topLeft);
 
     QPointer<QWidget> window_;
-    QPointer<QWidget> contentArea_;
     ScreenArea screenArea_;
     std::optional<Mode> lastMode_;
     std::optional<Mode> pending_;

@@ -89,8 +89,6 @@ bool AutoTypeService::hasAccessibilityPermission() const {
     return m_backend->canSynthesize();
 }
 
-void AutoTypeService::requestAccessibilityPermission() {}
-
 void AutoTypeService::startTrackingFrontmostApplication() {
     if (m_tracking) return;
     m_tracking = true;

@@ -135,8 +135,6 @@ class AutoTypeService : public QObject {
 
     // An X11 display with the XTEST extension; never true in a Wayland session.
     bool hasAccessibilityPermission() const;
-    // Nothing to ask for on X11; kept for the settings window's button.
-    void requestAccessibilityPermission();
 
     // From now on the target follows the active window (other than ours). Once per instance.
     void startTrackingFrontmostApplication();
