@@ -77,7 +77,10 @@ OmbrixApp::OmbrixApp(Dependencies dependencies, QObject* parent)
     sizer_ = dependencies.screenArea ? new WindowSizer(window_.get(), std::move(dependencies.screenArea))
                                      : new WindowSizer(window_.get());
     sizer_->follow(*state_, metrics);
-    rootView_->setWindowSizer(sizer_);
+    rootView_->setWindowShaper([sizer = QPointer<WindowSizer>(sizer_)](std::optional<int> lockScreenHeight) {
+        using Mode = WindowSizer::Mode;
+        if (sizer) sizer->apply(lockScreenHeight ? Mode::compact(*lockScreenHeight) : Mode::full());
+    });
 
     state_->setConflictResolver([this](const QString& name) { return askAboutConflict(name); });
     connect(state_.get(), &AppState::isSavingChanged, this, &OmbrixApp::busyChanged);
