@@ -22,6 +22,9 @@
 #include "Ombrix/UI/MainView.h"
 #include "Ombrix/UI/RootView.h"
 #include "Ombrix/UI/SettingsView.h"
+#include "OmbrixCore/Platform/QtClipboardBackend.h"
+#include "OmbrixCore/Platform/X11AutoTypeBackend.h"
+#include "OmbrixCore/Platform/X11HotKeyBackend.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
 #include "OmbrixCore/Services/ClipboardService.h"
 #include "OmbrixCore/Services/HotKeyService.h"
@@ -43,6 +46,12 @@ bool OmbrixApp::keepSecretsOutOfCrashDumps() {
     rlimit none{};
     const bool noCoreFile = ::setrlimit(RLIMIT_CORE, &none) == 0;
     return notDumpable && noCoreFile;
+}
+
+void OmbrixApp::installDesktopServices() {
+    ClipboardService::installShared(std::make_unique<QtClipboardBackend>());
+    AutoTypeService::installShared(createX11AutoTypeBackend());
+    HotKeyService::installShared(createX11HotKeyBackend());
 }
 
 OmbrixApp::OmbrixApp(Dependencies dependencies, QObject* parent)

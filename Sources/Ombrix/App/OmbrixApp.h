@@ -83,6 +83,12 @@ class OmbrixApp : public QObject {
     // set to zero. Called first thing at start-up; true when both took hold.
     static bool keepSecretsOutOfCrashDumps();
 
+    // Makes the process's one clipboard, auto-type and hot-key service over this desktop's
+    // backends (Qt's clipboard; auto-type and the hot key over the X11 display, inactive
+    // without one). Called once at start-up, after the QApplication and before anything asks
+    // for the services.
+    static void installDesktopServices();
+
     // Shows the main window and runs the start-up actions above.
     void show();
 

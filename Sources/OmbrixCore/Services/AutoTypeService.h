@@ -118,9 +118,11 @@ class AutoTypeService : public QObject {
 
     using Completion = std::function<void(std::optional<AutoTypeError> error)>;
 
-    // The process-wide instance over the X11 display, created on first use. Without an X11
-    // display it stays inactive and every run reports accessibilityPermissionMissing.
+    // The process-wide instance, over the desktop's backend that the program gave installShared()
+    // at start-up. Asking for it before then is a programming error.
     static AutoTypeService& shared();
+    // Makes the process-wide instance; once, before the first use of shared().
+    static void installShared(std::unique_ptr<Backend> backend);
 
     explicit AutoTypeService(std::unique_ptr<Backend> backend, QObject* parent = nullptr);
     // Stops a run that is still going (its keys are released, its completion is not called).
