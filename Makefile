@@ -1,13 +1,14 @@
 # The two commands a newcomer needs: `make run` and `make test`. Both install what is missing.
 BUILD_DIR   ?= build
 BENCH_DIR   ?= build-release
+CLANG_DIR   ?= build-clang
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 FUZZ_DIR    ?= build-fuzz
 FUZZ_SECONDS ?= 600
 FUZZ_TARGETS = KdbxFileLoadFuzzer:load KdbxKeyFileFuzzer:keyfile
 
-.PHONY: all deps configure build run test gallery bench fuzz clean
+.PHONY: all deps configure build run test test-clang gallery bench fuzz clean
 
 all: build
 
@@ -26,6 +27,15 @@ run: configure
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The same build and tests with clang, where any warning fails the build: the code is kept
+# clean for both compilers.
+test-clang:
+	@scripts/install-deps clang
+	@CC=clang CXX=clang++ cmake -S . -B $(CLANG_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_FLAGS=-Werror $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(CLANG_DIR) -j $(JOBS)
+	@cd $(CLANG_DIR) && ctest --output-on-failure -j $(JOBS)
 
 # Pictures of every view and component for a person to look at (they check nothing).
 gallery: build
@@ -58,4 +68,4 @@ fuzz:
 	done
 
 clean:
-	@rm -rf $(BUILD_DIR) $(BENCH_DIR) $(FUZZ_DIR)
+	@rm -rf $(BUILD_DIR) $(BENCH_DIR) $(CLANG_DIR) $(FUZZ_DIR)

@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "OmbrixCore/Crypto/AESCipher.h"
 #include "OmbrixCore/Crypto/Bytes.h"
 #include "OmbrixCore/Crypto/Gzip.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
@@ -97,7 +96,8 @@ inline Bytes seal(ByteView payload, std::uint8_t mode) {
         plain.insert(plain.end(), blocks.begin(), blocks.end());
         Bytes file = header.serialize();
         const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(sealKey()), header);
-        const Bytes encrypted = AESCipher::cbcEncrypt(plain, keys.master, header.encryptionIV);
+        const Bytes encrypted =
+            KdbxCrypto::encryptPayload(plain, KdbxCipher::aes256, keys.master, header.encryptionIV);
         file.insert(file.end(), encrypted.begin(), encrypted.end());
         return file;
     }

@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     FontRegistrar::registerBundledFonts();
     ApplicationTheme::apply(application);
     installQtTurkish(application);
+    OmbrixApp::installDesktopServices();
 
     OmbrixApp ombrix;
     // Being told to end (the session, kill, a closed terminal) asks nothing: unsaved changes are

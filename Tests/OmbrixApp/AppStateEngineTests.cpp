@@ -101,7 +101,7 @@ TEST(AppStateEngine, AWrongPasswordLeavesItLockedWithTheEnginesText) {
     state->lock();
     state->unlock("yanlış", std::nullopt);
     EXPECT_TRUE(state->isLocked());
-    EXPECT_EQ(state->lastError(), QString::fromStdString(KdbxError::invalidCredentials().description()));
+    EXPECT_EQ(state->lastError(), QStringLiteral("Ana parola veya anahtar dosyası hatalı."));
     state->unlock("doğru", std::nullopt);
     EXPECT_FALSE(state->isLocked());
     EXPECT_FALSE(state->lastError());
@@ -120,8 +120,7 @@ TEST(AppStateEngine, AKeyFileWithADoctypeIsRefusedWithItsOwnText) {
     state->prepare(h.path("kasa.kdbx"));
     state->unlock("p", keyFile);
     EXPECT_TRUE(state->isLocked());
-    EXPECT_EQ(state->lastError().value_or("").toStdString(),
-              KdbxError::corruptedData("anahtar dosyası DOCTYPE bildirimi içeriyor").description());
+    EXPECT_EQ(state->lastError(), QStringLiteral("Veritabanı bozuk: anahtar dosyası DOCTYPE bildirimi içeriyor"));
 }
 
 TEST(AppStateEngine, DuplicateIdentifiersInAFileAreRepaired) {

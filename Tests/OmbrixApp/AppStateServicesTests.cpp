@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 
 #include "AppStateFakes.h"
-#include "OmbrixCore/Services/AutoTypeError.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
 
 using namespace fakes;
@@ -24,10 +23,6 @@ TEST(AppStateServices, AutoTypeFailureFromTheServiceReachesLastError) {
     while (state.isAutoTyping() && waited.elapsed() < 5000) QCoreApplication::processEvents();
     EXPECT_FALSE(state.isAutoTyping());
     EXPECT_EQ(state.lastError(),
-              QString::fromStdString(AutoTypeError::accessibilityPermissionMissing().description()));
-}
-
-TEST(AppStateServices, TheDefaultSequenceIsTheServicesOwn) {
-    Preferences preferences(std::make_unique<MemoryPreferencesStore>());
-    EXPECT_EQ(preferences.defaultAutoTypeSequence().toStdString(), AutoTypeService::defaultSequence);
+              QStringLiteral("Otomatik yazma için XTEST uzantılı bir X11 oturumu gerekli. Wayland "
+                             "oturumlarında otomatik yazma kullanılamaz."));
 }

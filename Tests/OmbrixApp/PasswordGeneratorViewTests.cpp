@@ -75,6 +75,17 @@ TEST_F(GeneratorFixture, OpeningShowsANewPasswordForTheStoredOptionsInClear) {
     EXPECT_NE(v.generated(), first);
 }
 
+// With nothing stored the sheet opens on 20 characters of the four classes, look-alikes allowed.
+TEST_F(GeneratorFixture, WithNothingStoredItOpensOnTwentyCharactersOfEveryClass) {
+    PasswordGeneratorView& v = open();
+    EXPECT_EQ(v.lengthLabel()->text(), "20");
+    EXPECT_EQ(v.lengthSlider()->value(), 20);
+    EXPECT_EQ(v.generated().size(), 20);
+    for (std::size_t i = 0; i < v.classSwitches().size(); ++i)
+        EXPECT_TRUE(v.classSwitches()[i]->isChecked()) << "class " << i;
+    EXPECT_FALSE(v.ambiguousSwitch()->isChecked());
+}
+
 TEST_F(GeneratorFixture, LengthPresetsAndSliderStoreTheOptionsAndGenerateAnew) {
     PasswordGeneratorView& v = open();
     fakes::SignalCounter changes(&h.preferences, &Preferences::generatorOptionsChanged);

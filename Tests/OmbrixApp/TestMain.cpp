@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCursor>
 
+#include "Ombrix/App/OmbrixApp.h"
 #include "Ombrix/App/QtTurkish.h"
 #include "Ombrix/Theme/ApplicationTheme.h"
 #include "Ombrix/Theme/FontRegistrar.h"
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
     FontRegistrar::registerBundledFonts();
     ApplicationTheme::apply(app);
     installQtTurkish(app);
+    OmbrixApp::installDesktopServices();
     Motion::setEnabled(false);
     // Windows open at the origin; a pointer resting there would hover whatever a test shows.
     QCursor::setPos(-10000, -10000);

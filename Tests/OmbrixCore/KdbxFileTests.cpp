@@ -9,7 +9,6 @@
 #include "AllocationProbe.h"
 #include "KdbxErrorTesting.h"
 #include "KdbxFixtureManifest.h"
-#include "OmbrixCore/Crypto/AESCipher.h"
 #include "OmbrixCore/Crypto/Gzip.h"
 #include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
@@ -24,6 +23,7 @@
 #include "OmbrixCore/Kdbx/KdbxXMLNode.h"
 #include "OmbrixCore/Kdbx/KdbxXMLWriter.h"
 #include "OmbrixCore/Kdbx/PayloadCipher.h"
+#include "Support/AESReference.h"
 #include "Support/Fixtures.h"
 
 using kdbxfixtures::json;
@@ -370,7 +370,7 @@ Bytes version3File(const std::string& xml, std::optional<std::uint32_t> innerStr
     const Bytes blocks = KdbxCrypto::writeHashedBlocks(compressed, 1024);
     plain.insert(plain.end(), blocks.begin(), blocks.end());
     const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(smallKey), header);
-    const Bytes encrypted = AESCipher::cbcEncrypt(plain, keys.master, header.encryptionIV);
+    const Bytes encrypted = AESReference::cbcEncrypt(plain, keys.master, header.encryptionIV);
     file.insert(file.end(), encrypted.begin(), encrypted.end());
     return file;
 }
@@ -396,7 +396,7 @@ Bytes version4File(const std::string& xml, std::uint32_t innerStreamID) {
     inner.streamKey = Bytes(64, 6);
     Bytes payload = inner.serialize();
     payload.insert(payload.end(), xml.begin(), xml.end());
-    const Bytes encrypted = AESCipher::cbcEncrypt(Gzip::compress(payload), keys.master, header.encryptionIV);
+    const Bytes encrypted = AESReference::cbcEncrypt(Gzip::compress(payload), keys.master, header.encryptionIV);
     Bytes file = rawHeader;
     const Bytes hash = KdbxCrypto::sha256(rawHeader);
     const Bytes mac = KdbxCrypto::headerHMAC(rawHeader, *keys.hmac);
@@ -478,7 +478,7 @@ Bytes sealedFile(const Bytes& body, bool compressed, std::size_t ivLength = 16) 
     header.kdfParameters = KdbxHeader::kdfParametersFor(KdfSettings::aesKdf(10), Bytes(32, 2));
     const Bytes rawHeader = header.serialize();
     const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(smallKey), header);
-    const Bytes encrypted = AESCipher::cbcEncrypt(body, keys.master, Bytes(16, 3));
+    const Bytes encrypted = AESReference::cbcEncrypt(body, keys.master, Bytes(16, 3));
     Bytes file = rawHeader;
     const Bytes hash = KdbxCrypto::sha256(rawHeader);
     const Bytes mac = KdbxCrypto::headerHMAC(rawHeader, *keys.hmac);

@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "KdbxErrorTesting.h"
-#include "OmbrixCore/Crypto/AESCipher.h"
 #include "OmbrixCore/Crypto/Argon2.h"
 #include "OmbrixCore/Crypto/Argon2Compress.h"
 #include "OmbrixCore/Crypto/StopRequest.h"
@@ -25,6 +24,7 @@
 #include "OmbrixCore/Kdbx/KdbxCrypto.h"
 #include "OmbrixCore/Kdbx/KdbxHeader.h"
 #include "OmbrixCore/Kdbx/KdbxKeyDerivation.h"
+#include "Support/AESReference.h"
 #include "Support/Fixtures.h"
 
 using testsupport::fixturePath;
@@ -48,8 +48,8 @@ Bytes literalAesKdf(const Bytes& input, const Bytes& key, std::uint64_t rounds) 
     Bytes left(input.begin(), input.begin() + 16);
     Bytes right(input.begin() + 16, input.end());
     for (std::uint64_t i = 0; i < rounds; ++i) {
-        left = AESCipher::ecbEncryptNoPadding(left, key);
-        right = AESCipher::ecbEncryptNoPadding(right, key);
+        left = AESReference::ecbEncryptNoPadding(left, key);
+        right = AESReference::ecbEncryptNoPadding(right, key);
     }
     return KdbxCrypto::sha256({left, right});
 }

@@ -129,7 +129,3 @@ TEST(Salsa20Stream, CounterCarriesIntoItsHighWord) {
     EXPECT_EQ(slice(twoBlocks, 64, 64), block2to32);
     EXPECT_NE(block2to32, keystream(key, nonce, 64));
 }
-
-TEST(Salsa20Stream, KdbxNonce) {
-    EXPECT_EQ(toHex(Salsa20Stream::kdbxNonce()), "e830094b97205d2a");
-}

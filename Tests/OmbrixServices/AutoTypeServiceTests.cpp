@@ -501,7 +501,6 @@ TEST(AutoTypeServiceWithoutDisplay, StaysInactiveAndReportsThePermissionError) {
     ensureApplication();
     AutoTypeService service(createX11AutoTypeBackend([] { return nullptr; }));
     EXPECT_FALSE(service.hasAccessibilityPermission());
-    service.requestAccessibilityPermission();
     service.startTrackingFrontmostApplication();
     EXPECT_FALSE(service.captureTarget());
     EXPECT_FALSE(service.frontmostWindowTitle());

@@ -1,4 +1,4 @@
-#include "OmbrixCore/Platform/CarbonKeyTable.h"
+#include "OmbrixCore/Services/CarbonKeyTable.h"
 
 #include <gtest/gtest.h>
 

@@ -56,13 +56,6 @@ bool isIn(QChar c, std::u16string_view set) {
 
 }  // namespace
 
-TEST(PasswordGenerator, DefaultOptions) {
-    const Options expected{20, true, true, true, true, false};
-    EXPECT_EQ(Options::defaults(), expected);
-    EXPECT_EQ(Options{}, expected);
-    EXPECT_FALSE((Options{20, true, true, true, true, true} == expected));
-}
-
 TEST(PasswordGenerator, CharacterClasses) {
     struct Case {
         Options options;

@@ -214,10 +214,6 @@ void AppState::cancelWork() {
     deps_.work->stop();
 }
 
-void AppState::waitForWork() {
-    deps_.work->wait();
-}
-
 // Opening and creating.
 
 void AppState::storeBookmark(const QString& url) {

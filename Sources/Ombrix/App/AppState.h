@@ -171,8 +171,6 @@ class AppState : public QObject {
     // Stops the unlock or creation under way within a second: nothing is opened or written, and
     // no error is shown.
     void cancelWork();
-    // Returns once the unlock or creation under way has ended and its result is in.
-    void waitForWork();
     // With no file chosen, chooses the remembered one when it still exists.
     void restoreRecentDatabase();
 

@@ -22,6 +22,9 @@
 #include "Ombrix/UI/MainView.h"
 #include "Ombrix/UI/RootView.h"
 #include "Ombrix/UI/SettingsView.h"
+#include "OmbrixCore/Platform/QtClipboardBackend.h"
+#include "OmbrixCore/Platform/X11AutoTypeBackend.h"
+#include "OmbrixCore/Platform/X11HotKeyBackend.h"
 #include "OmbrixCore/Services/AutoTypeService.h"
 #include "OmbrixCore/Services/ClipboardService.h"
 #include "OmbrixCore/Services/HotKeyService.h"
@@ -43,6 +46,12 @@ bool OmbrixApp::keepSecretsOutOfCrashDumps() {
     rlimit none{};
     const bool noCoreFile = ::setrlimit(RLIMIT_CORE, &none) == 0;
     return notDumpable && noCoreFile;
+}
+
+void OmbrixApp::installDesktopServices() {
+    ClipboardService::installShared(std::make_unique<QtClipboardBackend>());
+    AutoTypeService::installShared(createX11AutoTypeBackend());
+    HotKeyService::installShared(createX11HotKeyBackend());
 }
 
 OmbrixApp::OmbrixApp(Dependencies dependencies, QObject* parent)
@@ -77,7 +86,10 @@ OmbrixApp::OmbrixApp(Dependencies dependencies, QObject* parent)
     sizer_ = dependencies.screenArea ? new WindowSizer(window_.get(), std::move(dependencies.screenArea))
                                      : new WindowSizer(window_.get());
     sizer_->follow(*state_, metrics);
-    rootView_->setWindowSizer(sizer_);
+    rootView_->setWindowShaper([sizer = QPointer<WindowSizer>(sizer_)](std::optional<int> lockScreenHeight) {
+        using Mode = WindowSizer::Mode;
+        if (sizer) sizer->apply(lockScreenHeight ? Mode::compact(*lockScreenHeight) : Mode::full());
+    });
 
     state_->setConflictResolver([this](const QString& name) { return askAboutConflict(name); });
     connect(state_.get(), &AppState::isSavingChanged, this, &OmbrixApp::busyChanged);

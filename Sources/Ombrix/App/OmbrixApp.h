@@ -83,6 +83,12 @@ class OmbrixApp : public QObject {
     // set to zero. Called first thing at start-up; true when both took hold.
     static bool keepSecretsOutOfCrashDumps();
 
+    // Makes the process's one clipboard, auto-type and hot-key service over this desktop's
+    // backends (Qt's clipboard; auto-type and the hot key over the X11 display, inactive
+    // without one). Called once at start-up, after the QApplication and before anything asks
+    // for the services.
+    static void installDesktopServices();
+
     // Shows the main window and runs the start-up actions above.
     void show();
 
@@ -97,8 +103,6 @@ class OmbrixApp : public QObject {
     void terminate();
     // Ends the program, through terminate(), on the signals that ask a process to end.
     void followTerminationSignals(TerminationSignals& source);
-    // The conflict dialog while it is open, else null.
-    ConflictDialog* conflictDialog() const { return conflictDialog_; }
     // The application's one settings window, made on first use and brought to the front.
     void showSettings();
     // The last work before the process ends: clears the clipboard if it still holds our
@@ -113,7 +117,6 @@ class OmbrixApp : public QObject {
     FilePanels& panels() { return *panels_; }
     QMainWindow* mainWindow() const { return window_.get(); }
     RootView* rootView() const { return rootView_; }
-    WindowSizer* windowSizer() const { return sizer_; }
     OmbrixCommands* commands() const { return commands_; }
 
   protected:

@@ -13,46 +13,6 @@
 
 #include "Ombrix/App/AppState.h"
 
-// LockScreenMetrics
-
-LockScreenMetrics& LockScreenMetrics::shared() {
-    static LockScreenMetrics metrics;
-    return metrics;
-}
-
-void LockScreenMetrics::setCardHeight(qreal height) {
-    if (height == cardHeight_) return;
-    cardHeight_ = height;
-    emit cardHeightChanged();
-}
-
-// CardHeightReader
-
-CardHeightReader::CardHeightReader(QWidget* measured, LockScreenMetrics& metrics)
-    : QObject(measured), measured_(measured), metrics_(&metrics) {
-    measured->installEventFilter(this);
-    if (measured->isVisible()) metrics.setCardHeight(measured->height());
-}
-
-bool CardHeightReader::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == measured_ && metrics_) {
-        if (event->type() == QEvent::Show) {
-            // A widget shows before the layouts above it have placed it: until they have, its
-            // height is a stub. Their work is queued before this, so the next turn sees it done.
-            QTimer::singleShot(0, this, &CardHeightReader::report);
-        } else if (event->type() == QEvent::Resize && measured_->isVisible()) {
-            report();
-        }
-    }
-    return QObject::eventFilter(watched, event);
-}
-
-void CardHeightReader::report() {
-    if (measured_ && metrics_ && measured_->isVisible()) metrics_->setCardHeight(measured_->height());
-}
-
-// WindowSizer
-
 std::optional<QRect> WindowSizer::availableArea(const QWidget& window) {
     QScreen* screen = window.screen();
     if (!screen) screen = QGuiApplication::primaryScreen();
@@ -155,10 +115,10 @@ void WindowSizer::applyCompact(QWidget& window, qreal height) {
 }
 
 int WindowSizer::overhead(QWidget& window) const {
-    QWidget* area = contentArea_;
-    if (!area) {
-        if (auto* mainWindow = qobject_cast<QMainWindow*>(&window)) area = mainWindow->centralWidget();
-    }
+    // What a main window adds around its central widget (menu bar, tool bars, status bar) comes
+    // on top of the lock screen's card.
+    auto* mainWindow = qobject_cast<QMainWindow*>(&window);
+    QWidget* area = mainWindow ? mainWindow->centralWidget() : nullptr;
     if (!area || area == &window || !window.isAncestorOf(area)) return 0;
     // The bars' heights are only known once the window's layout has placed them.
     if (QLayout* layout = window.layout()) layout->activate();

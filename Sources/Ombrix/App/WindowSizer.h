@@ -9,49 +9,10 @@
 #include <QRect>
 #include <QSize>
 
+#include "Ombrix/App/LockScreenMetrics.h"
+
 class AppState;
 class QWidget;
-
-// The height the lock screen's content needs to show without scrolling, as last measured. One
-// shared value for the whole process: it survives locking and unlocking, so a window that
-// locks again takes the last known height at once.
-class LockScreenMetrics : public QObject {
-    Q_OBJECT
-    Q_PROPERTY(qreal cardHeight READ cardHeight WRITE setCardHeight NOTIFY cardHeightChanged)
-
-  public:
-    explicit LockScreenMetrics(QObject* parent = nullptr) : QObject(parent) {}
-
-    static LockScreenMetrics& shared();
-
-    // 0 until the lock screen has been measured.
-    qreal cardHeight() const { return cardHeight_; }
-    void setCardHeight(qreal height);
-
-  signals:
-    void cardHeightChanged();
-
-  private:
-    qreal cardHeight_ = 0;
-};
-
-// Reports the height of `measured` to `metrics` when the widget is shown and whenever its
-// height changes while it is visible. It lives as long as the widget it measures.
-class CardHeightReader : public QObject {
-    Q_OBJECT
-
-  public:
-    CardHeightReader(QWidget* measured, LockScreenMetrics& metrics);
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-  private:
-    void report();
-
-    QPointer<QWidget> measured_;
-    QPointer<LockScreenMetrics> metrics_;
-};
 
 // Gives the main window its two shapes. Locked (compact): 480 wide and as high as the lock
 // screen's content (at most the screen's available height less 80), fixed so the user cannot
@@ -91,7 +52,7 @@ class WindowSizer : public QObject {
         qreal height_;
     };
 
-    static constexpr int lockedWidth = 480;
+    static constexpr int lockedWidth = LockScreenMetrics::width;
     static constexpr QSize defaultUnlockedSize{1020, 680};
     static constexpr QSize minimumUnlockedSize{720, 460};
     // Room kept free above and below the locked window.
@@ -109,11 +70,6 @@ class WindowSizer : public QObject {
 
     // Sizes `window`, and lives as long as it does.
     explicit WindowSizer(QWidget* window, ScreenArea screenArea = &WindowSizer::availableArea);
-
-    // The part of the window that holds the lock screen. The window's client height less this
-    // widget's height (menu bar, tool bars, status bar) is added to the card height. None: the
-    // central widget of a QMainWindow, else the whole window.
-    void setContentArea(QWidget* area) { contentArea_ = area; }
 
     // From now on applies modeFor() whenever the lock state or the card height changes, and once
     // for the present state.
@@ -138,7 +94,6 @@ class WindowSizer : public QObject {
                         const std::optional<QPoint>& topLeft);
 
     QPointer<QWidget> window_;
-    QPointer<QWidget> contentArea_;
     ScreenArea screenArea_;
     std::optional<Mode> lastMode_;
     std::optional<Mode> pending_;

@@ -72,7 +72,6 @@ class AppButton : public QPushButton {
 
     // Digits of equal width in the label, for a number that changes while it shows (the button
     // then keeps its width).
-    bool hasTabularDigits() const { return tabularDigits_; }
     void setTabularDigits(bool tabular);
 
     // Pointer over the button (whether or not it is enabled).

@@ -19,7 +19,7 @@ constexpr int largeHeight = 38;
 }  // namespace
 
 FieldChrome::FieldChrome(bool large, QWidget* parent)
-    : QWidget(parent), large_(large), layout_(new QHBoxLayout(this)), focus_(new MotionValue(0, this)) {
+    : QWidget(parent), layout_(new QHBoxLayout(this)), focus_(new MotionValue(0, this)) {
     layout_->setContentsMargins(sidePadding, 0, sidePadding, 0);
     layout_->setSpacing(0);
     setMinimumHeight(large ? largeHeight : qRound(Metric::controlHeight));

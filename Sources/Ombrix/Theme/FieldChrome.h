@@ -23,8 +23,6 @@ class FieldChrome : public QWidget {
     // Holds the content, left to right; margins 12 left and right.
     QHBoxLayout* contentLayout() const { return layout_; }
 
-    bool isLarge() const { return large_; }
-
     bool isFocused() const { return focused_; }
     void setFocused(bool focused);
 
@@ -41,7 +39,6 @@ class FieldChrome : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    bool large_;
     bool focused_ = false;
     QHBoxLayout* layout_;
     QPointer<QWidget> focusSource_;

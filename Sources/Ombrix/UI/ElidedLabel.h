@@ -23,7 +23,6 @@ class ElidedLabel : public QWidget {
     void setAlignment(Qt::Alignment alignment);
 
     // Where the text is cut: Qt::ElideRight (the default), Qt::ElideMiddle or Qt::ElideLeft.
-    Qt::TextElideMode elideMode() const { return elideMode_; }
     void setElideMode(Qt::TextElideMode mode);
 
     // The text as drawn at the current width ("…" at its end when it does not fit).

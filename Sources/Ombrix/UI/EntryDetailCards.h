@@ -149,8 +149,6 @@ class NotesCard : public Card {
     // Notes of only spaces count as notes.
     static bool isShown(const KdbxEntry& entry) { return !entry.notes.empty(); }
 
-    SelectableText* notesText() const { return notes_; }
-
   private:
     SelectableText* notes_;
 };

@@ -186,14 +186,14 @@ QWidget* EntryDetailView::buildActionBar(ClipboardService& clipboard) {
 }
 
 Card* EntryDetailView::buildCredentials() {
-    credentials_ = Card::section(12);
+    Card* credentials = Card::section(12);
 
     usernameCopy_ = ghostButton(QStringLiteral("Kopyala"));
     connect(usernameCopy_, &QAbstractButton::clicked, this,
             [this] { state_.copyUsername(KdbxEntry(entry_)); });
     usernameRow_ = new FieldRow(QStringLiteral("Kullanıcı adı"), QString(), true, Palette::text,
                                 QStringLiteral("—"), {usernameCopy_});
-    credentials_->contentLayout()->addWidget(usernameRow_);
+    credentials->contentLayout()->addWidget(usernameRow_);
 
     auto* password = new QWidget;
     auto* column = stack(password, 4);
@@ -228,8 +228,8 @@ Card* EntryDetailView::buildCredentials() {
     column->addSpacing(4);
     strength_ = new StrengthMeter(false);
     column->addWidget(strength_);
-    credentials_->contentLayout()->addWidget(password);
-    return credentials_;
+    credentials->contentLayout()->addWidget(password);
+    return credentials;
 }
 
 void EntryDetailView::setEntry(const KdbxEntry& entry) {

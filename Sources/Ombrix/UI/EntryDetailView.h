@@ -66,7 +66,6 @@ class EntryDetailView : public QScrollArea {
     QString displayedPassword() const;
 
     // The parts of the page, for the window's own tests and screenshots.
-    IconTile* iconTile() const { return icon_; }
     SelectableText* titleText() const { return title_; }
     ElidedLabel* groupLabel() const { return group_; }
     IconButton* editButton() const { return edit_; }
@@ -76,7 +75,6 @@ class EntryDetailView : public QScrollArea {
     CopyButton* copyUsernameButton() const { return copyUsername_; }
     CopyButton* copyPasswordButton() const { return copyPassword_; }
     AppButton* autoTypeButton() const { return autoType_; }
-    Card* credentialsCard() const { return credentials_; }
     FieldRow* usernameRow() const { return usernameRow_; }
     AppButton* usernameCopyButton() const { return usernameCopy_; }
     IconButton* passwordRevealButton() const { return reveal_; }
@@ -114,7 +112,6 @@ class EntryDetailView : public QScrollArea {
     CopyButton* copyUsername_ = nullptr;
     CopyButton* copyPassword_ = nullptr;
     AppButton* autoType_ = nullptr;
-    Card* credentials_ = nullptr;
     FieldRow* usernameRow_ = nullptr;
     AppButton* usernameCopy_ = nullptr;
     IconButton* reveal_ = nullptr;

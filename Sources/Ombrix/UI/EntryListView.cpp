@@ -134,7 +134,7 @@ void EntryListView::buildSortMenu() {
         action->setCheckable(true);
         directions->addAction(action);
         directionActions_.push_back(action);
-        connect(action, &QAction::triggered, this, [this, ascending] {
+        connect(action, &QAction::triggered, this, [this, ascending = ascending] {
             EntrySort next = state_.sort();
             next.ascending = ascending;
             state_.setSort(next);

@@ -34,7 +34,6 @@ class FlowRow : public QLayout {
     FlowRow(qreal spacing, qreal lineSpacing, QWidget* parent = nullptr);
     ~FlowRow() override;
 
-    qreal horizontalSpacing() const { return spacing_; }
     qreal lineSpacing() const { return lineSpacing_; }
 
     void addItem(QLayoutItem* item) override;

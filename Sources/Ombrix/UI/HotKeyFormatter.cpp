@@ -1,10 +1,9 @@
 #include "Ombrix/UI/HotKeyFormatter.h"
 
-#include <QGuiApplication>
 #include <QKeyEvent>
 
-#include "OmbrixCore/Platform/CarbonKeyTable.h"
-#include "OmbrixCore/Platform/X11KeyCode.h"
+#include "OmbrixCore/Services/CarbonKeyTable.h"
+#include "OmbrixCore/Services/HotKeyService.h"
 
 namespace {
 
@@ -41,9 +40,10 @@ std::uint32_t carbonModifiers(Qt::KeyboardModifiers modifiers) {
 }
 
 std::optional<std::uint32_t> carbonKeyCode(const QKeyEvent& event) {
-    // Only the xcb platform reports X11 key codes as native scan codes.
-    if (event.nativeScanCode() != 0 && QGuiApplication::platformName() == QLatin1String("xcb")) {
-        if (const std::optional<std::uint32_t> code = carbonKeyCodeOfX11KeyCode(event.nativeScanCode()))
+    // The desktop names the physical key, whatever Shift or the layout made it type.
+    if (event.nativeScanCode() != 0) {
+        if (const std::optional<std::uint32_t> code =
+                HotKeyService::shared().keyCodeOfNativeKey(event.nativeScanCode()))
             return code;
     }
     // Qt reports Shift+Tab as a key of its own.

@@ -17,9 +17,10 @@ namespace HotKeyFormatter {
 // add nothing.
 std::uint32_t carbonModifiers(Qt::KeyboardModifiers modifiers);
 
-// The Carbon key code of the key that `event` reports. On X11 the native key code names the
-// physical key, whatever Shift or the layout made it type; elsewhere, or for a key the keymap
-// does not name, the unshifted Qt key is mapped. None for keys without a Carbon code.
+// The Carbon key code of the key that `event` reports. Where the hot-key service can tell the
+// physical key from the event's native key code (X11), that key, whatever Shift or the layout
+// made it type; elsewhere, or for a key the keymap does not name, the unshifted Qt key is
+// mapped. None for keys without a Carbon code.
 std::optional<std::uint32_t> carbonKeyCode(const QKeyEvent& event);
 
 // The combination as Linux users read it, e.g. "Ctrl+Alt+A" or "Ctrl+Shift+Boşluk": the

@@ -26,7 +26,7 @@ namespace {
 // in the tint, dimmed while disabled or held).
 class FloppyButton : public QAbstractButton {
   public:
-    FloppyButton(qreal side, qreal glyph) : side_(side), glyph_(glyph), active_(new MotionValue(0, this)) {
+    FloppyButton(qreal side, qreal glyph) : glyph_(glyph), active_(new MotionValue(0, this)) {
         setFixedSize(qRound(side), qRound(side));
         setFocusPolicy(Qt::TabFocus);
     }
@@ -68,7 +68,6 @@ class FloppyButton : public QAbstractButton {
   private:
     void sync() { active_->setTarget(hovering_ && isEnabled() ? 1 : 0); }
 
-    qreal side_;
     qreal glyph_;
     QColor tint_ = Palette::textSoft;
     bool hovering_ = false;

@@ -12,8 +12,8 @@
 
 #include "Ombrix/App/AppState.h"
 #include "Ombrix/App/GroupTree.h"
+#include "Ombrix/App/LockScreenMetrics.h"
 #include "Ombrix/App/Preferences.h"
-#include "Ombrix/App/WindowSizer.h"
 #include "Ombrix/Theme/Motion.h"
 #include "Ombrix/Theme/Painting.h"
 #include "Ombrix/Theme/Palette.h"
@@ -117,8 +117,8 @@ void RootView::lockChanged() {
     showContent();
 }
 
-void RootView::setWindowSizer(WindowSizer* sizer) {
-    sizer_ = sizer;
+void RootView::setWindowShaper(WindowShaper shaper) {
+    shaper_ = std::move(shaper);
     takeShape();
 }
 
@@ -173,15 +173,15 @@ std::optional<RootView::Picture> RootView::pictureOf(QWidget* view) const {
 }
 
 void RootView::takeShape() {
-    if (!sizer_) return;
+    if (!shaper_) return;
     if (unlockView_) {
         // Measured as it will stand in the locked window, before it shows; the reader behind the
         // card reports the same height once it is laid out.
-        const int height = unlockView_->cardHeightFor(WindowSizer::lockedWidth);
+        const int height = unlockView_->cardHeightFor(LockScreenMetrics::width);
         metrics_.setCardHeight(height);
-        sizer_->apply(WindowSizer::Mode::compact(height));
+        shaper_(height);
     } else {
-        sizer_->apply(WindowSizer::Mode::full());
+        shaper_(std::nullopt);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include <QPixmap>
@@ -20,11 +21,10 @@ class Preferences;
 class QDialog;
 class QVBoxLayout;
 class UnlockView;
-class WindowSizer;
 
 // The whole content of the main window. While the vault is locked it shows a lock screen, and
 // the main view otherwise; each lock or unlock builds the new one afresh (so a lock screen
-// always starts empty). With a window sizer, the window takes the new shape before the new view
+// always starts empty). With a window shaper, the window takes the new shape before the new view
 // shows, so that view is laid out once at its final size; a picture of the old view then fades
 // out over it from where it stood on the screen.
 //
@@ -52,8 +52,11 @@ class RootView : public QWidget {
              LockScreenMetrics& metrics, QWidget* parent = nullptr);
     ~RootView() override;
 
+    // Gives the window the shape of the view about to show: locked, with the lock screen's card
+    // height measured at LockScreenMetrics::width; unlocked, with none.
+    using WindowShaper = std::function<void(std::optional<int> lockScreenHeight)>;
     // Shapes the window from now on: at once, and before each new view shows.
-    void setWindowSizer(WindowSizer* sizer);
+    void setWindowShaper(WindowShaper shaper);
 
     // The lock screen while locked, else null.
     UnlockView* unlockView() const;
@@ -108,7 +111,7 @@ class RootView : public QWidget {
     ClipboardService& clipboard_;
     FilePanels& panels_;
     LockScreenMetrics& metrics_;
-    QPointer<WindowSizer> sizer_;
+    WindowShaper shaper_;
 
     QVBoxLayout* layout_;
     QPointer<UnlockView> unlockView_;

@@ -80,10 +80,6 @@ QString SheetScaffold::confirmTitle() const {
     return confirm_->text();
 }
 
-void SheetScaffold::setConfirmTitle(const QString& title) {
-    confirm_->setText(title);
-}
-
 bool SheetScaffold::isConfirmEnabled() const {
     return confirm_->isEnabled();
 }

@@ -44,7 +44,6 @@ class SheetScaffold : public QDialog {
     void setSubtitle(const std::optional<QString>& subtitle);
 
     QString confirmTitle() const;
-    void setConfirmTitle(const QString& title);
 
     // Whether the confirm button (and with it Return) can be used; on at first.
     bool isConfirmEnabled() const;

@@ -44,7 +44,6 @@ class StrengthMeter : public QWidget {
     // Rates `password` at once; a new score animates the segments.
     void setPassword(const QString& password);
 
-    bool isCompact() const { return compact_; }
     PasswordGenerator::Strength strength() const { return strength_; }
     std::int64_t length() const { return length_; }
 

@@ -7,7 +7,7 @@
 #include <QWidget>
 
 #include "Ombrix/App/FileStore.h"
-#include "Ombrix/App/WindowSizer.h"
+#include "Ombrix/App/LockScreenMetrics.h"
 
 class AppButton;
 class AppState;

@@ -5,25 +5,11 @@
 #include <exception>
 #include <string>
 
-#include "OmbrixCore/Crypto/Bytes.h"
-
-// AES with a 256-bit key: CBC with PKCS#7 padding for KDBX payloads, ECB without padding for the
-// AES key transformation. Stateless: every operation checks its input lengths, runs one cipher
-// pass over the whole input and returns a fresh buffer.
+// AES with a 256-bit key runs where its data flows: the payload cipher streams CBC with PKCS#7
+// padding (Kdbx/PayloadCipher.h) and the AES key transformation runs its ECB rounds in place
+// (Kdbx/AesKdfRounds.h). Both report their failures with this one error type.
 struct AESCipher {
     class Error;
-
-    // Ciphertext of any-length data, padded to the next multiple of 16 (a whole block of padding
-    // when the length already is one). Throws Error.
-    static Bytes cbcEncrypt(ByteView data, ByteView key, ByteView iv);
-
-    // Plaintext with the padding removed. A ciphertext that is not whole blocks or whose padding
-    // is invalid throws cryptoFailure; a wrong key with valid-looking padding is not detected.
-    static Bytes cbcDecrypt(ByteView data, ByteView key, ByteView iv);
-
-    // Each 16-byte block enciphered on its own; data must be whole blocks. Throws Error.
-    static Bytes ecbEncryptNoPadding(ByteView data, ByteView key);
-    static Bytes ecbDecryptNoPadding(ByteView data, ByteView key);
 
     AESCipher() = delete;
 };

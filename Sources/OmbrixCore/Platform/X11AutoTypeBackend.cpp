@@ -1,10 +1,10 @@
 #include "OmbrixCore/Platform/X11AutoTypeBackend.h"
 
-#include "OmbrixCore/Platform/CarbonKeyTable.h"
 #include "OmbrixCore/Platform/X11Connection.h"
 #include "OmbrixCore/Platform/X11KeyLayout.h"
 #include "OmbrixCore/Platform/X11Keyboard.h"
 #include "OmbrixCore/Platform/XcbReply.h"
+#include "OmbrixCore/Services/CarbonKeyTable.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

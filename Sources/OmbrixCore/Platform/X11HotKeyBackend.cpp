@@ -1,10 +1,11 @@
 #include "OmbrixCore/Platform/X11HotKeyBackend.h"
 
-#include "OmbrixCore/Platform/CarbonKeyTable.h"
 #include "OmbrixCore/Platform/X11Connection.h"
 #include "OmbrixCore/Platform/X11Keyboard.h"
 #include "OmbrixCore/Platform/XcbReply.h"
+#include "OmbrixCore/Services/CarbonKeyTable.h"
 
+#include <QGuiApplication>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -142,6 +143,20 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
         const std::optional<xcb_keycode_t> keycode = connection->keyboard()->keycode(*name);
         if (!keycode) return {};
         return connection->keyboard()->keyText(*keycode);
+    }
+
+    std::optional<std::uint32_t> keyCodeOfNativeKey(std::uint32_t nativeKeyCode) const override {
+        // Only Qt's xcb platform reports X11 key codes as native scan codes. The core protocol
+        // reserves 0...7; key codes are one byte.
+        if (QGuiApplication::platformName() != QLatin1String("xcb")) return std::nullopt;
+        if (nativeKeyCode < 8 || nativeKeyCode > 255) return std::nullopt;
+        X11Connection* connection = m_connectionSource ? m_connectionSource() : nullptr;
+        if (!connection || connection->isBroken() || !connection->keyboard()) return std::nullopt;
+        // The key's XKB name in the server's current keymap names the physical key.
+        const std::optional<std::string_view> name =
+            connection->keyboard()->keyName(static_cast<xcb_keycode_t>(nativeKeyCode));
+        if (!name) return std::nullopt;
+        return CarbonKeyTable::carbonCode(*name);
     }
 
   private:

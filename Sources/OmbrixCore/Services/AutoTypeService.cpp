@@ -6,14 +6,17 @@
 #include <deque>
 #include <utility>
 
+#include "OmbrixCore/Crypto/Precondition.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
-#include "OmbrixCore/Platform/X11AutoTypeBackend.h"
 #include "OmbrixCore/Services/AutoTypeSequence.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+
+// Never destroyed, like the application's other shared services.
+AutoTypeService* sharedInstance = nullptr;
 
 constexpr milliseconds pollInterval{20};
 constexpr milliseconds keyReleaseWait{1000};
@@ -69,9 +72,13 @@ struct AutoTypeService::Run {
 };
 
 AutoTypeService& AutoTypeService::shared() {
-    // Never destroyed, like the application's other shared services.
-    static AutoTypeService* instance = new AutoTypeService(createX11AutoTypeBackend());
-    return *instance;
+    OMBRIX_PRECONDITION(sharedInstance, "AutoTypeService::shared() before installShared()");
+    return *sharedInstance;
+}
+
+void AutoTypeService::installShared(std::unique_ptr<Backend> backend) {
+    OMBRIX_PRECONDITION(!sharedInstance, "AutoTypeService::installShared() twice");
+    sharedInstance = new AutoTypeService(std::move(backend));
 }
 
 AutoTypeService::AutoTypeService(std::unique_ptr<Backend> backend, QObject* parent)
@@ -88,8 +95,6 @@ AutoTypeService::~AutoTypeService() {
 bool AutoTypeService::hasAccessibilityPermission() const {
     return m_backend->canSynthesize();
 }
-
-void AutoTypeService::requestAccessibilityPermission() {}
 
 void AutoTypeService::startTrackingFrontmostApplication() {
     if (m_tracking) return;

@@ -118,9 +118,11 @@ class AutoTypeService : public QObject {
 
     using Completion = std::function<void(std::optional<AutoTypeError> error)>;
 
-    // The process-wide instance over the X11 display, created on first use. Without an X11
-    // display it stays inactive and every run reports accessibilityPermissionMissing.
+    // The process-wide instance, over the desktop's backend that the program gave installShared()
+    // at start-up. Asking for it before then is a programming error.
     static AutoTypeService& shared();
+    // Makes the process-wide instance; once, before the first use of shared().
+    static void installShared(std::unique_ptr<Backend> backend);
 
     explicit AutoTypeService(std::unique_ptr<Backend> backend, QObject* parent = nullptr);
     // Stops a run that is still going (its keys are released, its completion is not called).
@@ -135,8 +137,6 @@ class AutoTypeService : public QObject {
 
     // An X11 display with the XTEST extension; never true in a Wayland session.
     bool hasAccessibilityPermission() const;
-    // Nothing to ask for on X11; kept for the settings window's button.
-    void requestAccessibilityPermission();
 
     // From now on the target follows the active window (other than ours). Once per instance.
     void startTrackingFrontmostApplication();

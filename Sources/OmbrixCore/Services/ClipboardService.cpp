@@ -1,13 +1,16 @@
 #include "OmbrixCore/Services/ClipboardService.h"
 
-#include "OmbrixCore/Platform/QtClipboardBackend.h"
-
 #include <QTimer>
 
 #include <cmath>
 #include <limits>
 
+#include "OmbrixCore/Crypto/Precondition.h"
+
 namespace {
+
+// Never destroyed: nothing touches the clipboard while the process winds down.
+ClipboardService* sharedInstance = nullptr;
 
 class QtCountdownTimer final : public ClipboardService::Timer {
   public:
@@ -44,10 +47,13 @@ qint64 countdownSeconds(double clearAfter) {
 }  // namespace
 
 ClipboardService& ClipboardService::shared() {
-    // Never destroyed: nothing touches the clipboard while the process winds down.
-    static ClipboardService* instance =
-        new ClipboardService(std::make_unique<QtClipboardBackend>(), std::make_unique<QtCountdownTimer>());
-    return *instance;
+    OMBRIX_PRECONDITION(sharedInstance, "ClipboardService::shared() before installShared()");
+    return *sharedInstance;
+}
+
+void ClipboardService::installShared(std::unique_ptr<Backend> backend) {
+    OMBRIX_PRECONDITION(!sharedInstance, "ClipboardService::installShared() twice");
+    sharedInstance = new ClipboardService(std::move(backend), std::make_unique<QtCountdownTimer>());
 }
 
 ClipboardService::ClipboardService(std::unique_ptr<Backend> backend, std::unique_ptr<Timer> timer,

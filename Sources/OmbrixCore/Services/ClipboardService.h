@@ -57,8 +57,11 @@ class ClipboardService : public QObject {
     // Used when the time-out is not a finite positive number.
     static constexpr double defaultClearAfter = 12.0;
 
-    // The process-wide instance over the system clipboard (QClipboard), created on first use.
+    // The process-wide instance, over the clipboard backend that the program gave installShared()
+    // at start-up, counting down with a Qt timer. Asking for it before then is a programming error.
     static ClipboardService& shared();
+    // Makes the process-wide instance; once, before the first use of shared().
+    static void installShared(std::unique_ptr<Backend> backend);
 
     ClipboardService(std::unique_ptr<Backend> backend, std::unique_ptr<Timer> timer,
                      QObject* parent = nullptr);

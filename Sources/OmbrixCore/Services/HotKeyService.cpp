@@ -1,13 +1,16 @@
 #include "OmbrixCore/Services/HotKeyService.h"
 
-#include "OmbrixCore/Platform/CarbonKeyTable.h"
-#include "OmbrixCore/Platform/X11HotKeyBackend.h"
+#include "OmbrixCore/Crypto/Precondition.h"
+#include "OmbrixCore/Services/CarbonKeyTable.h"
 
 #include <QMetaObject>
 
 #include <string_view>
 
 namespace {
+
+// Never destroyed, like the application's other shared services.
+HotKeyService* sharedInstance = nullptr;
 
 // The legend of a printable key of the main block on a US keyboard, from its XKB name: the four
 // alphanumeric rows are named by row and position ("AC01" is the first key of row C, A). Used
@@ -42,9 +45,13 @@ QString usLegend(std::string_view xkbName) {
 }  // namespace
 
 HotKeyService& HotKeyService::shared() {
-    // Never destroyed, like the application's other shared services.
-    static HotKeyService* instance = new HotKeyService(createX11HotKeyBackend());
-    return *instance;
+    OMBRIX_PRECONDITION(sharedInstance, "HotKeyService::shared() before installShared()");
+    return *sharedInstance;
+}
+
+void HotKeyService::installShared(std::unique_ptr<Backend> backend) {
+    OMBRIX_PRECONDITION(!sharedInstance, "HotKeyService::installShared() twice");
+    sharedInstance = new HotKeyService(std::move(backend));
 }
 
 HotKeyService::HotKeyService(std::unique_ptr<Backend> backend, QObject* parent)
@@ -119,6 +126,10 @@ QString HotKeyService::displayText(std::uint32_t keyCode, std::uint32_t modifier
 
 QString HotKeyService::displayString(std::uint32_t keyCode, std::uint32_t modifiers) {
     return shared().displayText(keyCode, modifiers);
+}
+
+std::optional<std::uint32_t> HotKeyService::keyCodeOfNativeKey(std::uint32_t nativeKeyCode) const {
+    return m_backend->keyCodeOfNativeKey(nativeKeyCode);
 }
 
 QString HotKeyService::keyName(std::uint32_t keyCode) const {

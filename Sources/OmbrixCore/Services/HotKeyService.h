@@ -63,14 +63,23 @@ class HotKeyService : public QObject {
         virtual void ungrab() = 0;
         // What the key types in the current keyboard layout ("a"); empty when unknown.
         virtual QString keyText(std::uint32_t keyCode) const = 0;
+        // The key code, as stored, of the physical key that a key event names by the desktop's
+        // own code (QKeyEvent::nativeScanCode()); none when this desktop cannot tell.
+        virtual std::optional<std::uint32_t> keyCodeOfNativeKey(std::uint32_t nativeKeyCode) const {
+            (void)nativeKeyCode;
+            return std::nullopt;
+        }
     };
 
     // The A key with Command and Option as stored: Ctrl+Alt+A here.
     static constexpr std::uint32_t defaultKeyCode = 0;
     static constexpr std::uint32_t defaultModifiers = 0x900;
 
-    // The process-wide instance over the X11 display, created on first use.
+    // The process-wide instance, over the desktop's backend that the program gave installShared()
+    // at start-up. Asking for it before then is a programming error.
     static HotKeyService& shared();
+    // Makes the process-wide instance; once, before the first use of shared().
+    static void installShared(std::unique_ptr<Backend> backend);
 
     explicit HotKeyService(std::unique_ptr<Backend> backend, QObject* parent = nullptr);
     // Releases the key: a press can no longer reach a service that is gone.
@@ -100,6 +109,10 @@ class HotKeyService : public QObject {
     QString displayText(std::uint32_t keyCode, std::uint32_t modifiers) const;
     // The same through the shared instance.
     static QString displayString(std::uint32_t keyCode, std::uint32_t modifiers);
+
+    // The key code, as stored, of the physical key that a key event names by the desktop's own
+    // code, whatever the layout or Shift made it type; none when the desktop cannot tell.
+    std::optional<std::uint32_t> keyCodeOfNativeKey(std::uint32_t nativeKeyCode) const;
 
   signals:
     // After every assignment of the registration, also when it stays absent, and so after every

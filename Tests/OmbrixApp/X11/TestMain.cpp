@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "Ombrix/App/OmbrixApp.h"
 #include "Ombrix/App/QtTurkish.h"
 #include "Ombrix/Theme/ApplicationTheme.h"
 #include "Ombrix/Theme/FontRegistrar.h"
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
     FontRegistrar::registerBundledFonts();
     ApplicationTheme::apply(app);
     installQtTurkish(app);
+    OmbrixApp::installDesktopServices();
     Motion::setEnabled(false);
     QCursor::setPos(-10000, -10000);
     return RUN_ALL_TESTS();

@@ -1,15 +1,18 @@
 #include "OmbrixCore/Platform/X11Connection.h"
-#include "OmbrixCore/Platform/X11KeyCode.h"
+#include "OmbrixCore/Platform/X11HotKeyBackend.h"
 #include "OmbrixCore/Platform/X11Keyboard.h"
+#include "OmbrixCore/Services/HotKeyService.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
+// What the hot-key recorder asks of a key event's native key code on X11.
 TEST(X11KeyCode, NamesThePhysicalKeyByItsCarbonCode) {
     X11Connection* connection = X11Connection::shared();
     ASSERT_NE(connection, nullptr);
     ASSERT_NE(connection->keyboard(), nullptr);
+    const HotKeyService service(createX11HotKeyBackend());
     struct Case {
         const char* xkbName;
         std::uint32_t carbonCode;
@@ -21,11 +24,14 @@ TEST(X11KeyCode, NamesThePhysicalKeyByItsCarbonCode) {
     for (const Case& c : cases) {
         const std::optional<xcb_keycode_t> keycode = connection->keyboard()->keycode(c.xkbName);
         ASSERT_TRUE(keycode) << c.xkbName;
-        EXPECT_EQ(carbonKeyCodeOfX11KeyCode(*keycode), c.carbonCode) << c.xkbName;
+        EXPECT_EQ(service.keyCodeOfNativeKey(*keycode), c.carbonCode) << c.xkbName;
     }
     // Outside the protocol's key codes: nothing, without asking the server.
     for (std::uint32_t outside : {0u, 7u, 256u, 0xFFFFFFFFu})
-        EXPECT_FALSE(carbonKeyCodeOfX11KeyCode(outside)) << outside;
+        EXPECT_FALSE(service.keyCodeOfNativeKey(outside)) << outside;
+    // Without a display nothing can be told.
+    const HotKeyService withoutDisplay(createX11HotKeyBackend([] { return nullptr; }));
+    EXPECT_FALSE(withoutDisplay.keyCodeOfNativeKey(*connection->keyboard()->keycode("AC01")));
 }
 
 }  // namespace
