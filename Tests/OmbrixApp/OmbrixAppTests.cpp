@@ -911,7 +911,7 @@ struct SlowSaves {
     SlowSaves() {
         a.show();
         fakes::open(a.h, a.state(), sample.database);
-        a.state().waitForWork();
+        for (int turn = 0; turn < 1000 && a.state().isWorking(); ++turn) QTest::qWait(10);
         settle();
     }
 

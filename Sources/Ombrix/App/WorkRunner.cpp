@@ -48,7 +48,7 @@ void ThreadWorkRunner::start(Work work, Done done, QObject* context) {
 }
 
 void ThreadWorkRunner::finish(const std::shared_ptr<Job>& job) {
-    // Already waited for, or abandoned.
+    // Abandoned meanwhile.
     if (job_ != job) return;
     job->thread.join();
     job_.reset();
@@ -80,13 +80,6 @@ bool ThreadWorkRunner::isRunning() const {
 
 void ThreadWorkRunner::stop() {
     if (job_) job_->stop = true;
-}
-
-void ThreadWorkRunner::wait() {
-    if (!job_) return;
-    // A copy: finish() lets go of the member, which must not take the job with it.
-    const std::shared_ptr<Job> job = job_;
-    finish(job);
 }
 
 void ThreadWorkRunner::abandon() {

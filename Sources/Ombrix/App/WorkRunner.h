@@ -30,8 +30,6 @@ class WorkRunner {
     virtual bool isRunning() const = 0;
     // Raises the running work's stop flag.
     virtual void stop() = 0;
-    // Blocks until the running work has ended, then runs its `done` at once.
-    virtual void wait() = 0;
     // Stops the running work, waits for it, and drops its `done`.
     virtual void abandon() = 0;
 };
@@ -46,7 +44,6 @@ class ThreadWorkRunner final : public WorkRunner {
     void runAndWait(const Work& work) override;
     bool isRunning() const override;
     void stop() override;
-    void wait() override;
     void abandon() override;
 
   private:
@@ -64,6 +61,5 @@ class InlineWorkRunner final : public WorkRunner {
     void runAndWait(const Work& work) override;
     bool isRunning() const override { return false; }
     void stop() override {}
-    void wait() override {}
     void abandon() override {}
 };
