@@ -955,7 +955,9 @@ TEST(OmbrixApp, ASaveThatTakesAWhileShowsItIsBusyAndLosesNothingTriedMeanwhile) 
         {Attempt::deleteInTheList, "Delete in the list"},     {Attempt::undo, "Ctrl+Z"},
         {Attempt::entryEditor, "Kaydet in the entry editor"}, {Attempt::newEntry, "Kaydet in a new entry"},
         {Attempt::groupEditor, "Kaydet in the group editor"}, {Attempt::newGroup, "Kaydet in a new group"}};
-    for (const auto& [attempt, note] : attempts) {
+    for (const auto& pair : attempts) {
+        const Attempt attempt = pair.first;
+        const char* const note = pair.second;
         SlowSaves s;
         AppState& state = s.a.state();
         const UUID github = s.sample.github.id;
