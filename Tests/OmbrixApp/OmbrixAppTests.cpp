@@ -590,9 +590,10 @@ TEST(OmbrixApp, AFileChangedElsewhereNeverTrapsTheChanges) {
                 continue;
             }
             EXPECT_EQ(watch.messages.size(), 1) << note << ": the user is asked once";
-            if (!watch.messages.isEmpty())
+            if (!watch.messages.isEmpty()) {
                 EXPECT_TRUE(watch.messages.front().startsWith(QStringLiteral("“kasa.kdbx”, siz açtıktan")))
                     << note;
+            }
             // Kept editing: nothing written, nothing dropped, nothing ended.
             EXPECT_FALSE(a.state().isLocked()) << note;
             EXPECT_TRUE(a.state().isDirty()) << note;
