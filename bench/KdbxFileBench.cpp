@@ -29,7 +29,7 @@
 #include "BenchDatabase.h"
 #include "ExpatPass.h"
 #include "PeakMemory.h"
-#include "OmbrixCore/Crypto/AESCipher.h"
+#include "OmbrixCore/Kdbx/PayloadCipher.h"
 #include "OmbrixCore/Crypto/Gzip.h"
 #include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
@@ -132,7 +132,7 @@ const Version3& version3() {
         const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(key), header);
         Version3 out;
         out.file = rawHeader;
-        const Bytes encrypted = AESCipher::cbcEncrypt(plain, keys.master, header.encryptionIV);
+        const Bytes encrypted = KdbxCrypto::encryptPayload(plain, KdbxCipher::aes256, keys.master, header.encryptionIV);
         out.file.insert(out.file.end(), encrypted.begin(), encrypted.end());
         out.payload = payloadOf(gzipped, false);
         return out;
@@ -153,7 +153,7 @@ Bytes fileOfXML(const std::string& xml) {
     inner.streamKey = Bytes(64, 6);
     Bytes payload = inner.serialize();
     payload.insert(payload.end(), xml.begin(), xml.end());
-    const Bytes encrypted = AESCipher::cbcEncrypt(Gzip::compress(payload), keys.master, header.encryptionIV);
+    const Bytes encrypted = KdbxCrypto::encryptPayload(Gzip::compress(payload), KdbxCipher::aes256, keys.master, header.encryptionIV);
     Bytes file = rawHeader;
     const Bytes hash = KdbxCrypto::sha256(rawHeader);
     const Bytes mac = KdbxCrypto::headerHMAC(rawHeader, *keys.hmac);
