@@ -12,7 +12,7 @@
 
 #include <unistd.h>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Kdbx/AesKdfRounds.h"
 
 namespace {

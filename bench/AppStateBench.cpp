@@ -11,8 +11,8 @@
 
 #include "BenchAppState.h"
 #include "BenchDatabase.h"
-#include "Ombrix/App/AppState.h"
-#include "Ombrix/App/GroupTree.h"
+#include "OmbrixState/AppState.h"
+#include "OmbrixState/GroupTree.h"
 
 namespace {
 

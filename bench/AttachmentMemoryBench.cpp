@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "BenchAppState.h"
-#include "Ombrix/App/AppState.h"
-#include "Ombrix/App/FileStore.h"
-#include "Ombrix/App/GroupTree.h"
+#include "OmbrixState/AppState.h"
+#include "OmbrixState/FileStore.h"
+#include "OmbrixState/GroupTree.h"
 #include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/KdbxFile.h"
 #include "OmbrixCore/Kdbx/KdbxXMLReader.h"

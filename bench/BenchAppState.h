@@ -11,8 +11,8 @@
 #include <QString>
 #include <QUrl>
 
-#include "Ombrix/App/AppState.h"
-#include "Ombrix/App/Preferences.h"
+#include "OmbrixState/AppState.h"
+#include "OmbrixState/Preferences.h"
 
 // An application state unlocked on a database built in memory, with every outside service a
 // no-op: the figures measure the state and the views, never the disk, the clipboard or timers.

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "OmbrixCore/Crypto/ChaCha20.h"
-#include "OmbrixCore/Crypto/Gzip.h"
+#include "OmbrixCore/Compression/Gzip.h"
 #include "OmbrixCore/Crypto/Salsa20.h"
 #include "OmbrixCore/Kdbx/PayloadCipher.h"
 

@@ -6,7 +6,7 @@
 
 #include <stdexcept>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 // expat's own pass over the XML with handlers that do nothing: the floor any reader of the
 // payload stands on, measured beside ours.

@@ -30,7 +30,7 @@
 #include "ExpatPass.h"
 #include "PeakMemory.h"
 #include "OmbrixCore/Kdbx/PayloadCipher.h"
-#include "OmbrixCore/Crypto/Gzip.h"
+#include "OmbrixCore/Compression/Gzip.h"
 #include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
 #include "OmbrixCore/Kdbx/InnerStreamCipher.h"

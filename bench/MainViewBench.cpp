@@ -13,13 +13,13 @@
 
 #include "BenchAppState.h"
 #include "BenchDatabase.h"
-#include "Ombrix/App/AppState.h"
-#include "Ombrix/App/GroupTree.h"
-#include "Ombrix/Theme/ApplicationTheme.h"
-#include "Ombrix/Theme/FontRegistrar.h"
-#include "Ombrix/UI/EntryList.h"
-#include "Ombrix/UI/EntryListModel.h"
-#include "Ombrix/UI/EntryListView.h"
+#include "OmbrixState/AppState.h"
+#include "OmbrixState/GroupTree.h"
+#include "OmbrixTheme/ApplicationTheme.h"
+#include "OmbrixTheme/FontRegistrar.h"
+#include "OmbrixUI/EntryList.h"
+#include "OmbrixUI/EntryListModel.h"
+#include "OmbrixUI/EntryListView.h"
 
 namespace {
 

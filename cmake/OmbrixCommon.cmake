@@ -33,3 +33,16 @@ function(ombrix_collect_sources out)
   endforeach()
   set(${out} ${all} PARENT_SCOPE)
 endfunction()
+
+# A static library of Qt code made of the .cpp and .h files of Sources/<name>, named as its
+# folder; the headers are listed so that moc finds the classes that need it.
+function(ombrix_add_qt_layer name)
+  cmake_parse_arguments(ARG "" "" "EXCLUDE" ${ARGN})
+  ombrix_collect_sources(sources ${name})
+  foreach(excluded IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM sources ${PROJECT_SOURCE_DIR}/Sources/${name}/${excluded})
+  endforeach()
+  file(GLOB headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/Sources/${name}/*.h)
+  add_library(${name} STATIC ${sources} ${headers})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+endfunction()

@@ -3,7 +3,7 @@
 package (MIT) into the resources, then writes Ombrix.qrc listing every file of the fonts and
 icons folders (run scripts/make-fonts.py first when the fonts change).
 
-The table in Sources/Ombrix/Theme/Icons.cpp is the one source of the file names; run this
+The table in Sources/OmbrixTheme/Icons.cpp is the one source of the file names; run this
 after changing it:
     /usr/bin/python3 scripts/copy-icons.py
 """
@@ -14,8 +14,8 @@ import shutil
 import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-TABLE = ROOT / "Sources" / "Ombrix" / "Theme" / "Icons.cpp"
-RESOURCES = ROOT / "Sources" / "Ombrix" / "Resources"
+TABLE = ROOT / "Sources" / "OmbrixTheme" / "Icons.cpp"
+RESOURCES = ROOT / "Sources" / "OmbrixTheme" / "Resources"
 OUT = RESOURCES / "Icons"
 SOURCE = pathlib.Path("/usr/share/bootstrap-icons/svg")
 

@@ -20,7 +20,7 @@ from fontTools import subset
 from fontTools.ttLib import TTFont
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-OUT = ROOT / "Sources" / "Ombrix" / "Resources" / "Fonts"
+OUT = ROOT / "Sources" / "OmbrixTheme" / "Resources" / "Fonts"
 
 DOSIS = pathlib.Path("/usr/share/fonts/opentype/dosis")
 INTER = pathlib.Path("/usr/share/fonts/opentype/inter")

@@ -10,7 +10,7 @@
 #include <zlib.h>
 
 #include "AllocationProbe.h"
-#include "OmbrixCore/Crypto/Gzip.h"
+#include "OmbrixCore/Compression/Gzip.h"
 #include "Support/Fixtures.h"
 
 using testsupport::fromHex;

@@ -9,7 +9,7 @@
 #include "AllocationProbe.h"
 #include "KdbxErrorTesting.h"
 #include "KdbxFixtureManifest.h"
-#include "OmbrixCore/Crypto/Gzip.h"
+#include "OmbrixCore/Compression/Gzip.h"
 #include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
 #include "OmbrixCore/Kdbx/InnerStreamCipher.h"

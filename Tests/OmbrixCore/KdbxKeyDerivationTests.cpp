@@ -19,7 +19,7 @@
 #include "KdbxErrorTesting.h"
 #include "OmbrixCore/Crypto/Argon2.h"
 #include "OmbrixCore/Crypto/Argon2Compress.h"
-#include "OmbrixCore/Crypto/StopRequest.h"
+#include "OmbrixCore/Foundation/StopRequest.h"
 #include "OmbrixCore/Kdbx/AesKdfRounds.h"
 #include "OmbrixCore/Kdbx/KdbxCrypto.h"
 #include "OmbrixCore/Kdbx/KdbxHeader.h"

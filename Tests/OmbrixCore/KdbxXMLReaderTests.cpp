@@ -5,7 +5,7 @@
 
 #include "AllocationProbe.h"
 #include "KdbxErrorTesting.h"
-#include "OmbrixCore/Crypto/Gzip.h"
+#include "OmbrixCore/Compression/Gzip.h"
 #include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/InnerStreamCipher.h"
 #include "OmbrixCore/Kdbx/KdbxDate.h"

@@ -10,9 +10,9 @@
 
 #include <unicode/uloc.h>
 
-#include "OmbrixCore/Services/AutoTypeError.h"
-#include "OmbrixCore/Services/AutoTypeSequence.h"
-#include "OmbrixCore/Services/AutoTypeService.h"
+#include "OmbrixServices/Services/AutoTypeError.h"
+#include "OmbrixServices/Services/AutoTypeSequence.h"
+#include "OmbrixServices/Services/AutoTypeService.h"
 
 // Failure output names the kind and, for text, only the length: a step may hold a password.
 void PrintTo(const AutoTypeAction& a, std::ostream* os) {

@@ -1,5 +1,5 @@
-#include "OmbrixCore/Platform/X11AutoTypeBackend.h"
-#include "OmbrixCore/Services/AutoTypeService.h"
+#include "OmbrixServices/Platform/X11AutoTypeBackend.h"
+#include "OmbrixServices/Services/AutoTypeService.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

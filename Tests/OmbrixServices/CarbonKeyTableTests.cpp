@@ -1,4 +1,4 @@
-#include "OmbrixCore/Services/CarbonKeyTable.h"
+#include "OmbrixServices/Services/CarbonKeyTable.h"
 
 #include <gtest/gtest.h>
 

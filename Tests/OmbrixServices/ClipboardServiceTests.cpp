@@ -1,6 +1,6 @@
-#include "OmbrixCore/Platform/QtClipboardBackend.h"
-#include "OmbrixCore/Services/ClipboardService.h"
-#include "OmbrixServices/ManualClipboardTimer.h"
+#include "OmbrixServices/Platform/QtClipboardBackend.h"
+#include "OmbrixServices/Services/ClipboardService.h"
+#include "Support/ManualClipboardTimer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "OmbrixCore/Platform/X11HotKeyBackend.h"
-#include "OmbrixCore/Services/HotKeyService.h"
+#include "OmbrixServices/Platform/X11HotKeyBackend.h"
+#include "OmbrixServices/Services/HotKeyService.h"
 
 #include <QCoreApplication>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "OmbrixCore/Services/PasswordGenerator.h"
+#include "OmbrixServices/Services/PasswordGenerator.h"
 
 using PasswordGenerator::Options;
 

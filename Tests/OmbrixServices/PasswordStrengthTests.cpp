@@ -7,7 +7,7 @@
 
 #include <unicode/uloc.h>
 
-#include "OmbrixCore/Services/PasswordStrength.h"
+#include "OmbrixServices/Services/PasswordStrength.h"
 
 using PasswordGenerator::strength;
 

@@ -8,7 +8,7 @@
 
 #include <xkbcommon/xkbcommon.h>
 
-#include "OmbrixCore/Platform/X11KeyLayout.h"
+#include "OmbrixServices/Platform/X11KeyLayout.h"
 
 // Keymaps compiled from the system's XKB data by name, as a desktop configures them; no X server.
 namespace {

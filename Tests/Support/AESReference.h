@@ -1,7 +1,7 @@
 #pragma once
 
 #include "OmbrixCore/Crypto/AESCipher.h"
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 // AES-256 in one pass over the whole input through OpenSSL's EVP interface: an oracle for the
 // engine's streamed payload cipher and AES-KDF kernels, and a way to seal files built by hand.

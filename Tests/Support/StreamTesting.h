@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 namespace testsupport {
 

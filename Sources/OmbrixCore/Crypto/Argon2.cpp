@@ -16,7 +16,7 @@
 
 #include "OmbrixCore/Crypto/Argon2Compress.h"
 #include "OmbrixCore/Crypto/Blake2b.h"
-#include "OmbrixCore/Crypto/Precondition.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
 
 // ---------------------------------------------------------------------------------------------

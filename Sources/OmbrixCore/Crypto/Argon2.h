@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "OmbrixCore/Crypto/Bytes.h"
-#include "OmbrixCore/Crypto/StopRequest.h"
+#include "OmbrixCore/Foundation/Bytes.h"
+#include "OmbrixCore/Foundation/StopRequest.h"
 
 // The memory-hard password hash Argon2 of RFC 9106 in its variants d, i and id, versions 0x13
 // and 0x10 (the earlier one, which overwrites blocks on every pass).

@@ -3,7 +3,7 @@
 #include <bit>
 
 #include "OmbrixCore/Crypto/Argon2Segment.h"
-#include "OmbrixCore/Crypto/Precondition.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "OmbrixCore/Crypto/Argon2.h"
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 // Argon2's 1 KiB block, its compression function G (RFC 9106, sections 3.5 and 3.6) and the
 // filling of a segment, in a portable form that is the reference and in vector forms picked at

@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "OmbrixCore/Crypto/Precondition.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
 
 namespace {

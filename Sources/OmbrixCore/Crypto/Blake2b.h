@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 // BLAKE2b (RFC 7693) with digests of 1 to 64 bytes and keys of up to 64 bytes, and the
 // variable-length hash H' that Argon2 builds on it (RFC 9106, section 3.3). Lengths outside

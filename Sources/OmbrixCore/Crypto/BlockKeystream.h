@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 // What ChaCha20 and Salsa20 share: a 64-byte block made of sixteen little-endian 32-bit words (the
 // mixed state added to the state), and a keystream carried across calls, so that a long stream

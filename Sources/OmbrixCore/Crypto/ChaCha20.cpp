@@ -2,7 +2,7 @@
 
 #include <bit>
 
-#include "OmbrixCore/Crypto/Precondition.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "OmbrixCore/Crypto/BlockKeystream.h"
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 // ChaCha20 (20 rounds) as a keystream that one object carries across calls: a long stream may be
 // handed to process() in pieces of any size and comes out as if processed in one call. Serves as

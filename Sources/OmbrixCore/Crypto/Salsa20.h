@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "OmbrixCore/Crypto/BlockKeystream.h"
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 // Salsa20/20 with a 64-bit nonce and a 64-bit block counter starting at 0, as a keystream that
 // one object carries across calls: a long stream may be handed to process() in pieces of any size

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 // A byte buffer for secrets that are kept beyond one computation: a master password's UTF-8
 // bytes, a key file's content. Every block of memory it holds is overwritten with zeros before

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 // Overwrites memory with zeros in a way the compiler may not remove, even when nothing reads
 // the memory afterwards (secrets about to be freed).

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "OmbrixCore/Crypto/AESCipher.h"
-#include "OmbrixCore/Crypto/Precondition.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-#include "OmbrixCore/Crypto/StopRequest.h"
+#include "OmbrixCore/Foundation/StopRequest.h"
 
 // The repeated AES-256 encryption at the heart of AES-KDF: both 16-byte halves of a 32-byte
 // block enciphered `rounds` times under one key, each half as an independent ECB block. The

@@ -1,6 +1,6 @@
 #include "OmbrixCore/Kdbx/AesKdfRounds.h"
 
-#include "OmbrixCore/Crypto/Precondition.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 
 #if defined(__x86_64__)
 

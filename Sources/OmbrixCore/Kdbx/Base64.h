@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 // Standard base64 (RFC 4648 alphabet, "=" padding, no line breaks).
 namespace Base64 {

@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "OmbrixCore/Crypto/Precondition.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixCore/Kdbx/KdbxCrypto.h"
 #include "OmbrixCore/Kdbx/KdbxError.h"
 #include "OmbrixCore/Kdbx/KdbxReader.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Kdbx/KdbxCrypto.h"
 #include "OmbrixCore/Kdbx/KdbxError.h"
 

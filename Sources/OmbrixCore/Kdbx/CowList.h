@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "OmbrixCore/Crypto/Precondition.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 
 // An ordered list with value semantics whose copies share their storage until one of them
 // changes. A change copies only what it touches: the list of element pointers, and the one

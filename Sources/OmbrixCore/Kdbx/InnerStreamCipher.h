@@ -4,7 +4,7 @@
 #include <memory>
 #include <optional>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 // The keystream that protects the values marked protected inside one XML document. One object
 // serves one document: each call XORs the next bytes of the keystream, so encrypting and

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Kdbx/Models.h"
 
 // The composite key of a database and the key files it may take: XML key files of versions 1.0

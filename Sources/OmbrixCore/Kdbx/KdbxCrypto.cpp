@@ -11,7 +11,7 @@
 #include <climits>
 #include <memory>
 
-#include "OmbrixCore/Crypto/Precondition.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixCore/Kdbx/KdbxError.h"
 
 namespace {

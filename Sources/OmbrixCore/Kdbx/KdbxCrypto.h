@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <initializer_list>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 // Hashes, MAC, random bytes and constant-time comparison used throughout the engine
 // (OpenSSL 3). A failure of the library is thrown as KdbxError::cryptoFailure.

@@ -11,7 +11,7 @@
 #endif
 
 #include "OmbrixCore/Crypto/AESCipher.h"
-#include "OmbrixCore/Crypto/Precondition.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
 #include "OmbrixCore/Kdbx/InnerStreamCipher.h"

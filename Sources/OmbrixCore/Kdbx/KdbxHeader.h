@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Kdbx/Models.h"
 #include "OmbrixCore/Kdbx/UUID.h"
 #include "OmbrixCore/Kdbx/VariantDictionary.h"

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Kdbx/KdbxError.h"
 
 class KdbxReader;

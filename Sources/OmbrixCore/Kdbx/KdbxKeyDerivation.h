@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "OmbrixCore/Crypto/Bytes.h"
-#include "OmbrixCore/Crypto/StopRequest.h"
+#include "OmbrixCore/Foundation/Bytes.h"
+#include "OmbrixCore/Foundation/StopRequest.h"
 #include "OmbrixCore/Kdbx/KdbxHeader.h"
 
 // From the 32-byte composite key and a file's outer header to the keys that open and seal the

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 class KdbxError;
 

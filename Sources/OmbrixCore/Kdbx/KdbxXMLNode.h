@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 class InnerStreamCipher;
 

@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "OmbrixCore/Crypto/Gzip.h"
+#include "OmbrixCore/Compression/Gzip.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
 #include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/KdbxDate.h"

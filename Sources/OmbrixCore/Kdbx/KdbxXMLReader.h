@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Kdbx/KdbxInnerHeader.h"
 #include "OmbrixCore/Kdbx/KdbxXMLNode.h"
 #include "OmbrixCore/Kdbx/Models.h"

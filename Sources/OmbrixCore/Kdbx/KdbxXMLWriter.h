@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Kdbx/KdbxInnerHeader.h"
 #include "OmbrixCore/Kdbx/Models.h"
 

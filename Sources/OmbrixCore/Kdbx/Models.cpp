@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "OmbrixCore/Crypto/Precondition.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixCore/Kdbx/UnicodeText.h"
 
 std::string_view rawValue(KdbxCipher cipher) {

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Crypto/SecretBytes.h"
 #include "OmbrixCore/Kdbx/CowList.h"
 #include "OmbrixCore/Kdbx/SecureString.h"

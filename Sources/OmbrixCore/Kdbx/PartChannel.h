@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 // Carries the parts of a payload from one stage of a Pipeline to the next, which runs on another
 // thread; holds only a few parts, so that the whole payload never stands in memory. push() is

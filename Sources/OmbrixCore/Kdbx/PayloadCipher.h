@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Kdbx/Models.h"
 
 // The outer cipher over a whole KDBX payload: AES-256-CBC with PKCS#7 padding (16-byte IV) or

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "OmbrixCore/Crypto/Precondition.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixCore/Kdbx/PartChannel.h"
 
 // Work done in stages, each on a thread of its own, each passing its output to the next through a

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 // A 16-byte universally unique identifier. The default value is the nil UUID (all zeros);
 // UUID::random() makes a fresh version 4 one.

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 // The engine's text rules in one place: UTF-8 read without failing, and text equality by
 // Unicode canonical equivalence (a precomposed letter equals its decomposed form).

@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "OmbrixCore/Crypto/Bytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 
 // One typed value of a variant dictionary (KDBX 4 KDF parameters and public custom data).
 class VariantValue {

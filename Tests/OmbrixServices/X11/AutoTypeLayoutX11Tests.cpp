@@ -1,10 +1,10 @@
-#include "KeyRecorder.h"
-#include "MiniWindowManager.h"
-#include "X11TestClient.h"
+#include "Support/X11/KeyRecorder.h"
+#include "Support/X11/MiniWindowManager.h"
+#include "Support/X11/X11TestClient.h"
 
-#include "OmbrixCore/Platform/X11AutoTypeBackend.h"
-#include "OmbrixCore/Platform/X11Connection.h"
-#include "OmbrixCore/Services/AutoTypeService.h"
+#include "OmbrixServices/Platform/X11AutoTypeBackend.h"
+#include "OmbrixServices/Platform/X11Connection.h"
+#include "OmbrixServices/Services/AutoTypeService.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,14 +1,14 @@
-#include "KeyRecorder.h"
-#include "MiniWindowManager.h"
-#include "X11TestClient.h"
+#include "Support/X11/KeyRecorder.h"
+#include "Support/X11/MiniWindowManager.h"
+#include "Support/X11/X11TestClient.h"
 
-#include "OmbrixCore/Platform/X11AutoTypeBackend.h"
-#include "OmbrixCore/Platform/X11Connection.h"
-#include "OmbrixCore/Platform/X11HotKeyBackend.h"
-#include "OmbrixCore/Platform/X11Keyboard.h"
-#include "OmbrixCore/Services/AutoTypeSequence.h"
-#include "OmbrixCore/Services/AutoTypeService.h"
-#include "OmbrixCore/Services/HotKeyService.h"
+#include "OmbrixServices/Platform/X11AutoTypeBackend.h"
+#include "OmbrixServices/Platform/X11Connection.h"
+#include "OmbrixServices/Platform/X11HotKeyBackend.h"
+#include "OmbrixServices/Platform/X11Keyboard.h"
+#include "OmbrixServices/Services/AutoTypeSequence.h"
+#include "OmbrixServices/Services/AutoTypeService.h"
+#include "OmbrixServices/Services/HotKeyService.h"
 
 #include <QCoreApplication>
 #include <QProcess>

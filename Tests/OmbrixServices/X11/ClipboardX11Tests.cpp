@@ -1,8 +1,8 @@
-#include "X11TestClient.h"
+#include "Support/X11/X11TestClient.h"
 
-#include "OmbrixCore/Platform/QtClipboardBackend.h"
-#include "OmbrixCore/Services/ClipboardService.h"
-#include "OmbrixServices/ManualClipboardTimer.h"
+#include "OmbrixServices/Platform/QtClipboardBackend.h"
+#include "OmbrixServices/Services/ClipboardService.h"
+#include "Support/ManualClipboardTimer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "X11TestClient.h"
+#include "Support/X11/X11TestClient.h"
 
-#include "OmbrixCore/Platform/X11Connection.h"
-#include "OmbrixCore/Platform/X11HotKeyBackend.h"
-#include "OmbrixCore/Platform/X11Keyboard.h"
-#include "OmbrixCore/Services/HotKeyService.h"
+#include "OmbrixServices/Platform/X11Connection.h"
+#include "OmbrixServices/Platform/X11HotKeyBackend.h"
+#include "OmbrixServices/Platform/X11Keyboard.h"
+#include "OmbrixServices/Services/HotKeyService.h"
 
 #include <xkbcommon/xkbcommon-keysyms.h>
 

@@ -6,10 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "MiniWindowManager.h"
-#include "OmbrixCore/Platform/QtClipboardBackend.h"
-#include "OmbrixCore/Platform/X11AutoTypeBackend.h"
-#include "OmbrixCore/Platform/X11HotKeyBackend.h"
+#include "Support/X11/MiniWindowManager.h"
+#include "OmbrixServices/Platform/DesktopServices.h"
 
 // These tests talk to a real X server (Xvfb under xvfb-run), so the application runs on Qt's
 // xcb platform whatever the environment asks for.
@@ -28,8 +26,6 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication app(argc, argv);
     // The shared services over the real desktop, as the program makes them.
-    ClipboardService::installShared(std::make_unique<QtClipboardBackend>());
-    AutoTypeService::installShared(createX11AutoTypeBackend());
-    HotKeyService::installShared(createX11HotKeyBackend());
+    installDesktopServices();
     return RUN_ALL_TESTS();
 }

@@ -1,7 +1,7 @@
-#include "OmbrixCore/Platform/X11Connection.h"
-#include "OmbrixCore/Platform/X11HotKeyBackend.h"
-#include "OmbrixCore/Platform/X11Keyboard.h"
-#include "OmbrixCore/Services/HotKeyService.h"
+#include "OmbrixServices/Platform/X11Connection.h"
+#include "OmbrixServices/Platform/X11HotKeyBackend.h"
+#include "OmbrixServices/Platform/X11Keyboard.h"
+#include "OmbrixServices/Services/HotKeyService.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "X11TestClient.h"
+#include "Support/X11/X11TestClient.h"
 
-#include "OmbrixCore/Platform/X11Connection.h"
-#include "OmbrixCore/Platform/X11Keyboard.h"
+#include "OmbrixServices/Platform/X11Connection.h"
+#include "OmbrixServices/Platform/X11Keyboard.h"
 
 #include <QObject>
 

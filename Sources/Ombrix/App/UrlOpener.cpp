@@ -1,7 +1,0 @@
-#include "Ombrix/App/UrlOpener.h"
-
-#include <QDesktopServices>
-
-void DesktopUrlOpener::open(const QUrl& url) {
-    QDesktopServices::openUrl(url);
-}

@@ -1,9 +1,0 @@
-#include "Ombrix/UI/FieldLabel.h"
-
-#include "Ombrix/Theme/BrandFont.h"
-
-FieldLabel::FieldLabel(const QString& text, const QColor& color, QWidget* parent)
-    : ElidedLabel(text, parent) {
-    setFont(BrandFont::label());
-    setColor(color);
-}

@@ -1,0 +1,698 @@
+#include "OmbrixServices/Platform/X11AutoTypeBackend.h"
+
+#include "OmbrixServices/Platform/X11Connection.h"
+#include "OmbrixServices/Platform/X11KeyLayout.h"
+#include "OmbrixServices/Platform/X11Keyboard.h"
+#include "OmbrixServices/Platform/XcbReply.h"
+#include "OmbrixServices/Services/CarbonKeyTable.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QTimer>
+#include <QWindow>
+
+#include <xcb/xtest.h>
+#include "OmbrixServices/Platform/XcbXkb.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <iterator>
+#include <map>
+#include <set>
+#include <utility>
+
+namespace {
+
+using WindowId = AutoTypeService::WindowId;
+using KeyStroke = AutoTypeService::KeyStroke;
+
+// Locked modifiers that change the text of every key, spare ones included: Caps Lock capitalises
+// (Lock) and Shift Lock shifts (a locked Shift). Num Lock only concerns the keypad, which the
+// layout lookup takes into account.
+constexpr std::uint8_t textLocks = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_LOCK;
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+using Outcome = AutoTypeService::Backend::Outcome;
+using CharacterStrokes = AutoTypeService::Backend::CharacterStrokes;
+
+// How long a spare key code keeps its keysym after its last press, before it may be given another
+// one or none: a client reads a changed key map only when it comes to the notice of the change in
+// its queue, and decodes the keys after it with the map as it is at that moment, not as it was
+// when the key was pressed. A client that busy (2 s behind) is already far out of the ordinary.
+constexpr milliseconds spareKeyMeaningKept{5000};
+
+// The stored key codes of the named keys (the Carbon codes), which name a key position.
+std::uint32_t carbonCode(AutoTypeKey key) {
+    switch (key) {
+        case AutoTypeKey::tab:
+            return 48;
+        case AutoTypeKey::enter:
+            return 36;
+        case AutoTypeKey::escape:
+            return 53;
+        case AutoTypeKey::space:
+            return 49;
+        case AutoTypeKey::backspace:
+            return 51;
+        case AutoTypeKey::delete_:
+            return 117;
+        case AutoTypeKey::home:
+            return 115;
+        case AutoTypeKey::end:
+            return 119;
+        case AutoTypeKey::up:
+            return 126;
+        case AutoTypeKey::down:
+            return 125;
+        case AutoTypeKey::left:
+            return 123;
+        case AutoTypeKey::right:
+            return 124;
+    }
+    return 49;
+}
+
+class X11AutoTypeBackend final : public AutoTypeService::Backend {
+  public:
+    explicit X11AutoTypeBackend(std::function<X11Connection*()> connection)
+        : m_connectionOf(std::move(connection)) {
+        m_restoreTimer.setSingleShot(true);
+        QObject::connect(&m_restoreTimer, &QTimer::timeout, &m_context, [this] {
+            if (!m_inRun) restoreSpareKeys();
+        });
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            // The server does not let go of keys a client pressed through XTEST when the client
+            // leaves: whatever ends the program, they go up here.
+            QObject::connect(app, &QCoreApplication::aboutToQuit, &m_context, [this] { restoreKeyboard(); });
+        }
+    }
+
+    ~X11AutoTypeBackend() override {
+        restoreKeyboard();
+        if (m_watched && m_handlerId) m_watched->removeEventHandler(m_handlerId);
+        if (m_focusConnection && m_focusHandlerId) m_focusConnection->removeEventHandler(m_focusHandlerId);
+    }
+
+    bool canSynthesize() override {
+        X11Connection* c = connection();
+        return c && c->hasXTest() && c->keyboard();
+    }
+
+    void watchActiveWindow(std::function<void()> onChange) override {
+        m_onActiveChange = std::move(onChange);
+        X11Connection* c = connection();
+        if (!c || m_handlerId) return;
+        const xcb_window_t root = c->root();
+        const xcb_atom_t active = c->atom("_NET_ACTIVE_WINDOW");
+        c->selectInput(root, XCB_EVENT_MASK_PROPERTY_CHANGE);
+        m_watched = c;
+        m_handlerId = c->addEventHandler([this, root, active](const xcb_generic_event_t& event) {
+            if ((event.response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return;
+            const auto& notify = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+            if (notify.window == root && notify.atom == active && m_onActiveChange) m_onActiveChange();
+        });
+    }
+
+    WindowId activeWindow() override {
+        X11Connection* c = connection();
+        if (!c) return 0;
+        if (windowManagerKeepsActiveWindow(*c)) {
+            const std::vector<std::uint32_t> active =
+                c->uint32Property(c->root(), c->atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW);
+            return active.empty() ? 0 : active.front();
+        }
+        XcbReply<xcb_get_input_focus_reply_t> focus(
+            xcb_get_input_focus_reply(c->xcb(), xcb_get_input_focus(c->xcb()), nullptr));
+        if (!focus || focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT) return 0;
+        return topLevel(*c, focus->focus);
+    }
+
+    bool hasFocus(WindowId window) override {
+        X11Connection* c = connection();
+        return c && focusWithin(*c, window).has_value();
+    }
+
+    bool isOwnWindow(WindowId window) override {
+        X11Connection* c = connection();
+        if (!c) return false;
+        const std::vector<std::uint32_t> pid =
+            c->uint32Property(window, c->atom("_NET_WM_PID"), XCB_ATOM_CARDINAL);
+        if (!pid.empty()) return pid.front() == static_cast<std::uint32_t>(::getpid());
+        if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+            for (const QWindow* own : QGuiApplication::allWindows()) {
+                if (own->handle() && own->winId() == window) return true;
+            }
+        }
+        return false;
+    }
+
+    bool windowExists(WindowId window) override {
+        X11Connection* c = connection();
+        if (!c) return false;
+        XcbReply<xcb_get_window_attributes_reply_t> reply(
+            xcb_get_window_attributes_reply(c->xcb(), xcb_get_window_attributes(c->xcb(), window), nullptr));
+        return reply != nullptr;
+    }
+
+    QString applicationName(WindowId window) override {
+        X11Connection* c = connection();
+        if (!c) return {};
+        // WM_CLASS holds the instance name and the class name, each ending in a NUL; the class
+        // ("Firefox") is the application's name.
+        const std::optional<X11Connection::Property> wmClass =
+            c->property(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
+        if (!wmClass || wmClass->format != 8) return {};
+        const auto* chars = reinterpret_cast<const char*>(wmClass->data.data());
+        const QList<QByteArray> parts =
+            QByteArray(chars, static_cast<qsizetype>(wmClass->data.size())).split('\0');
+        if (parts.size() > 1 && !parts[1].isEmpty()) return QString::fromLatin1(parts[1]);
+        if (!parts.isEmpty()) return QString::fromLatin1(parts[0]);
+        return {};
+    }
+
+    std::optional<QString> windowTitle(WindowId window) override {
+        X11Connection* c = connection();
+        if (!c) return std::nullopt;
+        std::optional<std::string> title = c->textProperty(window, c->atom("_NET_WM_NAME"));
+        if (!title) title = c->textProperty(window, XCB_ATOM_WM_NAME);
+        if (!title) return std::nullopt;
+        return QString::fromStdString(*title);
+    }
+
+    void activate(WindowId window) override {
+        X11Connection* c = connection();
+        if (!c) return;
+        if (windowManagerKeepsActiveWindow(*c)) {
+            xcb_client_message_event_t message{};
+            message.response_type = XCB_CLIENT_MESSAGE;
+            message.format = 32;
+            message.window = window;
+            message.type = c->atom("_NET_ACTIVE_WINDOW");
+            message.data.data32[0] = 2;  // source indication: a pager or similar tool acting for the user
+            message.data.data32[1] = XCB_CURRENT_TIME;
+            message.data.data32[2] = activeWindow();
+            xcb_send_event(c->xcb(), 0, c->root(),
+                           XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                           reinterpret_cast<const char*>(&message));
+        } else {
+            // Nobody manages the windows: raise it and give it the focus ourselves. Focusing a
+            // window that is not viewable is an error, so only a shown one is focused.
+            XcbReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
+                c->xcb(), xcb_get_window_attributes(c->xcb(), window), nullptr));
+            if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE) {
+                const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+                xcb_configure_window(c->xcb(), window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+                xcb_set_input_focus(c->xcb(), XCB_INPUT_FOCUS_PARENT, window, XCB_CURRENT_TIME);
+            }
+        }
+        c->flush();
+    }
+
+    bool keysHeld() override {
+        X11Connection* c = connection();
+        if (!c) return false;
+        XcbReply<xcb_query_keymap_reply_t> keymap(
+            xcb_query_keymap_reply(c->xcb(), xcb_query_keymap(c->xcb()), nullptr));
+        return keymap && std::any_of(std::begin(keymap->keys), std::end(keymap->keys),
+                                     [](std::uint8_t bits) { return bits != 0; });
+    }
+
+    Outcome beginTyping(WindowId window) override {
+        m_inRun = true;
+        X11Connection* c = connection();
+        if (!c || !c->keyboard()) return Outcome::failed;
+        watchFocusEvents(*c, window);
+        // Another program may hold the keyboard already; a grab of our own for an instant tells.
+        // It costs the target one pair of focus notices (out and back), once per run; the key
+        // presses after it are checked against those notices instead.
+        XcbReply<xcb_grab_keyboard_reply_t> grab(
+            xcb_grab_keyboard_reply(c->xcb(),
+                                    xcb_grab_keyboard(c->xcb(), 0, c->root(), XCB_CURRENT_TIME,
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                    nullptr));
+        if (!grab) return Outcome::failed;
+        if (grab->status == XCB_GRAB_STATUS_ALREADY_GRABBED || grab->status == XCB_GRAB_STATUS_FROZEN)
+            return Outcome::keyboardGrabbed;
+        if (grab->status != XCB_GRAB_STATUS_SUCCESS) return Outcome::failed;
+        xcb_ungrab_keyboard(c->xcb(), XCB_CURRENT_TIME);
+
+        XcbReply<xcb_xkb_get_state_reply_t> state(
+            xcb_xkb_get_state_reply(c->xcb(), xcb_xkb_get_state(c->xcb(), XCB_XKB_ID_USE_CORE_KBD), nullptr));
+        if (!state) return Outcome::failed;
+        const std::uint8_t locked = state->lockedMods & textLocks;
+        if (locked == 0) return Outcome::done;
+        // Unlocked for the run and locked again at its end, as the user had them.
+        if (c->check(xcb_xkb_latch_lock_state_checked(c->xcb(), XCB_XKB_ID_USE_CORE_KBD, locked, 0, 0, 0, 0,
+                                                      0, 0))) {
+            return Outcome::failed;
+        }
+        m_lockedBeforeRun = locked;
+        return Outcome::done;
+    }
+
+    std::optional<CharacterStrokes> strokes(QStringView character) override {
+        m_inRun = true;
+        X11Connection* c = connection();
+        if (!c || !c->keyboard()) return std::nullopt;
+        XcbReply<xcb_xkb_get_state_reply_t> state(
+            xcb_xkb_get_state_reply(c->xcb(), xcb_xkb_get_state(c->xcb(), XCB_XKB_ID_USE_CORE_KBD), nullptr));
+        if (!state) return std::nullopt;
+        const X11KeyLayout& layout = layoutFor(*c, state->group);
+        const std::set<xkb_keycode_t> ours = boundKeycodes();
+        if (std::optional<X11KeyLayout::Stroke> found = layout.stroke(character, state->lockedMods, ours)) {
+            if (std::optional<KeyStroke> stroke = toKeyStroke(layout, *found))
+                return CharacterStrokes{{*stroke}, milliseconds{0}};
+        }
+        // No key types the whole character: each code point on its own key, a spare one where
+        // the layout has none (a combining mark after its base letter, an emoji). The code points
+        // go out as stored: a site compares a password's bytes, not its canonical form.
+        CharacterStrokes result;
+        std::set<xcb_keycode_t> sparesInUse;
+        for (const uint codePoint : character.toString().toUcs4()) {
+            const char32_t text[] = {static_cast<char32_t>(codePoint)};
+            const QString single = QString::fromUcs4(text, 1);
+            std::optional<KeyStroke> stroke;
+            if (std::optional<X11KeyLayout::Stroke> found = layout.stroke(single, state->lockedMods, ours)) {
+                stroke = toKeyStroke(layout, *found);
+            }
+            if (!stroke) {
+                const xkb_keysym_t keysym = xkb_utf32_to_keysym(codePoint);
+                if (keysym == XKB_KEY_NoSymbol) return std::nullopt;
+                const SpareKey spare = bindSpareKey(*c, keysym, sparesInUse);
+                if (spare.wait > milliseconds{0}) return CharacterStrokes{{}, spare.wait};
+                if (!spare.keycode) return std::nullopt;
+                sparesInUse.insert(*spare.keycode);
+                stroke = KeyStroke{*spare.keycode, {}};
+            }
+            result.strokes.push_back(*stroke);
+        }
+        return result;
+    }
+
+    std::optional<KeyStroke> stroke(AutoTypeKey key) override {
+        m_inRun = true;
+        X11Connection* c = connection();
+        if (!c || !c->keyboard()) return std::nullopt;
+        const std::optional<std::string_view> name = CarbonKeyTable::xkbName(carbonCode(key));
+        if (!name) return std::nullopt;
+        const std::optional<xcb_keycode_t> keycode = c->keyboard()->keycode(*name);
+        if (!keycode) return std::nullopt;
+        return KeyStroke{*keycode, {}};
+    }
+
+    std::optional<KeyStroke> selectAllStroke() override {
+        m_inRun = true;
+        X11Connection* c = connection();
+        if (!c || !c->keyboard()) return std::nullopt;
+        const X11KeyLayout& layout = layoutFor(*c, c->keyboard()->layout());
+        // The key that types "a" in this layout, whatever modifiers that needs; the A position
+        // when none does.
+        std::optional<std::uint32_t> keycode;
+        if (std::optional<X11KeyLayout::Stroke> a = layout.stroke(u"a", 0, boundKeycodes()))
+            keycode = a->keycode;
+        if (!keycode) keycode = c->keyboard()->keycode("AC01");
+        const std::optional<xkb_keycode_t> control = layout.modifierKey(XCB_MOD_MASK_CONTROL);
+        if (!keycode || !control) return std::nullopt;
+        return KeyStroke{*keycode, {*control}};
+    }
+
+    Outcome pressKey(WindowId window, std::uint32_t keycode, const std::vector<std::uint32_t>& ours,
+                     bool userKeys) override {
+        X11Connection* c = connection();
+        if (!c || !c->hasXTest() || keycode > 255) return Outcome::failed;
+        // While the server is grabbed it serves no other client: no window can take the focus
+        // and no program can take the keyboard between the checks and the key press.
+        xcb_grab_server(c->xcb());
+        const Outcome outcome = checkedPress(*c, window, static_cast<xcb_keycode_t>(keycode), ours, userKeys);
+        xcb_ungrab_server(c->xcb());
+        c->flush();
+        if (c->isBroken()) return Outcome::failed;
+        if (outcome == Outcome::done) {
+            m_down.insert(static_cast<xcb_keycode_t>(keycode));
+            usedSpareKey(static_cast<xcb_keycode_t>(keycode));
+        }
+        return outcome;
+    }
+
+    bool releaseKey(std::uint32_t keycode) override {
+        X11Connection* c = connection();
+        if (!c || !c->hasXTest() || keycode > 255) return false;
+        xcb_test_fake_input(c->xcb(), XCB_KEY_RELEASE, static_cast<std::uint8_t>(keycode), XCB_CURRENT_TIME,
+                            XCB_NONE, 0, 0, 0);
+        c->flush();
+        m_down.erase(static_cast<xcb_keycode_t>(keycode));
+        usedSpareKey(static_cast<xcb_keycode_t>(keycode));
+        return !c->isBroken();
+    }
+
+    void endRun() override {
+        restoreLocks();
+        stopWatchingFocusEvents();
+        m_inRun = false;
+        m_poolRead = false;
+        if (!m_bound.empty()) m_restoreTimer.start(spareKeyMeaningKept);
+    }
+
+  private:
+    X11Connection* connection() {
+        X11Connection* c = m_connectionOf();
+        if (!c || c->isBroken()) return nullptr;
+        if (X11Keyboard* keyboard = c->keyboard(); keyboard && keyboard != m_keyboard) {
+            m_keyboard = keyboard;
+            m_layouts.clear();
+            QObject::connect(keyboard, &X11Keyboard::keymapChanged, &m_context,
+                             [this] { m_layouts.clear(); });
+        }
+        return c;
+    }
+
+    // Where the server sends key events now, when that is the window or lies inside it: the
+    // focus window, or the window under the pointer when that lies inside the focus window (with
+    // the focus on the root window or following the pointer, always). The focus window comes
+    // with it. None when key events go elsewhere.
+    struct KeyWindows {
+        xcb_window_t focus;
+        xcb_window_t receiver;
+    };
+    static std::optional<KeyWindows> focusWithin(X11Connection& c, xcb_window_t window) {
+        XcbReply<xcb_get_input_focus_reply_t> focus(
+            xcb_get_input_focus_reply(c.xcb(), xcb_get_input_focus(c.xcb()), nullptr));
+        if (!focus || focus->focus == XCB_NONE || window == XCB_NONE) return std::nullopt;
+        const xcb_window_t focused =
+            focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ? c.root() : static_cast<xcb_window_t>(focus->focus);
+        const xcb_window_t pointer = pointerWindow(c);
+        const xcb_window_t receiver = isWithin(c, pointer, focused) ? pointer : focused;
+        if (!isWithin(c, receiver, window)) return std::nullopt;
+        return KeyWindows{focused, receiver};
+    }
+
+    // The window is the ancestor or one of its descendants.
+    static bool isWithin(X11Connection& c, xcb_window_t window, xcb_window_t ancestor) {
+        for (int depth = 0; depth < 64 && window != XCB_NONE; ++depth) {
+            if (window == ancestor) return true;
+            if (window == c.root()) return false;
+            XcbReply<xcb_query_tree_reply_t> tree(
+                xcb_query_tree_reply(c.xcb(), xcb_query_tree(c.xcb(), window), nullptr));
+            if (!tree) return false;
+            window = tree->parent;
+        }
+        return false;
+    }
+
+    // The innermost window under the pointer.
+    static xcb_window_t pointerWindow(X11Connection& c) {
+        xcb_window_t window = c.root();
+        for (int depth = 0; depth < 64; ++depth) {
+            XcbReply<xcb_query_pointer_reply_t> pointer(
+                xcb_query_pointer_reply(c.xcb(), xcb_query_pointer(c.xcb(), window), nullptr));
+            if (!pointer || !pointer->same_screen || pointer->child == XCB_NONE) return window;
+            window = pointer->child;
+        }
+        return window;
+    }
+
+    // The checks of a key press and the press itself, with the server grabbed.
+    Outcome checkedPress(X11Connection& c, xcb_window_t window, xcb_keycode_t keycode,
+                         const std::vector<std::uint32_t>& ours, bool userKeys) {
+        // Its reply comes after every event the server sent before: a grab of the keyboard by
+        // another program shows in the focus notices it sent the windows watched.
+        const std::optional<KeyWindows> keys = focusWithin(c, window);
+        c.processQueuedEvents();
+        if (!keys) return Outcome::focusMoved;
+        if (keys->focus != window && keys->focus != c.root()) watchFocusEvents(c, keys->focus);
+
+        if (userKeys) {
+            XcbReply<xcb_query_keymap_reply_t> keymap(
+                xcb_query_keymap_reply(c.xcb(), xcb_query_keymap(c.xcb()), nullptr));
+            if (!keymap) return Outcome::failed;
+            for (int key = 0; key < 256; ++key) {
+                const bool down = (keymap->keys[key / 8] & (1u << (key % 8))) != 0;
+                // A held key also explains a grab it set off (a hot key's): waiting for it is enough.
+                if (down &&
+                    std::find(ours.begin(), ours.end(), static_cast<std::uint32_t>(key)) == ours.end())
+                    return Outcome::keyHeld;
+            }
+        }
+        if (m_keyboardGrabbed) return Outcome::keyboardGrabbed;
+        xcb_test_fake_input(c.xcb(), XCB_KEY_PRESS, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        return Outcome::done;
+    }
+
+    // From now on the focus notices of the window come to us: a program that takes the keyboard
+    // makes the server tell the focused window and its ancestors that the focus went to the grab
+    // (mode Grab) and, when it lets go, that it came back (mode Ungrab).
+    void watchFocusEvents(X11Connection& c, xcb_window_t window) {
+        if (m_focusConnection != &c) {
+            stopWatchingFocusEvents();
+            if (m_focusConnection && m_focusHandlerId)
+                m_focusConnection->removeEventHandler(m_focusHandlerId);
+            m_focusConnection = &c;
+            m_focusHandlerId = c.addEventHandler([this](const xcb_generic_event_t& event) {
+                const std::uint8_t type = event.response_type & 0x7f;
+                if (type != XCB_FOCUS_IN && type != XCB_FOCUS_OUT) return;
+                // Focus in and out events share one layout.
+                const auto& focus = reinterpret_cast<const xcb_focus_in_event_t&>(event);
+                if (m_focusWatched.count(focus.event) == 0) return;
+                if (focus.mode == XCB_NOTIFY_MODE_GRAB) m_keyboardGrabbed = true;
+                if (focus.mode == XCB_NOTIFY_MODE_UNGRAB) m_keyboardGrabbed = false;
+            });
+        }
+        if (m_focusWatched.insert(window).second) c.selectInput(window, XCB_EVENT_MASK_FOCUS_CHANGE);
+    }
+
+    void stopWatchingFocusEvents() {
+        if (m_focusConnection && !m_focusConnection->isBroken()) {
+            for (const xcb_window_t window : m_focusWatched)
+                m_focusConnection->deselectInput(window, XCB_EVENT_MASK_FOCUS_CHANGE);
+        }
+        m_focusWatched.clear();
+        m_keyboardGrabbed = false;
+    }
+
+    // A window manager that follows EWMH names itself on the root window, and that window names
+    // itself back; a leftover property of one that has gone does not.
+    bool windowManagerKeepsActiveWindow(X11Connection& c) {
+        const xcb_atom_t check = c.atom("_NET_SUPPORTING_WM_CHECK");
+        const std::vector<std::uint32_t> wm = c.uint32Property(c.root(), check, XCB_ATOM_WINDOW);
+        if (wm.empty() || wm.front() == XCB_NONE) return false;
+        const std::vector<std::uint32_t> self = c.uint32Property(wm.front(), check, XCB_ATOM_WINDOW);
+        if (self.empty() || self.front() != wm.front()) return false;
+        const std::vector<std::uint32_t> supported =
+            c.uint32Property(c.root(), c.atom("_NET_SUPPORTED"), XCB_ATOM_ATOM);
+        return std::find(supported.begin(), supported.end(), c.atom("_NET_ACTIVE_WINDOW")) != supported.end();
+    }
+
+    static xcb_window_t topLevel(X11Connection& c, xcb_window_t window) {
+        for (int depth = 0; depth < 64; ++depth) {
+            XcbReply<xcb_query_tree_reply_t> tree(
+                xcb_query_tree_reply(c.xcb(), xcb_query_tree(c.xcb(), window), nullptr));
+            if (!tree || tree->parent == XCB_NONE || tree->parent == tree->root) return window;
+            window = tree->parent;
+        }
+        return window;
+    }
+
+    // The character table of a layout, read once per layout of the current keymap.
+    const X11KeyLayout& layoutFor(X11Connection& c, xkb_layout_index_t layout) {
+        std::unique_ptr<X11KeyLayout>& table = m_layouts[layout];
+        if (!table) table = std::make_unique<X11KeyLayout>(c.keyboard()->keymap(), layout);
+        return *table;
+    }
+
+    static std::optional<KeyStroke> toKeyStroke(const X11KeyLayout& layout,
+                                                const X11KeyLayout::Stroke& stroke) {
+        KeyStroke result{stroke.keycode, {}};
+        for (xkb_mod_mask_t bit = 1; bit != 0 && bit <= 0x80; bit <<= 1) {
+            if ((stroke.modifiers & bit) == 0) continue;
+            const std::optional<xkb_keycode_t> key = layout.modifierKey(bit);
+            if (!key) return std::nullopt;
+            result.modifierKeys.push_back(*key);
+        }
+        return result;
+    }
+
+    std::set<xkb_keycode_t> boundKeycodes() const {
+        std::set<xkb_keycode_t> codes;
+        for (const Binding& b : m_bound) codes.insert(b.keycode);
+        return codes;
+    }
+
+    // Key codes without any keysym in the core mapping; read at the first binding of a run.
+    void readSparePool(X11Connection& c) {
+        m_pool.clear();
+        const xcb_setup_t* setup = xcb_get_setup(c.xcb());
+        const int count = setup->max_keycode - setup->min_keycode + 1;
+        XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(
+            c.xcb(), xcb_get_keyboard_mapping(c.xcb(), setup->min_keycode, static_cast<std::uint8_t>(count)),
+            nullptr));
+        if (!mapping || mapping->keysyms_per_keycode == 0) return;
+        m_symsPerKeycode = mapping->keysyms_per_keycode;
+        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping.get());
+        const int length = xcb_get_keyboard_mapping_keysyms_length(mapping.get());
+        for (int key = 0; (key + 1) * m_symsPerKeycode <= length; ++key) {
+            const xcb_keysym_t* first = syms + key * m_symsPerKeycode;
+            if (std::all_of(first, first + m_symsPerKeycode, [](xcb_keysym_t s) { return s == XCB_NONE; })) {
+                m_pool.push_back(static_cast<xcb_keycode_t>(setup->min_keycode + key));
+            }
+        }
+        m_poolRead = true;
+    }
+
+    struct SpareKey {
+        std::optional<xcb_keycode_t> keycode;
+        milliseconds wait{0};  // none yet: the one to give up its keysym must keep it this long
+    };
+
+    // A spare key code that types the keysym: one already bound to it, a free one, or else, as a
+    // last resort, the one pressed longest ago, once it has kept its keysym long enough after
+    // that press (see spareKeyMeaningKept); until then, how long to wait. Distinct characters get
+    // distinct keys while there are enough. Keys in `inUse` hold code points of the character
+    // being prepared, not yet typed: rebinding one would type the wrong code point, so when only
+    // those are left there is no key.
+    SpareKey bindSpareKey(X11Connection& c, xkb_keysym_t keysym, const std::set<xcb_keycode_t>& inUse) {
+        const Clock::time_point now = Clock::now();
+        for (auto b = m_bound.begin(); b != m_bound.end(); ++b) {
+            if (b->keysym != keysym) continue;
+            // Another program may have rebound it meanwhile; then it is no longer ours.
+            if (mappedKeysym(c, b->keycode) == keysym) {
+                b->lastUse = now;
+                return {b->keycode};
+            }
+            m_bound.erase(b);
+            break;
+        }
+        if (!m_poolRead) readSparePool(c);
+        if (m_symsPerKeycode < 2) return {};
+        std::optional<xcb_keycode_t> keycode;
+        for (xcb_keycode_t candidate : m_pool) {
+            const bool taken = std::any_of(m_bound.begin(), m_bound.end(),
+                                           [candidate](const Binding& b) { return b.keycode == candidate; });
+            if (!taken) {
+                keycode = candidate;
+                break;
+            }
+        }
+        std::optional<std::ptrdiff_t> evicted;
+        if (!keycode) {
+            auto oldest = m_bound.end();
+            for (auto b = m_bound.begin(); b != m_bound.end(); ++b) {
+                if (inUse.count(b->keycode) == 0 && (oldest == m_bound.end() || b->lastUse < oldest->lastUse))
+                    oldest = b;
+            }
+            if (oldest == m_bound.end()) return {};
+            const auto kept = std::chrono::duration_cast<milliseconds>(now - oldest->lastUse);
+            if (kept < spareKeyMeaningKept) return {std::nullopt, spareKeyMeaningKept - kept};
+            keycode = oldest->keycode;
+            evicted = oldest - m_bound.begin();
+        }
+        // The same keysym on the plain and the shifted level, so that Shift makes no difference.
+        std::vector<xcb_keysym_t> syms(m_symsPerKeycode, XCB_NONE);
+        syms[0] = keysym;
+        syms[1] = keysym;
+        if (c.check(
+                xcb_change_keyboard_mapping_checked(c.xcb(), 1, *keycode, m_symsPerKeycode, syms.data()))) {
+            return {};
+        }
+        if (evicted) m_bound.erase(m_bound.begin() + *evicted);
+        m_bound.push_back({keysym, *keycode, now});
+        return {keycode};
+    }
+
+    // The first keysym of the key code in the server's core mapping.
+    static xcb_keysym_t mappedKeysym(X11Connection& c, xcb_keycode_t keycode) {
+        XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(
+            xcb_get_keyboard_mapping_reply(c.xcb(), xcb_get_keyboard_mapping(c.xcb(), keycode, 1), nullptr));
+        if (!mapping || xcb_get_keyboard_mapping_keysyms_length(mapping.get()) < 1) return XCB_NONE;
+        return xcb_get_keyboard_mapping_keysyms(mapping.get())[0];
+    }
+
+    void usedSpareKey(xcb_keycode_t keycode) {
+        for (Binding& b : m_bound) {
+            if (b.keycode == keycode) b.lastUse = Clock::now();
+        }
+    }
+
+    // Everything a run changed on the keyboard, at once: the program is ending.
+    void restoreKeyboard() {
+        if (X11Connection* c = m_connectionOf(); c && !c->isBroken() && c->hasXTest()) {
+            for (const xcb_keycode_t key : m_down)
+                xcb_test_fake_input(c->xcb(), XCB_KEY_RELEASE, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+            c->flush();
+        }
+        m_down.clear();
+        restoreLocks();
+        stopWatchingFocusEvents();
+        restoreSpareKeys();
+    }
+
+    void restoreLocks() {
+        if (m_lockedBeforeRun == 0) return;
+        // Checked, so that the locks are back before the run reports its end.
+        if (X11Connection* c = m_connectionOf(); c && !c->isBroken()) {
+            c->check(xcb_xkb_latch_lock_state_checked(c->xcb(), XCB_XKB_ID_USE_CORE_KBD, m_lockedBeforeRun,
+                                                      m_lockedBeforeRun, 0, 0, 0, 0, 0));
+        }
+        m_lockedBeforeRun = 0;
+    }
+
+    // Gives the spare key codes back their empty mapping, those that still hold our keysym.
+    void restoreSpareKeys() {
+        m_restoreTimer.stop();
+        if (m_bound.empty()) return;
+        X11Connection* c = m_connectionOf();
+        if (c && !c->isBroken()) {
+            const std::vector<xcb_keysym_t> none(std::max<std::uint8_t>(m_symsPerKeycode, 1), XCB_NONE);
+            for (const Binding& b : m_bound) {
+                if (mappedKeysym(*c, b.keycode) != b.keysym) continue;
+                xcb_change_keyboard_mapping(c->xcb(), 1, b.keycode, static_cast<std::uint8_t>(none.size()),
+                                            none.data());
+            }
+            c->flush();
+        }
+        m_bound.clear();
+        m_layouts.clear();
+    }
+
+    struct Binding {
+        xkb_keysym_t keysym;
+        xcb_keycode_t keycode;
+        Clock::time_point lastUse;  // bound or pressed
+    };
+
+    std::function<X11Connection*()> m_connectionOf;
+    QObject m_context;  // owns the signal connections; they end with this object
+    QTimer m_restoreTimer;
+    QPointer<X11Connection> m_watched;
+    int m_handlerId = 0;
+    std::function<void()> m_onActiveChange;
+    QPointer<X11Keyboard> m_keyboard;
+    std::map<xkb_layout_index_t, std::unique_ptr<X11KeyLayout>> m_layouts;
+    bool m_inRun = false;
+    std::uint8_t m_lockedBeforeRun = 0;  // the locks put aside for the run under way
+    bool m_poolRead = false;
+    std::uint8_t m_symsPerKeycode = 0;
+    std::vector<xcb_keycode_t> m_pool;
+    std::vector<Binding> m_bound;
+    std::set<xcb_keycode_t> m_down;  // keys pressed and not yet released
+    // Watching for grabs of the keyboard by other programs during a run.
+    QPointer<X11Connection> m_focusConnection;
+    int m_focusHandlerId = 0;
+    std::set<xcb_window_t> m_focusWatched;
+    bool m_keyboardGrabbed = false;
+};
+
+}  // namespace
+
+std::unique_ptr<AutoTypeService::Backend> createX11AutoTypeBackend() {
+    return createX11AutoTypeBackend([] { return X11Connection::shared(); });
+}
+
+std::unique_ptr<AutoTypeService::Backend> createX11AutoTypeBackend(
+    std::function<X11Connection*()> connection) {
+    return std::make_unique<X11AutoTypeBackend>(std::move(connection));
+}

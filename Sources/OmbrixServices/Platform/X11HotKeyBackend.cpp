@@ -1,0 +1,263 @@
+#include "OmbrixServices/Platform/X11HotKeyBackend.h"
+
+#include "OmbrixServices/Platform/X11Connection.h"
+#include "OmbrixServices/Platform/X11Keyboard.h"
+#include "OmbrixServices/Platform/XcbReply.h"
+#include "OmbrixServices/Services/CarbonKeyTable.h"
+
+#include <QGuiApplication>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Grant = HotKeyService::Grant;
+
+// The lock keys whose modifier a passive grab must allow for, always: their states change the
+// state field of every key event. Others that a keymap may lock (Shift Lock above all) are
+// allowed for only while they are locked, because they are also the modifiers of other
+// combinations (Ctrl+Alt+Shift+A is not the hot key when Shift is not locked).
+struct LockKey {
+    X11Keyboard::Modifier modifier;
+    const char* name;
+};
+constexpr LockKey lockKeys[] = {{X11Keyboard::Modifier::CapsLock, "Caps Lock"},
+                                {X11Keyboard::Modifier::NumLock, "Num Lock"},
+                                {X11Keyboard::Modifier::ScrollLock, "Scroll Lock"}};
+
+class X11HotKeyBackend final : public HotKeyService::Backend {
+  public:
+    explicit X11HotKeyBackend(std::function<X11Connection*()> connection)
+        : m_connectionSource(std::move(connection)) {}
+
+    ~X11HotKeyBackend() override { ungrab(); }
+
+    Grant grab(std::uint32_t keyCode, std::uint32_t modifiers, std::uint32_t id,
+               std::function<void(std::uint32_t)> onPress) override {
+        ungrab();
+        X11Connection* connection = m_connectionSource ? m_connectionSource() : nullptr;
+        if (!connection || connection->isBroken() || !connection->keyboard()) return false;
+        X11Keyboard& keyboard = *connection->keyboard();
+        const std::optional<std::string_view> name = CarbonKeyTable::xkbName(keyCode);
+        if (!name) return false;
+        const std::optional<xcb_keycode_t> keycode = keyboard.keycode(*name);
+        if (!keycode) return false;
+        const std::optional<std::uint16_t> mask =
+            modifierMask(keyboard, CarbonKeyTable::modifiers(modifiers));
+        if (!mask) return false;
+
+        // The combination with every set of the lock keys on.
+        struct Lock {
+            std::uint16_t bits;
+            QString name;
+        };
+        std::vector<Lock> locks;
+        std::uint16_t lockBits = 0;
+        for (const LockKey& key : lockKeys) {
+            const std::uint16_t bits = keyboard.modifierMask(key.modifier);
+            if (bits == 0 || (bits & (*mask | lockBits)) != 0) continue;
+            locks.push_back({bits, QString::fromLatin1(key.name)});
+            lockBits |= bits;
+        }
+        std::vector<std::pair<std::uint16_t, QString>> variants;  // modifiers, the locks on
+        for (std::size_t set = 0; set < (std::size_t{1} << locks.size()); ++set) {
+            std::uint16_t variant = *mask;
+            QStringList on;
+            for (std::size_t i = 0; i < locks.size(); ++i) {
+                if (set & (std::size_t{1} << i)) {
+                    variant |= locks[i].bits;
+                    on.append(locks[i].name);
+                }
+            }
+            variants.emplace_back(variant, on.join(QStringLiteral(" + ")));
+        }
+
+        m_connection = connection;
+        m_keycode = *keycode;
+        m_mask = *mask;
+        m_lockBits = lockBits;
+        Grant grant;
+        for (const auto& [variant, locksOn] : variants) {
+            const std::optional<std::uint8_t> error = grabVariant(variant);
+            if (!error) {
+                m_variants.push_back(variant);
+            } else if (*error == XCB_ACCESS) {
+                // Another program holds it in this state of the locks; the others are kept.
+                grant.lockStatesTaken.append(locksOn);
+            }
+        }
+        if (m_variants.empty()) {
+            m_connection = nullptr;
+            grant.takenByOther = !grant.lockStatesTaken.isEmpty();
+            grant.lockStatesTaken.clear();
+            return grant;
+        }
+        grant.granted = true;
+        m_id = id;
+        m_onPress = std::move(onPress);
+        m_keyDown = false;
+        m_lastRelease.reset();
+        m_detectableAutoRepeat = keyboard.detectableAutoRepeat();
+        m_handlerId =
+            connection->addEventHandler([this](const xcb_generic_event_t& event) { handleEvent(event); });
+        m_lockWatch = QObject::connect(&keyboard, &X11Keyboard::lockedModifiersChanged, &m_context,
+                                       [this] { followLockedModifiers(); });
+        followLockedModifiers();
+        return grant;
+    }
+
+    void ungrab() override {
+        if (!m_onPress) return;
+        QObject::disconnect(m_lockWatch);
+        if (m_connection) {
+            m_connection->removeEventHandler(m_handlerId);
+            if (!m_connection->isBroken()) {
+                for (std::uint16_t variant : m_variants) {
+                    xcb_ungrab_key(m_connection->xcb(), m_keycode, m_connection->root(), variant);
+                }
+                for (std::uint16_t variant : m_lockedVariants) {
+                    xcb_ungrab_key(m_connection->xcb(), m_keycode, m_connection->root(), variant);
+                }
+                // Waited for: once released, another program may take the combination at once.
+                XcbReply<xcb_get_input_focus_reply_t> done(xcb_get_input_focus_reply(
+                    m_connection->xcb(), xcb_get_input_focus(m_connection->xcb()), nullptr));
+            }
+        }
+        m_connection = nullptr;
+        m_handlerId = 0;
+        m_variants.clear();
+        m_lockedVariants.clear();
+        m_onPress = nullptr;
+    }
+
+    QString keyText(std::uint32_t keyCode) const override {
+        X11Connection* connection = m_connectionSource ? m_connectionSource() : nullptr;
+        if (!connection || !connection->keyboard()) return {};
+        const std::optional<std::string_view> name = CarbonKeyTable::xkbName(keyCode);
+        if (!name) return {};
+        const std::optional<xcb_keycode_t> keycode = connection->keyboard()->keycode(*name);
+        if (!keycode) return {};
+        return connection->keyboard()->keyText(*keycode);
+    }
+
+    std::optional<std::uint32_t> keyCodeOfNativeKey(std::uint32_t nativeKeyCode) const override {
+        // Only Qt's xcb platform reports X11 key codes as native scan codes. The core protocol
+        // reserves 0...7; key codes are one byte.
+        if (QGuiApplication::platformName() != QLatin1String("xcb")) return std::nullopt;
+        if (nativeKeyCode < 8 || nativeKeyCode > 255) return std::nullopt;
+        X11Connection* connection = m_connectionSource ? m_connectionSource() : nullptr;
+        if (!connection || connection->isBroken() || !connection->keyboard()) return std::nullopt;
+        // The key's XKB name in the server's current keymap names the physical key.
+        const std::optional<std::string_view> name =
+            connection->keyboard()->keyName(static_cast<xcb_keycode_t>(nativeKeyCode));
+        if (!name) return std::nullopt;
+        return CarbonKeyTable::carbonCode(*name);
+    }
+
+  private:
+    // The real modifier bits of the Linux modifiers; none when the keymap lacks one of them.
+    static std::optional<std::uint16_t> modifierMask(const X11Keyboard& keyboard,
+                                                     CarbonKeyTable::Modifiers m) {
+        using Modifier = X11Keyboard::Modifier;
+        std::uint16_t mask = 0;
+        const std::pair<bool, Modifier> wanted[] = {{m.ctrl, Modifier::Control},
+                                                    {m.alt, Modifier::Alt},
+                                                    {m.shift, Modifier::Shift},
+                                                    {m.super, Modifier::Super}};
+        for (const auto& [on, modifier] : wanted) {
+            if (!on) continue;
+            const std::uint16_t bits = keyboard.modifierMask(modifier);
+            if (bits == 0) return std::nullopt;
+            mask |= bits;
+        }
+        return mask;
+    }
+
+    // The X error of grabbing the combination with these modifiers; none when granted.
+    std::optional<std::uint8_t> grabVariant(std::uint16_t variant) {
+        return m_connection->check(xcb_grab_key_checked(m_connection->xcb(), 0, m_connection->root(), variant,
+                                                        m_keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    }
+
+    // While a modifier beyond the lock keys is locked (Shift Lock), the combination comes with it
+    // in every key event: it is claimed with it too, until the lock goes.
+    void followLockedModifiers() {
+        if (!m_connection || m_connection->isBroken() || !m_connection->keyboard()) return;
+        const auto locked =
+            static_cast<std::uint16_t>(m_connection->keyboard()->lockedModifiers() & ~(m_mask | m_lockBits));
+        if (locked == m_extraLocked) return;
+        for (std::uint16_t variant : m_lockedVariants)
+            xcb_ungrab_key(m_connection->xcb(), m_keycode, m_connection->root(), variant);
+        m_lockedVariants.clear();
+        m_extraLocked = locked;
+        if (locked == 0) {
+            m_connection->flush();
+            return;
+        }
+        // Waited for, so that the claim holds before the next key the user presses is handled.
+        for (std::uint16_t variant : m_variants) {
+            const auto withLocked = static_cast<std::uint16_t>(variant | locked);
+            if (!grabVariant(withLocked)) m_lockedVariants.push_back(withLocked);
+        }
+    }
+
+    void handleEvent(const xcb_generic_event_t& event) {
+        const std::uint8_t type = event.response_type & 0x7f;
+        if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) return;
+        // Press and release events share one layout.
+        const auto& key = reinterpret_cast<const xcb_key_press_event_t&>(event);
+        if (key.detail != m_keycode) return;
+        if (type == XCB_KEY_RELEASE) {
+            m_keyDown = false;
+            m_lastRelease = key.time;
+            return;
+        }
+        const auto state = static_cast<std::uint16_t>(key.state & 0xff);
+        const auto claimed = [state](const std::vector<std::uint16_t>& variants) {
+            return std::find(variants.begin(), variants.end(), state) != variants.end();
+        };
+        if (!claimed(m_variants) && !claimed(m_lockedVariants)) return;
+        // A held key repeats as presses without releases in between (detectable auto-repeat), or,
+        // where the server cannot do that, as a release and a press with the same time stamp.
+        const bool repeat =
+            m_keyDown || (!m_detectableAutoRepeat && m_lastRelease && *m_lastRelease == key.time);
+        m_keyDown = true;
+        if (repeat) return;
+        // Copies: the callback may ungrab and so reset the members.
+        const std::uint32_t id = m_id;
+        std::function<void(std::uint32_t)> onPress = m_onPress;
+        if (onPress) onPress(id);
+    }
+
+    std::function<X11Connection*()> m_connectionSource;
+    QPointer<X11Connection> m_connection;
+    QObject m_context;  // owns the signal connection; it ends with this object
+    QMetaObject::Connection m_lockWatch;
+    int m_handlerId = 0;
+    xcb_keycode_t m_keycode = 0;
+    std::uint16_t m_mask = 0;
+    std::uint16_t m_lockBits = 0;                 // of the lock keys allowed for always
+    std::vector<std::uint16_t> m_variants;        // modifiers claimed, lock keys on or off
+    std::uint16_t m_extraLocked = 0;              // other modifiers locked now
+    std::vector<std::uint16_t> m_lockedVariants;  // claimed with those
+    std::uint32_t m_id = 0;
+    std::function<void(std::uint32_t)> m_onPress;
+    bool m_keyDown = false;
+    bool m_detectableAutoRepeat = false;
+    std::optional<xcb_timestamp_t> m_lastRelease;
+};
+
+}  // namespace
+
+std::unique_ptr<HotKeyService::Backend> createX11HotKeyBackend() {
+    return createX11HotKeyBackend([] { return X11Connection::shared(); });
+}
+
+std::unique_ptr<HotKeyService::Backend> createX11HotKeyBackend(std::function<X11Connection*()> connection) {
+    return std::make_unique<X11HotKeyBackend>(std::move(connection));
+}

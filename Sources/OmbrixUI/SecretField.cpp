@@ -1,0 +1,60 @@
+#include "OmbrixUI/SecretField.h"
+
+#include <QHBoxLayout>
+#include <QLineEdit>
+
+#include "OmbrixTheme/BrandFont.h"
+#include "OmbrixTheme/Palette.h"
+#include "OmbrixUI/SymbolView.h"
+#include "OmbrixUI/Tooltip.h"
+
+SecretField::SecretField(const QString& placeholder, bool large, QWidget* parent)
+    : FieldChrome(large, parent),
+      edit_(new QLineEdit),
+      eye_(new SymbolButton(QStringLiteral("eye"), 12, Palette::textMuted)) {
+    prepareLineEdit(edit_);
+    edit_->setFont(BrandFont::mono(large ? 14 : 12, QFont::Normal));
+    edit_->setPlaceholderText(placeholder);
+    edit_->setEchoMode(QLineEdit::Password);
+
+    contentLayout()->setSpacing(8);
+    contentLayout()->addWidget(edit_);
+    contentLayout()->addWidget(eye_);
+    setFocusProxy(edit_);
+    followFocusOf(edit_);
+    syncLook();
+
+    connect(edit_, &QLineEdit::textChanged, this, &SecretField::textChanged);
+    connect(edit_, &QLineEdit::returnPressed, this, &SecretField::submitted);
+    connect(eye_, &QAbstractButton::clicked, this, [this] { setRevealed(!revealed_); });
+}
+
+QString SecretField::text() const {
+    return edit_->text();
+}
+
+void SecretField::setText(const QString& text) {
+    if (text != edit_->text()) edit_->setText(text);
+}
+
+QString SecretField::placeholder() const {
+    return edit_->placeholderText();
+}
+
+void SecretField::setPlaceholder(const QString& placeholder) {
+    edit_->setPlaceholderText(placeholder);
+}
+
+void SecretField::setRevealed(bool revealed) {
+    if (revealed_ == revealed) return;
+    revealed_ = revealed;
+    syncLook();
+    emit revealedChanged(revealed);
+}
+
+void SecretField::syncLook() {
+    edit_->setEchoMode(revealed_ ? QLineEdit::Normal : QLineEdit::Password);
+    eye_->setSymbol(revealed_ ? QStringLiteral("eye.slash") : QStringLiteral("eye"));
+    eye_->setColor(revealed_ ? Palette::accent : Palette::textMuted);
+    setTooltip(eye_, revealed_ ? QStringLiteral("Parolayı gizle") : QStringLiteral("Parolayı göster"));
+}
