@@ -36,16 +36,16 @@ struct FakeClipboard {
 
 class FakeBackend final : public ClipboardService::Backend {
   public:
-    explicit FakeBackend(std::shared_ptr<FakeClipboard> clipboard) : m_clipboard(std::move(clipboard)) {}
+    explicit FakeBackend(std::shared_ptr<FakeClipboard> clipboard) : clipboard_(std::move(clipboard)) {}
     std::uint64_t write(const std::vector<Format>& formats) override {
-        m_clipboard->contents = formats;
-        ++m_clipboard->ourWrites;
-        return ++m_clipboard->currentWrite;
+        clipboard_->contents = formats;
+        ++clipboard_->ourWrites;
+        return ++clipboard_->currentWrite;
     }
-    bool holds(std::uint64_t write) const override { return write == m_clipboard->currentWrite; }
+    bool holds(std::uint64_t write) const override { return write == clipboard_->currentWrite; }
 
   private:
-    std::shared_ptr<FakeClipboard> m_clipboard;
+    std::shared_ptr<FakeClipboard> clipboard_;
 };
 
 class ClipboardServiceTest : public ::testing::Test {

@@ -43,38 +43,38 @@ struct FakeDesktop {
 
 class FakeBackend final : public HotKeyService::Backend {
   public:
-    explicit FakeBackend(std::shared_ptr<FakeDesktop> desktop) : m_desktop(std::move(desktop)) {}
+    explicit FakeBackend(std::shared_ptr<FakeDesktop> desktop) : desktop_(std::move(desktop)) {}
     ~FakeBackend() override { ungrab(); }
     HotKeyService::Grant grab(std::uint32_t keyCode, std::uint32_t modifiers, std::uint32_t id,
                               std::function<void(std::uint32_t)> onPress) override {
-        m_desktop->grabIds.push_back(id);
+        desktop_->grabIds.push_back(id);
         HotKeyService::Grant grant(true);
-        if (m_desktop->heldByOthers.count({keyCode, modifiers})) {
+        if (desktop_->heldByOthers.count({keyCode, modifiers})) {
             grant.granted = false;
             grant.takenByOther = true;
             return grant;
         }
-        if (const auto partly = m_desktop->heldByOthersWithLocks.find({keyCode, modifiers});
-            partly != m_desktop->heldByOthersWithLocks.end()) {
+        if (const auto partly = desktop_->heldByOthersWithLocks.find({keyCode, modifiers});
+            partly != desktop_->heldByOthersWithLocks.end()) {
             grant.lockStatesTaken = partly->second;
         }
-        m_desktop->grab = FakeDesktop::Grab{keyCode, modifiers, id};
-        m_desktop->onPress = std::move(onPress);
+        desktop_->grab = FakeDesktop::Grab{keyCode, modifiers, id};
+        desktop_->onPress = std::move(onPress);
         return grant;
     }
     void ungrab() override {
-        if (!m_desktop->grab) return;
-        m_desktop->grab.reset();
-        m_desktop->onPress = nullptr;
-        ++m_desktop->ungrabs;
+        if (!desktop_->grab) return;
+        desktop_->grab.reset();
+        desktop_->onPress = nullptr;
+        ++desktop_->ungrabs;
     }
     QString keyText(std::uint32_t keyCode) const override {
-        auto found = m_desktop->layout.find(keyCode);
-        return found == m_desktop->layout.end() ? QString() : found->second;
+        auto found = desktop_->layout.find(keyCode);
+        return found == desktop_->layout.end() ? QString() : found->second;
     }
 
   private:
-    std::shared_ptr<FakeDesktop> m_desktop;
+    std::shared_ptr<FakeDesktop> desktop_;
 };
 
 class HotKeyServiceTest : public ::testing::Test {

@@ -21,16 +21,16 @@ struct ManualClock {
 
 class ManualTimer final : public ClipboardService::Timer {
   public:
-    explicit ManualTimer(std::shared_ptr<ManualClock> clock) : m_clock(std::move(clock)) {}
+    explicit ManualTimer(std::shared_ptr<ManualClock> clock) : clock_(std::move(clock)) {}
     void start(std::function<void()> onTick) override {
-        m_clock->onTick = std::move(onTick);
-        m_clock->running = true;
-        ++m_clock->starts;
+        clock_->onTick = std::move(onTick);
+        clock_->running = true;
+        ++clock_->starts;
     }
-    void stop() override { m_clock->running = false; }
+    void stop() override { clock_->running = false; }
 
   private:
-    std::shared_ptr<ManualClock> m_clock;
+    std::shared_ptr<ManualClock> clock_;
 };
 
 }  // namespace testsupport

@@ -13,10 +13,10 @@ QClipboard* systemClipboard() {
 }  // namespace
 
 std::uint64_t QtClipboardBackend::write(const std::vector<ClipboardService::Format>& formats) {
-    ++m_lastWrite;
-    m_lastData = nullptr;
+    ++lastWrite_;
+    lastData_ = nullptr;
     QClipboard* clipboard = systemClipboard();
-    if (!clipboard) return m_lastWrite;
+    if (!clipboard) return lastWrite_;
     auto* data = new QMimeData;
     for (const ClipboardService::Format& format : formats) {
         // As text, so that Qt also offers the X11 text targets (UTF8_STRING, STRING, TEXT).
@@ -26,16 +26,16 @@ std::uint64_t QtClipboardBackend::write(const std::vector<ClipboardService::Form
             data->setData(format.mimeType, format.data);
         }
     }
-    m_lastData = data;
+    lastData_ = data;
     clipboard->setMimeData(data, QClipboard::Clipboard);  // the clipboard takes ownership
-    return m_lastWrite;
+    return lastWrite_;
 }
 
 bool QtClipboardBackend::holds(std::uint64_t write) const {
-    if (write != m_lastWrite || !m_lastData) return false;
+    if (write != lastWrite_ || !lastData_) return false;
     QClipboard* clipboard = systemClipboard();
     if (!clipboard) return false;
     // On X11 Qt asks the server for the clipboard's owner here, so another program's copy counts
     // at once, even before Qt has processed its notice of losing the clipboard.
-    return clipboard->mimeData(QClipboard::Clipboard) == m_lastData.data();
+    return clipboard->mimeData(QClipboard::Clipboard) == lastData_.data();
 }

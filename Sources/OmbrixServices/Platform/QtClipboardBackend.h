@@ -19,6 +19,6 @@ class QtClipboardBackend final : public ClipboardService::Backend {
     bool holds(std::uint64_t write) const override;
 
   private:
-    std::uint64_t m_lastWrite = 0;
-    QPointer<QMimeData> m_lastData;
+    std::uint64_t lastWrite_ = 0;
+    QPointer<QMimeData> lastData_;
 };

@@ -80,22 +80,22 @@ std::uint32_t carbonCode(AutoTypeKey key) {
 class X11AutoTypeBackend final : public AutoTypeService::Backend {
   public:
     explicit X11AutoTypeBackend(std::function<X11Connection*()> connection)
-        : m_connectionOf(std::move(connection)) {
-        m_restoreTimer.setSingleShot(true);
-        QObject::connect(&m_restoreTimer, &QTimer::timeout, &m_context, [this] {
-            if (!m_inRun) restoreSpareKeys();
+        : connectionOf_(std::move(connection)) {
+        restoreTimer_.setSingleShot(true);
+        QObject::connect(&restoreTimer_, &QTimer::timeout, &context_, [this] {
+            if (!inRun_) restoreSpareKeys();
         });
         if (QCoreApplication* app = QCoreApplication::instance()) {
             // The server does not let go of keys a client pressed through XTEST when the client
             // leaves: whatever ends the program, they go up here.
-            QObject::connect(app, &QCoreApplication::aboutToQuit, &m_context, [this] { restoreKeyboard(); });
+            QObject::connect(app, &QCoreApplication::aboutToQuit, &context_, [this] { restoreKeyboard(); });
         }
     }
 
     ~X11AutoTypeBackend() override {
         restoreKeyboard();
-        if (m_watched && m_handlerId) m_watched->removeEventHandler(m_handlerId);
-        if (m_focusConnection && m_focusHandlerId) m_focusConnection->removeEventHandler(m_focusHandlerId);
+        if (watched_ && handlerId_) watched_->removeEventHandler(handlerId_);
+        if (focusConnection_ && focusHandlerId_) focusConnection_->removeEventHandler(focusHandlerId_);
     }
 
     bool canSynthesize() override {
@@ -104,17 +104,17 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     }
 
     void watchActiveWindow(std::function<void()> onChange) override {
-        m_onActiveChange = std::move(onChange);
+        onActiveChange_ = std::move(onChange);
         X11Connection* c = connection();
-        if (!c || m_handlerId) return;
+        if (!c || handlerId_) return;
         const xcb_window_t root = c->root();
         const xcb_atom_t active = c->atom("_NET_ACTIVE_WINDOW");
         c->selectInput(root, XCB_EVENT_MASK_PROPERTY_CHANGE);
-        m_watched = c;
-        m_handlerId = c->addEventHandler([this, root, active](const xcb_generic_event_t& event) {
+        watched_ = c;
+        handlerId_ = c->addEventHandler([this, root, active](const xcb_generic_event_t& event) {
             if ((event.response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return;
             const auto& notify = reinterpret_cast<const xcb_property_notify_event_t&>(event);
-            if (notify.window == root && notify.atom == active && m_onActiveChange) m_onActiveChange();
+            if (notify.window == root && notify.atom == active && onActiveChange_) onActiveChange_();
         });
     }
 
@@ -223,7 +223,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     }
 
     Outcome beginTyping(WindowId window) override {
-        m_inRun = true;
+        inRun_ = true;
         X11Connection* c = connection();
         if (!c || !c->keyboard()) return Outcome::failed;
         watchFocusEvents(*c, window);
@@ -251,12 +251,12 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
                                                       0, 0))) {
             return Outcome::failed;
         }
-        m_lockedBeforeRun = locked;
+        lockedBeforeRun_ = locked;
         return Outcome::done;
     }
 
     std::optional<CharacterStrokes> strokes(QStringView character) override {
-        m_inRun = true;
+        inRun_ = true;
         X11Connection* c = connection();
         if (!c || !c->keyboard()) return std::nullopt;
         XcbReply<xcb_xkb_get_state_reply_t> state(
@@ -295,7 +295,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     }
 
     std::optional<KeyStroke> stroke(AutoTypeKey key) override {
-        m_inRun = true;
+        inRun_ = true;
         X11Connection* c = connection();
         if (!c || !c->keyboard()) return std::nullopt;
         const std::optional<std::string_view> name = CarbonKeyTable::xkbName(carbonCode(key));
@@ -306,7 +306,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     }
 
     std::optional<KeyStroke> selectAllStroke() override {
-        m_inRun = true;
+        inRun_ = true;
         X11Connection* c = connection();
         if (!c || !c->keyboard()) return std::nullopt;
         const X11KeyLayout& layout = layoutFor(*c, c->keyboard()->layout());
@@ -333,7 +333,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         c->flush();
         if (c->isBroken()) return Outcome::failed;
         if (outcome == Outcome::done) {
-            m_down.insert(static_cast<xcb_keycode_t>(keycode));
+            down_.insert(static_cast<xcb_keycode_t>(keycode));
             usedSpareKey(static_cast<xcb_keycode_t>(keycode));
         }
         return outcome;
@@ -345,7 +345,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         xcb_test_fake_input(c->xcb(), XCB_KEY_RELEASE, static_cast<std::uint8_t>(keycode), XCB_CURRENT_TIME,
                             XCB_NONE, 0, 0, 0);
         c->flush();
-        m_down.erase(static_cast<xcb_keycode_t>(keycode));
+        down_.erase(static_cast<xcb_keycode_t>(keycode));
         usedSpareKey(static_cast<xcb_keycode_t>(keycode));
         return !c->isBroken();
     }
@@ -353,20 +353,20 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     void endRun() override {
         restoreLocks();
         stopWatchingFocusEvents();
-        m_inRun = false;
-        m_poolRead = false;
-        if (!m_bound.empty()) m_restoreTimer.start(spareKeyMeaningKept);
+        inRun_ = false;
+        poolRead_ = false;
+        if (!bound_.empty()) restoreTimer_.start(spareKeyMeaningKept);
     }
 
   private:
     X11Connection* connection() {
-        X11Connection* c = m_connectionOf();
+        X11Connection* c = connectionOf_();
         if (!c || c->isBroken()) return nullptr;
-        if (X11Keyboard* keyboard = c->keyboard(); keyboard && keyboard != m_keyboard) {
-            m_keyboard = keyboard;
-            m_layouts.clear();
-            QObject::connect(keyboard, &X11Keyboard::keymapChanged, &m_context,
-                             [this] { m_layouts.clear(); });
+        if (X11Keyboard* keyboard = c->keyboard(); keyboard && keyboard != keyboard_) {
+            keyboard_ = keyboard;
+            layouts_.clear();
+            QObject::connect(keyboard, &X11Keyboard::keymapChanged, &context_,
+                             [this] { layouts_.clear(); });
         }
         return c;
     }
@@ -438,7 +438,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
                     return Outcome::keyHeld;
             }
         }
-        if (m_keyboardGrabbed) return Outcome::keyboardGrabbed;
+        if (keyboardGrabbed_) return Outcome::keyboardGrabbed;
         xcb_test_fake_input(c.xcb(), XCB_KEY_PRESS, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
         return Outcome::done;
     }
@@ -447,31 +447,31 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     // makes the server tell the focused window and its ancestors that the focus went to the grab
     // (mode Grab) and, when it lets go, that it came back (mode Ungrab).
     void watchFocusEvents(X11Connection& c, xcb_window_t window) {
-        if (m_focusConnection != &c) {
+        if (focusConnection_ != &c) {
             stopWatchingFocusEvents();
-            if (m_focusConnection && m_focusHandlerId)
-                m_focusConnection->removeEventHandler(m_focusHandlerId);
-            m_focusConnection = &c;
-            m_focusHandlerId = c.addEventHandler([this](const xcb_generic_event_t& event) {
+            if (focusConnection_ && focusHandlerId_)
+                focusConnection_->removeEventHandler(focusHandlerId_);
+            focusConnection_ = &c;
+            focusHandlerId_ = c.addEventHandler([this](const xcb_generic_event_t& event) {
                 const std::uint8_t type = event.response_type & 0x7f;
                 if (type != XCB_FOCUS_IN && type != XCB_FOCUS_OUT) return;
                 // Focus in and out events share one layout.
                 const auto& focus = reinterpret_cast<const xcb_focus_in_event_t&>(event);
-                if (m_focusWatched.count(focus.event) == 0) return;
-                if (focus.mode == XCB_NOTIFY_MODE_GRAB) m_keyboardGrabbed = true;
-                if (focus.mode == XCB_NOTIFY_MODE_UNGRAB) m_keyboardGrabbed = false;
+                if (focusWatched_.count(focus.event) == 0) return;
+                if (focus.mode == XCB_NOTIFY_MODE_GRAB) keyboardGrabbed_ = true;
+                if (focus.mode == XCB_NOTIFY_MODE_UNGRAB) keyboardGrabbed_ = false;
             });
         }
-        if (m_focusWatched.insert(window).second) c.selectInput(window, XCB_EVENT_MASK_FOCUS_CHANGE);
+        if (focusWatched_.insert(window).second) c.selectInput(window, XCB_EVENT_MASK_FOCUS_CHANGE);
     }
 
     void stopWatchingFocusEvents() {
-        if (m_focusConnection && !m_focusConnection->isBroken()) {
-            for (const xcb_window_t window : m_focusWatched)
-                m_focusConnection->deselectInput(window, XCB_EVENT_MASK_FOCUS_CHANGE);
+        if (focusConnection_ && !focusConnection_->isBroken()) {
+            for (const xcb_window_t window : focusWatched_)
+                focusConnection_->deselectInput(window, XCB_EVENT_MASK_FOCUS_CHANGE);
         }
-        m_focusWatched.clear();
-        m_keyboardGrabbed = false;
+        focusWatched_.clear();
+        keyboardGrabbed_ = false;
     }
 
     // A window manager that follows EWMH names itself on the root window, and that window names
@@ -499,7 +499,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
 
     // The character table of a layout, read once per layout of the current keymap.
     const X11KeyLayout& layoutFor(X11Connection& c, xkb_layout_index_t layout) {
-        std::unique_ptr<X11KeyLayout>& table = m_layouts[layout];
+        std::unique_ptr<X11KeyLayout>& table = layouts_[layout];
         if (!table) table = std::make_unique<X11KeyLayout>(c.keyboard()->keymap(), layout);
         return *table;
     }
@@ -518,29 +518,29 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
 
     std::set<xkb_keycode_t> boundKeycodes() const {
         std::set<xkb_keycode_t> codes;
-        for (const Binding& b : m_bound) codes.insert(b.keycode);
+        for (const Binding& b : bound_) codes.insert(b.keycode);
         return codes;
     }
 
     // Key codes without any keysym in the core mapping; read at the first binding of a run.
     void readSparePool(X11Connection& c) {
-        m_pool.clear();
+        pool_.clear();
         const xcb_setup_t* setup = xcb_get_setup(c.xcb());
         const int count = setup->max_keycode - setup->min_keycode + 1;
         XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(
             c.xcb(), xcb_get_keyboard_mapping(c.xcb(), setup->min_keycode, static_cast<std::uint8_t>(count)),
             nullptr));
         if (!mapping || mapping->keysyms_per_keycode == 0) return;
-        m_symsPerKeycode = mapping->keysyms_per_keycode;
+        symsPerKeycode_ = mapping->keysyms_per_keycode;
         const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping.get());
         const int length = xcb_get_keyboard_mapping_keysyms_length(mapping.get());
-        for (int key = 0; (key + 1) * m_symsPerKeycode <= length; ++key) {
-            const xcb_keysym_t* first = syms + key * m_symsPerKeycode;
-            if (std::all_of(first, first + m_symsPerKeycode, [](xcb_keysym_t s) { return s == XCB_NONE; })) {
-                m_pool.push_back(static_cast<xcb_keycode_t>(setup->min_keycode + key));
+        for (int key = 0; (key + 1) * symsPerKeycode_ <= length; ++key) {
+            const xcb_keysym_t* first = syms + key * symsPerKeycode_;
+            if (std::all_of(first, first + symsPerKeycode_, [](xcb_keysym_t s) { return s == XCB_NONE; })) {
+                pool_.push_back(static_cast<xcb_keycode_t>(setup->min_keycode + key));
             }
         }
-        m_poolRead = true;
+        poolRead_ = true;
     }
 
     struct SpareKey {
@@ -556,21 +556,21 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     // those are left there is no key.
     SpareKey bindSpareKey(X11Connection& c, xkb_keysym_t keysym, const std::set<xcb_keycode_t>& inUse) {
         const Clock::time_point now = Clock::now();
-        for (auto b = m_bound.begin(); b != m_bound.end(); ++b) {
+        for (auto b = bound_.begin(); b != bound_.end(); ++b) {
             if (b->keysym != keysym) continue;
             // Another program may have rebound it meanwhile; then it is no longer ours.
             if (mappedKeysym(c, b->keycode) == keysym) {
                 b->lastUse = now;
                 return {b->keycode};
             }
-            m_bound.erase(b);
+            bound_.erase(b);
             break;
         }
-        if (!m_poolRead) readSparePool(c);
-        if (m_symsPerKeycode < 2) return {};
+        if (!poolRead_) readSparePool(c);
+        if (symsPerKeycode_ < 2) return {};
         std::optional<xcb_keycode_t> keycode;
-        for (xcb_keycode_t candidate : m_pool) {
-            const bool taken = std::any_of(m_bound.begin(), m_bound.end(),
+        for (xcb_keycode_t candidate : pool_) {
+            const bool taken = std::any_of(bound_.begin(), bound_.end(),
                                            [candidate](const Binding& b) { return b.keycode == candidate; });
             if (!taken) {
                 keycode = candidate;
@@ -579,27 +579,27 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         }
         std::optional<std::ptrdiff_t> evicted;
         if (!keycode) {
-            auto oldest = m_bound.end();
-            for (auto b = m_bound.begin(); b != m_bound.end(); ++b) {
-                if (inUse.count(b->keycode) == 0 && (oldest == m_bound.end() || b->lastUse < oldest->lastUse))
+            auto oldest = bound_.end();
+            for (auto b = bound_.begin(); b != bound_.end(); ++b) {
+                if (inUse.count(b->keycode) == 0 && (oldest == bound_.end() || b->lastUse < oldest->lastUse))
                     oldest = b;
             }
-            if (oldest == m_bound.end()) return {};
+            if (oldest == bound_.end()) return {};
             const auto kept = std::chrono::duration_cast<milliseconds>(now - oldest->lastUse);
             if (kept < spareKeyMeaningKept) return {std::nullopt, spareKeyMeaningKept - kept};
             keycode = oldest->keycode;
-            evicted = oldest - m_bound.begin();
+            evicted = oldest - bound_.begin();
         }
         // The same keysym on the plain and the shifted level, so that Shift makes no difference.
-        std::vector<xcb_keysym_t> syms(m_symsPerKeycode, XCB_NONE);
+        std::vector<xcb_keysym_t> syms(symsPerKeycode_, XCB_NONE);
         syms[0] = keysym;
         syms[1] = keysym;
         if (c.check(
-                xcb_change_keyboard_mapping_checked(c.xcb(), 1, *keycode, m_symsPerKeycode, syms.data()))) {
+                xcb_change_keyboard_mapping_checked(c.xcb(), 1, *keycode, symsPerKeycode_, syms.data()))) {
             return {};
         }
-        if (evicted) m_bound.erase(m_bound.begin() + *evicted);
-        m_bound.push_back({keysym, *keycode, now});
+        if (evicted) bound_.erase(bound_.begin() + *evicted);
+        bound_.push_back({keysym, *keycode, now});
         return {keycode};
     }
 
@@ -612,50 +612,50 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     }
 
     void usedSpareKey(xcb_keycode_t keycode) {
-        for (Binding& b : m_bound) {
+        for (Binding& b : bound_) {
             if (b.keycode == keycode) b.lastUse = Clock::now();
         }
     }
 
     // Everything a run changed on the keyboard, at once: the program is ending.
     void restoreKeyboard() {
-        if (X11Connection* c = m_connectionOf(); c && !c->isBroken() && c->hasXTest()) {
-            for (const xcb_keycode_t key : m_down)
+        if (X11Connection* c = connectionOf_(); c && !c->isBroken() && c->hasXTest()) {
+            for (const xcb_keycode_t key : down_)
                 xcb_test_fake_input(c->xcb(), XCB_KEY_RELEASE, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
             c->flush();
         }
-        m_down.clear();
+        down_.clear();
         restoreLocks();
         stopWatchingFocusEvents();
         restoreSpareKeys();
     }
 
     void restoreLocks() {
-        if (m_lockedBeforeRun == 0) return;
+        if (lockedBeforeRun_ == 0) return;
         // Checked, so that the locks are back before the run reports its end.
-        if (X11Connection* c = m_connectionOf(); c && !c->isBroken()) {
-            c->check(xcb_xkb_latch_lock_state_checked(c->xcb(), XCB_XKB_ID_USE_CORE_KBD, m_lockedBeforeRun,
-                                                      m_lockedBeforeRun, 0, 0, 0, 0, 0));
+        if (X11Connection* c = connectionOf_(); c && !c->isBroken()) {
+            c->check(xcb_xkb_latch_lock_state_checked(c->xcb(), XCB_XKB_ID_USE_CORE_KBD, lockedBeforeRun_,
+                                                      lockedBeforeRun_, 0, 0, 0, 0, 0));
         }
-        m_lockedBeforeRun = 0;
+        lockedBeforeRun_ = 0;
     }
 
     // Gives the spare key codes back their empty mapping, those that still hold our keysym.
     void restoreSpareKeys() {
-        m_restoreTimer.stop();
-        if (m_bound.empty()) return;
-        X11Connection* c = m_connectionOf();
+        restoreTimer_.stop();
+        if (bound_.empty()) return;
+        X11Connection* c = connectionOf_();
         if (c && !c->isBroken()) {
-            const std::vector<xcb_keysym_t> none(std::max<std::uint8_t>(m_symsPerKeycode, 1), XCB_NONE);
-            for (const Binding& b : m_bound) {
+            const std::vector<xcb_keysym_t> none(std::max<std::uint8_t>(symsPerKeycode_, 1), XCB_NONE);
+            for (const Binding& b : bound_) {
                 if (mappedKeysym(*c, b.keycode) != b.keysym) continue;
                 xcb_change_keyboard_mapping(c->xcb(), 1, b.keycode, static_cast<std::uint8_t>(none.size()),
                                             none.data());
             }
             c->flush();
         }
-        m_bound.clear();
-        m_layouts.clear();
+        bound_.clear();
+        layouts_.clear();
     }
 
     struct Binding {
@@ -664,26 +664,26 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         Clock::time_point lastUse;  // bound or pressed
     };
 
-    std::function<X11Connection*()> m_connectionOf;
-    QObject m_context;  // owns the signal connections; they end with this object
-    QTimer m_restoreTimer;
-    QPointer<X11Connection> m_watched;
-    int m_handlerId = 0;
-    std::function<void()> m_onActiveChange;
-    QPointer<X11Keyboard> m_keyboard;
-    std::map<xkb_layout_index_t, std::unique_ptr<X11KeyLayout>> m_layouts;
-    bool m_inRun = false;
-    std::uint8_t m_lockedBeforeRun = 0;  // the locks put aside for the run under way
-    bool m_poolRead = false;
-    std::uint8_t m_symsPerKeycode = 0;
-    std::vector<xcb_keycode_t> m_pool;
-    std::vector<Binding> m_bound;
-    std::set<xcb_keycode_t> m_down;  // keys pressed and not yet released
+    std::function<X11Connection*()> connectionOf_;
+    QObject context_;  // owns the signal connections; they end with this object
+    QTimer restoreTimer_;
+    QPointer<X11Connection> watched_;
+    int handlerId_ = 0;
+    std::function<void()> onActiveChange_;
+    QPointer<X11Keyboard> keyboard_;
+    std::map<xkb_layout_index_t, std::unique_ptr<X11KeyLayout>> layouts_;
+    bool inRun_ = false;
+    std::uint8_t lockedBeforeRun_ = 0;  // the locks put aside for the run under way
+    bool poolRead_ = false;
+    std::uint8_t symsPerKeycode_ = 0;
+    std::vector<xcb_keycode_t> pool_;
+    std::vector<Binding> bound_;
+    std::set<xcb_keycode_t> down_;  // keys pressed and not yet released
     // Watching for grabs of the keyboard by other programs during a run.
-    QPointer<X11Connection> m_focusConnection;
-    int m_focusHandlerId = 0;
-    std::set<xcb_window_t> m_focusWatched;
-    bool m_keyboardGrabbed = false;
+    QPointer<X11Connection> focusConnection_;
+    int focusHandlerId_ = 0;
+    std::set<xcb_window_t> focusWatched_;
+    bool keyboardGrabbed_ = false;
 };
 
 }  // namespace

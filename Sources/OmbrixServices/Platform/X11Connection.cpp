@@ -55,24 +55,24 @@ std::unique_ptr<X11Connection> X11Connection::open(const char* displayName) {
 }
 
 X11Connection::X11Connection(xcb_connection_t* connection, xcb_screen_t* screen)
-    : m_connection(connection), m_screen(screen) {
-    const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(m_connection, &xcb_test_id);
-    m_hasXTest = xtest && xtest->present;
-    m_keyboard = X11Keyboard::create(*this);
+    : connection_(connection), screen_(screen) {
+    const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(connection_, &xcb_test_id);
+    hasXTest_ = xtest && xtest->present;
+    keyboard_ = X11Keyboard::create(*this);
 }
 
 X11Connection::~X11Connection() {
     // The keyboard removes its handler from this connection, so it goes first.
-    m_keyboard.reset();
-    delete m_notifier;
-    xcb_disconnect(m_connection);
+    keyboard_.reset();
+    delete notifier_;
+    xcb_disconnect(connection_);
 }
 
 void X11Connection::startDispatch() {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || QThread::currentThread() != app->thread()) return;
-    m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, [this] { dispatch(true); });
+    notifier_ = new QSocketNotifier(xcb_get_file_descriptor(connection_), QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] { dispatch(true); });
     // A synchronous request anywhere on the connection may leave events in xcb's queue with the
     // socket drained; look at that queue on every turn of the event loop (it costs no system call).
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread())) {
@@ -82,21 +82,21 @@ void X11Connection::startDispatch() {
 }
 
 bool X11Connection::isBroken() const {
-    return xcb_connection_has_error(m_connection) != 0;
+    return xcb_connection_has_error(connection_) != 0;
 }
 
 void X11Connection::flush() {
-    xcb_flush(m_connection);
+    xcb_flush(connection_);
 }
 
 xcb_atom_t X11Connection::atom(std::string_view name) {
     const std::string key(name);
-    if (auto found = m_atoms.find(key); found != m_atoms.end()) return found->second;
+    if (auto found = atoms_.find(key); found != atoms_.end()) return found->second;
     xcb_intern_atom_cookie_t cookie =
-        xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(key.size()), key.data());
-    XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(m_connection, cookie, nullptr));
+        xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(key.size()), key.data());
+    XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection_, cookie, nullptr));
     if (!reply) return XCB_NONE;
-    m_atoms.emplace(key, reply->atom);
+    atoms_.emplace(key, reply->atom);
     return reply->atom;
 }
 
@@ -104,8 +104,8 @@ std::optional<X11Connection::Property> X11Connection::property(xcb_window_t wind
                                                                xcb_atom_t type) {
     // One request for up to the limit; whatever is left after it means the property is too large.
     const auto longs = static_cast<std::uint32_t>(maxPropertyBytes / 4);
-    xcb_get_property_cookie_t cookie = xcb_get_property(m_connection, 0, window, name, type, 0, longs);
-    XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(m_connection, cookie, nullptr));
+    xcb_get_property_cookie_t cookie = xcb_get_property(connection_, 0, window, name, type, 0, longs);
+    XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection_, cookie, nullptr));
     if (!reply || reply->type == XCB_NONE || reply->bytes_after != 0) return std::nullopt;
     if (type != XCB_GET_PROPERTY_TYPE_ANY && reply->type != type) return std::nullopt;
     const int length = xcb_get_property_value_length(reply.get());
@@ -138,29 +138,29 @@ std::optional<std::string> X11Connection::textProperty(xcb_window_t window, xcb_
 }
 
 void X11Connection::selectInput(xcb_window_t window, std::uint32_t eventMask) {
-    std::uint32_t& mask = m_eventMasks[window];
+    std::uint32_t& mask = eventMasks_[window];
     if ((mask | eventMask) == mask) return;
     mask |= eventMask;
-    xcb_change_window_attributes(m_connection, window, XCB_CW_EVENT_MASK, &mask);
-    xcb_flush(m_connection);
+    xcb_change_window_attributes(connection_, window, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(connection_);
 }
 
 void X11Connection::deselectInput(xcb_window_t window, std::uint32_t eventMask) {
-    const auto found = m_eventMasks.find(window);
-    if (found == m_eventMasks.end() || (found->second & eventMask) == 0) return;
+    const auto found = eventMasks_.find(window);
+    if (found == eventMasks_.end() || (found->second & eventMask) == 0) return;
     std::uint32_t mask = found->second & ~eventMask;
     if (mask == 0) {
-        m_eventMasks.erase(found);
+        eventMasks_.erase(found);
     } else {
         found->second = mask;
     }
     // The window may be gone by now; the handlers pass over the error that earns.
-    xcb_change_window_attributes(m_connection, window, XCB_CW_EVENT_MASK, &mask);
-    xcb_flush(m_connection);
+    xcb_change_window_attributes(connection_, window, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(connection_);
 }
 
 std::optional<std::uint8_t> X11Connection::check(xcb_void_cookie_t cookie) {
-    XcbReply<xcb_generic_error_t> error(xcb_request_check(m_connection, cookie));
+    XcbReply<xcb_generic_error_t> error(xcb_request_check(connection_, cookie));
     if (!error) {
         if (isBroken()) return std::uint8_t{0};
         return std::nullopt;
@@ -169,13 +169,13 @@ std::optional<std::uint8_t> X11Connection::check(xcb_void_cookie_t cookie) {
 }
 
 int X11Connection::addEventHandler(EventHandler handler) {
-    const int id = m_nextHandlerId++;
-    m_handlers.emplace(id, std::move(handler));
+    const int id = nextHandlerId_++;
+    handlers_.emplace(id, std::move(handler));
     return id;
 }
 
 void X11Connection::removeEventHandler(int id) {
-    m_handlers.erase(id);
+    handlers_.erase(id);
 }
 
 void X11Connection::processQueuedEvents() {
@@ -184,27 +184,27 @@ void X11Connection::processQueuedEvents() {
 
 void X11Connection::dispatch(bool readSocket) {
     // A handler that makes a request may queue further events; the loop below picks them up.
-    if (m_dispatching) return;
-    m_dispatching = true;
+    if (dispatching_) return;
+    dispatching_ = true;
     for (;;) {
-        XcbReply<xcb_generic_event_t> event(readSocket ? xcb_poll_for_event(m_connection)
-                                                       : xcb_poll_for_queued_event(m_connection));
+        XcbReply<xcb_generic_event_t> event(readSocket ? xcb_poll_for_event(connection_)
+                                                       : xcb_poll_for_queued_event(connection_));
         if (!event) break;
         std::vector<int> ids;
-        ids.reserve(m_handlers.size());
-        for (const auto& [id, handler] : m_handlers) ids.push_back(id);
+        ids.reserve(handlers_.size());
+        for (const auto& [id, handler] : handlers_) ids.push_back(id);
         for (int id : ids) {
             // A handler may remove itself or others while the event is delivered.
-            if (auto found = m_handlers.find(id); found != m_handlers.end()) {
+            if (auto found = handlers_.find(id); found != handlers_.end()) {
                 EventHandler handler = found->second;
                 handler(*event);
             }
         }
     }
-    m_dispatching = false;
-    if (isBroken() && !m_reportedBroken) {
-        m_reportedBroken = true;
-        if (m_notifier) m_notifier->setEnabled(false);
+    dispatching_ = false;
+    if (isBroken() && !reportedBroken_) {
+        reportedBroken_ = true;
+        if (notifier_) notifier_->setEnabled(false);
         emit broken();
     }
 }

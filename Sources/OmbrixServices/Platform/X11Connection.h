@@ -38,16 +38,16 @@ class X11Connection : public QObject {
 
     ~X11Connection() override;
 
-    xcb_connection_t* xcb() const { return m_connection; }
-    const xcb_screen_t& screen() const { return *m_screen; }
-    xcb_window_t root() const { return m_screen->root; }
+    xcb_connection_t* xcb() const { return connection_; }
+    const xcb_screen_t& screen() const { return *screen_; }
+    xcb_window_t root() const { return screen_->root; }
 
     // The server closed the connection or it failed; every request is ignored from then on.
     bool isBroken() const;
     // The XTEST extension is there, so key strokes can be synthesised.
-    bool hasXTest() const { return m_hasXTest; }
+    bool hasXTest() const { return hasXTest_; }
     // The keyboard as XKB describes it; nullptr when the server lacks the XKB extension.
-    X11Keyboard* keyboard() const { return m_keyboard.get(); }
+    X11Keyboard* keyboard() const { return keyboard_.get(); }
 
     void flush();
 
@@ -98,15 +98,15 @@ class X11Connection : public QObject {
     void startDispatch();
     void dispatch(bool readSocket);
 
-    xcb_connection_t* m_connection;
-    xcb_screen_t* m_screen;
-    bool m_hasXTest = false;
-    bool m_dispatching = false;
-    bool m_reportedBroken = false;
-    std::unique_ptr<X11Keyboard> m_keyboard;
-    QSocketNotifier* m_notifier = nullptr;
-    std::unordered_map<std::string, xcb_atom_t> m_atoms;
-    std::unordered_map<xcb_window_t, std::uint32_t> m_eventMasks;
-    std::map<int, EventHandler> m_handlers;
-    int m_nextHandlerId = 1;
+    xcb_connection_t* connection_;
+    xcb_screen_t* screen_;
+    bool hasXTest_ = false;
+    bool dispatching_ = false;
+    bool reportedBroken_ = false;
+    std::unique_ptr<X11Keyboard> keyboard_;
+    QSocketNotifier* notifier_ = nullptr;
+    std::unordered_map<std::string, xcb_atom_t> atoms_;
+    std::unordered_map<xcb_window_t, std::uint32_t> eventMasks_;
+    std::map<int, EventHandler> handlers_;
+    int nextHandlerId_ = 1;
 };

@@ -33,14 +33,14 @@ constexpr LockKey lockKeys[] = {{X11Keyboard::Modifier::CapsLock, "Caps Lock"},
 class X11HotKeyBackend final : public HotKeyService::Backend {
   public:
     explicit X11HotKeyBackend(std::function<X11Connection*()> connection)
-        : m_connectionSource(std::move(connection)) {}
+        : connectionSource_(std::move(connection)) {}
 
     ~X11HotKeyBackend() override { ungrab(); }
 
     Grant grab(std::uint32_t keyCode, std::uint32_t modifiers, std::uint32_t id,
                std::function<void(std::uint32_t)> onPress) override {
         ungrab();
-        X11Connection* connection = m_connectionSource ? m_connectionSource() : nullptr;
+        X11Connection* connection = connectionSource_ ? connectionSource_() : nullptr;
         if (!connection || connection->isBroken() || !connection->keyboard()) return false;
         X11Keyboard& keyboard = *connection->keyboard();
         const std::optional<std::string_view> name = CarbonKeyTable::xkbName(keyCode);
@@ -77,66 +77,66 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
             variants.emplace_back(variant, on.join(QStringLiteral(" + ")));
         }
 
-        m_connection = connection;
-        m_keycode = *keycode;
-        m_mask = *mask;
-        m_lockBits = lockBits;
+        connection_ = connection;
+        keycode_ = *keycode;
+        mask_ = *mask;
+        lockBits_ = lockBits;
         Grant grant;
         for (const auto& [variant, locksOn] : variants) {
             const std::optional<std::uint8_t> error = grabVariant(variant);
             if (!error) {
-                m_variants.push_back(variant);
+                variants_.push_back(variant);
             } else if (*error == XCB_ACCESS) {
                 // Another program holds it in this state of the locks; the others are kept.
                 grant.lockStatesTaken.append(locksOn);
             }
         }
-        if (m_variants.empty()) {
-            m_connection = nullptr;
+        if (variants_.empty()) {
+            connection_ = nullptr;
             grant.takenByOther = !grant.lockStatesTaken.isEmpty();
             grant.lockStatesTaken.clear();
             return grant;
         }
         grant.granted = true;
-        m_id = id;
-        m_onPress = std::move(onPress);
-        m_keyDown = false;
-        m_lastRelease.reset();
-        m_detectableAutoRepeat = keyboard.detectableAutoRepeat();
-        m_handlerId =
+        id_ = id;
+        onPress_ = std::move(onPress);
+        keyDown_ = false;
+        lastRelease_.reset();
+        detectableAutoRepeat_ = keyboard.detectableAutoRepeat();
+        handlerId_ =
             connection->addEventHandler([this](const xcb_generic_event_t& event) { handleEvent(event); });
-        m_lockWatch = QObject::connect(&keyboard, &X11Keyboard::lockedModifiersChanged, &m_context,
+        lockWatch_ = QObject::connect(&keyboard, &X11Keyboard::lockedModifiersChanged, &context_,
                                        [this] { followLockedModifiers(); });
         followLockedModifiers();
         return grant;
     }
 
     void ungrab() override {
-        if (!m_onPress) return;
-        QObject::disconnect(m_lockWatch);
-        if (m_connection) {
-            m_connection->removeEventHandler(m_handlerId);
-            if (!m_connection->isBroken()) {
-                for (std::uint16_t variant : m_variants) {
-                    xcb_ungrab_key(m_connection->xcb(), m_keycode, m_connection->root(), variant);
+        if (!onPress_) return;
+        QObject::disconnect(lockWatch_);
+        if (connection_) {
+            connection_->removeEventHandler(handlerId_);
+            if (!connection_->isBroken()) {
+                for (std::uint16_t variant : variants_) {
+                    xcb_ungrab_key(connection_->xcb(), keycode_, connection_->root(), variant);
                 }
-                for (std::uint16_t variant : m_lockedVariants) {
-                    xcb_ungrab_key(m_connection->xcb(), m_keycode, m_connection->root(), variant);
+                for (std::uint16_t variant : lockedVariants_) {
+                    xcb_ungrab_key(connection_->xcb(), keycode_, connection_->root(), variant);
                 }
                 // Waited for: once released, another program may take the combination at once.
                 XcbReply<xcb_get_input_focus_reply_t> done(xcb_get_input_focus_reply(
-                    m_connection->xcb(), xcb_get_input_focus(m_connection->xcb()), nullptr));
+                    connection_->xcb(), xcb_get_input_focus(connection_->xcb()), nullptr));
             }
         }
-        m_connection = nullptr;
-        m_handlerId = 0;
-        m_variants.clear();
-        m_lockedVariants.clear();
-        m_onPress = nullptr;
+        connection_ = nullptr;
+        handlerId_ = 0;
+        variants_.clear();
+        lockedVariants_.clear();
+        onPress_ = nullptr;
     }
 
     QString keyText(std::uint32_t keyCode) const override {
-        X11Connection* connection = m_connectionSource ? m_connectionSource() : nullptr;
+        X11Connection* connection = connectionSource_ ? connectionSource_() : nullptr;
         if (!connection || !connection->keyboard()) return {};
         const std::optional<std::string_view> name = CarbonKeyTable::xkbName(keyCode);
         if (!name) return {};
@@ -150,7 +150,7 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
         // reserves 0...7; key codes are one byte.
         if (QGuiApplication::platformName() != QLatin1String("xcb")) return std::nullopt;
         if (nativeKeyCode < 8 || nativeKeyCode > 255) return std::nullopt;
-        X11Connection* connection = m_connectionSource ? m_connectionSource() : nullptr;
+        X11Connection* connection = connectionSource_ ? connectionSource_() : nullptr;
         if (!connection || connection->isBroken() || !connection->keyboard()) return std::nullopt;
         // The key's XKB name in the server's current keymap names the physical key.
         const std::optional<std::string_view> name =
@@ -180,29 +180,29 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
 
     // The X error of grabbing the combination with these modifiers; none when granted.
     std::optional<std::uint8_t> grabVariant(std::uint16_t variant) {
-        return m_connection->check(xcb_grab_key_checked(m_connection->xcb(), 0, m_connection->root(), variant,
-                                                        m_keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        return connection_->check(xcb_grab_key_checked(connection_->xcb(), 0, connection_->root(), variant,
+                                                        keycode_, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     }
 
     // While a modifier beyond the lock keys is locked (Shift Lock), the combination comes with it
     // in every key event: it is claimed with it too, until the lock goes.
     void followLockedModifiers() {
-        if (!m_connection || m_connection->isBroken() || !m_connection->keyboard()) return;
+        if (!connection_ || connection_->isBroken() || !connection_->keyboard()) return;
         const auto locked =
-            static_cast<std::uint16_t>(m_connection->keyboard()->lockedModifiers() & ~(m_mask | m_lockBits));
-        if (locked == m_extraLocked) return;
-        for (std::uint16_t variant : m_lockedVariants)
-            xcb_ungrab_key(m_connection->xcb(), m_keycode, m_connection->root(), variant);
-        m_lockedVariants.clear();
-        m_extraLocked = locked;
+            static_cast<std::uint16_t>(connection_->keyboard()->lockedModifiers() & ~(mask_ | lockBits_));
+        if (locked == extraLocked_) return;
+        for (std::uint16_t variant : lockedVariants_)
+            xcb_ungrab_key(connection_->xcb(), keycode_, connection_->root(), variant);
+        lockedVariants_.clear();
+        extraLocked_ = locked;
         if (locked == 0) {
-            m_connection->flush();
+            connection_->flush();
             return;
         }
         // Waited for, so that the claim holds before the next key the user presses is handled.
-        for (std::uint16_t variant : m_variants) {
+        for (std::uint16_t variant : variants_) {
             const auto withLocked = static_cast<std::uint16_t>(variant | locked);
-            if (!grabVariant(withLocked)) m_lockedVariants.push_back(withLocked);
+            if (!grabVariant(withLocked)) lockedVariants_.push_back(withLocked);
         }
     }
 
@@ -211,45 +211,45 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
         if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) return;
         // Press and release events share one layout.
         const auto& key = reinterpret_cast<const xcb_key_press_event_t&>(event);
-        if (key.detail != m_keycode) return;
+        if (key.detail != keycode_) return;
         if (type == XCB_KEY_RELEASE) {
-            m_keyDown = false;
-            m_lastRelease = key.time;
+            keyDown_ = false;
+            lastRelease_ = key.time;
             return;
         }
         const auto state = static_cast<std::uint16_t>(key.state & 0xff);
         const auto claimed = [state](const std::vector<std::uint16_t>& variants) {
             return std::find(variants.begin(), variants.end(), state) != variants.end();
         };
-        if (!claimed(m_variants) && !claimed(m_lockedVariants)) return;
+        if (!claimed(variants_) && !claimed(lockedVariants_)) return;
         // A held key repeats as presses without releases in between (detectable auto-repeat), or,
         // where the server cannot do that, as a release and a press with the same time stamp.
         const bool repeat =
-            m_keyDown || (!m_detectableAutoRepeat && m_lastRelease && *m_lastRelease == key.time);
-        m_keyDown = true;
+            keyDown_ || (!detectableAutoRepeat_ && lastRelease_ && *lastRelease_ == key.time);
+        keyDown_ = true;
         if (repeat) return;
         // Copies: the callback may ungrab and so reset the members.
-        const std::uint32_t id = m_id;
-        std::function<void(std::uint32_t)> onPress = m_onPress;
+        const std::uint32_t id = id_;
+        std::function<void(std::uint32_t)> onPress = onPress_;
         if (onPress) onPress(id);
     }
 
-    std::function<X11Connection*()> m_connectionSource;
-    QPointer<X11Connection> m_connection;
-    QObject m_context;  // owns the signal connection; it ends with this object
-    QMetaObject::Connection m_lockWatch;
-    int m_handlerId = 0;
-    xcb_keycode_t m_keycode = 0;
-    std::uint16_t m_mask = 0;
-    std::uint16_t m_lockBits = 0;                 // of the lock keys allowed for always
-    std::vector<std::uint16_t> m_variants;        // modifiers claimed, lock keys on or off
-    std::uint16_t m_extraLocked = 0;              // other modifiers locked now
-    std::vector<std::uint16_t> m_lockedVariants;  // claimed with those
-    std::uint32_t m_id = 0;
-    std::function<void(std::uint32_t)> m_onPress;
-    bool m_keyDown = false;
-    bool m_detectableAutoRepeat = false;
-    std::optional<xcb_timestamp_t> m_lastRelease;
+    std::function<X11Connection*()> connectionSource_;
+    QPointer<X11Connection> connection_;
+    QObject context_;  // owns the signal connection; it ends with this object
+    QMetaObject::Connection lockWatch_;
+    int handlerId_ = 0;
+    xcb_keycode_t keycode_ = 0;
+    std::uint16_t mask_ = 0;
+    std::uint16_t lockBits_ = 0;                 // of the lock keys allowed for always
+    std::vector<std::uint16_t> variants_;        // modifiers claimed, lock keys on or off
+    std::uint16_t extraLocked_ = 0;              // other modifiers locked now
+    std::vector<std::uint16_t> lockedVariants_;  // claimed with those
+    std::uint32_t id_ = 0;
+    std::function<void(std::uint32_t)> onPress_;
+    bool keyDown_ = false;
+    bool detectableAutoRepeat_ = false;
+    std::optional<xcb_timestamp_t> lastRelease_;
 };
 
 }  // namespace

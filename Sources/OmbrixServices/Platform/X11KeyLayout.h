@@ -30,7 +30,7 @@ class X11KeyLayout {
     X11KeyLayout(const X11KeyLayout&) = delete;
     X11KeyLayout& operator=(const X11KeyLayout&) = delete;
 
-    xkb_layout_index_t layout() const { return m_layout; }
+    xkb_layout_index_t layout() const { return layout_; }
 
     // The stroke that types `character` (one code point, compared exactly, so that a decomposed
     // character is never typed composed) while `lockedModifiers` are locked (Caps Lock turns a
@@ -46,7 +46,7 @@ class X11KeyLayout {
     // key does.
     std::optional<xkb_keycode_t> modifierKey(xkb_mod_mask_t modifier) const;
     // The real modifier that AltGr (level three) sets in this keymap; 0 when it has none.
-    xkb_mod_mask_t levelThreeMask() const { return m_levelThree; }
+    xkb_mod_mask_t levelThreeMask() const { return levelThree_; }
 
   private:
     struct Candidate {
@@ -56,10 +56,10 @@ class X11KeyLayout {
     bool types(xkb_state* scratch, xkb_keycode_t keycode, xkb_mod_mask_t pressed, xkb_mod_mask_t locked,
                char32_t codePoint) const;
 
-    xkb_keymap* m_keymap;
-    xkb_layout_index_t m_layout;
-    xkb_mod_mask_t m_levelThree = 0;
+    xkb_keymap* keymap_;
+    xkb_layout_index_t layout_;
+    xkb_mod_mask_t levelThree_ = 0;
     // Code point → the keys that type it at some level, main keys before keypad keys.
-    std::unordered_map<char32_t, std::vector<Candidate>> m_keys;
-    std::map<xkb_mod_mask_t, xkb_keycode_t> m_modifierKeys;
+    std::unordered_map<char32_t, std::vector<Candidate>> keys_;
+    std::map<xkb_mod_mask_t, xkb_keycode_t> modifierKeys_;
 };

@@ -64,7 +64,7 @@ std::unique_ptr<X11Keyboard> X11Keyboard::create(X11Connection& connection) {
     const std::int32_t deviceId = xkb_x11_get_core_keyboard_device_id(connection.xcb());
     if (deviceId < 0) return nullptr;
     std::unique_ptr<X11Keyboard> keyboard(new X11Keyboard(connection, eventBase, deviceId));
-    if (!keyboard->m_context || !keyboard->loadKeymap()) return nullptr;
+    if (!keyboard->context_ || !keyboard->loadKeymap()) return nullptr;
     selectXkbEvents(connection.xcb(), deviceId);
 
     // Without this the server reports a held key as release/press pairs, which look like fresh
@@ -74,54 +74,54 @@ std::unique_ptr<X11Keyboard> X11Keyboard::create(X11Connection& connection) {
         xcb_xkb_per_client_flags(connection.xcb(), XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0);
     if (xcb_xkb_per_client_flags_reply_t* reply =
             xcb_xkb_per_client_flags_reply(connection.xcb(), cookie, nullptr)) {
-        keyboard->m_detectableAutoRepeat = (reply->supported & flag) && (reply->value & flag);
+        keyboard->detectableAutoRepeat_ = (reply->supported & flag) && (reply->value & flag);
         std::free(reply);
     }
 
-    keyboard->m_handlerId = connection.addEventHandler(
+    keyboard->handlerId_ = connection.addEventHandler(
         [k = keyboard.get()](const xcb_generic_event_t& event) { k->handleEvent(event); });
     return keyboard;
 }
 
 X11Keyboard::X11Keyboard(X11Connection& connection, std::uint8_t xkbEventBase, std::int32_t deviceId)
-    : m_connection(connection),
-      m_xkbEventBase(xkbEventBase),
-      m_deviceId(deviceId),
-      m_context(xkb_context_new(XKB_CONTEXT_NO_FLAGS)) {}
+    : connection_(connection),
+      xkbEventBase_(xkbEventBase),
+      deviceId_(deviceId),
+      context_(xkb_context_new(XKB_CONTEXT_NO_FLAGS)) {}
 
 X11Keyboard::~X11Keyboard() {
-    if (m_handlerId) m_connection.removeEventHandler(m_handlerId);
-    xkb_state_unref(m_state);
-    xkb_keymap_unref(m_keymap);
-    xkb_context_unref(m_context);
+    if (handlerId_) connection_.removeEventHandler(handlerId_);
+    xkb_state_unref(state_);
+    xkb_keymap_unref(keymap_);
+    xkb_context_unref(context_);
 }
 
 bool X11Keyboard::loadKeymap() {
-    xkb_keymap* keymap = xkb_x11_keymap_new_from_device(m_context, m_connection.xcb(), m_deviceId,
+    xkb_keymap* keymap = xkb_x11_keymap_new_from_device(context_, connection_.xcb(), deviceId_,
                                                         XKB_KEYMAP_COMPILE_NO_FLAGS);
     if (!keymap) return false;
-    xkb_state* state = xkb_x11_state_new_from_device(keymap, m_connection.xcb(), m_deviceId);
+    xkb_state* state = xkb_x11_state_new_from_device(keymap, connection_.xcb(), deviceId_);
     if (!state) {
         xkb_keymap_unref(keymap);
         return false;
     }
-    xkb_state_unref(m_state);
-    xkb_keymap_unref(m_keymap);
-    m_keymap = keymap;
-    m_state = state;
-    m_altMask = realModifiers(keymap, "Alt", XKB_MOD_NAME_ALT);
-    m_superMask = realModifiers(keymap, "Super", XKB_MOD_NAME_LOGO);
-    m_numLockMask = realModifiers(keymap, "NumLock", XKB_MOD_NAME_NUM);
+    xkb_state_unref(state_);
+    xkb_keymap_unref(keymap_);
+    keymap_ = keymap;
+    state_ = state;
+    altMask_ = realModifiers(keymap, "Alt", XKB_MOD_NAME_ALT);
+    superMask_ = realModifiers(keymap, "Super", XKB_MOD_NAME_LOGO);
+    numLockMask_ = realModifiers(keymap, "NumLock", XKB_MOD_NAME_NUM);
     // Most keymaps give Scroll Lock no modifier at all.
-    m_scrollLockMask = realModifiers(keymap, "ScrollLock", nullptr);
+    scrollLockMask_ = realModifiers(keymap, "ScrollLock", nullptr);
     return true;
 }
 
 void X11Keyboard::handleEvent(const xcb_generic_event_t& event) {
-    if ((event.response_type & 0x7f) != m_xkbEventBase) return;
+    if ((event.response_type & 0x7f) != xkbEventBase_) return;
     // Every XKB event starts with the same header: the XKB event type follows the response type.
     const auto* header = reinterpret_cast<const xcb_xkb_state_notify_event_t*>(&event);
-    if (header->deviceID != m_deviceId) return;
+    if (header->deviceID != deviceId_) return;
     // A reload reads the server's current state, which may already hold a layout switch whose
     // own notification is still on its way and will then look like no change.
     const auto reload = [this] {
@@ -144,7 +144,7 @@ void X11Keyboard::handleEvent(const xcb_generic_event_t& event) {
         case XCB_XKB_STATE_NOTIFY: {
             const xkb_layout_index_t before = layout();
             const std::uint16_t lockedBefore = lockedModifiers();
-            xkb_state_update_mask(m_state, header->baseMods, header->latchedMods, header->lockedMods,
+            xkb_state_update_mask(state_, header->baseMods, header->latchedMods, header->lockedMods,
                                   static_cast<xkb_layout_index_t>(header->baseGroup),
                                   static_cast<xkb_layout_index_t>(header->latchedGroup), header->lockedGroup);
             if (layout() != before) emit layoutChanged();
@@ -158,13 +158,13 @@ void X11Keyboard::handleEvent(const xcb_generic_event_t& event) {
 
 std::optional<xcb_keycode_t> X11Keyboard::keycode(std::string_view xkbName) const {
     const std::string name(xkbName);
-    const xkb_keycode_t code = xkb_keymap_key_by_name(m_keymap, name.c_str());
+    const xkb_keycode_t code = xkb_keymap_key_by_name(keymap_, name.c_str());
     if (code == XKB_KEYCODE_INVALID || code > 255) return std::nullopt;
     return static_cast<xcb_keycode_t>(code);
 }
 
 std::optional<std::string_view> X11Keyboard::keyName(xcb_keycode_t keycode) const {
-    const char* name = xkb_keymap_key_get_name(m_keymap, keycode);
+    const char* name = xkb_keymap_key_get_name(keymap_, keycode);
     if (!name) return std::nullopt;
     return std::string_view(name);
 }
@@ -178,25 +178,25 @@ std::uint16_t X11Keyboard::modifierMask(Modifier modifier) const {
         case Modifier::Control:
             return XCB_MOD_MASK_CONTROL;
         case Modifier::Alt:
-            return m_altMask;
+            return altMask_;
         case Modifier::Super:
-            return m_superMask;
+            return superMask_;
         case Modifier::NumLock:
-            return m_numLockMask;
+            return numLockMask_;
         case Modifier::ScrollLock:
-            return m_scrollLockMask;
+            return scrollLockMask_;
     }
     return 0;
 }
 
 std::uint16_t X11Keyboard::lockedModifiers() const {
     // The first eight modifiers of a keymap read from the server are its real ones, in order.
-    return static_cast<std::uint16_t>(xkb_state_serialize_mods(m_state, XKB_STATE_MODS_LOCKED) & 0xff);
+    return static_cast<std::uint16_t>(xkb_state_serialize_mods(state_, XKB_STATE_MODS_LOCKED) & 0xff);
 }
 
 xkb_layout_index_t X11Keyboard::layout() const {
-    for (xkb_layout_index_t i = 0; i < xkb_keymap_num_layouts(m_keymap); ++i) {
-        if (xkb_state_layout_index_is_active(m_state, i, XKB_STATE_LAYOUT_EFFECTIVE) > 0) return i;
+    for (xkb_layout_index_t i = 0; i < xkb_keymap_num_layouts(keymap_); ++i) {
+        if (xkb_state_layout_index_is_active(state_, i, XKB_STATE_LAYOUT_EFFECTIVE) > 0) return i;
     }
     return 0;
 }
@@ -204,9 +204,9 @@ xkb_layout_index_t X11Keyboard::layout() const {
 QString X11Keyboard::keyText(xcb_keycode_t keycode) const {
     const xkb_keysym_t* syms = nullptr;
     // The key's own layout: a key with fewer layouts than the keymap wraps the active one.
-    const xkb_layout_index_t keyLayout = xkb_state_key_get_layout(m_state, keycode);
+    const xkb_layout_index_t keyLayout = xkb_state_key_get_layout(state_, keycode);
     if (keyLayout == XKB_LAYOUT_INVALID) return {};
-    const int count = xkb_keymap_key_get_syms_by_level(m_keymap, keycode, keyLayout, 0, &syms);
+    const int count = xkb_keymap_key_get_syms_by_level(keymap_, keycode, keyLayout, 0, &syms);
     if (count < 1) return {};
     const std::uint32_t codePoint = xkb_keysym_to_utf32(syms[0]);
     // Control characters (Return, Tab, Escape ...) are no text to show.

@@ -25,10 +25,10 @@ class X11Keyboard : public QObject {
     ~X11Keyboard() override;
 
     // Valid until the next keymapChanged(); take a reference (xkb_keymap_ref) to keep it longer.
-    xkb_keymap* keymap() const { return m_keymap; }
+    xkb_keymap* keymap() const { return keymap_; }
     // Valid until the next keymapChanged(); updated in place on every state notification.
-    xkb_state* state() const { return m_state; }
-    std::int32_t deviceId() const { return m_deviceId; }
+    xkb_state* state() const { return state_; }
+    std::int32_t deviceId() const { return deviceId_; }
 
     // The key code of an XKB key name ("AC01"); aliases are resolved.
     std::optional<xcb_keycode_t> keycode(std::string_view xkbName) const;
@@ -47,7 +47,7 @@ class X11Keyboard : public QObject {
     QString keyText(xcb_keycode_t keycode) const;
 
     // The server reports auto-repeat as repeated presses without releases in between.
-    bool detectableAutoRepeat() const { return m_detectableAutoRepeat; }
+    bool detectableAutoRepeat() const { return detectableAutoRepeat_; }
 
   signals:
     void keymapChanged();
@@ -63,16 +63,16 @@ class X11Keyboard : public QObject {
     bool loadKeymap();
     void handleEvent(const xcb_generic_event_t& event);
 
-    X11Connection& m_connection;
-    std::uint8_t m_xkbEventBase;
-    std::int32_t m_deviceId;
-    int m_handlerId = 0;
-    bool m_detectableAutoRepeat = false;
-    xkb_context* m_context = nullptr;
-    xkb_keymap* m_keymap = nullptr;
-    xkb_state* m_state = nullptr;
-    std::uint16_t m_altMask = 0;
-    std::uint16_t m_superMask = 0;
-    std::uint16_t m_numLockMask = 0;
-    std::uint16_t m_scrollLockMask = 0;
+    X11Connection& connection_;
+    std::uint8_t xkbEventBase_;
+    std::int32_t deviceId_;
+    int handlerId_ = 0;
+    bool detectableAutoRepeat_ = false;
+    xkb_context* context_ = nullptr;
+    xkb_keymap* keymap_ = nullptr;
+    xkb_state* state_ = nullptr;
+    std::uint16_t altMask_ = 0;
+    std::uint16_t superMask_ = 0;
+    std::uint16_t numLockMask_ = 0;
+    std::uint16_t scrollLockMask_ = 0;
 };

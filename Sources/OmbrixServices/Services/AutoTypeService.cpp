@@ -82,45 +82,45 @@ void AutoTypeService::installShared(std::unique_ptr<Backend> backend) {
 }
 
 AutoTypeService::AutoTypeService(std::unique_ptr<Backend> backend, QObject* parent)
-    : QObject(parent), m_backend(std::move(backend)) {
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &AutoTypeService::step);
+    : QObject(parent), backend_(std::move(backend)) {
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &AutoTypeService::step);
 }
 
 AutoTypeService::~AutoTypeService() {
-    if (m_run) finish(AutoTypeError::cancelled(), false);
+    if (run_) finish(AutoTypeError::cancelled(), false);
 }
 
 bool AutoTypeService::hasAccessibilityPermission() const {
-    return m_backend->canSynthesize();
+    return backend_->canSynthesize();
 }
 
 void AutoTypeService::startTrackingFrontmostApplication() {
-    if (m_tracking) return;
-    m_tracking = true;
+    if (tracking_) return;
+    tracking_ = true;
     captureTarget();
-    m_backend->watchActiveWindow([this] { captureTarget(); });
+    backend_->watchActiveWindow([this] { captureTarget(); });
 }
 
 std::optional<AutoTypeService::Target> AutoTypeService::captureTarget() {
-    const WindowId front = m_backend->activeWindow();
-    if (front != 0 && !m_backend->isOwnWindow(front))
-        m_target = Target{front, m_backend->applicationName(front)};
-    return m_target;
+    const WindowId front = backend_->activeWindow();
+    if (front != 0 && !backend_->isOwnWindow(front))
+        target_ = Target{front, backend_->applicationName(front)};
+    return target_;
 }
 
 void AutoTypeService::clearTarget() {
-    m_target.reset();
+    target_.reset();
 }
 
 std::optional<QString> AutoTypeService::frontmostWindowTitle() {
-    const WindowId window = m_target ? m_target->window : m_backend->activeWindow();
+    const WindowId window = target_ ? target_->window : backend_->activeWindow();
     if (window == 0) return std::nullopt;
-    if (std::optional<QString> title = m_backend->windowTitle(window); title && !title->isEmpty())
+    if (std::optional<QString> title = backend_->windowTitle(window); title && !title->isEmpty())
         return title;
-    QString name = m_backend->applicationName(window);
-    if (name.isEmpty() && m_target && m_target->window == window) name = m_target->name;
+    QString name = backend_->applicationName(window);
+    if (name.isEmpty() && target_ && target_->window == window) name = target_->name;
     if (name.isEmpty()) return std::nullopt;
     return name;
 }
@@ -139,32 +139,32 @@ void AutoTypeService::perform(std::vector<AutoTypeAction> actions, Completion co
     };
     if (actions.empty()) return reply(std::nullopt);
     // Also what a held hot key's auto-repeat meets: it never starts a second run.
-    if (m_run) return reply(AutoTypeError::alreadyRunning());
-    if (!m_backend->canSynthesize()) return reply(AutoTypeError::accessibilityPermissionMissing());
+    if (run_) return reply(AutoTypeError::alreadyRunning());
+    if (!backend_->canSynthesize()) return reply(AutoTypeError::accessibilityPermissionMissing());
 
-    m_run = std::make_unique<Run>();
-    m_run->actions = std::move(actions);
-    m_run->completion = std::move(completion);
-    m_run->target = m_target.value_or(Target{});
+    run_ = std::make_unique<Run>();
+    run_->actions = std::move(actions);
+    run_->completion = std::move(completion);
+    run_->target = target_.value_or(Target{});
     wait(milliseconds{0});
 }
 
 void AutoTypeService::cancel() {
-    if (m_run) finish(AutoTypeError::cancelled());
+    if (run_) finish(AutoTypeError::cancelled());
 }
 
 void AutoTypeService::wait(milliseconds delay) {
-    m_timer.start(std::max(delay, milliseconds{0}));
+    timer_.start(std::max(delay, milliseconds{0}));
 }
 
 void AutoTypeService::step() {
-    if (!m_run) return;
-    switch (m_run->phase) {
+    if (!run_) return;
+    switch (run_->phase) {
         case Run::Phase::starting:
         case Run::Phase::activating:
             return activating();
         case Run::Phase::settling:
-            m_run->phase = Run::Phase::keys;
+            run_->phase = Run::Phase::keys;
             return waitingForKeys();
         case Run::Phase::keys:
             return waitingForKeys();
@@ -174,26 +174,26 @@ void AutoTypeService::step() {
 }
 
 AutoTypeError AutoTypeService::activationFailed() const {
-    const QString& name = m_run->target.name;
+    const QString& name = run_->target.name;
     return AutoTypeError::targetActivationFailed(name.isEmpty() ? std::string("Uygulama")
                                                                 : name.toStdString());
 }
 
 void AutoTypeService::activating() {
-    Run& run = *m_run;
-    if (run.target.window == 0 || !m_backend->windowExists(run.target.window)) {
+    Run& run = *run_;
+    if (run.target.window == 0 || !backend_->windowExists(run.target.window)) {
         return finish(AutoTypeError::noTargetApplication());
     }
     // In front once the desktop names it active and the keyboard focus has reached it: some
     // window managers set one a moment before the other.
     const auto inFront = [&] {
-        return m_backend->activeWindow() == run.target.window && m_backend->hasFocus(run.target.window);
+        return backend_->activeWindow() == run.target.window && backend_->hasFocus(run.target.window);
     };
     const bool starting = run.phase == Run::Phase::starting;
     run.phase = Run::Phase::activating;
     bool front = inFront();
     if (starting && !front) {
-        m_backend->activate(run.target.window);
+        backend_->activate(run.target.window);
         run.deadline = Clock::now() + activationTimeout;
         front = inFront();
     }
@@ -206,8 +206,8 @@ void AutoTypeService::activating() {
 }
 
 AutoTypeService::UserKeys AutoTypeService::userKeys() {
-    Run& run = *m_run;
-    if (!waitForKeyRelease || !m_backend->keysHeld()) {
+    Run& run = *run_;
+    if (!waitForKeyRelease || !backend_->keysHeld()) {
         run.keysDeadline.reset();
         return UserKeys::up;
     }
@@ -225,7 +225,7 @@ AutoTypeService::UserKeys AutoTypeService::userKeys() {
 
 void AutoTypeService::waitingForKeys() {
     if (userKeys() != UserKeys::up) return;
-    switch (m_backend->beginTyping(m_run->target.window)) {
+    switch (backend_->beginTyping(run_->target.window)) {
         case Outcome::done:
             break;
         case Outcome::keyboardGrabbed:
@@ -237,27 +237,27 @@ void AutoTypeService::waitingForKeys() {
         case Outcome::failed:
             return finish(AutoTypeError::eventCreationFailed());
     }
-    m_run->phase = Run::Phase::typing;
+    run_->phase = Run::Phase::typing;
     typing();
 }
 
 void AutoTypeService::addStroke(const KeyStroke& stroke) {
-    m_run->ops.push_back({Op::Kind::stroke, 0, milliseconds{0}, std::make_shared<const KeyStroke>(stroke)});
+    run_->ops.push_back({Op::Kind::stroke, 0, milliseconds{0}, std::make_shared<const KeyStroke>(stroke)});
 }
 
 // Lets go of every key the run holds, the last pressed first; false when a release could not be
 // sent (the others are still tried).
 bool AutoTypeService::releaseHeldKeys() {
     bool sent = true;
-    std::vector<std::uint32_t> pressed = std::move(m_run->pressed);
-    m_run->pressed.clear();
-    for (auto it = pressed.rbegin(); it != pressed.rend(); ++it) sent = m_backend->releaseKey(*it) && sent;
+    std::vector<std::uint32_t> pressed = std::move(run_->pressed);
+    run_->pressed.clear();
+    for (auto it = pressed.rbegin(); it != pressed.rend(); ++it) sent = backend_->releaseKey(*it) && sent;
     return sent;
 }
 
 // Turns the next character or step into micro-steps. False when nothing is left or the run failed.
 bool AutoTypeService::expandNext() {
-    Run& run = *m_run;
+    Run& run = *run_;
     std::deque<Op>& ops = run.ops;
     if (run.nextCharacter + 1 < run.bounds.size()) {
         const qsizetype from = run.bounds[run.nextCharacter];
@@ -266,9 +266,9 @@ bool AutoTypeService::expandNext() {
         const QStringView character = QStringView(run.text).sliced(from, to - from);
         std::vector<KeyStroke> strokes;
         if (isLineBreak(character)) {
-            if (std::optional<KeyStroke> enter = m_backend->stroke(AutoTypeKey::enter))
+            if (std::optional<KeyStroke> enter = backend_->stroke(AutoTypeKey::enter))
                 strokes.push_back(*enter);
-        } else if (std::optional<Backend::CharacterStrokes> found = m_backend->strokes(character)) {
+        } else if (std::optional<Backend::CharacterStrokes> found = backend_->strokes(character)) {
             if (found->strokes.empty() && found->retryAfter > milliseconds{0}) {
                 // The character's turn comes again after the wait.
                 --run.nextCharacter;
@@ -308,7 +308,7 @@ bool AutoTypeService::expandNext() {
             return true;  // an empty text types nothing and does not pause
         }
         case AutoTypeAction::Kind::key: {
-            const std::optional<KeyStroke> stroke = m_backend->stroke(action.keyValue());
+            const std::optional<KeyStroke> stroke = backend_->stroke(action.keyValue());
             if (!stroke) {
                 finish(AutoTypeError::eventCreationFailed());
                 return false;
@@ -325,8 +325,8 @@ bool AutoTypeService::expandNext() {
             return true;
         }
         case AutoTypeAction::Kind::clearField: {
-            const std::optional<KeyStroke> selectAll = m_backend->selectAllStroke();
-            const std::optional<KeyStroke> backspace = m_backend->stroke(AutoTypeKey::backspace);
+            const std::optional<KeyStroke> selectAll = backend_->selectAllStroke();
+            const std::optional<KeyStroke> backspace = backend_->stroke(AutoTypeKey::backspace);
             if (!selectAll || !backspace) {
                 finish(AutoTypeError::eventCreationFailed());
                 return false;
@@ -345,11 +345,11 @@ bool AutoTypeService::expandNext() {
 
 void AutoTypeService::typing() {
     for (;;) {
-        if (!m_run) return;
-        Run& run = *m_run;
+        if (!run_) return;
+        Run& run = *run_;
         if (run.ops.empty()) {
             if (!expandNext()) {
-                if (m_run) finish(std::nullopt);
+                if (run_) finish(std::nullopt);
                 return;
             }
             continue;
@@ -360,7 +360,7 @@ void AutoTypeService::typing() {
             case Op::Kind::checkTarget:
                 // The desktop names another window active (the user clicked elsewhere): stop
                 // rather than type a password into it.
-                if (m_backend->activeWindow() != run.target.window)
+                if (backend_->activeWindow() != run.target.window)
                     return finish(AutoTypeError::focusMoved());
                 // A key the user pressed meanwhile (the hot key once more): check again once it
                 // is up. No key of ours is down between two strokes.
@@ -387,7 +387,7 @@ void AutoTypeService::typing() {
                 break;
             }
             case Op::Kind::press:
-                switch (m_backend->pressKey(run.target.window, op.keycode, run.pressed, waitForKeyRelease)) {
+                switch (backend_->pressKey(run.target.window, op.keycode, run.pressed, waitForKeyRelease)) {
                     case Outcome::done:
                         run.pressed.push_back(op.keycode);
                         if (op.mainKey) run.strokeHeldSince.reset();
@@ -424,7 +424,7 @@ void AutoTypeService::typing() {
             case Op::Kind::release: {
                 const auto it = std::find(run.pressed.rbegin(), run.pressed.rend(), op.keycode);
                 if (it != run.pressed.rend()) run.pressed.erase(std::next(it).base());
-                if (!m_backend->releaseKey(op.keycode)) return finish(AutoTypeError::eventCreationFailed());
+                if (!backend_->releaseKey(op.keycode)) return finish(AutoTypeError::eventCreationFailed());
                 break;
             }
             case Op::Kind::wait:
@@ -438,12 +438,12 @@ void AutoTypeService::typing() {
 }
 
 void AutoTypeService::finish(std::optional<AutoTypeError> error, bool notify) {
-    m_timer.stop();
-    std::unique_ptr<Run> run = std::move(m_run);
+    timer_.stop();
+    std::unique_ptr<Run> run = std::move(run_);
     // Every key this run holds goes up, whatever stopped it.
-    for (auto it = run->pressed.rbegin(); it != run->pressed.rend(); ++it) m_backend->releaseKey(*it);
+    for (auto it = run->pressed.rbegin(); it != run->pressed.rend(); ++it) backend_->releaseKey(*it);
     run->pressed.clear();
-    m_backend->endRun();
+    backend_->endRun();
     // The steps and the text being typed may hold the password in plain.
     for (AutoTypeAction& action : run->actions) action.wipe();
     run->actions.clear();

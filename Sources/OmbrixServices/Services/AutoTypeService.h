@@ -143,7 +143,7 @@ class AutoTypeService : public QObject {
     // Takes the active window as target unless it is one of ours; returns the target.
     std::optional<Target> captureTarget();
     void clearTarget();
-    const std::optional<Target>& targetApplication() const { return m_target; }
+    const std::optional<Target>& targetApplication() const { return target_; }
 
     // The title of the target's window (or of the active window without a target), else its
     // application's name; none without either.
@@ -155,7 +155,7 @@ class AutoTypeService : public QObject {
     void perform(std::vector<AutoTypeAction> actions, Completion completion);
     // Parses the sequence for the entry and types it.
     void perform(std::string_view sequence, const KdbxEntry& entry, Completion completion);
-    bool isRunning() const { return m_run != nullptr; }
+    bool isRunning() const { return run_ != nullptr; }
     // Stops the run under way, releasing every key it holds and giving back the locks it put
     // aside; it completes with cancelled.
     void cancel();
@@ -177,9 +177,9 @@ class AutoTypeService : public QObject {
     void finish(std::optional<AutoTypeError> error, bool notify = true);
     AutoTypeError activationFailed() const;
 
-    std::unique_ptr<Backend> m_backend;
-    std::optional<Target> m_target;
-    bool m_tracking = false;
-    std::unique_ptr<Run> m_run;
-    QTimer m_timer;
+    std::unique_ptr<Backend> backend_;
+    std::optional<Target> target_;
+    bool tracking_ = false;
+    std::unique_ptr<Run> run_;
+    QTimer timer_;
 };

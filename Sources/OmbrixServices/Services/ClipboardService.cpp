@@ -15,24 +15,24 @@ ClipboardService* sharedInstance = nullptr;
 class QtCountdownTimer final : public ClipboardService::Timer {
   public:
     QtCountdownTimer() {
-        m_timer.setInterval(1000);
-        m_timer.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(1000);
+        timer_.setTimerType(Qt::PreciseTimer);
     }
 
     void start(std::function<void()> onTick) override {
-        QObject::disconnect(m_connection);
-        m_connection = QObject::connect(&m_timer, &QTimer::timeout, std::move(onTick));
-        m_timer.start();
+        QObject::disconnect(connection_);
+        connection_ = QObject::connect(&timer_, &QTimer::timeout, std::move(onTick));
+        timer_.start();
     }
 
     void stop() override {
-        m_timer.stop();
-        QObject::disconnect(m_connection);
+        timer_.stop();
+        QObject::disconnect(connection_);
     }
 
   private:
-    QTimer m_timer;
-    QMetaObject::Connection m_connection;
+    QTimer timer_;
+    QMetaObject::Connection connection_;
 };
 
 // Whole seconds of a countdown: halves round away from zero (0.5 gives 1, 0.49 gives 0). A stored
@@ -58,7 +58,7 @@ void ClipboardService::installShared(std::unique_ptr<Backend> backend) {
 
 ClipboardService::ClipboardService(std::unique_ptr<Backend> backend, std::unique_ptr<Timer> timer,
                                    QObject* parent)
-    : QObject(parent), m_backend(std::move(backend)), m_timer(std::move(timer)) {}
+    : QObject(parent), backend_(std::move(backend)), timer_(std::move(timer)) {}
 
 ClipboardService::~ClipboardService() {
     stopTimer();
@@ -72,17 +72,17 @@ void ClipboardService::copySecret(const QString& text) {
 void ClipboardService::copyPlain(const QString& text) {
     stopTimer();
     // The plain write below replaces the secret anyway; there is nothing left to clear.
-    m_ownedWrite.reset();
+    ownedWrite_.reset();
     setSecondsRemaining(0);
     write(text, false);
 }
 
 void ClipboardService::clearNow() {
     stopTimer();
-    if (m_ownedWrite) {
-        const std::uint64_t owned = *m_ownedWrite;
-        m_ownedWrite.reset();
-        if (m_backend->holds(owned)) m_backend->write({Format{plainTextType, {}}});
+    if (ownedWrite_) {
+        const std::uint64_t owned = *ownedWrite_;
+        ownedWrite_.reset();
+        if (backend_->holds(owned)) backend_->write({Format{plainTextType, {}}});
     }
     setSecondsRemaining(0);
 }
@@ -98,43 +98,43 @@ void ClipboardService::write(const QString& text, bool concealed) {
         };
     }
     formats.push_back(Format{plainTextType, text.toUtf8()});
-    const std::uint64_t written = m_backend->write(formats);
-    if (concealed) m_ownedWrite = written;
+    const std::uint64_t written = backend_->write(formats);
+    if (concealed) ownedWrite_ = written;
 }
 
 void ClipboardService::startCountdown() {
     stopTimer();
-    const qint64 seconds = countdownSeconds(m_clearAfter);
+    const qint64 seconds = countdownSeconds(clearAfter_);
     if (seconds < 1) {
         clearNow();
         return;
     }
     setSecondsRemaining(seconds);
-    m_timerRunning = true;
-    m_timer->start([this] {
-        if (m_timerRunning) tick();
+    timerRunning_ = true;
+    timer_->start([this] {
+        if (timerRunning_) tick();
     });
 }
 
 void ClipboardService::tick() {
-    if (m_ownedWrite && !m_backend->holds(*m_ownedWrite)) {
+    if (ownedWrite_ && !backend_->holds(*ownedWrite_)) {
         // Someone copied something else: the countdown ends and their contents stay.
         stopTimer();
-        m_ownedWrite.reset();
+        ownedWrite_.reset();
         setSecondsRemaining(0);
         return;
     }
-    setSecondsRemaining(m_secondsRemaining - 1);
-    if (m_secondsRemaining <= 0) clearNow();
+    setSecondsRemaining(secondsRemaining_ - 1);
+    if (secondsRemaining_ <= 0) clearNow();
 }
 
 void ClipboardService::stopTimer() {
-    if (!m_timerRunning) return;
-    m_timerRunning = false;
-    m_timer->stop();
+    if (!timerRunning_) return;
+    timerRunning_ = false;
+    timer_->stop();
 }
 
 void ClipboardService::setSecondsRemaining(qint64 seconds) {
-    m_secondsRemaining = seconds;
+    secondsRemaining_ = seconds;
     emit secondsRemainingChanged(seconds);
 }

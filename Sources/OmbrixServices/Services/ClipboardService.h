@@ -75,15 +75,15 @@ class ClipboardService : public QObject {
     void clearNow();
 
     // A secret we wrote may still be on the clipboard.
-    bool hasPendingSecret() const { return m_ownedWrite.has_value(); }
+    bool hasPendingSecret() const { return ownedWrite_.has_value(); }
     // Whole seconds before the secret is cleared; 0 exactly when no countdown runs.
-    qint64 secondsRemaining() const { return m_secondsRemaining; }
+    qint64 secondsRemaining() const { return secondsRemaining_; }
 
     // Time-out in seconds for the next countdown (a running one keeps its own). Taken to the
     // nearest whole second when a countdown starts: under half a second clears at once; a value
     // that is not finite or not positive counts as 12 seconds.
-    double clearAfter() const { return m_clearAfter; }
-    void setClearAfter(double seconds) { m_clearAfter = seconds; }
+    double clearAfter() const { return clearAfter_; }
+    void setClearAfter(double seconds) { clearAfter_ = seconds; }
 
   signals:
     // After every assignment, also when the value did not change.
@@ -96,10 +96,10 @@ class ClipboardService : public QObject {
     void stopTimer();
     void setSecondsRemaining(qint64 seconds);
 
-    std::unique_ptr<Backend> m_backend;
-    std::unique_ptr<Timer> m_timer;
-    qint64 m_secondsRemaining = 0;
-    double m_clearAfter = defaultClearAfter;
-    std::optional<std::uint64_t> m_ownedWrite;
-    bool m_timerRunning = false;
+    std::unique_ptr<Backend> backend_;
+    std::unique_ptr<Timer> timer_;
+    qint64 secondsRemaining_ = 0;
+    double clearAfter_ = defaultClearAfter;
+    std::optional<std::uint64_t> ownedWrite_;
+    bool timerRunning_ = false;
 };

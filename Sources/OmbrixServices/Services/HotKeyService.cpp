@@ -55,68 +55,68 @@ void HotKeyService::installShared(std::unique_ptr<Backend> backend) {
 }
 
 HotKeyService::HotKeyService(std::unique_ptr<Backend> backend, QObject* parent)
-    : QObject(parent), m_backend(std::move(backend)) {}
+    : QObject(parent), backend_(std::move(backend)) {}
 
 HotKeyService::~HotKeyService() {
-    if (m_registration) m_backend->ungrab();
+    if (registration_) backend_->ungrab();
 }
 
 void HotKeyService::registerHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
                                    std::function<void()> handler) {
     unregister();
-    m_wanted = Registration{keyCode, modifiers};
-    m_wantedHandler = handler;
-    m_handler = std::move(handler);
-    m_currentId = m_nextId;
-    m_nextId += 1;  // wraps modulo 2^32
+    wanted_ = Registration{keyCode, modifiers};
+    wantedHandler_ = handler;
+    handler_ = std::move(handler);
+    currentId_ = nextId_;
+    nextId_ += 1;  // wraps modulo 2^32
     // The press is handed on to a later turn of the event loop, where fire() checks that the
     // registration it belongs to is still the current one.
-    const Grant grant = m_backend->grab(keyCode, modifiers, m_currentId, [this](std::uint32_t id) {
+    const Grant grant = backend_->grab(keyCode, modifiers, currentId_, [this](std::uint32_t id) {
         QMetaObject::invokeMethod(
             this, [this, id] { fire(id); }, Qt::QueuedConnection);
     });
     if (grant.takenByOther) {
-        m_status = Status::taken;
+        status_ = Status::taken;
     } else if (!grant.granted) {
-        m_status = Status::failed;
+        status_ = Status::failed;
     } else if (!grant.lockStatesTaken.isEmpty()) {
-        m_status = Status::partlyTaken;
-        m_lockStatesTaken = grant.lockStatesTaken;
+        status_ = Status::partlyTaken;
+        lockStatesTaken_ = grant.lockStatesTaken;
     } else {
-        m_status = Status::registered;
+        status_ = Status::registered;
     }
     if (!grant.granted) {
-        m_handler = nullptr;
+        handler_ = nullptr;
         // Told even though the registration stays absent: the status changed.
         emit registrationChanged();
         return;
     }
-    m_registration = Registration{keyCode, modifiers};
+    registration_ = Registration{keyCode, modifiers};
     emit registrationChanged();
 }
 
 void HotKeyService::registerAgainIfRefused() {
-    if (!m_wanted || m_status == Status::registered) return;
-    const Registration wanted = *m_wanted;
-    registerHotKey(wanted.keyCode, wanted.modifiers, m_wantedHandler);
+    if (!wanted_ || status_ == Status::registered) return;
+    const Registration wanted = *wanted_;
+    registerHotKey(wanted.keyCode, wanted.modifiers, wantedHandler_);
 }
 
 void HotKeyService::unregister() {
-    if (m_registration) m_backend->ungrab();
-    m_currentId = 0;
-    m_registration.reset();
-    m_status = Status::none;
-    m_lockStatesTaken.clear();
-    m_wanted.reset();
-    m_wantedHandler = nullptr;
+    if (registration_) backend_->ungrab();
+    currentId_ = 0;
+    registration_.reset();
+    status_ = Status::none;
+    lockStatesTaken_.clear();
+    wanted_.reset();
+    wantedHandler_ = nullptr;
     emit registrationChanged();
-    m_handler = nullptr;
+    handler_ = nullptr;
 }
 
 void HotKeyService::fire(std::uint32_t id) {
-    if (!m_registration || id != m_currentId || !m_handler) return;
+    if (!registration_ || id != currentId_ || !handler_) return;
     // A copy: the handler may register again and replace itself.
-    std::function<void()> handler = m_handler;
+    std::function<void()> handler = handler_;
     handler();
 }
 
@@ -129,7 +129,7 @@ QString HotKeyService::displayString(std::uint32_t keyCode, std::uint32_t modifi
 }
 
 std::optional<std::uint32_t> HotKeyService::keyCodeOfNativeKey(std::uint32_t nativeKeyCode) const {
-    return m_backend->keyCodeOfNativeKey(nativeKeyCode);
+    return backend_->keyCodeOfNativeKey(nativeKeyCode);
 }
 
 QString HotKeyService::keyName(std::uint32_t keyCode) const {
@@ -170,7 +170,7 @@ QString HotKeyService::keyName(std::uint32_t keyCode) const {
         default:
             break;
     }
-    const QString text = m_backend->keyText(keyCode);
+    const QString text = backend_->keyText(keyCode);
     if (!text.isEmpty()) return text.toUpper();
     if (const std::optional<std::string_view> name = CarbonKeyTable::xkbName(keyCode)) {
         const QString legend = usLegend(*name);

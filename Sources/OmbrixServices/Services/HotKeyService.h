@@ -91,17 +91,17 @@ class HotKeyService : public QObject {
     // Releases the combination and the handler; harmless when nothing is registered.
     void unregister();
 
-    bool isRegistered() const { return m_registration.has_value(); }
-    std::optional<Registration> registration() const { return m_registration; }
-    Status status() const { return m_status; }
+    bool isRegistered() const { return registration_.has_value(); }
+    std::optional<Registration> registration() const { return registration_; }
+    Status status() const { return status_; }
     // For partlyTaken: the states of the lock keys in which another program holds it, named by
     // the locks on ("Num Lock"; empty: every lock off).
-    const QStringList& lockStatesTaken() const { return m_lockStatesTaken; }
+    const QStringList& lockStatesTaken() const { return lockStatesTaken_; }
     // Registers the latest combination again with its handler when the desktop did not grant all
     // of it; nothing otherwise. The user comes back to the program: the other one may be gone.
     void registerAgainIfRefused();
     // Identifier of the latest registration attempt (the first is 1); 0 after unregister().
-    std::uint32_t currentId() const { return m_currentId; }
+    std::uint32_t currentId() const { return currentId_; }
 
     // A combination as Linux users read it: "Ctrl+Alt+A", modifiers in the order Ctrl, Alt,
     // Shift, Super, then the key as the current layout shows it; without a layout to ask (no
@@ -123,14 +123,14 @@ class HotKeyService : public QObject {
     void fire(std::uint32_t id);
     QString keyName(std::uint32_t keyCode) const;
 
-    std::unique_ptr<Backend> m_backend;
-    std::optional<Registration> m_registration;
-    std::function<void()> m_handler;
-    Status m_status = Status::none;
-    QStringList m_lockStatesTaken;
+    std::unique_ptr<Backend> backend_;
+    std::optional<Registration> registration_;
+    std::function<void()> handler_;
+    Status status_ = Status::none;
+    QStringList lockStatesTaken_;
     // The combination last asked for and its handler, kept for another try.
-    std::optional<Registration> m_wanted;
-    std::function<void()> m_wantedHandler;
-    std::uint32_t m_nextId = 1;
-    std::uint32_t m_currentId = 0;
+    std::optional<Registration> wanted_;
+    std::function<void()> wantedHandler_;
+    std::uint32_t nextId_ = 1;
+    std::uint32_t currentId_ = 0;
 };

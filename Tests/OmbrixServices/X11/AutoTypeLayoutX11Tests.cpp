@@ -30,8 +30,8 @@ using A = AutoTypeAction;
 class TurkishXServer {
   public:
     TurkishXServer() {
-        if (!m_dir.isValid()) return;
-        const QString xkb = m_dir.filePath(QStringLiteral("xkb"));
+        if (!dir_.isValid()) return;
+        const QString xkb = dir_.filePath(QStringLiteral("xkb"));
         if (QProcess::execute(QStringLiteral("cp"),
                               {QStringLiteral("-r"), QStringLiteral("/usr/share/X11/xkb"), xkb}) != 0) {
             return;
@@ -45,44 +45,44 @@ class TurkishXServer {
 
         // The server picks a free display number itself and reports it: two test runs at once
         // never race for the same one.
-        m_server.start(QStringLiteral("Xvfb"),
+        server_.start(QStringLiteral("Xvfb"),
                        {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-xkbdir"), xkb,
                         QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("800x600x24"),
                         QStringLiteral("-nolisten"), QStringLiteral("tcp"),
                         // Without it the server resets when our probe connection closes, and a
                         // connection made during the reset is refused.
                         QStringLiteral("-noreset")});
-        if (!m_server.waitForStarted(5000)) return;
+        if (!server_.waitForStarted(5000)) return;
         QByteArray number;
-        while (!number.endsWith('\n') && m_server.waitForReadyRead(10000))
-            number += m_server.readAllStandardOutput();
+        while (!number.endsWith('\n') && server_.waitForReadyRead(10000))
+            number += server_.readAllStandardOutput();
         if (number.trimmed().isEmpty()) return;
-        m_display = ":" + number.trimmed().toStdString();
-        m_ready = spinUntil([this] { return reachable(); }, 10000);
+        display_ = ":" + number.trimmed().toStdString();
+        ready_ = spinUntil([this] { return reachable(); }, 10000);
     }
 
     ~TurkishXServer() {
-        if (m_server.state() != QProcess::NotRunning) {
-            m_server.terminate();
-            if (!m_server.waitForFinished(5000)) m_server.kill();
+        if (server_.state() != QProcess::NotRunning) {
+            server_.terminate();
+            if (!server_.waitForFinished(5000)) server_.kill();
         }
     }
 
-    bool isReady() const { return m_ready; }
-    const char* display() const { return m_display.c_str(); }
+    bool isReady() const { return ready_; }
+    const char* display() const { return display_.c_str(); }
 
   private:
     bool reachable() {
-        xcb_connection_t* c = xcb_connect(m_display.c_str(), nullptr);
+        xcb_connection_t* c = xcb_connect(display_.c_str(), nullptr);
         const bool ok = xcb_connection_has_error(c) == 0;
         xcb_disconnect(c);
-        return ok && m_server.state() == QProcess::Running;
+        return ok && server_.state() == QProcess::Running;
     }
 
-    QTemporaryDir m_dir;
-    QProcess m_server;
-    std::string m_display;
-    bool m_ready = false;
+    QTemporaryDir dir_;
+    QProcess server_;
+    std::string display_;
+    bool ready_ = false;
 };
 
 TEST(AutoTypeLayoutX11, TypesWithTheKeysAndAltGrOfATurkishLayout) {

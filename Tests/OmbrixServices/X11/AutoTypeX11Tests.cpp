@@ -49,28 +49,28 @@ const std::string keyboardGrabbedText = "Klavyeyi başka bir program tuttuğu i�
 class WindowManagerProcess {
   public:
     explicit WindowManagerProcess(int activeWindowLagMs) {
-        m_process.start(QCoreApplication::applicationFilePath(),
+        process_.start(QCoreApplication::applicationFilePath(),
                         {QStringLiteral("--window-manager"), QString::number(activeWindowLagMs)});
-        if (!m_process.waitForStarted(10000)) return;
+        if (!process_.waitForStarted(10000)) return;
         QByteArray said;
-        while (!said.contains('\n') && m_process.waitForReadyRead(10000))
-            said += m_process.readAllStandardOutput();
-        m_running = said.startsWith("ready");
+        while (!said.contains('\n') && process_.waitForReadyRead(10000))
+            said += process_.readAllStandardOutput();
+        running_ = said.startsWith("ready");
     }
 
     ~WindowManagerProcess() {
-        m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(10000)) {
-            m_process.kill();
-            m_process.waitForFinished(10000);
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(10000)) {
+            process_.kill();
+            process_.waitForFinished(10000);
         }
     }
 
-    bool isRunning() const { return m_running && m_process.state() == QProcess::Running; }
+    bool isRunning() const { return running_ && process_.state() == QProcess::Running; }
 
   private:
-    QProcess m_process;
-    bool m_running = false;
+    QProcess process_;
+    bool running_ = false;
 };
 
 class AutoTypeX11Test : public ::testing::Test {

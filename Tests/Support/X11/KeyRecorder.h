@@ -30,7 +30,7 @@ class KeyRecorder : public QObject {
     explicit KeyRecorder(const std::string& title, const char* display = nullptr);
     ~KeyRecorder() override;
 
-    xcb_window_t window() const { return m_window; }
+    xcb_window_t window() const { return window_; }
     // Asks for the window to be shown (a window manager maps it), or maps it when none runs.
     void show();
     void destroy();
@@ -45,7 +45,7 @@ class KeyRecorder : public QObject {
     // meanwhile is read afterwards, in order.
     void stall(int milliseconds);
 
-    const std::vector<Key>& keys() const { return m_keys; }
+    const std::vector<Key>& keys() const { return keys_; }
     int presses() const;
     // The text of every press, in order.
     std::string typed() const;
@@ -54,14 +54,14 @@ class KeyRecorder : public QObject {
     void pump();
     void loadKeymap();
 
-    xcb_connection_t* m_connection = nullptr;
-    xcb_window_t m_window = XCB_NONE;
-    std::uint8_t m_xkbEventBase = 0;
-    std::int32_t m_deviceId = -1;
-    xkb_context* m_context = nullptr;
-    xkb_keymap* m_keymap = nullptr;
-    xkb_state* m_state = nullptr;
-    std::vector<Key> m_keys;
-    std::unique_ptr<QSocketNotifier> m_notifier;
-    QTimer m_timer;
+    xcb_connection_t* connection_ = nullptr;
+    xcb_window_t window_ = XCB_NONE;
+    std::uint8_t xkbEventBase_ = 0;
+    std::int32_t deviceId_ = -1;
+    xkb_context* context_ = nullptr;
+    xkb_keymap* keymap_ = nullptr;
+    xkb_state* state_ = nullptr;
+    std::vector<Key> keys_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    QTimer timer_;
 };

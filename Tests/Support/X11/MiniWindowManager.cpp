@@ -21,79 +21,79 @@ std::unique_ptr<T, decltype(&std::free)> owned(T* p) {
 }  // namespace
 
 MiniWindowManager::MiniWindowManager(const char* display, int activeWindowLagMs)
-    : m_activeWindowLagMs(activeWindowLagMs) {
+    : activeWindowLagMs_(activeWindowLagMs) {
     int screenNumber = 0;
-    m_connection = xcb_connect(display, &screenNumber);
-    if (xcb_connection_has_error(m_connection)) return;
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
+    connection_ = xcb_connect(display, &screenNumber);
+    if (xcb_connection_has_error(connection_)) return;
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection_));
     for (int i = 0; i < screenNumber; ++i) xcb_screen_next(&it);
-    m_root = it.data->root;
+    root_ = it.data->root;
 
     const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     auto error = owned(xcb_request_check(
-        m_connection, xcb_change_window_attributes_checked(m_connection, m_root, XCB_CW_EVENT_MASK, &mask)));
+        connection_, xcb_change_window_attributes_checked(connection_, root_, XCB_CW_EVENT_MASK, &mask)));
     if (error) return;
-    m_running = true;
+    running_ = true;
 
     // EWMH: a window of the manager that names itself, and the list of what is supported.
-    m_check = xcb_generate_id(m_connection);
-    xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_check, m_root, -10, -10, 1, 1, 0,
+    check_ = xcb_generate_id(connection_);
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, check_, root_, -10, -10, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
     const xcb_atom_t check = atom("_NET_SUPPORTING_WM_CHECK");
-    xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_check, check, XCB_ATOM_WINDOW, 32, 1,
-                        &m_check);
-    xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_root, check, XCB_ATOM_WINDOW, 32, 1, &m_check);
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, check_, check, XCB_ATOM_WINDOW, 32, 1,
+                        &check_);
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, root_, check, XCB_ATOM_WINDOW, 32, 1, &check_);
     const xcb_atom_t supported[] = {atom("_NET_ACTIVE_WINDOW")};
-    xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_root, atom("_NET_SUPPORTED"), XCB_ATOM_ATOM,
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, root_, atom("_NET_SUPPORTED"), XCB_ATOM_ATOM,
                         32, 1, supported);
     setActive(XCB_NONE);
 
-    m_notifier =
-        std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read);
-    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { pump(); });
+    notifier_ =
+        std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection_), QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { pump(); });
     // Replies read by this manager may leave events in xcb's queue with the socket drained.
-    QObject::connect(&m_timer, &QTimer::timeout, this, [this] { pump(); });
-    m_timer.start(5);
+    QObject::connect(&timer_, &QTimer::timeout, this, [this] { pump(); });
+    timer_.start(5);
 }
 
 MiniWindowManager::~MiniWindowManager() {
-    if (m_running) {
+    if (running_) {
         for (const char* name : {"_NET_SUPPORTING_WM_CHECK", "_NET_SUPPORTED", "_NET_ACTIVE_WINDOW"}) {
-            xcb_delete_property(m_connection, m_root, atom(name));
+            xcb_delete_property(connection_, root_, atom(name));
         }
-        owned(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+        owned(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
     }
-    m_notifier.reset();
-    xcb_disconnect(m_connection);
+    notifier_.reset();
+    xcb_disconnect(connection_);
 }
 
 xcb_atom_t MiniWindowManager::atom(const char* name) {
     auto reply = owned(xcb_intern_atom_reply(
-        m_connection, xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+        connection_, xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
         nullptr));
     return reply ? reply->atom : XCB_NONE;
 }
 
 void MiniWindowManager::setActive(xcb_window_t window) {
-    m_active = window;
-    xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_root, atom("_NET_ACTIVE_WINDOW"),
+    active_ = window;
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, root_, atom("_NET_ACTIVE_WINDOW"),
                         XCB_ATOM_WINDOW, 32, 1, &window);
-    owned(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+    owned(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
 }
 
 void MiniWindowManager::activate(xcb_window_t window) {
     const std::uint32_t above = XCB_STACK_MODE_ABOVE;
-    xcb_configure_window(m_connection, window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
-    xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
-    if (m_activeWindowLagMs <= 0) return setActive(window);
-    xcb_flush(m_connection);
-    QTimer::singleShot(m_activeWindowLagMs, this, [this, window] { setActive(window); });
+    xcb_configure_window(connection_, window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    xcb_set_input_focus(connection_, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+    if (activeWindowLagMs_ <= 0) return setActive(window);
+    xcb_flush(connection_);
+    QTimer::singleShot(activeWindowLagMs_, this, [this, window] { setActive(window); });
 }
 
 xcb_window_t MiniWindowManager::transientFor(xcb_window_t window) {
     auto reply = owned(xcb_get_property_reply(
-        m_connection,
-        xcb_get_property(m_connection, 0, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1),
+        connection_,
+        xcb_get_property(connection_, 0, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1),
         nullptr));
     if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) != 4) return XCB_NONE;
     return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
@@ -101,25 +101,25 @@ xcb_window_t MiniWindowManager::transientFor(xcb_window_t window) {
 
 bool MiniWindowManager::isViewable(xcb_window_t window) {
     auto attributes = owned(xcb_get_window_attributes_reply(
-        m_connection, xcb_get_window_attributes(m_connection, window), nullptr));
+        connection_, xcb_get_window_attributes(connection_, window), nullptr));
     return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
 }
 
 std::vector<xcb_window_t> MiniWindowManager::stackingOrder() {
-    auto tree = owned(xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_root), nullptr));
+    auto tree = owned(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root_), nullptr));
     if (!tree) return {};
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
     return std::vector<xcb_window_t>(children, children + xcb_query_tree_children_length(tree.get()));
 }
 
 void MiniWindowManager::pump() {
-    while (auto event = owned(xcb_poll_for_event(m_connection))) {
+    while (auto event = owned(xcb_poll_for_event(connection_))) {
         switch (event->response_type & 0x7f) {
             case XCB_MAP_REQUEST: {
                 const auto* request = reinterpret_cast<xcb_map_request_event_t*>(event.get());
                 // Read now: the window may be gone by the time its unmapping is seen.
-                m_transientFor[request->window] = transientFor(request->window);
-                xcb_map_window(m_connection, request->window);
+                transientFor_[request->window] = transientFor(request->window);
+                xcb_map_window(connection_, request->window);
                 activate(request->window);
                 break;
             }
@@ -133,24 +133,24 @@ void MiniWindowManager::pump() {
                 if (mask & XCB_CONFIG_WINDOW_Y) values.push_back(static_cast<std::uint32_t>(request->y));
                 if (mask & XCB_CONFIG_WINDOW_WIDTH) values.push_back(request->width);
                 if (mask & XCB_CONFIG_WINDOW_HEIGHT) values.push_back(request->height);
-                xcb_configure_window(m_connection, request->window, mask, values.data());
-                xcb_flush(m_connection);
+                xcb_configure_window(connection_, request->window, mask, values.data());
+                xcb_flush(connection_);
                 break;
             }
             case XCB_CLIENT_MESSAGE: {
                 const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event.get());
                 if (message->type == atom("_NET_ACTIVE_WINDOW")) {
-                    ++m_activationRequests;
+                    ++activationRequests_;
                     activate(message->window);
                 }
                 break;
             }
             case XCB_UNMAP_NOTIFY: {
                 const auto* notify = reinterpret_cast<xcb_unmap_notify_event_t*>(event.get());
-                if (notify->window != m_active) break;
+                if (notify->window != active_) break;
                 // A closed dialog hands the keyboard back to the window it belonged to.
-                const auto owner = m_transientFor.find(notify->window);
-                if (owner != m_transientFor.end() && owner->second != XCB_NONE && isViewable(owner->second)) {
+                const auto owner = transientFor_.find(notify->window);
+                if (owner != transientFor_.end() && owner->second != XCB_NONE && isViewable(owner->second)) {
                     activate(owner->second);
                 } else {
                     setActive(XCB_NONE);
@@ -159,8 +159,8 @@ void MiniWindowManager::pump() {
             }
             case XCB_DESTROY_NOTIFY: {
                 const auto* notify = reinterpret_cast<xcb_destroy_notify_event_t*>(event.get());
-                m_transientFor.erase(notify->window);
-                if (notify->window == m_active) setActive(XCB_NONE);
+                transientFor_.erase(notify->window);
+                if (notify->window == active_) setActive(XCB_NONE);
                 break;
             }
             default:

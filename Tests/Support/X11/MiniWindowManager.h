@@ -25,9 +25,9 @@ class MiniWindowManager : public QObject {
     ~MiniWindowManager() override;
 
     // Another client manages the windows already (only one may redirect the root window).
-    bool isRunning() const { return m_running; }
-    xcb_window_t active() const { return m_active; }
-    int activationRequests() const { return m_activationRequests; }
+    bool isRunning() const { return running_; }
+    xcb_window_t active() const { return active_; }
+    int activationRequests() const { return activationRequests_; }
 
     // Raises the window, gives it the focus and names it active, as a click on it would.
     void activate(xcb_window_t window);
@@ -46,15 +46,15 @@ class MiniWindowManager : public QObject {
     bool isViewable(xcb_window_t window);
     xcb_atom_t atom(const char* name);
 
-    xcb_connection_t* m_connection = nullptr;
-    xcb_window_t m_root = XCB_NONE;
-    xcb_window_t m_check = XCB_NONE;
-    xcb_window_t m_active = XCB_NONE;
-    bool m_running = false;
-    int m_activeWindowLagMs = 0;
-    int m_activationRequests = 0;
+    xcb_connection_t* connection_ = nullptr;
+    xcb_window_t root_ = XCB_NONE;
+    xcb_window_t check_ = XCB_NONE;
+    xcb_window_t active_ = XCB_NONE;
+    bool running_ = false;
+    int activeWindowLagMs_ = 0;
+    int activationRequests_ = 0;
     // WM_TRANSIENT_FOR of each window as it was when the window was mapped.
-    std::map<xcb_window_t, xcb_window_t> m_transientFor;
-    std::unique_ptr<QSocketNotifier> m_notifier;
-    QTimer m_timer;
+    std::map<xcb_window_t, xcb_window_t> transientFor_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    QTimer timer_;
 };

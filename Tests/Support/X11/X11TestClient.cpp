@@ -47,51 +47,51 @@ void spinFor(int milliseconds) {
 
 X11TestClient::X11TestClient(const char* display) {
     int screenNumber = 0;
-    m_connection = xcb_connect(display, &screenNumber);
-    if (xcb_connection_has_error(m_connection)) return;
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
+    connection_ = xcb_connect(display, &screenNumber);
+    if (xcb_connection_has_error(connection_)) return;
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection_));
     for (int i = 0; i < screenNumber; ++i) xcb_screen_next(&it);
-    m_root = it.data->root;
-    m_window = xcb_generate_id(m_connection);
+    root_ = it.data->root;
+    window_ = xcb_generate_id(connection_);
     const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, m_root, 0, 0, 1, 1, 0,
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, root_, 0, 0, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, it.data->root_visual, XCB_CW_EVENT_MASK, &mask);
     sync();
 }
 
 X11TestClient::~X11TestClient() {
-    xcb_disconnect(m_connection);
+    xcb_disconnect(connection_);
 }
 
 bool X11TestClient::isConnected() const {
-    return xcb_connection_has_error(m_connection) == 0;
+    return xcb_connection_has_error(connection_) == 0;
 }
 
 xcb_atom_t X11TestClient::atom(const std::string& name) {
     auto reply = owned(xcb_intern_atom_reply(
-        m_connection, xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(name.size()), name.data()),
+        connection_, xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(name.size()), name.data()),
         nullptr));
     return reply ? reply->atom : XCB_NONE;
 }
 
 std::string X11TestClient::atomName(xcb_atom_t atom) {
-    auto reply = owned(xcb_get_atom_name_reply(m_connection, xcb_get_atom_name(m_connection, atom), nullptr));
+    auto reply = owned(xcb_get_atom_name_reply(connection_, xcb_get_atom_name(connection_, atom), nullptr));
     if (!reply) return {};
     return std::string(xcb_get_atom_name_name(reply.get()),
                        static_cast<std::size_t>(xcb_get_atom_name_name_length(reply.get())));
 }
 
 void X11TestClient::sync() {
-    owned(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+    owned(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
 }
 
 xcb_timestamp_t X11TestClient::freshTimestamp() {
     // A zero-length append changes nothing but still makes the server report the time.
     const xcb_atom_t stamp = atom("OMBRIX_TEST_TIMESTAMP");
-    xcb_change_property(m_connection, XCB_PROP_MODE_APPEND, m_window, stamp, XCB_ATOM_STRING, 8, 0, nullptr);
-    xcb_flush(m_connection);
+    xcb_change_property(connection_, XCB_PROP_MODE_APPEND, window_, stamp, XCB_ATOM_STRING, 8, 0, nullptr);
+    xcb_flush(connection_);
     for (;;) {
-        auto event = owned(xcb_wait_for_event(m_connection));
+        auto event = owned(xcb_wait_for_event(connection_));
         if (!event) return XCB_CURRENT_TIME;
         if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
             const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event.get());
@@ -104,13 +104,13 @@ std::optional<X11TestClient::Data> X11TestClient::readClipboard(const std::strin
     const xcb_atom_t clipboard = atom("CLIPBOARD");
     const xcb_atom_t property = atom("OMBRIX_TEST_SELECTION");
     const xcb_atom_t targetAtom = atom(target);
-    xcb_convert_selection(m_connection, m_window, clipboard, targetAtom, property, freshTimestamp());
-    xcb_flush(m_connection);
+    xcb_convert_selection(connection_, window_, clipboard, targetAtom, property, freshTimestamp());
+    xcb_flush(connection_);
 
     std::optional<xcb_atom_t> answered;
     // The owner is the application under test: its event loop must run to answer.
     spinUntil([&] {
-        while (auto event = owned(xcb_poll_for_event(m_connection))) {
+        while (auto event = owned(xcb_poll_for_event(connection_))) {
             if ((event->response_type & 0x7f) != XCB_SELECTION_NOTIFY) continue;
             const auto* notify = reinterpret_cast<xcb_selection_notify_event_t*>(event.get());
             if (notify->selection == clipboard && notify->target == targetAtom) answered = notify->property;
@@ -120,8 +120,8 @@ std::optional<X11TestClient::Data> X11TestClient::readClipboard(const std::strin
     if (!answered || *answered == XCB_NONE) return std::nullopt;
 
     auto reply = owned(xcb_get_property_reply(
-        m_connection,
-        xcb_get_property(m_connection, 1, m_window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16),
+        connection_,
+        xcb_get_property(connection_, 1, window_, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16),
         nullptr));
     if (!reply || reply->type == XCB_NONE) return std::nullopt;
     const auto* bytes = static_cast<const std::uint8_t*>(xcb_get_property_value(reply.get()));
@@ -148,13 +148,13 @@ std::optional<std::string> X11TestClient::clipboardText() {
 }
 
 void X11TestClient::takeClipboard() {
-    xcb_set_selection_owner(m_connection, m_window, atom("CLIPBOARD"), freshTimestamp());
+    xcb_set_selection_owner(connection_, window_, atom("CLIPBOARD"), freshTimestamp());
     sync();
 }
 
 xcb_window_t X11TestClient::clipboardOwner() {
     auto reply = owned(xcb_get_selection_owner_reply(
-        m_connection, xcb_get_selection_owner(m_connection, atom("CLIPBOARD")), nullptr));
+        connection_, xcb_get_selection_owner(connection_, atom("CLIPBOARD")), nullptr));
     return reply ? reply->owner : XCB_NONE;
 }
 
@@ -183,7 +183,7 @@ KeyboardMapping keyboardMapping(xcb_connection_t* connection) {
 }  // namespace
 
 std::optional<xcb_keycode_t> X11TestClient::keycodeFor(xcb_keysym_t keysym) {
-    const KeyboardMapping mapping = keyboardMapping(m_connection);
+    const KeyboardMapping mapping = keyboardMapping(connection_);
     if (mapping.perKeycode == 0) return std::nullopt;
     for (std::size_t i = 0; i < mapping.keysyms.size(); ++i) {
         if (mapping.keysyms[i] == keysym)
@@ -193,7 +193,7 @@ std::optional<xcb_keycode_t> X11TestClient::keycodeFor(xcb_keysym_t keysym) {
 }
 
 std::optional<xcb_keycode_t> X11TestClient::unboundKeycode() {
-    const KeyboardMapping mapping = keyboardMapping(m_connection);
+    const KeyboardMapping mapping = keyboardMapping(connection_);
     if (mapping.perKeycode == 0) return std::nullopt;
     const std::size_t keys = mapping.keysyms.size() / mapping.perKeycode;
     for (std::size_t key = 0; key < keys; ++key) {
@@ -207,32 +207,32 @@ std::optional<xcb_keycode_t> X11TestClient::unboundKeycode() {
 }
 
 void X11TestClient::rebind(xcb_keycode_t keycode, std::vector<xcb_keysym_t> keysyms) {
-    xcb_change_keyboard_mapping(m_connection, 1, keycode, static_cast<std::uint8_t>(keysyms.size()),
+    xcb_change_keyboard_mapping(connection_, 1, keycode, static_cast<std::uint8_t>(keysyms.size()),
                                 keysyms.data());
     sync();
 }
 
 void X11TestClient::lockLayout(std::uint8_t layout) {
-    useXkb(m_connection);
-    xcb_xkb_latch_lock_state(m_connection, XCB_XKB_ID_USE_CORE_KBD, 0, 0, 1, layout, 0, 0, 0);
+    useXkb(connection_);
+    xcb_xkb_latch_lock_state(connection_, XCB_XKB_ID_USE_CORE_KBD, 0, 0, 1, layout, 0, 0, 0);
     sync();
 }
 
 void X11TestClient::lockModifiers(std::uint8_t affected, std::uint8_t locked) {
-    useXkb(m_connection);
-    xcb_xkb_latch_lock_state(m_connection, XCB_XKB_ID_USE_CORE_KBD, affected, locked, 0, 0, 0, 0, 0);
+    useXkb(connection_);
+    xcb_xkb_latch_lock_state(connection_, XCB_XKB_ID_USE_CORE_KBD, affected, locked, 0, 0, 0, 0, 0);
     sync();
 }
 
 std::uint8_t X11TestClient::lockedModifiers() {
-    useXkb(m_connection);
+    useXkb(connection_);
     auto state = owned(xcb_xkb_get_state_reply(
-        m_connection, xcb_xkb_get_state(m_connection, XCB_XKB_ID_USE_CORE_KBD), nullptr));
+        connection_, xcb_xkb_get_state(connection_, XCB_XKB_ID_USE_CORE_KBD), nullptr));
     return state ? state->lockedMods : 0;
 }
 
 void X11TestClient::fakeKey(xcb_keycode_t keycode, bool press) {
-    xcb_test_fake_input(m_connection, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME,
+    xcb_test_fake_input(connection_, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME,
                         XCB_NONE, 0, 0, 0);
     sync();
 }
@@ -243,21 +243,21 @@ void X11TestClient::tap(std::initializer_list<xcb_keycode_t> keys) {
 }
 
 void X11TestClient::click(std::int16_t x, std::int16_t y) {
-    xcb_test_fake_input(m_connection, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, m_root, x, y, 0);
+    xcb_test_fake_input(connection_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_, x, y, 0);
     for (const std::uint8_t type : {XCB_BUTTON_PRESS, XCB_BUTTON_RELEASE})
-        xcb_test_fake_input(m_connection, type, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        xcb_test_fake_input(connection_, type, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     sync();
 }
 
 std::optional<std::uint8_t> X11TestClient::grabKey(xcb_keycode_t keycode, std::uint16_t modifiers) {
     auto error = owned(
-        xcb_request_check(m_connection, xcb_grab_key_checked(m_connection, 0, m_root, modifiers, keycode,
+        xcb_request_check(connection_, xcb_grab_key_checked(connection_, 0, root_, modifiers, keycode,
                                                              XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
     if (!error) return std::nullopt;
     return error->error_code;
 }
 
 void X11TestClient::ungrabKey(xcb_keycode_t keycode, std::uint16_t modifiers) {
-    xcb_ungrab_key(m_connection, keycode, m_root, modifiers);
+    xcb_ungrab_key(connection_, keycode, root_, modifiers);
     sync();
 }

@@ -26,9 +26,9 @@ class X11TestClient {
     X11TestClient& operator=(const X11TestClient&) = delete;
 
     bool isConnected() const;
-    xcb_connection_t* xcb() const { return m_connection; }
-    xcb_window_t root() const { return m_root; }
-    xcb_window_t window() const { return m_window; }
+    xcb_connection_t* xcb() const { return connection_; }
+    xcb_window_t root() const { return root_; }
+    xcb_window_t window() const { return window_; }
     xcb_atom_t atom(const std::string& name);
     std::string atomName(xcb_atom_t atom);
     // Waits until the server has handled every request sent so far.
@@ -75,7 +75,7 @@ class X11TestClient {
     void ungrabKey(xcb_keycode_t keycode, std::uint16_t modifiers);
 
   private:
-    xcb_connection_t* m_connection = nullptr;
-    xcb_window_t m_root = XCB_NONE;
-    xcb_window_t m_window = XCB_NONE;
+    xcb_connection_t* connection_ = nullptr;
+    xcb_window_t root_ = XCB_NONE;
+    xcb_window_t window_ = XCB_NONE;
 };
