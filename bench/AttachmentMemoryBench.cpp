@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "BenchAppState.h"
-#include "OmbrixState/AppState.h"
-#include "OmbrixState/FileStore.h"
-#include "OmbrixState/GroupTree.h"
 #include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/KdbxFile.h"
 #include "OmbrixCore/Kdbx/KdbxXMLReader.h"
+#include "OmbrixState/AppState.h"
+#include "OmbrixState/FileStore.h"
+#include "OmbrixState/GroupTree.h"
 #include "PeakMemory.h"
 
 namespace {

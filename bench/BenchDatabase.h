@@ -37,10 +37,11 @@ inline std::string benchNotes(int n, int version) {
 
 // Elements of other programs: custom data and an attachment reference.
 inline std::vector<std::string> benchUnknownXML(int n) {
-    return {"<CustomData><Item><Key>eklenti.ayar</Key><Value>deger-" + std::to_string(n) +
-                "</Value><LastModificationTime>2023-11-14T22:13:20Z</LastModificationTime></Item></CustomData>",
-            "<Binary><Key>ek-" + std::to_string(n) + ".txt</Key><Value Ref=\"" +
-                std::to_string(n % benchAttachmentCount) + "\"/></Binary>"};
+    return {
+        "<CustomData><Item><Key>eklenti.ayar</Key><Value>deger-" + std::to_string(n) +
+            "</Value><LastModificationTime>2023-11-14T22:13:20Z</LastModificationTime></Item></CustomData>",
+        "<Binary><Key>ek-" + std::to_string(n) + ".txt</Key><Value Ref=\"" +
+            std::to_string(n % benchAttachmentCount) + "\"/></Binary>"};
 }
 
 // The attachments, as the reader keeps them in the root group: 64 KiB each, partly compressible.

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "OmbrixCore/Crypto/ChaCha20.h"
 #include "OmbrixCore/Compression/Gzip.h"
+#include "OmbrixCore/Crypto/ChaCha20.h"
 #include "OmbrixCore/Crypto/Salsa20.h"
 #include "OmbrixCore/Kdbx/PayloadCipher.h"
 
@@ -62,7 +62,8 @@ BENCHMARK(SodiumChaCha20Xor);
 
 void AESCBCEncrypt(benchmark::State& state) {
     const Bytes key(32, 7), iv(16, 9), data(payloadSize, 0x55);
-    for (auto _ : state) benchmark::DoNotOptimize(KdbxCrypto::encryptPayload(data, KdbxCipher::aes256, key, iv));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(KdbxCrypto::encryptPayload(data, KdbxCipher::aes256, key, iv));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * payloadSize));
 }
 BENCHMARK(AESCBCEncrypt);

@@ -25,7 +25,8 @@ inline void expatPass(const Bytes& xml) {
 // the payload. Raw DEFLATE (the gzip framing costs a CRC, which the readers pay besides).
 inline Bytes zlibDeflate(const Bytes& data, int level = Z_DEFAULT_COMPRESSION) {
     z_stream s{};
-    if (deflateInit2(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::runtime_error("zlib");
+    if (deflateInit2(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw std::runtime_error("zlib");
     Bytes out(deflateBound(&s, static_cast<uLong>(data.size())));
     s.next_in = const_cast<Bytef*>(data.data());
     s.avail_in = static_cast<uInt>(data.size());

@@ -28,8 +28,6 @@
 
 #include "BenchDatabase.h"
 #include "ExpatPass.h"
-#include "PeakMemory.h"
-#include "OmbrixCore/Kdbx/PayloadCipher.h"
 #include "OmbrixCore/Compression/Gzip.h"
 #include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
@@ -44,6 +42,7 @@
 #include "OmbrixCore/Kdbx/KdbxXMLReader.h"
 #include "OmbrixCore/Kdbx/KdbxXMLWriter.h"
 #include "OmbrixCore/Kdbx/PayloadCipher.h"
+#include "PeakMemory.h"
 
 namespace {
 
@@ -96,8 +95,8 @@ const Payload& payload4() {
         const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(key), header);
         KdbxReader reader(file4());
         reader.read(static_cast<std::int64_t>(header.endOffset) + 64);
-        return payloadOf(KdbxCrypto::decryptPayload(KdbxCrypto::readHMACBlocks(reader, *keys.hmac), header.cipher(),
-                                                    keys.master, header.encryptionIV),
+        return payloadOf(KdbxCrypto::decryptPayload(KdbxCrypto::readHMACBlocks(reader, *keys.hmac),
+                                                    header.cipher(), keys.master, header.encryptionIV),
                          true);
     }();
     return p;
@@ -132,7 +131,8 @@ const Version3& version3() {
         const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(key), header);
         Version3 out;
         out.file = rawHeader;
-        const Bytes encrypted = KdbxCrypto::encryptPayload(plain, KdbxCipher::aes256, keys.master, header.encryptionIV);
+        const Bytes encrypted =
+            KdbxCrypto::encryptPayload(plain, KdbxCipher::aes256, keys.master, header.encryptionIV);
         out.file.insert(out.file.end(), encrypted.begin(), encrypted.end());
         out.payload = payloadOf(gzipped, false);
         return out;
@@ -153,7 +153,8 @@ Bytes fileOfXML(const std::string& xml) {
     inner.streamKey = Bytes(64, 6);
     Bytes payload = inner.serialize();
     payload.insert(payload.end(), xml.begin(), xml.end());
-    const Bytes encrypted = KdbxCrypto::encryptPayload(Gzip::compress(payload), KdbxCipher::aes256, keys.master, header.encryptionIV);
+    const Bytes encrypted = KdbxCrypto::encryptPayload(Gzip::compress(payload), KdbxCipher::aes256,
+                                                       keys.master, header.encryptionIV);
     Bytes file = rawHeader;
     const Bytes hash = KdbxCrypto::sha256(rawHeader);
     const Bytes mac = KdbxCrypto::headerHMAC(rawHeader, *keys.hmac);
@@ -181,11 +182,12 @@ std::string hostileShape(int shape) {
             body = "<History>";
             for (int i = 0; i < 100'000; ++i) {
                 const std::string n = std::to_string(i);
-                body += "<Entry><UUID>AAAAAAAAAAAAAAAAAAAAAQ==</UUID><Times><CreationTime>2024-01-01T00:00:00Z"
-                        "</CreationTime><LastModificationTime>2024-01-02T00:00:00Z</LastModificationTime></Times>"
-                        "<String><Key>Title</Key><Value>Başlık " +
-                        n + "</Value></String><String><Key>UserName</Key><Value>kullanıcı " + n +
-                        "</Value></String><String><Key>Notes</Key><Value>Not " + n + "</Value></String></Entry>";
+                body +=
+                    "<Entry><UUID>AAAAAAAAAAAAAAAAAAAAAQ==</UUID><Times><CreationTime>2024-01-01T00:00:00Z"
+                    "</CreationTime><LastModificationTime>2024-01-02T00:00:00Z</LastModificationTime></Times>"
+                    "<String><Key>Title</Key><Value>Başlık " +
+                    n + "</Value></String><String><Key>UserName</Key><Value>kullanıcı " + n +
+                    "</Value></String><String><Key>Notes</Key><Value>Not " + n + "</Value></String></Entry>";
             }
             body += "</History>";
             break;
@@ -195,13 +197,14 @@ std::string hostileShape(int shape) {
             }
             break;
     }
-    return "<KeePassFile><Meta><Generator>G</Generator></Meta><Root><Group><Entry><UUID>AAAAAAAAAAAAAAAAAAAAAQ==</UUID>" +
+    return "<KeePassFile><Meta><Generator>G</Generator></"
+           "Meta><Root><Group><Entry><UUID>AAAAAAAAAAAAAAAAAAAAAQ==</UUID>" +
            body + "</Entry></Group></Root></KeePassFile>";
 }
 
 constexpr const char* shapeNames[] = {"10^7 empty unknown elements in one entry",
-                                      "10^6 distinct unknown Times children", "10^5 history items of one entry",
-                                      "3x10^6 custom fields of one entry"};
+                                      "10^6 distinct unknown Times children",
+                                      "10^5 history items of one entry", "3x10^6 custom fields of one entry"};
 
 // 20 attachments of 1 MB of random bytes kept in the root group, as a loaded file holds them.
 KdbxDatabase databaseWithAttachments(bool attachments) {
@@ -260,7 +263,8 @@ double millisecondsOf(Fn&& fn) {
 
 // Each iteration runs the limit and ours once, the order alternating; each callable returns the
 // milliseconds it measured itself (a load leaves freeing the model out).
-void alternate(benchmark::State& state, const std::function<double()>& ours, const std::function<double()>& limit) {
+void alternate(benchmark::State& state, const std::function<double()>& ours,
+               const std::function<double()>& limit) {
     std::vector<double> o, l;
     bool limitFirst = true;
     for (auto _ : state) {
@@ -295,13 +299,15 @@ double inflateAndExpat(const Payload& p) {
 }
 
 void BM_Load41_AgainstInflateAndExpat(benchmark::State& state) {
-    alternate(state, [] { return loadMilliseconds(file4()); }, [] { return inflateAndExpat(payload4()); });
+    alternate(
+        state, [] { return loadMilliseconds(file4()); }, [] { return inflateAndExpat(payload4()); });
     state.counters["xml_MB"] = static_cast<double>(payload4().xml.size()) / 1e6;
 }
 
 void BM_Load31_AgainstInflateAndExpat(benchmark::State& state) {
-    alternate(state, [] { return loadMilliseconds(version3().file); },
-              [] { return inflateAndExpat(version3().payload); });
+    alternate(
+        state, [] { return loadMilliseconds(version3().file); },
+        [] { return inflateAndExpat(version3().payload); });
     state.counters["xml_MB"] = static_cast<double>(version3().payload.xml.size()) / 1e6;
 }
 
@@ -337,7 +343,8 @@ int peakMain(const std::string& what) {
     // The first key derivation of a process measures the machine's speed with Argon2 runs of up
     // to 128 MiB, as many as a busy machine needs: done here, before any baseline, so that the
     // figures are those of the load or save alone.
-    if (std::getenv("OMBRIX_BENCH_COLD_KDF") == nullptr) benchmark::DoNotOptimize(KdbxKeys::KdfBudget::current().cores);
+    if (std::getenv("OMBRIX_BENCH_COLD_KDF") == nullptr)
+        benchmark::DoNotOptimize(KdbxKeys::KdfBudget::current().cores);
     const auto report = [](std::initializer_list<double> figures) {
         for (double f : figures) std::printf("%.0f\n", f / 1024);
         return 0;
@@ -350,7 +357,8 @@ int peakMain(const std::string& what) {
         const double peak = static_cast<double>(peakmemory::peak() - before);
         // What the model holds once the load is over.
         malloc_trim(0);
-        const double model = static_cast<double>(peakmemory::statusKiB("VmRSS")) * 1024 - static_cast<double>(before);
+        const double model =
+            static_cast<double>(peakmemory::statusKiB("VmRSS")) * 1024 - static_cast<double>(before);
         return report({peak, model});
     }
     if (what.rfind("expat:", 0) == 0) {
@@ -380,7 +388,8 @@ int peakMain(const std::string& what) {
             const Bytes saved = KdbxFile::save(database(), key);
             benchmark::DoNotOptimize(saved.data());
             if (i == 0) first = static_cast<double>(peakmemory::statusKiB("VmRSS")) * 1024;
-            if (std::getenv("OMBRIX_BENCH_TRACE")) std::fprintf(stderr, "save %d: %zu KiB\n", i, peakmemory::statusKiB("VmRSS"));
+            if (std::getenv("OMBRIX_BENCH_TRACE"))
+                std::fprintf(stderr, "save %d: %zu KiB\n", i, peakmemory::statusKiB("VmRSS"));
         }
         return report({first, static_cast<double>(peakmemory::statusKiB("VmRSS")) * 1024});
     }
@@ -417,13 +426,13 @@ double peakOfLoad(benchmark::State& state, const Bytes& file, std::size_t xmlSiz
 }
 
 void BM_PeakLoad41(benchmark::State& state) {
-    state.counters["peak_per_xml"] = peakOfLoad(state, file4(), payload4().xml.size()) / static_cast<double>(payload4().xml.size());
+    state.counters["peak_per_xml"] =
+        peakOfLoad(state, file4(), payload4().xml.size()) / static_cast<double>(payload4().xml.size());
 }
 
 void BM_PeakLoad31(benchmark::State& state) {
-    state.counters["peak_per_xml"] =
-        peakOfLoad(state, version3().file, version3().payload.xml.size()) /
-        static_cast<double>(version3().payload.xml.size());
+    state.counters["peak_per_xml"] = peakOfLoad(state, version3().file, version3().payload.xml.size()) /
+                                     static_cast<double>(version3().payload.xml.size());
 }
 
 void BM_PeakSave(benchmark::State& state) {
@@ -458,7 +467,8 @@ void BM_PeakAttachments(benchmark::State& state) {
     }
     std::remove(path.c_str());
     state.counters["file_MiB"] = peakmemory::mib(static_cast<double>(file.size()));
-    state.counters["load_max_MiB"] = peakmemory::mib(loads.empty() ? 0 : *std::max_element(loads.begin(), loads.end()));
+    state.counters["load_max_MiB"] =
+        peakmemory::mib(loads.empty() ? 0 : *std::max_element(loads.begin(), loads.end()));
     state.counters["load_limit_MiB"] = 3 * peakmemory::mib(static_cast<double>(file.size())) + 32;
     state.counters["save_peak_MiB"] = peakmemory::mib(withAttachments);
     state.counters["saved_file_MiB"] = peakmemory::mib(static_cast<double>(file.size()));
@@ -514,9 +524,10 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 
     void Finalize() override {
         ConsoleReporter::Finalize();
-        std::printf("\nload average (1, 5, 15 min): before %s, after %s\n", loadBefore_.c_str(), loadAverage().c_str());
-        std::printf("%-44s %10s %10s %8s   %s\n", "median of alternating rounds", "ours (ms)", "limit (ms)", "ratio",
-                    "goal");
+        std::printf("\nload average (1, 5, 15 min): before %s, after %s\n", loadBefore_.c_str(),
+                    loadAverage().c_str());
+        std::printf("%-44s %10s %10s %8s   %s\n", "median of alternating rounds", "ours (ms)", "limit (ms)",
+                    "ratio", "goal");
         timing("load KDBX 4.1 / inflate + expat", "BM_Load41_AgainstInflateAndExpat", 1.0);
         timing("load KDBX 3.1 / inflate + expat", "BM_Load31_AgainstInflateAndExpat", 1.0);
         timing("save / deflate level 6", "BM_Save_AgainstDeflate6", 0.6);
@@ -528,17 +539,20 @@ class SummaryReporter : public benchmark::ConsoleReporter {
             const std::string name = "BM_PeakHostileShape/" + std::to_string(shape);
             peak(shapeNames[shape], name, 4.0);
             if (figures_.contains(name)) {
-                std::printf("%-44s %7.2fx the XML   (expat's bare pass alone)\n", "", figures_[name]["expat_per_xml"]);
+                std::printf("%-44s %7.2fx the XML   (expat's bare pass alone)\n", "",
+                            figures_[name]["expat_per_xml"]);
             }
         }
         if (figures_.contains("BM_PeakAttachments")) {
             auto& f = figures_["BM_PeakAttachments"];
-            std::printf("attachment database (%.1f MiB file): load peak, highest of 5 runs %.1f MiB   <= %.1f MiB\n",
-                        f["file_MiB"], f["load_max_MiB"], f["load_limit_MiB"]);
-            std::printf("its save: peak, highest of 5 runs %.1f MiB, of which the saved file %.1f MiB; beside that "
-                        "%.1f MiB   <= the attachments' %.1f MiB\n",
-                        f["save_peak_MiB"], f["saved_file_MiB"], f["save_peak_MiB"] - f["saved_file_MiB"],
-                        f["attachments_MiB"]);
+            std::printf(
+                "attachment database (%.1f MiB file): load peak, highest of 5 runs %.1f MiB   <= %.1f MiB\n",
+                f["file_MiB"], f["load_max_MiB"], f["load_limit_MiB"]);
+            std::printf(
+                "its save: peak, highest of 5 runs %.1f MiB, of which the saved file %.1f MiB; beside that "
+                "%.1f MiB   <= the attachments' %.1f MiB\n",
+                f["save_peak_MiB"], f["saved_file_MiB"], f["save_peak_MiB"] - f["saved_file_MiB"],
+                f["attachments_MiB"]);
         }
         if (figures_.contains("BM_RepeatedSaves")) {
             auto& f = figures_["BM_RepeatedSaves"];
@@ -551,7 +565,8 @@ class SummaryReporter : public benchmark::ConsoleReporter {
     void timing(const char* label, const std::string& name, double goal) {
         if (!figures_.contains(name)) return;
         auto& f = figures_[name];
-        std::printf("%-44s %10.0f %10.0f %7.2fx   <= %.2fx\n", label, f["ours_ms"], f["limit_ms"], f["ratio"], goal);
+        std::printf("%-44s %10.0f %10.0f %7.2fx   <= %.2fx\n", label, f["ours_ms"], f["limit_ms"], f["ratio"],
+                    goal);
     }
 
     void peak(const std::string& label, const std::string& name, double goal) {
@@ -579,18 +594,34 @@ int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]).rfind(flag, 0) == 0) return peakMain(argv[1] + flag.size());
     const int n = rounds();
     benchmark::RegisterBenchmark("BM_Load41_AgainstInflateAndExpat", BM_Load41_AgainstInflateAndExpat)
-        ->Iterations(n)->UseManualTime()->Unit(benchmark::kMillisecond);
+        ->Iterations(n)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_Load31_AgainstInflateAndExpat", BM_Load31_AgainstInflateAndExpat)
-        ->Iterations(n)->UseManualTime()->Unit(benchmark::kMillisecond);
+        ->Iterations(n)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_Save_AgainstDeflate6", BM_Save_AgainstDeflate6)
-        ->Iterations(n)->UseManualTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("BM_PeakLoad41", BM_PeakLoad41)->Iterations(1)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("BM_PeakLoad31", BM_PeakLoad31)->Iterations(1)->Unit(benchmark::kMillisecond);
+        ->Iterations(n)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_PeakLoad41", BM_PeakLoad41)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_PeakLoad31", BM_PeakLoad31)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_PeakSave", BM_PeakSave)->Iterations(1)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("BM_PeakAttachments", BM_PeakAttachments)->Iterations(1)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_PeakAttachments", BM_PeakAttachments)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_PeakHostileShape", BM_PeakHostileShape)
-        ->DenseRange(0, 3)->Iterations(1)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("BM_RepeatedSaves", BM_RepeatedSaves)->Iterations(1)->Unit(benchmark::kMillisecond);
+        ->DenseRange(0, 3)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_RepeatedSaves", BM_RepeatedSaves)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "KdbxFuzzInput.h"
+#include "OmbrixCore/Compression/Gzip.h"
 #include "OmbrixCore/Crypto/AESCipher.h"
 #include "OmbrixCore/Crypto/Argon2.h"
-#include "OmbrixCore/Compression/Gzip.h"
 #include "OmbrixCore/Kdbx/InnerStreamCipher.h"
 #include "OmbrixCore/Kdbx/KdbxError.h"
 #include "OmbrixCore/Kdbx/KdbxFile.h"

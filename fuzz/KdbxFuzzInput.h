@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Compression/Gzip.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
 #include "OmbrixCore/Kdbx/KdbxCompositeKey.h"
 #include "OmbrixCore/Kdbx/KdbxCrypto.h"

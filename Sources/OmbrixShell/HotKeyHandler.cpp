@@ -4,8 +4,8 @@
 
 #include <QUrl>
 
-#include "OmbrixState/AppState.h"
 #include "OmbrixServices/Services/AutoTypeService.h"
+#include "OmbrixState/AppState.h"
 
 namespace {
 

@@ -12,19 +12,19 @@
 #include <QSessionManager>
 #include <QTimer>
 
-#include "OmbrixState/FilePanels.h"
+#include "OmbrixServices/Services/AutoTypeService.h"
+#include "OmbrixServices/Services/ClipboardService.h"
+#include "OmbrixServices/Services/HotKeyService.h"
 #include "OmbrixShell/HotKeyHandler.h"
 #include "OmbrixShell/OmbrixCommands.h"
-#include "OmbrixState/Preferences.h"
 #include "OmbrixShell/TerminationSignals.h"
 #include "OmbrixShell/WindowSizer.h"
+#include "OmbrixState/FilePanels.h"
+#include "OmbrixState/Preferences.h"
 #include "OmbrixUI/ConflictDialog.h"
 #include "OmbrixUI/MainView.h"
 #include "OmbrixUI/RootView.h"
 #include "OmbrixUI/SettingsView.h"
-#include "OmbrixServices/Services/AutoTypeService.h"
-#include "OmbrixServices/Services/ClipboardService.h"
-#include "OmbrixServices/Services/HotKeyService.h"
 
 namespace {
 

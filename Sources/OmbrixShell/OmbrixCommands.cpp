@@ -10,10 +10,10 @@
 #include <QMenuBar>
 #include <QWidget>
 
+#include "OmbrixServices/Services/ClipboardService.h"
 #include "OmbrixState/AppState.h"
 #include "OmbrixState/FilePanels.h"
 #include "OmbrixUI/MainActions.h"
-#include "OmbrixServices/Services/ClipboardService.h"
 
 namespace {
 

@@ -127,7 +127,8 @@ int WindowSizer::overhead(QWidget& window) const {
 
 void WindowSizer::setContentSize(QWidget& window, const QSize& size, const QRect& frameBefore,
                                  const QSize& sizeBefore, const std::optional<QPoint>& topLeft) {
-    if (sizeBefore == size && window.size() == size && (!topLeft || *topLeft == frameBefore.topLeft())) return;
+    if (sizeBefore == size && window.size() == size && (!topLeft || *topLeft == frameBefore.topLeft()))
+        return;
     // A window not shown yet is placed by the window manager when it maps: only its size is ours.
     if (!window.isVisible()) {
         window.resize(size);

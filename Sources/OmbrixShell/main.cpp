@@ -1,11 +1,11 @@
 #include <QApplication>
 
+#include "OmbrixServices/Platform/DesktopServices.h"
 #include "OmbrixShell/OmbrixApp.h"
 #include "OmbrixShell/QtTurkish.h"
 #include "OmbrixShell/TerminationSignals.h"
 #include "OmbrixTheme/ApplicationTheme.h"
 #include "OmbrixTheme/FontRegistrar.h"
-#include "OmbrixServices/Platform/DesktopServices.h"
 
 int main(int argc, char** argv) {
     // Before anything can hold a secret.

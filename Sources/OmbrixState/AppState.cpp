@@ -13,10 +13,10 @@
 #include <QFileInfo>
 #include <QtDebug>
 
+#include "OmbrixCore/Kdbx/KdbxKeyDerivation.h"
 #include "OmbrixState/GroupTree.h"
 #include "OmbrixState/Preferences.h"
 #include "OmbrixState/SecretText.h"
-#include "OmbrixCore/Kdbx/KdbxKeyDerivation.h"
 
 namespace {
 
@@ -188,13 +188,13 @@ void AppState::reportFailure(std::exception_ptr failure) {
         // A thread or another resource the system would not give (the engine starts threads
         // for every load): its own words are English and say nothing to the user.
         const int code = error.code().value();
-        setLastError(code == EAGAIN || code == ENOMEM
-                         ? QStringLiteral("İşlem tamamlanamadı: sistem yeni bir iş parçacığı başlatamadı "
-                                          "(kaynak sınırına ulaşıldı). Biraz sonra yeniden deneyin ya da "
-                                          "başka programları kapatın.")
-                         : QStringLiteral("İşlem tamamlanamadı: beklenmeyen bir sistem hatası (%1).")
-                               .arg(QString::fromLatin1(::strerrorname_np(code) ? ::strerrorname_np(code)
-                                                                                  : "?")));
+        setLastError(
+            code == EAGAIN || code == ENOMEM
+                ? QStringLiteral("İşlem tamamlanamadı: sistem yeni bir iş parçacığı başlatamadı "
+                                 "(kaynak sınırına ulaşıldı). Biraz sonra yeniden deneyin ya da "
+                                 "başka programları kapatın.")
+                : QStringLiteral("İşlem tamamlanamadı: beklenmeyen bir sistem hatası (%1).")
+                      .arg(QString::fromLatin1(::strerrorname_np(code) ? ::strerrorname_np(code) : "?")));
     } catch (const std::exception& error) {
         setLastError(QString::fromUtf8(error.what()));
     } catch (...) {
@@ -320,7 +320,8 @@ void AppState::unlock(const QString& password, const std::optional<QString>& key
                 }
                 GroupTree::IDSet seenGroups;
                 GroupTree::IDSet seenEntries;
-                opened->repaired = GroupTree::repairDuplicateIDs(opened->database.root, seenGroups, seenEntries);
+                opened->repaired =
+                    GroupTree::repairDuplicateIDs(opened->database.root, seenGroups, seenEntries);
             },
             [this, opened, stamp, url](std::exception_ptr failure) {
                 // Told once the result is in: whoever waits for the end sees it.
@@ -507,19 +508,20 @@ void AppState::writeBeside(const Bytes& bytes) {
     const QString suffix = info.suffix().isEmpty() ? QStringLiteral("kdbx") : info.suffix();
     // Local time, without colons: FAT takes none.
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now().time_since_epoch()).count();
-    const QString when = QDateTime::fromSecsSinceEpoch(seconds).toLocalTime().toString(
-        QStringLiteral("yyyy-MM-dd HH.mm.ss"));
+    const QString when =
+        QDateTime::fromSecsSinceEpoch(seconds).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
     QString path;
     for (int n = 1;; ++n) {
-        const QString name = QStringLiteral("%1 (kaydedilmemiş değişiklikler %2%3).%4")
-                                 .arg(info.completeBaseName(), when,
-                                      n > 1 ? QStringLiteral(" %1").arg(n) : QString(), suffix);
+        const QString name =
+            QStringLiteral("%1 (kaydedilmemiş değişiklikler %2%3).%4")
+                .arg(info.completeBaseName(), when, n > 1 ? QStringLiteral(" %1").arg(n) : QString(), suffix);
         path = info.dir().filePath(name);
         if (deps_.files->isFreeForNewFile(path) || n > 99) break;
     }
     deps_.files->writeAtomically(path, bytes);
     setDirty(false);
-    qWarning().noquote() << QStringLiteral("[Ombrix] Kaydedilmemiş değişiklikler şuraya yazıldı: %1").arg(path);
+    qWarning().noquote()
+        << QStringLiteral("[Ombrix] Kaydedilmemiş değişiklikler şuraya yazıldı: %1").arg(path);
 }
 
 void AppState::reopenFromDisk() {

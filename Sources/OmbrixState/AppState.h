@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QString>
 
+#include "OmbrixCore/Kdbx/Models.h"
 #include "OmbrixState/AutoTypeRunner.h"
 #include "OmbrixState/ClipboardAccess.h"
 #include "OmbrixState/DatabaseCodec.h"
@@ -22,7 +23,6 @@
 #include "OmbrixState/Scheduler.h"
 #include "OmbrixState/UrlOpener.h"
 #include "OmbrixState/WorkRunner.h"
-#include "OmbrixCore/Kdbx/Models.h"
 
 class Preferences;
 

@@ -4,13 +4,13 @@
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
-#include <ctime>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <utility>
 
@@ -78,12 +78,14 @@ QString describeErrno(int error) {
 }
 
 QString userName(uid_t uid) {
-    if (const passwd* entry = ::getpwuid(uid); entry && entry->pw_name) return QString::fromLocal8Bit(entry->pw_name);
+    if (const passwd* entry = ::getpwuid(uid); entry && entry->pw_name)
+        return QString::fromLocal8Bit(entry->pw_name);
     return QString::number(uid);
 }
 
 QString groupName(gid_t gid) {
-    if (const group* entry = ::getgrgid(gid); entry && entry->gr_name) return QString::fromLocal8Bit(entry->gr_name);
+    if (const group* entry = ::getgrgid(gid); entry && entry->gr_name)
+        return QString::fromLocal8Bit(entry->gr_name);
     return QString::number(gid);
 }
 
@@ -130,7 +132,8 @@ QString sideName(const QString& folder, const QString& name, const char* role) {
     // The writer's process is part of the name: a later save removes what one that was cut off
     // left, and never what one still running is writing.
     return folder + QStringLiteral("/.") + name + QStringLiteral(".ombrix-") + QString::fromLatin1(role) +
-           QStringLiteral("-") + QString::number(::getpid()) + QStringLiteral("-") + QString::number(token, 36);
+           QStringLiteral("-") + QString::number(::getpid()) + QStringLiteral("-") +
+           QString::number(token, 36);
 }
 
 FileStamp stampOf(const struct stat& info, const QByteArray& digest) {
@@ -486,7 +489,8 @@ std::optional<QString> LocalFileStore::keepAccess(int fd, const struct stat& old
     else if (accessListLost)
         changes << QStringLiteral("erişim listesi aktarılamadı; dosya artık yalnızca sahibine açık");
     else if (narrowed)
-        changes << QStringLiteral("başkalarının erişimi kaldırıldı, hiç kimseye eskisinden geniş erişim verilmedi");
+        changes << QStringLiteral(
+            "başkalarının erişimi kaldırıldı, hiç kimseye eskisinden geniş erişim verilmedi");
     return QStringLiteral("“%1” kaydedildi, ancak %2.").arg(name, changes.join(QStringLiteral("; ")));
 }
 

@@ -11,8 +11,8 @@
 #include <QVariant>
 #include <QVariantMap>
 
-#include "OmbrixState/PreferencesStore.h"
 #include "OmbrixServices/Services/PasswordGenerator.h"
+#include "OmbrixState/PreferencesStore.h"
 
 // The user's settings, read once from the store when the object is made and written back at
 // once on every assignment (also when the value is the same). Reading never fails: a missing

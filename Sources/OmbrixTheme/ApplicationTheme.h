@@ -12,7 +12,8 @@ namespace ApplicationTheme {
 QPalette palette();
 
 // Sets the Fusion style (tool tips framed in Palette::lineStrong), palette(), the tool-tip
-// palette and the default font (the text family at 13 px) on `app`. Call it once at start-up, after registering the fonts.
+// palette and the default font (the text family at 13 px) on `app`. Call it once at start-up, after
+// registering the fonts.
 void apply(QApplication& app);
 
 }  // namespace ApplicationTheme

@@ -6,8 +6,8 @@
 #include <QGuiApplication>
 #include <QtDebug>
 
-#include "OmbrixTheme/ThemeResources.h"
 #include "OmbrixCore/Foundation/Precondition.h"
+#include "OmbrixTheme/ThemeResources.h"
 
 namespace {
 

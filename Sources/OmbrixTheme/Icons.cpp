@@ -149,13 +149,15 @@ struct Coverage {
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 uchar v = at(x, y);
-                for (int d = -radius; d <= radius; ++d) v = pick(v, x + d >= 0 && x + d < w ? at(x + d, y) : 0);
+                for (int d = -radius; d <= radius; ++d)
+                    v = pick(v, x + d >= 0 && x + d < w ? at(x + d, y) : 0);
                 rows.a[std::size_t(y) * std::size_t(w) + std::size_t(x)] = v;
             }
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 uchar v = rows.at(x, y);
-                for (int d = -radius; d <= radius; ++d) v = pick(v, y + d >= 0 && y + d < h ? rows.at(x, y + d) : 0);
+                for (int d = -radius; d <= radius; ++d)
+                    v = pick(v, y + d >= 0 && y + d < h ? rows.at(x, y + d) : 0);
                 out.a[std::size_t(y) * std::size_t(w) + std::size_t(x)] = v;
             }
         return out;
@@ -168,7 +170,8 @@ QImage emboldened(const QImage& mask, bool solid) {
     ink.a.resize(std::size_t(ink.w) * std::size_t(ink.h));
     for (int y = 0; y < ink.h; ++y) {
         const QRgb* in = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
-        for (int x = 0; x < ink.w; ++x) ink.a[std::size_t(y) * std::size_t(ink.w) + std::size_t(x)] = uchar(qAlpha(in[x]));
+        for (int x = 0; x < ink.w; ++x)
+            ink.a[std::size_t(y) * std::size_t(ink.w) + std::size_t(x)] = uchar(qAlpha(in[x]));
     }
     // The narrow cut-outs: what a closing (grow, then shrink back) fills in.
     const Coverage closed = ink.filtered(gapRadius, true).filtered(gapRadius, false);
@@ -209,7 +212,8 @@ QImage tinted(const QString& symbol, QSize pixelSize, const QColor& color) {
         QSizeF natural = svg.defaultSize().isEmpty() ? QSizeF(16, 16) : QSizeF(svg.defaultSize());
         natural.scale(QSizeF(large), Qt::KeepAspectRatio);
         const QRectF target(margin + (large.width() - natural.width()) / 2,
-                            margin + (large.height() - natural.height()) / 2, natural.width(), natural.height());
+                            margin + (large.height() - natural.height()) / 2, natural.width(),
+                            natural.height());
         svg.render(&p, target);
     }
     QImage image = emboldened(mask, isSolid(path))

@@ -35,7 +35,8 @@ ConflictDialog::ConflictDialog(const QString& fileName, QWidget* parent) : QDial
     };
     saveElsewhere_ = make(QStringLiteral("Değişikliklerimi başka bir adla kaydet…"), ButtonVariant::primary,
                           saveElsewhere);
-    overwrite_ = make(QStringLiteral("Öteki programın sürümünün üzerine yaz"), ButtonVariant::secondary, overwrite);
+    overwrite_ =
+        make(QStringLiteral("Öteki programın sürümünün üzerine yaz"), ButtonVariant::secondary, overwrite);
     discardMine_ = make(QStringLiteral("Değişikliklerimi at, diskteki sürümü aç"), ButtonVariant::secondary,
                         discardMine);
     keepEditing_ = make(QStringLiteral("Vazgeç"), ButtonVariant::ghost, keepEditing);

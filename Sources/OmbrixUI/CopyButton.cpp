@@ -2,9 +2,9 @@
 
 #include <QTimer>
 
+#include "OmbrixServices/Services/ClipboardService.h"
 #include "OmbrixTheme/Palette.h"
 #include "OmbrixUI/Tooltip.h"
-#include "OmbrixServices/Services/ClipboardService.h"
 
 QString CopyButton::caption(const QString& label, bool justCopied, bool isSecret, qint64 secondsRemaining) {
     if (justCopied && isSecret && secondsRemaining > 0) return QStringLiteral("%1 sn").arg(secondsRemaining);

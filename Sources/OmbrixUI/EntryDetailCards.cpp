@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "OmbrixServices/Services/ClipboardService.h"
 #include "OmbrixState/AppState.h"
 #include "OmbrixState/Preferences.h"
 #include "OmbrixTheme/AppButton.h"
@@ -24,7 +25,6 @@
 #include "OmbrixUI/SectionHeader.h"
 #include "OmbrixUI/SelectableText.h"
 #include "OmbrixUI/StrengthMeter.h"
-#include "OmbrixServices/Services/ClipboardService.h"
 
 namespace {
 
@@ -182,7 +182,8 @@ void CustomFieldsCard::rebuildRows() {
         connect(row.copy, &QAbstractButton::clicked, this, [this, name] {
             // Always the real value, never the mask; no status text and no access stamp.
             const auto found = entry_.customFields.find(name);
-            const QString value = found == entry_.customFields.end() ? QString() : text(found->second.value());
+            const QString value =
+                found == entry_.customFields.end() ? QString() : text(found->second.value());
             if (entry_.protectedCustomFields.count(name) > 0)
                 clipboard_.copySecret(value);
             else

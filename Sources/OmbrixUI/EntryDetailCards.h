@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "OmbrixTheme/Card.h"
 #include "OmbrixCore/Kdbx/Models.h"
+#include "OmbrixTheme/Card.h"
 
 class AppButton;
 class AppState;

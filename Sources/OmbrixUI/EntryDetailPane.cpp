@@ -3,13 +3,13 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "OmbrixServices/Services/ClipboardService.h"
 #include "OmbrixState/AppState.h"
 #include "OmbrixState/Preferences.h"
 #include "OmbrixTheme/Palette.h"
 #include "OmbrixUI/EmptyStateView.h"
 #include "OmbrixUI/EntryDetailView.h"
 #include "OmbrixUI/MultiSelectionSummary.h"
-#include "OmbrixServices/Services/ClipboardService.h"
 
 EntryDetailPane::EntryDetailPane(AppState& state, QWidget* parent)
     : EntryDetailPane(state, ClipboardService::shared(), Preferences::shared(), parent) {}

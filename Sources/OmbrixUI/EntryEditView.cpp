@@ -12,6 +12,9 @@
 #include <algorithm>
 #include <map>
 
+#include "OmbrixCore/Crypto/SecureWipe.h"
+#include "OmbrixServices/Services/AutoTypeService.h"
+#include "OmbrixServices/Services/PasswordGenerator.h"
 #include "OmbrixState/AppState.h"
 #include "OmbrixState/EntrySearch.h"
 #include "OmbrixState/GroupTree.h"
@@ -37,9 +40,6 @@
 #include "OmbrixUI/StrengthMeter.h"
 #include "OmbrixUI/Tooltip.h"
 #include "OmbrixUI/WrappingLabel.h"
-#include "OmbrixCore/Crypto/SecureWipe.h"
-#include "OmbrixServices/Services/AutoTypeService.h"
-#include "OmbrixServices/Services/PasswordGenerator.h"
 
 namespace {
 
@@ -520,7 +520,8 @@ KdbxEntry EntryEditView::builtEntry() const {
         const QString name = trimmed(row->name());
         if (name.isEmpty()) continue;
         const std::string value = row->value().toStdString();
-        fields[name.toStdString()] = row->isProtected() ? KdbxFieldValue::secret(value) : KdbxFieldValue(value);
+        fields[name.toStdString()] =
+            row->isProtected() ? KdbxFieldValue::secret(value) : KdbxFieldValue(value);
         if (row->isProtected()) protectedNames.insert(name.toStdString());
     }
     entry.customFields = std::move(fields);

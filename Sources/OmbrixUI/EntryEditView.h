@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "OmbrixCore/Kdbx/Models.h"
 #include "OmbrixUI/SheetMode.h"
 #include "OmbrixUI/SheetScaffold.h"
-#include "OmbrixCore/Kdbx/Models.h"
 
 class AppButton;
 class AppState;

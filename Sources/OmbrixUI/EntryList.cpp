@@ -51,7 +51,10 @@ constexpr int dragScrollStep = 12;
 }  // namespace
 
 EntryList::EntryList(AppState& state, EntryListModel& model, QWidget* parent)
-    : QListView(parent), state_(state), model_(model), delegate_(new EntryRowDelegate(interaction_, viewport(), this)) {
+    : QListView(parent),
+      state_(state),
+      model_(model),
+      delegate_(new EntryRowDelegate(interaction_, viewport(), this)) {
     setModel(&model_);
     setItemDelegate(delegate_);
     setFrameShape(QFrame::NoFrame);
@@ -396,7 +399,8 @@ void EntryList::addMoveMenu(QMenu& menu, const UUIDSet& targets) {
     if (!database) return;
     AppState& state = state_;
     const std::function<void(const KdbxGroup&, int)> add = [&](const KdbxGroup& group, int depth) {
-        const QString name = group.name.empty() ? QStringLiteral("Adsız grup") : QString::fromStdString(group.name);
+        const QString name =
+            group.name.empty() ? QStringLiteral("Adsız grup") : QString::fromStdString(group.name);
         const UUID id = group.id;
         QAction* item = groups->addAction(QString(depth * 2, QChar(0x2002)) + name,
                                           [&state, targets, id] { state.moveEntriesToGroup(targets, id); });

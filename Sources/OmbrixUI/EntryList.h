@@ -6,8 +6,8 @@
 #include <optional>
 #include <set>
 
-#include "OmbrixUI/EntryRowDelegate.h"
 #include "OmbrixCore/Kdbx/UUID.h"
+#include "OmbrixUI/EntryRowDelegate.h"
 
 class AppState;
 class EntryListModel;

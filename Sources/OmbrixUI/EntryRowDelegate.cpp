@@ -156,7 +156,8 @@ void EntryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const qreal hovering = hover_.follow(id, interaction_.hoveredRow == row ? 1 : 0);
 
     const QColor hoverFill = Painting::blend(withOpacity(Palette::hover, 0), Palette::hover, hovering);
-    Painting::fill(p, l.background, Radius::control, Painting::blend(hoverFill, Palette::selection, selected));
+    Painting::fill(p, l.background, Radius::control,
+                   Painting::blend(hoverFill, Palette::selection, selected));
     if (selected > 0) {
         // The selection bar sits in the left margin, just outside the fill.
         const QRectF bar(l.background.left() - 4, l.background.center().y() - 10, 2.5, 20);
@@ -198,7 +199,8 @@ void EntryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     p.restore();
 }
 
-void EntryRowDelegate::paintButtons(QPainter& p, const Layout& l, const QModelIndex& index, qreal shown) const {
+void EntryRowDelegate::paintButtons(QPainter& p, const Layout& l, const QModelIndex& index,
+                                    qreal shown) const {
     const int row = index.row();
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         const Button button = buttons[i];

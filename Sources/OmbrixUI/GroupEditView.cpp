@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "OmbrixServices/Services/AutoTypeService.h"
 #include "OmbrixState/AppState.h"
 #include "OmbrixState/EntrySearch.h"
 #include "OmbrixState/GroupTree.h"
@@ -25,7 +26,6 @@
 #include "OmbrixUI/SectionHeader.h"
 #include "OmbrixUI/SheetLayout.h"
 #include "OmbrixUI/WrappingLabel.h"
-#include "OmbrixServices/Services/AutoTypeService.h"
 
 namespace {
 

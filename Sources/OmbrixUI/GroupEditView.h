@@ -6,9 +6,9 @@
 #include <string>
 #include <utility>
 
+#include "OmbrixCore/Kdbx/Models.h"
 #include "OmbrixUI/SheetMode.h"
 #include "OmbrixUI/SheetScaffold.h"
-#include "OmbrixCore/Kdbx/Models.h"
 
 class AppButton;
 class AppState;

@@ -104,7 +104,8 @@ void GroupOutlineView::keyPressEvent(QKeyEvent* event) {
         (event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
         if (current.isValid()) {
             const QRect row = visualRect(current);
-            showContextMenu(current, viewport()->mapToGlobal(QPoint(row.left() + row.height(), row.center().y())));
+            showContextMenu(current,
+                            viewport()->mapToGlobal(QPoint(row.left() + row.height(), row.center().y())));
         }
         event->accept();
         return;
@@ -157,7 +158,8 @@ void GroupOutlineView::syncExpansionBelow(const QModelIndex& parent) {
         const QModelIndex index = model_.index(row, 0, parent);
         const bool expanded = index.data(GroupTreeModel::ExpandedRole).toBool();
         const QString key = index.data(GroupTreeModel::IdRole).toString();
-        const bool animate = animating_ && model_.groupID(index) == animating_ && Motion::isEnabled() && isVisible();
+        const bool animate =
+            animating_ && model_.groupID(index) == animating_ && Motion::isEnabled() && isVisible();
         if (isExpanded(index) != expanded) {
             if (expanded) {
                 setExpanded(index, true);
@@ -299,7 +301,8 @@ std::unique_ptr<QMenu> GroupOutlineView::makeContextMenu(const QModelIndex& inde
 }
 
 void GroupOutlineView::contextMenuEvent(QContextMenuEvent* event) {
-    const QModelIndex index = event->reason() == QContextMenuEvent::Mouse ? indexAt(event->pos()) : currentIndex();
+    const QModelIndex index =
+        event->reason() == QContextMenuEvent::Mouse ? indexAt(event->pos()) : currentIndex();
     if (!index.isValid()) {
         event->ignore();
         return;

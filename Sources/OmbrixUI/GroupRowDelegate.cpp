@@ -93,8 +93,9 @@ void GroupRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const qreal hovering = hover_.follow(key, interaction_.hovered == id ? 1 : 0);
 
     // Selection over a held drag over the pointer's fill; the drag's fill comes and goes at once.
-    const QColor under = dropTargeted ? withOpacity(Palette::accent, 0.12)
-                                      : Painting::blend(withOpacity(Palette::hover, 0), Palette::hover, hovering);
+    const QColor under = dropTargeted
+                             ? withOpacity(Palette::accent, 0.12)
+                             : Painting::blend(withOpacity(Palette::hover, 0), Palette::hover, hovering);
     Painting::fill(p, l.background, Radius::control, Painting::blend(under, Palette::selection, selecting));
     if (dropTargeted) Painting::hairline(p, l.background, Palette::accent, Radius::control);
     // The row the tree's keys act on, while the tree has the keyboard.

@@ -4,8 +4,8 @@
 
 #include <optional>
 
-#include "OmbrixTheme/Motion.h"
 #include "OmbrixCore/Kdbx/UUID.h"
+#include "OmbrixTheme/Motion.h"
 
 // Paints one group row of the sidebar tree (GroupTreeModel's roles): the expansion chevron in a
 // 12-wide slot (empty for a group without subgroups), the icon tile, the name and the count of

@@ -14,6 +14,7 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include "OmbrixServices/Services/ClipboardService.h"
 #include "OmbrixState/AppState.h"
 #include "OmbrixState/Preferences.h"
 #include "OmbrixTheme/AppButton.h"
@@ -35,7 +36,6 @@
 #include "OmbrixUI/SheetLayout.h"
 #include "OmbrixUI/StrengthMeter.h"
 #include "OmbrixUI/Tooltip.h"
-#include "OmbrixServices/Services/ClipboardService.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include <utility>
 
+#include "OmbrixServices/Services/ClipboardService.h"
 #include "OmbrixState/AppState.h"
 #include "OmbrixState/GroupTree.h"
 #include "OmbrixState/LockScreenMetrics.h"
@@ -25,7 +26,6 @@
 #include "OmbrixUI/MainView.h"
 #include "OmbrixUI/PasswordGeneratorView.h"
 #include "OmbrixUI/UnlockView.h"
-#include "OmbrixServices/Services/ClipboardService.h"
 
 namespace {
 
@@ -35,7 +35,8 @@ const QString lockedTitle = QStringLiteral("Ombrix");
 // through.
 class FadeOverlay final : public QWidget {
   public:
-    FadeOverlay(const QPixmap& picture, const QPoint& at, QWidget* parent) : QWidget(parent), picture_(picture) {
+    FadeOverlay(const QPixmap& picture, const QPoint& at, QWidget* parent)
+        : QWidget(parent), picture_(picture) {
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setGeometry(QRect(at, picture.deviceIndependentSize().toSize()));
         auto* animation = new QVariantAnimation(this);
@@ -159,7 +160,8 @@ void RootView::showContent() {
     // Its nested layouts settle through queued requests, one level per pass: they are run now,
     // so the first picture of the new view is its finished one.
     layout_->activate();
-    for (int level = 0; level < 8; ++level) QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    for (int level = 0; level < 8; ++level)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     // The list has the keyboard at once (the tree when the list is empty), as it has whenever
     // the window is activated.
     if (mainView_) mainView_->keyboardHome()->setFocus();

@@ -11,6 +11,8 @@
 
 #include <cmath>
 
+#include "OmbrixServices/Services/AutoTypeService.h"
+#include "OmbrixServices/Services/HotKeyService.h"
 #include "OmbrixState/Preferences.h"
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/AppSlider.h"
@@ -28,8 +30,6 @@
 #include "OmbrixUI/SheetLayout.h"
 #include "OmbrixUI/SymbolView.h"
 #include "OmbrixUI/WrappingLabel.h"
-#include "OmbrixServices/Services/AutoTypeService.h"
-#include "OmbrixServices/Services/HotKeyService.h"
 
 namespace {
 
@@ -92,7 +92,8 @@ SettingsView::SettingsView(Preferences& preferences, Availability autoTypeAvaila
     // default size the window shows everything without scrolling. The body's layout is asked
     // afresh, its hints still being those of an empty column until the window shows.
     body->layout()->invalidate();
-    const int needed = body->hasHeightForWidth() ? body->heightForWidth(idealWidth) : body->sizeHint().height();
+    const int needed =
+        body->hasHeightForWidth() ? body->heightForWidth(idealWidth) : body->sizeHint().height();
     resize(idealWidth, qMax(idealHeight, needed));
 
     connect(&preferences_, &Preferences::clipboardTimeoutChanged, this, &SettingsView::refreshTimeout);

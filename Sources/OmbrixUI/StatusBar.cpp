@@ -1,8 +1,8 @@
 #include "OmbrixUI/StatusBar.h"
 
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -165,7 +165,8 @@ StatusBar::StatusBar(AppState& state, const EntryListModel& entries, ClipboardSe
     row->addWidget(count_);
 
     // Elements come and go with a fade.
-    for (QWidget* element : {countdown_, static_cast<QWidget*>(clear_), static_cast<QWidget*>(status_), error_, unsaved_})
+    for (QWidget* element :
+         {countdown_, static_cast<QWidget*>(clear_), static_cast<QWidget*>(status_), error_, unsaved_})
         faders_.insert(element, new Fader(element));
 
     connect(clear_, &QAbstractButton::clicked, this, [this] { clipboard_.clearNow(); });

@@ -111,8 +111,12 @@ QWidget* boxed(QBoxLayout::Direction direction, int spacing) {
     return widget;
 }
 
-QWidget* row(int spacing) { return boxed(QBoxLayout::LeftToRight, spacing); }
-QWidget* column(int spacing) { return boxed(QBoxLayout::TopToBottom, spacing); }
+QWidget* row(int spacing) {
+    return boxed(QBoxLayout::LeftToRight, spacing);
+}
+QWidget* column(int spacing) {
+    return boxed(QBoxLayout::TopToBottom, spacing);
+}
 
 QBoxLayout* box(QWidget* widget) {
     return static_cast<QBoxLayout*>(widget->layout());
@@ -364,7 +368,8 @@ int UnlockView::cardHeightFor(int width) const {
     // Until the view shows, the card's layout keeps the hints it took before the card was filled
     // (a change reaches it only through a queued request): it is asked afresh.
     if (QLayout* layout = paddedCard_->layout()) layout->invalidate();
-    return paddedCard_->hasHeightForWidth() ? paddedCard_->heightForWidth(width) : paddedCard_->sizeHint().height();
+    return paddedCard_->hasHeightForWidth() ? paddedCard_->heightForWidth(width)
+                                            : paddedCard_->sizeHint().height();
 }
 
 UnlockView::Mode UnlockView::mode() const {
@@ -419,9 +424,8 @@ void UnlockView::run(const Submission& submission) {
         SecretText::wipe(submission.password);
     if (!self) return;
     if (state_.isWorking()) {
-        workingText_->setText(submission.creating
-                                  ? QStringLiteral("Kasa oluşturuluyor: anahtar türetiliyor…")
-                                  : QStringLiteral("Kilit açılıyor: anahtar türetiliyor…"));
+        workingText_->setText(submission.creating ? QStringLiteral("Kasa oluşturuluyor: anahtar türetiliyor…")
+                                                  : QStringLiteral("Kilit açılıyor: anahtar türetiliyor…"));
         refresh();
         return;
     }

@@ -78,16 +78,16 @@ TEST(AESReference, RefusesBadInputWithTheFirstFailingCheck) {
         const char* note;
     };
     const Case cases[] = {
-        {[&] { return AESReference::cbcEncrypt(Bytes(5), Bytes(31), Bytes(15)); }, Error::invalidKeyLength(31),
-         "CBC checks the key before the IV"},
+        {[&] { return AESReference::cbcEncrypt(Bytes(5), Bytes(31), Bytes(15)); },
+         Error::invalidKeyLength(31), "CBC checks the key before the IV"},
         {[&] { return AESReference::cbcEncrypt(Bytes(5), key, Bytes(15)); }, Error::invalidIVLength(15),
          "short IV"},
         {[&] { return AESReference::cbcDecrypt(Bytes(16), Bytes(0), iv); }, Error::invalidKeyLength(0),
          "empty key"},
         {[&] { return AESReference::cbcDecrypt(Bytes(16), key, Bytes(17)); }, Error::invalidIVLength(17),
          "long IV"},
-        {[&] { return AESReference::cbcDecrypt(Bytes(17), key, iv); }, Error::cryptoFailure(Error::finalStatus),
-         "ciphertext not whole blocks"},
+        {[&] { return AESReference::cbcDecrypt(Bytes(17), key, iv); },
+         Error::cryptoFailure(Error::finalStatus), "ciphertext not whole blocks"},
         {[&] { return AESReference::cbcDecrypt(badPadding, key, Bytes(16, 0)); },
          Error::cryptoFailure(Error::finalStatus), "invalid padding"},
         {[&] { return AESReference::cbcDecrypt({}, key, iv); }, Error::cryptoFailure(Error::finalStatus),

@@ -43,7 +43,8 @@ void* allocate(std::size_t size, std::size_t alignment) {
 
 void release(void* p) noexcept {
     if (p == nullptr) return;
-    if (metering.load(std::memory_order_relaxed)) held_.fetch_sub(static_cast<std::int64_t>(malloc_usable_size(p)));
+    if (metering.load(std::memory_order_relaxed))
+        held_.fetch_sub(static_cast<std::int64_t>(malloc_usable_size(p)));
     std::free(p);
 }
 

@@ -388,7 +388,7 @@ class ReleasedMatrices {
         all().clear();
         argon2SetMatrixObserver([](ByteView matrix) {
             all().push_back({matrix.size(), std::all_of(matrix.begin(), matrix.end(),
-                                                         [](std::uint8_t b) { return b == 0; })});
+                                                        [](std::uint8_t b) { return b == 0; })});
         });
     }
     ~ReleasedMatrices() { argon2SetMatrixObserver(nullptr); }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <initializer_list>
 #include <optional>
-#include <stdexcept>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 
 #include <zlib.h>
@@ -150,7 +150,8 @@ Bytes compressInParts(const Bytes& data, std::size_t part, unsigned threads, std
 // The content of a member read through the Decompressor in parts of `part` bytes.
 Bytes decompressInParts(const Bytes& member, std::size_t part) {
     Bytes out;
-    Gzip::Decompressor decompressor([&](ByteView bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); });
+    Gzip::Decompressor decompressor(
+        [&](ByteView bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); });
     for (std::size_t offset = 0; offset < member.size(); offset += part) {
         decompressor.write(ByteView(member).subspan(offset, std::min(part, member.size() - offset)));
     }
@@ -318,9 +319,11 @@ TEST(Gzip, RefusesBadMembers) {
             if (c.member.size() > 100000) continue;  // the large case once is enough
             try {
                 const Bytes result = decompressInParts(c.member, part);
-                ADD_FAILURE() << c.note << ", parts of " << part << ": no error, " << result.size() << " bytes";
+                ADD_FAILURE() << c.note << ", parts of " << part << ": no error, " << result.size()
+                              << " bytes";
             } catch (const Error& error) {
-                EXPECT_EQ(error, c.expected) << c.note << ", parts of " << part << ": " << error.description();
+                EXPECT_EQ(error, c.expected)
+                    << c.note << ", parts of " << part << ": " << error.description();
             }
         }
     }
@@ -420,7 +423,8 @@ TEST(Gzip, ErrorTextsAndEquality) {
         {Error::truncated(), "Gzip: veri eksik."},
         {Error::headerCRCMismatch(), "Gzip: başlık CRC uyuşmuyor."},
         {Error::streamFailure(), "Gzip: sıkıştırma akışı başarısız."},
-        {Error::tooLarge(), "Gzip: açılan veri 1 GiB sınırını aşıyor; bu büyüklükte bir veritabanı açılamaz."},
+        {Error::tooLarge(),
+         "Gzip: açılan veri 1 GiB sınırını aşıyor; bu büyüklükte bir veritabanı açılamaz."},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.error.description(), c.text);

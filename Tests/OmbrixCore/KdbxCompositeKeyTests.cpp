@@ -131,7 +131,8 @@ TEST(KdbxKeyFiles, ErrorsOfXMLKeyFiles) {
         {"<?xml version=\"1.0\"?>\n<!-- not -->\n<!DOCTYPE KeyFile [<!ENTITY a \"AAEC\">]>\n"
          "<KeyFile><Key><Data>&a;</Data></Key></KeyFile>",
          "anahtar dosyası DOCTYPE bildirimi içeriyor"},
-        {"<?xml version=\"1.0\"?><!DOCTYPE x SYSTEM \"k.dtd\"><KeyFile><Key>", "anahtar dosyası DOCTYPE bildirimi içeriyor"},
+        {"<?xml version=\"1.0\"?><!DOCTYPE x SYSTEM \"k.dtd\"><KeyFile><Key>",
+         "anahtar dosyası DOCTYPE bildirimi içeriyor"},
     };
     for (const auto& c : cases) {
         const auto error = thrownKdbxError([&] { KdbxKeys::keyFileKey(bytesOf(c.file)); });

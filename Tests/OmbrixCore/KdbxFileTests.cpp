@@ -379,7 +379,8 @@ Bytes version3File(const std::string& xml, std::optional<std::uint32_t> innerStr
 std::string headerHashed(const std::string& xml, const Bytes& hash) {
     std::string out = xml;
     const std::string generator = "<Generator>G</Generator>";
-    out.insert(out.find(generator) + generator.size(), "<HeaderHash>" + Base64::encode(hash) + "</HeaderHash>");
+    out.insert(out.find(generator) + generator.size(),
+               "<HeaderHash>" + Base64::encode(hash) + "</HeaderHash>");
     return out;
 }
 
@@ -396,7 +397,8 @@ Bytes version4File(const std::string& xml, std::uint32_t innerStreamID) {
     inner.streamKey = Bytes(64, 6);
     Bytes payload = inner.serialize();
     payload.insert(payload.end(), xml.begin(), xml.end());
-    const Bytes encrypted = AESReference::cbcEncrypt(Gzip::compress(payload), keys.master, header.encryptionIV);
+    const Bytes encrypted =
+        AESReference::cbcEncrypt(Gzip::compress(payload), keys.master, header.encryptionIV);
     Bytes file = rawHeader;
     const Bytes hash = KdbxCrypto::sha256(rawHeader);
     const Bytes mac = KdbxCrypto::headerHMAC(rawHeader, *keys.hmac);
@@ -441,7 +443,8 @@ namespace {
 // An XML document of many entries whose titles do not compress well, so that its payload fills
 // many blocks of 1024 bytes even gzipped.
 std::string longDocument(int entries = 400, const std::string& firstEntry = "") {
-    std::string xml = "<KeePassFile><Meta><Generator>G</Generator></Meta><Root><Group><Name>Kök</Name>" + firstEntry;
+    std::string xml =
+        "<KeePassFile><Meta><Generator>G</Generator></Meta><Root><Group><Name>Kök</Name>" + firstEntry;
     std::uint32_t x = 2463534242u;
     for (int i = 0; i < entries; ++i) {
         std::string title;
@@ -520,95 +523,97 @@ std::string document(const std::string& meta, const std::string& groupTimes, con
 // larger, so that a stage that stops reading early must tell the stages before it: otherwise
 // they wait forever for room to pass on the rest.
 TEST(KdbxFile, AFaultIsReportedByTheEarliestStageThatMeetsIt) {
-  for (const int entryCount : {400, 40000}) {
-    SCOPED_TRACE(entryCount);
-    const std::string xml = longDocument(entryCount);
-    const std::string broken = "<KeePassFile><<" + xml.substr(13);
-    std::string nested;
-    for (std::size_t i = 0; i <= KdbxXMLNode::maxDepth; ++i) nested += "<a>";
-    const std::string tooDeep = longDocument(entryCount, nested);
-    const Bytes goodGzip = Gzip::compress(innerAndXML(xml));
-    const Bytes brokenXMLGzip = Gzip::compress(innerAndXML(broken));
-    Bytes badCRC = goodGzip;
-    badCRC[badCRC.size() - 8] ^= 0x01;
-    Bytes notGzip = goodGzip;
-    notGzip[0] ^= 0x01;
-    const Bytes unknownStreamGzip = [&] {
-        KdbxInnerHeader inner;
-        inner.streamID = 7;
-        inner.streamKey = Bytes(64, 6);
-        Bytes payload = inner.serialize();
-        payload.insert(payload.end(), xml.begin(), xml.end());
-        Bytes member = Gzip::compress(payload);
-        member[member.size() - 8] ^= 0x01;
-        return member;
-    }();
-    const std::uint32_t storedCRC = Gzip::crc32(innerAndXML(xml)) ^ 0x01;
-    const std::uint32_t unknownStreamCRC = [&] {
-        KdbxInnerHeader inner;
-        inner.streamID = 7;
-        inner.streamKey = Bytes(64, 6);
-        Bytes payload = inner.serialize();
-        payload.insert(payload.end(), xml.begin(), xml.end());
-        return Gzip::crc32(payload);
-    }();
-    ASSERT_GT(goodGzip.size(), 12 * testBlockSize);  // the broken blocks below exist
+    for (const int entryCount : {400, 40000}) {
+        SCOPED_TRACE(entryCount);
+        const std::string xml = longDocument(entryCount);
+        const std::string broken = "<KeePassFile><<" + xml.substr(13);
+        std::string nested;
+        for (std::size_t i = 0; i <= KdbxXMLNode::maxDepth; ++i) nested += "<a>";
+        const std::string tooDeep = longDocument(entryCount, nested);
+        const Bytes goodGzip = Gzip::compress(innerAndXML(xml));
+        const Bytes brokenXMLGzip = Gzip::compress(innerAndXML(broken));
+        Bytes badCRC = goodGzip;
+        badCRC[badCRC.size() - 8] ^= 0x01;
+        Bytes notGzip = goodGzip;
+        notGzip[0] ^= 0x01;
+        const Bytes unknownStreamGzip = [&] {
+            KdbxInnerHeader inner;
+            inner.streamID = 7;
+            inner.streamKey = Bytes(64, 6);
+            Bytes payload = inner.serialize();
+            payload.insert(payload.end(), xml.begin(), xml.end());
+            Bytes member = Gzip::compress(payload);
+            member[member.size() - 8] ^= 0x01;
+            return member;
+        }();
+        const std::uint32_t storedCRC = Gzip::crc32(innerAndXML(xml)) ^ 0x01;
+        const std::uint32_t unknownStreamCRC = [&] {
+            KdbxInnerHeader inner;
+            inner.streamID = 7;
+            inner.streamKey = Bytes(64, 6);
+            Bytes payload = inner.serialize();
+            payload.insert(payload.end(), xml.begin(), xml.end());
+            return Gzip::crc32(payload);
+        }();
+        ASSERT_GT(goodGzip.size(), 12 * testBlockSize);  // the broken blocks below exist
 
-    const std::string xmlFailure = KdbxError::xmlParseFailure("belge çözümlenemedi").description();
-    const std::string block11 = KdbxError::blockHmacMismatch(11).description();
-    const Bytes plainBroken = sealedFile(innerAndXML(broken), false);
-    const Bytes cutFile(plainBroken.begin(), plainBroken.end() - 1500);
-    // What reading the cut block stream on its own reports.
-    const std::string cutFailure = [&] {
-        const KdbxHeader header = KdbxHeader::parse(cutFile);
-        const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(smallKey), header);
-        KdbxReader reader(Bytes(cutFile.begin() + static_cast<std::ptrdiff_t>(header.endOffset) + 64, cutFile.end()));
-        const auto error = thrownKdbxError([&] { KdbxCrypto::readHMACBlocks(reader, *keys.hmac); });
-        return error ? error->description() : std::string("no error");
-    }();
+        const std::string xmlFailure = KdbxError::xmlParseFailure("belge çözümlenemedi").description();
+        const std::string block11 = KdbxError::blockHmacMismatch(11).description();
+        const Bytes plainBroken = sealedFile(innerAndXML(broken), false);
+        const Bytes cutFile(plainBroken.begin(), plainBroken.end() - 1500);
+        // What reading the cut block stream on its own reports.
+        const std::string cutFailure = [&] {
+            const KdbxHeader header = KdbxHeader::parse(cutFile);
+            const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(smallKey), header);
+            KdbxReader reader(
+                Bytes(cutFile.begin() + static_cast<std::ptrdiff_t>(header.endOffset) + 64, cutFile.end()));
+            const auto error = thrownKdbxError([&] { KdbxCrypto::readHMACBlocks(reader, *keys.hmac); });
+            return error ? error->description() : std::string("no error");
+        }();
 
-    const struct {
-        const char* note;
-        Bytes file;
-        std::string expected;
-    } cases[] = {
-        {"XML ill-formed at its start, a late block broken", withBrokenBlock(sealedFile(brokenXMLGzip, true), 11),
-         block11},
-        {"the same without gzip", withBrokenBlock(plainBroken, 11), block11},
-        {"XML ill-formed, the file cut in its last blocks", cutFile, cutFailure},
-        {"XML ill-formed, nothing else wrong", sealedFile(brokenXMLGzip, true), xmlFailure},
-        {"sound XML, the gzip trailer's CRC wrong", sealedFile(badCRC, true),
-         Gzip::Error::crcMismatch(storedCRC, storedCRC ^ 0x01).description()},
-        {"unknown inner stream, the gzip trailer's CRC wrong", sealedFile(unknownStreamGzip, true),
-         Gzip::Error::crcMismatch(unknownStreamCRC ^ 0x01, unknownStreamCRC).description()},
-        {"not gzip, a late block broken", withBrokenBlock(sealedFile(notGzip, true), 11), block11},
-        {"not gzip, nothing else wrong", sealedFile(notGzip, true), Gzip::Error::notGzip().description()},
-        {"IV of the wrong length, a late block broken", withBrokenBlock(sealedFile(goodGzip, true, 12), 11),
-         block11},
-        {"IV of the wrong length, nothing else wrong", sealedFile(goodGzip, true, 12),
-         KdbxError::corruptedData("AES IV 16 bayt olmalı").description()},
-        {"elements deeper than the limit at the start, the rest sound", sealedFile(Gzip::compress(innerAndXML(tooDeep)), true),
-         xmlFailure},
-        {"the same without gzip", sealedFile(innerAndXML(tooDeep), false), xmlFailure},
-        {"v3: XML ill-formed at its start", version3File(broken, 2), xmlFailure},
-        {"v3: elements deeper than the limit at the start", version3File(tooDeep, 2), xmlFailure},
-        {"v3: the XML's header hash wrong", version3File(headerHashed(xml, Bytes(32, 9)), 2),
-         KdbxError::headerHashMismatch().description()},
-    };
-    for (const auto& c : cases) {
-        try {
-            KdbxFile::load(c.file, smallKey);
-            ADD_FAILURE() << c.note << ": loaded";
-        } catch (const std::exception& error) {
-            EXPECT_EQ(std::string(error.what()), c.expected) << c.note;
+        const struct {
+            const char* note;
+            Bytes file;
+            std::string expected;
+        } cases[] = {
+            {"XML ill-formed at its start, a late block broken",
+             withBrokenBlock(sealedFile(brokenXMLGzip, true), 11), block11},
+            {"the same without gzip", withBrokenBlock(plainBroken, 11), block11},
+            {"XML ill-formed, the file cut in its last blocks", cutFile, cutFailure},
+            {"XML ill-formed, nothing else wrong", sealedFile(brokenXMLGzip, true), xmlFailure},
+            {"sound XML, the gzip trailer's CRC wrong", sealedFile(badCRC, true),
+             Gzip::Error::crcMismatch(storedCRC, storedCRC ^ 0x01).description()},
+            {"unknown inner stream, the gzip trailer's CRC wrong", sealedFile(unknownStreamGzip, true),
+             Gzip::Error::crcMismatch(unknownStreamCRC ^ 0x01, unknownStreamCRC).description()},
+            {"not gzip, a late block broken", withBrokenBlock(sealedFile(notGzip, true), 11), block11},
+            {"not gzip, nothing else wrong", sealedFile(notGzip, true), Gzip::Error::notGzip().description()},
+            {"IV of the wrong length, a late block broken",
+             withBrokenBlock(sealedFile(goodGzip, true, 12), 11), block11},
+            {"IV of the wrong length, nothing else wrong", sealedFile(goodGzip, true, 12),
+             KdbxError::corruptedData("AES IV 16 bayt olmalı").description()},
+            {"elements deeper than the limit at the start, the rest sound",
+             sealedFile(Gzip::compress(innerAndXML(tooDeep)), true), xmlFailure},
+            {"the same without gzip", sealedFile(innerAndXML(tooDeep), false), xmlFailure},
+            {"v3: XML ill-formed at its start", version3File(broken, 2), xmlFailure},
+            {"v3: elements deeper than the limit at the start", version3File(tooDeep, 2), xmlFailure},
+            {"v3: the XML's header hash wrong", version3File(headerHashed(xml, Bytes(32, 9)), 2),
+             KdbxError::headerHashMismatch().description()},
+        };
+        for (const auto& c : cases) {
+            try {
+                KdbxFile::load(c.file, smallKey);
+                ADD_FAILURE() << c.note << ": loaded";
+            } catch (const std::exception& error) {
+                EXPECT_EQ(std::string(error.what()), c.expected) << c.note;
+            }
+        }
+        // And the sound files of many blocks load, with and without gzip, in either version.
+        for (const Bytes& file :
+             {sealedFile(goodGzip, true), sealedFile(innerAndXML(xml), false), version3File(xml, 2)}) {
+            const KdbxDatabase db = KdbxFile::load(file, smallKey);
+            EXPECT_EQ(db.root.entries.size(), static_cast<std::size_t>(entryCount));
         }
     }
-    // And the sound files of many blocks load, with and without gzip, in either version.
-    for (const Bytes& file : {sealedFile(goodGzip, true), sealedFile(innerAndXML(xml), false), version3File(xml, 2)}) {
-        const KdbxDatabase db = KdbxFile::load(file, smallKey);
-        EXPECT_EQ(db.root.entries.size(), static_cast<std::size_t>(entryCount));
-    }
-  }
 }
 
 // What the model holds no field for comes back from every save as it was read: a file is loaded,

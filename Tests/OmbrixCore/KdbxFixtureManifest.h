@@ -48,8 +48,7 @@ inline KdbxXMLNode::Ptr kept(const CowList<std::string>& unknownXML, std::string
     return nullptr;
 }
 
-inline std::optional<std::string> keptUUID(const CowList<std::string>& unknownXML,
-                                           std::string_view name) {
+inline std::optional<std::string> keptUUID(const CowList<std::string>& unknownXML, std::string_view name) {
     KdbxXMLNode::Ptr node = kept(unknownXML, name);
     if (!node) return std::nullopt;
     auto bytes = Base64::decodeStrict(node->trimmedText());
@@ -90,8 +89,10 @@ inline void compareEntry(const KdbxEntry& entry, const json& expected,
     // remembered as well once a save has protected it by the database's memory protection.
     bool passwordProtected = false;
     for (const json& field : expected.at("protected_standard_fields")) {
-        if (field == "Password") passwordProtected = true;
-        else protectedFields.insert(field.get<std::string>());
+        if (field == "Password")
+            passwordProtected = true;
+        else
+            protectedFields.insert(field.get<std::string>());
     }
     std::set<std::string> remembered = entry.protectedCustomFields;
     EXPECT_TRUE(remembered.erase("Password") == 1 || !passwordProtected);

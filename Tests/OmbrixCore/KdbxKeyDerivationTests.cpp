@@ -4,16 +4,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdint>
-#include <fstream>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
-#include <thread>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "KdbxErrorTesting.h"
@@ -413,7 +413,9 @@ TEST(KdbxKeys, ADerivationEndsSoonAfterItsStopIsRaised) {
         const char* note;
     };
     const std::vector<Case> cases = {
-        {v4({kdf(KdbxUUIDs::kdfAes), {"S", VariantValue::bytes(seed)}, {"R", VariantValue::uint64(1ull << 40)}}),
+        {v4({kdf(KdbxUUIDs::kdfAes),
+             {"S", VariantValue::bytes(seed)},
+             {"R", VariantValue::uint64(1ull << 40)}}),
          "AES-KDF, 2^40 rounds"},
         {v3(seed, 1ull << 40), "version 3, 2^40 rounds"},
         {argon2id({{"M", VariantValue::uint64(64 << 20)}, {"I", VariantValue::uint64(100000)}}),
@@ -471,8 +473,8 @@ TEST(KdbxKeys, AStoppedArgon2LeavesItsMatrixWiped) {
         bool stopped = false;
         std::thread derivation([&] {
             try {
-                Argon2::hash(compositeKey, salt, {}, {}, 32 * 1024, 100000, lanes, 32, Argon2::Variant::d, 0x13,
-                             &stop);
+                Argon2::hash(compositeKey, salt, {}, {}, 32 * 1024, 100000, lanes, 32, Argon2::Variant::d,
+                             0x13, &stop);
             } catch (const Stopped&) {
                 stopped = true;
             }
@@ -492,11 +494,11 @@ TEST(KdbxKeys, ALongButFinishableDerivationIsNotRefused) {
     const KdbxKeys::KdfBudget budget = KdbxKeys::KdfBudget::current();
     const auto tenMinutes = static_cast<std::uint64_t>(budget.aesRoundsPerSecond * 600);
     EXPECT_NO_THROW(KdbxKeys::ensureAffordable(v3(seed, tenMinutes), KdbxKeys::KdfBudget::current()));
-    const std::uint64_t passes =
-        static_cast<std::uint64_t>(budget.argon2KiBPerSecond * 600 / (256.0 * 1024));
-    EXPECT_NO_THROW(KdbxKeys::ensureAffordable(argon2id({{"M", VariantValue::uint64(std::uint64_t{256} << 20)},
-                                                         {"I", VariantValue::uint64(passes)}}),
-                                               KdbxKeys::KdfBudget::current()));
+    const std::uint64_t passes = static_cast<std::uint64_t>(budget.argon2KiBPerSecond * 600 / (256.0 * 1024));
+    EXPECT_NO_THROW(
+        KdbxKeys::ensureAffordable(argon2id({{"M", VariantValue::uint64(std::uint64_t{256} << 20)},
+                                             {"I", VariantValue::uint64(passes)}}),
+                                   KdbxKeys::KdfBudget::current()));
 }
 
 namespace {
@@ -518,9 +520,10 @@ TEST(KdbxKeys, FreshProcessChild) {
     const char* which = std::getenv("OMBRIX_FRESH_KDF_CHILD");
     if (!which) GTEST_SKIP() << "run by FirstDerivationOfAProcessNeedsNoLargeSample";
     const bool aes = std::string(which) == "aes";
-    const KdbxHeader header =
-        aes ? v4({kdf(KdbxUUIDs::kdfAes), {"S", VariantValue::bytes(seed)}, {"R", VariantValue::uint64(6000)}})
-            : argon2id({{"M", VariantValue::uint64(8 << 20)}});
+    const KdbxHeader header = aes ? v4({kdf(KdbxUUIDs::kdfAes),
+                                        {"S", VariantValue::bytes(seed)},
+                                        {"R", VariantValue::uint64(6000)}})
+                                  : argon2id({{"M", VariantValue::uint64(8 << 20)}});
     const std::uint64_t own = aes ? 0 : std::uint64_t{8} << 20;
     rlimit limit{};
     ASSERT_EQ(::getrlimit(RLIMIT_AS, &limit), 0);

@@ -249,8 +249,8 @@ struct PartSource {
 std::string largeDocument(const std::vector<std::string>& protectedValues) {
     std::string xml = "<Doc v=\"1\"><Meta><Name>kasa</Name></Meta><G>";
     for (int i = 0; i < 20000; ++i) {
-        xml += "<E n=\"" + std::to_string(i) + "\" k=\"&lt;&amp;\"><K>Notes</K><V>satır " + std::to_string(i) +
-               " &amp; <![CDATA[<x>]]></V></E>";
+        xml += "<E n=\"" + std::to_string(i) + "\" k=\"&lt;&amp;\"><K>Notes</K><V>satır " +
+               std::to_string(i) + " &amp; <![CDATA[<x>]]></V></E>";
         if (i % 5000 == 0) {
             xml += "<P Protected=\"True\">" + protectedValues[static_cast<std::size_t>(i / 5000)] + "</P>";
         }

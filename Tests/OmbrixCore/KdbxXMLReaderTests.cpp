@@ -237,7 +237,8 @@ TEST(KdbxXMLReader, ProtectedStandardFieldsAreRemembered) {
                                                   field("Password", true) + field("URL", false) +
                                                   field("Notes", true) + field("PIN", true) + "</Entry>"))
                                 .root.entries.at(0);
-    EXPECT_EQ(entry.protectedCustomFields, (std::set<std::string>{"Title", "UserName", "Password", "Notes", "PIN"}));
+    EXPECT_EQ(entry.protectedCustomFields,
+              (std::set<std::string>{"Title", "UserName", "Password", "Notes", "PIN"}));
     EXPECT_EQ(entry.username, "g");
     EXPECT_EQ(entry.customFields, (std::map<std::string, KdbxFieldValue>{{"PIN", "g"}}));
     EXPECT_TRUE(entry.customFields.at("PIN").isSecret());
@@ -271,8 +272,8 @@ TEST(KdbxXMLReader, EntryFieldsAndStrings) {
     EXPECT_EQ(entry.title, " Başlık ");
     EXPECT_EQ(entry.url, "");
     EXPECT_EQ(entry.password.value(), "p");
-    EXPECT_EQ(entry.customFields,
-              (std::map<std::string, KdbxFieldValue>{{"title", "küçük"}, {"", "anahtarsız"}, {"PIN", "5678"}}));
+    EXPECT_EQ(entry.customFields, (std::map<std::string, KdbxFieldValue>{
+                                      {"title", "küçük"}, {"", "anahtarsız"}, {"PIN", "5678"}}));
     EXPECT_EQ(entry.protectedCustomFields, (std::set<std::string>{"PIN", "Password"}));
     EXPECT_TRUE(entry.autoTypeEnabled);
     EXPECT_EQ(entry.autoTypeSequence, "{PASSWORD}");
@@ -398,24 +399,33 @@ TEST(KdbxXMLReader, OneHugeEntryCostsAboutWhatTheModelKeeps) {
         double total;
     } cases[] = {
         {"100,000 distinct unknown Times children",
-         entry("<Times>" + repeat(100000, [](int i) { return "<U" + std::to_string(i) + ">0</U" + std::to_string(i) + ">"; }) +
+         entry("<Times>" +
+               repeat(100000,
+                      [](int i) { return "<U" + std::to_string(i) + ">0</U" + std::to_string(i) + ">"; }) +
                "</Times>"),
          2, 4},
         {"10,000 history items",
-         entry("<History>" + repeat(10000, [](int i) {
-                   const std::string n = std::to_string(i);
-                   return "<Entry><UUID>AAAAAAAAAAAAAAAAAAAAAQ==</UUID><Times><CreationTime>2024-01-01T00:00:00Z"
-                          "</CreationTime><LastModificationTime>2024-01-02T00:00:00Z</LastModificationTime>"
-                          "</Times><String><Key>Title</Key><Value>Başlık " + n +
-                          "</Value></String><String><Key>UserName</Key><Value>kullanıcı " + n +
-                          "</Value></String><String><Key>URL</Key><Value>https://örnek.example/" + n +
-                          "</Value></String><String><Key>Notes</Key><Value>Not " + n + "</Value></String></Entry>";
-               }) + "</History>"),
+         entry(
+             "<History>" +
+             repeat(
+                 10000,
+                 [](int i) {
+                     const std::string n = std::to_string(i);
+                     return "<Entry><UUID>AAAAAAAAAAAAAAAAAAAAAQ==</"
+                            "UUID><Times><CreationTime>2024-01-01T00:00:00Z"
+                            "</CreationTime><LastModificationTime>2024-01-02T00:00:00Z</LastModificationTime>"
+                            "</Times><String><Key>Title</Key><Value>Başlık " +
+                            n + "</Value></String><String><Key>UserName</Key><Value>kullanıcı " + n +
+                            "</Value></String><String><Key>URL</Key><Value>https://örnek.example/" + n +
+                            "</Value></String><String><Key>Notes</Key><Value>Not " + n +
+                            "</Value></String></Entry>";
+                 }) +
+             "</History>"),
          2, 4},
         {"200,000 custom fields",
-         entry(repeat(200000, [](int i) {
-             return "<String><Key>k" + std::to_string(i) + "</Key><Value>v</Value></String>";
-         })),
+         entry(repeat(
+             200000,
+             [](int i) { return "<String><Key>k" + std::to_string(i) + "</Key><Value>v</Value></String>"; })),
          2, 4},
         // Each kept element takes a place of its own in the model's list (the equal texts are
         // held once): the model alone is several times the XML of such tiny elements, and its
@@ -429,8 +439,8 @@ TEST(KdbxXMLReader, OneHugeEntryCostsAboutWhatTheModelKeeps) {
         {
             allocationprobe::PeakMeter meter;
             const KdbxXML::Document doc =
-                KdbxXML::parse(ByteView(reinterpret_cast<const std::uint8_t*>(c.xml.data()), c.xml.size()), stream,
-                               {4, 1}, {});
+                KdbxXML::parse(ByteView(reinterpret_cast<const std::uint8_t*>(c.xml.data()), c.xml.size()),
+                               stream, {4, 1}, {});
             peak = meter.peak();
             model = meter.held();
             ASSERT_EQ(doc.root.entries.size(), 1u) << c.note;

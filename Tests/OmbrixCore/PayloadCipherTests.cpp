@@ -57,8 +57,8 @@ TEST(PayloadCipher, WrongIVLengthsAreRefusedBeforeTheCipherRuns) {
 namespace {
 
 // The payload run through a PayloadCipherStream in parts of `part` bytes.
-Bytes inParts(const Bytes& data, KdbxCipher cipher, const Bytes& iv, KdbxCrypto::PayloadCipherStream::Direction d,
-              std::size_t part) {
+Bytes inParts(const Bytes& data, KdbxCipher cipher, const Bytes& iv,
+              KdbxCrypto::PayloadCipherStream::Direction d, std::size_t part) {
     KdbxCrypto::PayloadCipherStream stream(cipher, key, iv, d);
     Bytes out;
     for (std::size_t offset = 0; offset < data.size(); offset += part) {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "Support/AppStateFakes.h"
-#include "OmbrixShell/HotKeyHandler.h"
 #include "OmbrixServices/Services/AutoTypeService.h"
+#include "OmbrixShell/HotKeyHandler.h"
+#include "Support/AppStateFakes.h"
 #include "Support/QuietDesktop.h"
 
 namespace {

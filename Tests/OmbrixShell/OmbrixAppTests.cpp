@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -13,8 +13,8 @@
 #include <QTemporaryDir>
 
 #include <QAction>
-#include <QContextMenuEvent>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,12 +33,13 @@
 #include <optional>
 #include <vector>
 
-#include "Support/MainWindowFixture.h"
-#include "OmbrixState/FilePanels.h"
+#include "OmbrixServices/Services/AutoTypeService.h"
+#include "OmbrixServices/Services/HotKeyService.h"
 #include "OmbrixShell/OmbrixApp.h"
 #include "OmbrixShell/OmbrixCommands.h"
 #include "OmbrixShell/TerminationSignals.h"
 #include "OmbrixShell/WindowSizer.h"
+#include "OmbrixState/FilePanels.h"
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/FieldChrome.h"
 #include "OmbrixUI/ConflictDialog.h"
@@ -56,11 +57,10 @@
 #include "OmbrixUI/SettingsView.h"
 #include "OmbrixUI/StatusBar.h"
 #include "OmbrixUI/UnlockView.h"
-#include "OmbrixServices/Services/AutoTypeService.h"
-#include "OmbrixServices/Services/HotKeyService.h"
+#include "ShellFixture.h"
+#include "Support/MainWindowFixture.h"
 #include "Support/QuietDesktop.h"
 #include "Support/WidgetProbe.h"
-#include "ShellFixture.h"
 
 namespace {
 
@@ -413,7 +413,8 @@ TEST(OmbrixApp, AfterASheetTheFocusIsBackAndCtrlZUndoesTheChange) {
             }
         });
         const QRect row = tree->visualRect(tree->groups().indexOf(sample.mail.id));
-        QContextMenuEvent click(QContextMenuEvent::Mouse, row.center(), tree->viewport()->mapToGlobal(row.center()));
+        QContextMenuEvent click(QContextMenuEvent::Mouse, row.center(),
+                                tree->viewport()->mapToGlobal(row.center()));
         QApplication::sendEvent(tree->viewport(), &click);
         settle();
     };
@@ -571,7 +572,8 @@ TEST(OmbrixApp, AFileChangedElsewhereNeverTrapsTheChanges) {
                     << note;
                 EXPECT_TRUE(beside.isEmpty()) << note;
                 EXPECT_EQ(a.state().isLocked(), operation == Operation::lock) << note;
-                EXPECT_EQ(a.quits, operation == Operation::quit || operation == Operation::terminationSignal ? 1 : 0)
+                EXPECT_EQ(a.quits,
+                          operation == Operation::quit || operation == Operation::terminationSignal ? 1 : 0)
                     << note;
                 continue;
             }
@@ -740,11 +742,12 @@ TEST(OmbrixApp, TheWindowStaysWhereTheUserPutItAcrossLocking) {
         const QSize lockedSize = a.window()->size();
         EXPECT_EQ(lockedSize.width(), WindowSizer::lockedWidth) << "cycle " << cycle;
         EXPECT_LE((QRectF(locked).center() - QRectF(unlocked).center()).manhattanLength(), 1.0)
-            << "cycle " << cycle << ": the lock card is centred on the window, at "
-            << locked.x() << "," << locked.y() << " " << locked.width() << "x" << locked.height();
+            << "cycle " << cycle << ": the lock card is centred on the window, at " << locked.x() << ","
+            << locked.y() << " " << locked.width() << "x" << locked.height();
         for (const QSize& size : log.sizes) {
             if (size.width() == WindowSizer::lockedWidth) {
-                EXPECT_EQ(size, lockedSize) << "cycle " << cycle << ": a locked height the card does not have";
+                EXPECT_EQ(size, lockedSize)
+                    << "cycle " << cycle << ": a locked height the card does not have";
             }
         }
         a.state().unlock(QStringLiteral("parola"), std::nullopt);
@@ -838,8 +841,10 @@ TEST(OmbrixApp, LockAndUnlockCrossFadeBetweenFinishedPictures) {
         settleWindow();
         EXPECT_EQ(root->fadingPicture(), nullptr) << note << ": the picture is gone at the end";
         const QImage end = root->grab().toImage();
-        const QRect shared =
-            QRect(offset, before.size()).intersected(start.rect()).intersected(middle.rect()).intersected(end.rect());
+        const QRect shared = QRect(offset, before.size())
+                                 .intersected(start.rect())
+                                 .intersected(middle.rect())
+                                 .intersected(end.rect());
         ASSERT_FALSE(shared.isEmpty()) << note;
 
         // Where the two views differ: the start shows the old one, the end the new one, and the

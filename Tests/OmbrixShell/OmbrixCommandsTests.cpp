@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "Support/MainWindowFixture.h"
-#include "OmbrixState/FilePanels.h"
 #include "OmbrixShell/OmbrixCommands.h"
+#include "OmbrixState/FilePanels.h"
 #include "OmbrixUI/EntryList.h"
 #include "OmbrixUI/EntryListView.h"
 #include "OmbrixUI/MainView.h"
+#include "Support/MainWindowFixture.h"
 
 using namespace mainwindow;
 using C = OmbrixCommands::Command;
@@ -109,7 +109,9 @@ struct CommandsFixture : Fixture {
     int settingsOpened = 0;
     int quits = 0;
     std::vector<bool> sidebarShown;
-    OmbrixCommands commands{*state, panels, clipboard,
+    OmbrixCommands commands{*state,
+                            panels,
+                            clipboard,
                             {[this] { ++settingsOpened; }, [this] { ++quits; },
                              [this](bool shown) { sidebarShown.push_back(shown); }}};
 };
@@ -132,7 +134,7 @@ std::vector<std::string> shown(const QMenu& menu) {
 
 const std::set<C> always = {C::newDatabase, C::openDatabase, C::quit,
                             C::settings,    C::generator,    C::clearClipboard};
-const std::set<C> withDatabase = {C::saveAs,   C::lock,     C::closeDatabase, C::search,
+const std::set<C> withDatabase = {C::saveAs,  C::lock,     C::closeDatabase, C::search,
                                   C::sidebar, C::newEntry, C::newGroup};
 const std::set<C> withFocusedEntry = {C::copyUsername, C::copyPassword, C::copyURL,      C::autoType,
                                       C::openURL,      C::editEntry,    C::deleteEntries};
@@ -371,7 +373,8 @@ TEST(OmbrixCommands, SaveSaveAsLockAndClose) {
         CommandsFixture f;
         f.makeDirty();
         const QString path = *f.state->databaseURL();
-        f.harness.files->writeAtomically(path, f.harness.codec->save(KdbxDatabase{}, KdbxKey("x", std::nullopt)));
+        f.harness.files->writeAtomically(path,
+                                         f.harness.codec->save(KdbxDatabase{}, KdbxKey("x", std::nullopt)));
         const Bytes theirs = f.harness.files->read(path);
         f.panels.answer = f.harness.path("benim.kdbx");
         f.run(C::save);

@@ -10,9 +10,8 @@
 #include <memory>
 #include <optional>
 
-#include "Support/MainWindowFixture.h"
-#include "OmbrixState/FilePanels.h"
 #include "OmbrixShell/WindowSizer.h"
+#include "OmbrixState/FilePanels.h"
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/FieldChrome.h"
 #include "OmbrixUI/EmptyStateView.h"
@@ -25,6 +24,7 @@
 #include "OmbrixUI/SecretField.h"
 #include "OmbrixUI/UnlockView.h"
 #include "ShellFixture.h"
+#include "Support/MainWindowFixture.h"
 
 namespace {
 

@@ -208,7 +208,8 @@ TEST(AppStateDocument, WaitingForWorkUnderWayHandsOverItsResult) {
         EXPECT_TRUE(state.isWorking()) << rightPassword;
         QElapsedTimer waited;
         waited.start();
-        while (state.isWorking() && waited.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        while (state.isWorking() && waited.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         EXPECT_FALSE(state.isWorking()) << rightPassword;
         EXPECT_EQ(state.isLocked(), !rightPassword) << rightPassword;
         EXPECT_EQ(state.lastError().has_value(), !rightPassword) << rightPassword;

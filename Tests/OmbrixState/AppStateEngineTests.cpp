@@ -4,9 +4,9 @@
 
 #include <QFile>
 
-#include "Support/AppStateFakes.h"
-#include "OmbrixState/DatabaseCodec.h"
 #include "OmbrixCore/Kdbx/KdbxFile.h"
+#include "OmbrixState/DatabaseCodec.h"
+#include "Support/AppStateFakes.h"
 #include "Support/Fixtures.h"
 
 using namespace fakes;
@@ -111,16 +111,18 @@ TEST(AppStateEngine, AWrongPasswordLeavesItLockedWithTheEnginesText) {
 TEST(AppStateEngine, AKeyFileWithADoctypeIsRefusedWithItsOwnText) {
     EngineHarness h;
     const QString keyFile = h.path("anahtar.keyx");
-    const std::string xml = "<?xml version=\"1.0\"?><!DOCTYPE KeyFile><KeyFile><Meta><Version>2.0</Version>"
-                            "</Meta><Key><Data>000102030405060708090A0B0C0D0E0F</Data></Key></KeyFile>";
+    const std::string xml =
+        "<?xml version=\"1.0\"?><!DOCTYPE KeyFile><KeyFile><Meta><Version>2.0</Version>"
+        "</Meta><Key><Data>000102030405060708090A0B0C0D0E0F</Data></Key></KeyFile>";
     h.files->writeAtomically(keyFile, Bytes(xml.begin(), xml.end()));
-    h.files->writeAtomically(h.path("kasa.kdbx"),
-                             KdbxFile::save(cheap(database(group("Kök", {entry("e")}))), KdbxKey("p", std::nullopt)));
+    h.files->writeAtomically(h.path("kasa.kdbx"), KdbxFile::save(cheap(database(group("Kök", {entry("e")}))),
+                                                                 KdbxKey("p", std::nullopt)));
     const auto state = h.makeEngineState();
     state->prepare(h.path("kasa.kdbx"));
     state->unlock("p", keyFile);
     EXPECT_TRUE(state->isLocked());
-    EXPECT_EQ(state->lastError(), QStringLiteral("Veritabanı bozuk: anahtar dosyası DOCTYPE bildirimi içeriyor"));
+    EXPECT_EQ(state->lastError(),
+              QStringLiteral("Veritabanı bozuk: anahtar dosyası DOCTYPE bildirimi içeriyor"));
 }
 
 TEST(AppStateEngine, DuplicateIdentifiersInAFileAreRepaired) {

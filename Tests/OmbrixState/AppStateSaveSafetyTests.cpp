@@ -342,7 +342,8 @@ TEST(AppStateSaveSafety, EachAnswerToAConflictKeepsWhatItSays) {
         const QString path = h.path("kasa.kdbx");
         const QString other = h.path("kasa-benim.kdbx");
         state->addEntry(entry("Benim"), state->database()->root.id);
-        h.files->writeAtomically(path, h.codec->save(database(group("Öteki")), KdbxKey("parola", std::nullopt)));
+        h.files->writeAtomically(path,
+                                 h.codec->save(database(group("Öteki")), KdbxKey("parola", std::nullopt)));
         int asked = 0;
         state->setConflictResolver([&](const QString& name) {
             ++asked;

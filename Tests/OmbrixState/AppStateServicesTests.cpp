@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-#include "Support/AppStateFakes.h"
 #include "OmbrixServices/Services/AutoTypeService.h"
+#include "Support/AppStateFakes.h"
 
 using namespace fakes;
 

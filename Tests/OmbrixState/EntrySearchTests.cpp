@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Support/AppStateFakes.h"
 #include "OmbrixState/EntrySearch.h"
+#include "Support/AppStateFakes.h"
 
 namespace {
 

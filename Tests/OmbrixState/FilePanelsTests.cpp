@@ -198,7 +198,8 @@ TEST(FilePanels, ANewVaultNeverReplacesAFileAndSaysThatAnExistingOneIsOpened) {
         const QString path = dir.filePath(QString::fromUtf8(c.typed) + ".kdbx");
         EXPECT_EQ(chosen, c.chosen ? std::optional(path) : std::nullopt) << c.note;
         if (c.answer) {
-            EXPECT_EQ(questions, QStringList{"“kasa.kdbx” zaten var. Yeni kasa oluşturulmaz; bu dosya açılır."})
+            EXPECT_EQ(questions,
+                      QStringList{"“kasa.kdbx” zaten var. Yeni kasa oluşturulmaz; bu dosya açılır."})
                 << c.note;
             EXPECT_EQ(buttons, (QStringList{"Aç", "Vazgeç"})) << c.note;
         } else {

@@ -264,7 +264,8 @@ statInfo statOf(const QString& path) {
 }
 
 // A POSIX access list as the kernel stores it in system.posix_acl_access.
-QByteArray accessList(std::initializer_list<std::tuple<std::uint16_t, std::uint16_t, std::uint32_t>> entries) {
+QByteArray accessList(
+    std::initializer_list<std::tuple<std::uint16_t, std::uint16_t, std::uint32_t>> entries) {
     QByteArray value;
     const auto put = [&value](std::uint32_t number, int bytes) {
         for (int i = 0; i < bytes; ++i) value.append(static_cast<char>((number >> (8 * i)) & 0xFF));
@@ -305,46 +306,56 @@ TEST(LocalFileStore, AWritableFileStaysSavableAndNeverGivesWiderAccess) {
         std::vector<const char*> said;
     };
     const std::vector<Case> cases = {
-        {"sahipliği olmayan dosya sistemi (FUSE üzerinden FAT)", 0644,
+        {"sahipliği olmayan dosya sistemi (FUSE üzerinden FAT)",
+         0644,
          [](Pretend& p) {
              p.owner = 4321;
              p.group = 8765;
              p.fchownError = ENOSYS;
              p.fchmodError = ENOSYS;
          },
-         0600, {}},
+         0600,
+         {}},
         {"kendi dosyası, sahibi aynı", 0640, [](Pretend&) {}, 0640, {}},
-        {"başka kullanıcının yazılabilir dosyası", 0664,
+        {"başka kullanıcının yazılabilir dosyası",
+         0664,
          [myGroup](Pretend& p) {
              p.owner = 4321;
              p.group = myGroup;
              p.fchownError = EPERM;
              p.onlyGroupMayChange = true;
          },
-         0664, {"sahibi korunamadı"}},
-        {"üyesi olunmayan bir grubun dosyası", 0640,
+         0664,
+         {"sahibi korunamadı"}},
+        {"üyesi olunmayan bir grubun dosyası",
+         0640,
          [me](Pretend& p) {
              p.owner = me;
              p.group = 8765;
              p.fchownError = EPERM;
          },
-         0600, {"grubu korunamadı", "erişimi kaldırıldı"}},
+         0600,
+         {"grubu korunamadı", "erişimi kaldırıldı"}},
         // Others had more than the group: members of the old group would become others.
-        {"grubu değişince diğerleri grubun izniyle sınırlanır", 0604,
+        {"grubu değişince diğerleri grubun izniyle sınırlanır",
+         0604,
          [me](Pretend& p) {
              p.owner = me;
              p.group = 8765;
              p.fchownError = EPERM;
          },
-         0600, {"grubu korunamadı"}},
-        {"sahibinden geniş grup izni, sahibi değişince", 0464,
+         0600,
+         {"grubu korunamadı"}},
+        {"sahibinden geniş grup izni, sahibi değişince",
+         0464,
          [myGroup](Pretend& p) {
              p.owner = 4321;
              p.group = myGroup;
              p.fchownError = EPERM;
              p.onlyGroupMayChange = true;
          },
-         0444, {"sahibi korunamadı"}},
+         0444,
+         {"sahibi korunamadı"}},
     };
     for (const Case& c : cases) {
         QTemporaryDir dir;
@@ -369,11 +380,13 @@ TEST(LocalFileStore, AWritableFileStaysSavableAndNeverGivesWiderAccess) {
             EXPECT_FALSE(note) << c.note << ": " << note->toStdString();
         } else {
             ASSERT_TRUE(note) << c.note;
-            EXPECT_TRUE(note->startsWith(QStringLiteral("“kasa.kdbx” kaydedildi, ancak"))) << note->toStdString();
+            EXPECT_TRUE(note->startsWith(QStringLiteral("“kasa.kdbx” kaydedildi, ancak")))
+                << note->toStdString();
             for (const char* word : c.said)
                 EXPECT_TRUE(note->contains(QString::fromUtf8(word))) << c.note << ": " << note->toStdString();
         }
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).join(" | ").toStdString(), "kasa.kdbx")
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).join(" | ").toStdString(),
+                  "kasa.kdbx")
             << c.note;
     }
 }
@@ -508,8 +521,9 @@ TEST(LocalFileStore, ARefusedSaveNamesTheReadOnlyFileSystemOrTheFolder) {
         {"salt okunur bağlanmış dosya sistemi", [](Pretend& p) { p.accessError = EROFS; },
          QStringLiteral("“kasa.kdbx” kaydedilemedi: dosya sistemi salt okunur. Diskteki dosya değişmedi.")},
         {"yazılamayan klasör", [](Pretend& p) { p.createError = EACCES; },
-         QStringLiteral("“kasa.kdbx” kaydedilemedi: “%1” klasörüne yazma izni yok (kaydetmek için klasörde yeni "
-                        "bir dosya oluşturmak gerekir). Diskteki dosya değişmedi.")
+         QStringLiteral(
+             "“kasa.kdbx” kaydedilemedi: “%1” klasörüne yazma izni yok (kaydetmek için klasörde yeni "
+             "bir dosya oluşturmak gerekir). Diskteki dosya değişmedi.")
              .arg(dir.path())},
         {"salt okunur dosya", [](Pretend& p) { p.accessError = EACCES; },
          QStringLiteral("“kasa.kdbx” kaydedilemedi: dosyaya yazma izni yok. Diskteki dosya değişmedi.")},
@@ -551,8 +565,10 @@ TEST(LocalFileStore, TheNextSaveRemovesWhatACutOffSaveOfThatFileLeft) {
         EXPECT_EQ(file.write("parça"), 6);
         file.close();
     };
-    const QStringList left = {".kasa.kdbx.ombrix-yeni-" + ended + "-1x2y3z", ".kasa.kdbx.ombrix-eski-" + ended + "-9k8j"};
-    const QStringList kept = {".kasa.kdbx.ombrix-yeni-" + running + "-4a5b", ".öteki.kdbx.ombrix-yeni-" + ended + "-7h"};
+    const QStringList left = {".kasa.kdbx.ombrix-yeni-" + ended + "-1x2y3z",
+                              ".kasa.kdbx.ombrix-eski-" + ended + "-9k8j"};
+    const QStringList kept = {".kasa.kdbx.ombrix-yeni-" + running + "-4a5b",
+                              ".öteki.kdbx.ombrix-yeni-" + ended + "-7h"};
     for (const QString& name : left + kept) make(name);
 
     files.writeAtomically(path, bytes("sonraki"));

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Support/AppStateFakes.h"
 #include "OmbrixState/GroupTree.h"
+#include "Support/AppStateFakes.h"
 
 using fakes::entry;
 using fakes::group;

@@ -8,8 +8,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "Support/AppStateFakes.h"
 #include "OmbrixState/Preferences.h"
+#include "Support/AppStateFakes.h"
 
 namespace {
 

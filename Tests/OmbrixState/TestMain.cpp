@@ -4,5 +4,6 @@
 #include "Support/WidgetSuite.h"
 
 int main(int argc, char** argv) {
-    return runWidgetSuite(argc, argv, SuiteDisplay::Offscreen, [](QApplication&) { installDesktopServices(); });
+    return runWidgetSuite(argc, argv, SuiteDisplay::Offscreen,
+                          [](QApplication&) { installDesktopServices(); });
 }

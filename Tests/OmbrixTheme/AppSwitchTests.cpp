@@ -157,8 +157,8 @@ TEST(AppSlider, TheWheelMovesItOnlyWithTheFocus) {
     // Whether the slider kept the turn of the wheel: one it leaves goes on to the page under it.
     const auto wheel = [&] {
         const QPointF at(slider->width() / 2.0, slider->height() / 2.0);
-        QWheelEvent event(at, slider->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
-                          Qt::NoScrollPhase, false);
+        QWheelEvent event(at, slider->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(slider, &event);
         return event.isAccepted();
     };

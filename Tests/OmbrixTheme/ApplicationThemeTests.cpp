@@ -62,7 +62,8 @@ TEST(ApplicationTheme, StockWidgetsDrawInTheDarkColours) {
     for (const Case& c : cases) {
         const QRect textArea(4, 6, 60, c.image.height() - 12);
         if (c.fill) {
-            EXPECT_TRUE(probe::colorNear(probe::pixel(c.image, c.image.width() - 10, c.image.height() / 2), c.color))
+            EXPECT_TRUE(
+                probe::colorNear(probe::pixel(c.image, c.image.width() - 10, c.image.height() / 2), c.color))
                 << c.note;
         } else {
             EXPECT_TRUE(probe::containsColor(c.image, textArea, c.color)) << c.note;

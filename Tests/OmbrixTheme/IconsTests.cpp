@@ -117,8 +117,9 @@ std::pair<int, int> coverage(const QString& symbol, qreal size, const QRectF& gl
     const QImage image =
         Icons::pixmap(symbol, size, Qt::white).toImage().convertToFormat(QImage::Format_ARGB32);
     const qreal scale = image.width() / 16.0;
-    const QRect area(QPoint(int(std::floor(glyph.left() * scale)), int(std::floor(glyph.top() * scale))),
-                     QPoint(int(std::ceil(glyph.right() * scale)) - 1, int(std::ceil(glyph.bottom() * scale)) - 1));
+    const QRect area(
+        QPoint(int(std::floor(glyph.left() * scale)), int(std::floor(glyph.top() * scale))),
+        QPoint(int(std::ceil(glyph.right() * scale)) - 1, int(std::ceil(glyph.bottom() * scale)) - 1));
     int least = 255, most = 0;
     for (int y = area.top(); y <= area.bottom(); ++y) {
         for (int x = area.left(); x <= area.right(); ++x) {
@@ -142,17 +143,36 @@ TEST(Icons, SmallFilledSymbolsKeepTheirCutOuts) {
         QRectF solid;
     };
     const Case cases[] = {
-        {"the search field's clear button: the cross", "xmark.circle.fill", 12, {7.5, 7.5, 1, 1}, {2, 7, 1.5, 2}},
-        {"the status bar's warning: the '!'", "exclamationmark.triangle.fill", 9, {7.6, 5.8, 0.8, 2.4},
+        {"the search field's clear button: the cross",
+         "xmark.circle.fill",
+         12,
+         {7.5, 7.5, 1, 1},
+         {2, 7, 1.5, 2}},
+        {"the status bar's warning: the '!'",
+         "exclamationmark.triangle.fill",
+         9,
+         {7.6, 5.8, 0.8, 2.4},
          {3, 12, 2, 1.5}},
-        {"the error banner's warning: the '!'", "exclamationmark.triangle.fill", 12, {7.6, 5.8, 0.8, 2.4},
+        {"the error banner's warning: the '!'",
+         "exclamationmark.triangle.fill",
+         12,
+         {7.6, 5.8, 0.8, 2.4},
          {3, 12, 2, 1.5}},
-        {"the expired-entry clock: its hand", "clock.badge.exclamationmark.fill", 10, {7.6, 6, 0.8, 2},
+        {"the expired-entry clock: its hand",
+         "clock.badge.exclamationmark.fill",
+         10,
+         {7.6, 6, 0.8, 2},
          {3, 8, 2, 2}},
         {"the clock group icon: its hand", "clock.fill", 10.12, {7.1, 4.5, 0.8, 3}, {2, 6, 2, 4}},
-        {"the terminal group icon: the underscore", "terminal.fill", 10.12, {6.8, 8.6, 2.4, 0.8},
+        {"the terminal group icon: the underscore",
+         "terminal.fill",
+         10.12,
+         {6.8, 8.6, 2.4, 0.8},
          {11, 3, 3, 3}},
-        {"the envelope group icon: the flap's edge", "envelope.fill", 10.12, {7.6, 8.6, 0.8, 0.8},
+        {"the envelope group icon: the flap's edge",
+         "envelope.fill",
+         10.12,
+         {7.6, 8.6, 0.8, 0.8},
          {7, 11, 2, 2}},
     };
     for (const Case& c : cases) {
@@ -166,8 +186,8 @@ TEST(Icons, SmallFilledSymbolsKeepTheirCutOuts) {
 TEST(Icons, SmallOutlineSymbolsDrawSolidStrokes) {
     // Line glyphs drawn for 16 px with one-pixel strokes stay as dark as a medium-weight symbol
     // at the sizes the interface draws them.
-    const std::pair<const char*, qreal> cases[] = {
-        {"person", 10.56}, {"key", 10.56}, {"doc.on.clipboard", 9}, {"eye", 12}, {"lock", 11}, {"pencil", 13}};
+    const std::pair<const char*, qreal> cases[] = {{"person", 10.56}, {"key", 10.56}, {"doc.on.clipboard", 9},
+                                                   {"eye", 12},       {"lock", 11},   {"pencil", 13}};
     for (const auto& [symbol, size] : cases) {
         const auto [least, most] = coverage(QString::fromLatin1(symbol), size, QRectF(0, 0, 16, 16));
         EXPECT_GE(most, 255 * 0.85) << symbol << " at " << size;

@@ -6,9 +6,9 @@
 #include <memory>
 #include <optional>
 
-#include "Support/HandClipboard.h"
 #include "OmbrixTheme/Palette.h"
 #include "OmbrixUI/CopyButton.h"
+#include "Support/HandClipboard.h"
 
 namespace {
 
@@ -125,8 +125,8 @@ TEST_F(CopyButtonTest, FirstPressStillRunningEndsTheConfirmation) {
 TEST_F(CopyButtonTest, CountdownKeepsTheButtonsWidth) {
     // Digits of equal width: the button does not change its size as the seconds tick.
     CopyButton button(
-        QStringLiteral("Parola"), QStringLiteral("key"), true, [&] { service.copySecret(QStringLiteral("s3cret")); },
-        service);
+        QStringLiteral("Parola"), QStringLiteral("key"), true,
+        [&] { service.copySecret(QStringLiteral("s3cret")); }, service);
     button.show();
     QTest::mouseClick(&button, Qt::LeftButton);
     ASSERT_EQ(button.text(), QStringLiteral("12 sn"));

@@ -6,7 +6,6 @@
 
 #include <functional>
 
-#include "Support/MainWindowFixture.h"
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/FieldChrome.h"
 #include "OmbrixTheme/Metrics.h"
@@ -15,6 +14,7 @@
 #include "OmbrixUI/GroupTreeModel.h"
 #include "OmbrixUI/GroupTreeView.h"
 #include "OmbrixUI/StrengthMeter.h"
+#include "Support/MainWindowFixture.h"
 #include "Support/WidgetProbe.h"
 
 namespace {
@@ -107,7 +107,8 @@ TEST(Palette, TheInterfaceDrawsInTheDesignsColours) {
         const char* note;
     };
     const Case cases[] = {
-        {[] { return buttonFill(ButtonVariant::primary, false, 4); }, true, "#ff6b3d", "accent: primary button"},
+        {[] { return buttonFill(ButtonVariant::primary, false, 4); }, true, "#ff6b3d",
+         "accent: primary button"},
         {[] { return buttonFill(ButtonVariant::primary, true, 4); }, true, "#ff804f",
          "accent hover: primary button under the pointer"},
         {[] { return buttonLabel(ButtonVariant::primary, false); }, false, "#1a0f08",
@@ -124,8 +125,10 @@ TEST(Palette, TheInterfaceDrawsInTheDesignsColours) {
          "soft text: secondary button's label"},
         {[] { return buttonLabel(ButtonVariant::secondary, true); }, false, "#f6f0ea",
          "text: secondary button's label under the pointer"},
-        {[] { return buttonLabel(ButtonVariant::danger, false); }, false, "#ff6b6b", "danger: danger button's label"},
-        {[&] { return field(blank, QStringLiteral("Ara"), false); }, true, "#342d27", "line: text field's border"},
+        {[] { return buttonLabel(ButtonVariant::danger, false); }, false, "#ff6b6b",
+         "danger: danger button's label"},
+        {[&] { return field(blank, QStringLiteral("Ara"), false); }, true, "#342d27",
+         "line: text field's border"},
         {[&] { return field(blank, QStringLiteral("Ara"), true); }, false, "#8e8379",
          "muted text: text field's placeholder"},
         {[&] { return field(QStringLiteral("Kasa"), blank, true); }, false, "#f6f0ea", "text: typed text"},
@@ -136,7 +139,8 @@ TEST(Palette, TheInterfaceDrawsInTheDesignsColours) {
          },
          true, "#15110e", "canvas: behind a text field's content"},
         {dialogBackground, true, "#1d1815", "surface: a dialog's background"},
-        {[] { return strengthSegment(QStringLiteral("password")); }, true, "#ff6b6b", "danger: very weak password"},
+        {[] { return strengthSegment(QStringLiteral("password")); }, true, "#ff6b6b",
+         "danger: very weak password"},
         {[] { return strengthSegment(QStringLiteral("kuşlar")); }, true, "#ffc24b", "warn: weak password"},
         {[] { return strengthSegment(QStringLiteral("Xk9#mQ2v")); }, true, "#7b92ff", "info: good password"},
         {[] { return strengthSegment(QStringLiteral("Xk9#mQ2v!Lp7@Wz4$Rt8&Yb3*Nc6^Hd")); }, true, "#4fcb90",
@@ -148,7 +152,8 @@ TEST(Palette, TheInterfaceDrawsInTheDesignsColours) {
         const Picture p = c.draw();
         const QColor expected(QString::fromLatin1(c.hex));
         if (c.fill) {
-            EXPECT_TRUE(probe::colorNear(probe::pixel(p.image, p.area.x(), p.area.y()), expected, 1)) << c.note;
+            EXPECT_TRUE(probe::colorNear(probe::pixel(p.image, p.area.x(), p.area.y()), expected, 1))
+                << c.note;
         } else {
             EXPECT_TRUE(probe::containsColor(p.image, p.area, expected, 2)) << c.note << ": " << c.hex;
         }

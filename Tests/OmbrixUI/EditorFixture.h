@@ -13,8 +13,8 @@
 
 #include <memory>
 
-#include "Support/AppStateFakes.h"
 #include "OmbrixTheme/FieldChrome.h"
+#include "Support/AppStateFakes.h"
 
 namespace editortest {
 

@@ -10,13 +10,13 @@
 #include <functional>
 
 #include "EditorFixture.h"
-#include "Support/GalleryDir.h"
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/AppSwitch.h"
 #include "OmbrixUI/EntryEditView.h"
 #include "OmbrixUI/GroupEditView.h"
 #include "OmbrixUI/NotesEditor.h"
 #include "Support/Fixtures.h"
+#include "Support/GalleryDir.h"
 
 using namespace std::chrono_literals;
 using editortest::type;

@@ -12,9 +12,9 @@
 #include <memory>
 #include <vector>
 
+#include "OmbrixUI/EntryDetailPane.h"
 #include "Support/AppStateFakes.h"
 #include "Support/HandClipboard.h"
-#include "OmbrixUI/EntryDetailPane.h"
 
 namespace detailtest {
 

@@ -9,12 +9,12 @@
 #include <chrono>
 
 #include "EntryDetailFixture.h"
-#include "Support/GalleryDir.h"
 #include "OmbrixTheme/IconButton.h"
 #include "OmbrixUI/CopyButton.h"
 #include "OmbrixUI/EntryDetailCards.h"
 #include "OmbrixUI/EntryDetailView.h"
 #include "Support/Fixtures.h"
+#include "Support/GalleryDir.h"
 
 using namespace std::chrono_literals;
 using detailtest::DetailFixture;

@@ -18,13 +18,13 @@
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/AppSwitch.h"
 #include "OmbrixTheme/IconButton.h"
+#include "OmbrixTheme/Palette.h"
 #include "OmbrixUI/EntryEditView.h"
 #include "OmbrixUI/ErrorBanner.h"
 #include "OmbrixUI/IconPicker.h"
 #include "OmbrixUI/NotesEditor.h"
 #include "OmbrixUI/SecretField.h"
 #include "OmbrixUI/StrengthMeter.h"
-#include "OmbrixTheme/Palette.h"
 #include "Support/WidgetProbe.h"
 
 using namespace std::chrono_literals;
@@ -523,8 +523,8 @@ TEST(EntryEditView, TheExpiryDateTakesTheWheelOnlyWithTheFocus) {
         const QPointF at(field->width() / 2.0, field->height() / 2.0);
         const QPointF global = field->mapToGlobal(at);
         for (QWidget* w = field; w; w = w->isWindow() ? nullptr : w->parentWidget()) {
-            QWheelEvent event(w->mapFromGlobal(global), global, QPoint(), QPoint(0, -120 * steps), Qt::NoButton,
-                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QWheelEvent event(w->mapFromGlobal(global), global, QPoint(), QPoint(0, -120 * steps),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
             QApplication::sendEvent(w, &event);
             if (event.isAccepted()) break;
         }

@@ -10,10 +10,10 @@
 
 #include <functional>
 
-#include "Support/MainWindowFixture.h"
 #include "OmbrixState/GroupTree.h"
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/IconButton.h"
+#include "OmbrixTheme/Palette.h"
 #include "OmbrixUI/EmptyStateView.h"
 #include "OmbrixUI/EntryList.h"
 #include "OmbrixUI/EntryListModel.h"
@@ -22,7 +22,7 @@
 #include "OmbrixUI/GroupTreeModel.h"
 #include "OmbrixUI/GroupTreeView.h"
 #include "OmbrixUI/SectionHeader.h"
-#include "OmbrixTheme/Palette.h"
+#include "Support/MainWindowFixture.h"
 #include "Support/WidgetProbe.h"
 
 using namespace mainwindow;
@@ -625,7 +625,8 @@ TEST(EntryList, ARowsDragCarriesOnlyThatRow) {
         const QRect mail = tree.tree()->visualRect(tree.model().indexOf(f.sample.mail.id));
         ASSERT_TRUE(drop(tree.tree()->viewport(), mail.center(), carried)) << c.note;
         const KdbxGroup& root = f.state->database()->root;
-        EXPECT_TRUE(GroupTree::findGroupContainingEntry(root, f.sample.router.id)->id == f.sample.mail.id) << c.note;
+        EXPECT_TRUE(GroupTree::findGroupContainingEntry(root, f.sample.router.id)->id == f.sample.mail.id)
+            << c.note;
         EXPECT_TRUE(GroupTree::findGroupContainingEntry(root, f.sample.github.id)->id == root.id) << c.note;
     }
 }
@@ -634,7 +635,8 @@ TEST(EntryList, RowFillsAndQuickActionsFollowWithTheThemesMotion) {
     ListFixture f;
     probe::MotionOn on;
     const int row = f.rowOf(f.sample.router);
-    const EntryRowDelegate::Layout l = EntryRowDelegate::layout(f.list().rowRect(row), f.view.model().index(row));
+    const EntryRowDelegate::Layout l =
+        EntryRowDelegate::layout(f.list().rowRect(row), f.view.model().index(row));
     // A point of the row's fill beside its icon, and the key button.
     const QPoint fill(qRound(l.background.left()) + 3, qRound(l.background.center().y()));
     const QRect key = f.list().buttonRect(row, EntryRowDelegate::Button::password);
@@ -662,5 +664,9 @@ TEST(EntryList, RowFillsAndQuickActionsFollowWithTheThemesMotion) {
     f.state->setSelectedEntryIDs({f.sample.router.id});
     EXPECT_TRUE(probe::colorNear(probe::pixel(shot(), fill.x(), fill.y()), Palette::hover));
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return probe::colorNear(probe::pixel(shot(), fill.x(), fill.y()), probe::over(Palette::selection, Palette::canvas)); }, 2000));
+        [&] {
+            return probe::colorNear(probe::pixel(shot(), fill.x(), fill.y()),
+                                    probe::over(Palette::selection, Palette::canvas));
+        },
+        2000));
 }

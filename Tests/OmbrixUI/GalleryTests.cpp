@@ -22,8 +22,7 @@
 #include <memory>
 #include <vector>
 
-#include "Support/GalleryDir.h"
-#include "Support/HandClipboard.h"
+#include "OmbrixServices/Services/ClipboardService.h"
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/AppSwitch.h"
 #include "OmbrixTheme/BrandFont.h"
@@ -53,8 +52,9 @@
 #include "OmbrixUI/SectionHeader.h"
 #include "OmbrixUI/SheetScaffold.h"
 #include "OmbrixUI/StrengthMeter.h"
-#include "OmbrixServices/Services/ClipboardService.h"
 #include "Support/Fixtures.h"
+#include "Support/GalleryDir.h"
+#include "Support/HandClipboard.h"
 #include "Support/WidgetProbe.h"
 
 namespace {

@@ -10,13 +10,13 @@
 
 #include <functional>
 
-#include "Support/GalleryDir.h"
 #include "GeneratorSheetFixture.h"
 #include "OmbrixTheme/AppSwitch.h"
 #include "OmbrixUI/ElidedLabel.h"
 #include "OmbrixUI/HotKeyRecorder.h"
 #include "OmbrixUI/SettingsView.h"
 #include "Support/Fixtures.h"
+#include "Support/GalleryDir.h"
 
 using generatortest::GeneratorFixture;
 

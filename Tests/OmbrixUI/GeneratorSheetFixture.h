@@ -13,9 +13,9 @@
 #include <span>
 #include <vector>
 
+#include "OmbrixUI/PasswordGeneratorView.h"
 #include "Support/AppStateFakes.h"
 #include "Support/HandClipboard.h"
-#include "OmbrixUI/PasswordGeneratorView.h"
 
 namespace generatortest {
 

@@ -9,15 +9,15 @@
 #include <algorithm>
 #include <functional>
 
-#include "Support/MainWindowFixture.h"
 #include "OmbrixState/GroupTree.h"
 #include "OmbrixTheme/IconButton.h"
+#include "OmbrixTheme/Palette.h"
 #include "OmbrixUI/ElidedLabel.h"
 #include "OmbrixUI/GroupOutlineView.h"
 #include "OmbrixUI/GroupRowDelegate.h"
 #include "OmbrixUI/GroupTreeModel.h"
 #include "OmbrixUI/GroupTreeView.h"
-#include "OmbrixTheme/Palette.h"
+#include "Support/MainWindowFixture.h"
 #include "Support/WidgetProbe.h"
 
 using namespace mainwindow;
@@ -314,7 +314,8 @@ TEST(GroupTreeView, ChevronTurnsAndChildRowsFadeWithTheThemesMotion) {
         QRect ink;
         for (int y = slot.top(); y <= slot.bottom(); ++y)
             for (int x = slot.left(); x <= slot.right(); ++x)
-                if (!probe::colorNear(probe::pixel(image, x, y), Palette::surface, 24)) ink |= QRect(x, y, 1, 1);
+                if (!probe::colorNear(probe::pixel(image, x, y), Palette::surface, 24))
+                    ink |= QRect(x, y, 1, 1);
         return ink.width() > ink.height();
     };
     const QRect cardsRow = f.tree().visualRect(f.indexOf(f.sample.cards));
@@ -327,7 +328,8 @@ TEST(GroupTreeView, ChevronTurnsAndChildRowsFadeWithTheThemesMotion) {
     EXPECT_TRUE(pointsDown(slot));
     EXPECT_EQ(f.tree().visualRect(f.indexOf(f.sample.empty)).top(), emptyRowTop);
     EXPECT_TRUE(probe::containsColor(shot(), cardsRow, Palette::textSoft, 24));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return f.tree().visualRect(f.indexOf(f.sample.empty)).top() < emptyRowTop; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return f.tree().visualRect(f.indexOf(f.sample.empty)).top() < emptyRowTop; }, 2000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !pointsDown(slot); }, 2000));
 
     // Opening: the child row comes in transparent and fades in; the chevron turns to "v".
@@ -335,7 +337,8 @@ TEST(GroupTreeView, ChevronTurnsAndChildRowsFadeWithTheThemesMotion) {
     EXPECT_TRUE(f.stored(f.sample.banks).isExpanded);
     EXPECT_FALSE(pointsDown(slot));
     EXPECT_FALSE(probe::containsColor(shot(), cardsRow, Palette::textSoft, 24));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return probe::containsColor(shot(), cardsRow, Palette::textSoft, 24); }, 2000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return probe::containsColor(shot(), cardsRow, Palette::textSoft, 24); }, 2000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return pointsDown(slot); }, 2000));
 }
 
@@ -358,7 +361,8 @@ TEST(GroupTreeView, RowFillsFollowThePointerAndTheSelectionWithMotion) {
     f.state->setSelectedGroupID(f.sample.mail.id);
     EXPECT_TRUE(probe::colorNear(fillColor(), Palette::hover));
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return probe::colorNear(fillColor(), probe::over(Palette::selection, Palette::surface)); }, 2000));
+        [&] { return probe::colorNear(fillColor(), probe::over(Palette::selection, Palette::surface)); },
+        2000));
 }
 
 namespace {
@@ -410,37 +414,54 @@ TEST(GroupTreeView, KeysWorkTheTree) {
     };
     const auto none = [](TreeFixture&) {};
     const Step steps[] = {
-        {Qt::Key_Down, {}, "E-posta",
-         [](TreeFixture& f) { EXPECT_TRUE(f.state->selectedEntryIDs().empty()); }, "Down selects the next group"},
+        {Qt::Key_Down,
+         {},
+         "E-posta",
+         [](TreeFixture& f) { EXPECT_TRUE(f.state->selectedEntryIDs().empty()); },
+         "Down selects the next group"},
         {Qt::Key_Down, {}, "Bankalar", none, "and the next"},
-        {Qt::Key_Left, {}, "Bankalar", [](TreeFixture& f) { EXPECT_FALSE(f.stored(f.sample.banks).isExpanded); },
+        {Qt::Key_Left,
+         {},
+         "Bankalar",
+         [](TreeFixture& f) { EXPECT_FALSE(f.stored(f.sample.banks).isExpanded); },
          "Left closes an open group"},
         {Qt::Key_Down, {}, "Boş grup", none, "Down skips the closed group's children"},
         {Qt::Key_Up, {}, "Bankalar", none, "Up"},
-        {Qt::Key_Right, {}, "Bankalar", [](TreeFixture& f) { EXPECT_TRUE(f.stored(f.sample.banks).isExpanded); },
+        {Qt::Key_Right,
+         {},
+         "Bankalar",
+         [](TreeFixture& f) { EXPECT_TRUE(f.stored(f.sample.banks).isExpanded); },
          "Right opens a closed group"},
         {Qt::Key_Right, {}, "Kartlar", none, "Right on an open group goes to its first child"},
         {Qt::Key_Left, {}, "Bankalar", none, "Left on a child goes to its parent"},
         {Qt::Key_End, {}, "Boş grup", none, "End"},
         {Qt::Key_Home, {}, "Kasa", none, "Home"},
-        {Qt::Key_F2, {}, "Kasa", [](TreeFixture& f) { EXPECT_FALSE(f.state->route()); },
+        {Qt::Key_F2,
+         {},
+         "Kasa",
+         [](TreeFixture& f) { EXPECT_FALSE(f.state->route()); },
          "the root is not edited"},
-        {Qt::Key_Delete, {}, "Kasa", [](TreeFixture& f) { EXPECT_FALSE(f.state->canUndo()); },
-         "nor deleted"},
+        {Qt::Key_Delete, {}, "Kasa", [](TreeFixture& f) { EXPECT_FALSE(f.state->canUndo()); }, "nor deleted"},
         {Qt::Key_Down, {}, "E-posta", none, "back to a group"},
-        {Qt::Key_F2, {}, "E-posta",
+        {Qt::Key_F2,
+         {},
+         "E-posta",
          [](TreeFixture& f) {
              EXPECT_EQ(f.state->route(), Route::editGroup(f.sample.mail.id));
              f.state->setRoute(std::nullopt);
          },
          "F2 edits it"},
-        {Qt::Key_Return, {}, "E-posta",
+        {Qt::Key_Return,
+         {},
+         "E-posta",
          [](TreeFixture& f) {
              EXPECT_EQ(f.state->route(), Route::editGroup(f.sample.mail.id));
              f.state->setRoute(std::nullopt);
          },
          "so does Return"},
-        {Qt::Key_Delete, {}, "Kasa",
+        {Qt::Key_Delete,
+         {},
+         "Kasa",
          [](TreeFixture& f) {
              EXPECT_EQ(f.state->undoLabel(), std::optional<QString>(QStringLiteral("Grubu Sil")));
              EXPECT_FALSE(GroupTree::findGroup(f.state->database()->root, f.sample.mail.id));
@@ -456,14 +477,16 @@ TEST(GroupTreeView, KeysWorkTheTree) {
     }
 
     // The row with the keyboard wears the ring; without the keyboard it does not.
-    const QRect row = f.tree().visualRect(f.indexOf(f.state->database()->root)).translated(
-        f.tree().viewport()->mapTo(&f.view, QPoint(0, 0)));
+    const QRect row = f.tree()
+                          .visualRect(f.indexOf(f.state->database()->root))
+                          .translated(f.tree().viewport()->mapTo(&f.view, QPoint(0, 0)));
     const QColor selected = probe::over(Palette::selection, Palette::surface);
     const QColor ring = probe::over(withOpacity(Palette::accent, 0.35), selected);
     // The ring lies inside the row's rounded fill, 3 wide, along its bottom edge (the row keeps
     // one pixel below its fill free).
     const QRect band(row.center().x() - 20, row.bottom() - 3, 40, 2);
-    EXPECT_TRUE(probe::containsColor(probe::render(f.view, Palette::surface), band, ring, 6)) << "with the keyboard";
+    EXPECT_TRUE(probe::containsColor(probe::render(f.view, Palette::surface), band, ring, 6))
+        << "with the keyboard";
     f.view.newGroupButton()->setFocus(Qt::OtherFocusReason);
     settle();
     const QImage without = probe::render(f.view, Palette::surface);
@@ -494,13 +517,15 @@ TEST(GroupTreeView, TheContextMenuOpensFromTheKeyboard) {
         });
         QTest::sendKeyEvent(QTest::Click, &f.tree(), Qt::Key(c.key), QString(), c.modifiers);
         settle();
-        EXPECT_EQ(items.join("|").toStdString(), "Yeni kayıt|Yeni alt grup|—|Grubu düzenle|Grubu sil|—|Daralt")
+        EXPECT_EQ(items.join("|").toStdString(),
+                  "Yeni kayıt|Yeni alt grup|—|Grubu düzenle|Grubu sil|—|Daralt")
             << c.note;
         EXPECT_EQ(f.state->route(), Route::newGroup(f.sample.banks.id)) << c.note;
         const QRect row = f.tree().visualRect(f.indexOf(f.sample.banks));
         const QRect rowOnScreen(f.tree().viewport()->mapToGlobal(row.topLeft()), row.size());
-        EXPECT_TRUE(rowOnScreen.adjusted(0, -2, 0, 2).contains(QPoint(rowOnScreen.center().x(), shownAt.y())) ||
-                    rowOnScreen.contains(shownAt))
+        EXPECT_TRUE(
+            rowOnScreen.adjusted(0, -2, 0, 2).contains(QPoint(rowOnScreen.center().x(), shownAt.y())) ||
+            rowOnScreen.contains(shownAt))
             << c.note << ": the menu opens at the row";
     }
 }

@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <functional>
 
-#include "Support/MainWindowFixture.h"
 #include "OmbrixState/GroupTree.h"
 #include "OmbrixTheme/IconButton.h"
 #include "OmbrixTheme/Palette.h"
@@ -29,6 +28,7 @@
 #include "OmbrixUI/MainView.h"
 #include "OmbrixUI/SearchField.h"
 #include "OmbrixUI/StatusBar.h"
+#include "Support/MainWindowFixture.h"
 #include "Support/WidgetProbe.h"
 
 using namespace mainwindow;
@@ -266,7 +266,10 @@ TEST(MainView, DetailColumnIsOnTheSurfaceWhateverItShows) {
     const Case cases[] = {
         {"nothing selected", [](const Sample&) { return UUIDSet{}; }},
         {"one entry", [](const Sample& s) { return UUIDSet{s.github.id}; }},
-        {"two entries", [](const Sample& s) { return UUIDSet{s.github.id, s.router.id}; }},
+        {"two entries",
+         [](const Sample& s) {
+             return UUIDSet{s.github.id, s.router.id};
+         }},
         {"a missing entry", [](const Sample&) { return UUIDSet{UUID::random()}; }},
     };
     for (const Case& c : cases) {
@@ -274,9 +277,11 @@ TEST(MainView, DetailColumnIsOnTheSurfaceWhateverItShows) {
         f.state->setSelectedEntryIDs(c.selection(f.sample));
         settle();
         const QImage shot = f.view->grab().toImage();
-        const QRect pane(f.view->detailPane()->mapTo(f.view.get(), QPoint(0, 0)), f.view->detailPane()->size());
+        const QRect pane(f.view->detailPane()->mapTo(f.view.get(), QPoint(0, 0)),
+                         f.view->detailPane()->size());
         // The column's left margin, beside the cards and texts, halfway down.
-        EXPECT_TRUE(probe::colorNear(probe::pixel(shot, pane.left() + 4, pane.center().y()), Palette::surface))
+        EXPECT_TRUE(
+            probe::colorNear(probe::pixel(shot, pane.left() + 4, pane.center().y()), Palette::surface))
             << c.note;
         // The hairline between the list and the detail column.
         EXPECT_TRUE(probe::colorNear(probe::pixel(shot, pane.left() - 1, pane.center().y()), Palette::line))
@@ -290,7 +295,8 @@ TEST(MainView, HiddenSidebarGivesItsWidthToTheOtherColumns) {
     const auto leftEdge = [&] {
         settle();
         const QImage shot = f.view->grab().toImage();
-        const int y = f.view->splitter()->mapTo(f.view.get(), QPoint(0, 0)).y() + f.view->splitter()->height() / 2;
+        const int y =
+            f.view->splitter()->mapTo(f.view.get(), QPoint(0, 0)).y() + f.view->splitter()->height() / 2;
         return probe::pixel(shot, 2, y);
     };
     EXPECT_TRUE(probe::colorNear(leftEdge(), Palette::surface)) << "the sidebar";
@@ -465,11 +471,23 @@ TEST(MainView, TabReachesEveryControlAndTheGroupTree) {
     list->setFocus(Qt::OtherFocusReason);
     const std::vector<std::string> expected = {
         "kayıt listesi",
-        "Düzenle (Ctrl+E)", "Kullanıcı", "Parola", "Otomatik yaz", "Kopyala", "Göster", "Kopyala",
-        "Kopyala", "Aç",
-        "alan: Kayıtlarda ara", "Yeni kayıt (Ctrl+I)", "Diğer işlemler", "Kasayı kilitle (Ctrl+L)",
-        "Yeni grup (Ctrl+Shift+G)", "grup ağacı",
-        "Sıralama: Başlık", "Yeni kayıt (Ctrl+I)",
+        "Düzenle (Ctrl+E)",
+        "Kullanıcı",
+        "Parola",
+        "Otomatik yaz",
+        "Kopyala",
+        "Göster",
+        "Kopyala",
+        "Kopyala",
+        "Aç",
+        "alan: Kayıtlarda ara",
+        "Yeni kayıt (Ctrl+I)",
+        "Diğer işlemler",
+        "Kasayı kilitle (Ctrl+L)",
+        "Yeni grup (Ctrl+Shift+G)",
+        "grup ağacı",
+        "Sıralama: Başlık",
+        "Yeni kayıt (Ctrl+I)",
     };
     std::vector<std::string> walked;
     for (std::size_t i = 0; i < expected.size(); ++i) {

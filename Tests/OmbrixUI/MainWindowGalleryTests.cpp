@@ -8,13 +8,13 @@
 #include <QMenu>
 #include <QTest>
 
-#include "Support/GalleryDir.h"
-#include "Support/MainWindowFixture.h"
 #include "OmbrixUI/EntryList.h"
 #include "OmbrixUI/EntryListView.h"
 #include "OmbrixUI/MainToolbar.h"
 #include "OmbrixUI/MainView.h"
 #include "Support/Fixtures.h"
+#include "Support/GalleryDir.h"
+#include "Support/MainWindowFixture.h"
 
 using namespace mainwindow;
 

@@ -12,7 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "Support/AppStateFakes.h"
+#include "OmbrixServices/Services/AutoTypeService.h"
+#include "OmbrixServices/Services/HotKeyService.h"
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/AppSlider.h"
 #include "OmbrixTheme/FieldChrome.h"
@@ -22,8 +23,7 @@
 #include "OmbrixUI/HotKeyRecorder.h"
 #include "OmbrixUI/SettingsView.h"
 #include "OmbrixUI/SymbolView.h"
-#include "OmbrixServices/Services/AutoTypeService.h"
-#include "OmbrixServices/Services/HotKeyService.h"
+#include "Support/AppStateFakes.h"
 #include "Support/QuietDesktop.h"
 #include "Support/WidgetProbe.h"
 

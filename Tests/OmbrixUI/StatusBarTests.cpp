@@ -5,13 +5,13 @@
 
 #include <functional>
 
-#include "Support/MainWindowFixture.h"
 #include "OmbrixTheme/AppButton.h"
+#include "OmbrixTheme/Palette.h"
 #include "OmbrixUI/ElidedLabel.h"
 #include "OmbrixUI/EntryListModel.h"
 #include "OmbrixUI/StatusBar.h"
 #include "OmbrixUI/SymbolView.h"
-#include "OmbrixTheme/Palette.h"
+#include "Support/MainWindowFixture.h"
 #include "Support/WidgetProbe.h"
 
 using namespace mainwindow;
@@ -217,7 +217,8 @@ TEST(StatusBar, ElementsFadeInAndOut) {
     probe::MotionOn on;
     const auto drawsIn = [&](QWidget* element, const QColor& color) {
         const QImage shot = f.bar.grab().toImage();
-        return probe::containsColor(shot, QRect(element->mapTo(&f.bar, QPoint(0, 0)), element->size()), color);
+        return probe::containsColor(shot, QRect(element->mapTo(&f.bar, QPoint(0, 0)), element->size()),
+                                    color);
     };
 
     // Coming: the confirmation is drawn transparent at first, then in its colour.
@@ -234,5 +235,6 @@ TEST(StatusBar, ElementsFadeInAndOut) {
     EXPECT_FALSE(f.state->lastError());
     EXPECT_TRUE(f.shows(f.bar.statusLabel()));
     EXPECT_TRUE(f.shows(f.bar.errorLabel()));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !f.shows(f.bar.statusLabel()) && !f.shows(f.bar.errorLabel()); }, 2000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return !f.shows(f.bar.statusLabel()) && !f.shows(f.bar.errorLabel()); }, 2000));
 }

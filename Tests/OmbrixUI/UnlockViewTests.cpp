@@ -18,8 +18,10 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include "Support/AppStateFakes.h"
+#include "OmbrixCore/Kdbx/KdbxError.h"
+#include "OmbrixState/DatabaseCodec.h"
 #include "OmbrixState/FilePanels.h"
+#include "OmbrixState/WorkRunner.h"
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/BrandFont.h"
 #include "OmbrixTheme/Card.h"
@@ -31,9 +33,7 @@
 #include "OmbrixUI/StrengthMeter.h"
 #include "OmbrixUI/SymbolView.h"
 #include "OmbrixUI/UnlockView.h"
-#include "OmbrixState/DatabaseCodec.h"
-#include "OmbrixState/WorkRunner.h"
-#include "OmbrixCore/Kdbx/KdbxError.h"
+#include "Support/AppStateFakes.h"
 #include "Support/Fixtures.h"
 #include "Support/WidgetProbe.h"
 
@@ -364,9 +364,10 @@ TEST(UnlockView, AnEmptyMasterPasswordOpensAFileLockedByIt) {
     deps.codec = std::make_shared<KdbxFileCodec>();
     AppState state(deps);
     const QString file = h.path("bos-parola.kdbx");
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(
-                                testsupport::fixturePath("kdbx/v41-argon2id-aes256-gzip-empty-password.kdbx").string()),
-                            file));
+    ASSERT_TRUE(QFile::copy(
+        QString::fromStdString(
+            testsupport::fixturePath("kdbx/v41-argon2id-aes256-gzip-empty-password.kdbx").string()),
+        file));
     ScriptedPanels panels;
     LockScreenMetrics metrics;
     state.prepare(file);
@@ -672,8 +673,8 @@ TEST(UnlockView, TabWalksTheCardFromTheTop) {
     EXPECT_EQ(focused(), "Değiştir") << "above the password: the top of the card";
 
     const std::vector<std::string> expected = {
-        "Değiştir", "alan: Ana parolan", "Dosya seç…", "Kilidi aç", "Başka bir veritabanı aç",
-        "Yeni veritabanı oluştur",
+        "Değiştir",  "alan: Ana parolan",       "Dosya seç…",
+        "Kilidi aç", "Başka bir veritabanı aç", "Yeni veritabanı oluştur",
     };
     std::vector<std::string> walked;
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -859,7 +860,8 @@ TEST(UnlockView, AKeyDerivationShowsItsWorkAndVazgecStopsIt) {
 
         view.passwordField()->setText(QStringLiteral("parola"));
         QTest::keyClick(view.passwordField()->lineEdit(), Qt::Key_Return);
-        ASSERT_TRUE(spinUntil([&] { return state.isWorking() && view.workingRow()->isVisible(); })) << byEscape;
+        ASSERT_TRUE(spinUntil([&] { return state.isWorking() && view.workingRow()->isVisible(); }))
+            << byEscape;
         EXPECT_EQ(view.workingText()->text(), QStringLiteral("Kilit açılıyor: anahtar türetiliyor…"));
         EXPECT_TRUE(view.cancelButton()->isVisible());
         EXPECT_FALSE(view.submitButton()->isEnabled());

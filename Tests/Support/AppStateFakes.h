@@ -17,11 +17,11 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include "OmbrixCore/Kdbx/KdbxError.h"
+#include "OmbrixServices/Services/PasswordGenerator.h"
 #include "OmbrixState/AppState.h"
 #include "OmbrixState/GroupTree.h"
 #include "OmbrixState/Preferences.h"
-#include "OmbrixCore/Kdbx/KdbxError.h"
-#include "OmbrixServices/Services/PasswordGenerator.h"
 
 namespace fakes {
 

@@ -91,11 +91,10 @@ Bytes Gzip::decompress(ByteView data) {
     if (data.size() >= headerSize + trailerSize) {
         // The trailer's length sizes the first allocation, only as far as the input could
         // possibly expand: a false length cannot make it large.
-        const std::size_t possible = data.size() > maxInflatedSize / maxDeflateRatio
-                                         ? maxInflatedSize
-                                         : data.size() * maxDeflateRatio;
-        out.reserve(std::min<std::size_t>({readLittleEndian32(data.data() + data.size() - 4), possible,
-                                           maxInflatedSize}));
+        const std::size_t possible =
+            data.size() > maxInflatedSize / maxDeflateRatio ? maxInflatedSize : data.size() * maxDeflateRatio;
+        out.reserve(std::min<std::size_t>(
+            {readLittleEndian32(data.data() + data.size() - 4), possible, maxInflatedSize}));
     }
     Decompressor decompressor([&](ByteView part) { out.insert(out.end(), part.begin(), part.end()); });
     for (std::size_t offset = 0; offset < data.size();) {
@@ -337,8 +336,8 @@ struct Gzip::Compressor::State {
         if (piece.error) std::rethrow_exception(piece.error);
         if (piece.failed) throw Gzip::Error::streamFailure();
         if (!headerWritten) {
-            static constexpr std::uint8_t header[headerSize] = {magic1, magic2, methodDeflate, 0, 0, 0, 0, 0,
-                                                                0,      osUnix};
+            static constexpr std::uint8_t header[headerSize] = {magic1, magic2, methodDeflate, 0, 0, 0, 0,
+                                                                0,      0,      osUnix};
             sink(ByteView(header, headerSize));
             headerWritten = true;
         }
@@ -399,13 +398,15 @@ struct Gzip::Compressor::State {
     void write(ByteView data) {
         while (!data.empty()) {
             const std::size_t take = std::min(data.size(), pieceSize - current->length());
-            current->data.insert(current->data.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(take));
+            current->data.insert(current->data.end(), data.begin(),
+                                 data.begin() + static_cast<std::ptrdiff_t>(take));
             data = data.subspan(take);
             if (current->length() < pieceSize) break;
             std::shared_ptr<Piece> next = fresh();
             const std::size_t dictionary = std::min(windowSize, current->data.size());
             next->data.reserve(dictionary + pieceSize);
-            next->data.assign(current->data.end() - static_cast<std::ptrdiff_t>(dictionary), current->data.end());
+            next->data.assign(current->data.end() - static_cast<std::ptrdiff_t>(dictionary),
+                              current->data.end());
             next->dictionary = dictionary;
             submit(std::exchange(current, std::move(next)));
         }
@@ -426,7 +427,8 @@ struct Gzip::Compressor::State {
     }
 };
 
-Gzip::Compressor::Compressor(Sink sink, unsigned threads, std::size_t pieceSize) : state_(std::make_unique<State>()) {
+Gzip::Compressor::Compressor(Sink sink, unsigned threads, std::size_t pieceSize)
+    : state_(std::make_unique<State>()) {
     OMBRIX_PRECONDITION(pieceSize >= 1 && pieceSize <= maxPiece, "gzip piece size out of range");
     state_->sink = std::move(sink);
     if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 16u);
@@ -499,7 +501,8 @@ struct Gzip::Decompressor::State {
         if (flags & flagHeaderCRC) {
             if (pos > size || size - pos < 2) return more();
             const std::uint32_t stored = std::uint32_t{head[pos]} | std::uint32_t{head[pos + 1]} << 8;
-            if (stored != (Gzip::crc32(ByteView(head).first(pos)) & 0xFFFF)) throw Gzip::Error::headerCRCMismatch();
+            if (stored != (Gzip::crc32(ByteView(head).first(pos)) & 0xFFFF))
+                throw Gzip::Error::headerCRCMismatch();
             pos += 2;
         }
         if (pos > size) return more();

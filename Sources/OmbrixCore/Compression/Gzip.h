@@ -39,7 +39,15 @@ struct Gzip {
 
 class Gzip::Error : public std::exception {
   public:
-    enum class Kind { crcMismatch, sizeMismatch, notGzip, truncated, headerCRCMismatch, streamFailure, tooLarge };
+    enum class Kind {
+        crcMismatch,
+        sizeMismatch,
+        notGzip,
+        truncated,
+        headerCRCMismatch,
+        streamFailure,
+        tooLarge
+    };
 
     // expected: the stored CRC-32; actual: that of the inflated data.
     static Error crcMismatch(std::uint32_t expected, std::uint32_t actual);

@@ -16,8 +16,8 @@
 
 #include "OmbrixCore/Crypto/Argon2Compress.h"
 #include "OmbrixCore/Crypto/Blake2b.h"
-#include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 
 // ---------------------------------------------------------------------------------------------
 // Errors
@@ -259,7 +259,8 @@ bool fillMemory(Argon2SegmentContext ctx, Argon2FillSegment fillSegment) {
             for (ctx.slice = 0; ctx.slice < Argon2::syncPoints; ++ctx.slice) {
                 for (std::uint32_t lane = 0; lane < ctx.lanes; ++lane) fillSegment(ctx, lane);
                 if (stopRequested(ctx.stop)) {
-                    for (std::uint32_t lane = 0; lane < ctx.lanes; ++lane) wipeLane(ctx, lane, writtenColumns(ctx));
+                    for (std::uint32_t lane = 0; lane < ctx.lanes; ++lane)
+                        wipeLane(ctx, lane, writtenColumns(ctx));
                     return false;
                 }
             }

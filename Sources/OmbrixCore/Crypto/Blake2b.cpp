@@ -4,8 +4,8 @@
 #include <bit>
 #include <cstring>
 
-#include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 
 namespace {
 

@@ -22,7 +22,8 @@ AesKdfKernel aesKdfPreferredKernel();
 // `stop` ends the rounds within a few milliseconds by throwing Stopped; the block then holds
 // an intermediate value the caller wipes.
 void aesKdfRounds(AesKdfKernel kernel, std::span<std::uint8_t, 32> block,
-                  std::span<const std::uint8_t, 32> key, std::uint64_t rounds, const StopFlag* stop = nullptr);
+                  std::span<const std::uint8_t, 32> key, std::uint64_t rounds,
+                  const StopFlag* stop = nullptr);
 
 // Per-kernel entry points; the AES-NI one is defined in its own file and runs only on
 // processors with AES-NI.

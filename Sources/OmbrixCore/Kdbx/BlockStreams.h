@@ -1,8 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -69,8 +69,8 @@ void readHashedBlocks(Reader& reader, Sink&& sink) {
         const Bytes storedHash = reader.read(32);
         const std::uint32_t size = reader.u32();
         if (stored != expected) {
-            throw KdbxError::corruptedData("blok sırası bozuk (" + std::to_string(stored) + " != " +
-                                           std::to_string(expected) + ")");
+            throw KdbxError::corruptedData("blok sırası bozuk (" + std::to_string(stored) +
+                                           " != " + std::to_string(expected) + ")");
         }
         if (size == 0) {
             const bool zero =

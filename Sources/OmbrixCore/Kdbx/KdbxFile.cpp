@@ -11,8 +11,8 @@
 #endif
 
 #include "OmbrixCore/Crypto/AESCipher.h"
-#include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
 #include "OmbrixCore/Kdbx/InnerStreamCipher.h"
 #include "OmbrixCore/Kdbx/KdbxCompositeKey.h"
@@ -25,8 +25,8 @@
 #include "OmbrixCore/Kdbx/KdbxXMLReader.h"
 #include "OmbrixCore/Kdbx/KdbxXMLWriter.h"
 #include "OmbrixCore/Kdbx/PartChannel.h"
-#include "OmbrixCore/Kdbx/Pipeline.h"
 #include "OmbrixCore/Kdbx/PayloadCipher.h"
+#include "OmbrixCore/Kdbx/Pipeline.h"
 
 namespace {
 
@@ -169,8 +169,11 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
         decryptor->finish(last);
         if (!last.empty()) out.push(std::move(last));
     });
-    if (header.compressionFlags == 1) pipeline.then([](PartChannel* in, PartChannel& out) { gunzip(*in, out); });
-    Payload payload = pipeline.finish([&](PartChannel& in) { return readPayload(in, {header.major, header.minor}); });
+    if (header.compressionFlags == 1)
+        pipeline.then([](PartChannel* in, PartChannel& out) { gunzip(*in, out); });
+    Payload payload = pipeline.finish([&](PartChannel& in) {
+        return readPayload(in, {header.major, header.minor});
+    });
 #if defined(__GLIBC__)
     // The pages of the parts go back to the system now: left in the heap, they would stand
     // beside the attachments' text that is written next.
@@ -245,7 +248,8 @@ KdbxDatabase loadKdbx3(const Bytes& file, const KdbxHeader& header, const KdbxKe
         PartReader reader(*in);
         KdbxCrypto::readHashedBlocks(reader, [&](Bytes data) { out.push(std::move(data)); });
     });
-    if (header.compressionFlags == 1) pipeline.then([](PartChannel* in, PartChannel& out) { gunzip(*in, out); });
+    if (header.compressionFlags == 1)
+        pipeline.then([](PartChannel* in, PartChannel& out) { gunzip(*in, out); });
     KdbxXML::Document document = pipeline.finish([&](PartChannel& in) {
         // Only a missing identifier falls back to Salsa20; an unknown one is refused.
         const auto stream = KdbxCrypto::makeInnerStream(
@@ -349,7 +353,8 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
     write(ByteView(innerBytes).first(innerBytes.size() - endFieldSize));
     KdbxXML::forEachPreservedBinary(database.root, [&](std::uint8_t flags, Bytes data) {
         const std::uint64_t size = std::uint64_t{data.size()} + 1;
-        if (size > 0xFFFFFFFFu) throw KdbxError::corruptedData("iç başlık alanı 32 bitlik uzunluk sınırını aşıyor");
+        if (size > 0xFFFFFFFFu)
+            throw KdbxError::corruptedData("iç başlık alanı 32 bitlik uzunluk sınırını aşıyor");
         const std::uint8_t field[6] = {static_cast<std::uint8_t>(KdbxInnerHeader::FieldID::binary),
                                        static_cast<std::uint8_t>(size),
                                        static_cast<std::uint8_t>(size >> 8),
@@ -363,7 +368,9 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
     secureWipe(innerBytes);
     KdbxXML::serialize(
         database, *stream,
-        [&](std::string_view text) { write(ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())); },
+        [&](std::string_view text) {
+            write(ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+        },
         partSize);
     if (gzip) gzip->finish();
     sealed.clear();

@@ -2,8 +2,8 @@
 
 #include <cstddef>
 
-#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Compression/Gzip.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Kdbx/Models.h"
 
 // A whole KDBX file: versions 3.x, 4.0 and 4.1 are read, version 4 is written. Nothing here

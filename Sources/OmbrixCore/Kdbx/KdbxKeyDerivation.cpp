@@ -386,8 +386,8 @@ Bytes transform(ByteView compositeKey, const KdbxHeader& header) {
     const VariantDictionary& parameters = *header.kdfParameters;
 
     if (*kdf == KdbxUUIDs::kdfAes) {
-        return aesKdf(compositeKey, bytesEntry(parameters, "S"), uint64Entry(parameters, "R", defaultAesRounds),
-                      stop);
+        return aesKdf(compositeKey, bytesEntry(parameters, "S"),
+                      uint64Entry(parameters, "R", defaultAesRounds), stop);
     }
     if (*kdf == KdbxUUIDs::kdfArgon2d) return argon2Transform(compositeKey, parameters, Argon2::Variant::d);
     if (*kdf == KdbxUUIDs::kdfArgon2id) return argon2Transform(compositeKey, parameters, Argon2::Variant::id);

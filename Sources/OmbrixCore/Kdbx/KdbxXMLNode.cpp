@@ -136,8 +136,7 @@ struct PoolAllocator {
 // or a record of expat's events made on another.
 class TreeBuilder {
   public:
-    TreeBuilder(InnerStreamCipher* stream, KdbxXMLNode::Handler* handler,
-                const PoolRef& pool = PoolRef())
+    TreeBuilder(InnerStreamCipher* stream, KdbxXMLNode::Handler* handler, const PoolRef& pool = PoolRef())
         : stream_(stream), handler_(handler), pool_(pool) {}
 
     KdbxXMLNode::Ptr finish(bool parsedOK) { return complete(parsedOK) ? std::move(root_) : nullptr; }
@@ -624,8 +623,8 @@ KdbxXMLNode::Ptr KdbxXMLNode::FragmentReader::parse(std::string_view text) {
     XML_Parser parser = state_->parser.get();
     TreeBuilder builder(nullptr, nullptr, state_->pool);
     ExpatDriver driver(parser, builder);
-    const bool parsed =
-        driver.complete(feed(parser, ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())));
+    const bool parsed = driver.complete(
+        feed(parser, ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())));
     return builder.finish(parsed);
 }
 

@@ -528,10 +528,12 @@ class DocumentReader final : public KdbxXMLNode::Handler {
             case Level::group:
                 if (name == "Group") return openGroup(groups_.back().depth + 1);
                 if (name == "Entry") return openEntry(false);
-                if (name == "Times") return openPart(Level::groupTimes, [&] { Reader::beginTimes(groups_.back()); });
+                if (name == "Times")
+                    return openPart(Level::groupTimes, [&] { Reader::beginTimes(groups_.back()); });
                 return false;
             case Level::entry:
-                if (name == "Times") return openPart(Level::entryTimes, [&] { Reader::beginTimes(entries_.back()); });
+                if (name == "Times")
+                    return openPart(Level::entryTimes, [&] { Reader::beginTimes(entries_.back()); });
                 if (name == "AutoType") {
                     return openPart(Level::autoType, [&] { Reader::beginAutoType(entries_.back()); });
                 }

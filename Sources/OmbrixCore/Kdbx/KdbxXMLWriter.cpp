@@ -99,13 +99,13 @@ class KeptTree {
             }
             const std::size_t end = text.find(';', i);
             const std::string_view entity = text.substr(i, end - i + 1);
-            out += entity == "&amp;"   ? '&'
-                   : entity == "&lt;"  ? '<'
-                   : entity == "&gt;"  ? '>'
+            out += entity == "&amp;"    ? '&'
+                   : entity == "&lt;"   ? '<'
+                   : entity == "&gt;"   ? '>'
                    : entity == "&quot;" ? '"'
-                   : entity == "&#xA;" ? '\n'
-                   : entity == "&#xD;" ? '\r'
-                                       : '\t';
+                   : entity == "&#xA;"  ? '\n'
+                   : entity == "&#xD;"  ? '\r'
+                                        : '\t';
             i = end;
         }
         return out;
@@ -166,7 +166,8 @@ class KeptTree {
     static std::string_view name(std::string_view text, std::size_t& pos, bool trusted) {
         const std::size_t start = pos;
         if (trusted) {
-            while (pos < text.size() && std::string_view(" \t\r\n/>=\"").find(text[pos]) == std::string_view::npos)
+            while (pos < text.size() &&
+                   std::string_view(" \t\r\n/>=\"").find(text[pos]) == std::string_view::npos)
                 ++pos;
             return text.substr(start, pos - start);
         }
@@ -185,8 +186,9 @@ class KeptTree {
                 const std::size_t end = text.find(';', pos);
                 if (end == std::string_view::npos) return false;
                 const std::string_view entity = text.substr(pos, end - pos + 1);
-                const bool known = entity == "&amp;" || entity == "&lt;" || entity == "&gt;" || entity == "&#xD;" ||
-                                   (attribute && (entity == "&quot;" || entity == "&#xA;" || entity == "&#x9;"));
+                const bool known =
+                    entity == "&amp;" || entity == "&lt;" || entity == "&gt;" || entity == "&#xD;" ||
+                    (attribute && (entity == "&quot;" || entity == "&#xA;" || entity == "&#x9;"));
                 if (!known) return false;
                 pos = end + 1;
             } else if (c < 0x80) {
@@ -240,7 +242,8 @@ class KeptTree {
                 const std::size_t attributeStart = pos;
                 ++pos;
                 const std::string_view attributeName = name(text, pos, trusted);
-                if (attributeName.empty() || pos + 1 >= text.size() || text[pos] != '=' || text[pos + 1] != '"')
+                if (attributeName.empty() || pos + 1 >= text.size() || text[pos] != '=' ||
+                    text[pos + 1] != '"')
                     return false;
                 pos += 2;
                 const std::size_t valueStart = pos;
@@ -295,7 +298,8 @@ class KeptTree {
 
 // A wrapper the reader appended to the root group, found by its exact name and read. One that
 // no longer parses fails the write: leaving it out would drop what it carries.
-bool findWrapper(const KdbxGroup& root, std::string_view name, KeptTree& tree, Node::FragmentReader& fallback) {
+bool findWrapper(const KdbxGroup& root, std::string_view name, KeptTree& tree,
+                 Node::FragmentReader& fallback) {
     for (const std::string& text : root.unknownXML) {
         if (leadingName(text) != name) continue;
         if (!tree.readAny(text, fallback) || tree[tree.root()].name != name) {
@@ -514,7 +518,8 @@ class Writer {
             out_ += e.text;
         } else {
             const bool pool = e.name == "Binaries";
-            for (std::uint32_t c = e.firstChild; c != KeptTree::none; c = tree[c].nextSibling) writeKept(tree, c, pool);
+            for (std::uint32_t c = e.firstChild; c != KeptTree::none; c = tree[c].nextSibling)
+                writeKept(tree, c, pool);
         }
         close(e.name);
     }
@@ -536,7 +541,8 @@ class Writer {
     void keptOr(const KeptTree* kept, std::string_view name, Fallback&& fallback) {
         bool wrote = false;
         if (kept != nullptr) {
-            for (std::uint32_t c = (*kept)[kept->root()].firstChild; c != KeptTree::none; c = (*kept)[c].nextSibling) {
+            for (std::uint32_t c = (*kept)[kept->root()].firstChild; c != KeptTree::none;
+                 c = (*kept)[c].nextSibling) {
                 if ((*kept)[c].name != name) continue;
                 writeKept(*kept, c);
                 wrote = true;
@@ -548,7 +554,8 @@ class Writer {
     // The kept children whose names the element's fixed form does not write.
     void keptRest(const KeptTree* kept, Names fixed) {
         if (kept == nullptr) return;
-        for (std::uint32_t c = (*kept)[kept->root()].firstChild; c != KeptTree::none; c = (*kept)[c].nextSibling) {
+        for (std::uint32_t c = (*kept)[kept->root()].firstChild; c != KeptTree::none;
+             c = (*kept)[c].nextSibling) {
             if (!contains(fixed, (*kept)[c].name)) writeKept(*kept, c);
         }
     }
@@ -562,7 +569,8 @@ class Writer {
             // Only the text of an element without children counts, as in a node's text.
             if (child == KeptTree::none) return fallback;
             const KeptTree::Element& e = (*preservedMeta)[child];
-            const std::string text = e.firstChild == KeptTree::none ? KeptTree::unescape(e.text) : std::string();
+            const std::string text =
+                e.firstChild == KeptTree::none ? KeptTree::unescape(e.text) : std::string();
             return KdbxXML::parseBool(UnicodeText::trimWhiteSpace(text)).value_or(fallback);
         };
         protectTitle_ = flag("ProtectTitle", false);
@@ -572,7 +580,8 @@ class Writer {
         protectNotes_ = flag("ProtectNotes", false);
     }
 
-    void writeMeta(const KdbxDatabase& database, const std::optional<Bytes>& headerHash, const KeptTree* preserved) {
+    void writeMeta(const KdbxDatabase& database, const std::optional<Bytes>& headerHash,
+                   const KeptTree* preserved) {
         const KdbxMeta& meta = database.meta;
         open("Meta");
         element("Generator", meta.generator);
@@ -614,8 +623,8 @@ class Writer {
         keptOr(times, "Expires", [&] { elementBool("Expires", false); });
         keptOr(times, "UsageCount", [&] { element("UsageCount", "0"); });
         keptOr(times, "LocationChanged", [&] { elementDate("LocationChanged", group.created); });
-        keptRest(times, {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime",
-                               "Expires", "UsageCount", "LocationChanged"});
+        keptRest(times, {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime", "Expires",
+                         "UsageCount", "LocationChanged"});
         close("Times");
 
         elementBool("IsExpanded", group.isExpanded);
@@ -662,8 +671,8 @@ class Writer {
         elementBool("Expires", entry.expires);
         keptOr(times, "UsageCount", [&] { element("UsageCount", "0"); });
         keptOr(times, "LocationChanged", [&] { elementDate("LocationChanged", entry.created); });
-        keptRest(times, {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime",
-                               "Expires", "UsageCount", "LocationChanged"});
+        keptRest(times, {"CreationTime", "LastModificationTime", "LastAccessTime", "ExpiryTime", "Expires",
+                         "UsageCount", "LocationChanged"});
         close("Times");
 
         // A standard field is protected by the database's flag, or because it was stored so.
@@ -763,7 +772,9 @@ void serialize(const KdbxDatabase& database, InnerStreamCipher& stream,
 
 std::vector<KdbxInnerHeader::Binary> preservedBinaries(const KdbxGroup& root) {
     std::vector<KdbxInnerHeader::Binary> out;
-    forEachPreservedBinary(root, [&](std::uint8_t flags, Bytes data) { out.push_back({flags, std::move(data)}); });
+    forEachPreservedBinary(root, [&](std::uint8_t flags, Bytes data) {
+        out.push_back({flags, std::move(data)});
+    });
     return out;
 }
 
@@ -771,15 +782,17 @@ void forEachPreservedBinary(const KdbxGroup& root, const std::function<void(std:
     KeptTree wrapper;
     Node::FragmentReader fallback;
     if (!findWrapper(root, KdbxPreserve::binaries, wrapper, fallback)) return;
-    for (std::uint32_t c = wrapper[wrapper.root()].firstChild; c != KeptTree::none; c = wrapper[c].nextSibling) {
+    for (std::uint32_t c = wrapper[wrapper.root()].firstChild; c != KeptTree::none;
+         c = wrapper[c].nextSibling) {
         const KeptTree::Element& binary = wrapper[c];
         if (binary.name != "Binary") continue;
         const std::optional<std::string> flags = wrapper.attribute(c, "Flags");
         // Base64 holds no escaped characters: the text is decoded where it stands.
         const std::string_view text = binary.firstChild != KeptTree::none ? std::string_view() : binary.text;
-        std::optional<Bytes> data = text.find('&') == std::string_view::npos
-                                        ? Base64::decodeStrict(UnicodeText::trimWhiteSpace(text))
-                                        : Base64::decodeStrict(UnicodeText::trimWhiteSpace(KeptTree::unescape(text)));
+        std::optional<Bytes> data =
+            text.find('&') == std::string_view::npos
+                ? Base64::decodeStrict(UnicodeText::trimWhiteSpace(text))
+                : Base64::decodeStrict(UnicodeText::trimWhiteSpace(KeptTree::unescape(text)));
         if (!data) throw KdbxError::corruptedData("korunan ek dosya base64 değil");
         fn(flags ? decodeFlags(*flags).value_or(1) : std::uint8_t{1}, std::move(*data));
     }

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <string_view>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "OmbrixCore/Foundation/Bytes.h"

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Crypto/SecretBytes.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Kdbx/CowList.h"
 #include "OmbrixCore/Kdbx/SecureString.h"
 #include "OmbrixCore/Kdbx/UUID.h"
@@ -121,7 +121,9 @@ class KdbxFieldValue {
     const std::string& plainText() const noexcept { return plain_; }
 
     // Equal texts, byte for byte, however each is held.
-    friend bool operator==(const KdbxFieldValue& a, const KdbxFieldValue& b) { return a.value() == b.value(); }
+    friend bool operator==(const KdbxFieldValue& a, const KdbxFieldValue& b) {
+        return a.value() == b.value();
+    }
 
   private:
     std::string plain_;

@@ -18,7 +18,8 @@ Bytes PartReader::read(std::int64_t count) {
     out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(wanted, std::uint64_t{1} << 20)));
     while (out.size() < wanted) {
         if (at_ == part_.size() && !advance()) throw KdbxReader::shortRead(count, out.size());
-        const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(wanted - out.size(), part_.size() - at_));
+        const auto take =
+            static_cast<std::size_t>(std::min<std::uint64_t>(wanted - out.size(), part_.size() - at_));
         out.insert(out.end(), part_.begin() + static_cast<std::ptrdiff_t>(at_),
                    part_.begin() + static_cast<std::ptrdiff_t>(at_ + take));
         at_ += take;

@@ -50,7 +50,8 @@ PayloadCipherStream::PayloadCipherStream(KdbxCipher cipher, ByteView key, ByteVi
     switch (cipher) {
         case KdbxCipher::aes256: {
             if (iv.size() != 16) throw KdbxError::corruptedData("AES IV 16 bayt olmalı");
-            if (key.size() != 32) throw AESCipher::Error::invalidKeyLength(static_cast<std::ptrdiff_t>(key.size()));
+            if (key.size() != 32)
+                throw AESCipher::Error::invalidKeyLength(static_cast<std::ptrdiff_t>(key.size()));
             state_->aes.reset(EVP_CIPHER_CTX_new());
             if (!state_->aes) aesFailure(AESCipher::Error::contextStatus);
             const int encrypting = direction == Direction::encrypt ? 1 : 0;

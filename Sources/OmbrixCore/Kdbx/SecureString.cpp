@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Crypto/SecretBytes.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
+#include "OmbrixCore/Foundation/Bytes.h"
 #include "OmbrixCore/Kdbx/KdbxCrypto.h"
 #include "OmbrixCore/Kdbx/UnicodeText.h"
 

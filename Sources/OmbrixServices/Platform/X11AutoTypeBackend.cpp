@@ -365,8 +365,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         if (X11Keyboard* keyboard = c->keyboard(); keyboard && keyboard != keyboard_) {
             keyboard_ = keyboard;
             layouts_.clear();
-            QObject::connect(keyboard, &X11Keyboard::keymapChanged, &context_,
-                             [this] { layouts_.clear(); });
+            QObject::connect(keyboard, &X11Keyboard::keymapChanged, &context_, [this] { layouts_.clear(); });
         }
         return c;
     }
@@ -449,8 +448,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     void watchFocusEvents(X11Connection& c, xcb_window_t window) {
         if (focusConnection_ != &c) {
             stopWatchingFocusEvents();
-            if (focusConnection_ && focusHandlerId_)
-                focusConnection_->removeEventHandler(focusHandlerId_);
+            if (focusConnection_ && focusHandlerId_) focusConnection_->removeEventHandler(focusHandlerId_);
             focusConnection_ = &c;
             focusHandlerId_ = c.addEventHandler([this](const xcb_generic_event_t& event) {
                 const std::uint8_t type = event.response_type & 0x7f;

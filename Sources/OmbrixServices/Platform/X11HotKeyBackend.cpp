@@ -106,7 +106,7 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
         handlerId_ =
             connection->addEventHandler([this](const xcb_generic_event_t& event) { handleEvent(event); });
         lockWatch_ = QObject::connect(&keyboard, &X11Keyboard::lockedModifiersChanged, &context_,
-                                       [this] { followLockedModifiers(); });
+                                      [this] { followLockedModifiers(); });
         followLockedModifiers();
         return grant;
     }
@@ -181,7 +181,7 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
     // The X error of grabbing the combination with these modifiers; none when granted.
     std::optional<std::uint8_t> grabVariant(std::uint16_t variant) {
         return connection_->check(xcb_grab_key_checked(connection_->xcb(), 0, connection_->root(), variant,
-                                                        keycode_, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+                                                       keycode_, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     }
 
     // While a modifier beyond the lock keys is locked (Shift Lock), the combination comes with it
@@ -224,8 +224,7 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
         if (!claimed(variants_) && !claimed(lockedVariants_)) return;
         // A held key repeats as presses without releases in between (detectable auto-repeat), or,
         // where the server cannot do that, as a release and a press with the same time stamp.
-        const bool repeat =
-            keyDown_ || (!detectableAutoRepeat_ && lastRelease_ && *lastRelease_ == key.time);
+        const bool repeat = keyDown_ || (!detectableAutoRepeat_ && lastRelease_ && *lastRelease_ == key.time);
         keyDown_ = true;
         if (repeat) return;
         // Copies: the callback may ungrab and so reset the members.

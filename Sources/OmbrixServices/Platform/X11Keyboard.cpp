@@ -97,8 +97,8 @@ X11Keyboard::~X11Keyboard() {
 }
 
 bool X11Keyboard::loadKeymap() {
-    xkb_keymap* keymap = xkb_x11_keymap_new_from_device(context_, connection_.xcb(), deviceId_,
-                                                        XKB_KEYMAP_COMPILE_NO_FLAGS);
+    xkb_keymap* keymap =
+        xkb_x11_keymap_new_from_device(context_, connection_.xcb(), deviceId_, XKB_KEYMAP_COMPILE_NO_FLAGS);
     if (!keymap) return false;
     xkb_state* state = xkb_x11_state_new_from_device(keymap, connection_.xcb(), deviceId_);
     if (!state) {

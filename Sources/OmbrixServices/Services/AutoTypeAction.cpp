@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixCore/Kdbx/UnicodeText.h"
 
 AutoTypeAction AutoTypeAction::text(std::string text) {

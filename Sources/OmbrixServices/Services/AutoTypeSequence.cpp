@@ -110,7 +110,8 @@ AutoTypeAction customField(const Characters& body, const KdbxEntry& entry) {
     const QString wanted = name.normalized(QString::NormalizationForm_C);
     for (const auto& [fieldName, value] : entry.customFields) {
         const QString candidate = QString::fromStdString(fieldName).normalized(QString::NormalizationForm_C);
-        if (QString::compare(candidate, wanted, Qt::CaseInsensitive) == 0) return AutoTypeAction::text(value.value());
+        if (QString::compare(candidate, wanted, Qt::CaseInsensitive) == 0)
+            return AutoTypeAction::text(value.value());
     }
     return AutoTypeAction::text({});
 }

@@ -6,8 +6,8 @@
 #include <deque>
 #include <utility>
 
-#include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixServices/Services/AutoTypeSequence.h"
 
 namespace {
@@ -360,8 +360,7 @@ void AutoTypeService::typing() {
             case Op::Kind::checkTarget:
                 // The desktop names another window active (the user clicked elsewhere): stop
                 // rather than type a password into it.
-                if (backend_->activeWindow() != run.target.window)
-                    return finish(AutoTypeError::focusMoved());
+                if (backend_->activeWindow() != run.target.window) return finish(AutoTypeError::focusMoved());
                 // A key the user pressed meanwhile (the hot key once more): check again once it
                 // is up. No key of ours is down between two strokes.
                 if (const UserKeys keys = userKeys(); keys != UserKeys::up) {

@@ -10,8 +10,8 @@
 
 #include <openssl/rand.h>
 
-#include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
+#include "OmbrixCore/Foundation/Precondition.h"
 
 namespace PasswordGenerator {
 namespace {

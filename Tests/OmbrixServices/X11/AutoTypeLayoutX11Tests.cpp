@@ -46,12 +46,12 @@ class TurkishXServer {
         // The server picks a free display number itself and reports it: two test runs at once
         // never race for the same one.
         server_.start(QStringLiteral("Xvfb"),
-                       {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-xkbdir"), xkb,
-                        QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("800x600x24"),
-                        QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                        // Without it the server resets when our probe connection closes, and a
-                        // connection made during the reset is refused.
-                        QStringLiteral("-noreset")});
+                      {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-xkbdir"), xkb,
+                       QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("800x600x24"),
+                       QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                       // Without it the server resets when our probe connection closes, and a
+                       // connection made during the reset is refused.
+                       QStringLiteral("-noreset")});
         if (!server_.waitForStarted(5000)) return;
         QByteArray number;
         while (!number.endsWith('\n') && server_.waitForReadyRead(10000))

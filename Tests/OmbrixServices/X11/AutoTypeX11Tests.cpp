@@ -50,7 +50,7 @@ class WindowManagerProcess {
   public:
     explicit WindowManagerProcess(int activeWindowLagMs) {
         process_.start(QCoreApplication::applicationFilePath(),
-                        {QStringLiteral("--window-manager"), QString::number(activeWindowLagMs)});
+                       {QStringLiteral("--window-manager"), QString::number(activeWindowLagMs)});
         if (!process_.waitForStarted(10000)) return;
         QByteArray said;
         while (!said.contains('\n') && process_.waitForReadyRead(10000))

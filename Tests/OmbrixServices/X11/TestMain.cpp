@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Support/X11/MiniWindowManager.h"
 #include "OmbrixServices/Platform/DesktopServices.h"
+#include "Support/X11/MiniWindowManager.h"
 
 // These tests talk to a real X server (Xvfb under xvfb-run), so the application runs on Qt's
 // xcb platform whatever the environment asks for.

@@ -15,11 +15,12 @@ std::vector<xcb_window_t> ProgramWindow::findAll(qint64 pid) {
     std::vector<xcb_window_t> found;
     auto tree = owned(xcb_query_tree_reply(x_.xcb(), xcb_query_tree(x_.xcb(), x_.root()), nullptr));
     if (!tree) return found;
-    std::vector<xcb_window_t> candidates(xcb_query_tree_children(tree.get()),
-                                         xcb_query_tree_children(tree.get()) +
-                                             xcb_query_tree_children_length(tree.get()));
+    std::vector<xcb_window_t> candidates(
+        xcb_query_tree_children(tree.get()),
+        xcb_query_tree_children(tree.get()) + xcb_query_tree_children_length(tree.get()));
     // A window manager that frames its clients lists them, in stacking order, on the root.
-    for (const std::uint32_t client : cardinals(x_.root(), "_NET_CLIENT_LIST_STACKING")) candidates.push_back(client);
+    for (const std::uint32_t client : cardinals(x_.root(), "_NET_CLIENT_LIST_STACKING"))
+        candidates.push_back(client);
     for (const xcb_window_t window : candidates) {
         if (std::find(found.begin(), found.end(), window) != found.end()) continue;
         auto attributes = owned(

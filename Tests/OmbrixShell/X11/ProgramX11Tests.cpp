@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "Support/X11/MiniWindowManager.h"
 #include "OmbrixCore/Kdbx/KdbxFile.h"
 #include "ProgramSession.h"
 #include "ProgramWindow.h"
 #include "Support/Fixtures.h"
-#include "Typist.h"
+#include "Support/X11/MiniWindowManager.h"
 #include "Support/X11/X11TestClient.h"
+#include "Typist.h"
 
 TEST(OmbrixProgram, OpensLockedUnlocksToTheFullWindowAndSavesWhenClosed) {
     X11TestClient x;

@@ -12,8 +12,8 @@
 
 #include "ProgramSession.h"
 #include "ProgramWindow.h"
-#include "Typist.h"
 #include "Support/X11/X11TestClient.h"
+#include "Typist.h"
 
 namespace {
 
@@ -50,7 +50,8 @@ class Openbox {
     bool hasCheckWindow() {
         auto reply = owned(xcb_get_property_reply(
             x_.xcb(),
-            xcb_get_property(x_.xcb(), 0, x_.root(), x_.atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1),
+            xcb_get_property(x_.xcb(), 0, x_.root(), x_.atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0,
+                             1),
             nullptr));
         return reply && xcb_get_property_value_length(reply.get()) == 4;
     }
@@ -109,8 +110,8 @@ TEST(OmbrixProgramUnderAWindowManager, TheWindowKeepsItsPlaceAcrossLocking) {
             },
             stepDeadline);
         if (!settled) windows.saveScreenshot(window, "window-manager-unsettled.png");
-        EXPECT_TRUE(settled) << "width " << width << ", at " << last.x() << "," << last.y() << " " << last.width()
-                             << "x" << last.height();
+        EXPECT_TRUE(settled) << "width " << width << ", at " << last.x() << "," << last.y() << " "
+                             << last.width() << "x" << last.height();
         return last;
     };
     const auto unlock = [&] {

@@ -10,6 +10,10 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include "OmbrixServices/Platform/X11Connection.h"
+#include "OmbrixServices/Platform/X11HotKeyBackend.h"
+#include "OmbrixServices/Platform/X11Keyboard.h"
+#include "OmbrixServices/Services/HotKeyService.h"
 #include "OmbrixState/Preferences.h"
 #include "OmbrixState/PreferencesStore.h"
 #include "OmbrixTheme/BrandFont.h"
@@ -18,10 +22,6 @@
 #include "OmbrixUI/HotKeyRecorder.h"
 #include "OmbrixUI/IconPicker.h"
 #include "OmbrixUI/SettingsView.h"
-#include "OmbrixServices/Platform/X11Connection.h"
-#include "OmbrixServices/Platform/X11HotKeyBackend.h"
-#include "OmbrixServices/Platform/X11Keyboard.h"
-#include "OmbrixServices/Services/HotKeyService.h"
 #include "Support/Fixtures.h"
 #include "Support/X11/X11TestClient.h"
 

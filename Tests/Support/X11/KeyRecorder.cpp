@@ -47,9 +47,9 @@ KeyRecorder::KeyRecorder(const std::string& title, const char* display) {
                         static_cast<std::uint32_t>(title.size()), title.data());
 
     context_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-    if (xkb_x11_setup_xkb_extension(connection_, XKB_X11_MIN_MAJOR_XKB_VERSION,
-                                    XKB_X11_MIN_MINOR_XKB_VERSION, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS,
-                                    nullptr, nullptr, &xkbEventBase_, nullptr)) {
+    if (xkb_x11_setup_xkb_extension(connection_, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+                                    XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, &xkbEventBase_,
+                                    nullptr)) {
         deviceId_ = xkb_x11_get_core_keyboard_device_id(connection_);
         constexpr std::uint16_t mapParts =
             XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP |

@@ -40,12 +40,11 @@ MiniWindowManager::MiniWindowManager(const char* display, int activeWindowLagMs)
     xcb_create_window(connection_, XCB_COPY_FROM_PARENT, check_, root_, -10, -10, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
     const xcb_atom_t check = atom("_NET_SUPPORTING_WM_CHECK");
-    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, check_, check, XCB_ATOM_WINDOW, 32, 1,
-                        &check_);
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, check_, check, XCB_ATOM_WINDOW, 32, 1, &check_);
     xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, root_, check, XCB_ATOM_WINDOW, 32, 1, &check_);
     const xcb_atom_t supported[] = {atom("_NET_ACTIVE_WINDOW")};
-    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, root_, atom("_NET_SUPPORTED"), XCB_ATOM_ATOM,
-                        32, 1, supported);
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, root_, atom("_NET_SUPPORTED"), XCB_ATOM_ATOM, 32,
+                        1, supported);
     setActive(XCB_NONE);
 
     notifier_ =
@@ -93,8 +92,7 @@ void MiniWindowManager::activate(xcb_window_t window) {
 xcb_window_t MiniWindowManager::transientFor(xcb_window_t window) {
     auto reply = owned(xcb_get_property_reply(
         connection_,
-        xcb_get_property(connection_, 0, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1),
-        nullptr));
+        xcb_get_property(connection_, 0, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1), nullptr));
     if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) != 4) return XCB_NONE;
     return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
 }

@@ -121,8 +121,7 @@ std::optional<X11TestClient::Data> X11TestClient::readClipboard(const std::strin
 
     auto reply = owned(xcb_get_property_reply(
         connection_,
-        xcb_get_property(connection_, 1, window_, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16),
-        nullptr));
+        xcb_get_property(connection_, 1, window_, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16), nullptr));
     if (!reply || reply->type == XCB_NONE) return std::nullopt;
     const auto* bytes = static_cast<const std::uint8_t*>(xcb_get_property_value(reply.get()));
     return Data{reply->type,
@@ -250,9 +249,9 @@ void X11TestClient::click(std::int16_t x, std::int16_t y) {
 }
 
 std::optional<std::uint8_t> X11TestClient::grabKey(xcb_keycode_t keycode, std::uint16_t modifiers) {
-    auto error = owned(
-        xcb_request_check(connection_, xcb_grab_key_checked(connection_, 0, root_, modifiers, keycode,
-                                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+    auto error =
+        owned(xcb_request_check(connection_, xcb_grab_key_checked(connection_, 0, root_, modifiers, keycode,
+                                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
     if (!error) return std::nullopt;
     return error->error_code;
 }
