@@ -7,14 +7,12 @@
 
 #include <cstdio>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "BenchAppState.h"
-#include "OmbrixCore/Kdbx/Base64.h"
+#include "BenchDatabase.h"
 #include "OmbrixCore/Kdbx/KdbxFile.h"
-#include "OmbrixCore/Kdbx/KdbxXMLReader.h"
 #include "OmbrixState/AppState.h"
 #include "OmbrixState/FileStore.h"
 #include "OmbrixState/GroupTree.h"
@@ -22,52 +20,13 @@
 
 namespace {
 
-constexpr int attachmentCount = 20;
-constexpr std::size_t attachmentSize = 1'000'000;
-constexpr int entryCount = 200;
-
 KdbxKey key() {
     return KdbxKey(SecretBytes("parola"), std::nullopt);
 }
 
-// Entries at the root, the first ones each with an attachment of random (incompressible) bytes.
-KdbxDatabase databaseWithAttachments() {
-    std::mt19937 random(7);
-    std::string binaries = "<" + std::string(KdbxPreserve::binaries) + ">";
-    for (int i = 0; i < attachmentCount; ++i) {
-        Bytes data(attachmentSize);
-        for (auto& byte : data) byte = static_cast<std::uint8_t>(random());
-        binaries += "<Binary Flags=\"0\">";
-        Base64::appendEncoded(binaries, data);
-        binaries += "</Binary>";
-    }
-    binaries += "</" + std::string(KdbxPreserve::binaries) + ">";
-
-    KdbxGroup root;
-    root.id = UUID::random();
-    root.name = "Kök";
-    std::vector<KdbxEntry> entries;
-    for (int i = 0; i < entryCount; ++i) {
-        KdbxEntry e;
-        e.id = UUID::random();
-        e.title = "Kayıt " + std::to_string(i);
-        e.username = "kullanici" + std::to_string(i);
-        e.password = SecureString("parola-" + std::to_string(i));
-        if (i < attachmentCount) {
-            e.unknownXML = {"<Binary><Key>belge" + std::to_string(i) + ".pdf</Key><Value Ref=\"" +
-                            std::to_string(i) + "\"/></Binary>"};
-        }
-        entries.push_back(std::move(e));
-    }
-    root.entries = CowList<KdbxEntry>(std::move(entries));
-    root.unknownXML = {binaries};
-    KdbxMeta meta("Kasa", "", "", true, std::nullopt, 10, 6291456, "Ombrix");
-    return KdbxDatabase(meta, root, KdbxCipher::chacha20, KdfSettings::aesKdf(1000), true, {4, 1});
-}
-
 void BM_AttachmentsLoadAndEdits(benchmark::State& bench) {
     const std::string path = "/tmp/ombrix-attachments-bench.kdbx";
-    const Bytes file = KdbxFile::save(databaseWithAttachments(), key());
+    const Bytes file = KdbxFile::save(benchDatabaseWithAttachments(), key());
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));

@@ -2,10 +2,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "OmbrixCore/Kdbx/Base64.h"
+#include "OmbrixCore/Kdbx/KdbxXMLReader.h"
 #include "OmbrixCore/Kdbx/Models.h"
 
 // The database the benchmarks measure: 10,000 entries with the fields of a real vault, each with
@@ -129,4 +132,41 @@ inline KdbxDatabase benchDatabase(const BenchDatabaseShape& shape) {
     }
     if (shape.realistic) db.root.unknownXML.push_back(benchAttachmentsWrapper());
     return db;
+}
+
+// 200 entries at the root, the first 20 each with an attachment of 1 MB of random
+// (incompressible) bytes, kept in the root group as a loaded file holds them.
+constexpr int benchLargeAttachmentCount = 20;
+inline KdbxDatabase benchDatabaseWithAttachments() {
+    std::mt19937 random(7);
+    std::string binaries = "<" + std::string(KdbxPreserve::binaries) + ">";
+    for (int i = 0; i < benchLargeAttachmentCount; ++i) {
+        Bytes data(1'000'000);
+        for (auto& byte : data) byte = static_cast<std::uint8_t>(random());
+        binaries += "<Binary Flags=\"0\">";
+        Base64::appendEncoded(binaries, data);
+        binaries += "</Binary>";
+    }
+    binaries += "</" + std::string(KdbxPreserve::binaries) + ">";
+
+    KdbxGroup root;
+    root.id = UUID::random();
+    root.name = "Kök";
+    std::vector<KdbxEntry> entries;
+    for (int i = 0; i < 200; ++i) {
+        KdbxEntry e;
+        e.id = UUID::random();
+        e.title = "Kayıt " + std::to_string(i);
+        e.username = "kullanici" + std::to_string(i);
+        e.password = SecureString("parola-" + std::to_string(i));
+        if (i < benchLargeAttachmentCount) {
+            e.unknownXML = {"<Binary><Key>belge" + std::to_string(i) + ".pdf</Key><Value Ref=\"" +
+                            std::to_string(i) + "\"/></Binary>"};
+        }
+        entries.push_back(std::move(e));
+    }
+    root.entries = CowList<KdbxEntry>(std::move(entries));
+    root.unknownXML = {binaries};
+    KdbxMeta meta("Kasa", "", "", true, std::nullopt, 10, 6291456, "Ombrix");
+    return KdbxDatabase(meta, root, KdbxCipher::chacha20, KdfSettings::aesKdf(1000), true, {4, 1});
 }

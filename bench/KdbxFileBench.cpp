@@ -22,14 +22,12 @@
 #include <iterator>
 #include <map>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "BenchDatabase.h"
 #include "ExpatPass.h"
 #include "OmbrixCore/Compression/Gzip.h"
-#include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
 #include "OmbrixCore/Kdbx/InnerStreamCipher.h"
 #include "OmbrixCore/Kdbx/KdbxCompositeKey.h"
@@ -206,35 +204,6 @@ constexpr const char* shapeNames[] = {"10^7 empty unknown elements in one entry"
                                       "10^6 distinct unknown Times children",
                                       "10^5 history items of one entry", "3x10^6 custom fields of one entry"};
 
-// 20 attachments of 1 MB of random bytes kept in the root group, as a loaded file holds them.
-KdbxDatabase databaseWithAttachments(bool attachments) {
-    std::mt19937 random(7);
-    std::string binaries = "<" + std::string(KdbxPreserve::binaries) + ">";
-    for (int i = 0; i < 20; ++i) {
-        Bytes data(1'000'000);
-        for (auto& byte : data) byte = static_cast<std::uint8_t>(random());
-        binaries += "<Binary Flags=\"0\">";
-        Base64::appendEncoded(binaries, data);
-        binaries += "</Binary>";
-    }
-    binaries += "</" + std::string(KdbxPreserve::binaries) + ">";
-    KdbxGroup root;
-    root.id = UUID::random();
-    root.name = "Kök";
-    std::vector<KdbxEntry> entries;
-    for (int i = 0; i < 200; ++i) {
-        KdbxEntry e;
-        e.id = UUID::random();
-        e.title = "Kayıt " + std::to_string(i);
-        e.password = SecureString("parola-" + std::to_string(i));
-        entries.push_back(std::move(e));
-    }
-    root.entries = CowList<KdbxEntry>(std::move(entries));
-    if (attachments) root.unknownXML = {binaries};
-    KdbxMeta meta("Kasa", "", "", true, std::nullopt, 10, 6291456, "Ombrix");
-    return KdbxDatabase(meta, root, KdbxCipher::chacha20, KdfSettings::aesKdf(10), true, {4, 1});
-}
-
 Bytes readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
@@ -375,7 +344,7 @@ int peakMain(const std::string& what) {
         return report({static_cast<double>(peakmemory::peak() - before)});
     }
     if (what == "save" || what == "saveattachments") {
-        const KdbxDatabase db = what == "save" ? database() : databaseWithAttachments(true);
+        const KdbxDatabase db = what == "save" ? database() : benchDatabaseWithAttachments();
         const std::size_t before = peakmemory::start();
         const Bytes saved = KdbxFile::save(db, key);
         benchmark::DoNotOptimize(saved.data());
@@ -448,7 +417,7 @@ void BM_PeakSave(benchmark::State& state) {
 // reads it) against three times the file plus 32 MiB, every round; and its save, whose bytes hold
 // the attachments once, against their size beside those bytes.
 void BM_PeakAttachments(benchmark::State& state) {
-    const Bytes file = KdbxFile::save(databaseWithAttachments(true), key);
+    const Bytes file = KdbxFile::save(benchDatabaseWithAttachments(), key);
     const std::string path = tempPath("attachments.kdbx");
     writeFile(path, file);
     std::vector<double> loads;

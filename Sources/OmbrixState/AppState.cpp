@@ -451,11 +451,7 @@ Bytes AppState::encrypt(const KdbxDatabase& database, const KdbxKey& key) {
 AppState::SaveOutcome AppState::saveQuietly(Asking asking) {
     if (!database_ || !databaseURL_ || !activeKey_) return SaveOutcome::saved;
     // Nothing may change the database while its copy is encrypted, and no second save start.
-    setSaving(true);
-    struct Done {
-        AppState& state;
-        ~Done() { state.setSaving(false); }
-    } done{*this};
+    const SavingMark savingMark = markSaving();
 
     const Bytes bytes = encrypt(*database_, *activeKey_);
     // Asked right before writing, after the key derivation: someone else's copy (a sync
@@ -597,11 +593,7 @@ void AppState::saveAs(const QString& url) {
     if (!database_ || !activeKey_ || saving_) return;
     std::optional<QString> note;
     try {
-        setSaving(true);
-        struct Done {
-            AppState& state;
-            ~Done() { state.setSaving(false); }
-        } done{*this};
+        const SavingMark savingMark = markSaving();
         const Bytes bytes = encrypt(*database_, *activeKey_);
         note = deps_.files->writeAtomically(url, bytes);
         rememberWrittenFile(url, bytes);

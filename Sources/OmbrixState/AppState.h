@@ -338,6 +338,15 @@ class AppState : public QObject {
     Bytes encrypt(const KdbxDatabase& database, const KdbxKey& key);
     void setWorking(bool working);
     void setSaving(bool saving);
+    // Marks a save under way until the mark goes out of scope, however the save ends.
+    struct SavingMark {
+        AppState& state;
+        ~SavingMark() { state.setSaving(false); }
+    };
+    [[nodiscard]] SavingMark markSaving() {
+        setSaving(true);
+        return SavingMark{*this};
+    }
     // The changes in a new file beside the database: its name says what it holds and when.
     void writeBeside(const Bytes& bytes);
     // Opens the version on disk again with the kept key, dropping the open one.

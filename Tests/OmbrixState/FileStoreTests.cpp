@@ -251,6 +251,25 @@ FileSystemCalls pretending(const std::shared_ptr<Pretend>& p) {
     return calls;
 }
 
+// Writes "sonraki" over the file at `path` through a store that pretends what `setUp` says:
+// whether it saved (a failure is reported as the case's) and the note it gave.
+struct PretendedSave {
+    bool saved = false;
+    std::optional<QString> note;
+};
+PretendedSave savePretending(const QString& path, const std::function<void(Pretend&)>& setUp,
+                             const char* caseNote) {
+    auto pretend = std::make_shared<Pretend>();
+    setUp(*pretend);
+    LocalFileStore files(pretending(pretend));
+    try {
+        return {true, files.writeAtomically(path, bytes("sonraki"))};
+    } catch (const FileError& error) {
+        ADD_FAILURE() << caseNote << ": " << error.what();
+        return {};
+    }
+}
+
 struct statInfo {
     uid_t uid;
     gid_t gid;
@@ -364,16 +383,9 @@ TEST(LocalFileStore, AWritableFileStaysSavableAndNeverGivesWiderAccess) {
         plain.writeAtomically(path, bytes("önceki"));
         ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), c.mode), 0) << c.note;
 
-        auto pretend = std::make_shared<Pretend>();
-        c.setUp(*pretend);
-        LocalFileStore files(pretending(pretend));
-        std::optional<QString> note;
-        try {
-            note = files.writeAtomically(path, bytes("sonraki"));
-        } catch (const FileError& error) {
-            ADD_FAILURE() << c.note << ": " << error.what();
-            continue;
-        }
+        const PretendedSave save = savePretending(path, c.setUp, c.note);
+        if (!save.saved) continue;
+        const std::optional<QString>& note = save.note;
         EXPECT_EQ(plain.read(path), bytes("sonraki")) << c.note;
         EXPECT_EQ(statOf(path).mode, c.expectedMode) << c.note;
         if (c.said.empty()) {
@@ -482,16 +494,9 @@ TEST(LocalFileStore, AnAccessListThatCannotComeAlongLeavesTheFileTheOwnersOnly) 
         }
         ASSERT_EQ(statOf(path).mode, c.modeBefore) << c.note;
 
-        auto pretend = std::make_shared<Pretend>();
-        c.setUp(*pretend);
-        LocalFileStore files(pretending(pretend));
-        std::optional<QString> note;
-        try {
-            note = files.writeAtomically(path, bytes("sonraki"));
-        } catch (const FileError& error) {
-            ADD_FAILURE() << c.note << ": " << error.what();
-            continue;
-        }
+        const PretendedSave save = savePretending(path, c.setUp, c.note);
+        if (!save.saved) continue;
+        const std::optional<QString>& note = save.note;
         EXPECT_EQ(plain.read(path), bytes("sonraki")) << c.note;
         EXPECT_EQ(attribute(path, "system.posix_acl_access"), std::nullopt) << c.note;
         EXPECT_EQ(statOf(path).mode, 0600u) << c.note;

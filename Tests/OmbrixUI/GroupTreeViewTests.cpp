@@ -18,6 +18,7 @@
 #include "OmbrixUI/GroupTreeModel.h"
 #include "OmbrixUI/GroupTreeView.h"
 #include "Support/MainWindowFixture.h"
+#include "Support/MenuKeys.h"
 #include "Support/WidgetProbe.h"
 
 using namespace mainwindow;
@@ -496,13 +497,7 @@ TEST(GroupTreeView, KeysWorkTheTree) {
 
 // The Menu key and Shift+F10 open the row's context menu at the row that has the keyboard.
 TEST(GroupTreeView, TheContextMenuOpensFromTheKeyboard) {
-    struct Case {
-        int key;
-        Qt::KeyboardModifiers modifiers;
-        const char* note;
-    };
-    for (const Case c : {Case{Qt::Key_Menu, Qt::NoModifier, "Menu key"},
-                         Case{Qt::Key_F10, Qt::ShiftModifier, "Shift+F10"}}) {
+    for (const MenuKey& c : contextMenuKeys) {
         TreeFixture f;
         QApplication::setActiveWindow(&f.view);
         f.state->setSelectedGroupID(f.sample.banks.id);
@@ -515,7 +510,7 @@ TEST(GroupTreeView, TheContextMenuOpensFromTheKeyboard) {
             shownAt = menu->pos();
             choose(menu, QStringLiteral("Yeni alt grup"));
         });
-        QTest::sendKeyEvent(QTest::Click, &f.tree(), Qt::Key(c.key), QString(), c.modifiers);
+        QTest::sendKeyEvent(QTest::Click, &f.tree(), c.key, QString(), c.modifiers);
         settle();
         EXPECT_EQ(items.join("|").toStdString(),
                   "Yeni kayıt|Yeni alt grup|—|Grubu düzenle|Grubu sil|—|Daralt")

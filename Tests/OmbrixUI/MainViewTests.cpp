@@ -29,6 +29,7 @@
 #include "OmbrixUI/SearchField.h"
 #include "OmbrixUI/StatusBar.h"
 #include "Support/MainWindowFixture.h"
+#include "Support/MenuKeys.h"
 #include "Support/WidgetProbe.h"
 
 using namespace mainwindow;
@@ -510,13 +511,7 @@ TEST(MainView, TabReachesEveryControlAndTheGroupTree) {
 // The keyboard path from the list: the context menu (Menu key or Shift+F10) moves the selected
 // entries to a group chosen from "Taşı…".
 TEST(MainView, SelectedEntriesMoveToAGroupFromTheKeyboard) {
-    struct Case {
-        int key;
-        Qt::KeyboardModifiers modifiers;
-        const char* note;
-    };
-    for (const Case c : {Case{Qt::Key_Menu, Qt::NoModifier, "Menu key"},
-                         Case{Qt::Key_F10, Qt::ShiftModifier, "Shift+F10"}}) {
+    for (const MenuKey& c : contextMenuKeys) {
         ViewFixture f;
         EntryList* list = f.view->entryList()->list();
         list->setFocus(Qt::TabFocusReason);
@@ -546,7 +541,7 @@ TEST(MainView, SelectedEntriesMoveToAGroupFromTheKeyboard) {
             QTest::keyClick(groupsMenu, chosen ? Qt::Key_Return : Qt::Key_Escape);
             if (!chosen && QApplication::activePopupWidget()) QApplication::activePopupWidget()->close();
         });
-        QTest::sendKeyEvent(QTest::Click, list, Qt::Key(c.key), QString(), c.modifiers);
+        QTest::sendKeyEvent(QTest::Click, list, c.key, QString(), c.modifiers);
         settle();
         EXPECT_EQ(groups, (QStringList{"Kasa", "E-posta", "Bankalar", "Kartlar", "Boş grup"})) << c.note;
         ASSERT_TRUE(chosen) << c.note;

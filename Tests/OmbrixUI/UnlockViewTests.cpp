@@ -805,25 +805,6 @@ TEST(UnlockViewGallery, LockScreenInEachMode) {
 
 namespace {
 
-// A KDBX 3.1 fixture whose AES-KDF asks for 2^40 rounds: hours of work, which only a stop ends.
-Bytes endlessDerivation() {
-    Bytes file =
-        testsupport::readFile(testsupport::fixturePath("kdbx/v31-aeskdf-aes256-salsa20-gzip-password.kdbx"));
-    // The outer header: 12 bytes of signature and version, then fields of id, 16-bit length, data.
-    for (std::size_t at = 12; at + 3 <= file.size();) {
-        const std::uint8_t id = file[at];
-        const std::size_t length = file[at + 1] | (file[at + 2] << 8);
-        if (id == 0) break;
-        if (id == 6 && length == 8) {  // the transform rounds
-            // 2^36 rounds: minutes of work, far inside what the bound lets through.
-            for (std::size_t i = 0; i < 8; ++i) file[at + 3 + i] = i == 4 ? 0x10 : 0x00;
-            return file;
-        }
-        at += 3 + length;
-    }
-    return {};
-}
-
 template <class Condition>
 bool spinUntil(Condition condition, int deadlineMs = 10000) {
     QElapsedTimer timer;
@@ -842,7 +823,8 @@ bool spinUntil(Condition condition, int deadlineMs = 10000) {
 TEST(UnlockView, AKeyDerivationShowsItsWorkAndVazgecStopsIt) {
     for (const bool byEscape : {false, true}) {
         Harness h;
-        const Bytes heavy = endlessDerivation();
+        // 2^36 rounds: minutes of work, far inside what the bound lets through; only a stop ends it.
+        const Bytes heavy = testsupport::slowAesKdfFixture(std::uint64_t{1} << 36);
         ASSERT_FALSE(heavy.empty());
         h.files->writeAtomically(h.path("ağır.kdbx"), heavy);
         AppStateDependencies deps = h.dependencies();

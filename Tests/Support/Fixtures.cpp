@@ -22,6 +22,24 @@ std::vector<std::uint8_t> readFile(const std::filesystem::path& path) {
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
+std::vector<std::uint8_t> slowAesKdfFixture(std::uint64_t rounds) {
+    std::vector<std::uint8_t> file =
+        readFile(fixturePath("kdbx/v31-aeskdf-aes256-salsa20-gzip-password.kdbx"));
+    // The outer header: 12 bytes of signature and version, then fields of id, 16-bit length, data.
+    for (std::size_t at = 12; at + 3 <= file.size();) {
+        const std::uint8_t id = file[at];
+        const std::size_t length = file[at + 1] | (file[at + 2] << 8);
+        if (id == 0) break;
+        if (id == 6 && length == 8) {  // the transform rounds, little-endian
+            for (std::size_t i = 0; i < 8; ++i)
+                file[at + 3 + i] = static_cast<std::uint8_t>(rounds >> (8 * i));
+            return file;
+        }
+        at += 3 + length;
+    }
+    return {};
+}
+
 std::vector<std::uint8_t> fromHex(const std::string& hex) {
     std::vector<std::uint8_t> out;
     int high = -1;

@@ -16,6 +16,11 @@ std::filesystem::path fixturePath(const std::string& relative);
 // The whole file as bytes; fails the calling test (via abort message) when unreadable.
 std::vector<std::uint8_t> readFile(const std::filesystem::path& path);
 
+// The version 3.1 fixture "kdbx/v31-aeskdf-aes256-salsa20-gzip-password.kdbx" with its AES-KDF
+// asking for `rounds` rounds instead, for tests of a derivation that takes long; empty when its
+// header holds no rounds field.
+std::vector<std::uint8_t> slowAesKdfFixture(std::uint64_t rounds);
+
 // Bytes from a hex text ("00ff..."); whitespace is ignored.
 std::vector<std::uint8_t> fromHex(const std::string& hex);
 

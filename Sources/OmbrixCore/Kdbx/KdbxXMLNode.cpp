@@ -501,7 +501,7 @@ struct ParserFree {
     void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
 };
 
-void appendNode(const KdbxXMLNode& node, std::string& out) {
+void appendNode(const KdbxXMLNode& node, std::string& out, bool protectedIsLeaf) {
     out += '<';
     out += node.name;
     for (const auto& [name, value] : node.attributes) {
@@ -513,15 +513,16 @@ void appendNode(const KdbxXMLNode& node, std::string& out) {
         out += '"';
     }
     if (node.isProtected) out += " Protected=\"True\"";
-    if (node.children.empty() && node.text.empty()) {
+    const bool leaf = (protectedIsLeaf && node.isProtected) || node.children.empty();
+    if (leaf && node.text.empty()) {
         out += "/>";
         return;
     }
     out += '>';
-    if (node.children.empty()) {
+    if (leaf) {
         KdbxXMLEscape::appendText(out, node.text);
     } else {
-        for (const KdbxXMLNode::Ptr& child : node.children) appendNode(*child, out);
+        for (const KdbxXMLNode::Ptr& child : node.children) appendNode(*child, out, protectedIsLeaf);
     }
     out += "</";
     out += node.name;
@@ -658,5 +659,9 @@ std::string KdbxXMLNode::rawXMLString() const {
 }
 
 void KdbxXMLNode::appendRaw(std::string& out) const {
-    appendNode(*this, out);
+    appendNode(*this, out, false);
+}
+
+void KdbxXMLNode::appendAsWritten(std::string& out) const {
+    appendNode(*this, out, true);
 }

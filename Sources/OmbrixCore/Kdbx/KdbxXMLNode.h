@@ -109,4 +109,7 @@ class KdbxXMLNode {
     // written without its own text.
     std::string rawXMLString() const;
     void appendRaw(std::string& out) const;
+    // The same as the writer writes the element: a protected one keeps its text and drops any
+    // children, as a protected value has only text.
+    void appendAsWritten(std::string& out) const;
 };

@@ -70,7 +70,7 @@ class KeptTree {
         const Node::Ptr node = fallback.parse(text);
         if (!node) return false;
         own_.clear();
-        appendCanonical(*node, own_);
+        node->appendAsWritten(own_);
         elements_.clear();
         // What expat read and the node tree wrote is canonical; only names outside ASCII are not
         // taken by the strict check, and expat has checked those.
@@ -126,35 +126,6 @@ class KeptTree {
     }
 
   private:
-    // The node tree's serialisation, except that a protected element keeps its text and drops
-    // its children: what the writer writes of it.
-    static void appendCanonical(const Node& node, std::string& out) {
-        out += '<';
-        out += node.name;
-        for (const auto& [name, value] : node.attributes) {
-            out += ' ';
-            out += name;
-            out += "=\"";
-            KdbxXMLEscape::appendAttribute(out, value);
-            out += '"';
-        }
-        if (node.isProtected) out += " Protected=\"True\"";
-        const bool leaf = node.isProtected || node.children.empty();
-        if (leaf && node.text.empty()) {
-            out += "/>";
-            return;
-        }
-        out += '>';
-        if (leaf) {
-            KdbxXMLEscape::appendText(out, node.text);
-        } else {
-            for (const Node::Ptr& child : node.children) appendCanonical(*child, out);
-        }
-        out += "</";
-        out += node.name;
-        out += '>';
-    }
-
     static bool isNameStart(char c) {
         return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
     }

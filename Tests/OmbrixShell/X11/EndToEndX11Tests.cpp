@@ -560,23 +560,12 @@ namespace {
 // A KDBX 3.1 fixture whose AES-KDF takes 2^31 rounds: most of a minute on a desktop, which the
 // previous bound accepted and ran on the window's thread.
 bool writeSlowDerivation(const QString& path) {
-    Bytes file =
-        testsupport::readFile(testsupport::fixturePath("kdbx/v31-aeskdf-aes256-salsa20-gzip-password.kdbx"));
-    for (std::size_t at = 12; at + 3 <= file.size();) {
-        const std::uint8_t id = file[at];
-        const std::size_t length = file[at + 1] | (file[at + 2] << 8);
-        if (id == 0) break;
-        if (id == 6 && length == 8) {  // the transform rounds
-            for (std::size_t i = 0; i < 8; ++i) file[at + 3 + i] = i == 3 ? 0x80 : 0x00;
-            QFile out(path);
-            return out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                   out.write(reinterpret_cast<const char*>(file.data()), static_cast<qint64>(file.size())) ==
-                       static_cast<qint64>(file.size()) &&
-                   out.flush();
-        }
-        at += 3 + length;
-    }
-    return false;
+    const Bytes file = testsupport::slowAesKdfFixture(std::uint64_t{1} << 31);
+    QFile out(path);
+    return !file.empty() && out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           out.write(reinterpret_cast<const char*>(file.data()), static_cast<qint64>(file.size())) ==
+               static_cast<qint64>(file.size()) &&
+           out.flush();
 }
 
 }  // namespace
