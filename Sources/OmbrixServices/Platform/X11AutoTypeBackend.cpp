@@ -3,6 +3,7 @@
 #include "OmbrixServices/Platform/X11Connection.h"
 #include "OmbrixServices/Platform/X11KeyLayout.h"
 #include "OmbrixServices/Platform/X11Keyboard.h"
+#include "OmbrixServices/Platform/X11SpareKeys.h"
 #include "OmbrixServices/Platform/XcbReply.h"
 #include "OmbrixServices/Services/CarbonKeyTable.h"
 
@@ -35,16 +36,9 @@ using KeyStroke = AutoTypeService::KeyStroke;
 // layout lookup takes into account.
 constexpr std::uint8_t textLocks = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_LOCK;
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using Outcome = AutoTypeService::Backend::Outcome;
 using CharacterStrokes = AutoTypeService::Backend::CharacterStrokes;
-
-// How long a spare key code keeps its keysym after its last press, before it may be given another
-// one or none: a client reads a changed key map only when it comes to the notice of the change in
-// its queue, and decodes the keys after it with the map as it is at that moment, not as it was
-// when the key was pressed. A client that busy (2 s behind) is already far out of the ordinary.
-constexpr milliseconds spareKeyMeaningKept{5000};
 
 // The stored key codes of the named keys (the Carbon codes), which name a key position.
 std::uint32_t carbonCode(AutoTypeKey key) {
@@ -263,7 +257,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
             xcb_xkb_get_state_reply(c->xcb(), xcb_xkb_get_state(c->xcb(), XCB_XKB_ID_USE_CORE_KBD), nullptr));
         if (!state) return std::nullopt;
         const X11KeyLayout& layout = layoutFor(*c, state->group);
-        const std::set<xkb_keycode_t> ours = boundKeycodes();
+        const std::set<xkb_keycode_t> ours = spares_.boundKeycodes();
         if (std::optional<X11KeyLayout::Stroke> found = layout.stroke(character, state->lockedMods, ours)) {
             if (std::optional<KeyStroke> stroke = toKeyStroke(layout, *found))
                 return CharacterStrokes{{*stroke}, milliseconds{0}};
@@ -283,7 +277,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
             if (!stroke) {
                 const xkb_keysym_t keysym = xkb_utf32_to_keysym(codePoint);
                 if (keysym == XKB_KEY_NoSymbol) return std::nullopt;
-                const SpareKey spare = bindSpareKey(*c, keysym, sparesInUse);
+                const X11SpareKeys::SpareKey spare = spares_.bind(*c, keysym, sparesInUse);
                 if (spare.wait > milliseconds{0}) return CharacterStrokes{{}, spare.wait};
                 if (!spare.keycode) return std::nullopt;
                 sparesInUse.insert(*spare.keycode);
@@ -313,7 +307,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         // The key that types "a" in this layout, whatever modifiers that needs; the A position
         // when none does.
         std::optional<std::uint32_t> keycode;
-        if (std::optional<X11KeyLayout::Stroke> a = layout.stroke(u"a", 0, boundKeycodes()))
+        if (std::optional<X11KeyLayout::Stroke> a = layout.stroke(u"a", 0, spares_.boundKeycodes()))
             keycode = a->keycode;
         if (!keycode) keycode = c->keyboard()->keycode("AC01");
         const std::optional<xkb_keycode_t> control = layout.modifierKey(XCB_MOD_MASK_CONTROL);
@@ -334,7 +328,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         if (c->isBroken()) return Outcome::failed;
         if (outcome == Outcome::done) {
             down_.insert(static_cast<xcb_keycode_t>(keycode));
-            usedSpareKey(static_cast<xcb_keycode_t>(keycode));
+            spares_.used(static_cast<xcb_keycode_t>(keycode));
         }
         return outcome;
     }
@@ -346,7 +340,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
                             XCB_NONE, 0, 0, 0);
         c->flush();
         down_.erase(static_cast<xcb_keycode_t>(keycode));
-        usedSpareKey(static_cast<xcb_keycode_t>(keycode));
+        spares_.used(static_cast<xcb_keycode_t>(keycode));
         return !c->isBroken();
     }
 
@@ -354,8 +348,8 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         restoreLocks();
         stopWatchingFocusEvents();
         inRun_ = false;
-        poolRead_ = false;
-        if (!bound_.empty()) restoreTimer_.start(spareKeyMeaningKept);
+        spares_.endRun();
+        if (!spares_.empty()) restoreTimer_.start(spareKeyMeaningKept);
     }
 
   private:
@@ -514,107 +508,6 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         return result;
     }
 
-    std::set<xkb_keycode_t> boundKeycodes() const {
-        std::set<xkb_keycode_t> codes;
-        for (const Binding& b : bound_) codes.insert(b.keycode);
-        return codes;
-    }
-
-    // Key codes without any keysym in the core mapping; read at the first binding of a run.
-    void readSparePool(X11Connection& c) {
-        pool_.clear();
-        const xcb_setup_t* setup = xcb_get_setup(c.xcb());
-        const int count = setup->max_keycode - setup->min_keycode + 1;
-        XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(
-            c.xcb(), xcb_get_keyboard_mapping(c.xcb(), setup->min_keycode, static_cast<std::uint8_t>(count)),
-            nullptr));
-        if (!mapping || mapping->keysyms_per_keycode == 0) return;
-        symsPerKeycode_ = mapping->keysyms_per_keycode;
-        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping.get());
-        const int length = xcb_get_keyboard_mapping_keysyms_length(mapping.get());
-        for (int key = 0; (key + 1) * symsPerKeycode_ <= length; ++key) {
-            const xcb_keysym_t* first = syms + key * symsPerKeycode_;
-            if (std::all_of(first, first + symsPerKeycode_, [](xcb_keysym_t s) { return s == XCB_NONE; })) {
-                pool_.push_back(static_cast<xcb_keycode_t>(setup->min_keycode + key));
-            }
-        }
-        poolRead_ = true;
-    }
-
-    struct SpareKey {
-        std::optional<xcb_keycode_t> keycode;
-        milliseconds wait{0};  // none yet: the one to give up its keysym must keep it this long
-    };
-
-    // A spare key code that types the keysym: one already bound to it, a free one, or else, as a
-    // last resort, the one pressed longest ago, once it has kept its keysym long enough after
-    // that press (see spareKeyMeaningKept); until then, how long to wait. Distinct characters get
-    // distinct keys while there are enough. Keys in `inUse` hold code points of the character
-    // being prepared, not yet typed: rebinding one would type the wrong code point, so when only
-    // those are left there is no key.
-    SpareKey bindSpareKey(X11Connection& c, xkb_keysym_t keysym, const std::set<xcb_keycode_t>& inUse) {
-        const Clock::time_point now = Clock::now();
-        for (auto b = bound_.begin(); b != bound_.end(); ++b) {
-            if (b->keysym != keysym) continue;
-            // Another program may have rebound it meanwhile; then it is no longer ours.
-            if (mappedKeysym(c, b->keycode) == keysym) {
-                b->lastUse = now;
-                return {b->keycode};
-            }
-            bound_.erase(b);
-            break;
-        }
-        if (!poolRead_) readSparePool(c);
-        if (symsPerKeycode_ < 2) return {};
-        std::optional<xcb_keycode_t> keycode;
-        for (xcb_keycode_t candidate : pool_) {
-            const bool taken = std::any_of(bound_.begin(), bound_.end(),
-                                           [candidate](const Binding& b) { return b.keycode == candidate; });
-            if (!taken) {
-                keycode = candidate;
-                break;
-            }
-        }
-        std::optional<std::ptrdiff_t> evicted;
-        if (!keycode) {
-            auto oldest = bound_.end();
-            for (auto b = bound_.begin(); b != bound_.end(); ++b) {
-                if (inUse.count(b->keycode) == 0 && (oldest == bound_.end() || b->lastUse < oldest->lastUse))
-                    oldest = b;
-            }
-            if (oldest == bound_.end()) return {};
-            const auto kept = std::chrono::duration_cast<milliseconds>(now - oldest->lastUse);
-            if (kept < spareKeyMeaningKept) return {std::nullopt, spareKeyMeaningKept - kept};
-            keycode = oldest->keycode;
-            evicted = oldest - bound_.begin();
-        }
-        // The same keysym on the plain and the shifted level, so that Shift makes no difference.
-        std::vector<xcb_keysym_t> syms(symsPerKeycode_, XCB_NONE);
-        syms[0] = keysym;
-        syms[1] = keysym;
-        if (c.check(
-                xcb_change_keyboard_mapping_checked(c.xcb(), 1, *keycode, symsPerKeycode_, syms.data()))) {
-            return {};
-        }
-        if (evicted) bound_.erase(bound_.begin() + *evicted);
-        bound_.push_back({keysym, *keycode, now});
-        return {keycode};
-    }
-
-    // The first keysym of the key code in the server's core mapping.
-    static xcb_keysym_t mappedKeysym(X11Connection& c, xcb_keycode_t keycode) {
-        XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(
-            xcb_get_keyboard_mapping_reply(c.xcb(), xcb_get_keyboard_mapping(c.xcb(), keycode, 1), nullptr));
-        if (!mapping || xcb_get_keyboard_mapping_keysyms_length(mapping.get()) < 1) return XCB_NONE;
-        return xcb_get_keyboard_mapping_keysyms(mapping.get())[0];
-    }
-
-    void usedSpareKey(xcb_keycode_t keycode) {
-        for (Binding& b : bound_) {
-            if (b.keycode == keycode) b.lastUse = Clock::now();
-        }
-    }
-
     // Everything a run changed on the keyboard, at once: the program is ending.
     void restoreKeyboard() {
         if (X11Connection* c = connectionOf_(); c && !c->isBroken() && c->hasXTest()) {
@@ -641,26 +534,10 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     // Gives the spare key codes back their empty mapping, those that still hold our keysym.
     void restoreSpareKeys() {
         restoreTimer_.stop();
-        if (bound_.empty()) return;
-        X11Connection* c = connectionOf_();
-        if (c && !c->isBroken()) {
-            const std::vector<xcb_keysym_t> none(std::max<std::uint8_t>(symsPerKeycode_, 1), XCB_NONE);
-            for (const Binding& b : bound_) {
-                if (mappedKeysym(*c, b.keycode) != b.keysym) continue;
-                xcb_change_keyboard_mapping(c->xcb(), 1, b.keycode, static_cast<std::uint8_t>(none.size()),
-                                            none.data());
-            }
-            c->flush();
-        }
-        bound_.clear();
+        if (spares_.empty()) return;
+        spares_.restore(connectionOf_());
         layouts_.clear();
     }
-
-    struct Binding {
-        xkb_keysym_t keysym;
-        xcb_keycode_t keycode;
-        Clock::time_point lastUse;  // bound or pressed
-    };
 
     std::function<X11Connection*()> connectionOf_;
     QObject context_;  // owns the signal connections; they end with this object
@@ -672,10 +549,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     std::map<xkb_layout_index_t, std::unique_ptr<X11KeyLayout>> layouts_;
     bool inRun_ = false;
     std::uint8_t lockedBeforeRun_ = 0;  // the locks put aside for the run under way
-    bool poolRead_ = false;
-    std::uint8_t symsPerKeycode_ = 0;
-    std::vector<xcb_keycode_t> pool_;
-    std::vector<Binding> bound_;
+    X11SpareKeys spares_;
     std::set<xcb_keycode_t> down_;  // keys pressed and not yet released
     // Watching for grabs of the keyboard by other programs during a run.
     QPointer<X11Connection> focusConnection_;
