@@ -5,16 +5,15 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
-#include <functional>
 #include <limits>
 #include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
 
-#include <unistd.h>
 #include <zlib.h>
 
+#include "OmbrixCore/Compression/GzipDeflatePool.h"
 #include "OmbrixCore/Foundation/Precondition.h"
 
 namespace {
@@ -184,80 +183,6 @@ class PieceDeflater {
     bool ready_ = false;
 };
 
-// The threads that deflate the pieces of every member in the process: started at the first
-// member that needs them and kept, so that saving again and again reuses the same threads (and
-// their heaps) instead of starting new ones, each with memory of its own, every time.
-class DeflatePool {
-  public:
-    static DeflatePool& shared() {
-        static DeflatePool pool;
-        return pool;
-    }
-
-    // Runs `task` on a thread of the pool. The task must not throw. Throws std::system_error
-    // when no thread can be started, or std::bad_alloc.
-    void post(std::function<void()> task) {
-        const std::lock_guard lock(mutex_);
-        if (owner_ != getpid()) {
-            // A child process made by fork() has none of its parent's threads: it starts its own,
-            // and the parent's are left alone (they cannot be joined here).
-            if (!threads_.empty()) new std::vector<std::thread>(std::move(threads_));
-            threads_.clear();
-            tasks_.clear();
-            owner_ = getpid();
-        }
-        if (threads_.empty()) start();
-        tasks_.push_back(std::move(task));
-        work_.notify_one();
-    }
-
-    ~DeflatePool() {
-        {
-            const std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        work_.notify_all();
-        for (std::thread& thread : threads_) thread.join();
-    }
-
-  private:
-    DeflatePool() = default;
-
-    void start() {
-        const unsigned count = std::clamp(std::thread::hardware_concurrency(), 1u, 16u);
-        for (unsigned i = 0; i < count; ++i) {
-            try {
-                threads_.emplace_back([this] { loop(); });
-            } catch (...) {
-                // Fewer threads serve as well, only slower; none at all cannot.
-                if (threads_.empty()) throw;
-                break;
-            }
-        }
-    }
-
-    void loop() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            work_.wait(lock, [&] { return stopping_ || !tasks_.empty(); });
-            if (tasks_.empty()) return;
-            std::function<void()> task = std::move(tasks_.front());
-            tasks_.pop_front();
-            lock.unlock();
-            task();
-            task = nullptr;
-            lock.lock();
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable work_;
-    std::deque<std::function<void()>> tasks_;
-    std::vector<std::thread> threads_;
-    bool stopping_ = false;
-    pid_t owner_ = getpid();
-};
-
 }  // namespace
 
 struct Gzip::Compressor::State {
@@ -386,7 +311,7 @@ struct Gzip::Compressor::State {
         ++running;
         lock.unlock();
         try {
-            DeflatePool::shared().post([this, piece] { compress(piece); });
+            GzipInternal::DeflatePool::shared().post([this, piece] { compress(piece); });
         } catch (...) {
             lock.lock();
             inFlight.pop_back();
@@ -618,60 +543,4 @@ void Gzip::Decompressor::write(ByteView data) {
 
 void Gzip::Decompressor::finish() {
     state_->finish();
-}
-
-Gzip::Error::Error(Kind kind, std::uint32_t expected, std::int64_t actual)
-    : kind_(kind), expected_(expected), actual_(actual) {
-    switch (kind) {
-        case Kind::crcMismatch:
-            description_ = "Gzip: CRC32 uyuşmuyor (beklenen " + std::to_string(expected) + ", bulunan " +
-                           std::to_string(actual) + ").";
-            break;
-        case Kind::sizeMismatch:
-            description_ = "Gzip: açılan boyut uyuşmuyor (beklenen " + std::to_string(expected) +
-                           ", bulunan " + std::to_string(actual) + ").";
-            break;
-        case Kind::notGzip:
-            description_ = "Gzip: geçersiz sihirli sayı.";
-            break;
-        case Kind::truncated:
-            description_ = "Gzip: veri eksik.";
-            break;
-        case Kind::headerCRCMismatch:
-            description_ = "Gzip: başlık CRC uyuşmuyor.";
-            break;
-        case Kind::streamFailure:
-            description_ = "Gzip: sıkıştırma akışı başarısız.";
-            break;
-        case Kind::tooLarge:
-            description_ = "Gzip: açılan veri 1 GiB sınırını aşıyor; bu büyüklükte bir veritabanı açılamaz.";
-            break;
-    }
-}
-
-Gzip::Error Gzip::Error::crcMismatch(std::uint32_t expected, std::uint32_t actual) {
-    return Error(Kind::crcMismatch, expected, actual);
-}
-
-Gzip::Error Gzip::Error::sizeMismatch(std::uint32_t expected, std::int64_t actual) {
-    return Error(Kind::sizeMismatch, expected, actual);
-}
-
-Gzip::Error Gzip::Error::notGzip() {
-    return Error(Kind::notGzip, 0, 0);
-}
-
-Gzip::Error Gzip::Error::truncated() {
-    return Error(Kind::truncated, 0, 0);
-}
-
-Gzip::Error Gzip::Error::headerCRCMismatch() {
-    return Error(Kind::headerCRCMismatch, 0, 0);
-}
-
-Gzip::Error Gzip::Error::streamFailure() {
-    return Error(Kind::streamFailure, 0, 0);
-}
-Gzip::Error Gzip::Error::tooLarge() {
-    return Error(Kind::tooLarge, 0, 0);
 }

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -15,14 +14,16 @@
 #include "OmbrixCore/Kdbx/InnerStreamCipher.h"
 #include "OmbrixCore/Kdbx/KdbxError.h"
 #include "OmbrixCore/Kdbx/KdbxXMLEscape.h"
+#include "OmbrixCore/Kdbx/KdbxXMLExpat.h"
 #include "OmbrixCore/Kdbx/PartChannel.h"
 #include "OmbrixCore/Kdbx/Pipeline.h"
 #include "OmbrixCore/Kdbx/UnicodeText.h"
 
 namespace {
 
-// XML_Parse takes an int length: larger documents are fed in pieces.
-constexpr std::size_t maxPiece = std::size_t{1} << 30;
+using KdbxXMLInternal::connect;
+using KdbxXMLInternal::maxPiece;
+using KdbxXMLInternal::ParserFree;
 
 bool isTrue(const char* value) {
     const std::string_view v(value);
@@ -242,18 +243,6 @@ class TreeBuilder {
     bool failed_ = false;
 };
 
-// Points expat's events at the handlers of `driver`. A document type declaration is where
-// entities would be declared (and expanded exponentially); the format never has one, so the
-// driver refuses a document with one outright.
-template <class Driver>
-void connect(XML_Parser parser, Driver* driver) {
-    XML_SetUserData(parser, driver);
-    XML_SetElementHandler(parser, &Driver::onStart, &Driver::onEnd);
-    XML_SetCharacterDataHandler(parser, &Driver::onCharacters);
-    XML_SetStartDoctypeDeclHandler(parser, &Driver::onDoctype);
-    XML_SetEntityDeclHandler(parser, &Driver::onEntityDecl);
-}
-
 // Drives a builder from expat on the same thread. No exception may cross expat's C frames: each
 // handler catches, records and stops the parser, and complete() rethrows once XML_Parse has
 // returned.
@@ -270,7 +259,7 @@ class ExpatDriver {
 
   private:
     template <class Driver>
-    friend void connect(XML_Parser, Driver*);
+    friend void KdbxXMLInternal::connect(XML_Parser, Driver*);
 
     static ExpatDriver& self(void* data) { return *static_cast<ExpatDriver*>(data); }
 
@@ -306,150 +295,6 @@ class ExpatDriver {
 
     XML_Parser parser_;
     TreeBuilder& builder_;
-    std::exception_ptr error_;
-};
-
-// Records expat's events in chunks for a builder on another thread: expat's pass and the building
-// of the tree are the two halves of reading a payload, and each then has a core. An event is 'S',
-// the attribute count (4 bytes), then the element name and each attribute name and value, each
-// followed by a NUL (which expat never lets into either); 'T', a length (4 bytes) and that much
-// character data (runs of it merged); or 'E'. The record ends with 'D' when the document was
-// well-formed and 'X' when it was not or held a document type declaration.
-class EventRecorder {
-  public:
-    EventRecorder(XML_Parser parser, PartChannel& out) : parser_(parser), out_(out) {
-        connect(parser, this);
-        chunk_.resize(chunkSize + chunkSize / 4);
-    }
-
-    // Ends the record once expat has returned, unless nobody reads it any more.
-    void finish(bool parsedOK) {
-        if (error_) std::rethrow_exception(error_);
-        if (abandoned_) return;
-        room(1);
-        chunk_[used_++] = parsedOK && !refused_ ? 'D' : 'X';
-        flush();
-    }
-
-  private:
-    // A chunk is handed on once it holds this much; the buffer has a quarter more, so that most
-    // events fit behind that mark without a check of their own.
-    static constexpr std::size_t chunkSize = 256 * 1024;
-
-    template <class Driver>
-    friend void connect(XML_Parser, Driver*);
-
-    static EventRecorder& self(void* data) { return *static_cast<EventRecorder*>(data); }
-
-    // The record is written through a cursor into a buffer sized in advance: this runs on
-    // expat's thread, the one the whole load waits for, once for every event of the payload.
-    static void onStart(void* data, const XML_Char* name, const XML_Char** attributes) {
-        self(data).guard([&](EventRecorder& r) {
-            r.textLength_ = noText;
-            std::size_t count = 0;
-            const std::size_t nameLength = std::strlen(name) + 1;
-            std::size_t size = 1 + 4 + nameLength;
-            while (attributes[2 * count] != nullptr) {
-                size += std::strlen(attributes[2 * count]) + std::strlen(attributes[2 * count + 1]) + 2;
-                ++count;
-            }
-            r.room(size);
-            std::uint8_t* at = r.chunk_.data() + r.used_;
-            *at++ = 'S';
-            const auto count32 = static_cast<std::uint32_t>(count);
-            std::memcpy(at, &count32, 4);
-            at += 4;
-            std::memcpy(at, name, nameLength);
-            at += nameLength;
-            for (std::size_t i = 0; i < 2 * count; ++i) {
-                const std::size_t length = std::strlen(attributes[i]) + 1;
-                std::memcpy(at, attributes[i], length);
-                at += length;
-            }
-            r.used_ = static_cast<std::size_t>(at - r.chunk_.data());
-            if (r.used_ >= chunkSize) r.flush();
-        });
-    }
-    static void onEnd(void* data, const XML_Char*) {
-        self(data).guard([](EventRecorder& r) {
-            r.textLength_ = noText;
-            r.room(1);
-            r.chunk_[r.used_++] = 'E';
-        });
-    }
-    static void onCharacters(void* data, const XML_Char* text, int length) {
-        self(data).guard([&](EventRecorder& r) {
-            const auto size = static_cast<std::size_t>(length);
-            // Runs of character data (expat hands over each line apart) are merged into one.
-            if (r.textLength_ == noText || r.used_ + size > r.chunk_.size()) {
-                r.textLength_ = noText;
-                r.room(1 + 4 + size);
-                r.chunk_[r.used_++] = 'T';
-                r.textLength_ = r.used_;
-                r.textTotal_ = 0;
-                r.used_ += 4;
-            }
-            std::memcpy(r.chunk_.data() + r.used_, text, size);
-            r.used_ += size;
-            r.textTotal_ += static_cast<std::uint32_t>(size);
-            std::memcpy(r.chunk_.data() + r.textLength_, &r.textTotal_, sizeof r.textTotal_);
-            if (r.used_ >= chunkSize) r.flush();
-        });
-    }
-    static void onDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
-        self(data).guard([](EventRecorder& r) { r.refused_ = true; });
-    }
-    static void onEntityDecl(void* data, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
-                             const XML_Char*, const XML_Char*, const XML_Char*) {
-        self(data).guard([](EventRecorder& r) { r.refused_ = true; });
-    }
-
-    // No exception may cross expat's C frames: it is kept, the parser stopped, and finish()
-    // rethrows it. Expat may deliver a few more events after being stopped; they are ignored.
-    template <class Fn>
-    void guard(Fn&& fn) {
-        if (stopped()) return;
-        try {
-            fn(*this);
-        } catch (...) {
-            error_ = std::current_exception();
-        }
-        if (stopped()) XML_StopParser(parser_, XML_FALSE);
-    }
-
-    bool stopped() const { return refused_ || abandoned_ || error_; }
-
-    // Makes room for `size` more bytes: the chunk is handed on first when they would not fit,
-    // and an event larger than a whole chunk gets a buffer of its size.
-    void room(std::size_t size) {
-        if (used_ + size <= chunk_.size()) return;
-        if (used_ > 0) flush();
-        if (size > chunk_.size()) chunk_.resize(size);
-    }
-
-    void flush() {
-        textLength_ = noText;
-        Bytes full = out_.spare();
-        full.resize(std::max(chunkSize + chunkSize / 4, full.capacity()));
-        full.swap(chunk_);
-        full.resize(used_);
-        used_ = 0;
-        // The builder stopped reading: nothing more need be read.
-        if (!out_.push(std::move(full))) abandoned_ = true;
-    }
-
-    static constexpr std::size_t noText = SIZE_MAX;
-
-    XML_Parser parser_;
-    PartChannel& out_;
-    // The chunk being written, sized in advance; its first used_ bytes are the record.
-    Bytes chunk_;
-    std::size_t used_ = 0;
-    // Where the length of the character data being recorded stands in the chunk, and that length.
-    std::size_t textLength_ = noText;
-    std::uint32_t textTotal_ = 0;
-    bool refused_ = false;
-    bool abandoned_ = false;
     std::exception_ptr error_;
 };
 
@@ -496,10 +341,6 @@ bool replay(const Bytes& chunk, TreeBuilder& builder, std::vector<const char*>& 
     }
     return !builder.failed();
 }
-
-struct ParserFree {
-    void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
-};
 
 void appendNode(const KdbxXMLNode& node, std::string& out, bool protectedIsLeaf) {
     out += '<';
@@ -572,21 +413,8 @@ bool KdbxXMLNode::parse(ByteView data, InnerStreamCipher* stream, Handler& handl
 bool KdbxXMLNode::parse(const Source& next, InnerStreamCipher* stream, Handler& handler) {
     // Expat reads on a thread of its own; the tree is built, and the handler called, here.
     Pipeline pipeline;
-    pipeline.then([&next](PartChannel*, PartChannel& events) {
-        std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
-        if (!parser) throw std::bad_alloc();
-        EventRecorder recorder(parser.get(), events);
-        bool parsed = true;
-        for (ByteView part = next(); parsed && !part.empty(); part = next()) {
-            for (std::size_t offset = 0; parsed && offset < part.size(); offset += maxPiece) {
-                const std::size_t piece = std::min(maxPiece, part.size() - offset);
-                parsed = XML_Parse(parser.get(), reinterpret_cast<const char*>(part.data() + offset),
-                                   static_cast<int>(piece), XML_FALSE) == XML_STATUS_OK;
-            }
-        }
-        parsed = parsed && XML_Parse(parser.get(), nullptr, 0, XML_TRUE) == XML_STATUS_OK;
-        recorder.finish(parsed);
-    });
+    pipeline.then(
+        [&next](PartChannel*, PartChannel& events) { KdbxXMLInternal::recordEvents(next, events); });
     return pipeline.finish([&](PartChannel& events) {
         TreeBuilder builder(stream, &handler);
         std::vector<const char*> attributes;
