@@ -106,14 +106,10 @@ void AppState::reopenFromDisk() {
         }
         KdbxDatabase database;
         const std::shared_ptr<DatabaseCodec> codec = deps_.codec;
-        setSaving(true);
-        try {
+        {
+            const SavingMark savingMark = markSaving();
             deps_.work->runAndWait([&](const StopFlag&) { database = codec->load(file, key); });
-        } catch (...) {
-            setSaving(false);
-            throw;
         }
-        setSaving(false);
         GroupTree::IDSet seenGroups;
         GroupTree::IDSet seenEntries;
         GroupTree::repairDuplicateIDs(database.root, seenGroups, seenEntries);
