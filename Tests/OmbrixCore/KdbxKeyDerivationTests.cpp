@@ -412,18 +412,21 @@ TEST(KdbxKeys, ADerivationEndsSoonAfterItsStopIsRaised) {
         KdbxHeader header;
         const char* note;
     };
+    // Each takes minutes here, yet its estimate stays far inside the bound even where a loaded
+    // machine (a virtual one whose host is busy) makes the speed sample look many times slower:
+    // the derivation must be let through to be stopped.
     const std::vector<Case> cases = {
         {v4({kdf(KdbxUUIDs::kdfAes),
              {"S", VariantValue::bytes(seed)},
-             {"R", VariantValue::uint64(1ull << 40)}}),
-         "AES-KDF, 2^40 rounds"},
-        {v3(seed, 1ull << 40), "version 3, 2^40 rounds"},
-        {argon2id({{"M", VariantValue::uint64(64 << 20)}, {"I", VariantValue::uint64(100000)}}),
-         "Argon2id, 64 MiB, 100000 passes, one lane"},
+             {"R", VariantValue::uint64(1ull << 36)}}),
+         "AES-KDF, 2^36 rounds"},
+        {v3(seed, 1ull << 36), "version 3, 2^36 rounds"},
+        {argon2id({{"M", VariantValue::uint64(64 << 20)}, {"I", VariantValue::uint64(10000)}}),
+         "Argon2id, 64 MiB, 10000 passes, one lane"},
         {argon2id({{"M", VariantValue::uint64(64 << 20)},
-                   {"I", VariantValue::uint64(100000)},
+                   {"I", VariantValue::uint64(10000)},
                    {"P", VariantValue::uint32(4)}}),
-         "Argon2id, 64 MiB, 100000 passes, four lanes"},
+         "Argon2id, 64 MiB, 10000 passes, four lanes"},
     };
     for (const Case& c : cases) {
         StopFlag stop{false};
