@@ -187,7 +187,8 @@ void AppButton::paintEvent(QPaintEvent*) {
     p.setOpacity(isEnabled() ? pressedOpacity : 0.4);
 
     const QRectF bounds = rect();
-    Painting::fill(p, bounds, Radius::control, Painting::blend(variant_.fill(false), variant_.fill(true), t));
+    const QColor fill = Painting::blend(variant_.fill(false), variant_.fill(true), t);
+    Painting::fill(p, bounds, Radius::control, fill);
     Painting::hairline(p, bounds, Painting::blend(variant_.border(false), variant_.border(true), t),
                        Radius::control, Metric::hairline);
 
@@ -213,5 +214,5 @@ void AppButton::paintEvent(QPaintEvent*) {
     else
         p.drawText(labelRect, Qt::AlignLeft | Qt::AlignVCenter, label);
 
-    Painting::focusRing(p, bounds, Radius::control, focus_->value());
+    Painting::focusRing(p, bounds, Radius::control, focus_->value(), fill);
 }

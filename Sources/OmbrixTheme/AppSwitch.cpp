@@ -141,12 +141,13 @@ void AppSwitch::paintEvent(QPaintEvent*) {
     p.setPen(Painting::blend(Palette::textSoft, Palette::text, hover_->value()));
     p.drawText(l.label, Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, text());
 
-    Painting::fill(p, l.capsule, Radius::pill, Painting::blend(Palette::canvas, Palette::accent, on));
+    const QColor track = Painting::blend(Palette::canvas, Palette::accent, on);
+    Painting::fill(p, l.capsule, Radius::pill, track);
     const QRectF knob = knobRectAt(l.capsule, on);
     p.setPen(Qt::NoPen);
     p.setBrush(Painting::blend(Palette::textMuted, Qt::white, on));
     p.drawEllipse(knob);
     Painting::hairline(p, l.capsule, Painting::blend(Palette::line, Qt::transparent, on), Radius::pill,
                        Metric::hairline);
-    Painting::focusRing(p, l.capsule, Radius::pill, focus_->value());
+    Painting::focusRing(p, l.capsule, Radius::pill, focus_->value(), track);
 }

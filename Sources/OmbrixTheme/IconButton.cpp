@@ -84,9 +84,12 @@ void IconButton::paintEvent(QPaintEvent*) {
     const QRectF bounds = rect();
     Painting::fill(p, bounds, Radius::control, Painting::blend(Qt::transparent, withOpacity(tint_, 0.16), t));
 
+    paintGlyph(p, bounds, Painting::blend(Palette::textSoft, tint_, t));
+    Painting::focusRing(p, bounds, Radius::control, focus_->value());
+}
+
+void IconButton::paintGlyph(QPainter& painter, const QRectF& bounds, const QColor& ink) {
     const qreal glyph = side_ * 0.44;
     const QRectF glyphRect(bounds.center().x() - glyph / 2, bounds.center().y() - glyph / 2, glyph, glyph);
-    Icons::paint(p, glyphRect, symbol_, Painting::blend(Palette::textSoft, tint_, t));
-
-    Painting::focusRing(p, bounds, Radius::control, focus_->value());
+    Icons::paint(painter, glyphRect, symbol_, ink);
 }

@@ -42,9 +42,20 @@ void hairline(QPainter& painter, const QRectF& bounds, const QColor& color, qrea
     painter.restore();
 }
 
-void focusRing(QPainter& painter, const QRectF& bounds, qreal radius, qreal visibility) {
+void focusRing(QPainter& painter, const QRectF& bounds, qreal radius, qreal visibility, const QColor& fill) {
     if (visibility <= 0) return;
-    hairline(painter, bounds, withOpacity(Palette::accent, 0.35 * qMin<qreal>(visibility, 1)), radius, 3);
+    const qreal shown = qMin<qreal>(visibility, 1);
+    if (isAccentFill(fill))
+        hairline(painter, bounds, withOpacity(Palette::text, 0.8 * shown), radius, 2);
+    else
+        hairline(painter, bounds, withOpacity(Palette::accent, 0.35 * shown), radius, 3);
+}
+
+bool isAccentFill(const QColor& fill) {
+    const QColor a = Palette::accent;
+    const int distance =
+        qAbs(fill.red() - a.red()) + qAbs(fill.green() - a.green()) + qAbs(fill.blue() - a.blue());
+    return fill.alphaF() > 0.5 && distance < 90;
 }
 
 QColor blend(const QColor& from, const QColor& to, qreal t) {

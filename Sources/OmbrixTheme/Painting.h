@@ -26,8 +26,12 @@ void fill(QPainter& painter, const QRectF& bounds, qreal radius, const QColor& c
 void hairline(QPainter& painter, const QRectF& bounds, const QColor& color, qreal radius, qreal width = 1.0);
 
 // The keyboard-focus ring: accent at opacity 0.35, 3 wide, inside `bounds`; `visibility`
-// (0...1) fades it.
-void focusRing(QPainter& painter, const QRectF& bounds, qreal radius, qreal visibility);
+// (0...1) fades it. On a fill of the accent itself (a primary button, a switch that is on),
+// where the accent would vanish, it is the light text colour instead.
+void focusRing(QPainter& painter, const QRectF& bounds, qreal radius, qreal visibility,
+               const QColor& fill = Qt::transparent);
+// Whether `fill` is the accent, or near enough that an accent ring on it could not be seen.
+bool isAccentFill(const QColor& fill);
 
 // The colour `t` (0...1) of the way from `from` to `to`, mixed premultiplied so that a fade
 // from transparent shows no dark fringe.

@@ -132,6 +132,17 @@ void EntryList::applySelectionFromState() {
     selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     if (!rows.empty() && !selectionModel()->isSelected(currentIndex()))
         selectionModel()->setCurrentIndex(model_.index(rows.front()), QItemSelectionModel::NoUpdate);
+    // With nothing selected the keys still act on a row, which the focus ring shows: the top one
+    // in view, so that the list stays where it is.
+    if (rows.empty() && !currentIndex().isValid() && model_.rowCount() > 0) {
+        executeDelayedItemsLayout();
+        QModelIndex top = indexAt(QPoint(viewport()->width() / 2, 1));
+        if (!top.isValid()) top = model_.index(0);
+        const bool scrolls = hasAutoScroll();
+        setAutoScroll(false);
+        selectionModel()->setCurrentIndex(top, QItemSelectionModel::NoUpdate);
+        setAutoScroll(scrolls);
+    }
     viewport()->update();
 }
 

@@ -59,7 +59,7 @@ HotKeyRecorder::HotKeyRecorder(std::uint32_t keyCode, std::uint32_t modifiers, Q
       rejection_(label(QStringLiteral("En az bir değiştirici tuş gerekli"),
                        BrandFont::body(10, QFont::Medium), Palette::danger, this)),
       ring_(new MotionValue(0, this)) {
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(12, 0, 12, 0);
@@ -164,7 +164,7 @@ void HotKeyRecorder::updateLook() {
     hint_->setText(recording_ ? QStringLiteral("esc ile vazgeç") : conflict_);
     hint_->setColor(recording_ ? Palette::textMuted : Palette::danger);
     hint_->setVisible(recording_ || conflicted);
-    ring_->setTarget(recording_ ? 1 : 0);
+    ring_->setTarget(recording_ || (hasFocus() && keyboardFocus_) ? 1 : 0);
     placeRejection();
     update();
 }
@@ -191,6 +191,40 @@ bool HotKeyRecorder::event(QEvent* event) {
     const bool result = QAbstractButton::event(event);
     if (event->type() == QEvent::ParentChange) placeRejection();
     return result;
+}
+
+void HotKeyRecorder::keyPressEvent(QKeyEvent* event) {
+    const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool starts =
+        modifiers == Qt::NoModifier &&
+        (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter);
+    if (!starts) {
+        QAbstractButton::keyPressEvent(event);
+        return;
+    }
+    // At the press, not as a click on release: the release would end it again.
+    event->accept();
+    if (!event->isAutoRepeat()) setRecording(true);
+}
+
+void HotKeyRecorder::keyReleaseEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space) {
+        event->accept();
+        return;
+    }
+    QAbstractButton::keyReleaseEvent(event);
+}
+
+void HotKeyRecorder::focusInEvent(QFocusEvent* event) {
+    QAbstractButton::focusInEvent(event);
+    keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
+    updateLook();
+}
+
+void HotKeyRecorder::focusOutEvent(QFocusEvent* event) {
+    QAbstractButton::focusOutEvent(event);
+    keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
+    updateLook();
 }
 
 void HotKeyRecorder::paintEvent(QPaintEvent*) {

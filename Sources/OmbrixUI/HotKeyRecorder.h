@@ -9,7 +9,8 @@ class ElidedLabel;
 class MotionValue;
 class SymbolView;
 
-// Shows the global hot key and records a new one. A click starts recording: from then on every
+// Shows the global hot key and records a new one. A click, or Space or Return while it has the
+// keyboard (Tab reaches it and it then shows the focus ring), starts recording: from then on every
 // key press of the application is captured (shortcuts and text fields included) until
 //   - Escape, which ends recording and keeps the combination;
 //   - a key with at least one of Ctrl, Alt, Shift and Super, which becomes the combination and
@@ -74,6 +75,10 @@ class HotKeyRecorder : public QAbstractButton {
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -88,6 +93,7 @@ class HotKeyRecorder : public QAbstractButton {
     std::uint32_t modifiers_;
     bool recording_ = false;
     bool rejected_ = false;
+    bool keyboardFocus_ = false;
     QString conflict_;
     SymbolView* symbol_;
     ElidedLabel* text_;

@@ -70,6 +70,8 @@ class SheetScaffold : public QDialog {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Tab follows the sheet as drawn, the form before the footer's buttons.
+    bool focusNextPrevChild(bool next) override;
 
     // Makes the content an editor's form: a column 12 apart headed by an error banner, hidden
     // until showError() and taken away by its close button. The editor adds its cards to the

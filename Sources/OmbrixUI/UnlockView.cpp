@@ -39,9 +39,11 @@
 #include "OmbrixUI/FormField.h"
 #include "OmbrixUI/HairlineDivider.h"
 #include "OmbrixUI/SecretField.h"
+#include "OmbrixUI/SheetLayout.h"
 #include "OmbrixUI/SlimScrollBar.h"
 #include "OmbrixUI/StrengthMeter.h"
 #include "OmbrixUI/SymbolView.h"
+#include "OmbrixUI/TabOrder.h"
 #include "OmbrixUI/Tooltip.h"
 #include "OmbrixUI/WrappingLabel.h"
 
@@ -147,6 +149,7 @@ UnlockView::UnlockView(AppState& state, FilePanels& panels, LockScreenMetrics& m
     scroll_->setFocusPolicy(Qt::NoFocus);
     makeSlim(scroll_->verticalScrollBar());
     scroll_->viewport()->setAutoFillBackground(false);
+    SheetLayout::keepFocusInView(scroll_);
     outer->addWidget(scroll_);
 
     auto* page = new QWidget;
@@ -330,8 +333,6 @@ QWidget* UnlockView::buildDatabaseBlock() {
     connect(confirm_, &SecretField::revealedChanged, password_, &SecretField::setRevealed);
     connect(password_, &SecretField::submitted, this, &UnlockView::submit);
     connect(confirm_, &SecretField::submitted, this, &UnlockView::submit);
-    // Tab follows the card from its top.
-    setTabOrder(change, password_);
     return block;
 }
 
@@ -538,7 +539,19 @@ void UnlockView::forgetTyped(bool confirmationToo) {
 }
 
 void UnlockView::focusPassword() {
-    if (hasDatabase()) password_->setFocus(Qt::OtherFocusReason);
+    if (hasDatabase()) {
+        password_->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // Without a file nothing is to be typed. The view itself holds the keyboard, showing none of
+    // its buttons as chosen, so that the first Tab goes to the first of them, "Veritabanı aç…";
+    // left to itself the window would give the keyboard silently to that button on activation,
+    // and the first Tab would pass it by.
+    setFocus(Qt::OtherFocusReason);
+}
+
+bool UnlockView::focusNextPrevChild(bool next) {
+    return TabOrder::moveFocus(this, next) || QWidget::focusNextPrevChild(next);
 }
 
 void UnlockView::showEvent(QShowEvent* event) {

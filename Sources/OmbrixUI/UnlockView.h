@@ -114,6 +114,8 @@ class UnlockView : public QWidget {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    // Tab follows the card as drawn.
+    bool focusNextPrevChild(bool next) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
