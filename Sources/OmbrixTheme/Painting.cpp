@@ -73,6 +73,7 @@ bool keyboardFocusAfter(const QFocusEvent& event, bool before) {
     switch (event.reason()) {
         case Qt::TabFocusReason:
         case Qt::BacktabFocusReason:
+        case Qt::ShortcutFocusReason:
             return event.gotFocus();
         case Qt::ActiveWindowFocusReason:
         case Qt::PopupFocusReason:

@@ -38,7 +38,8 @@ bool isAccentFill(const QColor& fill);
 QColor blend(const QColor& from, const QColor& to, qreal t);
 
 // Whether a control shows its focus ring after the focus event `event`, given whether it
-// showed it before. Only focus that arrives from the keyboard shows the ring, so a window that
+// showed it before. Only focus that arrives from the keyboard (Tab, or a key that moved it, as
+// the shortcut reason says) shows the ring, so a window that
 // hands focus to its first control when it is activated does not light it up; a window losing
 // and regaining activation keeps what was shown.
 bool keyboardFocusAfter(const QFocusEvent& event, bool before);

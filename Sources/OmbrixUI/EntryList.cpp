@@ -214,7 +214,20 @@ void EntryList::keyPressEvent(QKeyEvent* event) {
         event->ignore();
         return;
     }
+    // With nothing selected, the row the focus ring is on is where the keys are: the first arrow
+    // selects it rather than passing it by, and Home or End on it selects it too.
+    const bool moves =
+        modifiers == Qt::NoModifier && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down ||
+                                        event->key() == Qt::Key_Home || event->key() == Qt::Key_End);
+    const bool noneSelected = !selectionModel()->hasSelection() && currentIndex().isValid();
+    if (moves && noneSelected && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)) {
+        selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect);
+        event->accept();
+        return;
+    }
     QListView::keyPressEvent(event);
+    if (moves && noneSelected && !selectionModel()->hasSelection() && currentIndex().isValid())
+        selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect);
 }
 
 // Pointer.

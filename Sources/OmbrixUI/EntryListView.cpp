@@ -100,6 +100,8 @@ void EntryListView::refresh() {
         header_->setSubtitle(number + QStringLiteral(" kayıt"));
     }
 
+    // The window's keyboard place, also while a menu over it has the keys.
+    const bool listHadKeyboard = list_->isVisible() && window()->focusWidget() == list_;
     if (count > 0) {
         stack_->setCurrentWidget(list_);
     } else if (state_.isSearching()) {
@@ -110,6 +112,7 @@ void EntryListView::refresh() {
     } else {
         stack_->setCurrentWidget(emptyGroup_);
     }
+    if (listHadKeyboard && stack_->currentWidget() != list_) emit listLeftWithTheKeyboard();
 }
 
 void EntryListView::buildSortMenu() {

@@ -86,6 +86,13 @@ MainView::MainView(AppState& state, ClipboardService& clipboard, QWidget* parent
         list->setFocus(Qt::TabFocusReason);
     });
 
+    // A command that empties the list (moving or deleting its last entry) leaves the keyboard
+    // at its resting place, where it shows and where Ctrl+Z still undoes the command; the stack
+    // of the list would hand it to the empty state's button without a mark, and Down from there
+    // would lead into the search field.
+    connect(entryList_, &EntryListView::listLeftWithTheKeyboard, this,
+            [this] { keyboardHome()->setFocus(Qt::ShortcutFocusReason); });
+
     for (auto signal : {&AppState::databaseChanged, &AppState::databaseURLChanged, &AppState::isDirtyChanged})
         connect(&state_, signal, this, &MainView::refreshTitle);
     refreshTitle();

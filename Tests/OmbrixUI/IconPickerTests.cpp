@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "OmbrixUI/IconPicker.h"
-#include "TabWalk.h"
+#include "Support/TabWalk.h"
 
 namespace {
 

@@ -30,7 +30,7 @@
 #include "OmbrixUI/UnlockView.h"
 #include "Support/AppStateFakes.h"
 #include "Support/MainWindowFixture.h"
-#include "TabWalk.h"
+#include "Support/TabWalk.h"
 
 namespace {
 
