@@ -11,6 +11,7 @@
 #include "OmbrixTheme/IconButton.h"
 #include "OmbrixTheme/Painting.h"
 #include "OmbrixTheme/Palette.h"
+#include "OmbrixUI/BrandNumber.h"
 #include "OmbrixUI/EmptyStateView.h"
 #include "OmbrixUI/EntryList.h"
 #include "OmbrixUI/EntryListModel.h"
@@ -89,7 +90,7 @@ EmptyStateView* EntryListView::emptyState() const {
 
 void EntryListView::refresh() {
     const int count = model_->rowCount();
-    const QString number = QString::number(count);
+    const QString number = brandCount(count);
     if (state_.isSearching()) {
         header_->setTitle(QStringLiteral("Arama sonuçları"));
         header_->setSubtitle(quoted(state_.searchText()) + QStringLiteral(" · ") + number +

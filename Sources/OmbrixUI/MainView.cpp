@@ -9,6 +9,7 @@
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/Painting.h"
 #include "OmbrixTheme/Palette.h"
+#include "OmbrixUI/BrandNumber.h"
 #include "OmbrixUI/EmptyStateView.h"
 #include "OmbrixUI/EntryDetailPane.h"
 #include "OmbrixUI/EntryList.h"
@@ -101,7 +102,7 @@ MainView::MainView(AppState& state, ClipboardService& clipboard, QWidget* parent
 QString MainView::subtitleFor(const AppState& state) {
     QStringList parts;
     if (state.database())
-        parts.append(QString::number(GroupTree::totalEntryCount(state.database()->root)) +
+        parts.append(brandCount(GroupTree::totalEntryCount(state.database()->root)) +
                      QStringLiteral(" kayıt"));
     if (state.isDirty()) parts.append(QStringLiteral("kaydedilmedi"));
     return parts.join(QStringLiteral(" · "));

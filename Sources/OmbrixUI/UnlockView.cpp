@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPointer>
 #include <QPropertyAnimation>
@@ -440,7 +441,11 @@ void UnlockView::workEnded() {
     if (creatingNow_ && state_.isLocked()) setCreating(shouldOfferCreation());
     creatingNow_ = false;
     setBusy(false);
-    if (state_.isLocked()) focusPassword();
+    if (!state_.isLocked()) return;
+    focusPassword();
+    // A failure that repeats the message shown leaves the password typed in place: it is
+    // selected, so what is typed next replaces it, as the emptied field does after a new message.
+    password_->lineEdit()->selectAll();
 }
 
 void UnlockView::cancel() {
