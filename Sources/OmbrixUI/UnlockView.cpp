@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QShowEvent>
+#include <QStackedLayout>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -315,17 +316,23 @@ QWidget* UnlockView::buildDatabaseBlock() {
     setTooltip(create, QStringLiteral("Yeni veritabanı oluştur"));
     connect(create, &QAbstractButton::clicked, this, &UnlockView::newDatabase);
     box(actions)->addWidget(create, 0, Qt::AlignVCenter);
-    box(block)->addWidget(actions);
 
-    // While the key derivation runs: what is happening, and the way out.
+    // While the key derivation runs: what is happening, and the way out, on one line in the
+    // actions' place. The card keeps its height, so the window needs no new shape just as the
+    // work starts, when it could not be drawn in time.
     workingRow_ = row(8);
-    workingText_ = wrappingLabel(QString(), BrandFont::body(12, QFont::Normal), Palette::textSoft);
+    workingText_ = new ElidedLabel;
+    workingText_->setFont(BrandFont::body(12, QFont::Normal));
+    workingText_->setColor(Palette::textSoft);
     box(workingRow_)->addWidget(workingText_, 1, Qt::AlignVCenter);
     cancel_ = button(QStringLiteral("Vazgeç"), ButtonVariant::secondary, true, false);
     connect(cancel_, &QAbstractButton::clicked, this, &UnlockView::cancel);
     box(workingRow_)->addWidget(cancel_, 0, Qt::AlignVCenter);
-    workingRow_->hide();
-    box(block)->addWidget(workingRow_);
+    auto* slot = new QWidget;
+    actionSlot_ = new QStackedLayout(slot);
+    actionSlot_->addWidget(actions);
+    actionSlot_->addWidget(workingRow_);
+    box(block)->addWidget(slot);
 
     connect(password_, &SecretField::textChanged, this, &UnlockView::refresh);
     connect(confirm_, &SecretField::textChanged, this, &UnlockView::refresh);
@@ -607,11 +614,7 @@ void UnlockView::refresh() {
     submit_->setText(creating ? QStringLiteral("Kasayı oluştur") : QStringLiteral("Kilidi aç"));
     submit_->setEnabled(canSubmit());
     const bool working = busy_ && state_.isWorking();
-    if (working) {
-        workingRow_->show();
-    } else {
-        workingRow_->hide();
-    }
+    actionSlot_->setCurrentWidget(working ? workingRow_ : submit_->parentWidget());
 
     for (const auto& [widget, visible] : visibility)
         if (visible) widget->show();

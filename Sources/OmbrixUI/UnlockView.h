@@ -20,6 +20,7 @@ class IconButton;
 class QLabel;
 class QPropertyAnimation;
 class QScrollArea;
+class QStackedLayout;
 class SecretField;
 class StrengthMeter;
 
@@ -103,9 +104,10 @@ class UnlockView : public QWidget {
     SecretField* confirmField() const { return confirm_; }
     AppButton* submitButton() const { return submit_; }
     ErrorBanner* errorBanner() const { return banner_; }
-    // The line that shows while a key derivation runs, and its "Vazgeç" button.
+    // The line that shows in the actions' place while a key derivation runs, and its "Vazgeç"
+    // button.
     QWidget* workingRow() const { return workingRow_; }
-    QLabel* workingText() const { return workingText_; }
+    ElidedLabel* workingText() const { return workingText_; }
     AppButton* cancelButton() const { return cancel_; }
     QWidget* card() const { return paddedCard_; }
     // The height the card (with its margin) needs at `width`, as it will be laid out there; known
@@ -174,8 +176,9 @@ class UnlockView : public QWidget {
     ErrorBanner* banner_;
     ShakeEffect* shakeEffect_;
     AppButton* submit_;
+    QStackedLayout* actionSlot_;
     QWidget* workingRow_;
-    QLabel* workingText_;
+    ElidedLabel* workingText_;
     AppButton* cancel_;
     // Whether the running work is a creation.
     bool creatingNow_ = false;

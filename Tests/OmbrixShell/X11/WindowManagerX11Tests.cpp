@@ -2,14 +2,12 @@
 // moves and resizes as a desktop does: the main window keeps its place across locking.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QRect>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <optional>
 #include <set>
 
+#include "Openbox.h"
 #include "ProgramSession.h"
 #include "ProgramWindow.h"
 #include "Support/X11/X11TestClient.h"
@@ -19,48 +17,6 @@ namespace {
 
 constexpr int startDeadline = 30000;
 constexpr int stepDeadline = 20000;
-
-// Openbox on the test's display, with its own empty settings, for as long as it lives.
-class Openbox {
-  public:
-    explicit Openbox(X11TestClient& x) : x_(x) {
-        const QString program = QStandardPaths::findExecutable(QStringLiteral("openbox"));
-        if (program.isEmpty() || !home_.isValid()) return;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home_.path());
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral(".config")));
-        process_.setProcessEnvironment(environment);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(program, {QStringLiteral("--sm-disable")});
-        if (!process_.waitForStarted(10000)) return;
-        // It manages the screen once it names its check window on the root.
-        running_ = spinUntil([&] { return hasCheckWindow(); }, 10000);
-    }
-    ~Openbox() {
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) process_.kill();
-        process_.waitForFinished(5000);
-    }
-    Openbox(const Openbox&) = delete;
-    Openbox& operator=(const Openbox&) = delete;
-
-    bool isRunning() const { return running_; }
-
-  private:
-    bool hasCheckWindow() {
-        auto reply = owned(xcb_get_property_reply(
-            x_.xcb(),
-            xcb_get_property(x_.xcb(), 0, x_.root(), x_.atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0,
-                             1),
-            nullptr));
-        return reply && xcb_get_property_value_length(reply.get()) == 4;
-    }
-
-    X11TestClient& x_;
-    QTemporaryDir home_;
-    QProcess process_;
-    bool running_ = false;
-};
 
 xcb_window_t activeWindow(X11TestClient& x) {
     auto reply = owned(xcb_get_property_reply(
