@@ -64,6 +64,9 @@ class ShakeEffect : public QGraphicsEffect {
 // as AppState::lastError: the banner shows it with a swing, the master password is emptied and
 // takes the focus. The card's height, margins included, is reported to the metrics so that the
 // locked window fits it.
+//
+// Tab walks the card as it is drawn. Without a file the view itself holds the keyboard, so the
+// first Tab goes to the first button, "Veritabanı aç…".
 class UnlockView : public QWidget {
     Q_OBJECT
 
