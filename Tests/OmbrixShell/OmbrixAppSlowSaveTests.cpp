@@ -315,7 +315,10 @@ TEST(OmbrixApp, LeavingDuringASaveHappensOnceItEnds) {
                                                     {Leaving::quitCommand, "Ctrl+Q"},
                                                     {Leaving::terminationSignal, "SIGTERM"},
                                                     {Leaving::lockCommand, "Ctrl+L"}};
-    for (const auto& [way, wayNote] : ways) {
+    for (const auto& pair : ways) {
+        // A name of its own: the probe below captures it.
+        const Leaving way = pair.first;
+        const char* const wayNote = pair.second;
         for (const bool fails : {false, true}) {
             const std::string note =
                 std::string(wayNote) + (fails ? ", the save fails" : ", the save succeeds");

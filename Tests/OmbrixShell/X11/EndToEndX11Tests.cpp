@@ -121,6 +121,18 @@ class EndToEndX11Test : public ::testing::Test {
                               << windows.title(main).toStdString();
     }
 
+    // Ctrl+I, a title, Return: a new entry, not saved yet.
+    void addEntry(const QString& title) {
+        typist.pressWithControl('i');
+        ASSERT_TRUE(waitForSheet()) << "the entry editor is mapped and active";
+        typist.type(title);
+        typist.press(Typist::returnKey);
+        ASSERT_TRUE(waitForSheetToClose()) << "the editor closes";
+        ASSERT_TRUE(waitForTitle([](const QString& now) {
+            return now.contains(QStringLiteral("kaydedilmedi"));
+        })) << windows.title(main).toStdString();
+    }
+
     // The main window's title (database name, entry count, "kaydedilmedi" while unsaved) meets
     // the condition.
     bool waitForTitle(const std::function<bool(const QString&)>& condition) {
@@ -254,27 +266,6 @@ TEST_F(EndToEndX11Test, AddsAnEntrySavesItLocksAndFindsItAgain) {
     EXPECT_TRUE(waitForClipboardText("deneme-kullanıcı")) << "the found entry's user name is copied";
 }
 
-// The fixture's database with a key derivation of most of a second, so that a save takes that
-// long.
-class EndToEndSlowSaveX11Test : public EndToEndX11Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(program.isReady());
-        const KdbxKey key(std::string(programFixture::password), std::nullopt);
-        KdbxDatabase database =
-            KdbxFile::load(testsupport::readFile(program.databasePath().toStdString()), key);
-        database.kdf = KdfSettings::argon2id(131072, 12, 1);
-        const Bytes file = KdbxFile::save(database, key);
-        QFile out(program.databasePath());
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(out.write(reinterpret_cast<const char*>(file.data()), static_cast<qint64>(file.size())),
-                  static_cast<qint64>(file.size()));
-        ASSERT_TRUE(out.flush());
-        out.close();
-        EndToEndX11Test::SetUp();
-    }
-};
-
 // The program's resident memory, in KiB; 0 when it cannot be read.
 long residentKiB(qint64 pid) {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
@@ -308,11 +299,38 @@ class AnotherOmbrixSaving {
     bool held_ = false;
 };
 
-// A save under way: its key derivation takes more than 64 MiB beyond what the program held
-// before (the derivation of the unlock has been given back by then).
-bool waitForTheSavesDerivation(const ProgramSession& program, long before) {
-    return spinUntil([&] { return residentKiB(program.pid()) > before + 64 * 1024; }, stepDeadline);
-}
+// The fixture's database with a key derivation of most of a second, so that a save takes that
+// long.
+class EndToEndSlowSaveX11Test : public EndToEndX11Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(program.isReady());
+        const KdbxKey key(std::string(programFixture::password), std::nullopt);
+        KdbxDatabase database =
+            KdbxFile::load(testsupport::readFile(program.databasePath().toStdString()), key);
+        database.kdf = KdfSettings::argon2id(131072, 12, 1);
+        const Bytes file = KdbxFile::save(database, key);
+        QFile out(program.databasePath());
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(out.write(reinterpret_cast<const char*>(file.data()), static_cast<qint64>(file.size())),
+                  static_cast<qint64>(file.size()));
+        ASSERT_TRUE(out.flush());
+        out.close();
+        EndToEndX11Test::SetUp();
+    }
+
+    // Ctrl+S while another Ombrix saves the same file: once the save's key derivation runs (it
+    // takes more than 64 MiB beyond what the program held before), the save waits for the other
+    // one after it.
+    void saveWhileAnotherOmbrixSaves(const AnotherOmbrixSaving& other) {
+        ASSERT_TRUE(other.isHeld());
+        const long before = residentKiB(program.pid());
+        ASSERT_GT(before, 0);
+        typist.pressWithControl('s');
+        ASSERT_TRUE(spinUntil([&] { return residentKiB(program.pid()) > before + 64 * 1024; }, stepDeadline))
+            << "the save's key derivation runs";
+    }
+};
 
 // While a save runs (held here, by another Ombrix saving the same file, after its key
 // derivation), the window answers at once: keys typed into the search field arrive, every one
@@ -320,21 +338,11 @@ bool waitForTheSavesDerivation(const ProgramSession& program, long before) {
 // refused and not carried out once the save has ended.
 TEST_F(EndToEndSlowSaveX11Test, KeysTypedWhileASaveRunsArriveAtOnceAndChangesWaitForNone) {
     ASSERT_NO_FATAL_FAILURE(unlock());
-    typist.pressWithControl('i');
-    ASSERT_TRUE(waitForSheet()) << "the entry editor is mapped and active";
-    typist.type(QStringLiteral("kaydedilirken"));
-    typist.press(Typist::returnKey);
-    ASSERT_TRUE(waitForSheetToClose()) << "the editor closes";
-    ASSERT_TRUE(waitForTitle([](const QString& title) {
-        return title.contains(QStringLiteral("3 kayıt")) && title.contains(QStringLiteral("kaydedilmedi"));
-    })) << windows.title(main).toStdString();
-    const long before = residentKiB(program.pid());
-    ASSERT_GT(before, 0);
+    ASSERT_NO_FATAL_FAILURE(addEntry(QStringLiteral("kaydedilirken")));
+    ASSERT_TRUE(windows.title(main).contains(QStringLiteral("3 kayıt"))) << windows.title(main).toStdString();
 
     AnotherOmbrixSaving other(program.databasePath());
-    ASSERT_TRUE(other.isHeld());
-    typist.pressWithControl('s');
-    ASSERT_TRUE(waitForTheSavesDerivation(program, before)) << "the save's key derivation runs";
+    ASSERT_NO_FATAL_FAILURE(saveWhileAnotherOmbrixSaves(other));
     // The new entry is selected in the list, which has the keyboard.
     typist.press(Typist::deleteKey);
     typist.pressWithControl('z');
@@ -376,21 +384,10 @@ class EndToEndEndingMidSaveX11Test : public EndToEndSlowSaveX11Test,
 TEST_P(EndToEndEndingMidSaveX11Test, EndingInTheMiddleOfASaveEndsOnceItIsDone) {
     const bool bySignal = GetParam();
     ASSERT_NO_FATAL_FAILURE(unlock());
-    typist.pressWithControl('i');
-    ASSERT_TRUE(waitForSheet()) << "the entry editor is mapped and active";
-    typist.type(QStringLiteral("sonuna kadar"));
-    typist.press(Typist::returnKey);
-    ASSERT_TRUE(waitForSheetToClose()) << "the editor closes";
-    ASSERT_TRUE(waitForTitle([](const QString& title) {
-        return title.contains(QStringLiteral("kaydedilmedi"));
-    })) << windows.title(main).toStdString();
-    const long before = residentKiB(program.pid());
-    ASSERT_GT(before, 0);
+    ASSERT_NO_FATAL_FAILURE(addEntry(QStringLiteral("sonuna kadar")));
 
     AnotherOmbrixSaving other(program.databasePath());
-    ASSERT_TRUE(other.isHeld());
-    typist.pressWithControl('s');
-    ASSERT_TRUE(waitForTheSavesDerivation(program, before)) << "the save's key derivation runs";
+    ASSERT_NO_FATAL_FAILURE(saveWhileAnotherOmbrixSaves(other));
     if (bySignal) {
         ASSERT_EQ(::kill(static_cast<pid_t>(program.pid()), SIGTERM), 0);
     } else {
@@ -528,14 +525,7 @@ class EndToEndEndingX11Test : public EndToEndX11Test, public ::testing::WithPara
 TEST_P(EndToEndEndingX11Test, EndingWithUnsavedChangesSavesThem) {
     const bool byCommand = GetParam() == Ending::quitCommand;
     ASSERT_NO_FATAL_FAILURE(unlock());
-    typist.pressWithControl('i');
-    ASSERT_TRUE(waitForSheet()) << "the entry editor is mapped and active";
-    typist.type(QStringLiteral("çıkmadan önce"));
-    typist.press(Typist::returnKey);
-    ASSERT_TRUE(waitForSheetToClose()) << "the editor closes";
-    ASSERT_TRUE(waitForTitle([](const QString& title) {
-        return title.contains(QStringLiteral("kaydedilmedi"));
-    })) << windows.title(main).toStdString();
+    ASSERT_NO_FATAL_FAILURE(addEntry(QStringLiteral("çıkmadan önce")));
     if (byCommand) shot("e2e-12-unsaved-before-quit.png");
     ASSERT_FALSE(savedEntry(program.databasePath(), "çıkmadan önce")) << "not saved before the end";
 
