@@ -73,7 +73,7 @@ QString userRescueFolder(const QString& chosen) {
                                      QStringLiteral("/Ombrix")
                                : chosen;
     QString made;
-    for (const QString& part : QDir::cleanPath(folder).split(u'/', Qt::SkipEmptyParts)) {
+    for (const QString& part : QFileInfo(folder).absoluteFilePath().split(u'/', Qt::SkipEmptyParts)) {
         made += u'/' + part;
         ::mkdir(QFile::encodeName(made).constData(), 0700);
     }
