@@ -3,9 +3,13 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <utility>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDrag>
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -173,6 +177,10 @@ bool OmbrixApp::prepareToQuit() {
 }
 
 void OmbrixApp::quit() {
+    if (state_->isSaving()) {
+        endAfterSave_ = std::max(endAfterSave_, End::quit);
+        return;
+    }
     if (prepareToQuit()) quit_();
 }
 
@@ -185,6 +193,14 @@ void OmbrixApp::terminate() {
     if (conflictDialog_) {
         conflictDialog_->answerForTermination();
         quit_();
+        return;
+    }
+    if (state_->isSaving()) {
+        endAfterSave_ = End::terminate;
+        // The save ends on the stack below a menu or a drag opened meanwhile: they close.
+        for (int open = 0; open < 8 && QApplication::activePopupWidget(); ++open)
+            QApplication::activePopupWidget()->close();
+        QDrag::cancel();
         return;
     }
     if (state_->settleForTermination()) {
@@ -215,7 +231,9 @@ ConflictChoice OmbrixApp::askAboutConflict(const QString& fileName) {
     if (busyCursor_) QApplication::setOverrideCursor(Qt::WaitCursor);
     switch (answer) {
         case ConflictDialog::saveElsewhere:
-            if (const std::optional<QString> url = panels_->saveAsDestination(fileName)) {
+            // In the database's own folder, proposing its name.
+            if (const std::optional<QString> url =
+                    panels_->saveAsDestination(state_->databaseURL().value_or(fileName))) {
                 choice.action = ConflictChoice::Action::saveElsewhere;
                 choice.elsewhere = *url;
             }
@@ -244,9 +262,20 @@ void OmbrixApp::busyChanged() {
         else
             QApplication::restoreOverrideCursor();
     }
-    if (!busy && quitWhenIdle_) {
-        quitWhenIdle_ = false;
-        QTimer::singleShot(0, this, [this] { quit(); });
+    if (!state_->isSaving() && endAfterSave_ != End::none) {
+        // On the next turn, once the save's own caller has finished.
+        QTimer::singleShot(0, this, [this] {
+            switch (std::exchange(endAfterSave_, End::none)) {
+                case End::none:
+                    break;
+                case End::quit:
+                    quit();
+                    break;
+                case End::terminate:
+                    terminate();
+                    break;
+            }
+        });
     }
 }
 
@@ -261,6 +290,8 @@ void OmbrixApp::shutdown() {
 
 void OmbrixApp::commitData(QSessionManager& manager) {
 #ifndef QT_NO_SESSIONMANAGER
+    // A save under way leaves nothing unsaved, and the signal to end that follows waits for it.
+    if (state_->isSaving()) return;
     // The session may end only once the changes are saved; the user sees why it may not.
     if (!prepareToQuit() && manager.allowsInteraction()) manager.cancel();
 #else
@@ -273,10 +304,10 @@ bool OmbrixApp::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::WindowActivate) hotKeys_.registerAgainIfRefused();
     if (watched == window_.get()) {
         if (event->type() == QEvent::Close) {
-            // The window still draws while a save runs, and its close button still works: the
-            // quit waits for the save.
+            // The window answers while a save runs, and its close button works: the quit waits
+            // for the save.
             if (state_->isSaving()) {
-                quitWhenIdle_ = true;
+                endAfterSave_ = std::max(endAfterSave_, End::quit);
                 event->ignore();
                 return true;
             }

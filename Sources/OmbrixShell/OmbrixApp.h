@@ -67,7 +67,10 @@ struct OmbrixAppDependencies {
 // changes (ConflictDialog), whatever asked for the save. Being told to end (terminate(), from
 // SIGTERM and its kin) asks nothing: an unlock under way is stopped, unsaved changes are saved,
 // or written beside the database where the file was changed elsewhere, a question open is
-// answered that way, and the program ends at once. While a save runs the pointer shows it.
+// answered that way, and the program ends at once. While a save runs the pointer shows it and
+// the window keeps answering; a quit or the signal to end that comes meanwhile is kept and
+// carried out as soon as the save has ended (a menu or a drag left open then is closed, so that
+// the save can end).
 class OmbrixApp : public QObject {
     Q_OBJECT
 
@@ -139,7 +142,8 @@ class OmbrixApp : public QObject {
     bool shutDown_ = false;
     bool terminating_ = false;
     bool busyCursor_ = false;
-    // A close of the window that came while a save ran: carried out when it ends.
-    bool quitWhenIdle_ = false;
+    // What was asked for while a save ran, carried out once it has ended.
+    enum class End { none, quit, terminate };
+    End endAfterSave_ = End::none;
     QPointer<ConflictDialog> conflictDialog_;
 };
