@@ -153,6 +153,26 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         return reply != nullptr;
     }
 
+    bool isClosed(WindowId window) override {
+        X11Connection* c = connection();
+        if (!c) return false;
+        const xcb_get_window_attributes_cookie_t attributesAsked =
+            xcb_get_window_attributes(c->xcb(), window);
+        const xcb_get_property_cookie_t stateAsked =
+            xcb_get_property(c->xcb(), 0, window, c->atom("WM_STATE"), XCB_GET_PROPERTY_TYPE_ANY, 0, 1);
+        XcbReply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c->xcb(), attributesAsked, nullptr));
+        XcbReply<xcb_get_property_reply_t> state(xcb_get_property_reply(c->xcb(), stateAsked, nullptr));
+        if (c->isBroken()) return false;
+        if (!attributes) return true;
+        if (attributes->map_state != XCB_MAP_STATE_UNMAPPED) return false;
+        // A minimised window is unmapped too, but its window manager keeps it in the Iconic
+        // state of WM_STATE (ICCCM 4.1.3.1); a window its program took off the screen is not.
+        constexpr std::uint32_t iconicState = 3;
+        return !(state && state->format == 32 && xcb_get_property_value_length(state.get()) >= 4 &&
+                 *static_cast<const std::uint32_t*>(xcb_get_property_value(state.get())) == iconicState);
+    }
+
     QString applicationName(WindowId window) override {
         X11Connection* c = connection();
         if (!c) return {};
