@@ -433,6 +433,83 @@ TEST_F(AutoTypeX11Test, OnABusyDesktopEveryStrokeGoesToTheCheckedWindowOrTheRunS
     }
 }
 
+// Key events go to the focus window, or, while the pointer rests inside it (with the focus on the
+// root window or following the pointer, always), to the window under the pointer: a run types only
+// while that lies in the target, wherever in it, and stops as soon as it does not.
+TEST_F(AutoTypeX11Test, KeysGoOnlyWhereTheServerSendsThemInsideTheTarget) {
+    const auto movePointer = [&](std::int16_t x, std::int16_t y) {
+        xcb_warp_pointer(other.xcb(), XCB_NONE, other.root(), 0, 0, 0, 0, x, y);
+        other.sync();
+    };
+    struct Scene {
+        KeyRecorder& target;  // at 50, 50, 300 × 200
+        KeyRecorder& beside;  // at 400, 50
+    };
+    struct Case {
+        const char* note;
+        std::function<void(Scene&)> arrange;  // once the target is active
+        std::function<void(Scene&)> midRun;   // after a few presses; none: nothing
+        std::optional<AutoTypeError> error;   // none: the text arrives exactly
+    };
+    const Case cases[] = {
+        {"the focus on a window inside the target", [](Scene& s) { s.target.focusInnerWindow(); }, nullptr,
+         std::nullopt},
+        {"the focus follows the pointer, which rests on the target",
+         [&](Scene&) {
+             movePointer(200, 150);
+             xcb_set_input_focus(other.xcb(), XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
+                                 XCB_CURRENT_TIME);
+             other.sync();
+         },
+         nullptr, std::nullopt},
+        {"the focus follows the pointer, which moves to another window mid-run",
+         [&](Scene&) {
+             movePointer(200, 150);
+             xcb_set_input_focus(other.xcb(), XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
+                                 XCB_CURRENT_TIME);
+             other.sync();
+         },
+         [&](Scene&) { movePointer(500, 150); }, AutoTypeError::focusMoved()},
+    };
+    const std::string text = "Gizli-Parola-ABCDEF-123456";
+    for (const Case& c : cases) {
+        MiniWindowManager wm;
+        ASSERT_TRUE(wm.isRunning()) << c.note;
+        KeyRecorder beside("Yandaki");
+        showActive(wm, beside);
+        const std::uint32_t besidePlace[] = {400, 50};
+        xcb_configure_window(other.xcb(), beside.window(), XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y,
+                             besidePlace);
+        KeyRecorder target("Hedef");
+        showActive(wm, target);
+        ASSERT_TRUE(spinUntil([&] {
+            const std::optional<AutoTypeService::Target> captured = service->captureTarget();
+            return captured && captured->window == target.window();
+        })) << c.note;
+        Scene scene{target, beside};
+        c.arrange(scene);
+
+        std::shared_ptr<Outcome> outcome = start({A::text(text)});
+        if (c.midRun) {
+            ASSERT_TRUE(spinUntil([&] { return target.presses() >= 4 || outcome->done; })) << c.note;
+            c.midRun(scene);
+        }
+        ASSERT_TRUE(spinUntil([&] { return outcome->done; }, 20000)) << c.note;
+        spinFor(200);  // anything still on its way arrives
+        EXPECT_EQ(outcome->error.has_value(), c.error.has_value()) << c.note;
+        if (outcome->error && c.error) {
+            EXPECT_EQ(*outcome->error, *c.error) << c.note;
+        }
+        if (c.error) {
+            EXPECT_TRUE(text.rfind(target.typed(), 0) == 0 && target.typed().size() < text.size()) << c.note;
+        } else {
+            EXPECT_EQ(target.typed(), text) << c.note;
+        }
+        EXPECT_EQ(beside.presses(), 0) << c.note << ": typed into another window";
+        EXPECT_TRUE(noKeyDown()) << c.note;
+    }
+}
+
 // Notes and custom fields hold line breaks of every convention; editors take a new line from the
 // Return key only.
 TEST_F(AutoTypeX11Test, LineBreaksAreTypedWithTheReturnKey) {
