@@ -454,6 +454,13 @@ TEST_F(AutoTypeX11Test, KeysGoOnlyWhereTheServerSendsThemInsideTheTarget) {
         KeyRecorder& target;  // at 50, 50, 300 × 200
         KeyRecorder& beside;  // at 400, 50
     };
+    // As a window manager that focuses the window under the pointer leaves the focus.
+    const auto followPointerOnTheTarget = [&](Scene&) {
+        movePointer(200, 150);
+        xcb_set_input_focus(other.xcb(), XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
+                            XCB_CURRENT_TIME);
+        other.sync();
+    };
     struct Case {
         const char* note;
         std::function<void(Scene&)> arrange;  // once the target is active
@@ -463,21 +470,9 @@ TEST_F(AutoTypeX11Test, KeysGoOnlyWhereTheServerSendsThemInsideTheTarget) {
     const Case cases[] = {
         {"the focus on a window inside the target", [](Scene& s) { s.target.focusInnerWindow(); }, nullptr,
          std::nullopt},
-        {"the focus follows the pointer, which rests on the target",
-         [&](Scene&) {
-             movePointer(200, 150);
-             xcb_set_input_focus(other.xcb(), XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
-                                 XCB_CURRENT_TIME);
-             other.sync();
-         },
-         nullptr, std::nullopt},
-        {"the focus follows the pointer, which moves to another window mid-run",
-         [&](Scene&) {
-             movePointer(200, 150);
-             xcb_set_input_focus(other.xcb(), XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
-                                 XCB_CURRENT_TIME);
-             other.sync();
-         },
+        {"the focus follows the pointer, which rests on the target", followPointerOnTheTarget, nullptr,
+         std::nullopt},
+        {"the focus follows the pointer, which moves to another window mid-run", followPointerOnTheTarget,
          [&](Scene&) { movePointer(500, 150); }, AutoTypeError::focusMoved()},
     };
     const std::string text = "Gizli-Parola-ABCDEF-123456";
