@@ -125,8 +125,8 @@ class HotKeyService : public QObject {
     std::optional<std::uint32_t> keyCodeOfNativeKey(std::uint32_t nativeKeyCode) const;
 
   signals:
-    // After every assignment of the registration, also when it stays absent, and so after every
-    // change of the status.
+    // After every assignment of the registration, also when it stays absent, and after every
+    // other change of the status (a lock turned on in whose state another program holds it).
     void registrationChanged();
 
   private:
