@@ -773,22 +773,31 @@ void AutoTypeOverADisplayLink(benchmark::State& state) {
 }
 BENCHMARK(AutoTypeOverADisplayLink)->Arg(0)->Arg(4)->Arg(10)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// Round trips each kind waits for per character and per key press, from how much slower it types
-// over the slower links than over the direct one.
+// Round trips each kind waits for per character, from how much slower it types over the slower
+// links than over the direct one; and what a key-press check adds per key press, from a kind with
+// its check against the same kind without it.
 void printRoundTrips() {
     if (results.empty()) return;
-    std::printf("\nround trips waited for (from ms per character at 0 ms and the slower links):\n");
-    for (int k = 0; k < static_cast<int>(std::size(kinds)); ++k) {
-        const auto base = results.find({0, k});
-        if (base == results.end()) continue;
-        for (const int rtt : {4, 10}) {
-            const auto slow = results.find({rtt, k});
-            if (slow == results.end()) continue;
-            const double perChar = (slow->second.msPerChar - base->second.msPerChar) / rtt;
-            std::printf(
-                "  %-15s at %2d ms: %.2f per character, %.2f per key press (%.2f presses a character)\n",
-                kindNames[k], rtt, perChar, perChar / base->second.pressesPerChar,
-                base->second.pressesPerChar);
+    const auto perCharacter = [](int kind, int roundTripMs) -> std::optional<double> {
+        const auto base = results.find({0, kind});
+        const auto slow = results.find({roundTripMs, kind});
+        if (base == results.end() || slow == results.end()) return std::nullopt;
+        return (slow->second.msPerChar - base->second.msPerChar) / roundTripMs;
+    };
+    std::printf("\nround trips waited for, from the time per character at 0 ms and the slower links:\n");
+    for (const int rtt : {4, 10}) {
+        for (int k = 0; k < static_cast<int>(std::size(kinds)); ++k) {
+            if (const std::optional<double> rt = perCharacter(k, rtt))
+                std::printf("  at %2d ms, %-18s %.2f a character\n", rtt, kindNames[k], *rt);
+        }
+        const auto pressesPerChar = results.find({0, 0});
+        for (const auto& [checked, unchecked] : {std::pair{0, 3}, std::pair{1, 2}}) {
+            const std::optional<double> with = perCharacter(checked, rtt),
+                                        without = perCharacter(unchecked, rtt);
+            if (!with || !without || pressesPerChar == results.end()) continue;
+            std::printf("  at %2d ms, the check of the %s: %.2f a key press (%.2f presses a character)\n",
+                        rtt, kindNames[checked], (*with - *without) / pressesPerChar->second.pressesPerChar,
+                        pressesPerChar->second.pressesPerChar);
         }
     }
 }
