@@ -130,6 +130,9 @@ class OmbrixApp : public QObject {
     ClipboardService& clipboard_;
     AutoTypeService& autoType_;
     HotKeyService& hotKeys_;
+    // The hot key as the program started: looked at once; what the status bar said of it.
+    bool hotKeyLookedAt_ = false;
+    std::optional<QString> hotKeyNotice_;
     std::unique_ptr<AppState> state_;
     std::unique_ptr<QMainWindow> window_;
     std::shared_ptr<FilePanels> panels_;
@@ -142,8 +145,5 @@ class OmbrixApp : public QObject {
     bool busyCursor_ = false;
     // A close of the window that came while a save ran: carried out when it ends.
     bool quitWhenIdle_ = false;
-    // The hot key as the program started: looked at once; what the status bar said of it.
-    bool hotKeyLookedAt_ = false;
-    std::optional<QString> hotKeyNotice_;
     QPointer<ConflictDialog> conflictDialog_;
 };
