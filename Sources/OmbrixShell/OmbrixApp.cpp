@@ -92,6 +92,13 @@ OmbrixApp::OmbrixApp(Dependencies dependencies, QObject* parent)
 
     window_->installEventFilter(this);
     connect(&preferences_, &Preferences::hotKeyChanged, this, &OmbrixApp::registerGlobalHotKey);
+    connect(&hotKeys_, &HotKeyService::registrationChanged, this, [this] {
+        // Had after all (the other program let go): what the status bar said no longer holds.
+        if (hotKeyNotice_ && hotKeys_.status() == HotKeyService::Status::registered &&
+            state_->statusMessage() == hotKeyNotice_) {
+            state_->setStatusMessage(std::nullopt);
+        }
+    });
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(app, &QCoreApplication::aboutToQuit, this, &OmbrixApp::shutdown);
 #ifndef QT_NO_SESSIONMANAGER
@@ -140,6 +147,13 @@ void OmbrixApp::show() {
 void OmbrixApp::windowShown() {
     state_->restoreRecentDatabase();
     registerGlobalHotKey();
+    if (!hotKeyLookedAt_) {
+        // Said once, where the user looks: the settings say it for as long as it holds.
+        hotKeyLookedAt_ = true;
+        hotKeyNotice_ = HotKeyHandler::unavailableMessage(
+            hotKeys_, hotKeys_.displayText(preferences_.hotKeyCode(), preferences_.hotKeyModifiers()));
+        if (hotKeyNotice_) state_->setStatusMessage(hotKeyNotice_);
+    }
     autoType_.startTrackingFrontmostApplication();
 }
 

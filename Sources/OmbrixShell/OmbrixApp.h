@@ -54,7 +54,8 @@ struct OmbrixAppDependencies {
 // registers the global hot key (with a HotKeyHandler) from the preferences and starts
 // following the frontmost application for auto-type (once). The hot key is registered again
 // whenever the preferences' combination changes, and, when another program held it, each time
-// the user comes back to the main window or the settings window (whose hot-key card says so).
+// the user comes back to the main window or the settings window (whose hot-key card says so). A
+// hot key it cannot have, in full or in part, when it first shows is said once in the status bar.
 //
 // Quitting saves first. Whatever ends the program, the menu's quit command (quit()), closing
 // the main window, or the desktop session ending, goes through prepareToQuit(): unsaved changes
@@ -132,6 +133,9 @@ class OmbrixApp : public QObject {
     ClipboardService& clipboard_;
     AutoTypeService& autoType_;
     HotKeyService& hotKeys_;
+    // The hot key as the program started: looked at once; what the status bar said of it.
+    bool hotKeyLookedAt_ = false;
+    std::optional<QString> hotKeyNotice_;
     std::unique_ptr<AppState> state_;
     std::unique_ptr<QMainWindow> window_;
     std::shared_ptr<FilePanels> panels_;

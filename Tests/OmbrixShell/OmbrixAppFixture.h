@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -25,6 +26,8 @@ namespace shell {
 // The key grabs of the desktop: one combination at a time, pressed when the test says so.
 struct Grabs {
     bool heldByAnotherProgram = false;  // every combination is refused while true
+    bool refused = false;               // every combination is refused for another reason
+    QStringList lockStatesTaken;        // else the states of the lock keys another program holds
     std::optional<HotKeyService::Registration> grabbed;
     std::function<void(std::uint32_t)> onPress;
     std::uint32_t id = 0;
@@ -44,10 +47,13 @@ class GrabBackend final : public HotKeyService::Backend {
             refused.takenByOther = true;
             return refused;
         }
+        if (grabs_.refused) return false;
         grabs_.grabbed = HotKeyService::Registration{keyCode, modifiers};
         grabs_.id = id;
         grabs_.onPress = std::move(onPress);
-        return true;
+        HotKeyService::Grant granted(true);
+        granted.lockStatesTaken = grabs_.lockStatesTaken;
+        return granted;
     }
     void ungrab() override {
         grabs_.grabbed.reset();
