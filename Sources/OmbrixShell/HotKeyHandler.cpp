@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include "OmbrixServices/Services/AutoTypeService.h"
+#include "OmbrixServices/Services/HotKeyService.h"
 #include "OmbrixState/AppState.h"
 
 namespace {
@@ -58,4 +59,29 @@ bool HotKeyHandler::matches(const KdbxEntry& entry, const QString& lowerCasedTit
             return true;
     }
     return false;
+}
+
+std::optional<QString> HotKeyHandler::unavailableMessage(const HotKeyService& hotKeys,
+                                                         const QString& combination) {
+    // Taken with every lock off is taken as the user presses it.
+    if (hotKeys.isTakenWithoutLocks()) {
+        return QStringLiteral(
+                   "Genel kısayolu (%1) başka bir program kullanıyor; Ombrix'in kısayolu çalışmıyor. "
+                   "Ayarlar'dan başka bir kısayol seçebilirsin.")
+            .arg(combination);
+    }
+    switch (hotKeys.status()) {
+        case HotKeyService::Status::partlyTaken:
+            return QStringLiteral(
+                       "Genel kısayolu (%1) bazı kilit tuşları açıkken başka bir program kullanıyor; o "
+                       "durumda Ombrix'in kısayolu çalışmaz. Ayrıntılar Ayarlar'da.")
+                .arg(combination);
+        case HotKeyService::Status::failed:
+            return QStringLiteral(
+                       "Genel kısayol (%1) alınamadı: bu oturumda genel kısayol kullanılamıyor ya da "
+                       "klavyede bu tuş yok.")
+                .arg(combination);
+        default:
+            return std::nullopt;
+    }
 }

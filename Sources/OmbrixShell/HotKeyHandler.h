@@ -2,10 +2,13 @@
 
 #include <QString>
 
+#include <optional>
+
 #include "OmbrixCore/Kdbx/Models.h"
 
 class AppState;
 class AutoTypeService;
+class HotKeyService;
 
 // What a press of the global hot key does: remember the application the user is in as the
 // auto-type target and, with a database open, type the first auto-type entry that belongs to the
@@ -27,6 +30,12 @@ class HotKeyHandler {
     // lower-cased text. A candidate that is empty or only white space never matches, and an empty
     // window title matches nothing.
     static bool matches(const KdbxEntry& entry, const QString& lowerCasedTitle);
+
+    // What the status bar says of the hot key `combination` ("Ctrl+Alt+A") when the program
+    // could not have all of it: another program holds it, in every state of the lock keys or in
+    // some, or the desktop refused it. None while the program has it.
+    static std::optional<QString> unavailableMessage(const HotKeyService& hotKeys,
+                                                     const QString& combination);
 
   private:
     AppState* state_;

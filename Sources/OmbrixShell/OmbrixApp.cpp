@@ -3,9 +3,13 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <utility>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDrag>
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -88,6 +92,13 @@ OmbrixApp::OmbrixApp(Dependencies dependencies, QObject* parent)
 
     window_->installEventFilter(this);
     connect(&preferences_, &Preferences::hotKeyChanged, this, &OmbrixApp::registerGlobalHotKey);
+    connect(&hotKeys_, &HotKeyService::registrationChanged, this, [this] {
+        // Had after all (the other program let go): what the status bar said no longer holds.
+        if (hotKeyNotice_ && hotKeys_.status() == HotKeyService::Status::registered &&
+            state_->statusMessage() == hotKeyNotice_) {
+            state_->setStatusMessage(std::nullopt);
+        }
+    });
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(app, &QCoreApplication::aboutToQuit, this, &OmbrixApp::shutdown);
 #ifndef QT_NO_SESSIONMANAGER
@@ -136,6 +147,13 @@ void OmbrixApp::show() {
 void OmbrixApp::windowShown() {
     state_->restoreRecentDatabase();
     registerGlobalHotKey();
+    if (!hotKeyLookedAt_) {
+        // Said once, where the user looks: the settings say it for as long as it holds.
+        hotKeyLookedAt_ = true;
+        hotKeyNotice_ = HotKeyHandler::unavailableMessage(
+            hotKeys_, hotKeys_.displayText(preferences_.hotKeyCode(), preferences_.hotKeyModifiers()));
+        if (hotKeyNotice_) state_->setStatusMessage(hotKeyNotice_);
+    }
     autoType_.startTrackingFrontmostApplication();
 }
 
@@ -173,6 +191,10 @@ bool OmbrixApp::prepareToQuit() {
 }
 
 void OmbrixApp::quit() {
+    if (state_->isSaving()) {
+        endAfterSave_ = std::max(endAfterSave_, End::quit);
+        return;
+    }
     if (prepareToQuit()) quit_();
 }
 
@@ -185,6 +207,14 @@ void OmbrixApp::terminate() {
     if (conflictDialog_) {
         conflictDialog_->answerForTermination();
         quit_();
+        return;
+    }
+    if (state_->isSaving()) {
+        endAfterSave_ = End::terminate;
+        // The save ends on the stack below a menu or a drag opened meanwhile: they close.
+        for (int open = 0; open < 8 && QApplication::activePopupWidget(); ++open)
+            QApplication::activePopupWidget()->close();
+        QDrag::cancel();
         return;
     }
     if (state_->settleForTermination()) {
@@ -215,7 +245,9 @@ ConflictChoice OmbrixApp::askAboutConflict(const QString& fileName) {
     if (busyCursor_) QApplication::setOverrideCursor(Qt::WaitCursor);
     switch (answer) {
         case ConflictDialog::saveElsewhere:
-            if (const std::optional<QString> url = panels_->saveAsDestination(fileName)) {
+            // In the database's own folder, proposing its name.
+            if (const std::optional<QString> url =
+                    panels_->saveAsDestination(state_->databaseURL().value_or(fileName))) {
                 choice.action = ConflictChoice::Action::saveElsewhere;
                 choice.elsewhere = *url;
             }
@@ -244,9 +276,20 @@ void OmbrixApp::busyChanged() {
         else
             QApplication::restoreOverrideCursor();
     }
-    if (!busy && quitWhenIdle_) {
-        quitWhenIdle_ = false;
-        QTimer::singleShot(0, this, [this] { quit(); });
+    if (!state_->isSaving() && endAfterSave_ != End::none) {
+        // On the next turn, once the save's own caller has finished.
+        QTimer::singleShot(0, this, [this] {
+            switch (std::exchange(endAfterSave_, End::none)) {
+                case End::none:
+                    break;
+                case End::quit:
+                    quit();
+                    break;
+                case End::terminate:
+                    terminate();
+                    break;
+            }
+        });
     }
 }
 
@@ -261,6 +304,8 @@ void OmbrixApp::shutdown() {
 
 void OmbrixApp::commitData(QSessionManager& manager) {
 #ifndef QT_NO_SESSIONMANAGER
+    // A save under way leaves nothing unsaved, and the signal to end that follows waits for it.
+    if (state_->isSaving()) return;
     // The session may end only once the changes are saved; the user sees why it may not.
     if (!prepareToQuit() && manager.allowsInteraction()) manager.cancel();
 #else
@@ -273,10 +318,10 @@ bool OmbrixApp::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::WindowActivate) hotKeys_.registerAgainIfRefused();
     if (watched == window_.get()) {
         if (event->type() == QEvent::Close) {
-            // The window still draws while a save runs, and its close button still works: the
-            // quit waits for the save.
+            // The window answers while a save runs, and its close button works: the quit waits
+            // for the save.
             if (state_->isSaving()) {
-                quitWhenIdle_ = true;
+                endAfterSave_ = std::max(endAfterSave_, End::quit);
                 event->ignore();
                 return true;
             }

@@ -54,7 +54,8 @@ struct OmbrixAppDependencies {
 // registers the global hot key (with a HotKeyHandler) from the preferences and starts
 // following the frontmost application for auto-type (once). The hot key is registered again
 // whenever the preferences' combination changes, and, when another program held it, each time
-// the user comes back to the main window or the settings window (whose hot-key card says so).
+// the user comes back to the main window or the settings window (whose hot-key card says so). A
+// hot key it cannot have, in full or in part, when it first shows is said once in the status bar.
 //
 // Quitting saves first. Whatever ends the program, the menu's quit command (quit()), closing
 // the main window, or the desktop session ending, goes through prepareToQuit(): unsaved changes
@@ -67,7 +68,10 @@ struct OmbrixAppDependencies {
 // changes (ConflictDialog), whatever asked for the save. Being told to end (terminate(), from
 // SIGTERM and its kin) asks nothing: an unlock under way is stopped, unsaved changes are saved,
 // or written beside the database where the file was changed elsewhere, a question open is
-// answered that way, and the program ends at once. While a save runs the pointer shows it.
+// answered that way, and the program ends at once. While a save runs the pointer shows it and
+// the window keeps answering; a quit or the signal to end that comes meanwhile is kept and
+// carried out as soon as the save has ended (a menu or a drag left open then is closed, so that
+// the save can end).
 class OmbrixApp : public QObject {
     Q_OBJECT
 
@@ -129,6 +133,9 @@ class OmbrixApp : public QObject {
     ClipboardService& clipboard_;
     AutoTypeService& autoType_;
     HotKeyService& hotKeys_;
+    // The hot key as the program started: looked at once; what the status bar said of it.
+    bool hotKeyLookedAt_ = false;
+    std::optional<QString> hotKeyNotice_;
     std::unique_ptr<AppState> state_;
     std::unique_ptr<QMainWindow> window_;
     std::shared_ptr<FilePanels> panels_;
@@ -139,7 +146,8 @@ class OmbrixApp : public QObject {
     bool shutDown_ = false;
     bool terminating_ = false;
     bool busyCursor_ = false;
-    // A close of the window that came while a save ran: carried out when it ends.
-    bool quitWhenIdle_ = false;
+    // What was asked for while a save ran, carried out once it has ended.
+    enum class End { none, quit, terminate };
+    End endAfterSave_ = End::none;
     QPointer<ConflictDialog> conflictDialog_;
 };

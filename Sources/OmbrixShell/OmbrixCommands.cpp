@@ -5,7 +5,6 @@
 #include <utility>
 
 #include <QAction>
-#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QWidget>
@@ -40,11 +39,7 @@ OmbrixCommands::OmbrixCommands(AppState& state, FilePanels& panels, ClipboardSer
          [this] { newDatabase(); });
     make(C::openDatabase, QStringLiteral("Veritabanı Aç…"), key(Qt::CTRL | Qt::Key_O),
          [this] { openDatabase(); });
-    make(C::save, QStringLiteral("Kaydet"), key(Qt::CTRL | Qt::Key_S), [this] {
-        state_.save();
-        // Another program changed the file: the changes are offered a name of their own at once.
-        if (state_.fileChangedOnDisk()) saveAs();
-    });
+    make(C::save, QStringLiteral("Kaydet"), key(Qt::CTRL | Qt::Key_S), [this] { state_.save(); });
     make(C::saveAs, QStringLiteral("Farklı Kaydet…"), key(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
          [this] { saveAs(); });
     make(C::lock, QStringLiteral("Kasayı Kilitle"), key(Qt::CTRL | Qt::Key_L), [this] { state_.lock(); });
@@ -195,6 +190,8 @@ void OmbrixCommands::refresh() {
 // The state saves unsaved changes before it takes another file; when that save fails it keeps the
 // open database (and any sheet) and says why in lastError, and so does the command.
 void OmbrixCommands::newDatabase() {
+    // The save's end would wait for the dialog; the state says why it does not open.
+    if (state_.refuseWhileSaving()) return;
     const std::optional<QString> url = panels_.newDatabaseDestination();
     if (!url) return;
     state_.prepare(*url);
@@ -211,12 +208,14 @@ void OmbrixCommands::newDatabase() {
 }
 
 void OmbrixCommands::openDatabase() {
+    if (state_.refuseWhileSaving()) return;
     if (const std::optional<QString> url = panels_.chooseDatabase()) state_.prepare(*url);
 }
 
 void OmbrixCommands::saveAs() {
-    const QString suggested =
-        state_.databaseURL() ? QFileInfo(*state_.databaseURL()).fileName() : QStringLiteral("Radir.kdbx");
+    if (state_.refuseWhileSaving()) return;
+    // In the database's own folder, proposing its name.
+    const QString suggested = state_.databaseURL().value_or(QStringLiteral("Radir.kdbx"));
     if (const std::optional<QString> url = panels_.saveAsDestination(suggested)) state_.saveAs(*url);
 }
 

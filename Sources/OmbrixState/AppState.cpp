@@ -2,6 +2,7 @@
 
 #include "OmbrixCore/Kdbx/KdbxError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -9,6 +10,7 @@
 #include <utility>
 
 #include <QFileInfo>
+#include <QMetaObject>
 
 #include "OmbrixCore/Kdbx/KdbxKeyDerivation.h"
 #include "OmbrixState/GroupTree.h"
@@ -16,6 +18,10 @@
 #include "OmbrixState/SecretText.h"
 
 namespace {
+
+QString savingStatus() {
+    return QStringLiteral("Kaydediliyor…");
+}
 
 QString noFileChosen() {
     return QStringLiteral("Önce bir veritabanı dosyası seçin.");
@@ -139,8 +145,11 @@ void AppState::clearSearch() {
 
 void AppState::showStatus(const QString& message) {
     setStatusMessage(message);
-    // Clears whatever message shows by then, also a later one.
-    deps_.scheduler->after(statusDuration, this, [this] { setStatusMessage(std::nullopt); });
+    // Clears whatever message shows by then, also a later one; while a save runs the status bar
+    // goes back to saying so.
+    deps_.scheduler->after(statusDuration, this, [this] {
+        setStatusMessage(savingSaysSo_ ? std::optional<QString>(savingStatus()) : std::nullopt);
+    });
 }
 
 void AppState::clearSelection() {
@@ -205,6 +214,42 @@ void AppState::setWorking(bool working) {
 
 void AppState::setSaving(bool saving) {
     assignAndNotify(*this, saving_, saving, &AppState::isSavingChanged);
+    // On the next turn: the save's own caller finishes first.
+    if (!saving_ && leaveAfterSave_ != Leave::none)
+        QMetaObject::invokeMethod(this, &AppState::leaveAsAsked, Qt::QueuedConnection);
+}
+
+void AppState::beginSaving(bool saysSo) {
+    if (saysSo) {
+        savingSaysSo_ = true;
+        setStatusMessage(savingStatus());
+    }
+    setSaving(true);
+}
+
+void AppState::endSaving(bool saysSo) {
+    if (saysSo) {
+        savingSaysSo_ = false;
+        if (statusMessage_ == savingStatus()) setStatusMessage(std::nullopt);
+    }
+    setSaving(false);
+}
+
+void AppState::leaveAfterSave(Leave leave) {
+    leaveAfterSave_ = std::max(leaveAfterSave_, leave);
+}
+
+void AppState::leaveAsAsked() {
+    switch (std::exchange(leaveAfterSave_, Leave::none)) {
+        case Leave::none:
+            break;
+        case Leave::lock:
+            lock();
+            break;
+        case Leave::close:
+            closeDatabase();
+            break;
+    }
 }
 
 void AppState::cancelWork() {
@@ -222,7 +267,7 @@ void AppState::storeBookmark(const QString& url) {
 
 bool AppState::saveBeforeLeaving() {
     if (saving_) return false;
-    if (!database_ || !isDirty_) return true;
+    if (!database_ || !isDirty_ || changesDropped_) return true;
     try {
         saveQuietly();
         return true;
@@ -358,6 +403,7 @@ void AppState::showUnlocked(KdbxDatabase database, KdbxKey key) {
     activeKey_ = std::move(key);
     setLocked(false);
     setDirty(false);
+    changesDropped_ = false;
     setLastError(std::nullopt);
     clearHistory();
     setSelectedGroupID(rootID);

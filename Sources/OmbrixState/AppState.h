@@ -68,6 +68,9 @@ struct AppStateDependencies {
     KdfSettings newDatabaseKdf = KdfSettings::recommended();
     // Where unlocking, creating and saving do their costly part; a thread of its own.
     std::shared_ptr<WorkRunner> work;
+    // Where unsaved changes go when the program is told to end and they fit nowhere beside the
+    // database; the user's own data folder ($XDG_DATA_HOME/Ombrix) when empty.
+    QString rescueFolder;
 };
 
 // The one state object of the application: the open database, where it lives, whether it is
@@ -178,18 +181,21 @@ class AppState : public QObject {
     //
     // A save never overwrites unasked a file whose content another program changed after it
     // was opened or last saved here (a file only touched, or copied over with the same content,
-    // is no change). The conflict resolver is asked what to do; without one, or when the user
-    // keeps editing, nothing is written, lastError says so and fileChangedOnDisk() is true
-    // until the next successful save. Saving under a name the user picks (the same one
-    // included, which the save dialog confirms) writes regardless. While the encryption runs
-    // isSaving() is true and the status bar says so.
+    // is no change). The look at the file and its replacement are one step against every other
+    // Ombrix saving the same file, which waits meanwhile. The conflict resolver is asked what to
+    // do; without one nothing is written and lastError says so; when the user keeps editing
+    // nothing is written and nothing said. Either way fileChangedOnDisk() is true until the next
+    // successful save. Saving under a name the user picks (the same one included, which the save
+    // dialog confirms) writes regardless. While any save runs (also the one before locking,
+    // quitting or taking another file) isSaving() is true and the status bar says so.
     void save();
     void saveAs(const QString& url);
     // Saves unsaved changes first; when that save fails the database stays open and lastError
     // says why. Then drops the database, the key, the selection, the sheet, the search and the
-    // undo history, stops an auto-type run and clears a secret we put on the clipboard.
+    // undo history, stops an auto-type run and clears a secret we put on the clipboard. Asked
+    // for while a save runs, it is done as soon as that save ends.
     void lock();
-    // lock(), then forgets the file.
+    // lock(), then forgets the file; likewise done once a save under way ends.
     void closeDatabase();
     bool fileChangedOnDisk() const { return fileChangedOnDisk_; }
     void setConflictResolver(ConflictResolver resolver) { resolver_ = std::move(resolver); }
@@ -202,6 +208,10 @@ class AppState : public QObject {
     // beside it, named for them and the time, with the same key. False (lastError set) only when
     // even that could not be written. Stops an unlock or creation under way.
     bool settleForTermination();
+
+    // True, with lastError saying why, while a save runs: the database takes no change then,
+    // nor is another file taken.
+    bool refuseWhileSaving();
 
     // Undo history. While a save runs no change is made (nor undone or redone): lastError says
     // so, the database stays as the save writes it, and the operations below leave the selection
@@ -315,8 +325,6 @@ class AppState : public QObject {
     void showUnlocked(KdbxDatabase database, KdbxKey key);
     void refreshUndoLabels();
     void clearHistory();
-    // True, with lastError saying why, while a save runs: the database takes no change then.
-    bool refuseWhileSaving();
     void restore(std::deque<Snapshot>& from, std::deque<Snapshot>& to);
     void pruneSelection();
     // Drops from the entry selection what the list no longer shows, after the database, the
@@ -338,21 +346,32 @@ class AppState : public QObject {
     Bytes encrypt(const KdbxDatabase& database, const KdbxKey& key);
     void setWorking(bool working);
     void setSaving(bool saving);
-    // Marks a save under way until the mark goes out of scope, however the save ends.
+    // Marks a save under way until the mark goes out of scope, however the save ends; a save
+    // (not the reading of the file again) also says so in the status bar meanwhile.
     struct SavingMark {
         AppState& state;
-        ~SavingMark() { state.setSaving(false); }
+        bool saysSo;
+        ~SavingMark() { state.endSaving(saysSo); }
     };
-    [[nodiscard]] SavingMark markSaving() {
-        setSaving(true);
-        return SavingMark{*this};
+    [[nodiscard]] SavingMark markSaving(bool saysSo = true) {
+        beginSaving(saysSo);
+        return SavingMark{*this, saysSo};
     }
-    // The changes in a new file beside the database: its name says what it holds and when.
+    void beginSaving(bool saysSo);
+    void endSaving(bool saysSo);
+    // What was asked for while a save ran, done once it has ended.
+    enum class Leave { none, lock, close };
+    void leaveAfterSave(Leave leave);
+    void leaveAsAsked();
+    // The changes in a new file beside the database, its name saying what it holds and when;
+    // where nothing can be written there, in the user's own data folder. Standard error says
+    // where they went.
     void writeBeside(const Bytes& bytes);
     // Opens the version on disk again with the kept key, dropping the open one.
     void reopenFromDisk();
     // Remembers what the file looks like now, after this program wrote it.
     void rememberWrittenFile(const QString& url, const Bytes& written);
+    void adoptWrittenFile(std::optional<FileStamp> stamp);
 
     std::vector<const KdbxEntry*> visibleEntryPointers() const;
     const KdbxGroup* listedGroup() const;
@@ -392,6 +411,12 @@ class AppState : public QObject {
     std::uint64_t autoTypeRun_ = 0;
     bool working_ = false;
     bool saving_ = false;
+    // The status bar says a save runs.
+    bool savingSaysSo_ = false;
+    Leave leaveAfterSave_ = Leave::none;
+    // The user chose to drop the unsaved changes for the version on disk: leaving saves nothing
+    // until the next change.
+    bool changesDropped_ = false;
     ConflictResolver resolver_;
     // The last auto-type failure shown as lastError.
     std::optional<QString> autoTypeFailure_;

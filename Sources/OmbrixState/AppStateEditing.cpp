@@ -47,6 +47,7 @@ bool AppState::edit(const QString& label, const std::function<void(KdbxDatabase&
     change(copy);
     setDatabase(std::move(copy));
     setDirty(true);
+    changesDropped_ = false;
     refreshUndoLabels();
     emit historyChanged();
     return true;
@@ -75,6 +76,7 @@ void AppState::restore(std::deque<Snapshot>& from, std::deque<Snapshot>& to) {
     setDatabase(std::move(step.database));
     setSort(EntrySort{step.sortColumn, sort_.ascending});
     setDirty(true);
+    changesDropped_ = false;
     pruneSelection();
     refreshUndoLabels();
     emit historyChanged();

@@ -20,7 +20,8 @@ class FilePanels {
     // kdbx (in any case) gains ".kdbx". A file of that name with content is never replaced: the
     // dialog says it will be opened instead, and the user agrees or goes back.
     virtual std::optional<QString> newDatabaseDestination() = 0;
-    // "Farklı Kaydet", proposing `suggested`: a name without an extension gains ".kdbx".
+    // "Farklı Kaydet", proposing `suggested`: a name, or a path whose folder it opens in and
+    // whose name it proposes. A name without an extension gains ".kdbx".
     virtual std::optional<QString> saveAsDestination(const QString& suggested) = 0;
 };
 

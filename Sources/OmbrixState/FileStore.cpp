@@ -4,14 +4,17 @@
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <thread>
 #include <utility>
 
 #include <QCryptographicHash>
@@ -185,6 +188,54 @@ int openRegular(const QString& path, const QString& name, struct stat& info) {
     return guard.release();
 }
 
+// The file a path names: a link is followed, so that the file it leads to is the one replaced
+// and the link stays.
+QString followedLink(const QString& path) {
+    if (QFileInfo(path).isSymLink()) {
+        const QString resolved = QFileInfo(path).canonicalFilePath();
+        if (!resolved.isEmpty()) return resolved;
+    }
+    return path;
+}
+
+// Held by the save that looks at the file and replaces it.
+class LockFileHold final : public FileHold {
+  public:
+    LockFileHold(int fd, QByteArray path) : fd_(fd), path_(std::move(path)) {}
+    ~LockFileHold() override {
+        // The name goes while the lock is still held: a save that waited on it finds the name
+        // gone, and the next one takes a new file.
+        ::unlink(path_.constData());
+        ::close(fd_);
+    }
+    LockFileHold(const LockFileHold&) = delete;
+    LockFileHold& operator=(const LockFileHold&) = delete;
+
+  private:
+    int fd_;
+    QByteArray path_;
+};
+
+// What a narrower mode took from whom.
+QString narrowingNote(mode_t before, mode_t after) {
+    QStringList parts;
+    const auto lost = [&](int shift, const QString& whose) {
+        const mode_t had = (before >> shift) & 07;
+        const mode_t has = (after >> shift) & 07;
+        if ((had & ~has) == 0) return;
+        parts << (has == 0 ? QStringLiteral("%1 erişimi kaldırıldı")
+                           : QStringLiteral("%1 erişimi daraltıldı"))
+                     .arg(whose);
+    };
+    lost(3, QStringLiteral("grubun"));
+    lost(0, QStringLiteral("diğerlerinin"));
+    if ((before & ~after & (S_ISUID | S_ISGID)) != 0)
+        parts << QStringLiteral("setuid/setgid bitleri kaldırıldı");
+    if (parts.isEmpty()) parts << QStringLiteral("erişim daraltıldı");
+    return parts.join(QStringLiteral(", ")) +
+           QStringLiteral(", hiç kimseye eskisinden geniş erişim verilmedi");
+}
+
 }  // namespace
 
 FileError::FileError(Kind kind, QString fileName, QString reason)
@@ -287,6 +338,44 @@ std::optional<FileStamp> LocalFileStore::stampFor(const QString& path, const Byt
     return stampOf(info, FileStamp::digestOf(content));
 }
 
+std::unique_ptr<FileHold> LocalFileStore::holdForSaving(const QString& path) {
+    const QFileInfo file(followedLink(path));
+    const QByteArray lockPath = encoded(file.absolutePath() + QStringLiteral("/.") + file.fileName() +
+                                        QStringLiteral(".ombrix-kilit"));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(holdWaitSeconds);
+    for (;;) {
+        // Open for writing where allowed: over NFS an exclusive lock needs it. Another user's lock
+        // file (a shared database) is locked through a descriptor for reading.
+        int opened =
+            ::open(lockPath.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+        if (opened < 0 && (errno == EACCES || errno == EPERM))
+            opened = ::open(lockPath.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        // A folder or a file system that takes no lock file: the save goes on without, as it
+        // always did.
+        if (opened < 0) return nullptr;
+        Descriptor fd(opened);
+        struct stat held {};
+        if (::fstat(fd.get(), &held) != 0 || !S_ISREG(held.st_mode)) return nullptr;
+        // The other users of a shared database open it too, whatever the creator's umask.
+        if (held.st_uid == ::geteuid()) ::fchmod(fd.get(), 0644);
+        while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR) continue;
+            if (errno != EWOULDBLOCK) return nullptr;
+            if (std::chrono::steady_clock::now() >= deadline) {
+                throw FileError(FileError::Kind::writeFailed, displayName(path),
+                                QStringLiteral("başka bir Ombrix bu dosyayı %1 saniyedir kaydediyor")
+                                    .arg(holdWaitSeconds));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        struct stat named {};
+        if (::lstat(lockPath.constData(), &named) == 0 && named.st_dev == held.st_dev &&
+            named.st_ino == held.st_ino)
+            return std::make_unique<LockFileHold>(fd.release(), lockPath);
+        // The save waited for let go and took the name along: the lock is the next file now.
+    }
+}
+
 std::optional<QString> LocalFileStore::writeAtomically(const QString& path, const Bytes& bytes) {
     const QString name = displayName(path);
     bool existed = false;
@@ -295,12 +384,7 @@ std::optional<QString> LocalFileStore::writeAtomically(const QString& path, cons
                          describeErrno(error));
     };
 
-    // A link is followed: the file it leads to is the one replaced, and the link stays.
-    QString target = path;
-    if (QFileInfo(path).isSymLink()) {
-        const QString resolved = QFileInfo(path).canonicalFilePath();
-        if (!resolved.isEmpty()) target = resolved;
-    }
+    const QString target = followedLink(path);
     const QString folder = QFileInfo(target).absolutePath();
     const QString fileName = QFileInfo(target).fileName();
 
@@ -317,6 +401,20 @@ std::optional<QString> LocalFileStore::writeAtomically(const QString& path, cons
             throw FileError(FileError::Kind::writeFailed, name,
                             error == EACCES || error == EPERM ? QStringLiteral("dosyaya yazma izni yok")
                                                               : describeErrno(error));
+        }
+        // In a folder with the sticky bit (/tmp, a shared folder) only the file's owner, or the
+        // folder's, may put another file in its place. The kernel would refuse the rename at the
+        // very end, after a second name of the file that nobody could remove had been made.
+        struct stat folderInfo {};
+        const uid_t me = ::geteuid();
+        if (me != 0 && old.st_uid != me && ::stat(encoded(folder).constData(), &folderInfo) == 0 &&
+            (folderInfo.st_mode & S_ISVTX) != 0 && folderInfo.st_uid != me) {
+            throw FileError(
+                FileError::Kind::writeFailed, name,
+                QStringLiteral("dosya “%1” kullanıcısına ait ve “%2” klasöründe yapışkan bit var: "
+                               "bu klasörde bir dosyanın yerine yenisini yalnızca dosyanın ya da "
+                               "klasörün sahibi koyabilir")
+                    .arg(userName(old.st_uid), QDir::toNativeSeparators(folder)));
         }
     } else if (errno != ENOENT) {
         throw FileError(FileError::Kind::writeFailed, name, describeErrno(errno));
@@ -419,6 +517,11 @@ std::optional<QString> LocalFileStore::keepAccess(int fd, const struct stat& old
                                                   const QString& name) {
     struct stat made {};
     if (::fstat(fd, &made) != 0) throw FileError(FileError::Kind::writeFailed, name, describeErrno(errno));
+    // A folder's default access list was given to the new file as it was made: the file takes
+    // the old one's list below, or none, never the folder's.
+    const bool inheritedListStays = calls_.fremovexattr(fd, "system.posix_acl_access") != 0 &&
+                                    errno != ENODATA && errno != ENOTSUP && errno != EOPNOTSUPP &&
+                                    errno != ENOSYS;
     uid_t owner = made.st_uid;
     gid_t group = made.st_gid;
     bool ownerless = false;
@@ -462,14 +565,17 @@ std::optional<QString> LocalFileStore::keepAccess(int fd, const struct stat& old
     const bool accessListLost = !keepAccessList && hasAttribute(target, "system.posix_acl_access");
     if (accessListLost) mode &= 0700;
 
-    bool narrowed = mode != oldMode;
     // Where the mode cannot be set the new file keeps its own, owner-only one; on a file system
     // that has no modes (FAT) that changes nothing anyone could tell.
+    mode_t given = mode;
     if (calls_.fchmod(fd, mode) != 0 && errno != ENOSYS && errno != EOPNOTSUPP && errno != ENOTSUP)
-        narrowed = narrowed || (oldMode & 077) != 0;
+        given = 0600;
+    // What the group, the others or the special bits lost (the owner keeps what it had).
+    const bool narrowed = (oldMode & ~given & 07077) != 0;
 
     bool attributesLost = false;
-    if (!copyAttributes(fd, target, keepAccessList)) {
+    const bool listReplaced = keepAccessList && hasAttribute(target, "system.posix_acl_access");
+    if (!copyAttributes(fd, target, keepAccessList) || (inheritedListStays && !listReplaced)) {
         attributesLost = true;
         calls_.fremovexattr(fd, "system.posix_acl_access");
         // The mode set above may give the group what only the missing list held back: the file
@@ -489,8 +595,7 @@ std::optional<QString> LocalFileStore::keepAccess(int fd, const struct stat& old
     else if (accessListLost)
         changes << QStringLiteral("erişim listesi aktarılamadı; dosya artık yalnızca sahibine açık");
     else if (narrowed)
-        changes << QStringLiteral(
-            "başkalarının erişimi kaldırıldı, hiç kimseye eskisinden geniş erişim verilmedi");
+        changes << narrowingNote(oldMode, given);
     return QStringLiteral("“%1” kaydedildi, ancak %2.").arg(name, changes.join(QStringLiteral("; ")));
 }
 

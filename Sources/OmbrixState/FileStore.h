@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -65,10 +66,25 @@ struct FileStamp {
     static QByteArray digestOf(const Bytes& content);
 };
 
+// While it lives, every other Ombrix that wants to save the same file waits: a look at the file
+// and its replacement made under it are one step for all of them.
+class FileHold {
+  public:
+    virtual ~FileHold() = default;
+};
+
 // The file access of the application state: whole files in, whole files out.
 class FileStore {
   public:
     virtual ~FileStore() = default;
+
+    // Waits until no other Ombrix is saving the file at the path, and keeps them waiting until
+    // the hold goes. None where the file system takes no lock: saving goes on without. Throws
+    // FileError when another one holds it far longer than any save takes.
+    virtual std::unique_ptr<FileHold> holdForSaving(const QString& path) {
+        (void)path;
+        return nullptr;
+    }
 
     // The whole content of a regular file. Throws FileError; anything other than a regular
     // file (a folder, a device, a named pipe) is refused before it is read.
@@ -129,19 +145,28 @@ struct FileSystemCalls {
 // synced and renamed over the old one, and then the folder is synced; every step is checked,
 // and on any failure the old file stays as it was and the new one is removed. A new file is
 // readable by its owner only; an existing file keeps its permissions, owner, group and extended
-// attributes (its access list among them). What cannot be kept never widens access: where the
-// owner or the group cannot be kept, the classes that would now mean other people lose their
-// bits; where the attributes cannot be copied, the file is its owner's only. A file system that
-// keeps no owners (FAT) is written without them. A successful save removes the side files that
-// an earlier save of the same file left when the program was cut off.
+// attributes (its access list among them, and no other: a folder's default access list does not
+// reach it). What cannot be kept never widens access: where the owner or the group cannot be
+// kept, the classes that would now mean other people lose their bits; where the attributes
+// cannot be copied, the file is its owner's only. A file system that keeps no owners (FAT) is
+// written without them. In a folder with the sticky bit, another user's file is refused before
+// anything is made: only its owner may put a new file in its place. A successful save removes
+// the side files that an earlier save of the same file left when the program was cut off.
+//
+// The hold of a save is an advisory lock (flock) on a hidden file beside the database, there only
+// while someone holds it.
 class LocalFileStore final : public FileStore {
   public:
     // Larger files are refused before their content is read: the engine inflates no payload
     // beyond this size either, and no real database comes near it.
     static constexpr std::int64_t maxFileSize = std::int64_t{1} << 30;
+    // How long a save waits for another Ombrix's save of the same file: longer than writing and
+    // syncing a large database on a slow stick takes.
+    static constexpr int holdWaitSeconds = 60;
 
     explicit LocalFileStore(FileSystemCalls calls = FileSystemCalls::system());
 
+    std::unique_ptr<FileHold> holdForSaving(const QString& path) override;
     Bytes read(const QString& path) const override;
     std::optional<QString> writeAtomically(const QString& path, const Bytes& bytes) override;
     bool fileExists(const QString& path) const override;

@@ -69,7 +69,9 @@ void ThreadWorkRunner::runAndWait(const Work& work) {
         }
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    loop.exec(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
+    // Input is taken as it comes: held back, the X server's key events came through late and
+    // short of their first characters.
+    loop.exec();
     thread.join();
     if (failure) std::rethrow_exception(failure);
 }

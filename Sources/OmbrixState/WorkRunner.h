@@ -23,9 +23,11 @@ class WorkRunner {
     // not be started at all: then at once, with that failure). `context` ends the delivery of
     // `done` when it goes.
     virtual void start(Work work, Done done, QObject* context) = 0;
-    // Runs `work` and returns when it has ended, rethrowing what it threw. Meanwhile the window
-    // still draws itself, but takes no input, no sockets' news (a signal to end the program
-    // waits) and nothing else of the user's.
+    // Runs `work` and returns when it has ended, rethrowing what it threw. Meanwhile the main loop
+    // turns: the window draws and answers the pointer and the keys at once, and a signal to end
+    // the program is heard. What the user does meanwhile runs inside this call, so the caller
+    // marks what may not happen then (the state refuses changes while it saves). A menu or a
+    // dialog opened meanwhile ends first.
     virtual void runAndWait(const Work& work) = 0;
     virtual bool isRunning() const = 0;
     // Raises the running work's stop flag.

@@ -284,7 +284,9 @@ void SettingsView::showHotKeyStatus() {
                     "pencereye dönüldüğünde kısayolu yeniden almayı dener.");
                 break;
             case HotKeyService::Status::partlyTaken:
-                conflict = QStringLiteral("Bazen başka bir programda");
+                // With every lock off is how the key is usually pressed: for the user it is taken.
+                conflict = hotKeys_->isTakenWithoutLocks() ? QStringLiteral("Başka bir program kullanıyor")
+                                                           : QStringLiteral("Bazen başka bir programda");
                 status = QStringLiteral(
                              "Bu kısayolu %1 başka bir program kullanıyor; o durumda Ombrix'in "
                              "kısayolu çalışmaz.")

@@ -200,6 +200,7 @@ TEST(AutoTypeError, DescriptionsAndEquality) {
          "Klavye odağı başka bir pencereye geçtiği için otomatik yazma durduruldu."},
         {AutoTypeError::keyboardGrabbed(),
          "Klavyeyi başka bir program tuttuğu için otomatik yazma durduruldu."},
+        {AutoTypeError::targetClosed(), "Hedef pencere kapandığı için otomatik yazma durduruldu."},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.error.description(), c.expected);

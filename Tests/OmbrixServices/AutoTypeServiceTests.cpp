@@ -345,6 +345,28 @@ TEST_F(AutoTypeServiceTest, OutcomesOfARun) {
          {A::text("B")},
          AutoTypeError::focusMoved(),
          {"begin", "down 50", "up 50", "end"}},
+        {"the target window closes between two characters",
+         [](FakeDesktop& d, AutoTypeService&) {
+             d.onEvent = [&d](const std::string& e) {
+                 if (e != "up 38") return;
+                 d.windows.erase(7);
+                 d.active = 0;
+             };
+         },
+         {A::text("aaa")},
+         AutoTypeError::targetClosed(),
+         {"begin", "down 38", "up 38", "end"}},
+        {"the target window closes in the pause after Shift",
+         [](FakeDesktop& d, AutoTypeService&) {
+             d.onEvent = [&d](const std::string& e) {
+                 if (e != "down 50") return;
+                 d.windows.erase(7);
+                 d.focus = 0;
+             };
+         },
+         {A::text("B")},
+         AutoTypeError::targetClosed(),
+         {"begin", "down 50", "up 50", "end"}},
         {"another program grabs the keyboard mid-run",
          [](FakeDesktop& d, AutoTypeService&) {
              d.onEvent = [&d](const std::string& e) {

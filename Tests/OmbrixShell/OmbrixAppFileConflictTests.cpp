@@ -15,7 +15,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTest>
 #include <QTimer>
 
 #include "OmbrixAppFixture.h"
@@ -46,20 +50,53 @@ void writeContent(const QString& path, const QByteArray& content) {
     file.close();
 }
 
-// Answers the conflict dialog whenever it shows, with "Vazgeç", and keeps what it said.
+// How the user answers the conflict dialog.
+enum class Answer { vazgecClicked, escapePressed, elsewhereClicked, discardClicked };
+
+// Answers the conflict dialog whenever it shows and keeps what it said; cancels every file
+// dialog that shows and keeps the folder it opened in.
 struct DialogWatch {
-    DialogWatch() {
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            auto* dialog = qobject_cast<ConflictDialog*>(QApplication::activeModalWidget());
-            if (!dialog || !dialog->isVisible()) return;
+    explicit DialogWatch(Answer answer = Answer::vazgecClicked) {
+        QObject::connect(&timer, &QTimer::timeout, [this, answer] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || !modal->isVisible()) return;
+            if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+                fileDialogFolders << QFileInfo(files->directory().absolutePath()).canonicalFilePath();
+                fileDialogNames << files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+                files->reject();
+                return;
+            }
+            auto* dialog = qobject_cast<ConflictDialog*>(modal);
+            if (!dialog) return;
             messages << dialog->message()->text();
-            dialog->button(ConflictDialog::keepEditing)->click();
+            switch (answer) {
+                case Answer::vazgecClicked:
+                    dialog->button(ConflictDialog::keepEditing)->click();
+                    break;
+                case Answer::escapePressed:
+                    QTest::keyClick(dialog, Qt::Key_Escape);
+                    break;
+                case Answer::elsewhereClicked:
+                    dialog->button(ConflictDialog::saveElsewhere)->click();
+                    break;
+                case Answer::discardClicked:
+                    dialog->button(ConflictDialog::discardMine)->click();
+                    break;
+            }
         });
         timer.start(10);
     }
     QTimer timer;
     QStringList messages;
+    QStringList fileDialogFolders;
+    QStringList fileDialogNames;
 };
+
+// Another program's version of the open file.
+void changeElsewhere(App& a) {
+    a.h.files->writeAtomically(a.h.path("kasa.kdbx"), a.h.codec->save(fakes::database(fakes::group("Öteki")),
+                                                                      KdbxKey("parola", std::nullopt)));
+}
 
 }  // namespace
 
@@ -69,19 +106,21 @@ struct DialogWatch {
 // changes go to a file of their own beside the database.
 TEST(OmbrixApp, AFileChangedElsewhereNeverTrapsTheChanges) {
     enum class Change { touched, oldTimePutBack, identicalCopy, realChange };
-    enum class Operation { save, lock, quit, terminationSignal };
+    enum class Operation { save, saveWithEscape, lock, quit, terminationSignal };
     const std::pair<Change, const char*> changes[] = {{Change::touched, "dokunuldu"},
                                                       {Change::oldTimePutBack, "eski tarihi geri kondu"},
                                                       {Change::identicalCopy, "aynı içerikle kopyalandı"},
                                                       {Change::realChange, "değişti"}};
     const std::pair<Operation, const char*> operations[] = {{Operation::save, "Ctrl+S"},
+                                                            {Operation::saveWithEscape, "Ctrl+S, Escape"},
                                                             {Operation::lock, "kilit"},
                                                             {Operation::quit, "çıkış"},
                                                             {Operation::terminationSignal, "SIGTERM"}};
     for (const auto& [change, changeNote] : changes) {
         for (const auto& [operation, operationNote] : operations) {
             const std::string note = std::string(changeNote) + " / " + operationNote;
-            App a;
+            // Qt's own file dialogs: one that opens is seen.
+            App a({}, {.panels = nullptr});
             a.show();
             fakes::open(a.h, a.state(), fakes::database(fakes::group("Kök")));
             ASSERT_FALSE(a.state().isLocked()) << note;
@@ -116,16 +155,17 @@ TEST(OmbrixApp, AFileChangedElsewhereNeverTrapsTheChanges) {
                               0);
                     break;
                 case Change::realChange:
-                    a.h.files->writeAtomically(path, a.h.codec->save(fakes::database(fakes::group("Öteki")),
-                                                                     KdbxKey("parola", std::nullopt)));
+                    changeElsewhere(a);
                     break;
             }
             const QByteArray theirs = fileContent(path);
 
-            DialogWatch watch;
+            DialogWatch watch(operation == Operation::saveWithEscape ? Answer::escapePressed
+                                                                     : Answer::vazgecClicked);
             std::optional<TerminationSignals> termination;
             switch (operation) {
                 case Operation::save:
+                case Operation::saveWithEscape:
                     a.app->commands()->action(OmbrixCommands::Command::save)->trigger();
                     break;
                 case Operation::lock:
@@ -177,11 +217,76 @@ TEST(OmbrixApp, AFileChangedElsewhereNeverTrapsTheChanges) {
                 EXPECT_TRUE(watch.messages.front().startsWith(QStringLiteral("“kasa.kdbx”, siz açtıktan")))
                     << note;
             }
-            // Kept editing: nothing written, nothing dropped, nothing ended.
+            // Kept editing: nothing written, nothing dropped, nothing ended, nothing else asked.
             EXPECT_FALSE(a.state().isLocked()) << note;
             EXPECT_TRUE(a.state().isDirty()) << note;
             EXPECT_EQ(a.quits, 0) << note;
             EXPECT_TRUE(beside.isEmpty()) << note;
+            EXPECT_TRUE(watch.fileDialogFolders.isEmpty()) << note << ": a save dialog opened";
+            EXPECT_FALSE(a.state().lastError()) << note << ": " << a.state().lastError()->toStdString();
         }
+    }
+}
+
+// The save dialogs open in the database's folder, proposing its name, wherever the program was
+// started: "Farklı Kaydet…" and the conflict dialog's "başka bir adla kaydet…".
+TEST(OmbrixApp, SaveDialogsOpenInTheDatabasesFolder) {
+    enum class Way { saveAsCommand, conflictDialog };
+    const std::pair<Way, const char*> ways[] = {{Way::saveAsCommand, "Farklı Kaydet…"},
+                                                {Way::conflictDialog, "başka bir adla kaydet…"}};
+    for (const auto& [way, note] : ways) {
+        App a({}, {.panels = nullptr});
+        a.show();
+        fakes::open(a.h, a.state(), fakes::database(fakes::group("Kök")));
+        ASSERT_NE(QFileInfo(QDir::currentPath()).canonicalFilePath(),
+                  QFileInfo(a.h.dir.path()).canonicalFilePath());
+        DialogWatch watch(Answer::elsewhereClicked);
+        if (way == Way::saveAsCommand) {
+            a.app->commands()->action(OmbrixCommands::Command::saveAs)->trigger();
+        } else {
+            a.state().addEntry(fakes::entry("Benim"), a.state().database()->root.id);
+            changeElsewhere(a);
+            a.app->commands()->action(OmbrixCommands::Command::save)->trigger();
+            EXPECT_EQ(watch.messages.size(), 1) << note;
+        }
+        settle();
+        EXPECT_EQ(watch.fileDialogFolders, QStringList{QFileInfo(a.h.dir.path()).canonicalFilePath()})
+            << note;
+        EXPECT_EQ(watch.fileDialogNames, QStringList{QStringLiteral("kasa.kdbx")}) << note;
+    }
+}
+
+// "Değişikliklerimi at, diskteki sürümü aç" when quitting: one answer ends the program, through
+// Qt's own quit, which closes the main window (its close event asks whether it may) and then
+// tells the application it is about to end.
+TEST(OmbrixApp, DroppingTheChangesOnQuitAsksOnce) {
+    enum class Way { quitCommand, windowClosed };
+    const std::pair<Way, const char*> ways[] = {{Way::quitCommand, "Ctrl+Q"},
+                                                {Way::windowClosed, "pencere kapatıldı"}};
+    for (const auto& [way, note] : ways) {
+        App a({}, {.qtQuit = true});
+        a.show();
+        fakes::open(a.h, a.state(), fakes::database(fakes::group("Kök")));
+        a.state().addEntry(fakes::entry("Benim"), a.state().database()->root.id);
+        changeElsewhere(a);
+        const QByteArray theirs = fileContent(a.h.path("kasa.kdbx"));
+
+        DialogWatch watch(Answer::discardClicked);
+        QTimer::singleShot(0, a.window(), [&a, way = way] {
+            if (way == Way::quitCommand)
+                a.app->commands()->action(OmbrixCommands::Command::quit)->trigger();
+            else
+                a.window()->close();
+        });
+        // A program that never ends fails the test instead of holding it.
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        guard.start(30000);
+        EXPECT_EQ(QApplication::exec(), 0) << note << ": the program did not end";
+        EXPECT_EQ(watch.messages.size(), 1) << note;
+        EXPECT_EQ(fileContent(a.h.path("kasa.kdbx")), theirs) << note;
+        EXPECT_TRUE(QDir(a.h.dir.path()).entryList({QStringLiteral("kasa (kaydedilmemiş*")}).isEmpty())
+            << note;
     }
 }

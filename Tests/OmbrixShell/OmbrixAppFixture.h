@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -25,6 +26,8 @@ namespace shell {
 // The key grabs of the desktop: one combination at a time, pressed when the test says so.
 struct Grabs {
     bool heldByAnotherProgram = false;  // every combination is refused while true
+    bool refused = false;               // every combination is refused for another reason
+    QStringList lockStatesTaken;        // else the states of the lock keys another program holds
     std::optional<HotKeyService::Registration> grabbed;
     std::function<void(std::uint32_t)> onPress;
     std::uint32_t id = 0;
@@ -44,10 +47,13 @@ class GrabBackend final : public HotKeyService::Backend {
             refused.takenByOther = true;
             return refused;
         }
+        if (grabs_.refused) return false;
         grabs_.grabbed = HotKeyService::Registration{keyCode, modifiers};
         grabs_.id = id;
         grabs_.onPress = std::move(onPress);
-        return true;
+        HotKeyService::Grant granted(true);
+        granted.lockStatesTaken = grabs_.lockStatesTaken;
+        return granted;
     }
     void ungrab() override {
         grabs_.grabbed.reset();
@@ -72,11 +78,20 @@ class OtherApplicationInFront final : public QuietDesktop {
     int watches = 0;
 };
 
+// What an App takes in place of its fakes.
+struct AppOptions {
+    // The file dialogs; when none, every dialog is cancelled.
+    std::shared_ptr<FilePanels> panels = std::make_shared<CancelledPanels>();
+    // Qt's own quit (QCoreApplication::quit, which closes the windows first) in place of a count.
+    bool qtQuit = false;
+};
+
 // The application over fakes: the state's outside world from the harness, services over fake
 // desktops, and a quit that only counts.
 struct App {
     // `adjust` changes the state's outside world before the application is made.
-    explicit App(const std::function<void(App&, AppStateDependencies&)>& adjust = {}) {
+    explicit App(const std::function<void(App&, AppStateDependencies&)>& adjust = {},
+                 AppOptions options = {}) {
         auto desktopBackend = std::make_unique<OtherApplicationInFront>();
         desktop = desktopBackend.get();
         autoType = std::make_unique<AutoTypeService>(std::move(desktopBackend));
@@ -90,8 +105,9 @@ struct App {
         deps.lockScreenMetrics = &metrics;
         deps.state = h.dependencies();
         if (adjust) adjust(*this, deps.state);
-        deps.panels = std::make_shared<CancelledPanels>();
-        deps.quit = [this] { ++quits; };
+        // Empty: Qt's own file dialogs over the main window.
+        deps.panels = std::move(options.panels);
+        if (!options.qtQuit) deps.quit = [this] { ++quits; };
         deps.screenArea = [](const QWidget&) { return std::optional<QRect>(screen); };
         app = std::make_unique<OmbrixApp>(std::move(deps));
     }

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,6 +20,7 @@
 
 #include "OmbrixAppFixture.h"
 #include "OmbrixShell/OmbrixCommands.h"
+#include "OmbrixShell/TerminationSignals.h"
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/FieldChrome.h"
 #include "OmbrixUI/ElidedLabel.h"
@@ -78,20 +80,23 @@ class GatedCodec final : public DatabaseCodec {
 // The application over the fakes, its saves held at the gate on a thread of their own, with the
 // sample database open.
 struct SlowSaves {
-    std::shared_ptr<GatedCodec> gate;
-    App a{[this](App& app, AppStateDependencies& deps) {
-        gate = std::make_shared<GatedCodec>(app.h.codec);
-        deps.codec = gate;
-        deps.work = std::make_shared<ThreadWorkRunner>();
-    }};
-    mainwindow::Sample sample;
-
-    SlowSaves() {
+    explicit SlowSaves(shell::AppOptions options = {})
+        : a(
+              [this](App& app, AppStateDependencies& deps) {
+                  gate = std::make_shared<GatedCodec>(app.h.codec);
+                  deps.codec = gate;
+                  deps.work = std::make_shared<ThreadWorkRunner>();
+              },
+              std::move(options)) {
         a.show();
         fakes::open(a.h, a.state(), sample.database);
         for (int turn = 0; turn < 1000 && a.state().isWorking(); ++turn) QTest::qWait(10);
         settle();
     }
+
+    std::shared_ptr<GatedCodec> gate;
+    App a;
+    mainwindow::Sample sample;
 
     StatusBar* bar() const { return a.app->rootView()->mainView()->statusBar(); }
     const KdbxDatabase& onDisk() const {
@@ -128,11 +133,17 @@ const KdbxEntry* findEntry(const KdbxDatabase& database, const UUID& id) {
 // lost: an editor sheet stays open with its text and takes it once the save has ended.
 // Afterwards the pointer is back, the status bar says "Kaydedildi" and changes work again.
 TEST(OmbrixApp, ASaveThatTakesAWhileShowsItIsBusyAndLosesNothingTriedMeanwhile) {
-    enum class Attempt { deleteInTheList, undo, entryEditor, newEntry, groupEditor, newGroup };
+    enum class Attempt { deleteInTheList, undo, entryEditor, newEntry, groupEditor, newGroup, saveAs, open };
     const std::pair<Attempt, const char*> attempts[] = {
-        {Attempt::deleteInTheList, "Delete in the list"},     {Attempt::undo, "Ctrl+Z"},
-        {Attempt::entryEditor, "Kaydet in the entry editor"}, {Attempt::newEntry, "Kaydet in a new entry"},
-        {Attempt::groupEditor, "Kaydet in the group editor"}, {Attempt::newGroup, "Kaydet in a new group"}};
+        {Attempt::deleteInTheList, "Delete in the list"},
+        {Attempt::undo, "Ctrl+Z"},
+        {Attempt::entryEditor, "Kaydet in the entry editor"},
+        {Attempt::newEntry, "Kaydet in a new entry"},
+        {Attempt::groupEditor, "Kaydet in the group editor"},
+        {Attempt::newGroup, "Kaydet in a new group"},
+        // A file dialog would hold the save's end until it closed.
+        {Attempt::saveAs, "Farklı Kaydet…"},
+        {Attempt::open, "Veritabanı Aç…"}};
     for (const auto& pair : attempts) {
         const Attempt attempt = pair.first;
         const char* const note = pair.second;
@@ -221,6 +232,12 @@ TEST(OmbrixApp, ASaveThatTakesAWhileShowsItIsBusyAndLosesNothingTriedMeanwhile) 
                         s.a.app->commands()->action(OmbrixCommands::Command::undo)->trigger();
                         changedMeanwhile = state.database()->meta.databaseName != "Yeni ad";
                         break;
+                    case Attempt::saveAs:
+                        s.a.app->commands()->action(OmbrixCommands::Command::saveAs)->trigger();
+                        break;
+                    case Attempt::open:
+                        s.a.app->commands()->action(OmbrixCommands::Command::openDatabase)->trigger();
+                        break;
                     default:
                         QTest::mouseClick(sheet->confirmButton(), Qt::LeftButton);
                         changedMeanwhile = typedIsIn();
@@ -278,49 +295,145 @@ TEST(OmbrixApp, ASaveThatTakesAWhileShowsItIsBusyAndLosesNothingTriedMeanwhile) 
                 s.a.app->rootView()->mainView()->entryList()->list()->setFocus();
                 QTest::keyClick(s.a.app->rootView()->mainView()->entryList()->list(), Qt::Key_Delete);
                 EXPECT_EQ(findEntry(*state.database(), github), nullptr) << note;
-            } else {
+            } else if (attempt == Attempt::undo) {
                 s.a.app->commands()->action(OmbrixCommands::Command::undo)->trigger();
                 EXPECT_NE(state.database()->meta.databaseName, "Yeni ad") << note;
+            } else {
+                continue;
             }
         }
         EXPECT_TRUE(state.isDirty()) << note;
     }
 }
 
-// Closing the window while a save runs: the window stays until the save has ended, then the
-// program ends; a save that failed keeps it open with the reason.
-TEST(OmbrixApp, ClosingTheWindowDuringASaveQuitsOnceItEnds) {
-    for (const bool fails : {false, true}) {
-        const char* note = fails ? "the save fails" : "the save succeeds";
-        SlowSaves s;
+// Leaving while a save runs (closing the window, Ctrl+Q, the signal to end, locking): the
+// request is kept and carried out once the save has ended, saving what is still unsaved; a save
+// that failed keeps the program open with the reason.
+TEST(OmbrixApp, LeavingDuringASaveHappensOnceItEnds) {
+    enum class Leaving { windowClosed, quitCommand, terminationSignal, lockCommand };
+    const std::pair<Leaving, const char*> ways[] = {{Leaving::windowClosed, "pencere kapatıldı"},
+                                                    {Leaving::quitCommand, "Ctrl+Q"},
+                                                    {Leaving::terminationSignal, "SIGTERM"},
+                                                    {Leaving::lockCommand, "Ctrl+L"}};
+    for (const auto& pair : ways) {
+        // A name of its own: the probe below captures it.
+        const Leaving way = pair.first;
+        const char* const wayNote = pair.second;
+        for (const bool fails : {false, true}) {
+            const std::string note =
+                std::string(wayNote) + (fails ? ", the save fails" : ", the save succeeds");
+            SlowSaves s;
+            AppState& state = s.a.state();
+            state.edit(QStringLiteral("Sınama"), [](KdbxDatabase& db) { db.meta.databaseName = "Yeni ad"; });
+            s.a.h.files->failWrites = fails;
+            std::optional<TerminationSignals> termination;
+            if (way == Leaving::terminationSignal) {
+                termination.emplace();
+                s.a.app->followTerminationSignals(*termination);
+            }
+            bool closed = true;
+            int quitsMeanwhile = -1;
+            bool lockedMeanwhile = false;
+            QTimer probe;
+            QObject::connect(&probe, &QTimer::timeout, [&] {
+                if (!state.isSaving() || quitsMeanwhile >= 0) return;
+                switch (way) {
+                    case Leaving::windowClosed:
+                        closed = s.a.window()->close();
+                        break;
+                    case Leaving::quitCommand:
+                        s.a.app->commands()->action(OmbrixCommands::Command::quit)->trigger();
+                        break;
+                    case Leaving::terminationSignal:
+                        ::raise(SIGTERM);
+                        // Its news reaches the window's thread through the event loop.
+                        for (int turn = 0; turn < 20; ++turn) QCoreApplication::processEvents();
+                        break;
+                    case Leaving::lockCommand:
+                        s.a.app->commands()->action(OmbrixCommands::Command::lock)->trigger();
+                        break;
+                }
+                quitsMeanwhile = s.a.quits;
+                lockedMeanwhile = state.isLocked();
+                s.gate->release();
+            });
+            s.gate->close();
+            probe.start(10);
+            s.a.app->commands()->action(OmbrixCommands::Command::save)->trigger();
+            probe.stop();
+            for (int turn = 0; turn < 20; ++turn) settle();
+
+            EXPECT_EQ(quitsMeanwhile, 0) << note << ": ended in the middle of the save";
+            EXPECT_FALSE(lockedMeanwhile) << note << ": locked in the middle of the save";
+            if (way == Leaving::windowClosed) {
+                EXPECT_FALSE(closed) << note << ": closed in the middle of the save";
+            }
+            EXPECT_EQ(pointer(), Qt::ArrowCursor) << note;
+            const bool ends = way != Leaving::lockCommand;
+            // Where the file cannot be written at all (nor a file for the changes anywhere else).
+            if (fails) {
+                EXPECT_EQ(s.a.quits, 0) << note;
+                EXPECT_FALSE(state.isLocked()) << note;
+                EXPECT_TRUE(state.isDirty()) << note;
+                EXPECT_TRUE(s.a.window()->isVisible()) << note;
+                EXPECT_TRUE(s.bar()->errorLabel()->isVisible()) << note;
+                continue;
+            }
+            EXPECT_EQ(s.a.quits, ends ? 1 : 0) << note;
+            EXPECT_EQ(state.isLocked(), !ends) << note;
+            EXPECT_EQ(s.onDisk().meta.databaseName, "Yeni ad") << note;
+        }
+    }
+}
+
+// Every save says so while it runs, whatever asked for it: the save command, locking, closing the
+// database, quitting, opening another file.
+TEST(OmbrixApp, EverySaveSaysItIsSaving) {
+    enum class Asker { saveCommand, lockCommand, closeCommand, quitCommand, openCommand };
+    const std::pair<Asker, const char*> askers[] = {{Asker::saveCommand, "Ctrl+S"},
+                                                    {Asker::lockCommand, "Ctrl+L"},
+                                                    {Asker::closeCommand, "Veritabanını Kapat"},
+                                                    {Asker::quitCommand, "Ctrl+Q"},
+                                                    {Asker::openCommand, "Ctrl+O"}};
+    struct OtherFile final : FilePanels {
+        QString path;
+        std::optional<QString> chooseDatabase() override { return path; }
+        std::optional<QString> chooseKeyFile() override { return std::nullopt; }
+        std::optional<QString> newDatabaseDestination() override { return std::nullopt; }
+        std::optional<QString> saveAsDestination(const QString&) override { return std::nullopt; }
+    };
+    for (const auto& [asker, note] : askers) {
+        auto other = std::make_shared<OtherFile>();
+        SlowSaves s({.panels = other});
+        other->path = s.a.h.path(QStringLiteral("öteki.kdbx"));
         AppState& state = s.a.state();
         state.edit(QStringLiteral("Sınama"), [](KdbxDatabase& db) { db.meta.databaseName = "Yeni ad"; });
-        s.a.h.files->failWrites = fails;
-        bool closed = true;
-        int quitsMeanwhile = -1;
+        std::vector<QString> seen;
         QTimer probe;
         QObject::connect(&probe, &QTimer::timeout, [&] {
-            if (!state.isSaving() || quitsMeanwhile >= 0) return;
-            closed = s.a.window()->close();
-            quitsMeanwhile = s.a.quits;
-            s.gate->release();
+            if (!state.isSaving()) return;
+            seen.push_back(s.bar()->statusLabel()->isVisible() ? s.bar()->statusLabel()->text()
+                                                               : QStringLiteral("<gizli>"));
+            if (seen.size() == 3) s.gate->release();
         });
         s.gate->close();
         probe.start(10);
-        s.a.app->commands()->action(OmbrixCommands::Command::save)->trigger();
+        const OmbrixCommands::Command command =
+            asker == Asker::saveCommand    ? OmbrixCommands::Command::save
+            : asker == Asker::lockCommand  ? OmbrixCommands::Command::lock
+            : asker == Asker::closeCommand ? OmbrixCommands::Command::closeDatabase
+            : asker == Asker::quitCommand  ? OmbrixCommands::Command::quit
+                                           : OmbrixCommands::Command::openDatabase;
+        s.a.app->commands()->action(command)->trigger();
         probe.stop();
-        for (int turn = 0; turn < 5; ++turn) settle();
+        s.gate->release();
+        settle();
 
-        EXPECT_FALSE(closed) << note << ": closed in the middle of the save";
-        EXPECT_EQ(quitsMeanwhile, 0) << note;
-        EXPECT_EQ(s.a.quits, fails ? 0 : 1) << note;
-        EXPECT_EQ(state.isDirty(), fails) << note;
-        EXPECT_EQ(pointer(), Qt::ArrowCursor) << note;
-        if (fails) {
-            EXPECT_TRUE(s.a.window()->isVisible()) << note;
-            EXPECT_TRUE(s.bar()->errorLabel()->isVisible()) << note;
-        } else {
-            EXPECT_EQ(s.onDisk().meta.databaseName, "Yeni ad") << note;
-        }
+        EXPECT_GE(seen.size(), 3u) << note;
+        for (const QString& status : seen) EXPECT_EQ(status.toStdString(), "Kaydediliyor…") << note;
+        EXPECT_EQ(s.onDisk().meta.databaseName, "Yeni ad") << note;
+        EXPECT_FALSE(state.isSaving()) << note;
+        // Said no longer once it has ended (a leaving status keeps its last words as it fades).
+        EXPECT_NE(state.statusMessage(), std::optional<QString>(QStringLiteral("Kaydediliyor…"))) << note;
     }
 }

@@ -3,16 +3,25 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QThread>
+#include <QTimer>
 
 #include "Support/AppStateFakes.h"
 
@@ -416,4 +425,228 @@ TEST(AppStateSaveSafety, AThreadTheSystemWouldNotGiveIsToldInTurkish) {
     const std::string error = state.lastError()->toStdString();
     EXPECT_EQ(error.find("Resource"), std::string::npos) << error;
     EXPECT_NE(error.find("iş parçacığı başlatamadı"), std::string::npos) << error;
+}
+
+namespace {
+
+// Holds the next save's new file back at its creation (after the look at the old file, where
+// the replacement begins) until the test lets it go. Waiting on the window's thread, it keeps the
+// events flowing, as any wait of the window does.
+struct CreationGate {
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false;
+    std::atomic<bool> reached{false};
+
+    void release() {
+        const std::lock_guard<std::mutex> lock(mutex);
+        open = true;
+        opened.notify_all();
+    }
+    void pass(bool onTheWindowsThread) {
+        reached = true;
+        if (onTheWindowsThread) {
+            QElapsedTimer waited;
+            waited.start();
+            while (waited.elapsed() < 20000) {
+                {
+                    const std::lock_guard<std::mutex> lock(mutex);
+                    if (open) return;
+                }
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            }
+            return;
+        }
+        std::unique_lock<std::mutex> lock(mutex);
+        opened.wait_for(lock, std::chrono::seconds(20), [this] { return open; });
+    }
+};
+
+FileSystemCalls gatedCreation(const std::shared_ptr<CreationGate>& gate) {
+    FileSystemCalls calls = FileSystemCalls::system();
+    const FileSystemCalls real = FileSystemCalls::system();
+    calls.create = [gate, real](const char* path, mode_t mode) {
+        gate->pass(QCoreApplication::instance()->thread() == QThread::currentThread());
+        return real.create(path, mode);
+    };
+    return calls;
+}
+
+void waitForWork(const AppState& state) {
+    QElapsedTimer waited;
+    waited.start();
+    while (state.isWorking() && waited.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+}  // namespace
+
+// Two windows on one file, each with its own change, save at the same moment: the look at the
+// file and its replacement are one step, so exactly one of them writes; the other finds the file
+// changed and asks, and nothing reported as saved is missing from the disk.
+TEST(AppStateSaveSafety, TwoSavesOfOneFileAtTheSameMomentNeverBothWrite) {
+    Harness h;
+    const QString path = h.path("kasa.kdbx");
+    const auto gate = std::make_shared<CreationGate>();
+    const auto make = [&](std::shared_ptr<FileStore> files) {
+        AppStateDependencies deps = h.dependencies();
+        deps.files = std::move(files);
+        deps.work = std::make_shared<ThreadWorkRunner>();
+        return std::make_unique<AppState>(deps);
+    };
+    std::unique_ptr<AppState> first = make(std::make_shared<LocalFileStore>(gatedCreation(gate)));
+    std::unique_ptr<AppState> second = make(std::make_shared<LocalFileStore>());
+    h.files->writeAtomically(path, h.codec->save(database(group("Kök")), KdbxKey("parola", std::nullopt)));
+    struct Seen {
+        int asked = 0;
+    };
+    Seen seen[2];
+    AppState* states[2] = {first.get(), second.get()};
+    for (int i = 0; i < 2; ++i) {
+        AppState& state = *states[i];
+        state.prepare(path);
+        state.unlock("parola", std::nullopt);
+        waitForWork(state);
+        ASSERT_FALSE(state.isLocked()) << i;
+        state.addEntry(entry(i == 0 ? "Birinci" : "İkinci"), state.database()->root.id);
+        state.setConflictResolver([&seen, i](const QString&) {
+            ++seen[i].asked;
+            return ConflictChoice{};
+        });
+    }
+
+    // The second saves while the first is between its look at the file and its replacement; the
+    // first goes on a while later, whether or not the second has ended by then.
+    bool secondStarted = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (secondStarted || !gate->reached) return;
+        secondStarted = true;
+        QTimer::singleShot(1000, [gate] { gate->release(); });
+        second->save();
+    });
+    poll.start(5);
+    first->save();
+    poll.stop();
+    gate->release();
+    ASSERT_TRUE(secondStarted) << "the first save never reached its replacement";
+
+    const auto saved = [](const AppState& state) {
+        return !state.isDirty() &&
+               state.statusMessage() == std::optional<QString>(QStringLiteral("Kaydedildi"));
+    };
+    EXPECT_NE(saved(*first), saved(*second)) << "exactly one of the two saves writes";
+    EXPECT_EQ(seen[0].asked + seen[1].asked, 1) << "the other one asks";
+    const std::vector<std::string> onDisk = titles(h.codec->saved(h.files->read(path)).root);
+    for (int i = 0; i < 2; ++i) {
+        if (!saved(*states[i])) continue;
+        EXPECT_EQ(onDisk, titles(states[i]->database()->root)) << i << ": reported as saved, missing on disk";
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (saved(*states[i])) continue;
+        EXPECT_TRUE(states[i]->isDirty()) << i;
+        EXPECT_TRUE(states[i]->fileChangedOnDisk()) << i;
+    }
+    EXPECT_EQ(QDir(h.dir.path()).entryList(QDir::Files | QDir::Hidden).join(" | ").toStdString(),
+              "kasa.kdbx");
+}
+
+namespace {
+
+// A folder that takes no new file: the disk is full there.
+FileSystemCalls fullFolder(const QString& folder) {
+    FileSystemCalls calls = FileSystemCalls::system();
+    const FileSystemCalls real = FileSystemCalls::system();
+    const QByteArray prefix = QFile::encodeName(folder) + '/';
+    calls.create = [prefix, real](const char* path, mode_t mode) {
+        if (QByteArray(path).startsWith(prefix)) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return real.create(path, mode);
+    };
+    return calls;
+}
+
+// Gathers what the program writes to standard error (through Qt's messages) while it lives.
+class MessageCatcher {
+  public:
+    MessageCatcher() {
+        caught().clear();
+        previous_ = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& message) { caught() << message; });
+    }
+    ~MessageCatcher() { qInstallMessageHandler(previous_); }
+    static QStringList& caught() {
+        static QStringList messages;
+        return messages;
+    }
+
+  private:
+    QtMessageHandler previous_ = nullptr;
+};
+
+}  // namespace
+
+// Told to end when the changes can reach neither the file nor a new file beside it (the disk is
+// full there, or the folder became read-only): they go to the user's own data folder, readable by
+// the user alone, and standard error says where.
+TEST(AppStateSaveSafety, ChangesThatFitNowhereBesideTheFileGoToTheUsersDataFolder) {
+    struct Case {
+        const char* note;
+        bool changedElsewhere;
+    };
+    const Case cases[] = {{"disk dolu", false}, {"başka bir programda değişti, disk dolu", true}};
+    for (const Case& c : cases) {
+        Harness h;
+        QTemporaryDir home;
+        const QByteArray previousDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("veri")));
+        AppStateDependencies deps = h.dependencies();
+        deps.rescueFolder.clear();  // the user's own, from the environment
+        // Nothing new can be made beside the database.
+        deps.files = std::make_shared<LocalFileStore>(fullFolder(h.dir.path()));
+        auto state = std::make_unique<AppState>(deps);
+        open(h, *state, database(group("Kök")));
+        const QString path = h.path("kasa.kdbx");
+        if (c.changedElsewhere)
+            h.files->writeAtomically(
+                path, h.codec->save(database(group("Öteki")), KdbxKey("parola", std::nullopt)));
+        const QByteArray before = contentOf(path);
+        state->addEntry(entry("Benim"), state->database()->root.id);
+
+        bool settled = false;
+        QStringList said;
+        {
+            MessageCatcher catcher;
+            settled = state->settleForTermination();
+            said = MessageCatcher::caught();
+        }
+        if (previousDataHome.isNull())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", previousDataHome);
+
+        EXPECT_TRUE(settled) << c.note;
+        EXPECT_EQ(contentOf(path), before) << c.note;
+        EXPECT_EQ(QDir(h.dir.path()).entryList(QDir::Files | QDir::Hidden).join(" | ").toStdString(),
+                  "kasa.kdbx")
+            << c.note;
+        const QDir rescue(home.filePath("veri/Ombrix"));
+        const QStringList found =
+            rescue.entryList({QStringLiteral("kasa (kaydedilmemiş değişiklikler *).kdbx")});
+        ASSERT_EQ(found.size(), 1) << c.note;
+        const QString written = rescue.filePath(found.front());
+        EXPECT_EQ(titles(h.codec->saved(h.files->read(written)).root), std::vector<std::string>{"Benim"})
+            << c.note;
+        struct stat file {
+        }, folder{};
+        ASSERT_EQ(::stat(QFile::encodeName(written).constData(), &file), 0) << c.note;
+        ASSERT_EQ(::stat(QFile::encodeName(rescue.path()).constData(), &folder), 0) << c.note;
+        EXPECT_EQ(file.st_mode & 07777, 0600u) << c.note;
+        EXPECT_EQ(folder.st_mode & 077, 0u) << c.note << ": the folder is the user's own";
+        EXPECT_TRUE(std::any_of(said.begin(), said.end(),
+                                [&](const QString& line) { return line.contains(written); }))
+            << c.note << ": standard error names the file: " << said.join(" / ").toStdString();
+    }
 }

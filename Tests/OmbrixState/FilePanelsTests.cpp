@@ -4,8 +4,10 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -226,4 +228,19 @@ TEST(FilePanels, SaveAsProposesTheGivenName) {
 
     whenShown<QFileDialog>([&](QFileDialog* d) { d->reject(); });
     EXPECT_FALSE(panels.saveAsDestination("x.kdbx"));
+
+    // Given the open file's path, it opens in that file's folder and proposes its name, wherever
+    // the program was started.
+    QTemporaryDir other;
+    ASSERT_NE(QFileInfo(QDir::currentPath()).canonicalFilePath(),
+              QFileInfo(other.path()).canonicalFilePath());
+    QString folder;
+    whenShown<QFileDialog>([&](QFileDialog* d) {
+        folder = QFileInfo(d->directory().absolutePath()).canonicalFilePath();
+        proposed = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+        QMetaObject::invokeMethod(d, "accept");
+    });
+    EXPECT_EQ(panels.saveAsDestination(other.filePath("kasa.kdbx")), other.filePath("kasa.kdbx"));
+    EXPECT_EQ(folder, QFileInfo(other.path()).canonicalFilePath());
+    EXPECT_EQ(proposed, "kasa.kdbx");
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -8,10 +9,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -298,8 +301,8 @@ QByteArray accessList(
     return value;
 }
 
-constexpr std::uint16_t aclUserObj = 0x01, aclUser = 0x02, aclGroupObj = 0x04, aclMask = 0x10,
-                        aclOther = 0x20;
+constexpr std::uint16_t aclUserObj = 0x01, aclUser = 0x02, aclGroupObj = 0x04, aclGroup = 0x08,
+                        aclMask = 0x10, aclOther = 0x20;
 constexpr std::uint32_t aclUndefinedId = 0xFFFFFFFF;
 
 std::optional<QByteArray> attribute(const QString& path, const char* name) {
@@ -323,6 +326,8 @@ TEST(LocalFileStore, AWritableFileStaysSavableAndNeverGivesWiderAccess) {
         mode_t expectedMode;
         // Words the note must hold; none: no note.
         std::vector<const char*> said;
+        // Words it must not hold.
+        std::vector<const char*> unsaid = {};
     };
     const std::vector<Case> cases = {
         {"sahipliği olmayan dosya sistemi (FUSE üzerinden FAT)",
@@ -354,7 +359,19 @@ TEST(LocalFileStore, AWritableFileStaysSavableAndNeverGivesWiderAccess) {
              p.fchownError = EPERM;
          },
          0600,
-         {"grubu korunamadı", "erişimi kaldırıldı"}},
+         {"grubu korunamadı", "grubun erişimi kaldırıldı"},
+         {"diğerlerinin"}},
+        // Others keep reading and writing: only the group lost anything, and the note says so.
+        {"herkese açık dosyanın grubu korunamaz",
+         0666,
+         [me](Pretend& p) {
+             p.owner = me;
+             p.group = 8765;
+             p.fchownError = EPERM;
+         },
+         0606,
+         {"grubu korunamadı", "grubun erişimi kaldırıldı"},
+         {"diğerlerinin", "başkalarının"}},
         // Others had more than the group: members of the old group would become others.
         {"grubu değişince diğerleri grubun izniyle sınırlanır",
          0604,
@@ -364,7 +381,7 @@ TEST(LocalFileStore, AWritableFileStaysSavableAndNeverGivesWiderAccess) {
              p.fchownError = EPERM;
          },
          0600,
-         {"grubu korunamadı"}},
+         {"grubu korunamadı", "diğerlerinin erişimi kaldırıldı"}},
         {"sahibinden geniş grup izni, sahibi değişince",
          0464,
          [myGroup](Pretend& p) {
@@ -374,7 +391,7 @@ TEST(LocalFileStore, AWritableFileStaysSavableAndNeverGivesWiderAccess) {
              p.onlyGroupMayChange = true;
          },
          0444,
-         {"sahibi korunamadı"}},
+         {"sahibi korunamadı", "grubun erişimi daraltıldı"}},
     };
     for (const Case& c : cases) {
         QTemporaryDir dir;
@@ -396,6 +413,9 @@ TEST(LocalFileStore, AWritableFileStaysSavableAndNeverGivesWiderAccess) {
                 << note->toStdString();
             for (const char* word : c.said)
                 EXPECT_TRUE(note->contains(QString::fromUtf8(word))) << c.note << ": " << note->toStdString();
+            for (const char* word : c.unsaid)
+                EXPECT_FALSE(note->contains(QString::fromUtf8(word)))
+                    << c.note << ": " << note->toStdString();
         }
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).join(" | ").toStdString(),
                   "kasa.kdbx")
@@ -583,4 +603,162 @@ TEST(LocalFileStore, TheNextSaveRemovesWhatACutOffSaveOfThatFileLeft) {
     QStringList found = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
     found.sort();
     EXPECT_EQ(found.join(" | ").toStdString(), expected.join(" | ").toStdString());
+}
+
+// A folder whose default access list lets a group read what is made in it: the replacement of a
+// file takes the old file's access list exactly, and none where it had none, before it takes the
+// old file's place; the folder's list never reaches it.
+TEST(LocalFileStore, AFoldersDefaultAccessListNeverWidensAReplacedFile) {
+    const QByteArray ownList = accessList({{aclUserObj, 6, aclUndefinedId},
+                                           {aclUser, 4, 4322},
+                                           {aclGroupObj, 0, aclUndefinedId},
+                                           {aclMask, 4, aclUndefinedId},
+                                           {aclOther, 0, aclUndefinedId}});
+    struct Case {
+        const char* note;
+        mode_t mode;
+        // The old file's own list, if any.
+        std::optional<QByteArray> own;
+        std::function<void(Pretend&)> setUp;
+        // The replacement's list afterwards (none: no list) and mode.
+        std::optional<QByteArray> expectedList;
+        mode_t expectedMode;
+    };
+    const uid_t me = ::geteuid();
+    const std::vector<Case> cases = {
+        {"listesiz dosya", 0640, std::nullopt, [](Pretend&) {}, std::nullopt, 0640},
+        {"kendi listesi olan dosya", 0640, ownList, [](Pretend&) {}, ownList, 0640},
+        {"grubu korunamayan, listesi gelemeyen dosya", 0640, ownList,
+         [me](Pretend& p) {
+             p.owner = me;
+             p.group = 8765;
+             p.fchownError = EPERM;
+         },
+         std::nullopt, 0600},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("kasa.kdbx");
+        LocalFileStore plain;
+        plain.writeAtomically(path, bytes("önceki"));
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), c.mode), 0) << c.note;
+        if (c.own && ::setxattr(QFile::encodeName(path).constData(), "system.posix_acl_access",
+                                c.own->constData(), static_cast<std::size_t>(c.own->size()), 0) != 0) {
+            GTEST_SKIP() << "this file system takes no access lists: " << std::strerror(errno);
+        }
+        // Everything made in the folder from now on: group 4321 may read it.
+        const QByteArray folderDefault = accessList({{aclUserObj, 7, aclUndefinedId},
+                                                     {aclGroupObj, 0, aclUndefinedId},
+                                                     {aclGroup, 4, 4321},
+                                                     {aclMask, 7, aclUndefinedId},
+                                                     {aclOther, 0, aclUndefinedId}});
+        if (::setxattr(QFile::encodeName(dir.path()).constData(), "system.posix_acl_default",
+                       folderDefault.constData(), static_cast<std::size_t>(folderDefault.size()), 0) != 0) {
+            GTEST_SKIP() << "this file system takes no default access lists: " << std::strerror(errno);
+        }
+
+        const PretendedSave save = savePretending(path, c.setUp, c.note);
+        if (!save.saved) continue;
+        EXPECT_EQ(plain.read(path), bytes("sonraki")) << c.note;
+        EXPECT_EQ(attribute(path, "system.posix_acl_access"), c.expectedList) << c.note;
+        EXPECT_EQ(statOf(path).mode, c.expectedMode) << c.note;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).join(" | ").toStdString(),
+                  "kasa.kdbx")
+            << c.note;
+    }
+}
+
+namespace {
+
+// What a save made by another user, in a child process, found: the error texts of its attempts
+// ("-" for one that saved), or why the child could not be set up.
+struct OtherUsersSaves {
+    std::optional<std::string> setupFailed;
+    std::vector<std::string> outcomes;
+};
+
+OtherUsersSaves saveAsAnotherUser(const QString& path, uid_t uid, gid_t gid, int attempts) {
+    int ends[2];
+    if (::pipe(ends) != 0) return {std::string("no pipe"), {}};
+    const pid_t child = ::fork();
+    if (child < 0) return {std::string("no fork"), {}};
+    if (child == 0) {
+        ::close(ends[0]);
+        const auto say = [&](const std::string& text) {
+            const std::string line = text + "\n";
+            if (::write(ends[1], line.data(), line.size()) != static_cast<ssize_t>(line.size())) ::_exit(3);
+        };
+        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) {
+            say(std::string("SETUP cannot become uid ") + std::to_string(uid));
+            ::_exit(0);
+        }
+        if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0) {
+            say(std::string("SETUP the file is out of reach: ") + std::strerror(errno));
+            ::_exit(0);
+        }
+        LocalFileStore files;
+        for (int i = 0; i < attempts; ++i) {
+            try {
+                files.writeAtomically(path, bytes("sonraki"));
+                say("-");
+            } catch (const FileError& error) {
+                say(error.what());
+            }
+        }
+        ::_exit(0);
+    }
+    ::close(ends[1]);
+    std::string all;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;)
+        all.append(buffer, static_cast<std::size_t>(n));
+    ::close(ends[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    OtherUsersSaves result;
+    for (const QString& line : QString::fromStdString(all).split(u'\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith(QStringLiteral("SETUP ")))
+            result.setupFailed = line.mid(6).toStdString();
+        else
+            result.outcomes.push_back(line.toStdString());
+    }
+    return result;
+}
+
+}  // namespace
+
+// In a shared folder with the sticky bit (such as /tmp), the kernel lets only the owner of a file
+// (or of the folder) put another file in its place, even where the file itself is writable. Such
+// a save is refused before anything is made, with the reason, and leaves nothing behind.
+TEST(LocalFileStore, AStickyFolderRefusesAnotherUsersFileAndLeavesNothingBehind) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: only root can make a file that belongs to another user and then save it "
+                        "as a third one";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray folder = QFile::encodeName(dir.path());
+    ASSERT_EQ(::chmod(folder.constData(), 01777), 0);
+    const QString path = dir.filePath("kasa.kdbx");
+    LocalFileStore plain;
+    plain.writeAtomically(path, bytes("önceki"));
+    // Another user's database that everyone may write.
+    const uid_t owner = 4321;
+    ASSERT_EQ(::chown(QFile::encodeName(path).constData(), owner, owner), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0666), 0);
+
+    const OtherUsersSaves saves = saveAsAnotherUser(path, 4322, 4322, 3);
+    if (saves.setupFailed) GTEST_SKIP() << *saves.setupFailed;
+    ASSERT_EQ(saves.outcomes.size(), 3u);
+    for (const std::string& outcome : saves.outcomes) {
+        EXPECT_NE(outcome.find("“kasa.kdbx” kaydedilemedi: "), std::string::npos) << outcome;
+        EXPECT_NE(outcome.find("yapışkan"), std::string::npos) << outcome;
+        EXPECT_NE(outcome.find("4321"), std::string::npos) << "names the owner: " << outcome;
+        EXPECT_NE(outcome.find("Diskteki dosya değişmedi."), std::string::npos) << outcome;
+    }
+    EXPECT_EQ(plain.read(path), bytes("önceki"));
+    struct stat after {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &after), 0);
+    EXPECT_EQ(after.st_nlink, 1u) << "a second name of the file stayed behind";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).join(" | ").toStdString(),
+              "kasa.kdbx");
 }

@@ -195,6 +195,7 @@ TEST_F(SettingsFixture, TheHotKeyCardSaysWhenAnotherProgramHoldsTheKey) {
     HeldKeys held;
     held.byOthers[{40, 2304}] = {};                                      // Ctrl+Alt+K, always
     held.byOthers[{1, 2304}] = {QStringLiteral("Num Lock"), QString()};  // Ctrl+Alt+S, in two states
+    held.byOthers[{2, 2304}] = {QStringLiteral("Num Lock")};             // Ctrl+Alt+D, with Num Lock on
     HotKeyService hotKeys(std::make_unique<HeldKeysBackend>(held));
     // What the application does with a recorded combination.
     QObject::connect(&h.preferences, &Preferences::hotKeyChanged, &hotKeys, [&] {
@@ -219,10 +220,13 @@ TEST_F(SettingsFixture, TheHotKeyCardSaysWhenAnotherProgramHoldsTheKey) {
          "Bu kısayolu başka bir program kullanıyor, bu yüzden Ombrix'in kısayolu çalışmıyor. Başka bir "
          "kısayol kaydet ya da o programı kapat; Ombrix bu pencereye ya da ana pencereye dönüldüğünde "
          "kısayolu yeniden almayı dener."},
-        {"held by another program in some states of the lock keys", Qt::Key_S, "Ctrl+Alt+S",
-         "Bazen başka bir programda",
+        {"held by another program with every lock key off, and with Num Lock on", Qt::Key_S, "Ctrl+Alt+S",
+         "Başka bir program kullanıyor",
          "Bu kısayolu Num Lock açıkken ya da kilit tuşları kapalıyken başka bir program kullanıyor; o "
          "durumda Ombrix'in kısayolu çalışmaz."},
+        {"held by another program with Num Lock on only", Qt::Key_D, "Ctrl+Alt+D",
+         "Bazen başka bir programda",
+         "Bu kısayolu Num Lock açıkken başka bir program kullanıyor; o durumda Ombrix'in kısayolu çalışmaz."},
         {"free", Qt::Key_J, "Ctrl+Alt+J", "", ""},
     };
     for (const Step& step : steps) {

@@ -80,6 +80,9 @@ class ScriptedFiles final : public FileStore {
         local_.writeAtomically(path, bytes);
         return note;
     }
+    std::unique_ptr<FileHold> holdForSaving(const QString& path) override {
+        return local_.holdForSaving(path);
+    }
     bool fileExists(const QString& path) const override { return local_.fileExists(path); }
     bool isFreeForNewFile(const QString& path) const override { return local_.isFreeForNewFile(path); }
     std::optional<FileStamp> stamp(const QString& path) const override { return local_.stamp(path); }
@@ -195,6 +198,8 @@ struct Harness {
         deps.newDatabaseKdf = KdfSettings::argon2id(64, 1, 1);
         // Every operation done when it returns; tests of the work thread set their own.
         deps.work = std::make_shared<InlineWorkRunner>();
+        // Never the user's own data folder.
+        deps.rescueFolder = path(QStringLiteral("kurtarılan"));
         return deps;
     }
 

@@ -115,11 +115,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     WindowId activeWindow() override {
         X11Connection* c = connection();
         if (!c) return 0;
-        if (windowManagerKeepsActiveWindow(*c)) {
-            const std::vector<std::uint32_t> active =
-                c->uint32Property(c->root(), c->atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW);
-            return active.empty() ? 0 : active.front();
-        }
+        if (const std::optional<xcb_window_t> active = activeWindowOfWindowManager(*c)) return *active;
         XcbReply<xcb_get_input_focus_reply_t> focus(
             xcb_get_input_focus_reply(c->xcb(), xcb_get_input_focus(c->xcb()), nullptr));
         if (!focus || focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT) return 0;
@@ -128,7 +124,10 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
 
     bool hasFocus(WindowId window) override {
         X11Connection* c = connection();
-        return c && focusWithin(*c, window).has_value();
+        if (!c) return false;
+        XcbReply<xcb_get_input_focus_reply_t> focus(
+            xcb_get_input_focus_reply(c->xcb(), xcb_get_input_focus(c->xcb()), nullptr));
+        return keysGoWithin(*c, window, focus.get()).has_value();
     }
 
     bool isOwnWindow(WindowId window) override {
@@ -151,6 +150,26 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         XcbReply<xcb_get_window_attributes_reply_t> reply(
             xcb_get_window_attributes_reply(c->xcb(), xcb_get_window_attributes(c->xcb(), window), nullptr));
         return reply != nullptr;
+    }
+
+    bool isClosed(WindowId window) override {
+        X11Connection* c = connection();
+        if (!c) return false;
+        const xcb_get_window_attributes_cookie_t attributesAsked =
+            xcb_get_window_attributes(c->xcb(), window);
+        const xcb_get_property_cookie_t stateAsked =
+            xcb_get_property(c->xcb(), 0, window, c->atom("WM_STATE"), XCB_GET_PROPERTY_TYPE_ANY, 0, 1);
+        XcbReply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c->xcb(), attributesAsked, nullptr));
+        XcbReply<xcb_get_property_reply_t> state(xcb_get_property_reply(c->xcb(), stateAsked, nullptr));
+        if (c->isBroken()) return false;
+        if (!attributes) return true;
+        if (attributes->map_state != XCB_MAP_STATE_UNMAPPED) return false;
+        // A minimised window is unmapped too, but its window manager keeps it in the Iconic
+        // state of WM_STATE (ICCCM 4.1.3.1); a window its program took off the screen is not.
+        constexpr std::uint32_t iconicState = 3;
+        return !(state && state->format == 32 && xcb_get_property_value_length(state.get()) >= 4 &&
+                 *static_cast<const std::uint32_t*>(xcb_get_property_value(state.get())) == iconicState);
     }
 
     QString applicationName(WindowId window) override {
@@ -181,7 +200,7 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     void activate(WindowId window) override {
         X11Connection* c = connection();
         if (!c) return;
-        if (windowManagerKeepsActiveWindow(*c)) {
+        if (activeWindowOfWindowManager(*c)) {
             xcb_client_message_event_t message{};
             message.response_type = XCB_CLIENT_MESSAGE;
             message.format = 32;
@@ -320,9 +339,19 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         X11Connection* c = connection();
         if (!c || !c->hasXTest() || keycode > 255) return Outcome::failed;
         // While the server is grabbed it serves no other client: no window can take the focus
-        // and no program can take the keyboard between the checks and the key press.
+        // and no program can take the keyboard between the checks and the key press. The
+        // questions go out with the grab and come back in one round trip, which is all the
+        // server stays grabbed for in the usual case (the focus in the target itself).
         xcb_grab_server(c->xcb());
-        const Outcome outcome = checkedPress(*c, window, static_cast<xcb_keycode_t>(keycode), ours, userKeys);
+        const xcb_get_input_focus_cookie_t focusAsked = xcb_get_input_focus(c->xcb());
+        std::optional<xcb_query_keymap_cookie_t> keysAsked;
+        if (userKeys) keysAsked = xcb_query_keymap(c->xcb());
+        XcbReply<xcb_get_input_focus_reply_t> focus(xcb_get_input_focus_reply(c->xcb(), focusAsked, nullptr));
+        XcbReply<xcb_query_keymap_reply_t> keys;
+        if (keysAsked) keys.reset(xcb_query_keymap_reply(c->xcb(), *keysAsked, nullptr));
+        const Outcome outcome =
+            checkedPress(*c, window, static_cast<xcb_keycode_t>(keycode), ours, focus.get(),
+                         keysAsked ? std::optional(keys.get()) : std::nullopt);
         xcb_ungrab_server(c->xcb());
         c->flush();
         if (c->isBroken()) return Outcome::failed;
@@ -364,24 +393,25 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         return c;
     }
 
-    // Where the server sends key events now, when that is the window or lies inside it: the
-    // focus window, or the window under the pointer when that lies inside the focus window (with
-    // the focus on the root window or following the pointer, always). The focus window comes
-    // with it. None when key events go elsewhere.
+    // Where the server sends key events, given the input focus, when that is the window or lies
+    // inside it: the focus window, or the window under the pointer when that lies inside the
+    // focus window (with the focus on the root window or following the pointer, always). A key
+    // event goes to the focus window or to one of its descendants, so with the focus inside the
+    // window the pointer need not be asked about. The focus window comes with it. None when key
+    // events go elsewhere.
     struct KeyWindows {
         xcb_window_t focus;
         xcb_window_t receiver;
     };
-    static std::optional<KeyWindows> focusWithin(X11Connection& c, xcb_window_t window) {
-        XcbReply<xcb_get_input_focus_reply_t> focus(
-            xcb_get_input_focus_reply(c.xcb(), xcb_get_input_focus(c.xcb()), nullptr));
+    static std::optional<KeyWindows> keysGoWithin(X11Connection& c, xcb_window_t window,
+                                                  const xcb_get_input_focus_reply_t* focus) {
         if (!focus || focus->focus == XCB_NONE || window == XCB_NONE) return std::nullopt;
         const xcb_window_t focused =
             focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ? c.root() : static_cast<xcb_window_t>(focus->focus);
+        if (isWithin(c, focused, window)) return KeyWindows{focused, focused};
         const xcb_window_t pointer = pointerWindow(c);
-        const xcb_window_t receiver = isWithin(c, pointer, focused) ? pointer : focused;
-        if (!isWithin(c, receiver, window)) return std::nullopt;
-        return KeyWindows{focused, receiver};
+        if (!isWithin(c, pointer, focused) || !isWithin(c, pointer, window)) return std::nullopt;
+        return KeyWindows{focused, pointer};
     }
 
     // The window is the ancestor or one of its descendants.
@@ -409,22 +439,22 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         return window;
     }
 
-    // The checks of a key press and the press itself, with the server grabbed.
+    // The checks of a key press and the press itself, with the server grabbed, from the input
+    // focus and (unless none is wanted) the keyboard's keys asked for after the grab.
     Outcome checkedPress(X11Connection& c, xcb_window_t window, xcb_keycode_t keycode,
-                         const std::vector<std::uint32_t>& ours, bool userKeys) {
+                         const std::vector<std::uint32_t>& ours, const xcb_get_input_focus_reply_t* focus,
+                         std::optional<const xcb_query_keymap_reply_t*> keymap) {
         // Its reply comes after every event the server sent before: a grab of the keyboard by
         // another program shows in the focus notices it sent the windows watched.
-        const std::optional<KeyWindows> keys = focusWithin(c, window);
+        const std::optional<KeyWindows> keys = keysGoWithin(c, window, focus);
         c.processQueuedEvents();
         if (!keys) return Outcome::focusMoved;
         if (keys->focus != window && keys->focus != c.root()) watchFocusEvents(c, keys->focus);
 
-        if (userKeys) {
-            XcbReply<xcb_query_keymap_reply_t> keymap(
-                xcb_query_keymap_reply(c.xcb(), xcb_query_keymap(c.xcb()), nullptr));
-            if (!keymap) return Outcome::failed;
+        if (keymap) {
+            if (!*keymap) return Outcome::failed;
             for (int key = 0; key < 256; ++key) {
-                const bool down = (keymap->keys[key / 8] & (1u << (key % 8))) != 0;
+                const bool down = ((*keymap)->keys[key / 8] & (1u << (key % 8))) != 0;
                 // A held key also explains a grab it set off (a hot key's): waiting for it is enough.
                 if (down &&
                     std::find(ours.begin(), ours.end(), static_cast<std::uint32_t>(key)) == ours.end())
@@ -466,17 +496,51 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
         keyboardGrabbed_ = false;
     }
 
-    // A window manager that follows EWMH names itself on the root window, and that window names
-    // itself back; a leftover property of one that has gone does not.
-    bool windowManagerKeepsActiveWindow(X11Connection& c) {
+    // The active window as the window manager names it (XCB_NONE: none), when a window manager
+    // that keeps _NET_ACTIVE_WINDOW runs: one that follows EWMH names itself on the root window,
+    // and that window names itself back; a leftover property of one that has gone does not.
+    // None without such a window manager. Asked for a run's every character: the properties
+    // are asked for together, the check window named last time among them.
+    std::optional<xcb_window_t> activeWindowOfWindowManager(X11Connection& c) {
         const xcb_atom_t check = c.atom("_NET_SUPPORTING_WM_CHECK");
-        const std::vector<std::uint32_t> wm = c.uint32Property(c.root(), check, XCB_ATOM_WINDOW);
-        if (wm.empty() || wm.front() == XCB_NONE) return false;
-        const std::vector<std::uint32_t> self = c.uint32Property(wm.front(), check, XCB_ATOM_WINDOW);
-        if (self.empty() || self.front() != wm.front()) return false;
-        const std::vector<std::uint32_t> supported =
-            c.uint32Property(c.root(), c.atom("_NET_SUPPORTED"), XCB_ATOM_ATOM);
-        return std::find(supported.begin(), supported.end(), c.atom("_NET_ACTIVE_WINDOW")) != supported.end();
+        const xcb_atom_t active = c.atom("_NET_ACTIVE_WINDOW");
+        const auto ask = [&c](xcb_window_t window, xcb_atom_t name, xcb_atom_t type, std::uint32_t longs) {
+            return xcb_get_property(c.xcb(), 0, window, name, type, 0, longs);
+        };
+        constexpr std::uint32_t supportedLongs = 1024;
+        const xcb_get_property_cookie_t wmAsked = ask(c.root(), check, XCB_ATOM_WINDOW, 1);
+        const xcb_window_t wmBefore = windowManager_;
+        std::optional<xcb_get_property_cookie_t> selfAsked;
+        if (wmBefore != XCB_NONE) selfAsked = ask(wmBefore, check, XCB_ATOM_WINDOW, 1);
+        const xcb_get_property_cookie_t supportedAsked =
+            ask(c.root(), c.atom("_NET_SUPPORTED"), XCB_ATOM_ATOM, supportedLongs);
+        const xcb_get_property_cookie_t activeAsked = ask(c.root(), active, XCB_ATOM_WINDOW, 1);
+
+        const std::vector<std::uint32_t> wm = propertyValues(c, wmAsked);
+        windowManager_ = wm.empty() ? XCB_NONE : wm.front();
+        std::vector<std::uint32_t> self;
+        if (selfAsked) self = propertyValues(c, *selfAsked);
+        if (windowManager_ != wmBefore && windowManager_ != XCB_NONE)
+            self = propertyValues(c, ask(windowManager_, check, XCB_ATOM_WINDOW, 1));
+        std::vector<std::uint32_t> supported = propertyValues(c, supportedAsked, XCB_ATOM_ATOM);
+        if (supported.size() == supportedLongs)
+            supported = c.uint32Property(c.root(), c.atom("_NET_SUPPORTED"), XCB_ATOM_ATOM);
+        const std::vector<std::uint32_t> activeWindow = propertyValues(c, activeAsked);
+        if (windowManager_ == XCB_NONE || self.empty() || self.front() != windowManager_) return std::nullopt;
+        if (std::find(supported.begin(), supported.end(), active) == supported.end()) return std::nullopt;
+        return activeWindow.empty() ? XCB_NONE : activeWindow.front();
+    }
+
+    // The 32-bit values of a property asked for; empty when absent, of another type, or the
+    // window is gone.
+    static std::vector<std::uint32_t> propertyValues(X11Connection& c, xcb_get_property_cookie_t asked,
+                                                     xcb_atom_t type = XCB_ATOM_WINDOW) {
+        xcb_generic_error_t* error = nullptr;
+        XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c.xcb(), asked, &error));
+        std::free(error);
+        if (!reply || reply->type != type || reply->format != 32) return {};
+        const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+        return std::vector<std::uint32_t>(values, values + xcb_get_property_value_length(reply.get()) / 4);
     }
 
     static xcb_window_t topLevel(X11Connection& c, xcb_window_t window) {
@@ -548,7 +612,8 @@ class X11AutoTypeBackend final : public AutoTypeService::Backend {
     QPointer<X11Keyboard> keyboard_;
     std::map<xkb_layout_index_t, std::unique_ptr<X11KeyLayout>> layouts_;
     bool inRun_ = false;
-    std::uint8_t lockedBeforeRun_ = 0;  // the locks put aside for the run under way
+    xcb_window_t windowManager_ = XCB_NONE;  // the window manager's check window, seen last
+    std::uint8_t lockedBeforeRun_ = 0;       // the locks put aside for the run under way
     X11SpareKeys spares_;
     std::set<xcb_keycode_t> down_;  // keys pressed and not yet released
     // Watching for grabs of the keyboard by other programs during a run.

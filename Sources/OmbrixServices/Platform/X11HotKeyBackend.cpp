@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -29,6 +30,17 @@ struct LockKey {
 constexpr LockKey lockKeys[] = {{X11Keyboard::Modifier::CapsLock, "Caps Lock"},
                                 {X11Keyboard::Modifier::NumLock, "Num Lock"},
                                 {X11Keyboard::Modifier::ScrollLock, "Scroll Lock"}};
+
+// The other locked modifiers by name: Shift Lock above all; the rest by their real modifier.
+QString lockedModifierNames(std::uint16_t locked) {
+    static const char* const names[] = {"Shift Lock", "Lock",      "Ctrl Lock", "Mod1 Lock",
+                                        "Mod2 Lock",  "Mod3 Lock", "Mod4 Lock", "Mod5 Lock"};
+    QStringList on;
+    for (std::size_t bit = 0; bit < std::size(names); ++bit) {
+        if (locked & (1u << bit)) on.append(QString::fromLatin1(names[bit]));
+    }
+    return on.join(QStringLiteral(" + "));
+}
 
 class X11HotKeyBackend final : public HotKeyService::Backend {
   public:
@@ -64,7 +76,7 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
             locks.push_back({bits, QString::fromLatin1(key.name)});
             lockBits |= bits;
         }
-        std::vector<std::pair<std::uint16_t, QString>> variants;  // modifiers, the locks on
+        std::vector<Variant> variants;
         for (std::size_t set = 0; set < (std::size_t{1} << locks.size()); ++set) {
             std::uint16_t variant = *mask;
             QStringList on;
@@ -74,7 +86,7 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
                     on.append(locks[i].name);
                 }
             }
-            variants.emplace_back(variant, on.join(QStringLiteral(" + ")));
+            variants.push_back({variant, on.join(QStringLiteral(" + "))});
         }
 
         connection_ = connection;
@@ -82,13 +94,13 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
         mask_ = *mask;
         lockBits_ = lockBits;
         Grant grant;
-        for (const auto& [variant, locksOn] : variants) {
-            const std::optional<std::uint8_t> error = grabVariant(variant);
+        for (const Variant& variant : variants) {
+            const std::optional<std::uint8_t> error = grabVariant(variant.modifiers);
             if (!error) {
                 variants_.push_back(variant);
             } else if (*error == XCB_ACCESS) {
                 // Another program holds it in this state of the locks; the others are kept.
-                grant.lockStatesTaken.append(locksOn);
+                grant.lockStatesTaken.append(variant.locksOn);
             }
         }
         if (variants_.empty()) {
@@ -98,6 +110,7 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
             return grant;
         }
         grant.granted = true;
+        takenStates_ = grant.lockStatesTaken;
         id_ = id;
         onPress_ = std::move(onPress);
         keyDown_ = false;
@@ -105,10 +118,15 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
         detectableAutoRepeat_ = keyboard.detectableAutoRepeat();
         handlerId_ =
             connection->addEventHandler([this](const xcb_generic_event_t& event) { handleEvent(event); });
-        lockWatch_ = QObject::connect(&keyboard, &X11Keyboard::lockedModifiersChanged, &context_,
-                                      [this] { followLockedModifiers(); });
+        lockWatch_ = QObject::connect(&keyboard, &X11Keyboard::lockedModifiersChanged, &context_, [this] {
+            if (followLockedModifiers() && grantChanged_) grantChanged_(currentGrant());
+        });
         followLockedModifiers();
-        return grant;
+        return currentGrant();
+    }
+
+    void followGrant(std::function<void(const Grant&)> changed) override {
+        grantChanged_ = std::move(changed);
     }
 
     void ungrab() override {
@@ -117,8 +135,8 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
         if (connection_) {
             connection_->removeEventHandler(handlerId_);
             if (!connection_->isBroken()) {
-                for (std::uint16_t variant : variants_) {
-                    xcb_ungrab_key(connection_->xcb(), keycode_, connection_->root(), variant);
+                for (const Variant& variant : variants_) {
+                    xcb_ungrab_key(connection_->xcb(), keycode_, connection_->root(), variant.modifiers);
                 }
                 for (std::uint16_t variant : lockedVariants_) {
                     xcb_ungrab_key(connection_->xcb(), keycode_, connection_->root(), variant);
@@ -132,6 +150,10 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
         handlerId_ = 0;
         variants_.clear();
         lockedVariants_.clear();
+        // The next grab claims the variants of whatever is locked then anew.
+        extraLocked_ = 0;
+        takenStates_.clear();
+        lockedTaken_.clear();
         onPress_ = nullptr;
     }
 
@@ -185,25 +207,44 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
     }
 
     // While a modifier beyond the lock keys is locked (Shift Lock), the combination comes with it
-    // in every key event: it is claimed with it too, until the lock goes.
-    void followLockedModifiers() {
-        if (!connection_ || connection_->isBroken() || !connection_->keyboard()) return;
+    // in every key event: it is claimed with it too, until the lock goes. The states in which
+    // another program holds it then count as taken like any other. True when those changed.
+    bool followLockedModifiers() {
+        if (!connection_ || connection_->isBroken() || !connection_->keyboard()) return false;
         const auto locked =
             static_cast<std::uint16_t>(connection_->keyboard()->lockedModifiers() & ~(mask_ | lockBits_));
-        if (locked == extraLocked_) return;
+        if (locked == extraLocked_) return false;
         for (std::uint16_t variant : lockedVariants_)
             xcb_ungrab_key(connection_->xcb(), keycode_, connection_->root(), variant);
         lockedVariants_.clear();
         extraLocked_ = locked;
+        const QStringList takenBefore = lockedTaken_;
+        lockedTaken_.clear();
         if (locked == 0) {
             connection_->flush();
-            return;
+            return lockedTaken_ != takenBefore;
         }
         // Waited for, so that the claim holds before the next key the user presses is handled.
-        for (std::uint16_t variant : variants_) {
-            const auto withLocked = static_cast<std::uint16_t>(variant | locked);
-            if (!grabVariant(withLocked)) lockedVariants_.push_back(withLocked);
+        const QString lockedNames = lockedModifierNames(locked);
+        for (const Variant& variant : variants_) {
+            const auto withLocked = static_cast<std::uint16_t>(variant.modifiers | locked);
+            const std::optional<std::uint8_t> error = grabVariant(withLocked);
+            if (!error) {
+                lockedVariants_.push_back(withLocked);
+            } else if (*error == XCB_ACCESS) {
+                lockedTaken_.append(variant.locksOn.isEmpty()
+                                        ? lockedNames
+                                        : variant.locksOn + QStringLiteral(" + ") + lockedNames);
+            }
         }
+        return lockedTaken_ != takenBefore;
+    }
+
+    // Granted, in the states of the locks in which another program does not hold it.
+    Grant currentGrant() const {
+        Grant grant(true);
+        grant.lockStatesTaken = takenStates_ + lockedTaken_;
+        return grant;
     }
 
     void handleEvent(const xcb_generic_event_t& event) {
@@ -218,10 +259,11 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
             return;
         }
         const auto state = static_cast<std::uint16_t>(key.state & 0xff);
-        const auto claimed = [state](const std::vector<std::uint16_t>& variants) {
-            return std::find(variants.begin(), variants.end(), state) != variants.end();
-        };
-        if (!claimed(variants_) && !claimed(lockedVariants_)) return;
+        const bool claimed =
+            std::any_of(variants_.begin(), variants_.end(),
+                        [state](const Variant& variant) { return variant.modifiers == state; }) ||
+            std::find(lockedVariants_.begin(), lockedVariants_.end(), state) != lockedVariants_.end();
+        if (!claimed) return;
         // A held key repeats as presses without releases in between (detectable auto-repeat), or,
         // where the server cannot do that, as a release and a press with the same time stamp.
         const bool repeat = keyDown_ || (!detectableAutoRepeat_ && lastRelease_ && *lastRelease_ == key.time);
@@ -240,10 +282,18 @@ class X11HotKeyBackend final : public HotKeyService::Backend {
     int handlerId_ = 0;
     xcb_keycode_t keycode_ = 0;
     std::uint16_t mask_ = 0;
-    std::uint16_t lockBits_ = 0;                 // of the lock keys allowed for always
-    std::vector<std::uint16_t> variants_;        // modifiers claimed, lock keys on or off
+    std::uint16_t lockBits_ = 0;  // of the lock keys allowed for always
+    // The combination with a set of the lock keys on: its modifiers, and the locks by name.
+    struct Variant {
+        std::uint16_t modifiers;
+        QString locksOn;
+    };
+    std::vector<Variant> variants_;              // claimed, lock keys on or off
+    QStringList takenStates_;                    // held by another program, lock keys on or off
     std::uint16_t extraLocked_ = 0;              // other modifiers locked now
     std::vector<std::uint16_t> lockedVariants_;  // claimed with those
+    QStringList lockedTaken_;                    // held by another program with those
+    std::function<void(const Grant&)> grantChanged_;
     std::uint32_t id_ = 0;
     std::function<void(std::uint32_t)> onPress_;
     bool keyDown_ = false;

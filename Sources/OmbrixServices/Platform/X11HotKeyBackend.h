@@ -11,8 +11,8 @@ class X11Connection;
 // of Caps Lock, Num Lock and Scroll Lock (where the keymap gives it a modifier), so that the
 // locks do not stop the combination, and while another modifier is locked (Shift Lock), once more
 // with it. A state that another client holds already is refused by the server (BadAccess); the
-// others are kept, and the grant says which were refused. Auto-repeat presses of a held
-// combination are dropped.
+// others are kept, and the grant says which were refused, also those with Shift Lock once it is
+// locked. Auto-repeat presses of a held combination are dropped.
 
 // Over X11Connection::shared(), looked up at every grab: without an X11 display the hot key
 // simply stays unregistered.

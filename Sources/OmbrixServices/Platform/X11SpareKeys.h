@@ -14,8 +14,10 @@ class X11Connection;
 // How long a spare key code keeps its keysym after its last press, before it may be given another
 // one or none: a client reads a changed key map only when it comes to the notice of the change in
 // its queue, and decodes the keys after it with the map as it is at that moment, not as it was
-// when the key was pressed. A client that busy (2 s behind) is already far out of the ordinary.
-inline constexpr std::chrono::milliseconds spareKeyMeaningKept{5000};
+// when the key was pressed. Clients stalled for several seconds (a browser busy with a page, an
+// application swapping) still get every character; a run that needs more distinct characters
+// than there are free key codes waits for the oldest binding to come of age.
+inline constexpr std::chrono::milliseconds spareKeyMeaningKept{10000};
 
 // The spare key codes auto-type binds to keysyms that no key of the layout types: which are
 // spare, which keysym each holds and since when, and giving them back their empty mapping.

@@ -28,6 +28,8 @@ std::string describe(AutoTypeError::Kind kind, const std::string& name) {
             return "Klavye odağı başka bir pencereye geçtiği için otomatik yazma durduruldu.";
         case Kind::keyboardGrabbed:
             return "Klavyeyi başka bir program tuttuğu için otomatik yazma durduruldu.";
+        case Kind::targetClosed:
+            return "Hedef pencere kapandığı için otomatik yazma durduruldu.";
     }
     return {};
 }
@@ -63,6 +65,9 @@ AutoTypeError AutoTypeError::focusMoved() {
 }
 AutoTypeError AutoTypeError::keyboardGrabbed() {
     return AutoTypeError(Kind::keyboardGrabbed, {});
+}
+AutoTypeError AutoTypeError::targetClosed() {
+    return AutoTypeError(Kind::targetClosed, {});
 }
 
 bool operator==(const AutoTypeError& a, const AutoTypeError& b) {

@@ -16,6 +16,7 @@ class AutoTypeError : public std::exception {
         cancelled,
         focusMoved,
         keyboardGrabbed,
+        targetClosed,
     };
 
     // `name` is the target application's name, or "Uygulama" when it has none.
@@ -37,6 +38,9 @@ class AutoTypeError : public std::exception {
     // Another program holds the whole keyboard (a passphrase prompt, an open menu): the next key
     // press would have gone to it, so it was not sent.
     static AutoTypeError keyboardGrabbed();
+    // The target window closed (gone, or taken off the screen by its program) before the next
+    // key press, which was not sent.
+    static AutoTypeError targetClosed();
 
     Kind kind() const noexcept { return kind_; }
     // Payload of targetActivationFailed; empty for the other cases.

@@ -179,6 +179,12 @@ AutoTypeError AutoTypeService::activationFailed() const {
                                                                 : name.toStdString());
 }
 
+AutoTypeError AutoTypeService::focusLost() {
+    // A window that closes hands the focus on: that is not another window taking it.
+    if (backend_->isClosed(run_->target.window)) return AutoTypeError::targetClosed();
+    return AutoTypeError::focusMoved();
+}
+
 void AutoTypeService::activating() {
     Run& run = *run_;
     if (run.target.window == 0 || !backend_->windowExists(run.target.window)) {
@@ -231,7 +237,7 @@ void AutoTypeService::waitingForKeys() {
         case Outcome::keyboardGrabbed:
             return finish(AutoTypeError::keyboardGrabbed());
         case Outcome::focusMoved:
-            return finish(AutoTypeError::focusMoved());
+            return finish(focusLost());
         case Outcome::keyHeld:
             return finish(AutoTypeError::keysHeld());
         case Outcome::failed:
@@ -360,7 +366,7 @@ void AutoTypeService::typing() {
             case Op::Kind::checkTarget:
                 // The desktop names another window active (the user clicked elsewhere): stop
                 // rather than type a password into it.
-                if (backend_->activeWindow() != run.target.window) return finish(AutoTypeError::focusMoved());
+                if (backend_->activeWindow() != run.target.window) return finish(focusLost());
                 // A key the user pressed meanwhile (the hot key once more): check again once it
                 // is up. No key of ours is down between two strokes.
                 if (const UserKeys keys = userKeys(); keys != UserKeys::up) {
@@ -392,7 +398,7 @@ void AutoTypeService::typing() {
                         if (op.mainKey) run.strokeHeldSince.reset();
                         break;
                     case Outcome::focusMoved:
-                        return finish(AutoTypeError::focusMoved());
+                        return finish(focusLost());
                     case Outcome::keyboardGrabbed:
                         return finish(AutoTypeError::keyboardGrabbed());
                     case Outcome::keyHeld: {

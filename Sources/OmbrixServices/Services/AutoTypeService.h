@@ -84,6 +84,9 @@ class AutoTypeService : public QObject {
         // The window belongs to this process.
         virtual bool isOwnWindow(WindowId window) = 0;
         virtual bool windowExists(WindowId window) = 0;
+        // The window is closed for the user: gone, or taken off the screen by its program
+        // (withdrawn, not minimised).
+        virtual bool isClosed(WindowId window) { return !windowExists(window); }
         // The name of the window's application; empty when it gives none.
         virtual QString applicationName(WindowId window) = 0;
         virtual std::optional<QString> windowTitle(WindowId window) = 0;
@@ -176,6 +179,8 @@ class AutoTypeService : public QObject {
     void wait(std::chrono::milliseconds delay);
     void finish(std::optional<AutoTypeError> error, bool notify = true);
     AutoTypeError activationFailed() const;
+    // The keyboard focus left the target: why, as the user reads it.
+    AutoTypeError focusLost();
 
     std::unique_ptr<Backend> backend_;
     std::optional<Target> target_;

@@ -55,7 +55,13 @@ void HotKeyService::installShared(std::unique_ptr<Backend> backend) {
 }
 
 HotKeyService::HotKeyService(std::unique_ptr<Backend> backend, QObject* parent)
-    : QObject(parent), backend_(std::move(backend)) {}
+    : QObject(parent), backend_(std::move(backend)) {
+    backend_->followGrant([this](const Grant& grant) {
+        if (!registration_) return;
+        takeGrant(grant);
+        emit registrationChanged();
+    });
+}
 
 HotKeyService::~HotKeyService() {
     if (registration_) backend_->ungrab();
@@ -75,24 +81,21 @@ void HotKeyService::registerHotKey(std::uint32_t keyCode, std::uint32_t modifier
         QMetaObject::invokeMethod(
             this, [this, id] { fire(id); }, Qt::QueuedConnection);
     });
-    if (grant.takenByOther) {
-        status_ = Status::taken;
-    } else if (!grant.granted) {
-        status_ = Status::failed;
-    } else if (!grant.lockStatesTaken.isEmpty()) {
-        status_ = Status::partlyTaken;
-        lockStatesTaken_ = grant.lockStatesTaken;
-    } else {
-        status_ = Status::registered;
-    }
     if (!grant.granted) {
+        status_ = grant.takenByOther ? Status::taken : Status::failed;
         handler_ = nullptr;
         // Told even though the registration stays absent: the status changed.
         emit registrationChanged();
         return;
     }
     registration_ = Registration{keyCode, modifiers};
+    takeGrant(grant);
     emit registrationChanged();
+}
+
+void HotKeyService::takeGrant(const Grant& grant) {
+    lockStatesTaken_ = grant.lockStatesTaken;
+    status_ = lockStatesTaken_.isEmpty() ? Status::registered : Status::partlyTaken;
 }
 
 void HotKeyService::registerAgainIfRefused() {

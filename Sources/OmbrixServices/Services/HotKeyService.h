@@ -69,6 +69,10 @@ class HotKeyService : public QObject {
             (void)nativeKeyCode;
             return std::nullopt;
         }
+        // From now on `changed` is called from the event loop whenever what is granted of the
+        // claimed combination changes after grab() said it (a lock such as Shift Lock turned on,
+        // with which another program holds the combination). Given once, by the service.
+        virtual void followGrant(std::function<void(const Grant& grant)> changed) { (void)changed; }
     };
 
     // The A key with Command and Option as stored: Ctrl+Alt+A here.
@@ -97,6 +101,12 @@ class HotKeyService : public QObject {
     // For partlyTaken: the states of the lock keys in which another program holds it, named by
     // the locks on ("Num Lock"; empty: every lock off).
     const QStringList& lockStatesTaken() const { return lockStatesTaken_; }
+    // Another program gets the combination as it is pressed with every lock key off (taken, or
+    // partly taken with that state among the taken).
+    bool isTakenWithoutLocks() const {
+        return status_ == Status::taken ||
+               (status_ == Status::partlyTaken && lockStatesTaken_.contains(QString()));
+    }
     // Registers the latest combination again with its handler when the desktop did not grant all
     // of it; nothing otherwise. The user comes back to the program: the other one may be gone.
     void registerAgainIfRefused();
@@ -115,12 +125,14 @@ class HotKeyService : public QObject {
     std::optional<std::uint32_t> keyCodeOfNativeKey(std::uint32_t nativeKeyCode) const;
 
   signals:
-    // After every assignment of the registration, also when it stays absent, and so after every
-    // change of the status.
+    // After every assignment of the registration, also when it stays absent, and after every
+    // other change of the status (a lock turned on in whose state another program holds it).
     void registrationChanged();
 
   private:
     void fire(std::uint32_t id);
+    // The status of a combination that is claimed, from what was granted of it.
+    void takeGrant(const Grant& grant);
     QString keyName(std::uint32_t keyCode) const;
 
     std::unique_ptr<Backend> backend_;

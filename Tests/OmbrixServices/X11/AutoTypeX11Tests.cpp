@@ -1,3 +1,4 @@
+#include "QtTarget.h"
 #include "Support/X11/KeyRecorder.h"
 #include "Support/X11/MiniWindowManager.h"
 #include "Support/X11/X11TestClient.h"
@@ -42,6 +43,7 @@ struct Outcome {
 // The turkish texts the user reads when a run stops because of what another program did.
 const std::string focusMovedText = "Klavye odağı başka bir pencereye geçtiği için otomatik yazma durduruldu.";
 const std::string keyboardGrabbedText = "Klavyeyi başka bir program tuttuğu için otomatik yazma durduruldu.";
+const std::string targetClosedText = "Hedef pencere kapandığı için otomatik yazma durduruldu.";
 
 // The window manager of the display in a process of its own, as on a real desktop: its work
 // happens between the steps of a run, not only when the test's event loop lets it. Ends with
@@ -214,7 +216,7 @@ TEST_F(AutoTypeX11Test, TypesUserNameTabPasswordAndEnterIntoTheTarget) {
     // The spare key codes keep their keysyms a while after the run, for a target that reads its
     // keys late, and then lose them again.
     EXPECT_FALSE(unboundKeycodes() == freeBefore);
-    EXPECT_TRUE(spinUntil([&] { return unboundKeycodes() == freeBefore; }, 15000));
+    EXPECT_TRUE(spinUntil([&] { return unboundKeycodes() == freeBefore; }, 30000));
 }
 
 // One user-perceived character can need more spare key codes than the keyboard has free (a
@@ -241,7 +243,7 @@ TEST_F(AutoTypeX11Test, ACharacterNeedingMoreSpareKeysThanAreFreeStopsTheRun) {
     EXPECT_EQ(*outcome.error, AutoTypeError::eventCreationFailed());
     EXPECT_EQ(target.typed(), "x");
     EXPECT_TRUE(noKeyDown());
-    EXPECT_TRUE(spinUntil([&] { return unboundKeycodes() == freeBefore; }, 15000));
+    EXPECT_TRUE(spinUntil([&] { return unboundKeycodes() == freeBefore; }, 30000));
 }
 
 // While the hot key's letter is down the server keeps the keyboard grabbed for us, so keys
@@ -312,22 +314,23 @@ TEST_F(AutoTypeX11Test, AHotKeyRunTypesOnlyWhileNoKeyIsDown) {
     }
 }
 
-// What other programs do on a desktop while a run types into the target. Each row does one
-// thing once its moment has come and says what must follow: the text typed exactly, or the run
-// stopped with the text the user reads, having typed nothing but a first part of the text into
-// the target and nothing at all elsewhere.
+// What other programs do on a desktop while a run types into the target, a Qt application's
+// text field. Each row does one thing once its moment has come and says what must follow: the
+// text typed exactly, or the run stopped with the text the user reads, having typed nothing but
+// a first part of the text into the target and nothing at all elsewhere.
 TEST_F(AutoTypeX11Test, OnABusyDesktopEveryStrokeGoesToTheCheckedWindowOrTheRunStops) {
     const std::optional<xcb_keycode_t> shiftKey = other.keycodeFor(XKB_KEY_Shift_L);
     const std::optional<xcb_keycode_t> ctrlKey = other.keycodeFor(XKB_KEY_Control_R);
     ASSERT_TRUE(shiftKey && ctrlKey);
-    const std::set<xcb_keycode_t> spares = unboundKeycodes();
-    // More distinct characters that the layout lacks than there are spare key codes.
+    // Far more distinct characters that the layout lacks than the keyboard map leaves key codes
+    // free: each free code must serve several of them in turn.
     const QString greek = QStringLiteral("αβγδεζηθικλμνξοπρστυφχψωΑΒΓΔΕΖΗΘΙΚΛΜΝΞΟΠΡΣΤΥΦΧΨΩ");
-    ASSERT_LE(spares.size() + 6, static_cast<std::size_t>(greek.size()));
-    const std::string manyMissing = greek.left(static_cast<qsizetype>(spares.size()) + 6).toStdString();
+    const QString cjk = QStringLiteral("日月山川水火木金土天地人口目耳手足心花鳥風雲雨雪海空星石竹米猫犬");
+    ASSERT_GT(static_cast<std::size_t>(greek.size() + cjk.size()), 2 * unboundKeycodes().size());
+    const std::string manyMissing = (greek + cjk).toStdString();
 
     struct Scene {
-        KeyRecorder& target;
+        QtTarget& target;
         KeyRecorder& intruder;  // another program's window, not shown at first
         KeyRecorder& grabber;   // another program that may take the whole keyboard
     };
@@ -340,6 +343,7 @@ TEST_F(AutoTypeX11Test, OnABusyDesktopEveryStrokeGoesToTheCheckedWindowOrTheRunS
         std::function<bool(Scene&)> due;  // when the thing happens
         std::function<void(Scene&)> act;
         std::optional<std::string> error;  // none: the text arrives exactly
+        bool everyFreeKeyCode = false;     // every key code without a keysym takes part
     };
     const auto afterPresses = [](int presses) {
         return [presses](Scene& s) { return s.target.presses() >= presses; };
@@ -364,27 +368,33 @@ TEST_F(AutoTypeX11Test, OnABusyDesktopEveryStrokeGoesToTheCheckedWindowOrTheRunS
              other.fakeKey(*ctrlKey, false);
          },
          std::nullopt},
-        {"the target reads its events 2 s late; more missing characters than spare key codes", 0, false,
-         manyMissing, std::chrono::milliseconds{20}, [](Scene&) { return true; },
-         [](Scene& s) { s.target.stall(2000); }, std::nullopt},
+        {"the target reads its events 6 s late; 48 Greek and 32 CJK characters", 0, false, manyMissing,
+         std::chrono::milliseconds{20}, [](Scene&) { return true; }, [](Scene& s) { s.target.stall(6000); },
+         std::nullopt, true},
+        {"the target's program closes the window", 0, false, password, std::chrono::milliseconds{20},
+         afterPresses(6), [](Scene& s) { s.target.close(); }, targetClosedText},
+        {"the target's program ends", 0, false, password, std::chrono::milliseconds{20}, afterPresses(6),
+         [](Scene& s) { s.target.quit(); }, targetClosedText},
     };
     for (const Case& c : cases) {
         WindowManagerProcess wm(c.activeWindowLagMs);
         ASSERT_TRUE(wm.isRunning()) << c.note;
         KeyRecorder intruder("Sohbet");
         KeyRecorder grabber("Parola sorusu");
-        KeyRecorder target("Hedef");
+        QtTarget target(QStringLiteral("Hedef"));
+        ASSERT_TRUE(target.isRunning()) << c.note;
         if (c.intruderBehind) {
             intruder.show();
             ASSERT_TRUE(spinUntil([&] { return activeWindow() == intruder.window(); })) << c.note;
         }
         target.show();
-        ASSERT_TRUE(spinUntil([&] { return activeWindow() == target.window(); })) << c.note;
+        ASSERT_TRUE(spinUntil([&] { return activeWindow() == target.window(); }, 10000)) << c.note;
         ASSERT_TRUE(spinUntil([&] {
             const std::optional<AutoTypeService::Target> captured = service->captureTarget();
             return captured && captured->window == target.window();
         })) << c.note;
         const std::uint8_t locksBefore = other.lockedModifiers();
+        const std::set<xcb_keycode_t> free = unboundKeycodes();
         service->modifierSettleDelay = c.settleDelay;
 
         Scene scene{target, intruder, grabber};
@@ -392,9 +402,10 @@ TEST_F(AutoTypeX11Test, OnABusyDesktopEveryStrokeGoesToTheCheckedWindowOrTheRunS
         ASSERT_TRUE(spinUntil([&] { return c.due(scene) || outcome->done; }, 20000)) << c.note;
         ASSERT_FALSE(outcome->done) << c.note << ": the run ended before its moment";
         c.act(scene);
-        ASSERT_TRUE(spinUntil([&] { return outcome->done; }, 30000)) << c.note;
-        // A target that reads late has read everything once it has read as many characters.
-        if (!c.error) spinUntil([&] { return target.typed().size() >= c.text.size(); }, 10000);
+        // Bounds a run that waits for free key codes; it times nothing.
+        ASSERT_TRUE(spinUntil([&] { return outcome->done; }, 120000)) << c.note;
+        // A target that reads late has read everything once it shows as many characters.
+        if (!c.error) spinUntil([&] { return target.typed().size() >= c.text.size(); }, 20000);
         spinFor(300);  // anything still on its way arrives
 
         if (c.error) {
@@ -411,8 +422,8 @@ TEST_F(AutoTypeX11Test, OnABusyDesktopEveryStrokeGoesToTheCheckedWindowOrTheRunS
                                                   << " bytes typed, " << c.text.size() << " expected";
         }
         constexpr std::uint16_t controlMask = XCB_MOD_MASK_CONTROL;
-        for (const KeyRecorder::Key& key : target.keys()) {
-            if (key.press && !key.text.empty()) {
+        for (const QtTarget::Key& key : target.keys()) {
+            if (!key.text.empty()) {
                 EXPECT_EQ(key.state & controlMask, 0) << c.note << ": a shortcut";
             }
         }
@@ -421,6 +432,85 @@ TEST_F(AutoTypeX11Test, OnABusyDesktopEveryStrokeGoesToTheCheckedWindowOrTheRunS
         grabber.ungrabKeyboard();
         EXPECT_TRUE(noKeyDown()) << c.note;
         EXPECT_EQ(other.lockedModifiers(), locksBefore) << c.note;
+        if (c.everyFreeKeyCode) {
+            std::set<xcb_keycode_t> used;
+            for (const QtTarget::Key& key : target.keys()) {
+                if (free.count(key.keycode) != 0) used.insert(key.keycode);
+            }
+            EXPECT_EQ(used, free) << c.note;
+        }
+    }
+}
+
+// Key events go to the focus window, or, while the pointer rests inside it (with the focus on the
+// root window or following the pointer, always), to the window under the pointer: a run types only
+// while that lies in the target, wherever in it, and stops as soon as it does not.
+TEST_F(AutoTypeX11Test, KeysGoOnlyWhereTheServerSendsThemInsideTheTarget) {
+    const auto movePointer = [&](std::int16_t x, std::int16_t y) {
+        xcb_warp_pointer(other.xcb(), XCB_NONE, other.root(), 0, 0, 0, 0, x, y);
+        other.sync();
+    };
+    struct Scene {
+        KeyRecorder& target;  // at 50, 50, 300 × 200
+        KeyRecorder& beside;  // at 400, 50
+    };
+    // As a window manager that focuses the window under the pointer leaves the focus.
+    const auto followPointerOnTheTarget = [&](Scene&) {
+        movePointer(200, 150);
+        xcb_set_input_focus(other.xcb(), XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
+                            XCB_CURRENT_TIME);
+        other.sync();
+    };
+    struct Case {
+        const char* note;
+        std::function<void(Scene&)> arrange;  // once the target is active
+        std::function<void(Scene&)> midRun;   // after a few presses; none: nothing
+        std::optional<AutoTypeError> error;   // none: the text arrives exactly
+    };
+    const Case cases[] = {
+        {"the focus on a window inside the target", [](Scene& s) { s.target.focusInnerWindow(); }, nullptr,
+         std::nullopt},
+        {"the focus follows the pointer, which rests on the target", followPointerOnTheTarget, nullptr,
+         std::nullopt},
+        {"the focus follows the pointer, which moves to another window mid-run", followPointerOnTheTarget,
+         [&](Scene&) { movePointer(500, 150); }, AutoTypeError::focusMoved()},
+    };
+    const std::string text = "Gizli-Parola-ABCDEF-123456";
+    for (const Case& c : cases) {
+        MiniWindowManager wm;
+        ASSERT_TRUE(wm.isRunning()) << c.note;
+        KeyRecorder beside("Yandaki");
+        showActive(wm, beside);
+        const std::uint32_t besidePlace[] = {400, 50};
+        xcb_configure_window(other.xcb(), beside.window(), XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y,
+                             besidePlace);
+        KeyRecorder target("Hedef");
+        showActive(wm, target);
+        ASSERT_TRUE(spinUntil([&] {
+            const std::optional<AutoTypeService::Target> captured = service->captureTarget();
+            return captured && captured->window == target.window();
+        })) << c.note;
+        Scene scene{target, beside};
+        c.arrange(scene);
+
+        std::shared_ptr<Outcome> outcome = start({A::text(text)});
+        if (c.midRun) {
+            ASSERT_TRUE(spinUntil([&] { return target.presses() >= 4 || outcome->done; })) << c.note;
+            c.midRun(scene);
+        }
+        ASSERT_TRUE(spinUntil([&] { return outcome->done; }, 20000)) << c.note;
+        spinFor(200);  // anything still on its way arrives
+        EXPECT_EQ(outcome->error.has_value(), c.error.has_value()) << c.note;
+        if (outcome->error && c.error) {
+            EXPECT_EQ(*outcome->error, *c.error) << c.note;
+        }
+        if (c.error) {
+            EXPECT_TRUE(text.rfind(target.typed(), 0) == 0 && target.typed().size() < text.size()) << c.note;
+        } else {
+            EXPECT_EQ(target.typed(), text) << c.note;
+        }
+        EXPECT_EQ(beside.presses(), 0) << c.note << ": typed into another window";
+        EXPECT_TRUE(noKeyDown()) << c.note;
     }
 }
 

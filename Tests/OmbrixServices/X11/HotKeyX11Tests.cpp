@@ -100,26 +100,42 @@ TEST_F(HotKeyX11Test, ChordRunsTheHandlerOnceWhateverTheLocks) {
 
 // Another program may hold the combination only in some states of the locks (it did not think
 // of the others); the hot key keeps working in the others, and the service says where it does not.
+// With Shift Lock on, the combination comes with Shift: another program holding Ctrl+Alt+Shift+A
+// then has it.
 TEST_F(HotKeyX11Test, ChordHeldByAnotherClientInSomeLockStatesStillWorksInTheOthers) {
     const std::uint16_t numMask =
         X11Connection::shared()->keyboard()->modifierMask(X11Keyboard::Modifier::NumLock);
     const std::uint16_t ctrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
     struct Case {
         const char* note;
-        std::uint16_t heldByOther;  // the lock modifiers on in the state the other program holds
+        std::uint16_t heldByOther;     // the lock modifiers on in the state the other program holds
+        std::uint8_t lockedByRequest;  // real modifiers locked as a Shift Lock key locks Shift
         QStringList taken;
         std::vector<xcb_keycode_t> locksForAPress;  // a state in which the hot key still works
     };
     const Case cases[] = {
-        {"held with Num Lock on", numMask, {QStringLiteral("Num Lock")}, {}},
-        {"held with Num Lock on, Caps Lock on", numMask, {QStringLiteral("Num Lock")}, {capsLock}},
-        {"held with no lock on", 0, {QString()}, {numLock}},
+        {"held with Num Lock on", numMask, 0, {QStringLiteral("Num Lock")}, {}},
+        {"held with Num Lock on, Caps Lock on", numMask, 0, {QStringLiteral("Num Lock")}, {capsLock}},
+        {"held with no lock on", 0, 0, {QString()}, {numLock}},
+        {"held with Shift, while Shift Lock is on",
+         XCB_MOD_MASK_SHIFT,
+         XCB_MOD_MASK_SHIFT,
+         {QStringLiteral("Shift Lock")},
+         {numLock}},
     };
     for (const Case& c : cases) {
         const auto held = static_cast<std::uint16_t>(ctrlAlt | c.heldByOther);
         ASSERT_FALSE(other.grabKey(keyA, held)) << c.note;
+        if (c.lockedByRequest) {
+            other.lockModifiers(c.lockedByRequest, c.lockedByRequest);
+            ASSERT_TRUE(spinUntil([&] { return (lockedModifiers() & c.lockedByRequest) != 0; })) << c.note;
+        }
         service.registerHotKey(HotKeyService::defaultKeyCode, HotKeyService::defaultModifiers, countPress);
         EXPECT_TRUE(service.isRegistered()) << c.note;
+        EXPECT_EQ(service.status(), HotKeyService::Status::partlyTaken) << c.note;
+        EXPECT_EQ(service.lockStatesTaken(), c.taken) << c.note;
+        // The user comes back to the program, which tries again; the other program still holds it.
+        service.registerAgainIfRefused();
         EXPECT_EQ(service.status(), HotKeyService::Status::partlyTaken) << c.note;
         EXPECT_EQ(service.lockStatesTaken(), c.taken) << c.note;
         EXPECT_EQ(pressesAfter([&] {
@@ -129,6 +145,19 @@ TEST_F(HotKeyX11Test, ChordHeldByAnotherClientInSomeLockStatesStillWorksInTheOth
                   }),
                   1)
             << c.note;
+        if (c.lockedByRequest) {
+            // The lock goes: the combination is the service's again in every state it wants.
+            other.lockModifiers(c.lockedByRequest, 0);
+            EXPECT_TRUE(spinUntil([&] { return service.status() == HotKeyService::Status::registered; }))
+                << c.note;
+            // And comes back while the service holds the key: the service says so again.
+            other.lockModifiers(c.lockedByRequest, c.lockedByRequest);
+            EXPECT_TRUE(spinUntil([&] { return service.status() == HotKeyService::Status::partlyTaken; }))
+                << c.note;
+            EXPECT_EQ(service.lockStatesTaken(), c.taken) << c.note;
+            other.lockModifiers(c.lockedByRequest, 0);
+            ASSERT_TRUE(spinUntil([&] { return (lockedModifiers() & c.lockedByRequest) == 0; })) << c.note;
+        }
         other.ungrabKey(keyA, held);
         service.unregister();
     }

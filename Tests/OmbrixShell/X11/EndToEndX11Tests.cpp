@@ -5,12 +5,16 @@
 
 #include <QCursor>
 #include <QFile>
+#include <QFileInfo>
 #include <QPoint>
 #include <QSize>
 #include <QString>
 #include <QVariantMap>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
@@ -115,6 +119,18 @@ class EndToEndX11Test : public ::testing::Test {
         ASSERT_TRUE(unlocked) << "unlocked, window " << windows.size(main).width() << "x"
                               << windows.size(main).height() << " titled "
                               << windows.title(main).toStdString();
+    }
+
+    // Ctrl+I, a title, Return: a new entry, not saved yet.
+    void addEntry(const QString& title) {
+        typist.pressWithControl('i');
+        ASSERT_TRUE(waitForSheet()) << "the entry editor is mapped and active";
+        typist.type(title);
+        typist.press(Typist::returnKey);
+        ASSERT_TRUE(waitForSheetToClose()) << "the editor closes";
+        ASSERT_TRUE(waitForTitle([](const QString& now) {
+            return now.contains(QStringLiteral("kaydedilmedi"));
+        })) << windows.title(main).toStdString();
     }
 
     // The main window's title (database name, entry count, "kaydedilmedi" while unsaved) meets
@@ -250,6 +266,39 @@ TEST_F(EndToEndX11Test, AddsAnEntrySavesItLocksAndFindsItAgain) {
     EXPECT_TRUE(waitForClipboardText("deneme-kullanıcı")) << "the found entry's user name is copied";
 }
 
+// The program's resident memory, in KiB; 0 when it cannot be read.
+long residentKiB(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').front().toLong();
+    }
+    return 0;
+}
+
+// What another Ombrix holds while it looks at the database file and replaces it: until it lets
+// go, a save of the same file waits before its own look.
+class AnotherOmbrixSaving {
+  public:
+    explicit AnotherOmbrixSaving(const QString& database) {
+        const QFileInfo file(database);
+        const QByteArray path = QFile::encodeName(file.absolutePath() + QStringLiteral("/.") +
+                                                  file.fileName() + QStringLiteral(".ombrix-kilit"));
+        fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        held_ = fd_ >= 0 && ::flock(fd_, LOCK_EX) == 0;
+    }
+    ~AnotherOmbrixSaving() { letGo(); }
+    bool isHeld() const { return held_; }
+    void letGo() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+  private:
+    int fd_ = -1;
+    bool held_ = false;
+};
+
 // The fixture's database with a key derivation of most of a second, so that a save takes that
 // long.
 class EndToEndSlowSaveX11Test : public EndToEndX11Test {
@@ -269,39 +318,93 @@ class EndToEndSlowSaveX11Test : public EndToEndX11Test {
         out.close();
         EndToEndX11Test::SetUp();
     }
+
+    // Ctrl+S while another Ombrix saves the same file: once the save's key derivation runs (it
+    // takes more than 64 MiB beyond what the program held before), the save waits for the other
+    // one after it.
+    void saveWhileAnotherOmbrixSaves(const AnotherOmbrixSaving& other) {
+        ASSERT_TRUE(other.isHeld());
+        const long before = residentKiB(program.pid());
+        ASSERT_GT(before, 0);
+        typist.pressWithControl('s');
+        ASSERT_TRUE(spinUntil([&] { return residentKiB(program.pid()) > before + 64 * 1024; }, stepDeadline))
+            << "the save's key derivation runs";
+    }
 };
 
-// Keys pressed while a save runs wait for it and then take effect: the file holds what was there
-// when the save began, and the undo pressed meanwhile is not lost.
-TEST_F(EndToEndSlowSaveX11Test, KeysPressedWhileASaveRunsTakeEffectOnceItEnds) {
+// While a save runs (held here, by another Ombrix saving the same file, after its key
+// derivation), the window answers at once: keys typed into the search field arrive, every one
+// and in order, while the save still runs; a change asked for meanwhile (Delete, Ctrl+Z) is
+// refused and not carried out once the save has ended.
+TEST_F(EndToEndSlowSaveX11Test, KeysTypedWhileASaveRunsArriveAtOnceAndChangesWaitForNone) {
     ASSERT_NO_FATAL_FAILURE(unlock());
-    typist.pressWithControl('i');
-    ASSERT_TRUE(waitForSheet()) << "the entry editor is mapped and active";
-    typist.type(QStringLiteral("kaydedilirken"));
-    typist.press(Typist::returnKey);
-    ASSERT_TRUE(waitForSheetToClose()) << "the editor closes";
-    ASSERT_TRUE(waitForTitle([](const QString& title) {
-        return title.contains(QStringLiteral("3 kayıt")) && title.contains(QStringLiteral("kaydedilmedi"));
-    })) << windows.title(main).toStdString();
+    ASSERT_NO_FATAL_FAILURE(addEntry(QStringLiteral("kaydedilirken")));
+    ASSERT_TRUE(windows.title(main).contains(QStringLiteral("3 kayıt"))) << windows.title(main).toStdString();
 
-    // Ctrl+Z right behind Ctrl+S, while the save's key derivation runs.
-    typist.pressWithControl('s');
+    AnotherOmbrixSaving other(program.databasePath());
+    ASSERT_NO_FATAL_FAILURE(saveWhileAnotherOmbrixSaves(other));
+    // The new entry is selected in the list, which has the keyboard.
+    typist.press(Typist::deleteKey);
     typist.pressWithControl('z');
+    typist.pressWithControl('f');
+    typist.type(QStringLiteral("sirasindax"));
+    typist.pressWithControl('a');
+    typist.pressWithControl('c');
+    const bool arrived = waitForClipboardText("sirasindax");
+    const QString titleMeanwhile = windows.title(main);
     shot("e2e-14-saving.png");
-    ASSERT_TRUE(waitForTitle([](const QString& title) {
-        return title.contains(QStringLiteral("2 kayıt")) && title.contains(QStringLiteral("kaydedilmedi"));
-    })) << "the undo took effect after the save: "
-        << windows.title(main).toStdString();
-    EXPECT_TRUE(savedEntry(program.databasePath(), "kaydedilirken"))
-        << "the save wrote what was there when it began";
+    EXPECT_TRUE(arrived) << "what the search field holds: " << x.clipboardText().value_or("<pano boş>");
+    EXPECT_TRUE(titleMeanwhile.contains(QStringLiteral("kaydedilmedi")) &&
+                titleMeanwhile.contains(QStringLiteral("3 kayıt")))
+        << "still saving, nothing undone: " << titleMeanwhile.toStdString();
 
-    // Quitting saves the undo as well.
+    other.letGo();
+    ASSERT_TRUE(waitForTitle([](const QString& title) {
+        return !title.contains(QStringLiteral("kaydedilmedi"));
+    })) << windows.title(main).toStdString();
+    // Anything carried out late would come right after the save.
+    spinFor(1000);
+    EXPECT_EQ(windows.title(main).contains(QStringLiteral("3 kayıt")), true)
+        << windows.title(main).toStdString();
+    EXPECT_FALSE(windows.title(main).contains(QStringLiteral("kaydedilmedi")))
+        << windows.title(main).toStdString();
+    EXPECT_TRUE(savedEntry(program.databasePath(), "kaydedilirken")) << "the save wrote what was there";
+
     typist.pressWithControl('q');
     ASSERT_TRUE(program.waitForExit(stepDeadline));
     EXPECT_EQ(program.process().exitCode(), 0);
-    EXPECT_FALSE(savedEntry(program.databasePath(), "kaydedilirken"));
-    EXPECT_EQ(savedEntries(program.databasePath()).size(), 2u);
+    EXPECT_EQ(savedEntries(program.databasePath()).size(), 3u);
 }
+
+// Told to end while a save runs (the signal of a desktop logout, or Ctrl+Q), the program keeps
+// the request and ends once the save has ended, with everything saved.
+class EndToEndEndingMidSaveX11Test : public EndToEndSlowSaveX11Test,
+                                     public ::testing::WithParamInterface<bool /* by signal */> {};
+
+TEST_P(EndToEndEndingMidSaveX11Test, EndingInTheMiddleOfASaveEndsOnceItIsDone) {
+    const bool bySignal = GetParam();
+    ASSERT_NO_FATAL_FAILURE(unlock());
+    ASSERT_NO_FATAL_FAILURE(addEntry(QStringLiteral("sonuna kadar")));
+
+    AnotherOmbrixSaving other(program.databasePath());
+    ASSERT_NO_FATAL_FAILURE(saveWhileAnotherOmbrixSaves(other));
+    if (bySignal) {
+        ASSERT_EQ(::kill(static_cast<pid_t>(program.pid()), SIGTERM), 0);
+    } else {
+        typist.pressWithControl('q');
+    }
+    other.letGo();
+    ASSERT_TRUE(program.waitForExit(stepDeadline)) << "the program ends after the save";
+    EXPECT_EQ(program.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.process().exitCode(), 0);
+    EXPECT_TRUE(savedEntry(program.databasePath(), "sonuna kadar"));
+    EXPECT_EQ(savedEntries(program.databasePath()).size(), 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, EndToEndEndingMidSaveX11Test, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "TerminationSignal" : "QuitCommand";
+                         });
 
 TEST_F(EndToEndX11Test, HotKeyTypesTheEntryMatchingTheActiveWindowIntoIt) {
     ASSERT_NO_FATAL_FAILURE(unlock());
@@ -422,14 +525,7 @@ class EndToEndEndingX11Test : public EndToEndX11Test, public ::testing::WithPara
 TEST_P(EndToEndEndingX11Test, EndingWithUnsavedChangesSavesThem) {
     const bool byCommand = GetParam() == Ending::quitCommand;
     ASSERT_NO_FATAL_FAILURE(unlock());
-    typist.pressWithControl('i');
-    ASSERT_TRUE(waitForSheet()) << "the entry editor is mapped and active";
-    typist.type(QStringLiteral("çıkmadan önce"));
-    typist.press(Typist::returnKey);
-    ASSERT_TRUE(waitForSheetToClose()) << "the editor closes";
-    ASSERT_TRUE(waitForTitle([](const QString& title) {
-        return title.contains(QStringLiteral("kaydedilmedi"));
-    })) << windows.title(main).toStdString();
+    ASSERT_NO_FATAL_FAILURE(addEntry(QStringLiteral("çıkmadan önce")));
     if (byCommand) shot("e2e-12-unsaved-before-quit.png");
     ASSERT_FALSE(savedEntry(program.databasePath(), "çıkmadan önce")) << "not saved before the end";
 

@@ -29,6 +29,7 @@ class Typist {
     static constexpr xcb_keysym_t returnKey = 0xff0d;
     static constexpr xcb_keysym_t tabKey = 0xff09;
     static constexpr xcb_keysym_t downKey = 0xff54;
+    static constexpr xcb_keysym_t deleteKey = 0xffff;
     static constexpr xcb_keysym_t controlKey = 0xffe3;
     static constexpr xcb_keysym_t altKey = 0xffe9;
 

@@ -102,6 +102,16 @@ void KeyRecorder::focus() {
     owned(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
 }
 
+void KeyRecorder::focusInnerWindow() {
+    const xcb_window_t inner = xcb_generate_id(connection_);
+    const std::uint32_t events = XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE;
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, inner, window_, 10, 10, 100, 50, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
+    xcb_map_window(connection_, inner);
+    xcb_set_input_focus(connection_, XCB_INPUT_FOCUS_PARENT, inner, XCB_CURRENT_TIME);
+    owned(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+}
+
 bool KeyRecorder::grabKeyboard() {
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection_));
     auto reply =

@@ -37,6 +37,9 @@ class KeyRecorder : public QObject {
     // Gives the window the input focus directly, as a session without a window manager does,
     // or an application that focuses its own new window.
     void focus();
+    // Gives the input focus to a window inside this one, as toolkits that focus a child window
+    // do; its keys are recorded too.
+    void focusInnerWindow();
     // Takes the whole keyboard, as a passphrase prompt or an open menu does: every key event
     // comes to this recorder until ungrabKeyboard(). False when the server refuses.
     bool grabKeyboard();
