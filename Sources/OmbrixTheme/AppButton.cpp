@@ -6,6 +6,7 @@
 
 #include "OmbrixTheme/BrandFont.h"
 #include "OmbrixTheme/Icons.h"
+#include "OmbrixTheme/KeyboardFocus.h"
 #include "OmbrixTheme/Metrics.h"
 #include "OmbrixTheme/Motion.h"
 #include "OmbrixTheme/Painting.h"
@@ -69,7 +70,8 @@ AppButton::AppButton(const QString& text, ButtonVariant variant, QWidget* parent
       variant_(variant),
       active_(new MotionValue(0, this)),
       pressed_(new MotionValue(0, this)),
-      focus_(new MotionValue(0, this)) {
+      focus_(new MotionValue(0, this)),
+      keyboard_(new KeyboardFocus(this, [this] { updateLook(); })) {
     setAutoDefault(false);
     setFocusPolicy(Qt::TabFocus);
     connect(this, &QAbstractButton::pressed, this, &AppButton::updateLook);
@@ -140,7 +142,7 @@ QSize AppButton::minimumSizeHint() const {
 void AppButton::updateLook() {
     active_->setTarget(hovering_ && isEnabled() ? 1 : 0);
     pressed_->setTarget(isDown() ? 1 : 0);
-    focus_->setTarget(hasFocus() && keyboardFocus_ && isEnabled() ? 1 : 0);
+    focus_->setTarget(keyboard_->isShown() && isEnabled() ? 1 : 0);
 }
 
 void AppButton::enterEvent(QEnterEvent* event) {
@@ -153,18 +155,6 @@ void AppButton::leaveEvent(QEvent* event) {
     hovering_ = false;
     updateLook();
     QPushButton::leaveEvent(event);
-}
-
-void AppButton::focusInEvent(QFocusEvent* event) {
-    QPushButton::focusInEvent(event);
-    keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
-    updateLook();
-}
-
-void AppButton::focusOutEvent(QFocusEvent* event) {
-    QPushButton::focusOutEvent(event);
-    keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
-    updateLook();
 }
 
 void AppButton::changeEvent(QEvent* event) {

@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "OmbrixTheme/BrandFont.h"
+#include "OmbrixTheme/KeyboardFocus.h"
 #include "OmbrixTheme/Metrics.h"
 #include "OmbrixTheme/Motion.h"
 #include "OmbrixTheme/Painting.h"
@@ -37,7 +38,8 @@ AppSwitch::AppSwitch(const QString& label, QWidget* parent)
     : QAbstractButton(parent),
       on_(new MotionValue(0, this)),
       hover_(new MotionValue(0, this)),
-      focus_(new MotionValue(0, this)) {
+      focus_(new MotionValue(0, this)),
+      keyboard_(new KeyboardFocus(this, [this] { focus_->setTarget(keyboard_->isShown() ? 1 : 0); })) {
     setText(label);
     setCheckable(true);
     setFocusPolicy(Qt::TabFocus);
@@ -117,18 +119,6 @@ void AppSwitch::leaveEvent(QEvent* event) {
     hovering_ = false;
     hover_->setTarget(0);
     QAbstractButton::leaveEvent(event);
-}
-
-void AppSwitch::focusInEvent(QFocusEvent* event) {
-    QAbstractButton::focusInEvent(event);
-    keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
-    focus_->setTarget(keyboardFocus_ ? 1 : 0);
-}
-
-void AppSwitch::focusOutEvent(QFocusEvent* event) {
-    QAbstractButton::focusOutEvent(event);
-    keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
-    focus_->setTarget(0);
 }
 
 void AppSwitch::paintEvent(QPaintEvent*) {

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QColor>
 
+class KeyboardFocus;
 class MotionValue;
 class QPainter;
 
@@ -38,8 +39,6 @@ class IconButton : public QAbstractButton {
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
 
   private:
@@ -49,7 +48,7 @@ class IconButton : public QAbstractButton {
     QColor tint_;
     qreal side_;
     bool hovering_ = false;
-    bool keyboardFocus_ = false;
     MotionValue* active_;
     MotionValue* focus_;
+    KeyboardFocus* keyboard_;
 };

@@ -1,6 +1,5 @@
 #include "OmbrixTheme/Painting.h"
 
-#include <QFocusEvent>
 #include <QFontMetricsF>
 #include <QGraphicsDropShadowEffect>
 #include <QPainter>
@@ -67,20 +66,6 @@ QColor blend(const QColor& from, const QColor& to, qreal t) {
     auto channel = [&](qreal f, qreal g) { return static_cast<float>((f * fa + (g * ta - f * fa) * t) / a); };
     return QColor::fromRgbF(channel(from.redF(), to.redF()), channel(from.greenF(), to.greenF()),
                             channel(from.blueF(), to.blueF()), static_cast<float>(a));
-}
-
-bool keyboardFocusAfter(const QFocusEvent& event, bool before) {
-    switch (event.reason()) {
-        case Qt::TabFocusReason:
-        case Qt::BacktabFocusReason:
-        case Qt::ShortcutFocusReason:
-            return event.gotFocus();
-        case Qt::ActiveWindowFocusReason:
-        case Qt::PopupFocusReason:
-            return before;
-        default:
-            return false;
-    }
 }
 
 namespace {

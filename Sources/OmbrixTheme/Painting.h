@@ -4,7 +4,6 @@
 #include <QPainterPath>
 #include <QRectF>
 
-class QFocusEvent;
 class QFontMetricsF;
 class QPainter;
 class QString;
@@ -36,13 +35,6 @@ bool isAccentFill(const QColor& fill);
 // The colour `t` (0...1) of the way from `from` to `to`, mixed premultiplied so that a fade
 // from transparent shows no dark fringe.
 QColor blend(const QColor& from, const QColor& to, qreal t);
-
-// Whether a control shows its focus ring after the focus event `event`, given whether it
-// showed it before. Only focus that arrives from the keyboard (Tab, or a key that moved it, as
-// the shortcut reason says) shows the ring, so a window that
-// hands focus to its first control when it is activated does not light it up; a window losing
-// and regaining activation keeps what was shown.
-bool keyboardFocusAfter(const QFocusEvent& event, bool before);
 
 // Tabular figures: every digit takes the advance of the font's widest one (and is centred in
 // it), so that a number changing from 11 to 10 leaves the text around it where it was and

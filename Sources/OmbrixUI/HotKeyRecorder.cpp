@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include "OmbrixTheme/BrandFont.h"
+#include "OmbrixTheme/KeyboardFocus.h"
 #include "OmbrixTheme/Metrics.h"
 #include "OmbrixTheme/Motion.h"
 #include "OmbrixTheme/Painting.h"
@@ -58,7 +59,8 @@ HotKeyRecorder::HotKeyRecorder(std::uint32_t keyCode, std::uint32_t modifiers, Q
       hint_(label(QStringLiteral("esc ile vazgeç"), BrandFont::body(10, QFont::Normal), Palette::textMuted)),
       rejection_(label(QStringLiteral("En az bir değiştirici tuş gerekli"),
                        BrandFont::body(10, QFont::Medium), Palette::danger, this)),
-      ring_(new MotionValue(0, this)) {
+      ring_(new MotionValue(0, this)),
+      keyboard_(new KeyboardFocus(this, [this] { updateLook(); })) {
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     auto* row = new QHBoxLayout(this);
@@ -164,7 +166,7 @@ void HotKeyRecorder::updateLook() {
     hint_->setText(recording_ ? QStringLiteral("esc ile vazgeç") : conflict_);
     hint_->setColor(recording_ ? Palette::textMuted : Palette::danger);
     hint_->setVisible(recording_ || conflicted);
-    ring_->setTarget(recording_ || (hasFocus() && keyboardFocus_) ? 1 : 0);
+    ring_->setTarget(recording_ || keyboard_->isShown() ? 1 : 0);
     placeRejection();
     update();
 }
@@ -213,18 +215,6 @@ void HotKeyRecorder::keyReleaseEvent(QKeyEvent* event) {
         return;
     }
     QAbstractButton::keyReleaseEvent(event);
-}
-
-void HotKeyRecorder::focusInEvent(QFocusEvent* event) {
-    QAbstractButton::focusInEvent(event);
-    keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
-    updateLook();
-}
-
-void HotKeyRecorder::focusOutEvent(QFocusEvent* event) {
-    QAbstractButton::focusOutEvent(event);
-    keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
-    updateLook();
 }
 
 void HotKeyRecorder::paintEvent(QPaintEvent*) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 class ElidedLabel;
+class KeyboardFocus;
 class MotionValue;
 class SymbolView;
 
@@ -77,8 +78,6 @@ class HotKeyRecorder : public QAbstractButton {
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -93,11 +92,11 @@ class HotKeyRecorder : public QAbstractButton {
     std::uint32_t modifiers_;
     bool recording_ = false;
     bool rejected_ = false;
-    bool keyboardFocus_ = false;
     QString conflict_;
     SymbolView* symbol_;
     ElidedLabel* text_;
     ElidedLabel* hint_;
     QPointer<ElidedLabel> rejection_;
     MotionValue* ring_;
+    KeyboardFocus* keyboard_;
 };

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "OmbrixTheme/KeyboardFocus.h"
 #include "OmbrixTheme/Painting.h"
 #include "OmbrixTheme/Palette.h"
 #include "OmbrixUI/FieldLabel.h"
@@ -26,7 +27,9 @@ constexpr qreal tileSide = 30;
 class PickerButton final : public QAbstractButton {
   public:
     explicit PickerButton(const std::int64_t& iconID, std::function<void()> openFromKeyboard)
-        : iconID_(iconID), openFromKeyboard_(std::move(openFromKeyboard)) {
+        : iconID_(iconID),
+          openFromKeyboard_(std::move(openFromKeyboard)),
+          keyboard_(new KeyboardFocus(this, [this] { update(); })) {
         setFixedSize(int(tileSide), int(tileSide));
         setFocusPolicy(Qt::TabFocus);
     }
@@ -39,7 +42,7 @@ class PickerButton final : public QAbstractButton {
         const QRectF bounds(0, 0, tileSide, tileSide);
         IconTile::paint(p, bounds, iconID_);
         Painting::hairline(p, bounds, Palette::line, 8, 1);
-        Painting::focusRing(p, bounds, 8, hasFocus() && keyboardFocus_ ? 1 : 0);
+        Painting::focusRing(p, bounds, 8, keyboard_->isShown() ? 1 : 0);
     }
 
     void keyPressEvent(QKeyEvent* event) override {
@@ -63,21 +66,10 @@ class PickerButton final : public QAbstractButton {
         QAbstractButton::keyReleaseEvent(event);
     }
 
-    void focusInEvent(QFocusEvent* event) override {
-        QAbstractButton::focusInEvent(event);
-        keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
-        update();
-    }
-    void focusOutEvent(QFocusEvent* event) override {
-        QAbstractButton::focusOutEvent(event);
-        keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
-        update();
-    }
-
   private:
     const std::int64_t& iconID_;
     std::function<void()> openFromKeyboard_;
-    bool keyboardFocus_ = false;
+    KeyboardFocus* keyboard_;
 };
 
 // One choice of the grid: the tile of its number, ringed in the accent while checked. The arrows

@@ -17,7 +17,6 @@
 
 #include "EditorFixture.h"
 #include "GeneratorSheetFixture.h"
-#include "OmbrixState/FilePanels.h"
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/AppSwitch.h"
 #include "OmbrixTheme/IconButton.h"
@@ -29,6 +28,7 @@
 #include "OmbrixUI/SettingsView.h"
 #include "OmbrixUI/UnlockView.h"
 #include "Support/AppStateFakes.h"
+#include "Support/CancelledPanels.h"
 #include "Support/MainWindowFixture.h"
 #include "Support/TabWalk.h"
 
@@ -54,19 +54,11 @@ void scrollToTheEnd(QScrollArea* area) {
     QApplication::processEvents();
 }
 
-class NoPanels final : public FilePanels {
-  public:
-    std::optional<QString> chooseDatabase() override { return std::nullopt; }
-    std::optional<QString> chooseKeyFile() override { return std::nullopt; }
-    std::optional<QString> newDatabaseDestination() override { return std::nullopt; }
-    std::optional<QString> saveAsDestination(const QString&) override { return std::nullopt; }
-};
-
 // The lock screen in an active window.
 struct LockCard {
     fakes::Harness h;
     std::unique_ptr<AppState> state = h.makeState();
-    NoPanels panels;
+    CancelledPanels panels;
     LockScreenMetrics metrics;
     std::unique_ptr<UnlockView> view;
 

@@ -12,12 +12,8 @@
 #include <vector>
 
 #include "OmbrixCore/Kdbx/KdbxFile.h"
-#include "Openbox.h"
-#include "ProgramSession.h"
-#include "ProgramWindow.h"
+#include "ProgramUnderOpenbox.h"
 #include "Support/Fixtures.h"
-#include "Support/X11/X11TestClient.h"
-#include "Typist.h"
 
 namespace {
 
@@ -27,30 +23,17 @@ constexpr xcb_keysym_t shiftKey = 0xffe1;
 constexpr xcb_keysym_t spaceKey = 0x0020;
 constexpr xcb_keysym_t rightKey = 0xff53;
 
-xcb_window_t activeWindow(X11TestClient& x) {
-    auto reply = owned(xcb_get_property_reply(
-        x.xcb(), xcb_get_property(x.xcb(), 0, x.root(), x.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 0, 1),
-        nullptr));
-    if (!reply || xcb_get_property_value_length(reply.get()) != 4) return XCB_NONE;
-    return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
-}
-
 }  // namespace
 
 TEST(OmbrixProgramFromTheKeyboard, TypingAfterANewCustomFieldGoesToTheNotes) {
-    X11TestClient x;
-    ASSERT_TRUE(x.isConnected());
-    Openbox openbox(x);
-    ASSERT_TRUE(openbox.isRunning()) << "openbox is installed by scripts/install-deps";
-    Typist typist(x);
-    ProgramSession program;
-    ASSERT_TRUE(program.isReady());
-    ASSERT_TRUE(program.start());
-    ProgramWindow windows(x);
-    std::optional<xcb_window_t> found;
-    ASSERT_TRUE(spinUntil([&] { return (found = windows.find(program.pid())).has_value(); }, startDeadline));
-    const xcb_window_t main = *found;
-    ASSERT_TRUE(spinUntil([&] { return windows.size(main).width() == 480 && activeWindow(x) == main; },
+    ProgramUnderOpenbox session;
+    ASSERT_TRUE(session.start(startDeadline));
+    ProgramWindow& windows = session.windows;
+    Typist& typist = session.typist;
+    const ProgramSession& program = session.program;
+    Openbox& openbox = session.openbox;
+    const xcb_window_t main = session.main;
+    ASSERT_TRUE(spinUntil([&] { return windows.size(main).width() == 480 && openbox.active() == main; },
                           stepDeadline));
 
     typist.type(QString::fromUtf8(programFixture::password));
@@ -66,7 +49,7 @@ TEST(OmbrixProgramFromTheKeyboard, TypingAfterANewCustomFieldGoesToTheNotes) {
             const std::vector<xcb_window_t> all = windows.findAll(program.pid());
             sheet =
                 all.size() == 2 ? std::optional(all.back() == main ? all.front() : all.back()) : std::nullopt;
-            return sheet && activeWindow(x) == *sheet;
+            return sheet && openbox.active() == *sheet;
         },
         stepDeadline))
         << "the entry editor is mapped and has the keyboard";
@@ -106,9 +89,9 @@ TEST(OmbrixProgramFromTheKeyboard, TypingAfterANewCustomFieldGoesToTheNotes) {
         << "the editor closes";
 
     // Closing the window saves; the file holds the entry as it was typed.
-    ASSERT_TRUE(spinUntil([&] { return activeWindow(x) == main; }, stepDeadline));
+    ASSERT_TRUE(spinUntil([&] { return openbox.active() == main; }, stepDeadline));
     windows.askToClose(main);
-    ASSERT_TRUE(program.waitForExit(stepDeadline));
+    ASSERT_TRUE(session.program.waitForExit(stepDeadline));
     const KdbxDatabase saved = KdbxFile::load(testsupport::readFile(program.databasePath().toStdString()),
                                               KdbxKey(std::string(programFixture::password), std::nullopt));
     const std::vector<KdbxEntry> entries = saved.root.allEntries();

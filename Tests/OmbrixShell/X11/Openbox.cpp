@@ -35,10 +35,16 @@ Openbox::~Openbox() {
 }
 
 xcb_window_t Openbox::checkWindow() {
+    return rootWindowProperty("_NET_SUPPORTING_WM_CHECK");
+}
+
+xcb_window_t Openbox::active() {
+    return rootWindowProperty("_NET_ACTIVE_WINDOW");
+}
+
+xcb_window_t Openbox::rootWindowProperty(const char* name) {
     auto reply = owned(xcb_get_property_reply(
-        x_.xcb(),
-        xcb_get_property(x_.xcb(), 0, x_.root(), x_.atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1),
-        nullptr));
+        x_.xcb(), xcb_get_property(x_.xcb(), 0, x_.root(), x_.atom(name), XCB_ATOM_WINDOW, 0, 1), nullptr));
     if (!reply || xcb_get_property_value_length(reply.get()) != 4) return XCB_NONE;
     return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
 }

@@ -16,10 +16,14 @@ class Openbox {
     Openbox& operator=(const Openbox&) = delete;
 
     bool isRunning() const { return running_; }
+    // The window it has made active (_NET_ACTIVE_WINDOW), or none.
+    xcb_window_t active();
 
   private:
     // The window _NET_SUPPORTING_WM_CHECK names on the root, or none.
     xcb_window_t checkWindow();
+    // The window a property of the root window names, or none.
+    xcb_window_t rootWindowProperty(const char* name);
 
     X11TestClient& x_;
     QTemporaryDir home_;

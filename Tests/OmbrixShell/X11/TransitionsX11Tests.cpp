@@ -17,8 +17,7 @@
 #include <vector>
 
 #include "OmbrixTheme/Palette.h"
-#include "Openbox.h"
-#include "ProgramSession.h"
+#include "ProgramUnderOpenbox.h"
 #include "ProgramWindow.h"
 #include "Support/X11/X11TestClient.h"
 #include "Typist.h"
@@ -178,11 +177,6 @@ bool plainCanvas(const QImage& frame) {
 // A vault created on the lock screen, locked and unlocked again, with the key derived slowly
 // enough that the card shows its work each time.
 TEST(OmbrixProgramTransitions, OnlyFinishedPicturesShowAroundCreatingLockingAndUnlocking) {
-    X11TestClient x;
-    ASSERT_TRUE(x.isConnected());
-    Openbox openbox(x);
-    ASSERT_TRUE(openbox.isRunning()) << "openbox is installed by scripts/install-deps";
-    Typist typist(x);
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     // An empty file: the lock screen offers to create the vault there.
@@ -190,13 +184,12 @@ TEST(OmbrixProgramTransitions, OnlyFinishedPicturesShowAroundCreatingLockingAndU
     QFile empty(vault);
     ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
     empty.close();
-    ProgramSession program({{QStringLiteral("recentDatabaseBookmark"), vault.toUtf8()}});
-    ASSERT_TRUE(program.isReady());
-    ASSERT_TRUE(program.start());
-    ProgramWindow windows(x);
-    std::optional<xcb_window_t> found;
-    ASSERT_TRUE(spinUntil([&] { return (found = windows.find(program.pid())).has_value(); }, startDeadline));
-    const xcb_window_t window = *found;
+    ProgramUnderOpenbox session({{QStringLiteral("recentDatabaseBookmark"), vault.toUtf8()}});
+    ASSERT_TRUE(session.start(startDeadline));
+    X11TestClient& x = session.x;
+    ProgramWindow& windows = session.windows;
+    Typist& typist = session.typist;
+    const xcb_window_t window = session.main;
     const auto lockedShape = [&] { return windows.size(window).width() == 480; };
     const auto unlockedShape = [&] { return windows.size(window) == QSize(1020, 680); };
     ASSERT_TRUE(spinUntil(lockedShape, startDeadline));

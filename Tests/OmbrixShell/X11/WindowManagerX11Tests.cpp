@@ -7,24 +7,12 @@
 #include <optional>
 #include <set>
 
-#include "Openbox.h"
-#include "ProgramSession.h"
-#include "ProgramWindow.h"
-#include "Support/X11/X11TestClient.h"
-#include "Typist.h"
+#include "ProgramUnderOpenbox.h"
 
 namespace {
 
 constexpr int startDeadline = 30000;
 constexpr int stepDeadline = 20000;
-
-xcb_window_t activeWindow(X11TestClient& x) {
-    auto reply = owned(xcb_get_property_reply(
-        x.xcb(), xcb_get_property(x.xcb(), 0, x.root(), x.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 0, 1),
-        nullptr));
-    if (!reply || xcb_get_property_value_length(reply.get()) != 4) return XCB_NONE;
-    return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
-}
 
 QPoint centre(const QRect& r) {
     return QRectF(r).center().toPoint();
@@ -35,19 +23,11 @@ QPoint centre(const QRect& r) {
 // Three times locked and unlocked: the unlocked window comes back where it was, the locked one
 // stands centred on it, and the locked window never shows another height than the card's.
 TEST(OmbrixProgramUnderAWindowManager, TheWindowKeepsItsPlaceAcrossLocking) {
-    X11TestClient x;
-    ASSERT_TRUE(x.isConnected());
-    Openbox openbox(x);
-    ASSERT_TRUE(openbox.isRunning()) << "openbox is installed by scripts/install-deps";
-    Typist typist(x);
-    ProgramSession program;
-    ASSERT_TRUE(program.isReady());
-    ASSERT_TRUE(program.start());
-    ProgramWindow windows(x);
-    std::optional<xcb_window_t> found;
-    ASSERT_TRUE(spinUntil([&] { return (found = windows.find(program.pid())).has_value(); }, startDeadline))
-        << "the main window is mapped";
-    const xcb_window_t window = *found;
+    ProgramUnderOpenbox session;
+    ASSERT_TRUE(session.start(startDeadline));
+    ProgramWindow& windows = session.windows;
+    Typist& typist = session.typist;
+    const xcb_window_t window = session.main;
     ASSERT_TRUE(spinUntil([&] { return windows.size(window).width() == 480; }, stepDeadline));
 
     // Waits until the window has `width` and has not moved or changed for a while; the heights it
@@ -72,7 +52,7 @@ TEST(OmbrixProgramUnderAWindowManager, TheWindowKeepsItsPlaceAcrossLocking) {
     };
     const auto unlock = [&] {
         // Keys go to the window the window manager made active.
-        EXPECT_TRUE(spinUntil([&] { return activeWindow(x) == window; }, stepDeadline));
+        EXPECT_TRUE(spinUntil([&] { return session.openbox.active() == window; }, stepDeadline));
         typist.type(QString::fromUtf8(programFixture::password));
         typist.press(Typist::returnKey);
         return settledAt(1020);
