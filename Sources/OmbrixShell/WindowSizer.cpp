@@ -11,7 +11,9 @@
 
 #include <utility>
 
+#include "OmbrixServices/Platform/X11WindowBackground.h"
 #include "OmbrixState/AppState.h"
+#include "OmbrixTheme/Palette.h"
 
 std::optional<QRect> WindowSizer::availableArea(const QWidget& window) {
     QScreen* screen = window.screen();
@@ -133,6 +135,12 @@ void WindowSizer::setContentSize(QWidget& window, const QSize& size, const QRect
     if (!window.isVisible()) {
         window.resize(size);
         return;
+    }
+    // Where the window grows, the window system shows its new area before anything is drawn
+    // there: the canvas, like everything the window shows, rather than the plain white below.
+    if (window.winId() != canvasBackgroundOf_) {
+        X11WindowBackground::set(std::uint32_t(window.winId()), Palette::canvas);
+        canvasBackgroundOf_ = window.winId();
     }
 
     const QSize frameSize = size + (frameBefore.size() - sizeBefore);

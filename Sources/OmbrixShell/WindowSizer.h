@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QRect>
 #include <QSize>
+#include <QWidget>
 
 #include "OmbrixState/LockScreenMetrics.h"
 
@@ -102,4 +103,6 @@ class WindowSizer : public QObject {
     // put the locked window.
     std::optional<QPoint> unlockedAt_;
     std::optional<QPoint> lockedAt_;
+    // The native window whose new areas the window system fills with the canvas.
+    WId canvasBackgroundOf_ = 0;
 };

@@ -6,6 +6,7 @@
 
 #include "OmbrixTheme/BrandFont.h"
 #include "OmbrixTheme/Icons.h"
+#include "OmbrixTheme/KeyboardFocus.h"
 #include "OmbrixTheme/Metrics.h"
 #include "OmbrixTheme/Motion.h"
 #include "OmbrixTheme/Painting.h"
@@ -69,7 +70,8 @@ AppButton::AppButton(const QString& text, ButtonVariant variant, QWidget* parent
       variant_(variant),
       active_(new MotionValue(0, this)),
       pressed_(new MotionValue(0, this)),
-      focus_(new MotionValue(0, this)) {
+      focus_(new MotionValue(0, this)),
+      keyboard_(new KeyboardFocus(this, [this] { updateLook(); })) {
     setAutoDefault(false);
     setFocusPolicy(Qt::TabFocus);
     connect(this, &QAbstractButton::pressed, this, &AppButton::updateLook);
@@ -140,7 +142,7 @@ QSize AppButton::minimumSizeHint() const {
 void AppButton::updateLook() {
     active_->setTarget(hovering_ && isEnabled() ? 1 : 0);
     pressed_->setTarget(isDown() ? 1 : 0);
-    focus_->setTarget(hasFocus() && keyboardFocus_ && isEnabled() ? 1 : 0);
+    focus_->setTarget(keyboard_->isShown() && isEnabled() ? 1 : 0);
 }
 
 void AppButton::enterEvent(QEnterEvent* event) {
@@ -153,18 +155,6 @@ void AppButton::leaveEvent(QEvent* event) {
     hovering_ = false;
     updateLook();
     QPushButton::leaveEvent(event);
-}
-
-void AppButton::focusInEvent(QFocusEvent* event) {
-    QPushButton::focusInEvent(event);
-    keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
-    updateLook();
-}
-
-void AppButton::focusOutEvent(QFocusEvent* event) {
-    QPushButton::focusOutEvent(event);
-    keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
-    updateLook();
 }
 
 void AppButton::changeEvent(QEvent* event) {
@@ -187,7 +177,8 @@ void AppButton::paintEvent(QPaintEvent*) {
     p.setOpacity(isEnabled() ? pressedOpacity : 0.4);
 
     const QRectF bounds = rect();
-    Painting::fill(p, bounds, Radius::control, Painting::blend(variant_.fill(false), variant_.fill(true), t));
+    const QColor fill = Painting::blend(variant_.fill(false), variant_.fill(true), t);
+    Painting::fill(p, bounds, Radius::control, fill);
     Painting::hairline(p, bounds, Painting::blend(variant_.border(false), variant_.border(true), t),
                        Radius::control, Metric::hairline);
 
@@ -213,5 +204,5 @@ void AppButton::paintEvent(QPaintEvent*) {
     else
         p.drawText(labelRect, Qt::AlignLeft | Qt::AlignVCenter, label);
 
-    Painting::focusRing(p, bounds, Radius::control, focus_->value());
+    Painting::focusRing(p, bounds, Radius::control, focus_->value(), fill);
 }

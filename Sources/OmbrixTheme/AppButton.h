@@ -5,6 +5,7 @@
 
 class QFontMetricsF;
 
+class KeyboardFocus;
 class MotionValue;
 
 // The look of an AppButton. `tinted(c)` carries its colour; the other four are plain.
@@ -84,8 +85,6 @@ class AppButton : public QPushButton {
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool hitButton(const QPoint& pos) const override;
 
@@ -99,10 +98,10 @@ class AppButton : public QPushButton {
     bool small_ = false;
     bool wide_ = false;
     bool hovering_ = false;
-    bool keyboardFocus_ = false;
     bool tabularDigits_ = false;
     QString symbol_;
     MotionValue* active_;
     MotionValue* pressed_;
     MotionValue* focus_;
+    KeyboardFocus* keyboard_;
 };

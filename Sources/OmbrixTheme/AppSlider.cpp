@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "OmbrixTheme/KeyboardFocus.h"
 #include "OmbrixTheme/Metrics.h"
 #include "OmbrixTheme/Motion.h"
 #include "OmbrixTheme/Painting.h"
@@ -20,7 +21,10 @@ constexpr qreal track = 4;
 }  // namespace
 
 AppSlider::AppSlider(int minimum, int maximum, const QColor& tint, QWidget* parent)
-    : QSlider(Qt::Horizontal, parent), tint_(tint), focus_(new MotionValue(0, this)) {
+    : QSlider(Qt::Horizontal, parent),
+      tint_(tint),
+      focus_(new MotionValue(0, this)),
+      keyboard_(new KeyboardFocus(this, [this] { focus_->setTarget(keyboard_->isShown() ? 1 : 0); })) {
     setRange(minimum, maximum);
     setSingleStep(1);
     setPageStep(qMax(1, (maximum - minimum) / 10));
@@ -86,18 +90,6 @@ void AppSlider::wheelEvent(QWheelEvent* event) {
         return;
     }
     QSlider::wheelEvent(event);
-}
-
-void AppSlider::focusInEvent(QFocusEvent* event) {
-    QSlider::focusInEvent(event);
-    keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
-    focus_->setTarget(keyboardFocus_ ? 1 : 0);
-}
-
-void AppSlider::focusOutEvent(QFocusEvent* event) {
-    QSlider::focusOutEvent(event);
-    keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
-    focus_->setTarget(0);
 }
 
 void AppSlider::paintEvent(QPaintEvent*) {

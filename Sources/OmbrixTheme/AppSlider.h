@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QSlider>
 
+class KeyboardFocus;
 class MotionValue;
 
 // A horizontal slider over whole numbers: a 4-high capsule track in Palette::line, filled in the
@@ -32,11 +33,9 @@ class AppSlider : public QSlider {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
   private:
     QColor tint_;
-    bool keyboardFocus_ = false;
     MotionValue* focus_;
+    KeyboardFocus* keyboard_;
 };

@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "OmbrixTheme/BrandFont.h"
+#include "OmbrixTheme/KeyboardFocus.h"
 #include "OmbrixTheme/Metrics.h"
 #include "OmbrixTheme/Motion.h"
 #include "OmbrixTheme/Painting.h"
@@ -37,7 +38,8 @@ AppSwitch::AppSwitch(const QString& label, QWidget* parent)
     : QAbstractButton(parent),
       on_(new MotionValue(0, this)),
       hover_(new MotionValue(0, this)),
-      focus_(new MotionValue(0, this)) {
+      focus_(new MotionValue(0, this)),
+      keyboard_(new KeyboardFocus(this, [this] { focus_->setTarget(keyboard_->isShown() ? 1 : 0); })) {
     setText(label);
     setCheckable(true);
     setFocusPolicy(Qt::TabFocus);
@@ -119,18 +121,6 @@ void AppSwitch::leaveEvent(QEvent* event) {
     QAbstractButton::leaveEvent(event);
 }
 
-void AppSwitch::focusInEvent(QFocusEvent* event) {
-    QAbstractButton::focusInEvent(event);
-    keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
-    focus_->setTarget(keyboardFocus_ ? 1 : 0);
-}
-
-void AppSwitch::focusOutEvent(QFocusEvent* event) {
-    QAbstractButton::focusOutEvent(event);
-    keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
-    focus_->setTarget(0);
-}
-
 void AppSwitch::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
@@ -141,12 +131,13 @@ void AppSwitch::paintEvent(QPaintEvent*) {
     p.setPen(Painting::blend(Palette::textSoft, Palette::text, hover_->value()));
     p.drawText(l.label, Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, text());
 
-    Painting::fill(p, l.capsule, Radius::pill, Painting::blend(Palette::canvas, Palette::accent, on));
+    const QColor track = Painting::blend(Palette::canvas, Palette::accent, on);
+    Painting::fill(p, l.capsule, Radius::pill, track);
     const QRectF knob = knobRectAt(l.capsule, on);
     p.setPen(Qt::NoPen);
     p.setBrush(Painting::blend(Palette::textMuted, Qt::white, on));
     p.drawEllipse(knob);
     Painting::hairline(p, l.capsule, Painting::blend(Palette::line, Qt::transparent, on), Radius::pill,
                        Metric::hairline);
-    Painting::focusRing(p, l.capsule, Radius::pill, focus_->value());
+    Painting::focusRing(p, l.capsule, Radius::pill, focus_->value(), track);
 }

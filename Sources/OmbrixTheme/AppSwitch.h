@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 
+class KeyboardFocus;
 class MotionValue;
 
 // An on/off switch with its label on the left: the label (text family, 13 px, wrapping onto
@@ -31,8 +32,6 @@ class AppSwitch : public QAbstractButton {
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
     bool hitButton(const QPoint& pos) const override;
     void checkStateSet() override;
     void nextCheckState() override;
@@ -46,8 +45,8 @@ class AppSwitch : public QAbstractButton {
     QRectF knobRectAt(const QRectF& capsule, qreal on) const;
 
     bool hovering_ = false;
-    bool keyboardFocus_ = false;
     MotionValue* on_;
     MotionValue* hover_;
     MotionValue* focus_;
+    KeyboardFocus* keyboard_;
 };

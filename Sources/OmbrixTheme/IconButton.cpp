@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "OmbrixTheme/Icons.h"
+#include "OmbrixTheme/KeyboardFocus.h"
 #include "OmbrixTheme/Metrics.h"
 #include "OmbrixTheme/Motion.h"
 #include "OmbrixTheme/Painting.h"
@@ -15,7 +16,8 @@ IconButton::IconButton(const QString& symbol, const QColor& tint, qreal size, QW
       tint_(tint),
       side_(size),
       active_(new MotionValue(0, this)),
-      focus_(new MotionValue(0, this)) {
+      focus_(new MotionValue(0, this)),
+      keyboard_(new KeyboardFocus(this, [this] { updateLook(); })) {
     setFocusPolicy(Qt::TabFocus);
     setSide(size);
 }
@@ -42,7 +44,7 @@ QSize IconButton::sizeHint() const {
 
 void IconButton::updateLook() {
     active_->setTarget(hovering_ && isEnabled() ? 1 : 0);
-    focus_->setTarget(hasFocus() && keyboardFocus_ && isEnabled() ? 1 : 0);
+    focus_->setTarget(keyboard_->isShown() && isEnabled() ? 1 : 0);
 }
 
 void IconButton::enterEvent(QEnterEvent* event) {
@@ -55,18 +57,6 @@ void IconButton::leaveEvent(QEvent* event) {
     hovering_ = false;
     updateLook();
     QAbstractButton::leaveEvent(event);
-}
-
-void IconButton::focusInEvent(QFocusEvent* event) {
-    QAbstractButton::focusInEvent(event);
-    keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
-    updateLook();
-}
-
-void IconButton::focusOutEvent(QFocusEvent* event) {
-    QAbstractButton::focusOutEvent(event);
-    keyboardFocus_ = Painting::keyboardFocusAfter(*event, keyboardFocus_);
-    updateLook();
 }
 
 void IconButton::changeEvent(QEvent* event) {
@@ -84,9 +74,12 @@ void IconButton::paintEvent(QPaintEvent*) {
     const QRectF bounds = rect();
     Painting::fill(p, bounds, Radius::control, Painting::blend(Qt::transparent, withOpacity(tint_, 0.16), t));
 
+    paintGlyph(p, bounds, Painting::blend(Palette::textSoft, tint_, t));
+    Painting::focusRing(p, bounds, Radius::control, focus_->value());
+}
+
+void IconButton::paintGlyph(QPainter& painter, const QRectF& bounds, const QColor& ink) {
     const qreal glyph = side_ * 0.44;
     const QRectF glyphRect(bounds.center().x() - glyph / 2, bounds.center().y() - glyph / 2, glyph, glyph);
-    Icons::paint(p, glyphRect, symbol_, Painting::blend(Palette::textSoft, tint_, t));
-
-    Painting::focusRing(p, bounds, Radius::control, focus_->value());
+    Icons::paint(painter, glyphRect, symbol_, ink);
 }

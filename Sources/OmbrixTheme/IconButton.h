@@ -3,11 +3,14 @@
 #include <QAbstractButton>
 #include <QColor>
 
+class KeyboardFocus;
 class MotionValue;
+class QPainter;
 
 // A square button showing one symbol. At rest the glyph is Palette::textSoft on nothing;
 // hovered and enabled, the glyph takes the tint over a rounded square of the tint at 0.16.
-// The glyph is 0.44 of the side. Disabled it shows at 0.35 opacity, pressed at 0.6.
+// The glyph is 0.44 of the side. Disabled it shows at 0.35 opacity, pressed at 0.6. Reached with
+// Tab it shows the focus ring.
 class IconButton : public QAbstractButton {
     Q_OBJECT
 
@@ -28,11 +31,14 @@ class IconButton : public QAbstractButton {
     QSize sizeHint() const override;
 
   protected:
+    // Draws the glyph in `ink` about the centre of `bounds` (the button): the symbol at 0.44 of
+    // the side. A button with a glyph of its own draws it here; the fill, the dimming and the
+    // focus ring stay the button's.
+    virtual void paintGlyph(QPainter& painter, const QRectF& bounds, const QColor& ink);
+
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
 
   private:
@@ -42,7 +48,7 @@ class IconButton : public QAbstractButton {
     QColor tint_;
     qreal side_;
     bool hovering_ = false;
-    bool keyboardFocus_ = false;
     MotionValue* active_;
     MotionValue* focus_;
+    KeyboardFocus* keyboard_;
 };

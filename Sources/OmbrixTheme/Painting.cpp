@@ -1,6 +1,5 @@
 #include "OmbrixTheme/Painting.h"
 
-#include <QFocusEvent>
 #include <QFontMetricsF>
 #include <QGraphicsDropShadowEffect>
 #include <QPainter>
@@ -42,9 +41,20 @@ void hairline(QPainter& painter, const QRectF& bounds, const QColor& color, qrea
     painter.restore();
 }
 
-void focusRing(QPainter& painter, const QRectF& bounds, qreal radius, qreal visibility) {
+void focusRing(QPainter& painter, const QRectF& bounds, qreal radius, qreal visibility, const QColor& fill) {
     if (visibility <= 0) return;
-    hairline(painter, bounds, withOpacity(Palette::accent, 0.35 * qMin<qreal>(visibility, 1)), radius, 3);
+    const qreal shown = qMin<qreal>(visibility, 1);
+    if (isAccentFill(fill))
+        hairline(painter, bounds, withOpacity(Palette::text, 0.8 * shown), radius, 2);
+    else
+        hairline(painter, bounds, withOpacity(Palette::accent, 0.35 * shown), radius, 3);
+}
+
+bool isAccentFill(const QColor& fill) {
+    const QColor a = Palette::accent;
+    const int distance =
+        qAbs(fill.red() - a.red()) + qAbs(fill.green() - a.green()) + qAbs(fill.blue() - a.blue());
+    return fill.alphaF() > 0.5 && distance < 90;
 }
 
 QColor blend(const QColor& from, const QColor& to, qreal t) {
@@ -56,19 +66,6 @@ QColor blend(const QColor& from, const QColor& to, qreal t) {
     auto channel = [&](qreal f, qreal g) { return static_cast<float>((f * fa + (g * ta - f * fa) * t) / a); };
     return QColor::fromRgbF(channel(from.redF(), to.redF()), channel(from.greenF(), to.greenF()),
                             channel(from.blueF(), to.blueF()), static_cast<float>(a));
-}
-
-bool keyboardFocusAfter(const QFocusEvent& event, bool before) {
-    switch (event.reason()) {
-        case Qt::TabFocusReason:
-        case Qt::BacktabFocusReason:
-            return event.gotFocus();
-        case Qt::ActiveWindowFocusReason:
-        case Qt::PopupFocusReason:
-            return before;
-        default:
-            return false;
-    }
 }
 
 namespace {

@@ -4,7 +4,6 @@
 #include <QPainterPath>
 #include <QRectF>
 
-class QFocusEvent;
 class QFontMetricsF;
 class QPainter;
 class QString;
@@ -26,18 +25,16 @@ void fill(QPainter& painter, const QRectF& bounds, qreal radius, const QColor& c
 void hairline(QPainter& painter, const QRectF& bounds, const QColor& color, qreal radius, qreal width = 1.0);
 
 // The keyboard-focus ring: accent at opacity 0.35, 3 wide, inside `bounds`; `visibility`
-// (0...1) fades it.
-void focusRing(QPainter& painter, const QRectF& bounds, qreal radius, qreal visibility);
+// (0...1) fades it. On a fill of the accent itself (a primary button, a switch that is on),
+// where the accent would vanish, it is the light text colour instead.
+void focusRing(QPainter& painter, const QRectF& bounds, qreal radius, qreal visibility,
+               const QColor& fill = Qt::transparent);
+// Whether `fill` is the accent, or near enough that an accent ring on it could not be seen.
+bool isAccentFill(const QColor& fill);
 
 // The colour `t` (0...1) of the way from `from` to `to`, mixed premultiplied so that a fade
 // from transparent shows no dark fringe.
 QColor blend(const QColor& from, const QColor& to, qreal t);
-
-// Whether a control shows its focus ring after the focus event `event`, given whether it
-// showed it before. Only focus that arrives from the keyboard shows the ring, so a window that
-// hands focus to its first control when it is activated does not light it up; a window losing
-// and regaining activation keeps what was shown.
-bool keyboardFocusAfter(const QFocusEvent& event, bool before);
 
 // Tabular figures: every digit takes the advance of the font's widest one (and is centred in
 // it), so that a number changing from 11 to 10 leaves the text around it where it was and

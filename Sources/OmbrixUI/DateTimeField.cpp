@@ -1,6 +1,7 @@
 #include "OmbrixUI/DateTimeField.h"
 
 #include <QCalendarWidget>
+#include <QTextCharFormat>
 #include <QToolButton>
 #include <QTransform>
 #include <QWheelEvent>
@@ -34,6 +35,12 @@ DateTimeField::DateTimeField(QWidget* parent) : QDateTimeEdit(parent) {
             previous->setIcon(chevron(true));
         if (auto* next = calendar->findChild<QToolButton*>(QStringLiteral("qt_calendar_nextmonth")))
             next->setIcon(chevron(false));
+        // The weekend, names and digits, in the soft text colour instead of the stock red.
+        for (const Qt::DayOfWeek day : {Qt::Saturday, Qt::Sunday}) {
+            QTextCharFormat format = calendar->weekdayTextFormat(day);
+            format.setForeground(Palette::textSoft);
+            calendar->setWeekdayTextFormat(day, format);
+        }
     }
 }
 

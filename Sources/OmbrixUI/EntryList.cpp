@@ -132,6 +132,17 @@ void EntryList::applySelectionFromState() {
     selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     if (!rows.empty() && !selectionModel()->isSelected(currentIndex()))
         selectionModel()->setCurrentIndex(model_.index(rows.front()), QItemSelectionModel::NoUpdate);
+    // With nothing selected the keys still act on a row, which the focus ring shows: the top one
+    // in view, so that the list stays where it is.
+    if (rows.empty() && !currentIndex().isValid() && model_.rowCount() > 0) {
+        executeDelayedItemsLayout();
+        QModelIndex top = indexAt(QPoint(viewport()->width() / 2, 1));
+        if (!top.isValid()) top = model_.index(0);
+        const bool scrolls = hasAutoScroll();
+        setAutoScroll(false);
+        selectionModel()->setCurrentIndex(top, QItemSelectionModel::NoUpdate);
+        setAutoScroll(scrolls);
+    }
     viewport()->update();
 }
 
@@ -203,7 +214,20 @@ void EntryList::keyPressEvent(QKeyEvent* event) {
         event->ignore();
         return;
     }
+    // With nothing selected, the row the focus ring is on is where the keys are: the first arrow
+    // selects it rather than passing it by, and Home or End on it selects it too.
+    const bool moves =
+        modifiers == Qt::NoModifier && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down ||
+                                        event->key() == Qt::Key_Home || event->key() == Qt::Key_End);
+    const bool noneSelected = !selectionModel()->hasSelection() && currentIndex().isValid();
+    if (moves && noneSelected && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)) {
+        selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect);
+        event->accept();
+        return;
+    }
     QListView::keyPressEvent(event);
+    if (moves && noneSelected && !selectionModel()->hasSelection() && currentIndex().isValid())
+        selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect);
 }
 
 // Pointer.

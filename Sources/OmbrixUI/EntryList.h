@@ -24,6 +24,8 @@ class QMenu;
 //   selection.
 // - Escape clears the search, else the selection, else is passed on.
 // - Delete deletes the selected entries (one undo step, no confirmation).
+// - While the list has the keyboard, the focus ring marks the row the keys act on; with nothing
+//   selected the first arrow (or Home or End landing on it) selects that row.
 // - The Menu key and Shift+F10 open the context menu of the current row, whose "Taşı…" lists
 //   the groups to move the entries to.
 // A double click opens the editor of the one selected entry when the button comes up.

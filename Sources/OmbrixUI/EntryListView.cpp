@@ -11,6 +11,7 @@
 #include "OmbrixTheme/IconButton.h"
 #include "OmbrixTheme/Painting.h"
 #include "OmbrixTheme/Palette.h"
+#include "OmbrixUI/BrandNumber.h"
 #include "OmbrixUI/EmptyStateView.h"
 #include "OmbrixUI/EntryList.h"
 #include "OmbrixUI/EntryListModel.h"
@@ -89,7 +90,7 @@ EmptyStateView* EntryListView::emptyState() const {
 
 void EntryListView::refresh() {
     const int count = model_->rowCount();
-    const QString number = QString::number(count);
+    const QString number = brandCount(count);
     if (state_.isSearching()) {
         header_->setTitle(QStringLiteral("Arama sonuçları"));
         header_->setSubtitle(quoted(state_.searchText()) + QStringLiteral(" · ") + number +
@@ -100,6 +101,8 @@ void EntryListView::refresh() {
         header_->setSubtitle(number + QStringLiteral(" kayıt"));
     }
 
+    // The window's keyboard place, also while a menu over it has the keys.
+    const bool listHadKeyboard = list_->isVisible() && window()->focusWidget() == list_;
     if (count > 0) {
         stack_->setCurrentWidget(list_);
     } else if (state_.isSearching()) {
@@ -110,6 +113,7 @@ void EntryListView::refresh() {
     } else {
         stack_->setCurrentWidget(emptyGroup_);
     }
+    if (listHadKeyboard && stack_->currentWidget() != list_) emit listLeftWithTheKeyboard();
 }
 
 void EntryListView::buildSortMenu() {

@@ -35,6 +35,11 @@ class EntryListView : public QWidget {
     // The empty state on show, or null while the list shows.
     EmptyStateView* emptyState() const;
 
+  signals:
+    // The list had the keyboard and has given way to an empty state (the last of its entries
+    // moved or deleted): the keyboard needs a place that shows.
+    void listLeftWithTheKeyboard();
+
   private:
     void refresh();
     void buildSortMenu();

@@ -196,6 +196,8 @@ void EntryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         const QRectF marker(l.background.left(), l.background.top() - 1, l.background.width(), 2);
         Painting::fill(p, marker, Radius::pill, Palette::accent);
     }
+    // The row the list's keys act on, while the list has the keyboard, selected or not.
+    if (option.state & QStyle::State_HasFocus) Painting::focusRing(p, l.background, Radius::control, 1);
     p.restore();
 }
 

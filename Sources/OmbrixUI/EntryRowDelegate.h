@@ -9,7 +9,8 @@
 
 // Paints one row of the entry list (EntryListModel's roles): the icon tile, the title with the
 // expiry mark and the relative modification time, the second line with the user name and the
-// address's host, the selection fill and bar, the hover fill, the drop marker, and three
+// address's host, the selection fill and bar, the hover fill, the drop marker, the focus ring
+// on the row the keys act on while the list has the keyboard, and three
 // quick-action buttons that show only while the pointer is over the row. The buttons are
 // painted, not widgets; the delegate also answers where they are, so that the list hit-tests
 // clicks and tool tips with the same geometry it paints. The hover and selection fills, the

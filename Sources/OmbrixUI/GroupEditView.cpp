@@ -20,6 +20,7 @@
 #include "OmbrixTheme/FieldChrome.h"
 #include "OmbrixTheme/Metrics.h"
 #include "OmbrixTheme/Palette.h"
+#include "OmbrixUI/BrandNumber.h"
 #include "OmbrixUI/FormField.h"
 #include "OmbrixUI/IconPicker.h"
 #include "OmbrixUI/NotesEditor.h"
@@ -109,9 +110,9 @@ QWidget* GroupEditView::makeDeleteZone(const KdbxGroup& group) {
     delete_ = new AppButton(QStringLiteral("Grubu sil"), ButtonVariant::danger);
     delete_->setSmall(true);
     deleteZone_->contentLayout()->addWidget(delete_, 0, Qt::AlignLeft);
-    deleteNote_ = wrappingLabel(QString::number(GroupTree::totalEntryCount(group)) +
-                                    QStringLiteral(" kayıt ve tüm alt gruplar silinir."),
-                                BrandFont::body(11, QFont::Normal), Palette::textMuted);
+    deleteNote_ = wrappingLabel(
+        brandCount(GroupTree::totalEntryCount(group)) + QStringLiteral(" kayıt ve tüm alt gruplar silinir."),
+        BrandFont::body(11, QFont::Normal), Palette::textMuted);
     SheetLayout::relaxMinimumHeight(deleteNote_);
     deleteZone_->contentLayout()->addWidget(deleteNote_);
     connect(delete_, &QAbstractButton::clicked, this, &GroupEditView::deleteGroup);

@@ -9,6 +9,7 @@
 #include "OmbrixTheme/Metrics.h"
 #include "OmbrixTheme/Painting.h"
 #include "OmbrixTheme/Palette.h"
+#include "OmbrixUI/BrandNumber.h"
 #include "OmbrixUI/GroupTreeModel.h"
 #include "OmbrixUI/IconTile.h"
 
@@ -126,7 +127,7 @@ void GroupRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         p.setFont(countFont());
         p.setPen(Palette::textMuted);
         // Digits of equal width, so that the counts line up in their column.
-        const QString text = QString::number(count);
+        const QString text = brandCount(count);
         if (Painting::tabularWidth(QFontMetricsF(countFont()), text) <= l.count.width())
             Painting::drawTabular(p, l.count, Qt::AlignRight, text);
     }

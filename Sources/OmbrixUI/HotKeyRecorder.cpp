@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include "OmbrixTheme/BrandFont.h"
+#include "OmbrixTheme/KeyboardFocus.h"
 #include "OmbrixTheme/Metrics.h"
 #include "OmbrixTheme/Motion.h"
 #include "OmbrixTheme/Painting.h"
@@ -58,8 +59,9 @@ HotKeyRecorder::HotKeyRecorder(std::uint32_t keyCode, std::uint32_t modifiers, Q
       hint_(label(QStringLiteral("esc ile vazgeç"), BrandFont::body(10, QFont::Normal), Palette::textMuted)),
       rejection_(label(QStringLiteral("En az bir değiştirici tuş gerekli"),
                        BrandFont::body(10, QFont::Medium), Palette::danger, this)),
-      ring_(new MotionValue(0, this)) {
-    setFocusPolicy(Qt::NoFocus);
+      ring_(new MotionValue(0, this)),
+      keyboard_(new KeyboardFocus(this, [this] { updateLook(); })) {
+    setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(12, 0, 12, 0);
@@ -164,7 +166,7 @@ void HotKeyRecorder::updateLook() {
     hint_->setText(recording_ ? QStringLiteral("esc ile vazgeç") : conflict_);
     hint_->setColor(recording_ ? Palette::textMuted : Palette::danger);
     hint_->setVisible(recording_ || conflicted);
-    ring_->setTarget(recording_ ? 1 : 0);
+    ring_->setTarget(recording_ || keyboard_->isShown() ? 1 : 0);
     placeRejection();
     update();
 }
@@ -191,6 +193,28 @@ bool HotKeyRecorder::event(QEvent* event) {
     const bool result = QAbstractButton::event(event);
     if (event->type() == QEvent::ParentChange) placeRejection();
     return result;
+}
+
+void HotKeyRecorder::keyPressEvent(QKeyEvent* event) {
+    const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool starts =
+        modifiers == Qt::NoModifier &&
+        (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter);
+    if (!starts) {
+        QAbstractButton::keyPressEvent(event);
+        return;
+    }
+    // At the press, not as a click on release: the release would end it again.
+    event->accept();
+    if (!event->isAutoRepeat()) setRecording(true);
+}
+
+void HotKeyRecorder::keyReleaseEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space) {
+        event->accept();
+        return;
+    }
+    QAbstractButton::keyReleaseEvent(event);
 }
 
 void HotKeyRecorder::paintEvent(QPaintEvent*) {

@@ -6,10 +6,12 @@
 #include <cstdint>
 
 class ElidedLabel;
+class KeyboardFocus;
 class MotionValue;
 class SymbolView;
 
-// Shows the global hot key and records a new one. A click starts recording: from then on every
+// Shows the global hot key and records a new one. A click, or Space or Return while it has the
+// keyboard (Tab reaches it and it then shows the focus ring), starts recording: from then on every
 // key press of the application is captured (shortcuts and text fields included) until
 //   - Escape, which ends recording and keeps the combination;
 //   - a key with at least one of Ctrl, Alt, Shift and Super, which becomes the combination and
@@ -74,6 +76,8 @@ class HotKeyRecorder : public QAbstractButton {
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -94,4 +98,5 @@ class HotKeyRecorder : public QAbstractButton {
     ElidedLabel* hint_;
     QPointer<ElidedLabel> rejection_;
     MotionValue* ring_;
+    KeyboardFocus* keyboard_;
 };

@@ -14,6 +14,11 @@ class QAbstractButton;
 // Pressing a cell sets the number and closes the popup; a click outside, Escape or the tile
 // button closes it and leaves the number as it was. A number that is not among the choices is
 // shown on the button with its own symbol and rings no cell.
+//
+// From the keyboard: Tab reaches the tile button, which then shows the focus ring; Space or
+// Return opens the grid with the keyboard on the current icon's cell (the first cell when the
+// number is not offered); the arrows move from cell to cell, Space or Return chooses, Escape
+// closes. Either way the keyboard is back on the tile button.
 class IconPicker : public QWidget {
     Q_OBJECT
 
@@ -41,6 +46,9 @@ class IconPicker : public QWidget {
     void expandedChanged(bool expanded);
 
   private:
+    void openFromKeyboard();
+    // The arrow `key` pressed on the cell `from` moves the keyboard to the neighbouring cell.
+    void moveFocus(QAbstractButton* from, int key);
     void choose(std::int64_t number);
     void popupHidden();
     void placePopup();

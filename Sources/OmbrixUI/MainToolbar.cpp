@@ -1,7 +1,5 @@
 #include "OmbrixUI/MainToolbar.h"
 
-#include <QAbstractButton>
-#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QMenu>
@@ -10,8 +8,6 @@
 
 #include "OmbrixState/AppState.h"
 #include "OmbrixTheme/IconButton.h"
-#include "OmbrixTheme/Metrics.h"
-#include "OmbrixTheme/Motion.h"
 #include "OmbrixTheme/Painting.h"
 #include "OmbrixTheme/Palette.h"
 #include "OmbrixUI/FloppyDiskIcon.h"
@@ -22,56 +18,19 @@
 
 namespace {
 
-// The save button: the floppy-disk shape with the icon button's look (glyph and hover square
-// in the tint, dimmed while disabled or held).
-class FloppyButton : public QAbstractButton {
+// The save button: the floppy-disk shape, 14 across, on the icon button.
+class FloppyButton : public IconButton {
   public:
-    FloppyButton(qreal side, qreal glyph) : glyph_(glyph), active_(new MotionValue(0, this)) {
-        setFixedSize(qRound(side), qRound(side));
-        setFocusPolicy(Qt::TabFocus);
-    }
-
-    QColor tint() const { return tint_; }
-    void setTint(const QColor& tint) {
-        tint_ = tint;
-        update();
-    }
+    FloppyButton(qreal side, qreal glyph) : IconButton(QString(), Palette::textSoft, side), glyph_(glyph) {}
 
   protected:
-    void enterEvent(QEnterEvent* event) override {
-        hovering_ = true;
-        sync();
-        QAbstractButton::enterEvent(event);
-    }
-    void leaveEvent(QEvent* event) override {
-        hovering_ = false;
-        sync();
-        QAbstractButton::leaveEvent(event);
-    }
-    void changeEvent(QEvent* event) override {
-        if (event->type() == QEvent::EnabledChange) sync();
-        QAbstractButton::changeEvent(event);
-    }
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setOpacity(!isEnabled() ? 0.35 : isDown() ? 0.6 : 1.0);
-        const qreal t = active_->value();
-        const QRectF bounds = rect();
-        Painting::fill(p, bounds, Radius::control,
-                       Painting::blend(Qt::transparent, withOpacity(tint_, 0.16), t));
+    void paintGlyph(QPainter& p, const QRectF& bounds, const QColor& ink) override {
         const QPointF c = bounds.center();
-        FloppyDiskIcon::paint(p, QRectF(c.x() - glyph_ / 2, c.y() - glyph_ / 2, glyph_, glyph_),
-                              Painting::blend(Palette::textSoft, tint_, t));
+        FloppyDiskIcon::paint(p, QRectF(c.x() - glyph_ / 2, c.y() - glyph_ / 2, glyph_, glyph_), ink);
     }
 
   private:
-    void sync() { active_->setTarget(hovering_ && isEnabled() ? 1 : 0); }
-
     qreal glyph_;
-    QColor tint_ = Palette::textSoft;
-    bool hovering_ = false;
-    MotionValue* active_;
 };
 
 // Holds the search field at its ideal width of 260, between 120 and 380.
@@ -171,7 +130,7 @@ QAction* MainToolbar::menuAction(const QString& text) const {
 }
 
 QColor MainToolbar::saveTint() const {
-    return static_cast<const FloppyButton*>(save_)->tint();
+    return save_->tint();
 }
 
 void MainToolbar::refresh() {
@@ -181,5 +140,5 @@ void MainToolbar::refresh() {
     autoType_->setEnabled(focused);
     clearClipboard_->setEnabled(clipboard_.secondsRemaining() != 0);
     save_->setEnabled(state_.canSave() && state_.isDirty());
-    static_cast<FloppyButton*>(save_)->setTint(state_.isDirty() ? Palette::accent : Palette::textSoft);
+    save_->setTint(state_.isDirty() ? Palette::accent : Palette::textSoft);
 }

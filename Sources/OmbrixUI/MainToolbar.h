@@ -27,7 +27,7 @@ class MainToolbar : public QWidget {
     IconButton* newEntryButton() const { return newEntry_; }
     IconButton* moreButton() const { return more_; }
     QMenu* moreMenu() const { return menu_; }
-    QAbstractButton* saveButton() const { return save_; }
+    IconButton* saveButton() const { return save_; }
     // Accent while there are unsaved changes, else the soft text colour.
     QColor saveTint() const;
     IconButton* lockButton() const { return lock_; }
@@ -43,7 +43,7 @@ class MainToolbar : public QWidget {
     SearchField* search_;
     IconButton* newEntry_;
     IconButton* more_;
-    QAbstractButton* save_;
+    IconButton* save_;
     IconButton* lock_;
     QMenu* menu_;
     QAction* copyUsername_;

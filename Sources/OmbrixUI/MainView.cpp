@@ -9,6 +9,7 @@
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/Painting.h"
 #include "OmbrixTheme/Palette.h"
+#include "OmbrixUI/BrandNumber.h"
 #include "OmbrixUI/EmptyStateView.h"
 #include "OmbrixUI/EntryDetailPane.h"
 #include "OmbrixUI/EntryList.h"
@@ -86,6 +87,13 @@ MainView::MainView(AppState& state, ClipboardService& clipboard, QWidget* parent
         list->setFocus(Qt::TabFocusReason);
     });
 
+    // A command that empties the list (moving or deleting its last entry) leaves the keyboard
+    // at its resting place, where it shows and where Ctrl+Z still undoes the command; the stack
+    // of the list would hand it to the empty state's button without a mark, and Down from there
+    // would lead into the search field.
+    connect(entryList_, &EntryListView::listLeftWithTheKeyboard, this,
+            [this] { keyboardHome()->setFocus(Qt::ShortcutFocusReason); });
+
     for (auto signal : {&AppState::databaseChanged, &AppState::databaseURLChanged, &AppState::isDirtyChanged})
         connect(&state_, signal, this, &MainView::refreshTitle);
     refreshTitle();
@@ -94,7 +102,7 @@ MainView::MainView(AppState& state, ClipboardService& clipboard, QWidget* parent
 QString MainView::subtitleFor(const AppState& state) {
     QStringList parts;
     if (state.database())
-        parts.append(QString::number(GroupTree::totalEntryCount(state.database()->root)) +
+        parts.append(brandCount(GroupTree::totalEntryCount(state.database()->root)) +
                      QStringLiteral(" kayıt"));
     if (state.isDirty()) parts.append(QStringLiteral("kaydedilmedi"));
     return parts.join(QStringLiteral(" · "));

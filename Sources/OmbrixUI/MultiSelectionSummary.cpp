@@ -5,11 +5,12 @@
 
 #include "OmbrixState/AppState.h"
 #include "OmbrixTheme/AppButton.h"
+#include "OmbrixUI/BrandNumber.h"
 #include "OmbrixUI/EmptyStateView.h"
 #include "OmbrixUI/FlowRow.h"
 
 QString MultiSelectionSummary::title(qsizetype count) {
-    return QStringLiteral("%1 kayıt seçildi").arg(count);
+    return brandCount(count) + QStringLiteral(" kayıt seçildi");
 }
 
 MultiSelectionSummary::MultiSelectionSummary(AppState& state, qsizetype count, QWidget* parent)

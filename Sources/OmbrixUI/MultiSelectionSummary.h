@@ -13,7 +13,7 @@ class MultiSelectionSummary : public QWidget {
     Q_OBJECT
 
   public:
-    // "3 kayıt seçildi": the count in plain digits.
+    // "3 kayıt seçildi", "1.234 kayıt seçildi": the count grouped in thousands.
     static QString title(qsizetype count);
 
     MultiSelectionSummary(AppState& state, qsizetype count, QWidget* parent = nullptr);

@@ -1,22 +1,18 @@
 #include "OmbrixUI/NotesEditor.h"
 
-#include <QPainter>
+#include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextDocument>
-#include <QVBoxLayout>
 
 #include "OmbrixTheme/BrandFont.h"
-#include "OmbrixTheme/Metrics.h"
-#include "OmbrixTheme/Painting.h"
 #include "OmbrixTheme/Palette.h"
 #include "OmbrixUI/SlimScrollBar.h"
 
-NotesEditor::NotesEditor(int minimumHeight, QWidget* parent) : QWidget(parent), edit_(new QPlainTextEdit) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(8, 8, 8, 8);
-    layout->setSpacing(0);
-    layout->addWidget(edit_);
+NotesEditor::NotesEditor(int minimumHeight, QWidget* parent)
+    : FieldChrome(false, parent), edit_(new QPlainTextEdit) {
+    contentLayout()->setContentsMargins(8, 8, 8, 8);
+    contentLayout()->addWidget(edit_);
 
     edit_->setFrameShape(QFrame::NoFrame);
     edit_->setFont(BrandFont::bodyText());
@@ -35,6 +31,7 @@ NotesEditor::NotesEditor(int minimumHeight, QWidget* parent) : QWidget(parent), 
     edit_->viewport()->setAutoFillBackground(false);
     makeSlim(edit_->verticalScrollBar());
     setFocusProxy(edit_);
+    followFocusOf(edit_);
 
     setMinimumHeight(minimumHeight);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
@@ -63,11 +60,4 @@ void NotesEditor::setText(const QString& text) {
 
 QSize NotesEditor::sizeHint() const {
     return QSize(QWidget::sizeHint().width(), minimumHeight());
-}
-
-void NotesEditor::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    const QRectF bounds = rect();
-    Painting::fill(p, bounds, Radius::control, Palette::canvas);
-    Painting::hairline(p, bounds, Palette::line, Radius::control, Metric::hairline);
 }

@@ -5,8 +5,11 @@
 #include <QEasingCurve>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QResizeEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
+#include <QWindow>
 
 #include <utility>
 
@@ -15,6 +18,7 @@
 #include "OmbrixState/GroupTree.h"
 #include "OmbrixState/LockScreenMetrics.h"
 #include "OmbrixState/Preferences.h"
+#include "OmbrixTheme/Metrics.h"
 #include "OmbrixTheme/Motion.h"
 #include "OmbrixTheme/Painting.h"
 #include "OmbrixTheme/Palette.h"
@@ -31,39 +35,77 @@ namespace {
 
 const QString lockedTitle = QStringLiteral("Ombrix");
 
-// A picture of the view that was shown, fading out over its successor at `at`. Clicks pass
-// through.
-class FadeOverlay final : public QWidget {
+// The window's canvas over the whole window, menu bar included, while the window takes the
+// shape of the next view: drawn at once, before the new shape is asked for, so that whatever the
+// window system shows meanwhile is the canvas. It fades out over the new view once the window
+// system reports the new shape and the new view's own entrance (a field's focus ring coming up)
+// has had the interface's motion time to settle beneath it. Clicks pass through.
+class CanvasCover final : public QWidget {
   public:
-    FadeOverlay(const QPixmap& picture, const QPoint& at, QWidget* parent)
-        : QWidget(parent), picture_(picture) {
+    explicit CanvasCover(QWidget* window) : QWidget(window), window_(window) {
         setAttribute(Qt::WA_TransparentForMouseEvents);
-        setGeometry(QRect(at, picture.deviceIndependentSize().toSize()));
-        auto* animation = new QVariantAnimation(this);
-        animation->setStartValue(1.0);
-        animation->setEndValue(0.0);
-        animation->setDuration(RootView::fadeMs);
-        animation->setEasingCurve(QEasingCurve::OutCubic);
-        connect(animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        setGeometry(window->rect());
+        window->installEventFilter(this);
+        if (QWindow* handle = window->windowHandle()) handle->installEventFilter(this);
+        animation_ = new QVariantAnimation(this);
+        animation_->setStartValue(1.0);
+        animation_->setEndValue(0.0);
+        animation_->setDuration(RootView::fadeMs);
+        animation_->setEasingCurve(QEasingCurve::OutCubic);
+        connect(animation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
             opacity_ = value.toReal();
             update();
         });
-        connect(animation, &QVariantAnimation::finished, this, &QObject::deleteLater);
+        connect(animation_, &QVariantAnimation::finished, this, &QObject::deleteLater);
+        QTimer::singleShot(Metric::motion.durationMs, this, [this] {
+            settled_ = true;
+            fade();
+        });
+        // A shape the window system never confirms (the window had it already) holds the cover
+        // no longer than this.
+        QTimer::singleShot(RootView::shapeWaitMs, this, [this] {
+            shaped_ = true;
+            fade();
+        });
         raise();
         show();
-        animation->start();
+        repaint();
+    }
+
+    ~CanvasCover() override {
+        if (QWindow* handle = window_ ? window_->windowHandle() : nullptr) handle->removeEventFilter(this);
     }
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window_ && event->type() == QEvent::Resize) setGeometry(window_->rect());
+        // The window system's own report of the window's size: the new shape stands once it is
+        // the size asked for (a window manager may pass through others on the way).
+        if (window_ && watched == window_->windowHandle() && event->type() == QEvent::Resize &&
+            static_cast<QResizeEvent*>(event)->size() == window_->size()) {
+            shaped_ = true;
+            fade();
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setOpacity(opacity_);
-        painter.drawPixmap(0, 0, picture_);
+        painter.fillRect(rect(), Palette::canvas);
     }
 
   private:
-    QPixmap picture_;
+    void fade() {
+        if (shaped_ && settled_ && animation_->state() == QAbstractAnimation::Stopped && opacity_ == 1)
+            animation_->start();
+    }
+
+    QPointer<QWidget> window_;
+    QVariantAnimation* animation_;
     qreal opacity_ = 1;
+    bool shaped_ = false;
+    bool settled_ = false;
 };
 
 }  // namespace
@@ -127,10 +169,10 @@ void RootView::showContent() {
     const bool locked = state_.isLocked();
     if (locked ? static_cast<bool>(unlockView_) : static_cast<bool>(mainView_)) return;
 
-    // What the screen shows now, and where, fades out over the new view once that stands.
+    // The old view cannot keep its place in a window of another shape: the window's canvas covers
+    // it, and the new view fades in from the canvas once the window has its shape.
     QWidget* old = unlockView_ ? static_cast<QWidget*>(unlockView_) : mainView_;
-    std::optional<Picture> picture = std::exchange(leaving_, std::nullopt);
-    if (!locked || !picture) picture = old ? pictureOf(old) : std::nullopt;
+    if (old && Motion::isEnabled() && isVisible()) fade_ = new CanvasCover(window());
     // The view being left may be the one whose button locked or unlocked: it is deleted only
     // once control has returned from it.
     if (old) {
@@ -165,13 +207,8 @@ void RootView::showContent() {
     // The list has the keyboard at once (the tree when the list is empty), as it has whenever
     // the window is activated.
     if (mainView_) mainView_->keyboardHome()->setFocus();
-    if (picture) fade_ = new FadeOverlay(picture->pixmap, mapFromGlobal(picture->at), this);
+    if (fade_) fade_->raise();
     refreshTitle();
-}
-
-std::optional<RootView::Picture> RootView::pictureOf(QWidget* view) const {
-    if (!Motion::isEnabled() || !isVisible() || !view->isVisible()) return std::nullopt;
-    return Picture{view->grab(), view->mapToGlobal(QPoint(0, 0))};
 }
 
 void RootView::takeShape() {
@@ -209,11 +246,6 @@ void RootView::routeChanged() {
 }
 
 void RootView::databaseChanged() {
-    // Locking drops the database before it asks for the lock screen, and this view hears of it
-    // before the main view's parts do: the main view is pictured now, as the user last saw it,
-    // not emptied.
-    if (!state_.database() && mainView_ && !state_.isLocked()) leaving_ = pictureOf(mainView_);
-
     // Only an editor can lose what it shows; the notice stays a notice.
     if (!sheet_ || showingMissing_ || !state_.route()) return;
     if (routeTargetExists(*state_.route())) return;

@@ -3,8 +3,6 @@
 #include <functional>
 #include <optional>
 
-#include <QPixmap>
-#include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -25,8 +23,11 @@ class UnlockView;
 // The whole content of the main window. While the vault is locked it shows a lock screen, and
 // the main view otherwise; each lock or unlock builds the new one afresh (so a lock screen
 // always starts empty). With a window shaper, the window takes the new shape before the new view
-// shows, so that view is laid out once at its final size; a picture of the old view then fades
-// out over it from where it stood on the screen.
+// shows, so that view is laid out once at its final size. The old view cannot keep its place in a
+// window of another shape, and the window system shows the new shape before anything is drawn
+// into it: the window's canvas covers the whole window first, drawn at once, and the new view
+// fades in from it once the window system reports the new shape. So the screen never shows a
+// view half laid out, cut off or moved, nor an area not drawn at all.
 //
 // It also presents the one sheet of the application, the one AppState::route names: the
 // editors, the password generator, or a small "Bulunamadı" notice when the entry or group an
@@ -44,6 +45,8 @@ class RootView : public QWidget {
 
   public:
     static constexpr int fadeMs = 200;
+    // The longest the canvas waits for the window system to report the new shape.
+    static constexpr int shapeWaitMs = 1000;
     // The missing-item notice.
     static constexpr int missingWidth = 340;
     static constexpr int missingHeight = 240;
@@ -70,27 +73,19 @@ class RootView : public QWidget {
 
     QString windowTitleText() const;
 
-    // The picture of the view left behind while it fades out over its successor, or null.
-    QWidget* fadingPicture() const { return fade_; }
+    // The canvas over the window while the new view fades in, or null.
+    QWidget* fadingCover() const { return fade_; }
 
   signals:
     void windowTitleTextChanged(const QString& text);
 
   private:
-    // A view as it stands on the screen.
-    struct Picture {
-        QPixmap pixmap;
-        QPoint at;  // global
-    };
-
     void lockChanged();
     void routeChanged();
     void databaseChanged();
     void showContent();
     // Gives the window the shape of the view shown.
     void takeShape();
-    // None while the interface does not move or the view is not on the screen.
-    std::optional<Picture> pictureOf(QWidget* view) const;
     void refreshTitle();
 
     void openSheet(const Route& route);
@@ -118,8 +113,6 @@ class RootView : public QWidget {
     QPointer<MainView> mainView_;
     QString windowTitleText_;
     QPointer<QWidget> fade_;
-    // The main view as it was when locking began.
-    std::optional<Picture> leaving_;
 
     QPointer<QDialog> sheet_;
     // Where the keyboard focus was in this window when the first of the sheets opened.

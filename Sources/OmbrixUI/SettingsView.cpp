@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QScreen>
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -84,17 +85,13 @@ SettingsView::SettingsView(Preferences& preferences, Availability autoTypeAvaila
     SheetLayout::applySurface(this);
     setMinimumSize(400, 360);
 
-    QWidget* body = SheetLayout::cardColumn({clipboardCard(), autoTypeCard(), hotKeyCard()});
+    body_ = SheetLayout::cardColumn({clipboardCard(), autoTypeCard(), hotKeyCard()});
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
-    stack->addWidget(SheetLayout::scrollingBody(body));
+    stack->addWidget(SheetLayout::scrollingBody(body_));
     // 520 × 620, or as high as the cards need at that width with the fonts in use: at its
-    // default size the window shows everything without scrolling. The body's layout is asked
-    // afresh, its hints still being those of an empty column until the window shows.
-    body->layout()->invalidate();
-    const int needed =
-        body->hasHeightForWidth() ? body->heightForWidth(idealWidth) : body->sizeHint().height();
-    resize(idealWidth, qMax(idealHeight, needed));
+    // default size the window shows everything without scrolling.
+    resize(idealWidth, qMax(idealHeight, neededHeight(idealWidth)));
 
     connect(&preferences_, &Preferences::clipboardTimeoutChanged, this, &SettingsView::refreshTimeout);
     connect(&preferences_, &Preferences::defaultAutoTypeSequenceChanged, this,
@@ -306,6 +303,21 @@ void SettingsView::showHotKeyStatus() {
     recorder_->setConflictText(conflict);
     hotKeyStatus_->setText(status);
     hotKeyStatus_->setHidden(status.isEmpty());
+    fitContent();
+}
+
+int SettingsView::neededHeight(int width) const {
+    // Asked afresh: a change of the cards reaches the column's layout only through a queued
+    // request, and before the window shows its hints are still those of an empty column.
+    body_->layout()->invalidate();
+    return body_->hasHeightForWidth() ? body_->heightForWidth(width) : body_->sizeHint().height();
+}
+
+void SettingsView::fitContent() {
+    int needed = neededHeight(width());
+    if (needed <= height()) return;
+    if (const QScreen* on = screen()) needed = qMin(needed, on->availableGeometry().height());
+    if (needed > height()) resize(width(), needed);
 }
 
 void SettingsView::refreshAvailability() {
@@ -325,6 +337,7 @@ void SettingsView::showAvailability() {
         available_ ? QStringLiteral("Tuş vuruşları X11 oturumu üzerinden gönderilir.")
                    : QStringLiteral("Tuş vuruşları yalnızca XTEST eklentisi olan bir X11 oturumunda "
                                     "gönderilebilir; Wayland oturumunda otomatik yazma çalışmaz."));
+    fitContent();
 }
 
 void SettingsView::showEvent(QShowEvent* event) {

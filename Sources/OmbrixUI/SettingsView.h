@@ -95,12 +95,19 @@ class SettingsView : public QWidget {
     void refreshHotKey();
     void showHotKeyStatus();
     void showAvailability();
+    // The height the cards need at `width`.
+    int neededHeight(int width) const;
+    // Grows the window, as far as the screen allows, when the cards say more than it shows (a
+    // line about the hot key that another program holds): the window fits its content rather
+    // than scrolling it.
+    void fitContent();
 
     Preferences& preferences_;
     Availability autoTypeAvailable_;
     bool available_ = false;
     bool syncing_ = false;
     QTimer* poll_;
+    QWidget* body_ = nullptr;
 
     ElidedLabel* timeoutLabel_ = nullptr;
     AppSlider* timeoutSlider_ = nullptr;

@@ -1,5 +1,6 @@
 #include "OmbrixUI/SheetLayout.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QPalette>
 #include <QScrollArea>
@@ -7,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "OmbrixTheme/BrandFont.h"
+#include "OmbrixTheme/FieldChrome.h"
 #include "OmbrixTheme/Palette.h"
 #include "OmbrixUI/ElidedLabel.h"
 #include "OmbrixUI/SlimScrollBar.h"
@@ -63,7 +65,22 @@ QScrollArea* scrollingBody(QWidget* body) {
     scroll->setWidget(body);
     scroll->viewport()->setAutoFillBackground(false);
     body->setAutoFillBackground(false);
+    keepFocusInView(scroll);
     return scroll;
+}
+
+void keepFocusInView(QScrollArea* area) {
+    QObject::connect(qApp, &QApplication::focusChanged, area, [area](QWidget*, QWidget* now) {
+        QWidget* body = area->widget();
+        if (!now || !body || !body->isAncestorOf(now)) return;
+        // The whole control, its field frame included: the area itself would bring only a text
+        // box's cursor into view.
+        QWidget* control = now;
+        for (QWidget* up = now->parentWidget(); up && up != body; up = up->parentWidget())
+            if (qobject_cast<FieldChrome*>(up)) control = up;
+        const QRect r(control->mapTo(body, QPoint(0, 0)), control->size());
+        area->ensureVisible(r.center().x(), r.center().y(), r.width() / 2 + 12, r.height() / 2 + 12);
+    });
 }
 
 void relaxMinimumHeight(QWidget* widget) {

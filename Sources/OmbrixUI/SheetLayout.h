@@ -24,6 +24,10 @@ QWidget* cardColumn(std::initializer_list<QWidget*> cards);
 // shows through it.
 QScrollArea* scrollingBody(QWidget* body);
 
+// Scrolls `area` whenever a control inside it takes the keyboard so that the control shows, also
+// when the focus comes from outside the area (Tab from a sheet's footer round to the first field).
+void keepFocusInView(QScrollArea* area);
+
 // Wrapping text asks, as its minimum, for the height it needs at a very narrow width, which
 // would make a sheet's body scroll although the form fits. One line is its true minimum: its
 // height at the width it gets comes from heightForWidth.

@@ -15,6 +15,7 @@
 #include "OmbrixUI/ErrorBanner.h"
 #include "OmbrixUI/HairlineDivider.h"
 #include "OmbrixUI/SheetLayout.h"
+#include "OmbrixUI/TabOrder.h"
 
 SheetScaffold::SheetScaffold(const QString& title, const std::optional<QString>& subtitle,
                              const QString& confirmTitle, QWidget* parent)
@@ -117,6 +118,10 @@ void SheetScaffold::showError(const QString& message) {
 
 void SheetScaffold::reject() {
     emit cancelRequested();
+}
+
+bool SheetScaffold::focusNextPrevChild(bool next) {
+    return TabOrder::moveFocus(this, next) || QDialog::focusNextPrevChild(next);
 }
 
 bool SheetScaffold::eventFilter(QObject* watched, QEvent* event) {

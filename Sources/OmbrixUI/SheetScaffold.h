@@ -25,7 +25,8 @@ class QVBoxLayout;
 //
 // The scaffold performs nothing itself. Return, and the confirm button while it is enabled,
 // emit confirmRequested(); Escape, "Vazgeç" and the window's close button emit
-// cancelRequested() (reject() does only that). The owner closes the sheet with accept(), done()
+// cancelRequested() (reject() does only that). Tab walks the form as it is drawn, rows added
+// later included, and then the footer's buttons. The owner closes the sheet with accept(), done()
 // or hide() when it is finished with it. So that Return always means confirm, no other push
 // button in the sheet becomes the default button, not even while it has the focus.
 class SheetScaffold : public QDialog {
@@ -70,6 +71,8 @@ class SheetScaffold : public QDialog {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Tab follows the sheet as drawn, the form before the footer's buttons.
+    bool focusNextPrevChild(bool next) override;
 
     // Makes the content an editor's form: a column 12 apart headed by an error banner, hidden
     // until showError() and taken away by its close button. The editor adds its cards to the

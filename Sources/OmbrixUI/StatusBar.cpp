@@ -15,6 +15,7 @@
 #include "OmbrixTheme/Motion.h"
 #include "OmbrixTheme/Painting.h"
 #include "OmbrixTheme/Palette.h"
+#include "OmbrixUI/BrandNumber.h"
 #include "OmbrixUI/ElidedLabel.h"
 #include "OmbrixUI/EntryListModel.h"
 #include "OmbrixUI/HairlineDivider.h"
@@ -200,5 +201,5 @@ void StatusBar::refresh() {
     showElement(error_, state_.lastError().has_value());
 
     showElement(unsaved_, state_.isDirty());
-    count_->setText(QString::number(entries_.rowCount()) + QStringLiteral(" kayıt"));
+    count_->setText(brandCount(entries_.rowCount()) + QStringLiteral(" kayıt"));
 }

@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPointer>
 #include <QPropertyAnimation>
@@ -16,6 +17,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QShowEvent>
+#include <QStackedLayout>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -39,9 +41,11 @@
 #include "OmbrixUI/FormField.h"
 #include "OmbrixUI/HairlineDivider.h"
 #include "OmbrixUI/SecretField.h"
+#include "OmbrixUI/SheetLayout.h"
 #include "OmbrixUI/SlimScrollBar.h"
 #include "OmbrixUI/StrengthMeter.h"
 #include "OmbrixUI/SymbolView.h"
+#include "OmbrixUI/TabOrder.h"
 #include "OmbrixUI/Tooltip.h"
 #include "OmbrixUI/WrappingLabel.h"
 
@@ -147,6 +151,7 @@ UnlockView::UnlockView(AppState& state, FilePanels& panels, LockScreenMetrics& m
     scroll_->setFocusPolicy(Qt::NoFocus);
     makeSlim(scroll_->verticalScrollBar());
     scroll_->viewport()->setAutoFillBackground(false);
+    SheetLayout::keepFocusInView(scroll_);
     outer->addWidget(scroll_);
 
     auto* page = new QWidget;
@@ -311,17 +316,23 @@ QWidget* UnlockView::buildDatabaseBlock() {
     setTooltip(create, QStringLiteral("Yeni veritabanı oluştur"));
     connect(create, &QAbstractButton::clicked, this, &UnlockView::newDatabase);
     box(actions)->addWidget(create, 0, Qt::AlignVCenter);
-    box(block)->addWidget(actions);
 
-    // While the key derivation runs: what is happening, and the way out.
+    // While the key derivation runs: what is happening, and the way out, on one line in the
+    // actions' place. The card keeps its height, so the window needs no new shape just as the
+    // work starts, when it could not be drawn in time.
     workingRow_ = row(8);
-    workingText_ = wrappingLabel(QString(), BrandFont::body(12, QFont::Normal), Palette::textSoft);
+    workingText_ = new ElidedLabel;
+    workingText_->setFont(BrandFont::body(12, QFont::Normal));
+    workingText_->setColor(Palette::textSoft);
     box(workingRow_)->addWidget(workingText_, 1, Qt::AlignVCenter);
     cancel_ = button(QStringLiteral("Vazgeç"), ButtonVariant::secondary, true, false);
     connect(cancel_, &QAbstractButton::clicked, this, &UnlockView::cancel);
     box(workingRow_)->addWidget(cancel_, 0, Qt::AlignVCenter);
-    workingRow_->hide();
-    box(block)->addWidget(workingRow_);
+    auto* slot = new QWidget;
+    actionSlot_ = new QStackedLayout(slot);
+    actionSlot_->addWidget(actions);
+    actionSlot_->addWidget(workingRow_);
+    box(block)->addWidget(slot);
 
     connect(password_, &SecretField::textChanged, this, &UnlockView::refresh);
     connect(confirm_, &SecretField::textChanged, this, &UnlockView::refresh);
@@ -330,8 +341,6 @@ QWidget* UnlockView::buildDatabaseBlock() {
     connect(confirm_, &SecretField::revealedChanged, password_, &SecretField::setRevealed);
     connect(password_, &SecretField::submitted, this, &UnlockView::submit);
     connect(confirm_, &SecretField::submitted, this, &UnlockView::submit);
-    // Tab follows the card from its top.
-    setTabOrder(change, password_);
     return block;
 }
 
@@ -439,7 +448,11 @@ void UnlockView::workEnded() {
     if (creatingNow_ && state_.isLocked()) setCreating(shouldOfferCreation());
     creatingNow_ = false;
     setBusy(false);
-    if (state_.isLocked()) focusPassword();
+    if (!state_.isLocked()) return;
+    focusPassword();
+    // A failure that repeats the message shown leaves the password typed in place: it is
+    // selected, so what is typed next replaces it, as the emptied field does after a new message.
+    password_->lineEdit()->selectAll();
 }
 
 void UnlockView::cancel() {
@@ -538,7 +551,19 @@ void UnlockView::forgetTyped(bool confirmationToo) {
 }
 
 void UnlockView::focusPassword() {
-    if (hasDatabase()) password_->setFocus(Qt::OtherFocusReason);
+    if (hasDatabase()) {
+        password_->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // Without a file nothing is to be typed. The view itself holds the keyboard, showing none of
+    // its buttons as chosen, so that the first Tab goes to the first of them, "Veritabanı aç…";
+    // left to itself the window would give the keyboard silently to that button on activation,
+    // and the first Tab would pass it by.
+    setFocus(Qt::OtherFocusReason);
+}
+
+bool UnlockView::focusNextPrevChild(bool next) {
+    return TabOrder::moveFocus(this, next) || QWidget::focusNextPrevChild(next);
 }
 
 void UnlockView::showEvent(QShowEvent* event) {
@@ -589,11 +614,7 @@ void UnlockView::refresh() {
     submit_->setText(creating ? QStringLiteral("Kasayı oluştur") : QStringLiteral("Kilidi aç"));
     submit_->setEnabled(canSubmit());
     const bool working = busy_ && state_.isWorking();
-    if (working) {
-        workingRow_->show();
-    } else {
-        workingRow_->hide();
-    }
+    actionSlot_->setCurrentWidget(working ? workingRow_ : submit_->parentWidget());
 
     for (const auto& [widget, visible] : visibility)
         if (visible) widget->show();

@@ -20,6 +20,7 @@ class IconButton;
 class QLabel;
 class QPropertyAnimation;
 class QScrollArea;
+class QStackedLayout;
 class SecretField;
 class StrengthMeter;
 
@@ -63,6 +64,9 @@ class ShakeEffect : public QGraphicsEffect {
 // as AppState::lastError: the banner shows it with a swing, the master password is emptied and
 // takes the focus. The card's height, margins included, is reported to the metrics so that the
 // locked window fits it.
+//
+// Tab walks the card as it is drawn. Without a file the view itself holds the keyboard, so the
+// first Tab goes to the first button, "Veritabanı aç…".
 class UnlockView : public QWidget {
     Q_OBJECT
 
@@ -103,9 +107,10 @@ class UnlockView : public QWidget {
     SecretField* confirmField() const { return confirm_; }
     AppButton* submitButton() const { return submit_; }
     ErrorBanner* errorBanner() const { return banner_; }
-    // The line that shows while a key derivation runs, and its "Vazgeç" button.
+    // The line that shows in the actions' place while a key derivation runs, and its "Vazgeç"
+    // button.
     QWidget* workingRow() const { return workingRow_; }
-    QLabel* workingText() const { return workingText_; }
+    ElidedLabel* workingText() const { return workingText_; }
     AppButton* cancelButton() const { return cancel_; }
     QWidget* card() const { return paddedCard_; }
     // The height the card (with its margin) needs at `width`, as it will be laid out there; known
@@ -114,6 +119,8 @@ class UnlockView : public QWidget {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    // Tab follows the card as drawn.
+    bool focusNextPrevChild(bool next) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -172,8 +179,9 @@ class UnlockView : public QWidget {
     ErrorBanner* banner_;
     ShakeEffect* shakeEffect_;
     AppButton* submit_;
+    QStackedLayout* actionSlot_;
     QWidget* workingRow_;
-    QLabel* workingText_;
+    ElidedLabel* workingText_;
     AppButton* cancel_;
     // Whether the running work is a creation.
     bool creatingNow_ = false;

@@ -4,11 +4,8 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <QString>
 
-#include <optional>
-
-#include "OmbrixState/FilePanels.h"
+#include "Support/CancelledPanels.h"
 
 namespace shell {
 
@@ -19,12 +16,6 @@ inline void settle() {
 }
 
 // Every file dialog is cancelled.
-class CancelledPanels final : public FilePanels {
-  public:
-    std::optional<QString> chooseDatabase() override { return std::nullopt; }
-    std::optional<QString> chooseKeyFile() override { return std::nullopt; }
-    std::optional<QString> newDatabaseDestination() override { return std::nullopt; }
-    std::optional<QString> saveAsDestination(const QString&) override { return std::nullopt; }
-};
+using ::CancelledPanels;
 
 }  // namespace shell

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -547,7 +548,9 @@ TEST(EntryEditView, TheExpiryDateTakesTheWheelOnlyWithTheFocus) {
 
 // The calendar that opens from the expiry date turns its months with the interface's own
 // chevrons, in its muted text colour, not the style's stock green arrows.
-TEST(EntryEditView, TheCalendarsArrowsAreTheInterfacesOwn) {
+// The calendar turns its months with the interface's own arrows and draws its weekend in the
+// interface's colours: no stock red for Saturday and Sunday, neither their names nor their digits.
+TEST(EntryEditView, TheCalendarIsInTheInterfacesLook) {
     KdbxEntry banka = fakes::entry("Banka");
     banka.expires = true;
     Vault v(banka);
@@ -569,4 +572,33 @@ TEST(EntryEditView, TheCalendarsArrowsAreTheInterfacesOwn) {
         }
         EXPECT_GT(inked, 8) << name;
     }
+
+    calendar->setSelectedDate(QDate(2024, 3, 13));
+    calendar->resize(320, 260);
+    const QImage shot = calendar->grab().toImage();
+    int red = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            // Stock red ink, also where its antialiased edges fade into the background.
+            if (c.red() > 150 && c.green() < 60 && c.blue() < 60) ++red;
+        }
+    EXPECT_EQ(red, 0) << "pixels in stock red";
+    // The weekend's digits are there, in the interface's text colour.
+    auto* days = calendar->findChild<QTableView*>(QStringLiteral("qt_calendar_calendarview"));
+    ASSERT_NE(days, nullptr);
+    // Saturday's column, found by its name in the header row, and 9 March in it.
+    const QAbstractItemModel* model = days->model();
+    const QString name = calendar->locale().dayName(Qt::Saturday, QLocale::ShortFormat);
+    QModelIndex ninth;
+    for (int column = 0; column < model->columnCount(); ++column) {
+        if (model->index(0, column).data().toString() != name) continue;
+        for (int row = 1; row < model->rowCount(); ++row)
+            if (model->index(row, column).data().toString() == QStringLiteral("9"))
+                ninth = model->index(row, column);
+    }
+    ASSERT_TRUE(ninth.isValid());
+    const QRect saturday = days->visualRect(ninth);
+    const QRect inShot(days->viewport()->mapTo(calendar, saturday.topLeft()), saturday.size());
+    EXPECT_TRUE(probe::containsColor(shot, inShot, Palette::textSoft, 24)) << "Saturday's digits";
 }

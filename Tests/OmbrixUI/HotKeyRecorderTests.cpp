@@ -160,6 +160,23 @@ TEST(HotKeyRecorder, EscapeAClickOrClosingTheWindowEndRecordingWithoutStoring) {
     EXPECT_EQ(w.shortcutHits, 1);
 }
 
+// Tab reaches the recorder and Space or Return starts recording; the key that started it is not
+// taken for the combination.
+TEST(HotKeyRecorder, SpaceOrReturnStartsRecordingFromTheKeyboard) {
+    for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return}) {
+        RecorderWindow w;
+        w.recorder->setFocus(Qt::TabFocusReason);
+        ASSERT_EQ(QApplication::focusWidget(), w.recorder) << key;
+        QTest::keyClick(w.recorder, key);
+        EXPECT_TRUE(w.recorder->isRecording()) << key;
+        EXPECT_FALSE(w.recorder->isRejected()) << key;
+        QTest::keyClick(w.recorder, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+        ASSERT_EQ(w.recorded->count(), 1) << key;
+        EXPECT_EQ(w.recorder->keyCode(), 40u) << key;
+        EXPECT_FALSE(w.recorder->isRecording()) << key;
+    }
+}
+
 TEST(HotKeyRecorder, BoxShowsTheCombinationOrThePrompt) {
     RecorderWindow w;
     const auto look = [&] {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "OmbrixUI/IconPicker.h"
+#include "Support/TabWalk.h"
 
 namespace {
 
@@ -119,4 +120,55 @@ TEST(IconPicker, EscapeAnOutsideClickOrTheButtonCloseWithoutChoosing) {
     EXPECT_EQ(w.picker->iconID(), 5);
     EXPECT_EQ(changes.count(), 0);
     w.open();  // and the window goes away with the grid open
+}
+
+// From the keyboard: Tab reaches the picker, Space or Return opens the grid on the current
+// icon, the arrows walk the grid (six across) and Space or Return chooses; Escape leaves the
+// number as it was. The keyboard is back on the picker afterwards.
+TEST(IconPicker, TheKeyboardOpensWalksAndChoosesTheGrid) {
+    struct Case {
+        std::int64_t start;
+        Qt::Key opener;
+        std::vector<Qt::Key> walk;
+        Qt::Key chooser;
+        std::int64_t chosen;
+        const char* note;
+    };
+    const Case cases[] = {
+        {0,
+         Qt::Key_Space,
+         {Qt::Key_Right, Qt::Key_Right, Qt::Key_Down},
+         Qt::Key_Return,
+         19,
+         "from 0: two right, one down"},
+        {43, Qt::Key_Return, {Qt::Key_Up, Qt::Key_Left}, Qt::Key_Space, 19, "from 43: up, left"},
+        {48, Qt::Key_Space, {Qt::Key_Down}, Qt::Key_Return, 13, "not offered: from the first cell"},
+        {62, Qt::Key_Space, {Qt::Key_Right, Qt::Key_Down}, Qt::Key_Return, 62, "the last cell stays"},
+        {5, Qt::Key_Space, {Qt::Key_Right}, Qt::Key_Escape, 5, "Escape chooses nothing"},
+    };
+    for (const Case& c : cases) {
+        PickerWindow w(c.start);
+        QAbstractButton* button = w.picker->pickerButton();
+        button->setFocus(Qt::TabFocusReason);
+        ASSERT_EQ(QApplication::focusWidget(), button) << c.note << ": Tab reaches the picker";
+        QTest::keyClick(button, c.opener);
+        QApplication::processEvents();
+        ASSERT_TRUE(w.picker->isExpanded()) << c.note;
+        ASSERT_NE(QApplication::focusWidget(), nullptr) << c.note;
+        for (const Qt::Key key : c.walk) {
+            // The cell with the keyboard shows it; the same cell left behind does not.
+            QWidget* cell = QApplication::focusWidget();
+            const QImage focused = cell->grab().toImage();
+            QTest::keyClick(cell, key);
+            if (QApplication::focusWidget() != cell) {
+                const tabwalk::Difference mark = tabwalk::difference(focused, cell->grab().toImage());
+                EXPECT_GE(mark.pixels, 40) << c.note;
+            }
+        }
+        QTest::keyClick(QApplication::focusWidget(), c.chooser);
+        QApplication::processEvents();
+        EXPECT_EQ(w.picker->iconID(), c.chosen) << c.note;
+        EXPECT_FALSE(w.picker->isExpanded()) << c.note;
+        EXPECT_EQ(QApplication::focusWidget(), button) << c.note << ": the keyboard is back on the picker";
+    }
 }

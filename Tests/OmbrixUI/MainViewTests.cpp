@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
@@ -16,17 +17,21 @@
 #include "OmbrixState/GroupTree.h"
 #include "OmbrixTheme/IconButton.h"
 #include "OmbrixTheme/Palette.h"
+#include "OmbrixUI/EmptyStateView.h"
 #include "OmbrixUI/EntryDetailPane.h"
 #include "OmbrixUI/EntryDetailView.h"
 #include "OmbrixUI/EntryList.h"
 #include "OmbrixUI/EntryListModel.h"
 #include "OmbrixUI/EntryListView.h"
+#include "OmbrixUI/GroupEditView.h"
 #include "OmbrixUI/GroupOutlineView.h"
 #include "OmbrixUI/GroupTreeModel.h"
 #include "OmbrixUI/GroupTreeView.h"
 #include "OmbrixUI/MainToolbar.h"
 #include "OmbrixUI/MainView.h"
+#include "OmbrixUI/MultiSelectionSummary.h"
 #include "OmbrixUI/SearchField.h"
+#include "OmbrixUI/SectionHeader.h"
 #include "OmbrixUI/StatusBar.h"
 #include "Support/MainWindowFixture.h"
 #include "Support/MenuKeys.h"
@@ -92,6 +97,41 @@ TEST(MainView, WindowTitleCarriesTheSubtitle) {
             EXPECT_EQ(announced.toStdString(), c.windowTitle) << c.note;
         }
     }
+}
+
+// Counts are written as the database writes its figures, grouped in thousands: "10.000 kayıt",
+// wherever the window says how many.
+TEST(MainView, CountsAreGroupedInThousands) {
+    std::vector<KdbxEntry> many;
+    for (int i = 0; i < 10000; ++i) many.push_back(fakes::entry("Kayıt " + std::to_string(i)));
+    const KdbxGroup archive = fakes::group("Arşiv", many);
+    Fixture f(false);
+    fakes::open(f.harness, *f.state, fakes::database(fakes::group("Kasa", {}, {archive})));
+    MainView view(*f.state, f.clipboard);
+    view.resize(1020, 680);
+    view.show();
+    f.state->setSelectedGroupID(archive.id);
+    settle();
+    EXPECT_EQ(view.windowTitleText().toStdString(), "Kasa — 10.000 kayıt");
+    EXPECT_EQ(view.entryList()->header()->subtitle().value_or(QString()).toStdString(), "10.000 kayıt");
+    EXPECT_EQ(view.statusBar()->countLabel()->text().toStdString(), "10.000 kayıt");
+
+    UUIDSet chosen;
+    for (int i = 0; i < 1234; ++i) chosen.insert(many[std::size_t(i)].id);
+    f.state->setSelectedEntryIDs(chosen);
+    settle();
+    ASSERT_NE(view.detailPane()->summary(), nullptr);
+    EXPECT_EQ(view.detailPane()->summary()->notice()->titleLabel()->text().toStdString(),
+              "1.234 kayıt seçildi");
+
+    f.state->setSearchText(QStringLiteral("Kayıt"));
+    settle();
+    EXPECT_EQ(view.entryList()->header()->subtitle().value_or(QString()).toStdString(),
+              "“Kayıt” · 10.000 eşleşme");
+
+    GroupEditView editor(*f.state, GroupEditView::Mode::edit(archive), &view);
+    ASSERT_NE(editor.deleteNote(), nullptr);
+    EXPECT_EQ(editor.deleteNote()->text().toStdString(), "10.000 kayıt ve tüm alt gruplar silinir.");
 }
 
 TEST(MainView, ThreeColumnsAtTheirWidths) {

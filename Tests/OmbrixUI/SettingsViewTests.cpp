@@ -25,6 +25,7 @@
 #include "OmbrixUI/SymbolView.h"
 #include "Support/AppStateFakes.h"
 #include "Support/QuietDesktop.h"
+#include "Support/TabWalk.h"
 #include "Support/WidgetProbe.h"
 
 namespace {
@@ -237,6 +238,10 @@ TEST_F(SettingsFixture, TheHotKeyCardSaysWhenAnotherProgramHoldsTheKey) {
         if (*step.status) {
             EXPECT_EQ(status->text(), QString::fromUtf8(step.status)) << step.note;
         }
+        // The window fits what it says: nothing scrolls, the last button shows whole.
+        for (int turn = 0; turn < 8; ++turn) QApplication::processEvents();
+        EXPECT_FALSE(view.findChild<QScrollArea*>()->verticalScrollBar()->isVisible()) << step.note;
+        EXPECT_TRUE(tabwalk::whollyShown(view.resetHotKeyButton())) << step.note;
     }
 
     // Back to Ctrl+Alt+K, which the other program has let go of meanwhile; the next try takes it.

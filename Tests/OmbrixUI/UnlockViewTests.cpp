@@ -311,11 +311,16 @@ TEST(UnlockView, WrongCredentialsSwingTheBannerAndAskAgain) {
     EXPECT_TRUE(screen.view->passwordField()->lineEdit()->hasFocus());
     EXPECT_EQ(screen.view->keyFile(), screen.h.path("anahtar.key")) << "the key file stays chosen";
 
-    // The same failure again changes nothing the view can see: no new swing.
+    // The same failure again: no new swing, but the password typed next replaces the wrong one,
+    // as after the first failure.
     screen.view->passwordField()->setText("yine yanlış");
     screen.submit();
     EXPECT_EQ(screen.view->shakeCount(), 1);
     EXPECT_TRUE(screen.bannerShown());
+    QLineEdit* field = screen.view->passwordField()->lineEdit();
+    EXPECT_TRUE(field->hasFocus());
+    QTest::keyClicks(field, QStringLiteral("abc"));
+    EXPECT_TRUE(screen.view->passwordField()->text() == QStringLiteral("abc")) << "typing starts afresh";
 
     QTest::mouseClick(screen.view->errorBanner()->dismissButton(), Qt::LeftButton);
     EXPECT_FALSE(screen.state->lastError());

@@ -2,73 +2,17 @@
 // moves and resizes as a desktop does: the main window keeps its place across locking.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QRect>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <optional>
 #include <set>
 
-#include "ProgramSession.h"
-#include "ProgramWindow.h"
-#include "Support/X11/X11TestClient.h"
-#include "Typist.h"
+#include "ProgramUnderOpenbox.h"
 
 namespace {
 
 constexpr int startDeadline = 30000;
 constexpr int stepDeadline = 20000;
-
-// Openbox on the test's display, with its own empty settings, for as long as it lives.
-class Openbox {
-  public:
-    explicit Openbox(X11TestClient& x) : x_(x) {
-        const QString program = QStandardPaths::findExecutable(QStringLiteral("openbox"));
-        if (program.isEmpty() || !home_.isValid()) return;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home_.path());
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral(".config")));
-        process_.setProcessEnvironment(environment);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(program, {QStringLiteral("--sm-disable")});
-        if (!process_.waitForStarted(10000)) return;
-        // It manages the screen once it names its check window on the root.
-        running_ = spinUntil([&] { return hasCheckWindow(); }, 10000);
-    }
-    ~Openbox() {
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) process_.kill();
-        process_.waitForFinished(5000);
-    }
-    Openbox(const Openbox&) = delete;
-    Openbox& operator=(const Openbox&) = delete;
-
-    bool isRunning() const { return running_; }
-
-  private:
-    bool hasCheckWindow() {
-        auto reply = owned(xcb_get_property_reply(
-            x_.xcb(),
-            xcb_get_property(x_.xcb(), 0, x_.root(), x_.atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0,
-                             1),
-            nullptr));
-        return reply && xcb_get_property_value_length(reply.get()) == 4;
-    }
-
-    X11TestClient& x_;
-    QTemporaryDir home_;
-    QProcess process_;
-    bool running_ = false;
-};
-
-xcb_window_t activeWindow(X11TestClient& x) {
-    auto reply = owned(xcb_get_property_reply(
-        x.xcb(), xcb_get_property(x.xcb(), 0, x.root(), x.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 0, 1),
-        nullptr));
-    if (!reply || xcb_get_property_value_length(reply.get()) != 4) return XCB_NONE;
-    return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
-}
 
 QPoint centre(const QRect& r) {
     return QRectF(r).center().toPoint();
@@ -79,19 +23,11 @@ QPoint centre(const QRect& r) {
 // Three times locked and unlocked: the unlocked window comes back where it was, the locked one
 // stands centred on it, and the locked window never shows another height than the card's.
 TEST(OmbrixProgramUnderAWindowManager, TheWindowKeepsItsPlaceAcrossLocking) {
-    X11TestClient x;
-    ASSERT_TRUE(x.isConnected());
-    Openbox openbox(x);
-    ASSERT_TRUE(openbox.isRunning()) << "openbox is installed by scripts/install-deps";
-    Typist typist(x);
-    ProgramSession program;
-    ASSERT_TRUE(program.isReady());
-    ASSERT_TRUE(program.start());
-    ProgramWindow windows(x);
-    std::optional<xcb_window_t> found;
-    ASSERT_TRUE(spinUntil([&] { return (found = windows.find(program.pid())).has_value(); }, startDeadline))
-        << "the main window is mapped";
-    const xcb_window_t window = *found;
+    ProgramUnderOpenbox session;
+    ASSERT_TRUE(session.start(startDeadline));
+    ProgramWindow& windows = session.windows;
+    Typist& typist = session.typist;
+    const xcb_window_t window = session.main;
     ASSERT_TRUE(spinUntil([&] { return windows.size(window).width() == 480; }, stepDeadline));
 
     // Waits until the window has `width` and has not moved or changed for a while; the heights it
@@ -116,7 +52,7 @@ TEST(OmbrixProgramUnderAWindowManager, TheWindowKeepsItsPlaceAcrossLocking) {
     };
     const auto unlock = [&] {
         // Keys go to the window the window manager made active.
-        EXPECT_TRUE(spinUntil([&] { return activeWindow(x) == window; }, stepDeadline));
+        EXPECT_TRUE(spinUntil([&] { return session.openbox.active() == window; }, stepDeadline));
         typist.type(QString::fromUtf8(programFixture::password));
         typist.press(Typist::returnKey);
         return settledAt(1020);
