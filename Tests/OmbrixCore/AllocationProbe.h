@@ -8,10 +8,14 @@
 namespace allocationprobe {
 
 // While it lives, every allocation of at least `minimum` bytes made on a thread other than the
-// one that made the probe fails with std::bad_alloc, after the first `spared` of them.
+// one that made the probe fails with std::bad_alloc, after the first `spared` of them. With
+// everyAllocator, malloc and its kin fail the same way (they return null), so that the
+// libraries' allocations fail too (not in a sanitizer build, which keeps its own allocator).
 class FailOnOtherThreads {
   public:
-    explicit FailOnOtherThreads(std::size_t minimum, int spared = 0);
+    enum class Scope { operatorNew, everyAllocator };
+
+    explicit FailOnOtherThreads(std::size_t minimum, int spared = 0, Scope scope = Scope::operatorNew);
     ~FailOnOtherThreads();
     FailOnOtherThreads(const FailOnOtherThreads&) = delete;
     FailOnOtherThreads& operator=(const FailOnOtherThreads&) = delete;

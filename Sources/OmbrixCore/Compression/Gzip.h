@@ -100,7 +100,7 @@ class Gzip::Compressor {
     // threads: how many pieces may be deflated at once; 0 takes one per core. pieceSize: at
     // least 1.
     explicit Compressor(Sink sink, unsigned threads = 0, std::size_t pieceSize = defaultPieceSize);
-    // Stops and joins the workers; what was not finished is dropped.
+    // Waits for its pieces still on the pool's threads to end; what was not finished is dropped.
     ~Compressor();
     Compressor(const Compressor&) = delete;
     Compressor& operator=(const Compressor&) = delete;

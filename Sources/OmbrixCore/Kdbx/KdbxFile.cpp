@@ -136,21 +136,22 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
     const KdbxCipher cipher = header.cipher();
 
     // Three stages, each on its own core: the blocks verified and decrypted, the gzip member
-    // inflated, the payload read (here). Declared after the reader, keys and header that its
-    // stages use, so that it has joined them before those go.
+    // inflated, the payload read (here). The pipeline is declared after the reader, keys, header
+    // and cipher that its stages use, so that it has joined them before those go.
+    // The cipher is made here, on the caller's thread, before any stage starts. One the file
+    // does not allow (wrong IV length) fails after the blocks have been verified.
+    std::optional<KdbxCrypto::PayloadCipherStream> decryptor;
+    std::exception_ptr cipherError;
+    try {
+        decryptor.emplace(cipher, keys.master(), header.encryptionIV,
+                          KdbxCrypto::PayloadCipherStream::Direction::decrypt);
+    } catch (const KdbxError&) {
+        cipherError = std::current_exception();
+    } catch (const AESCipher::Error&) {
+        cipherError = std::current_exception();
+    }
     Pipeline pipeline;
     pipeline.then([&](PartChannel*, PartChannel& out) {
-        // A cipher that cannot start (wrong IV length) fails after the blocks have been verified.
-        std::optional<KdbxCrypto::PayloadCipherStream> decryptor;
-        std::exception_ptr cipherError;
-        try {
-            decryptor.emplace(cipher, keys.master(), header.encryptionIV,
-                              KdbxCrypto::PayloadCipherStream::Direction::decrypt);
-        } catch (const KdbxError&) {
-            cipherError = std::current_exception();
-        } catch (const AESCipher::Error&) {
-            cipherError = std::current_exception();
-        }
         for (std::uint64_t index = 0;; ++index) {
             const Bytes data = KdbxCrypto::readHMACBlock(reader, index, keys.hmac());
             if (data.empty()) break;
@@ -192,10 +193,8 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
 
 // The first stage of a version 3 load: the payload decrypted part by part, its start bytes
 // checked and left out.
-void decryptVersion3(const Bytes& file, const KdbxHeader& header, const Keys& keys, KdbxCipher cipher,
+void decryptVersion3(const Bytes& file, const KdbxHeader& header, KdbxCrypto::PayloadCipherStream& decryptor,
                      PartChannel& out) {
-    KdbxCrypto::PayloadCipherStream decryptor(cipher, keys.master(), header.encryptionIV,
-                                              KdbxCrypto::PayloadCipherStream::Direction::decrypt);
     const Bytes& start = *header.streamStartBytes;
     Bytes head;
     bool checked = false;
@@ -229,15 +228,25 @@ void decryptVersion3(const Bytes& file, const KdbxHeader& header, const Keys& ke
 KdbxDatabase loadKdbx3(const Bytes& file, const KdbxHeader& header, const KdbxKey& key) {
     const Keys keys(key, header);
     const KdbxCipher cipher = header.cipher();
+    // Made on the caller's thread before the stages start. An IV the cipher does not take is a
+    // sign of a wrong key like any other failure of decryption; a cipher that cannot be made
+    // (no memory, a library fault) is a fault of this process and keeps its own error.
+    std::optional<KdbxCrypto::PayloadCipherStream> decryptor;
+    try {
+        decryptor.emplace(cipher, keys.master(), header.encryptionIV,
+                          KdbxCrypto::PayloadCipherStream::Direction::decrypt);
+    } catch (const KdbxError&) {
+        throw KdbxError::invalidCredentials();
+    }
 
     // The stages of version 4 and one more: decryption, the hashed blocks, gzip, the XML (here).
-    // Declared after the keys its first stage uses.
+    // Declared after the keys and cipher its first stage uses.
     Pipeline pipeline;
     pipeline.then([&](PartChannel*, PartChannel& out) {
         // Version 3 has no MAC over its header: a wrong key shows only as a bad padding or wrong
         // start bytes, so every failure here is reported as wrong credentials.
         try {
-            decryptVersion3(file, header, keys, cipher, out);
+            decryptVersion3(file, header, *decryptor, out);
         } catch (const KdbxError&) {
             throw KdbxError::invalidCredentials();
         } catch (const AESCipher::Error&) {
