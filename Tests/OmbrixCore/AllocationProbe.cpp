@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 // The C allocator is replaced too (glibc lets a program define malloc and its kin), so that
@@ -51,6 +52,11 @@ bool fails(std::size_t size) {
     return true;
 }
 
+std::atomic<bool> watchingFrees{false};
+char freedMarker[64];
+std::size_t freedMarkerLength = 0;
+std::atomic<int> freedHolding{0};
+
 std::atomic<bool> metering{false};
 std::atomic<std::int64_t> held_{0};
 std::atomic<std::int64_t> highest{0};
@@ -78,6 +84,9 @@ void* allocate(std::size_t size, std::size_t alignment) {
 
 void release(void* p) noexcept {
     if (p == nullptr) return;
+    if (watchingFrees.load(std::memory_order_relaxed) &&
+        memmem(p, malloc_usable_size(p), freedMarker, freedMarkerLength) != nullptr)
+        freedHolding.fetch_add(1);
     if (metering.load(std::memory_order_relaxed))
         held_.fetch_sub(static_cast<std::int64_t>(malloc_usable_size(p)));
 #if OMBRIX_PROBE_C_ALLOCATOR
@@ -108,6 +117,21 @@ FailOnOtherThreads::~FailOnOtherThreads() {
 
 int FailOnOtherThreads::failures() const {
     return failed.load();
+}
+
+FreedBlocksHolding::FreedBlocksHolding(std::string_view marker) {
+    freedMarkerLength = std::min(marker.size(), sizeof freedMarker);
+    std::memcpy(freedMarker, marker.data(), freedMarkerLength);
+    freedHolding = 0;
+    watchingFrees = true;
+}
+
+FreedBlocksHolding::~FreedBlocksHolding() {
+    watchingFrees = false;
+}
+
+int FreedBlocksHolding::count() const {
+    return freedHolding.load();
 }
 
 PeakMeter::PeakMeter() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 // This test program replaces the global operator new and delete (AllocationProbe.cpp), so that a
 // test can make allocations fail on the threads an operation starts, and count the bytes an
@@ -36,6 +37,18 @@ class PeakMeter {
     std::size_t peak() const;
     // What is held now, above what was held when it started.
     std::size_t held() const;
+};
+
+// While it lives, counts the blocks released through operator delete that still hold `marker`
+// (at most 64 bytes) somewhere in them: memory let go of without being wiped.
+class FreedBlocksHolding {
+  public:
+    explicit FreedBlocksHolding(std::string_view marker);
+    ~FreedBlocksHolding();
+    FreedBlocksHolding(const FreedBlocksHolding&) = delete;
+    FreedBlocksHolding& operator=(const FreedBlocksHolding&) = delete;
+
+    int count() const;
 };
 
 }  // namespace allocationprobe
