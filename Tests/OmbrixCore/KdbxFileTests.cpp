@@ -828,6 +828,41 @@ TEST(KdbxFile, AnAllocationThatFailsOnAGzipThreadFailsTheSave) {
     EXPECT_EQ(KdbxFile::load(version3File(plainDocument, 2), smallKey).root.entries.size(), 1u);
 }
 
+// A save holds the file's bytes and little beside them: a large attachment is decoded, compressed
+// and encrypted a piece at a time, never standing whole beside the bytes of the file, and the
+// file's bytes are made room for once instead of by doubling.
+TEST(KdbxFile, SavingALargeAttachmentHoldsLittleBesideTheFile) {
+    std::uint32_t x = 2463534242u;
+    Bytes attachment(20'000'000);
+    for (std::uint8_t& byte : attachment) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        byte = static_cast<std::uint8_t>(x);
+    }
+    std::string binaries = "<" + std::string(KdbxPreserve::binaries) + "><Binary Flags=\"0\">";
+    Base64::appendEncoded(binaries, attachment);
+    binaries += "</Binary></" + std::string(KdbxPreserve::binaries) + ">";
+    KdbxDatabase db = smallDatabase();
+    db.root.unknownXML = {binaries};
+    std::string().swap(binaries);
+    for (const bool compressed : {false, true}) {
+        db.compressed = compressed;
+        std::size_t peak = 0;
+        Bytes saved;
+        {
+            allocationprobe::PeakMeter meter;
+            saved = KdbxFile::save(db, smallKey);
+            peak = meter.peak();
+        }
+        EXPECT_LE(peak, saved.size() + (std::size_t{16} << 20)) << (compressed ? "gzip" : "plain");
+        const std::vector<KdbxInnerHeader::Binary> kept =
+            KdbxXML::preservedBinaries(KdbxFile::load(saved, smallKey).root);
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_TRUE(kept[0].data == attachment) << (compressed ? "gzip" : "plain");
+    }
+}
+
 // A file that is refused costs about what it takes to read it, never a second copy of the file
 // or of what it inflates to.
 TEST(KdbxFile, RefusingAFileHoldsLittleBesideIt) {

@@ -13,6 +13,7 @@
 #include "OmbrixCore/Crypto/AESCipher.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
 #include "OmbrixCore/Foundation/Precondition.h"
+#include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
 #include "OmbrixCore/Kdbx/InnerStreamCipher.h"
 #include "OmbrixCore/Kdbx/KdbxCompositeKey.h"
@@ -43,6 +44,7 @@ void keepLargeBlocksOutOfTheHeaps() {
 }
 
 constexpr std::ptrdiff_t seedLength = 32;
+constexpr const char* notBase64 = "korunan ek dosya base64 değil";
 constexpr std::ptrdiff_t saltLength = 32;
 constexpr std::ptrdiff_t innerStreamKeyLength = 64;
 // A version 3 header without an inner stream identifier means Salsa20, the stream of that era.
@@ -336,11 +338,15 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
     KdbxCrypto::HMACBlockWriter blocks(keys.hmac(), KdbxCrypto::defaultBlockSize, out);
     KdbxCrypto::PayloadCipherStream encryptor(database.cipher, keys.master(), header.encryptionIV,
                                               KdbxCrypto::PayloadCipherStream::Direction::encrypt);
+    // A megabyte at a time: a large attachment written whole would stand a second time beside
+    // the file's bytes as ciphertext.
     Bytes sealed;
     const auto seal = [&](ByteView part) {
-        sealed.clear();
-        encryptor.update(part, sealed);
-        blocks.write(sealed);
+        for (std::size_t at = 0; at < part.size(); at += partSize) {
+            sealed.clear();
+            encryptor.update(part.subspan(at, std::min(partSize, part.size() - at)), sealed);
+            blocks.write(sealed);
+        }
     };
     std::optional<Gzip::Compressor> gzip;
     if (database.compressed) gzip.emplace(seal);
@@ -360,8 +366,10 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
         }
     };
     write(ByteView(innerBytes).first(innerBytes.size() - endFieldSize));
-    KdbxXML::forEachPreservedBinary(database.root, [&](std::uint8_t flags, Bytes data) {
-        const std::uint64_t size = std::uint64_t{data.size()} + 1;
+    KdbxXML::forEachPreservedBinaryText(database.root, [&](std::uint8_t flags, std::string_view text) {
+        const std::optional<std::size_t> decoded = Base64::strictDecodedSize(text);
+        if (!decoded) throw KdbxError::corruptedData(notBase64);
+        const std::uint64_t size = std::uint64_t{*decoded} + 1;
         if (size > 0xFFFFFFFFu)
             throw KdbxError::corruptedData("iç başlık alanı 32 bitlik uzunluk sınırını aşıyor");
         const std::uint8_t field[6] = {static_cast<std::uint8_t>(KdbxInnerHeader::FieldID::binary),
@@ -371,7 +379,8 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
                                        static_cast<std::uint8_t>(size >> 24),
                                        flags};
         write(ByteView(field, sizeof field));
-        write(data);
+        // Decoded as it is written: the attachment's bytes never stand whole beside the file's.
+        if (!Base64::decodeStrictInPieces(text, partSize, write)) throw KdbxError::corruptedData(notBase64);
     });
     write(ByteView(innerBytes).last(endFieldSize));
     secureWipe(innerBytes);
