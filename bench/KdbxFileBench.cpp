@@ -41,6 +41,7 @@
 #include "OmbrixCore/Kdbx/KdbxXMLWriter.h"
 #include "OmbrixCore/Kdbx/PayloadCipher.h"
 #include "PeakMemory.h"
+#include "Support/WholePayloads.h"
 
 namespace {
 
@@ -93,8 +94,8 @@ const Payload& payload4() {
         const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(key), header);
         KdbxReader reader(file4());
         reader.read(static_cast<std::int64_t>(header.endOffset) + 64);
-        return payloadOf(KdbxCrypto::decryptPayload(KdbxCrypto::readHMACBlocks(reader, *keys.hmac),
-                                                    header.cipher(), keys.master, header.encryptionIV),
+        return payloadOf(testsupport::decryptPayload(KdbxCrypto::readHMACBlocks(reader, *keys.hmac),
+                                                     header.cipher(), keys.master, header.encryptionIV),
                          true);
     }();
     return p;
@@ -124,13 +125,13 @@ const Version3& version3() {
         const Bytes xml = KdbxXML::serialize(database(), *stream, 3, KdbxCrypto::sha256(rawHeader));
         const Bytes gzipped = Gzip::compress(xml);
         Bytes plain = *header.streamStartBytes;
-        const Bytes blocks = KdbxCrypto::writeHashedBlocks(gzipped, 1 << 20);
+        const Bytes blocks = testsupport::writeHashedBlocks(gzipped, 1 << 20);
         plain.insert(plain.end(), blocks.begin(), blocks.end());
         const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(key), header);
         Version3 out;
         out.file = rawHeader;
         const Bytes encrypted =
-            KdbxCrypto::encryptPayload(plain, KdbxCipher::aes256, keys.master, header.encryptionIV);
+            testsupport::encryptPayload(plain, KdbxCipher::aes256, keys.master, header.encryptionIV);
         out.file.insert(out.file.end(), encrypted.begin(), encrypted.end());
         out.payload = payloadOf(gzipped, false);
         return out;
@@ -151,8 +152,8 @@ Bytes fileOfXML(const std::string& xml) {
     inner.streamKey = Bytes(64, 6);
     Bytes payload = inner.serialize();
     payload.insert(payload.end(), xml.begin(), xml.end());
-    const Bytes encrypted = KdbxCrypto::encryptPayload(Gzip::compress(payload), KdbxCipher::aes256,
-                                                       keys.master, header.encryptionIV);
+    const Bytes encrypted = testsupport::encryptPayload(Gzip::compress(payload), KdbxCipher::aes256,
+                                                        keys.master, header.encryptionIV);
     Bytes file = rawHeader;
     const Bytes hash = KdbxCrypto::sha256(rawHeader);
     const Bytes mac = KdbxCrypto::headerHMAC(rawHeader, *keys.hmac);

@@ -33,6 +33,7 @@
 #include "OmbrixCore/Kdbx/PayloadCipher.h"
 #include "Support/AESReference.h"
 #include "Support/Fixtures.h"
+#include "Support/WholePayloads.h"
 
 using kdbxfixtures::json;
 using kdbxfixtures::keyOf;
@@ -77,8 +78,9 @@ Opened open(const Bytes& file, const KdbxKey& key) {
     const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(key), opened.header);
     KdbxReader reader(file);
     reader.read(static_cast<std::int64_t>(opened.header.endOffset) + 64);
-    Bytes plain = KdbxCrypto::decryptPayload(KdbxCrypto::readHMACBlocks(reader, *keys.hmac),
-                                             opened.header.cipher(), keys.master, opened.header.encryptionIV);
+    Bytes plain =
+        testsupport::decryptPayload(KdbxCrypto::readHMACBlocks(reader, *keys.hmac), opened.header.cipher(),
+                                    keys.master, opened.header.encryptionIV);
     if (opened.header.compressed()) plain = Gzip::decompress(plain);
     KdbxReader payload(plain);
     const KdbxInnerHeader inner = KdbxInnerHeader::parse(payload);
@@ -375,7 +377,7 @@ Bytes version3File(const std::string& xml, std::optional<std::uint32_t> innerStr
     }
     const Bytes compressed = Gzip::compress(Bytes(xml.begin(), xml.end()));
     Bytes plain = *header.streamStartBytes;
-    const Bytes blocks = KdbxCrypto::writeHashedBlocks(compressed, 1024);
+    const Bytes blocks = testsupport::writeHashedBlocks(compressed, 1024);
     plain.insert(plain.end(), blocks.begin(), blocks.end());
     const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(smallKey), header);
     const Bytes encrypted = AESReference::cbcEncrypt(plain, keys.master, header.encryptionIV);

@@ -126,25 +126,4 @@ Bytes readHashedBlocks(KdbxReader& reader) {
     return payload;
 }
 
-Bytes writeHashedBlocks(ByteView payload, std::size_t blockSize) {
-    checkBlockSize(blockSize);
-    Bytes out;
-    std::uint32_t index = 0;
-    auto emit = [&](ByteView piece, const Bytes& hash) {
-        const auto number = littleEndian<4>(index);
-        const auto sizeBytes = littleEndian<4>(piece.size());
-        out.insert(out.end(), number.begin(), number.end());
-        out.insert(out.end(), hash.begin(), hash.end());
-        out.insert(out.end(), sizeBytes.begin(), sizeBytes.end());
-        out.insert(out.end(), piece.begin(), piece.end());
-        ++index;
-    };
-    for (std::size_t offset = 0; offset < payload.size(); offset += blockSize) {
-        const ByteView piece = payload.subspan(offset, std::min(blockSize, payload.size() - offset));
-        emit(piece, sha256(piece));
-    }
-    emit({}, Bytes(32, 0));
-    return out;
-}
-
 }  // namespace KdbxCrypto

@@ -84,7 +84,4 @@ void readHashedBlocks(Reader& reader, Sink&& sink) {
     }
 }
 
-// The whole hashed block stream of the payload, terminator included. blockSize: 1 to 2^32 - 1.
-Bytes writeHashedBlocks(ByteView payload, std::size_t blockSize);
-
 }  // namespace KdbxCrypto

@@ -28,16 +28,6 @@ struct ContextFree {
     throw AESCipher::Error::cryptoFailure(status);
 }
 
-Bytes run(ByteView payload, KdbxCipher cipher, ByteView key, ByteView iv,
-          KdbxCrypto::PayloadCipherStream::Direction direction) {
-    KdbxCrypto::PayloadCipherStream stream(cipher, key, iv, direction);
-    Bytes out;
-    out.reserve(payload.size() + aesBlock);
-    stream.update(payload, out);
-    stream.finish(out);
-    return out;
-}
-
 }  // namespace
 
 namespace KdbxCrypto {
@@ -109,14 +99,6 @@ void PayloadCipherStream::finish(Bytes& out) {
         aesFailure(AESCipher::Error::finalStatus);
     }
     out.resize(base + static_cast<std::size_t>(produced));
-}
-
-Bytes decryptPayload(ByteView payload, KdbxCipher cipher, ByteView key, ByteView iv) {
-    return run(payload, cipher, key, iv, PayloadCipherStream::Direction::decrypt);
-}
-
-Bytes encryptPayload(ByteView payload, KdbxCipher cipher, ByteView key, ByteView iv) {
-    return run(payload, cipher, key, iv, PayloadCipherStream::Direction::encrypt);
 }
 
 }  // namespace KdbxCrypto
