@@ -19,12 +19,14 @@ using KdbxXMLInternal::connect;
 // the attribute count (4 bytes), then the element name and each attribute name and value, each
 // followed by a NUL (which expat never lets into either); 'T', a length (4 bytes) and that much
 // character data (runs of it merged); or 'E'. The record ends with 'D' when the document was
-// well-formed and 'X' when it was not or held a document type declaration.
+// well-formed and 'X' when it was not or held a document type declaration. A chunk begins with
+// the length of its record (4 bytes): the buffers go round between the threads at their full
+// size, never filled afresh.
 class EventRecorder {
   public:
     EventRecorder(XML_Parser parser, PartChannel& out) : parser_(parser), out_(out) {
         connect(parser, this);
-        chunk_.resize(chunkSize + chunkSize / 4);
+        chunk_.resize(bufferSize);
     }
 
     // Ends the record once expat has returned, unless nobody reads it any more.
@@ -40,6 +42,8 @@ class EventRecorder {
     // A chunk is handed on once it holds this much; the buffer has a quarter more, so that most
     // events fit behind that mark without a check of their own.
     static constexpr std::size_t chunkSize = 256 * 1024;
+    static constexpr std::size_t bufferSize = chunkSize + chunkSize / 4;
+    static constexpr std::size_t header = 4;
 
     template <class Driver>
     friend void KdbxXMLInternal::connect(XML_Parser, Driver*);
@@ -51,29 +55,44 @@ class EventRecorder {
     static void onStart(void* data, const XML_Char* name, const XML_Char** attributes) {
         self(data).guard([&](EventRecorder& r) {
             r.textLength_ = noText;
-            std::size_t count = 0;
-            const std::size_t nameLength = std::strlen(name) + 1;
-            std::size_t size = 1 + 4 + nameLength;
-            while (attributes[2 * count] != nullptr) {
-                size += std::strlen(attributes[2 * count]) + std::strlen(attributes[2 * count + 1]) + 2;
-                ++count;
-            }
-            r.room(size);
-            std::uint8_t* at = r.chunk_.data() + r.used_;
-            *at++ = 'S';
-            const auto count32 = static_cast<std::uint32_t>(count);
-            std::memcpy(at, &count32, 4);
-            at += 4;
-            std::memcpy(at, name, nameLength);
-            at += nameLength;
-            for (std::size_t i = 0; i < 2 * count; ++i) {
-                const std::size_t length = std::strlen(attributes[i]) + 1;
-                std::memcpy(at, attributes[i], length);
-                at += length;
+            // Names and values are short: each is copied in one pass with its NUL, measured only
+            // when the event does not fit behind the mark.
+            std::uint8_t* at = r.recordStart(r.chunk_.data() + r.used_, name, attributes);
+            if (at == nullptr) {
+                std::size_t size = 1 + 4 + std::strlen(name) + 1;
+                for (std::size_t i = 0; attributes[i] != nullptr; ++i) size += std::strlen(attributes[i]) + 1;
+                r.room(size);
+                at = r.recordStart(r.chunk_.data() + r.used_, name, attributes);
             }
             r.used_ = static_cast<std::size_t>(at - r.chunk_.data());
             if (r.used_ >= chunkSize) r.flush();
         });
+    }
+
+    // Writes the start event at `at`; null when it does not fit in the buffer.
+    std::uint8_t* recordStart(std::uint8_t* at, const XML_Char* name, const XML_Char** attributes) {
+        std::uint8_t* const end = chunk_.data() + chunk_.size();
+        if (end - at < 1 + 4) return nullptr;
+        *at = 'S';
+        std::uint8_t* const count = at + 1;
+        at = copyString(at + 5, end, name);
+        std::uint32_t pairs = 0;
+        for (; at != nullptr && attributes[2 * pairs] != nullptr; ++pairs) {
+            at = copyString(at, end, attributes[2 * pairs]);
+            if (at != nullptr) at = copyString(at, end, attributes[2 * pairs + 1]);
+        }
+        if (at != nullptr) std::memcpy(count, &pairs, 4);
+        return at;
+    }
+
+    // Copies `text` and its NUL to `at`; null when they do not fit before `end`.
+    static std::uint8_t* copyString(std::uint8_t* at, const std::uint8_t* end, const XML_Char* text) {
+        for (;;) {
+            if (at == end) return nullptr;
+            const XML_Char c = *text++;
+            *at++ = static_cast<std::uint8_t>(c);
+            if (c == '\0') return at;
+        }
     }
     static void onEnd(void* data, const XML_Char*) {
         self(data).guard([](EventRecorder& r) {
@@ -128,17 +147,17 @@ class EventRecorder {
     // and an event larger than a whole chunk gets a buffer of its size.
     void room(std::size_t size) {
         if (used_ + size <= chunk_.size()) return;
-        if (used_ > 0) flush();
-        if (size > chunk_.size()) chunk_.resize(size);
+        if (used_ > header) flush();
+        if (header + size > chunk_.size()) chunk_.resize(header + size);
     }
 
     void flush() {
         textLength_ = noText;
-        Bytes full = out_.spare();
-        full.resize(std::max(chunkSize + chunkSize / 4, full.capacity()));
+        const auto length = static_cast<std::uint32_t>(used_ - header);
+        std::memcpy(chunk_.data(), &length, header);
+        Bytes full = out_.spare(bufferSize);
         full.swap(chunk_);
-        full.resize(used_);
-        used_ = 0;
+        used_ = header;
         // The builder stopped reading: nothing more need be read.
         if (!out_.push(std::move(full))) abandoned_ = true;
     }
@@ -147,9 +166,10 @@ class EventRecorder {
 
     XML_Parser parser_;
     PartChannel& out_;
-    // The chunk being written, sized in advance; its first used_ bytes are the record.
+    // The chunk being written, sized in advance; its first used_ bytes are the header and the
+    // record.
     Bytes chunk_;
-    std::size_t used_ = 0;
+    std::size_t used_ = header;
     // Where the length of the character data being recorded stands in the chunk, and that length.
     std::size_t textLength_ = noText;
     std::uint32_t textTotal_ = 0;

@@ -301,8 +301,11 @@ class ExpatDriver {
 // Plays a record of events into the builder; false once the record has ended. `parsedOK` is set
 // by the record's last event.
 bool replay(const Bytes& chunk, TreeBuilder& builder, std::vector<const char*>& attributes, bool& parsedOK) {
-    const auto* data = reinterpret_cast<const char*>(chunk.data());
-    const char* const end = data + chunk.size();
+    // The record's length stands before it; the buffer may be longer.
+    std::uint32_t recorded = 0;
+    std::memcpy(&recorded, chunk.data(), sizeof recorded);
+    const auto* data = reinterpret_cast<const char*>(chunk.data()) + sizeof recorded;
+    const char* const end = data + recorded;
     const auto length = [&] {
         std::uint32_t value = 0;
         std::memcpy(&value, data, sizeof value);

@@ -56,11 +56,16 @@ class PartChannel {
     // then go round between the two threads instead of being freed on one and made anew on the
     // other, which would leave the size of the heap to the timing of the threads.
     Bytes spare() {
-        const std::lock_guard lock(mutex_);
-        if (spares_.empty()) return {};
-        Bytes part = std::move(spares_.back());
-        spares_.pop_back();
+        Bytes part = take();
         part.clear();
+        return part;
+    }
+
+    // A spare of `size` bytes whose content is whatever it held: only what it must grow by is
+    // filled (with zeros), not all of it every time, for a producer that writes over it.
+    Bytes spare(std::size_t size) {
+        Bytes part = take();
+        part.resize(size);
         return part;
     }
 
@@ -71,6 +76,14 @@ class PartChannel {
     void abandon() noexcept;
 
   private:
+    Bytes take() {
+        const std::lock_guard lock(mutex_);
+        if (spares_.empty()) return {};
+        Bytes part = std::move(spares_.back());
+        spares_.pop_back();
+        return part;
+    }
+
     static constexpr std::size_t capacity = 4;
     // Room for these is made up front: giving a part back never allocates.
     static constexpr std::size_t maxSpares = capacity + 2;
