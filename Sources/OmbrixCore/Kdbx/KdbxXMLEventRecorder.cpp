@@ -55,44 +55,29 @@ class EventRecorder {
     static void onStart(void* data, const XML_Char* name, const XML_Char** attributes) {
         self(data).guard([&](EventRecorder& r) {
             r.textLength_ = noText;
-            // Names and values are short: each is copied in one pass with its NUL, measured only
-            // when the event does not fit behind the mark.
-            std::uint8_t* at = r.recordStart(r.chunk_.data() + r.used_, name, attributes);
-            if (at == nullptr) {
-                std::size_t size = 1 + 4 + std::strlen(name) + 1;
-                for (std::size_t i = 0; attributes[i] != nullptr; ++i) size += std::strlen(attributes[i]) + 1;
-                r.room(size);
-                at = r.recordStart(r.chunk_.data() + r.used_, name, attributes);
+            std::size_t count = 0;
+            const std::size_t nameLength = std::strlen(name) + 1;
+            std::size_t size = 1 + 4 + nameLength;
+            while (attributes[2 * count] != nullptr) {
+                size += std::strlen(attributes[2 * count]) + std::strlen(attributes[2 * count + 1]) + 2;
+                ++count;
+            }
+            r.room(size);
+            std::uint8_t* at = r.chunk_.data() + r.used_;
+            *at++ = 'S';
+            const auto count32 = static_cast<std::uint32_t>(count);
+            std::memcpy(at, &count32, 4);
+            at += 4;
+            std::memcpy(at, name, nameLength);
+            at += nameLength;
+            for (std::size_t i = 0; i < 2 * count; ++i) {
+                const std::size_t length = std::strlen(attributes[i]) + 1;
+                std::memcpy(at, attributes[i], length);
+                at += length;
             }
             r.used_ = static_cast<std::size_t>(at - r.chunk_.data());
             if (r.used_ >= chunkSize) r.flush();
         });
-    }
-
-    // Writes the start event at `at`; null when it does not fit in the buffer.
-    std::uint8_t* recordStart(std::uint8_t* at, const XML_Char* name, const XML_Char** attributes) {
-        std::uint8_t* const end = chunk_.data() + chunk_.size();
-        if (end - at < 1 + 4) return nullptr;
-        *at = 'S';
-        std::uint8_t* const count = at + 1;
-        at = copyString(at + 5, end, name);
-        std::uint32_t pairs = 0;
-        for (; at != nullptr && attributes[2 * pairs] != nullptr; ++pairs) {
-            at = copyString(at, end, attributes[2 * pairs]);
-            if (at != nullptr) at = copyString(at, end, attributes[2 * pairs + 1]);
-        }
-        if (at != nullptr) std::memcpy(count, &pairs, 4);
-        return at;
-    }
-
-    // Copies `text` and its NUL to `at`; null when they do not fit before `end`.
-    static std::uint8_t* copyString(std::uint8_t* at, const std::uint8_t* end, const XML_Char* text) {
-        for (;;) {
-            if (at == end) return nullptr;
-            const XML_Char c = *text++;
-            *at++ = static_cast<std::uint8_t>(c);
-            if (c == '\0') return at;
-        }
     }
     static void onEnd(void* data, const XML_Char*) {
         self(data).guard([](EventRecorder& r) {
