@@ -300,11 +300,17 @@ class ExpatDriver {
 
 // Plays a record of events into the builder; false once the record has ended. `parsedOK` is set
 // by the record's last event.
+// Parts the channel between the two parsers holds: a piece in frames of a quarter piece (split
+// once more where it is cut) and the next piece's events in chunks of a quarter megabyte.
+std::size_t oddPieceRoom(std::size_t pieceSize) {
+    return 12 + 3 * (pieceSize >> 19);
+}
+
 bool replay(const Bytes& chunk, TreeBuilder& builder, std::vector<const char*>& attributes, bool& parsedOK) {
-    // The record's length stands before it; the buffer may be longer.
+    // The frame's tag and the record's length stand before it; the buffer may be longer.
     std::uint32_t recorded = 0;
-    std::memcpy(&recorded, chunk.data(), sizeof recorded);
-    const auto* data = reinterpret_cast<const char*>(chunk.data()) + sizeof recorded;
+    std::memcpy(&recorded, chunk.data() + 1, sizeof recorded);
+    const auto* data = reinterpret_cast<const char*>(chunk.data()) + 1 + sizeof recorded;
     const char* const end = data + recorded;
     const auto length = [&] {
         std::uint32_t value = 0;
@@ -336,6 +342,9 @@ bool replay(const Bytes& chunk, TreeBuilder& builder, std::vector<const char*>& 
             }
             case 'E':
                 builder.end();
+                break;
+            case 'P':
+                // A piece ended well-formed; the next one's events follow.
                 break;
             default:
                 parsedOK = data[-1] == 'D';
@@ -413,11 +422,22 @@ bool KdbxXMLNode::parse(ByteView data, InnerStreamCipher* stream, Handler& handl
     return driver.complete(feed(parser.get(), data));
 }
 
-bool KdbxXMLNode::parse(const Source& next, InnerStreamCipher* stream, Handler& handler) {
-    // Expat reads on a thread of its own; the tree is built, and the handler called, here.
+bool KdbxXMLNode::parse(const Source& next, InnerStreamCipher* stream, Handler& handler,
+                        std::size_t pieceSize) {
+    // The pieces are cut on a thread of their own, the even ones parsed on the next and the odd
+    // ones on the one after it, which passes the events of both on in document order; the tree is
+    // built, and the handler called, here.
     Pipeline pipeline;
+    pipeline.then([&next, pieceSize](PartChannel*, PartChannel& pieces) {
+        KdbxXMLInternal::splitIntoPieces(next, pieces, pieceSize);
+    });
+    // Room for an odd piece on its way to the second parser and the events of the even piece
+    // after it: the first parser goes on while the second reads.
     pipeline.then(
-        [&next](PartChannel*, PartChannel& events) { KdbxXMLInternal::recordEvents(next, events); });
+        [](PartChannel* pieces, PartChannel& out) { KdbxXMLInternal::recordPieces(*pieces, out, true); },
+        oddPieceRoom(pieceSize));
+    pipeline.then(
+        [](PartChannel* in, PartChannel& events) { KdbxXMLInternal::recordPieces(*in, events, false); });
     return pipeline.finish([&](PartChannel& events) {
         TreeBuilder builder(stream, &handler);
         std::vector<const char*> attributes;

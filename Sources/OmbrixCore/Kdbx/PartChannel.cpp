@@ -17,8 +17,8 @@ void wipe(Bytes& part) noexcept {
 
 }  // namespace
 
-PartChannel::PartChannel() {
-    spares_.reserve(maxSpares);
+PartChannel::PartChannel(std::size_t capacity) : capacity_(capacity), maxSpares_(capacity + 2) {
+    spares_.reserve(maxSpares_);
 }
 
 PartChannel::~PartChannel() {
@@ -28,7 +28,7 @@ PartChannel::~PartChannel() {
 
 bool PartChannel::push(Bytes part) {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return abandoned_ || parts_.size() < capacity; });
+    changed_.wait(lock, [&] { return abandoned_ || parts_.size() < capacity_; });
     if (abandoned_) {
         wipe(part);
         return false;
@@ -46,7 +46,7 @@ bool PartChannel::push(Bytes part) {
 void PartChannel::recycle(Bytes part) noexcept {
     {
         const std::lock_guard lock(mutex_);
-        if (!abandoned_ && spares_.size() < maxSpares) {
+        if (!abandoned_ && spares_.size() < maxSpares_) {
             spares_.push_back(std::move(part));
             return;
         }

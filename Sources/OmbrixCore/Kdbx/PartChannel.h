@@ -19,7 +19,10 @@
 // of its buffer). None of the calls a destructor makes (recycle, abandon) throws.
 class PartChannel {
   public:
-    PartChannel();
+    static constexpr std::size_t defaultCapacity = 4;
+
+    // `capacity`: how many parts it holds before push() waits.
+    explicit PartChannel(std::size_t capacity = defaultCapacity);
     ~PartChannel();
     PartChannel(const PartChannel&) = delete;
     PartChannel& operator=(const PartChannel&) = delete;
@@ -84,9 +87,9 @@ class PartChannel {
         return part;
     }
 
-    static constexpr std::size_t capacity = 4;
+    const std::size_t capacity_;
     // Room for these is made up front: giving a part back never allocates.
-    static constexpr std::size_t maxSpares = capacity + 2;
+    const std::size_t maxSpares_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Bytes> parts_;
