@@ -78,8 +78,8 @@ void checkRoundTrip(const KdbxDatabase& db, const KdbxKey& key) {
 // Writes down what a parse delivers: the document element's children as XML.
 class Recorder : public KdbxXMLNode::Handler {
   public:
-    bool open(const std::string& name) override {
-        log += "<" + name;
+    bool open(std::string_view name) override {
+        log += "<" + std::string(name);
         return log.size() == name.size() + 1;
     }
     void child(KdbxXMLNode::Ptr node) override { log += node->rawXMLString(); }

@@ -212,8 +212,8 @@ namespace {
 // Opens the document element and each "G", and writes down what it hears, subtrees as XML.
 class RecordingHandler : public KdbxXMLNode::Handler {
   public:
-    bool open(const std::string& name) override {
-        log += "open " + name + "\n";
+    bool open(std::string_view name) override {
+        log += "open " + std::string(name) + "\n";
         return name == "Doc" || name == "G";
     }
     void child(KdbxXMLNode::Ptr node) override {

@@ -28,7 +28,9 @@ using KdbxXMLInternal::connect;
 class Splitter {
   public:
     Splitter(PartChannel& out, std::size_t pieceSize)
-        : out_(out), pieceSize_(pieceSize), frameSize_(std::clamp<std::size_t>(pieceSize / 4, 4096, 1 << 20)) {
+        : out_(out),
+          pieceSize_(pieceSize),
+          frameSize_(std::clamp<std::size_t>(pieceSize / 4, 4096, 1 << 20)) {
         emitNames(pieceStart);
         startFrame();
     }
@@ -172,23 +174,26 @@ class Splitter {
                         names_ += c;
                     }
                     break;
-                case State::startName:
-                    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-                        state_ = State::inTag;
-                        previous_ = 0;
-                    } else if (c == '/' || c == '>') {
-                        state_ = State::inTag;
-                        previous_ = 0;
-                        continue;
-                    } else {
-                        names_ += c;
-                    }
-                    break;
-                case State::inTag:
-                    if (c == '"' || c == '\'') {
-                        quote_ = c;
-                        state_ = State::inQuote;
-                    } else if (c == '>') {
+                case State::startName: {
+                    // The name runs to the first blank, "/" or ">".
+                    std::size_t end = i;
+                    while (end < frame_.size() && !endsName(frame_[end])) ++end;
+                    names_.append(reinterpret_cast<const char*>(frame_.data()) + i, end - i);
+                    i = end;
+                    if (i == frame_.size()) return true;
+                    state_ = State::inTag;
+                    previous_ = 0;
+                    continue;
+                }
+                case State::inTag: {
+                    // Attributes: only a quote or the closing ">" matter.
+                    std::size_t end = i;
+                    while (end < frame_.size() && !inTagMark(frame_[end])) ++end;
+                    if (end > i) previous_ = static_cast<char>(frame_[end - 1]);
+                    i = end;
+                    if (i == frame_.size()) return true;
+                    const auto mark = static_cast<char>(frame_[i]);
+                    if (mark == '>') {
                         if (previous_ == '/') {
                             names_.resize(nameStarts_.back());
                             nameStarts_.pop_back();
@@ -196,24 +201,32 @@ class Splitter {
                             names_ += '\0';
                         }
                         state_ = State::content;
+                    } else {
+                        quote_ = mark;
+                        state_ = State::inQuote;
                     }
-                    previous_ = c;
+                    previous_ = mark;
                     break;
-                case State::inQuote:
-                    if (c == quote_) {
-                        state_ = State::inTag;
-                        previous_ = c;
+                }
+                case State::inQuote: {
+                    const void* close = std::memchr(frame_.data() + i, quote_, frame_.size() - i);
+                    if (close == nullptr) return true;
+                    i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(close) - frame_.data());
+                    state_ = State::inTag;
+                    previous_ = quote_;
+                    break;
+                }
+                case State::endTag: {
+                    const void* close = std::memchr(frame_.data() + i, '>', frame_.size() - i);
+                    if (close == nullptr) return true;
+                    i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(close) - frame_.data());
+                    if (!nameStarts_.empty()) {
+                        names_.resize(nameStarts_.back());
+                        nameStarts_.pop_back();
                     }
+                    state_ = State::content;
                     break;
-                case State::endTag:
-                    if (c == '>') {
-                        if (!nameStarts_.empty()) {
-                            names_.resize(nameStarts_.back());
-                            nameStarts_.pop_back();
-                        }
-                        state_ = State::content;
-                    }
-                    break;
+                }
                 case State::bang:
                     text_ += c;
                     if (text_ == "--") {
@@ -270,6 +283,11 @@ class Splitter {
 
     std::size_t depth() const { return nameStarts_.size(); }
 
+    static bool endsName(std::uint8_t b) {
+        return b == ' ' || b == '\t' || b == '\r' || b == '\n' || b == '/' || b == '>';
+    }
+    static bool inTagMark(std::uint8_t b) { return b == '>' || b == '"' || b == '\''; }
+
     // Whether an XML declaration's text names UTF-8 or no encoding.
     static bool utf8(const std::string& declaration) {
         const std::size_t key = declaration.find("encoding");
@@ -307,8 +325,8 @@ class Splitter {
 // Records expat's events in chunks for a builder on another thread: expat's pass and the building
 // of the tree are the two halves of reading a payload, and each then has a core. An event is 'S',
 // the attribute count (4 bytes), then the element name and each attribute name and value, each
-// followed by a NUL (which expat never lets into either); 'T', a length (4 bytes) and that much
-// character data (runs of it merged); or 'E'. A piece's record ends with 'P' when the piece was
+// as a length (4 bytes) and that many bytes; 'T', a length (4 bytes) and that much character data
+// (runs of it merged); or 'E'. A piece's record ends with 'P' when the piece was
 // well-formed and more follow, 'D' when it ended the document well-formed, and 'X' when it was
 // not or held a document type declaration. A chunk begins with its frame tag and the length of
 // its record (4 bytes): the buffers go round between the threads at their full size, never
@@ -367,11 +385,13 @@ class EventRecorder {
                 return;
             }
             r.textLength_ = noText;
+            // Each string with its length, measured here once: the builder, the thread the
+            // load waits for, then measures nothing.
             std::size_t count = 0;
-            const std::size_t nameLength = std::strlen(name) + 1;
-            std::size_t size = 1 + 4 + nameLength;
+            const std::size_t nameLength = std::strlen(name);
+            std::size_t size = 1 + 4 + 4 + nameLength;
             while (attributes[2 * count] != nullptr) {
-                size += std::strlen(attributes[2 * count]) + std::strlen(attributes[2 * count + 1]) + 2;
+                size += 8 + std::strlen(attributes[2 * count]) + std::strlen(attributes[2 * count + 1]);
                 ++count;
             }
             r.room(size);
@@ -380,17 +400,20 @@ class EventRecorder {
             const auto count32 = static_cast<std::uint32_t>(count);
             std::memcpy(at, &count32, 4);
             at += 4;
-            std::memcpy(at, name, nameLength);
-            at += nameLength;
-            for (std::size_t i = 0; i < 2 * count; ++i) {
-                const std::size_t length = std::strlen(attributes[i]) + 1;
-                std::memcpy(at, attributes[i], length);
-                at += length;
-            }
+            at = putString(at, name, nameLength);
+            for (std::size_t i = 0; i < 2 * count; ++i)
+                at = putString(at, attributes[i], std::strlen(attributes[i]));
             r.used_ = static_cast<std::size_t>(at - r.chunk_.data());
             if (r.used_ >= chunkSize) r.flush();
         });
     }
+    static std::uint8_t* putString(std::uint8_t* at, const XML_Char* text, std::size_t length) {
+        const auto length32 = static_cast<std::uint32_t>(length);
+        std::memcpy(at, &length32, 4);
+        std::memcpy(at + 4, text, length);
+        return at + 4 + length;
+    }
+
     static void onEnd(void* data, const XML_Char*) {
         self(data).guard([](EventRecorder& r) {
             if (r.bodyEnd_ != noEnd && XML_GetCurrentByteIndex(r.parser_) >= r.bodyEnd_) return;

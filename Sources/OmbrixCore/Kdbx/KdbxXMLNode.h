@@ -53,7 +53,7 @@ class KdbxXMLNode {
       public:
         virtual ~Handler() = default;
         // The document element, or an element whose parent is open, starts. True opens it.
-        virtual bool open(const std::string& name) = 0;
+        virtual bool open(std::string_view name) = 0;
         // A complete child of the innermost open element, or the document element itself when
         // it was not opened.
         virtual void child(Ptr node) = 0;
