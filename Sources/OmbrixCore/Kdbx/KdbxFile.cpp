@@ -338,13 +338,14 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
     KdbxCrypto::HMACBlockWriter blocks(keys.hmac(), KdbxCrypto::defaultBlockSize, out);
     KdbxCrypto::PayloadCipherStream encryptor(database.cipher, keys.master(), header.encryptionIV,
                                               KdbxCrypto::PayloadCipherStream::Direction::encrypt);
-    // A megabyte at a time: a large attachment written whole would stand a second time beside
-    // the file's bytes as ciphertext.
+    // A quarter megabyte at a time: a large attachment written whole would stand a second time
+    // beside the file's bytes as ciphertext.
+    constexpr std::size_t sealSize = std::size_t{256} << 10;
     Bytes sealed;
     const auto seal = [&](ByteView part) {
-        for (std::size_t at = 0; at < part.size(); at += partSize) {
+        for (std::size_t at = 0; at < part.size(); at += sealSize) {
             sealed.clear();
-            encryptor.update(part.subspan(at, std::min(partSize, part.size() - at)), sealed);
+            encryptor.update(part.subspan(at, std::min(sealSize, part.size() - at)), sealed);
             blocks.write(sealed);
         }
     };
@@ -380,7 +381,8 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
                                        flags};
         write(ByteView(field, sizeof field));
         // Decoded as it is written: the attachment's bytes never stand whole beside the file's.
-        if (!Base64::decodeStrictInPieces(text, partSize, write)) throw KdbxError::corruptedData(notBase64);
+        if (!Base64::decodeStrictInPieces(text, Gzip::Compressor::defaultPieceSize, write))
+            throw KdbxError::corruptedData(notBase64);
     });
     write(ByteView(innerBytes).last(endFieldSize));
     secureWipe(innerBytes);

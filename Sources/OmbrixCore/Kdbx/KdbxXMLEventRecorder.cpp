@@ -74,8 +74,7 @@ class Splitter {
         inQuote,
         endTag,
         bang,
-        comment,
-        cdata,
+        section,
         pi,
         off
     };
@@ -229,12 +228,9 @@ class Splitter {
                 }
                 case State::bang:
                     text_ += c;
-                    if (text_ == "--") {
-                        state_ = State::comment;
-                        previous_ = 0;
-                        run_ = 0;
-                    } else if (text_ == "[CDATA[") {
-                        state_ = State::cdata;
+                    if (text_ == "--" || text_ == "[CDATA[") {
+                        state_ = State::section;
+                        sectionEnd_ = text_ == "--" ? '-' : ']';
                         run_ = 0;
                     } else if (std::string_view("--").substr(0, text_.size()) != text_ &&
                                std::string_view("[CDATA[").substr(0, text_.size()) != text_) {
@@ -244,18 +240,12 @@ class Splitter {
                         return true;
                     }
                     break;
-                case State::comment:
+                case State::section:
+                    // A comment ends at "-->", a CDATA section at "]]>".
                     if (c == '>' && run_ >= 2) {
                         state_ = State::content;
                     } else {
-                        run_ = c == '-' ? run_ + 1 : 0;
-                    }
-                    break;
-                case State::cdata:
-                    if (c == '>' && run_ >= 2) {
-                        state_ = State::content;
-                    } else {
-                        run_ = c == ']' ? run_ + 1 : 0;
+                        run_ = c == sectionEnd_ ? run_ + 1 : 0;
                     }
                     break;
                 case State::pi:
@@ -314,6 +304,7 @@ class Splitter {
     bool atStart_ = false;
     bool declaration_ = false;
     char quote_ = 0;
+    char sectionEnd_ = 0;
     char previous_ = 0;
     int run_ = 0;
     std::string text_;
