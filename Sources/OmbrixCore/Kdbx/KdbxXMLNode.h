@@ -76,7 +76,7 @@ class KdbxXMLNode {
     // The same parse over a document read part by part. The document is cut at element starts
     // into pieces of about `pieceSize` bytes, which two expat parsers read side by side, each on
     // a thread of its own, while the tree is built and `handler` is called on the caller's thread.
-    static constexpr std::size_t defaultPieceSize = std::size_t{4} << 20;
+    static constexpr std::size_t defaultPieceSize = std::size_t{2} << 20;
     static bool parse(const Source& next, InnerStreamCipher* stream, Handler& handler,
                       std::size_t pieceSize = defaultPieceSize);
 
