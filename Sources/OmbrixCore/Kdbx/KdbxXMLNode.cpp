@@ -303,14 +303,14 @@ class ExpatDriver {
     std::exception_ptr error_;
 };
 
-// Plays a record of events into the builder; false once the record has ended. `parsedOK` is set
-// by the record's last event.
 // Parts the channel between the two parsers holds: a piece in frames of a quarter piece (split
 // once more where it is cut) and the next piece's events in chunks of a quarter megabyte.
 std::size_t oddPieceRoom(std::size_t pieceSize) {
-    return 12 + 3 * (pieceSize >> 19);
+    return 8 + 2 * (pieceSize >> 19);
 }
 
+// Plays a record of events into the builder; false once the record has ended. `parsedOK` is set
+// by the record's last event.
 bool replay(const Bytes& chunk, TreeBuilder& builder, std::vector<std::string_view>& attributes,
             bool& parsedOK) {
     // The frame's tag and the record's length stand before it; the buffer may be longer.

@@ -17,7 +17,8 @@ void wipe(Bytes& part) noexcept {
 
 }  // namespace
 
-PartChannel::PartChannel(std::size_t capacity) : capacity_(capacity), maxSpares_(capacity + 2) {
+PartChannel::PartChannel(std::size_t capacity)
+    : capacity_(capacity), maxSpares_(std::min(capacity, defaultCapacity) + 2) {
     spares_.reserve(maxSpares_);
 }
 

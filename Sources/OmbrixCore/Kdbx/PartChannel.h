@@ -88,7 +88,8 @@ class PartChannel {
     }
 
     const std::size_t capacity_;
-    // Room for these is made up front: giving a part back never allocates.
+    // Room for these is made up front: giving a part back never allocates. A few are enough for
+    // a producer that takes one at a time, however many parts the channel holds.
     const std::size_t maxSpares_;
     std::mutex mutex_;
     std::condition_variable changed_;
