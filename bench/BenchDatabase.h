@@ -134,14 +134,14 @@ inline KdbxDatabase benchDatabase(const BenchDatabaseShape& shape) {
     return db;
 }
 
-// 200 entries at the root, the first 20 each with an attachment of 1 MB of random
+// 200 entries at the root, the first `count` each with an attachment of 20 MB / count of random
 // (incompressible) bytes, kept in the root group as a loaded file holds them.
 constexpr int benchLargeAttachmentCount = 20;
-inline KdbxDatabase benchDatabaseWithAttachments() {
+inline KdbxDatabase benchDatabaseWithAttachments(int count = benchLargeAttachmentCount) {
     std::mt19937 random(7);
     std::string binaries = "<" + std::string(KdbxPreserve::binaries) + ">";
-    for (int i = 0; i < benchLargeAttachmentCount; ++i) {
-        Bytes data(1'000'000);
+    for (int i = 0; i < count; ++i) {
+        Bytes data(static_cast<std::size_t>(20'000'000 / count));
         for (auto& byte : data) byte = static_cast<std::uint8_t>(random());
         binaries += "<Binary Flags=\"0\">";
         Base64::appendEncoded(binaries, data);
@@ -159,7 +159,7 @@ inline KdbxDatabase benchDatabaseWithAttachments() {
         e.title = "Kayıt " + std::to_string(i);
         e.username = "kullanici" + std::to_string(i);
         e.password = SecureString("parola-" + std::to_string(i));
-        if (i < benchLargeAttachmentCount) {
+        if (i < count) {
             e.unknownXML = {"<Binary><Key>belge" + std::to_string(i) + ".pdf</Key><Value Ref=\"" +
                             std::to_string(i) + "\"/></Binary>"};
         }

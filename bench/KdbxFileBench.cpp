@@ -2,7 +2,7 @@
 // files carry (notes of several lines, protected custom fields, XML kept for other programs,
 // attachments), under a minimal key derivation, as KDBX 4.1 and as KDBX 3.1, beside the work no
 // loader or saver can avoid on one core: zlib inflating the payload plus expat's own pass over its
-// XML (load), and zlib deflating it at level 6 (save). Goals: load at most 1.0 times its limit in
+// XML (load), and zlib deflating it at level 6 (save). Goals: load at most 0.9 times its limit in
 // either version, save at most 0.6 times.
 //
 // A machine busy with other work slows ours and the limit alike only when both run at the same
@@ -23,6 +23,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "BenchDatabase.h"
@@ -41,6 +42,7 @@
 #include "OmbrixCore/Kdbx/KdbxXMLWriter.h"
 #include "OmbrixCore/Kdbx/PayloadCipher.h"
 #include "PeakMemory.h"
+#include "Support/WholePayloads.h"
 
 namespace {
 
@@ -93,8 +95,8 @@ const Payload& payload4() {
         const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(key), header);
         KdbxReader reader(file4());
         reader.read(static_cast<std::int64_t>(header.endOffset) + 64);
-        return payloadOf(KdbxCrypto::decryptPayload(KdbxCrypto::readHMACBlocks(reader, *keys.hmac),
-                                                    header.cipher(), keys.master, header.encryptionIV),
+        return payloadOf(testsupport::decryptPayload(KdbxCrypto::readHMACBlocks(reader, *keys.hmac),
+                                                     header.cipher(), keys.master, header.encryptionIV),
                          true);
     }();
     return p;
@@ -124,13 +126,13 @@ const Version3& version3() {
         const Bytes xml = KdbxXML::serialize(database(), *stream, 3, KdbxCrypto::sha256(rawHeader));
         const Bytes gzipped = Gzip::compress(xml);
         Bytes plain = *header.streamStartBytes;
-        const Bytes blocks = KdbxCrypto::writeHashedBlocks(gzipped, 1 << 20);
+        const Bytes blocks = testsupport::writeHashedBlocks(gzipped, 1 << 20);
         plain.insert(plain.end(), blocks.begin(), blocks.end());
         const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(key), header);
         Version3 out;
         out.file = rawHeader;
         const Bytes encrypted =
-            KdbxCrypto::encryptPayload(plain, KdbxCipher::aes256, keys.master, header.encryptionIV);
+            testsupport::encryptPayload(plain, KdbxCipher::aes256, keys.master, header.encryptionIV);
         out.file.insert(out.file.end(), encrypted.begin(), encrypted.end());
         out.payload = payloadOf(gzipped, false);
         return out;
@@ -151,8 +153,8 @@ Bytes fileOfXML(const std::string& xml) {
     inner.streamKey = Bytes(64, 6);
     Bytes payload = inner.serialize();
     payload.insert(payload.end(), xml.begin(), xml.end());
-    const Bytes encrypted = KdbxCrypto::encryptPayload(Gzip::compress(payload), KdbxCipher::aes256,
-                                                       keys.master, header.encryptionIV);
+    const Bytes encrypted = testsupport::encryptPayload(Gzip::compress(payload), KdbxCipher::aes256,
+                                                        keys.master, header.encryptionIV);
     Bytes file = rawHeader;
     const Bytes hash = KdbxCrypto::sha256(rawHeader);
     const Bytes mac = KdbxCrypto::headerHMAC(rawHeader, *keys.hmac);
@@ -343,8 +345,10 @@ int peakMain(const std::string& what) {
         benchmark::DoNotOptimize(db.root.entries.size());
         return report({static_cast<double>(peakmemory::peak() - before)});
     }
-    if (what == "save" || what == "saveattachments") {
-        const KdbxDatabase db = what == "save" ? database() : benchDatabaseWithAttachments();
+    if (what == "save" || what.rfind("saveattachments", 0) == 0) {
+        const KdbxDatabase db = what == "save"              ? database()
+                                : what == "saveattachments" ? benchDatabaseWithAttachments()
+                                                            : benchDatabaseWithAttachments(1);
         const std::size_t before = peakmemory::start();
         const Bytes saved = KdbxFile::save(db, key);
         benchmark::DoNotOptimize(saved.data());
@@ -415,13 +419,15 @@ void BM_PeakSave(benchmark::State& state) {
 
 // The database of 20 MB of attachments: its load (the file read included, as the application
 // reads it) against three times the file plus 32 MiB, every round; and its save, whose bytes hold
-// the attachments once, against their size beside those bytes.
+// the attachments once, against 16 MiB beside those bytes, for 20 attachments of 1 MB and for one
+// of 20 MB.
 void BM_PeakAttachments(benchmark::State& state) {
     const Bytes file = KdbxFile::save(benchDatabaseWithAttachments(), key);
     const std::string path = tempPath("attachments.kdbx");
     writeFile(path, file);
     std::vector<double> loads;
     double withAttachments = 0;
+    double withOneAttachment = 0;
     for (auto _ : state) {
         for (int round = 0; round < 5; ++round) {
             const std::vector<double> f = childFigures(state, "loadwithfile:" + path);
@@ -432,6 +438,8 @@ void BM_PeakAttachments(benchmark::State& state) {
         for (int round = 0; round < 5; ++round) {
             const std::vector<double> a = childFigures(state, "saveattachments");
             if (!a.empty()) withAttachments = std::max(withAttachments, a[0]);
+            const std::vector<double> b = childFigures(state, "saveattachments1");
+            if (!b.empty()) withOneAttachment = std::max(withOneAttachment, b[0]);
         }
     }
     std::remove(path.c_str());
@@ -440,6 +448,7 @@ void BM_PeakAttachments(benchmark::State& state) {
         peakmemory::mib(loads.empty() ? 0 : *std::max_element(loads.begin(), loads.end()));
     state.counters["load_limit_MiB"] = 3 * peakmemory::mib(static_cast<double>(file.size())) + 32;
     state.counters["save_peak_MiB"] = peakmemory::mib(withAttachments);
+    state.counters["save_one_peak_MiB"] = peakmemory::mib(withOneAttachment);
     state.counters["saved_file_MiB"] = peakmemory::mib(static_cast<double>(file.size()));
     state.counters["attachments_MiB"] = peakmemory::mib(20'000'000);
 }
@@ -497,8 +506,8 @@ class SummaryReporter : public benchmark::ConsoleReporter {
                     loadAverage().c_str());
         std::printf("%-44s %10s %10s %8s   %s\n", "median of alternating rounds", "ours (ms)", "limit (ms)",
                     "ratio", "goal");
-        timing("load KDBX 4.1 / inflate + expat", "BM_Load41_AgainstInflateAndExpat", 1.0);
-        timing("load KDBX 3.1 / inflate + expat", "BM_Load31_AgainstInflateAndExpat", 1.0);
+        timing("load KDBX 4.1 / inflate + expat", "BM_Load41_AgainstInflateAndExpat", 0.9);
+        timing("load KDBX 3.1 / inflate + expat", "BM_Load31_AgainstInflateAndExpat", 0.9);
         timing("save / deflate level 6", "BM_Save_AgainstDeflate6", 0.6);
         std::printf("\npeak memory (fresh process each)\n");
         peak("load KDBX 4.1", "BM_PeakLoad41", 2.0);
@@ -517,11 +526,13 @@ class SummaryReporter : public benchmark::ConsoleReporter {
             std::printf(
                 "attachment database (%.1f MiB file): load peak, highest of 5 runs %.1f MiB   <= %.1f MiB\n",
                 f["file_MiB"], f["load_max_MiB"], f["load_limit_MiB"]);
-            std::printf(
-                "its save: peak, highest of 5 runs %.1f MiB, of which the saved file %.1f MiB; beside that "
-                "%.1f MiB   <= the attachments' %.1f MiB\n",
-                f["save_peak_MiB"], f["saved_file_MiB"], f["save_peak_MiB"] - f["saved_file_MiB"],
-                f["attachments_MiB"]);
+            for (const auto& [label, peakName] :
+                 {std::pair{"20 of 1 MB", "save_peak_MiB"}, std::pair{"one of 20 MB", "save_one_peak_MiB"}}) {
+                std::printf(
+                    "its save (%s): peak, highest of 5 runs %.1f MiB, of which the saved file %.1f MiB; "
+                    "beside that %.1f MiB   <= 16 MiB\n",
+                    label, f[peakName], f["saved_file_MiB"], f[peakName] - f["saved_file_MiB"]);
+            }
         }
         if (figures_.contains("BM_RepeatedSaves")) {
             auto& f = figures_["BM_RepeatedSaves"];

@@ -1,9 +1,11 @@
 // libFuzzer target for KdbxFile::load. Every input must end in a database or in one of the
 // engine's errors: a crash, a sanitizer report or any other exception is a finding. A database
-// loaded from a payload must also survive a save and a second load unchanged.
+// loaded from a payload must also survive a save and a second load unchanged. And the input read
+// as XML in the smallest pieces the part-by-part parse cuts must give what it gives read whole.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "KdbxFuzzInput.h"
@@ -14,6 +16,7 @@
 #include "OmbrixCore/Kdbx/KdbxError.h"
 #include "OmbrixCore/Kdbx/KdbxFile.h"
 #include "OmbrixCore/Kdbx/KdbxHeader.h"
+#include "OmbrixCore/Kdbx/KdbxXMLNode.h"
 #include "OmbrixCore/Kdbx/KdbxXMLWriter.h"
 
 namespace {
@@ -72,6 +75,40 @@ void checkRoundTrip(const KdbxDatabase& db, const KdbxKey& key) {
     if (KdbxXML::preservedBinaries(db.root) != KdbxXML::preservedBinaries(again.root)) __builtin_trap();
 }
 
+// Writes down what a parse delivers: the document element's children as XML.
+class Recorder : public KdbxXMLNode::Handler {
+  public:
+    bool open(std::string_view name) override {
+        log += "<" + std::string(name);
+        return log.size() == name.size() + 1;
+    }
+    void child(KdbxXMLNode::Ptr node) override { log += node->rawXMLString(); }
+    void close() override { log += ">"; }
+
+    std::string log;
+};
+
+// The part-by-part parse, cut into pieces at every element start it may, agrees with the whole.
+void checkPieces(ByteView xml) {
+    Recorder whole;
+    bool wholeParsed = false;
+    try {
+        wholeParsed = KdbxXMLNode::parse(xml, nullptr, whole);
+    } catch (const KdbxError&) {
+        return;
+    }
+    Recorder pieces;
+    std::size_t offset = 0;
+    const KdbxXMLNode::Source source = [&]() -> ByteView {
+        const std::size_t n = std::min<std::size_t>(7, xml.size() - offset);
+        const ByteView part = xml.subspan(offset, n);
+        offset += n;
+        return part;
+    };
+    const bool piecesParsed = KdbxXMLNode::parse(source, nullptr, pieces, 1);
+    if (piecesParsed != wholeParsed || (wholeParsed && pieces.log != whole.log)) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -79,6 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1 || keys.empty()) return 0;
     const std::uint8_t mode = data[0];
     const ByteView rest(data + 1, size - 1);
+    checkPieces(rest);
 
     Bytes file;
     const KdbxKey* key = nullptr;

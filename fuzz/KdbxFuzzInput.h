@@ -26,6 +26,7 @@
 #include "OmbrixCore/Kdbx/KdbxKeyDerivation.h"
 #include "OmbrixCore/Kdbx/Models.h"
 #include "OmbrixCore/Kdbx/PayloadCipher.h"
+#include "Support/WholePayloads.h"
 
 namespace fuzzinput {
 
@@ -92,12 +93,12 @@ inline Bytes seal(ByteView payload, std::uint8_t mode) {
         header.innerRandomStreamID = 2;
         if (header.compressionFlags == 1) body = Gzip::compress(body);
         Bytes plain = *header.streamStartBytes;
-        const Bytes blocks = KdbxCrypto::writeHashedBlocks(body, 4096);
+        const Bytes blocks = testsupport::writeHashedBlocks(body, 4096);
         plain.insert(plain.end(), blocks.begin(), blocks.end());
         Bytes file = header.serialize();
         const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(sealKey()), header);
         const Bytes encrypted =
-            KdbxCrypto::encryptPayload(plain, KdbxCipher::aes256, keys.master, header.encryptionIV);
+            testsupport::encryptPayload(plain, KdbxCipher::aes256, keys.master, header.encryptionIV);
         file.insert(file.end(), encrypted.begin(), encrypted.end());
         return file;
     }
@@ -108,7 +109,7 @@ inline Bytes seal(ByteView payload, std::uint8_t mode) {
     const Bytes raw = header.serialize();
     const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(sealKey()), header);
     const Bytes encrypted =
-        KdbxCrypto::encryptPayload(body, KdbxCipher::chacha20, keys.master, header.encryptionIV);
+        testsupport::encryptPayload(body, KdbxCipher::chacha20, keys.master, header.encryptionIV);
     Bytes file = raw;
     const Bytes hash = KdbxCrypto::sha256(raw);
     const Bytes mac = KdbxCrypto::headerHMAC(raw, *keys.hmac);

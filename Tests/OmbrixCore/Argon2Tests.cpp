@@ -41,8 +41,8 @@ struct Call {
                             outputLength, variant, version);
     }
     Bytes run(Argon2Kernel kernel) const {
-        return argon2HashWithKernel(kernel, password, salt, secret, associatedData, memoryKiB, iterations,
-                                    parallelism, outputLength, variant, version);
+        return argon2Hash(argon2KernelFunctions(kernel).fillSegment, password, salt, secret, associatedData,
+                          memoryKiB, iterations, parallelism, outputLength, variant, version);
     }
 };
 

@@ -9,6 +9,7 @@
 #include "OmbrixCore/Kdbx/KdbxCrypto.h"
 #include "OmbrixCore/Kdbx/KdbxReader.h"
 #include "Support/Fixtures.h"
+#include "Support/WholePayloads.h"
 
 using testsupport::fromHex;
 using testsupport::toHex;
@@ -147,15 +148,15 @@ TEST(HMACBlocks, BlockKeyAndHeaderKeyFollowTheFormula) {
 
 TEST(HashedBlocks, RoundTrip) {
     for (std::size_t size : {0, 1, 4, 10, 1000}) {
-        const Bytes stream = KdbxCrypto::writeHashedBlocks(payloadOf(size), 4);
+        const Bytes stream = testsupport::writeHashedBlocks(payloadOf(size), 4);
         EXPECT_EQ(readHashed(stream), payloadOf(size)) << size;
     }
-    const Bytes empty = KdbxCrypto::writeHashedBlocks({}, 4);
+    const Bytes empty = testsupport::writeHashedBlocks({}, 4);
     EXPECT_EQ(toHex(empty), std::string(8 + 64 + 8, '0'));
 }
 
 TEST(HashedBlocks, BrokenStreamsFail) {
-    const Bytes stream = KdbxCrypto::writeHashedBlocks(payloadOf(6), 4);  // blocks of 44, 42, terminator 40
+    const Bytes stream = testsupport::writeHashedBlocks(payloadOf(6), 4);  // blocks of 44, 42, terminator 40
     ASSERT_EQ(stream.size(), 126u);
     auto changed = [&](std::size_t offset, std::uint8_t value) {
         Bytes s = stream;
@@ -181,9 +182,9 @@ TEST(HashedBlocks, BrokenStreamsFail) {
 }
 
 TEST(HashedBlocks, ZeroSizeBlockEndsTheStream) {
-    Bytes stream = KdbxCrypto::writeHashedBlocks(payloadOf(3), 4);
+    Bytes stream = testsupport::writeHashedBlocks(payloadOf(3), 4);
     const std::size_t size = stream.size();
-    const Bytes more = KdbxCrypto::writeHashedBlocks(payloadOf(5), 4);
+    const Bytes more = testsupport::writeHashedBlocks(payloadOf(5), 4);
     stream.insert(stream.end(), more.begin(), more.end());
     KdbxReader reader(stream);
     EXPECT_EQ(KdbxCrypto::readHashedBlocks(reader), payloadOf(3));

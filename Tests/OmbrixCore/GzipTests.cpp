@@ -1,4 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
 
 #include <algorithm>
 #include <initializer_list>
@@ -409,6 +416,35 @@ TEST(GzipCompressor, AFailureOnItsThreadsIsTheCallersError) {
             EXPECT_GT(failing->failures(), 0) << c.note;
         }
     }
+}
+
+// A child forked while the pool's threads wait for work has none of them; its copy of their lock
+// and condition variable must not leave its first member waiting forever. The parent gives the
+// child a minute and ends it after that.
+TEST(GzipCompressor, AChildForkedAfterThePoolStartedCompressesToo) {
+    const Bytes data = cat({compressible(600000), incompressible(600000)});
+    ASSERT_EQ(Gzip::decompress(compressInParts(data, 50000, 4, 16384)), data);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const bool same = Gzip::decompress(compressInParts(data, 50000, 4, 16384)) == data;
+        std::_Exit(same ? 0 : 1);
+    }
+    int status = 0;
+    pid_t ended = 0;
+    for (int tenth = 0; tenth < 600 && ended == 0; ++tenth) {
+        ended = ::waitpid(child, &status, WNOHANG);
+        if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (ended == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        FAIL() << "the child hung";
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // And the parent's pool works on.
+    EXPECT_EQ(Gzip::decompress(compressInParts(data, 50000, 4, 16384)), data);
 }
 
 TEST(Gzip, ErrorTextsAndEquality) {

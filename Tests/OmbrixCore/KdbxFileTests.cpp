@@ -2,8 +2,16 @@
 // credentials, survive saving and loading again unchanged, and every damaged or mistaken input
 // fails with its exact Turkish text.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <new>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AllocationProbe.h"
@@ -25,6 +33,7 @@
 #include "OmbrixCore/Kdbx/PayloadCipher.h"
 #include "Support/AESReference.h"
 #include "Support/Fixtures.h"
+#include "Support/WholePayloads.h"
 
 using kdbxfixtures::json;
 using kdbxfixtures::keyOf;
@@ -69,8 +78,9 @@ Opened open(const Bytes& file, const KdbxKey& key) {
     const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(key), opened.header);
     KdbxReader reader(file);
     reader.read(static_cast<std::int64_t>(opened.header.endOffset) + 64);
-    Bytes plain = KdbxCrypto::decryptPayload(KdbxCrypto::readHMACBlocks(reader, *keys.hmac),
-                                             opened.header.cipher(), keys.master, opened.header.encryptionIV);
+    Bytes plain =
+        testsupport::decryptPayload(KdbxCrypto::readHMACBlocks(reader, *keys.hmac), opened.header.cipher(),
+                                    keys.master, opened.header.encryptionIV);
     if (opened.header.compressed()) plain = Gzip::decompress(plain);
     KdbxReader payload(plain);
     const KdbxInnerHeader inner = KdbxInnerHeader::parse(payload);
@@ -367,7 +377,7 @@ Bytes version3File(const std::string& xml, std::optional<std::uint32_t> innerStr
     }
     const Bytes compressed = Gzip::compress(Bytes(xml.begin(), xml.end()));
     Bytes plain = *header.streamStartBytes;
-    const Bytes blocks = KdbxCrypto::writeHashedBlocks(compressed, 1024);
+    const Bytes blocks = testsupport::writeHashedBlocks(compressed, 1024);
     plain.insert(plain.end(), blocks.begin(), blocks.end());
     const KdbxKeys::DerivedKeys keys = KdbxKeys::derive(KdbxKeys::compositeKey(smallKey), header);
     const Bytes encrypted = AESReference::cbcEncrypt(plain, keys.master, header.encryptionIV);
@@ -436,6 +446,94 @@ TEST(KdbxFile, InnerStreamIdentifiers) {
             EXPECT_EQ(std::optional<std::string>(error.what()), c.error) << c.note;
         }
     }
+}
+
+namespace {
+
+constexpr int freshChildSucceeded = 23;
+
+// Named after the process that writes them for its child.
+std::string freshFilePath(const char* which, const std::string& writer) {
+    return testing::TempDir() + "ombrix-fresh-" + writer + "-" + which + ".kdbx";
+}
+
+void writeFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.flush()) << path;
+}
+
+}  // namespace
+
+// Run by MemoryThatRunsOutAsAProcessFirstLoadsBreaksNoLaterLoad in a process of its own, where
+// the engine has not yet made any cipher or digest.
+TEST(KdbxFile, FreshProcessLoadsChild) {
+    const char* writer = std::getenv("OMBRIX_FRESH_LOAD_CHILD");
+    if (!writer) GTEST_SKIP() << "run by MemoryThatRunsOutAsAProcessFirstLoadsBreaksNoLaterLoad";
+    const Bytes v3 = readFile(freshFilePath("v3", writer));
+    const Bytes v4 = readFile(freshFilePath("v4", writer));
+    const std::string outOfMemory = std::bad_alloc().what();
+    // The whole load runs on a thread of its own whose allocations, and those of the stage
+    // threads it starts, fail from the one after `k`, for a growing k until the load succeeds:
+    // a first look-up of every cipher and digest fails at every point it can. Nothing in between
+    // may make them with memory to spare, so the loads with memory come last.
+    bool loaded = false;
+    for (int k = 0; !loaded; ++k) {
+        if (k == 100000) std::_Exit(4);
+        for (const Bytes* file : {&v3, &v4}) {
+            std::string outcome;
+            {
+                allocationprobe::FailOnOtherThreads failing(
+                    0, k, allocationprobe::FailOnOtherThreads::Scope::everyAllocator);
+                std::thread([&] {
+                    try {
+                        KdbxFile::load(*file, smallKey);
+                        outcome = "loaded";
+                    } catch (const std::exception& error) {
+                        outcome = error.what();
+                    }
+                }).join();
+            }
+            if (outcome != "loaded" && outcome != outOfMemory) {
+                std::fprintf(stderr, "%s after %d allocations: %s\n", file == &v3 ? "v3" : "v4", k,
+                             outcome.c_str());
+                std::_Exit(1);
+            }
+            loaded = loaded || (outcome == "loaded" && file == &v4);
+        }
+    }
+    for (const Bytes* file : {&v3, &v4}) {
+        try {
+            if (KdbxFile::load(*file, smallKey).root.entries.at(0).title != "T") std::_Exit(2);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "a load with memory: %s\n", error.what());
+            std::_Exit(3);
+        }
+    }
+    std::_Exit(freshChildSucceeded);
+}
+
+// OpenSSL keeps what it made of an algorithm's implementations for the rest of the process, a
+// half-made one too: a load that ran out of memory while the process first made its payload
+// cipher used to leave every later version 3 load reporting a wrong password.
+TEST(KdbxFile, MemoryThatRunsOutAsAProcessFirstLoadsBreaksNoLaterLoad) {
+    const std::string self = std::to_string(::getpid());
+    writeFile(freshFilePath("v3", self), version3File(plainDocument, 2));
+    writeFile(freshFilePath("v4", self), version4File(plainDocument, 3));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::setenv("OMBRIX_FRESH_LOAD_CHILD", self.c_str(), 1);
+        const char* argv[] = {"/proc/self/exe", "--gtest_filter=KdbxFile.FreshProcessLoadsChild", nullptr};
+        ::execv(argv[0], const_cast<char**>(argv));
+        std::_Exit(5);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    std::remove(freshFilePath("v3", self).c_str());
+    std::remove(freshFilePath("v4", self).c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), freshChildSucceeded);
 }
 
 namespace {
@@ -571,11 +669,24 @@ TEST(KdbxFile, AFaultIsReportedByTheEarliestStageThatMeetsIt) {
             return error ? error->description() : std::string("no error");
         }();
 
+        const std::string outOfMemory = std::bad_alloc().what();
         const struct {
             const char* note;
             Bytes file;
             std::string expected;
+            // Every allocation on the stage threads fails from the one after this many on.
+            std::optional<int> allocationsBeforeFailure = std::nullopt;
         } cases[] = {
+            {"v4: no memory on the stage threads", sealedFile(goodGzip, true), outOfMemory, 0},
+            {"v4: memory runs out on the stage threads after 30 allocations", sealedFile(goodGzip, true),
+             outOfMemory, 30},
+            {"v4: memory runs out on the stage threads after 200 allocations", sealedFile(goodGzip, true),
+             outOfMemory, 200},
+            {"v4 without gzip: memory runs out on the stage thread after 30 allocations",
+             sealedFile(innerAndXML(xml), false), outOfMemory, 30},
+            {"v3: no memory on the stage threads", version3File(xml, 2), outOfMemory, 0},
+            {"v3: memory runs out on the stage threads after 30 allocations", version3File(xml, 2),
+             outOfMemory, 30},
             {"XML ill-formed at its start, a late block broken",
              withBrokenBlock(sealedFile(brokenXMLGzip, true), 11), block11},
             {"the same without gzip", withBrokenBlock(plainBroken, 11), block11},
@@ -600,6 +711,11 @@ TEST(KdbxFile, AFaultIsReportedByTheEarliestStageThatMeetsIt) {
              KdbxError::headerHashMismatch().description()},
         };
         for (const auto& c : cases) {
+            std::optional<allocationprobe::FailOnOtherThreads> failing;
+            if (c.allocationsBeforeFailure) {
+                failing.emplace(0, *c.allocationsBeforeFailure,
+                                allocationprobe::FailOnOtherThreads::Scope::everyAllocator);
+            }
             try {
                 KdbxFile::load(c.file, smallKey);
                 ADD_FAILURE() << c.note << ": loaded";
@@ -689,14 +805,64 @@ KdbxDatabase largeDatabase() {
 // Saving compresses on threads of its own: memory they cannot have fails the save as an ordinary
 // error the caller catches (no bytes), never the program, and the next save succeeds.
 TEST(KdbxFile, AnAllocationThatFailsOnAGzipThreadFailsTheSave) {
+    using Scope = allocationprobe::FailOnOtherThreads::Scope;
     const KdbxDatabase db = largeDatabase();
-    {
-        allocationprobe::FailOnOtherThreads failing(64 * 1024);
-        EXPECT_THROW(KdbxFile::save(db, smallKey), std::bad_alloc);
-        EXPECT_GT(failing.failures(), 0);
+    const struct {
+        const char* note;
+        std::size_t minimum;
+        int spared;
+        Scope scope;
+    } cases[] = {
+        {"large blocks of operator new", 64 * 1024, 0, Scope::operatorNew},
+        {"no memory at all", 0, 0, Scope::everyAllocator},
+        {"memory runs out after 30 allocations", 0, 30, Scope::everyAllocator},
+    };
+    for (const auto& c : cases) {
+        {
+            allocationprobe::FailOnOtherThreads failing(c.minimum, c.spared, c.scope);
+            EXPECT_THROW(KdbxFile::save(db, smallKey), std::bad_alloc) << c.note;
+            EXPECT_GT(failing.failures(), 0) << c.note;
+        }
+        const KdbxDatabase again = KdbxFile::load(KdbxFile::save(db, smallKey), smallKey);
+        EXPECT_EQ(again.root.entries.size(), db.root.entries.size()) << c.note;
     }
-    const KdbxDatabase again = KdbxFile::load(KdbxFile::save(db, smallKey), smallKey);
-    EXPECT_EQ(again.root.entries.size(), db.root.entries.size());
+    // And a version 3 file after them.
+    EXPECT_EQ(KdbxFile::load(version3File(plainDocument, 2), smallKey).root.entries.size(), 1u);
+}
+
+// A save holds the file's bytes and little beside them: a large attachment is decoded, compressed
+// and encrypted a piece at a time, never standing whole beside the bytes of the file, and the
+// file's bytes are made room for once instead of by doubling.
+TEST(KdbxFile, SavingALargeAttachmentHoldsLittleBesideTheFile) {
+    std::uint32_t x = 2463534242u;
+    Bytes attachment(20'000'000);
+    for (std::uint8_t& byte : attachment) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        byte = static_cast<std::uint8_t>(x);
+    }
+    std::string binaries = "<" + std::string(KdbxPreserve::binaries) + "><Binary Flags=\"0\">";
+    Base64::appendEncoded(binaries, attachment);
+    binaries += "</Binary></" + std::string(KdbxPreserve::binaries) + ">";
+    KdbxDatabase db = smallDatabase();
+    db.root.unknownXML = {binaries};
+    std::string().swap(binaries);
+    for (const bool compressed : {false, true}) {
+        db.compressed = compressed;
+        std::size_t peak = 0;
+        Bytes saved;
+        {
+            allocationprobe::PeakMeter meter;
+            saved = KdbxFile::save(db, smallKey);
+            peak = meter.peak();
+        }
+        EXPECT_LE(peak, saved.size() + (std::size_t{16} << 20)) << (compressed ? "gzip" : "plain");
+        const std::vector<KdbxInnerHeader::Binary> kept =
+            KdbxXML::preservedBinaries(KdbxFile::load(saved, smallKey).root);
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_TRUE(kept[0].data == attachment) << (compressed ? "gzip" : "plain");
+    }
 }
 
 // A file that is refused costs about what it takes to read it, never a second copy of the file

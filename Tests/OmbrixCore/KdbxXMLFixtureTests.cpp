@@ -25,6 +25,7 @@
 #include "OmbrixCore/Kdbx/KdbxXMLWriter.h"
 #include "OmbrixCore/Kdbx/PayloadCipher.h"
 #include "Support/Fixtures.h"
+#include "Support/WholePayloads.h"
 
 using kdbxfixtures::compareDocument;
 using kdbxfixtures::manifest;
@@ -56,7 +57,7 @@ Payload decryptFixture(const json& file) {
         const Bytes one = {0x01};
         const Bytes encrypted =
             KdbxCrypto::readHMACBlocks(reader, KdbxCrypto::sha512({header.masterSeed, transformed, one}));
-        Bytes plain = KdbxCrypto::decryptPayload(encrypted, header.cipher(), master, header.encryptionIV);
+        Bytes plain = testsupport::decryptPayload(encrypted, header.cipher(), master, header.encryptionIV);
         if (header.compressed()) plain = Gzip::decompress(plain);
         KdbxReader inner(plain);
         const KdbxInnerHeader innerHeader = KdbxInnerHeader::parse(inner);
@@ -66,7 +67,7 @@ Payload decryptFixture(const json& file) {
     } else {
         const ByteView encrypted = ByteView(bytes).subspan(header.endOffset);
         const Bytes plain =
-            KdbxCrypto::decryptPayload(encrypted, header.cipher(), master, header.encryptionIV);
+            testsupport::decryptPayload(encrypted, header.cipher(), master, header.encryptionIV);
         const Bytes& start = *header.streamStartBytes;
         EXPECT_TRUE(std::equal(start.begin(), start.end(), plain.begin()));
         KdbxReader reader(Bytes(plain.begin() + static_cast<std::ptrdiff_t>(start.size()), plain.end()));

@@ -212,8 +212,8 @@ namespace {
 // Opens the document element and each "G", and writes down what it hears, subtrees as XML.
 class RecordingHandler : public KdbxXMLNode::Handler {
   public:
-    bool open(const std::string& name) override {
-        log += "open " + name + "\n";
+    bool open(std::string_view name) override {
+        log += "open " + std::string(name) + "\n";
         return name == "Doc" || name == "G";
     }
     void child(KdbxXMLNode::Ptr node) override {
@@ -275,19 +275,77 @@ TEST(KdbxXMLNode, PartByPartParseHearsWhatTheWholeParseHears) {
     EXPECT_NE(whole.log.find("text " + std::to_string(1000 * 1024 + 4)), std::string::npos);
 
     for (const std::size_t size : {std::size_t{7}, std::size_t{4096}, xml.size()}) {
-        PartSource parts(xml, size);
-        auto stream = newStream();
-        RecordingHandler handler;
-        ASSERT_TRUE(KdbxXMLNode::parse(parts.source(), stream.get(), handler)) << size;
-        EXPECT_EQ(handler.log, whole.log) << size;
+        // In pieces of the default size (this document is one), and in many small ones.
+        for (const std::size_t pieceSize : {KdbxXMLNode::defaultPieceSize, std::size_t{64 * 1024}}) {
+            PartSource parts(xml, size);
+            auto stream = newStream();
+            RecordingHandler handler;
+            ASSERT_TRUE(KdbxXMLNode::parse(parts.source(), stream.get(), handler, pieceSize)) << size;
+            EXPECT_EQ(handler.log, whole.log) << size << " " << pieceSize;
+        }
     }
 }
 
 TEST(KdbxXMLNode, PartByPartParseRefusesWhatTheWholeParseRefuses) {
     for (const BrokenDocument& c : brokenDocuments()) {
-        PartSource parts(c.xml, 3);
-        RecordingHandler handler;
-        EXPECT_FALSE(KdbxXMLNode::parse(parts.source(), nullptr, handler)) << c.note;
+        for (const std::size_t pieceSize : {KdbxXMLNode::defaultPieceSize, std::size_t{1}}) {
+            PartSource parts(c.xml, 3);
+            RecordingHandler handler;
+            EXPECT_FALSE(KdbxXMLNode::parse(parts.source(), nullptr, handler, pieceSize)) << c.note;
+        }
+    }
+}
+
+// A document read in pieces as small as can be (each begins at the first element start it may)
+// gives what it gives read whole, however its markup holds what looks like an element start:
+// comments, CDATA sections, processing instructions, attribute values. What the whole parse
+// refuses, the pieces refuse, wherever the fault stands.
+TEST(KdbxXMLNode, PiecesGiveWhatTheWholeDocumentGives) {
+    const std::string entries = "<E a=\"x>y\" b='<E>'><K>k</K><V>v &lt; w</V></E><E/><E><V>t</V></E>";
+    const struct {
+        const char* note;
+        std::string xml;
+    } cases[] = {
+        {"plain", "<Doc><G>" + entries + entries + "</G></Doc>"},
+        {"declaration in UTF-8",
+         "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?><Doc><G>" + entries + "</G></Doc>"},
+        {"declaration in another encoding",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Doc><G>" + entries + "<V>\xE7</V></G></Doc>"},
+        {"byte-order mark", "\xEF\xBB\xBF<Doc><G>" + entries + "</G></Doc>"},
+        {"comments holding element starts",
+         "<Doc><!-- <E> --><G><!--<E>-->" + entries + "<!-- a - b <G> --></G></Doc>"},
+        {"CDATA holding element starts",
+         "<Doc><G><V><![CDATA[<E><G>]]]]><![CDATA[>]]></V>" + entries + "</G></Doc>"},
+        {"processing instructions", "<?pi <E>?><Doc><?x <G> ?>" + entries + "<G><?y?></G></Doc>"},
+        {"text and references between elements", "<Doc>a &amp; b<G>c" + entries + "d&#x3C;E&gt;</G>e</Doc>"},
+        {"deep nesting", "<Doc>" + std::string(100, 'x').replace(0, 100, "") +
+                             [] {
+                                 std::string deep;
+                                 for (int i = 0; i < 80; ++i)
+                                     deep += "<N" + std::to_string(i) + " i=\"" + std::to_string(i) + "\">";
+                                 deep += "<E/>";
+                                 for (int i = 79; i >= 0; --i) deep += "</N" + std::to_string(i) + ">";
+                                 return deep;
+                             }() +
+                             "</Doc>"},
+        {"broken after the first piece", "<Doc><G>" + entries + "<E></F></G></Doc>"},
+        {"unclosed comment", "<Doc><G>" + entries + "<!-- <E></G></Doc>"},
+        {"element after the document", "<Doc><G>" + entries + "</G></Doc><E/>"},
+        {"document type declaration", "<!DOCTYPE Doc><Doc><G>" + entries + "</G></Doc>"},
+        {"undeclared entity late", "<Doc><G>" + entries + "<V>&x;</V></G></Doc>"},
+    };
+    for (const auto& c : cases) {
+        RecordingHandler whole;
+        const bool wholeParsed = KdbxXMLNode::parse(bytesOf(c.xml), nullptr, whole);
+        for (const std::size_t size : {std::size_t{1}, std::size_t{5}, c.xml.size()}) {
+            PartSource parts(c.xml, size);
+            RecordingHandler pieces;
+            EXPECT_EQ(KdbxXMLNode::parse(parts.source(), nullptr, pieces, 1), wholeParsed)
+                << c.note << " " << size;
+            if (wholeParsed) {
+                EXPECT_EQ(pieces.log, whole.log) << c.note << " " << size;
+            }
+        }
     }
 }
 
@@ -299,7 +357,9 @@ TEST(KdbxXMLNode, PartByPartParseReportsTheFirstFailure) {
     RecordingHandler handler;
     handler.throwAt = 2000;
     PartSource parts(xml, 4096);
-    EXPECT_THROW(KdbxXMLNode::parse(parts.source(), nullptr, handler), std::runtime_error);
+    // In pieces small enough that the parts on their way between the threads hold a fraction of
+    // the document.
+    EXPECT_THROW(KdbxXMLNode::parse(parts.source(), nullptr, handler, 64 * 1024), std::runtime_error);
     // The parse stopped soon after, without reading the rest of the document.
     EXPECT_LT(parts.offset, xml.size());
 

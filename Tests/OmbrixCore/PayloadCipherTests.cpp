@@ -7,6 +7,7 @@
 #include "OmbrixCore/Crypto/AESCipher.h"
 #include "OmbrixCore/Kdbx/PayloadCipher.h"
 #include "Support/Fixtures.h"
+#include "Support/WholePayloads.h"
 
 using testsupport::toHex;
 
@@ -19,17 +20,17 @@ const Bytes key(32, 0x01);
 TEST(PayloadCipher, KnownAnswersOfBothCiphers) {
     const Bytes text = {'O', 'm', 'b', 'r', 'i', 'x'};
     const Bytes nonce(12, 0x02);
-    const Bytes chacha = KdbxCrypto::encryptPayload(text, KdbxCipher::chacha20, key, nonce);
+    const Bytes chacha = testsupport::encryptPayload(text, KdbxCipher::chacha20, key, nonce);
     EXPECT_EQ(toHex(chacha), "498c9aa403bd");
-    EXPECT_EQ(KdbxCrypto::decryptPayload(chacha, KdbxCipher::chacha20, key, nonce), text);
+    EXPECT_EQ(testsupport::decryptPayload(chacha, KdbxCipher::chacha20, key, nonce), text);
 
     const Bytes iv(16, 0x02);
     const Bytes block(16, 0x10);
-    const Bytes aes = KdbxCrypto::encryptPayload(block, KdbxCipher::aes256, key, iv);
+    const Bytes aes = testsupport::encryptPayload(block, KdbxCipher::aes256, key, iv);
     ASSERT_EQ(aes.size(), 32u);  // a whole block of padding follows
     EXPECT_EQ(toHex(Bytes(aes.begin(), aes.begin() + 16)), "9cdae7ea9afe33dfde1bfd93ddf141fb");
-    EXPECT_EQ(KdbxCrypto::decryptPayload(aes, KdbxCipher::aes256, key, iv), block);
-    EXPECT_EQ(KdbxCrypto::encryptPayload({}, KdbxCipher::aes256, key, iv).size(), 16u);
+    EXPECT_EQ(testsupport::decryptPayload(aes, KdbxCipher::aes256, key, iv), block);
+    EXPECT_EQ(testsupport::encryptPayload({}, KdbxCipher::aes256, key, iv).size(), 16u);
 }
 
 TEST(PayloadCipher, WrongIVLengthsAreRefusedBeforeTheCipherRuns) {
@@ -47,9 +48,9 @@ TEST(PayloadCipher, WrongIVLengthsAreRefusedBeforeTheCipherRuns) {
         const Bytes iv(c.ivLength, 0);
         // The AES case uses data that is no whole block: the IV check must come first.
         const Bytes data(5, 0);
-        EXPECT_EQ(thrownKdbxError([&] { KdbxCrypto::decryptPayload(data, c.cipher, key, iv); }),
+        EXPECT_EQ(thrownKdbxError([&] { testsupport::decryptPayload(data, c.cipher, key, iv); }),
                   KdbxError::corruptedData(c.detail));
-        EXPECT_EQ(thrownKdbxError([&] { KdbxCrypto::encryptPayload(data, c.cipher, key, iv); }),
+        EXPECT_EQ(thrownKdbxError([&] { testsupport::encryptPayload(data, c.cipher, key, iv); }),
                   KdbxError::corruptedData(c.detail));
     }
 }
@@ -79,7 +80,7 @@ TEST(PayloadCipherStream, PartsGiveWhatTheWholePayloadGives) {
         Bytes iv;
     } ciphers[] = {{KdbxCipher::aes256, Bytes(16, 7)}, {KdbxCipher::chacha20, Bytes(12, 7)}};
     for (const auto& c : ciphers) {
-        const Bytes whole = KdbxCrypto::encryptPayload(data, c.cipher, key, c.iv);
+        const Bytes whole = testsupport::encryptPayload(data, c.cipher, key, c.iv);
         for (const std::size_t part : {1, 15, 16, 17, 1000}) {
             EXPECT_EQ(inParts(data, c.cipher, c.iv, Direction::encrypt, part), whole) << part;
             EXPECT_EQ(inParts(whole, c.cipher, c.iv, Direction::decrypt, part), data) << part;
@@ -90,7 +91,7 @@ TEST(PayloadCipherStream, PartsGiveWhatTheWholePayloadGives) {
 TEST(PayloadCipherStream, AnAESPayloadWithABrokenEndFailsAtTheEnd) {
     using Direction = KdbxCrypto::PayloadCipherStream::Direction;
     const Bytes iv(16, 7);
-    const Bytes sealed = KdbxCrypto::encryptPayload(Bytes(40, 1), KdbxCipher::aes256, key, iv);
+    const Bytes sealed = testsupport::encryptPayload(Bytes(40, 1), KdbxCipher::aes256, key, iv);
     const Bytes cut(sealed.begin(), sealed.end() - 3);  // no whole blocks
     Bytes badPadding = sealed;
     badPadding[badPadding.size() - 17] ^= 0xFF;  // changes the last block's plaintext
@@ -103,7 +104,7 @@ TEST(PayloadCipherStream, AnAESPayloadWithABrokenEndFailsAtTheEnd) {
                 EXPECT_EQ(error, AESCipher::Error::cryptoFailure(AESCipher::Error::finalStatus));
             }
             // The whole-payload operation fails alike.
-            EXPECT_THROW(KdbxCrypto::decryptPayload(*broken, KdbxCipher::aes256, key, iv), AESCipher::Error);
+            EXPECT_THROW(testsupport::decryptPayload(*broken, KdbxCipher::aes256, key, iv), AESCipher::Error);
         }
     }
 }

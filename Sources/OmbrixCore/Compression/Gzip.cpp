@@ -305,7 +305,8 @@ struct Gzip::Compressor::State {
         }
         pooled = true;
         std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return error || inFlight.size() < 2 * std::size_t{workers}; });
+        // One piece for each worker and two waiting: more would only stand in memory.
+        changed.wait(lock, [&] { return error || inFlight.size() < std::size_t{workers} + 2; });
         if (error) std::rethrow_exception(error);
         inFlight.push_back(piece);
         ++running;

@@ -93,14 +93,14 @@ class Gzip::Error : public std::exception {
 // allocation among them), comes out of a later write() or finish() on the caller's thread.
 class Gzip::Compressor {
   public:
-    // Small enough that the pieces in flight (two per thread) stay a few MiB, large enough that
-    // the 32 KiB of dictionary each repeats costs little.
+    // Small enough that the pieces in flight (one per thread and two more) stay a few MiB, large
+    // enough that the 32 KiB of dictionary each repeats costs little.
     static constexpr std::size_t defaultPieceSize = std::size_t{256} << 10;
 
     // threads: how many pieces may be deflated at once; 0 takes one per core. pieceSize: at
     // least 1.
     explicit Compressor(Sink sink, unsigned threads = 0, std::size_t pieceSize = defaultPieceSize);
-    // Stops and joins the workers; what was not finished is dropped.
+    // Waits for its pieces still on the pool's threads to end; what was not finished is dropped.
     ~Compressor();
     Compressor(const Compressor&) = delete;
     Compressor& operator=(const Compressor&) = delete;

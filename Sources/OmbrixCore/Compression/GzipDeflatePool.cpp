@@ -1,6 +1,9 @@
 #include "OmbrixCore/Compression/GzipDeflatePool.h"
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <new>
 #include <utility>
 
 namespace GzipInternal {
@@ -10,16 +13,33 @@ DeflatePool& DeflatePool::shared() {
     return pool;
 }
 
+DeflatePool::DeflatePool() {
+    pthread_atfork(&beforeFork, &afterForkInParent, &afterForkInChild);
+}
+
+// No thread of the pool holds the lock while the process is copied.
+void DeflatePool::beforeFork() {
+    shared().mutex_.lock();
+}
+
+void DeflatePool::afterForkInParent() {
+    shared().mutex_.unlock();
+}
+
+void DeflatePool::afterForkInChild() {
+    DeflatePool& pool = shared();
+    // The copies are not the child's to use or to destroy: new ones are made in their place. The
+    // parent's threads (which cannot be joined here) and its tasks (whose members live on in
+    // the parent) are left behind without a destructor running.
+    new (&pool.mutex_) std::mutex();
+    new (&pool.work_) std::condition_variable();
+    (new std::vector<std::thread>())->swap(pool.threads_);
+    (new std::deque<std::function<void()>>())->swap(pool.tasks_);
+    pool.stopping_ = false;
+}
+
 void DeflatePool::post(std::function<void()> task) {
     const std::lock_guard lock(mutex_);
-    if (owner_ != getpid()) {
-        // A child process made by fork() has none of its parent's threads: it starts its own,
-        // and the parent's are left alone (they cannot be joined here).
-        if (!threads_.empty()) new std::vector<std::thread>(std::move(threads_));
-        threads_.clear();
-        tasks_.clear();
-        owner_ = getpid();
-    }
     if (threads_.empty()) start();
     tasks_.push_back(std::move(task));
     work_.notify_one();

@@ -7,14 +7,17 @@
 #include <thread>
 #include <vector>
 
-#include <unistd.h>
-
 // Internal to the gzip compressor.
 namespace GzipInternal {
 
 // The threads that deflate the pieces of every member in the process: started at the first
 // member that needs them and kept, so that saving again and again reuses the same threads (and
 // their heaps) instead of starting new ones, each with memory of its own, every time.
+//
+// A child made by fork() has none of these threads, and its copy of the lock and the condition
+// variable may stand as the parent's threads left them (held, or with waiters that do not exist
+// in the child). The pool takes its lock across fork() and makes both anew in the child, which
+// then starts threads of its own at its first member.
 class DeflatePool {
   public:
     static DeflatePool& shared();
@@ -26,17 +29,21 @@ class DeflatePool {
     ~DeflatePool();
 
   private:
-    DeflatePool() = default;
+    DeflatePool();
 
     void start();
     void loop();
+
+    // The fork() handlers (pthread_atfork).
+    static void beforeFork();
+    static void afterForkInParent();
+    static void afterForkInChild();
 
     std::mutex mutex_;
     std::condition_variable work_;
     std::deque<std::function<void()>> tasks_;
     std::vector<std::thread> threads_;
     bool stopping_ = false;
-    pid_t owner_ = getpid();
 };
 
 }  // namespace GzipInternal

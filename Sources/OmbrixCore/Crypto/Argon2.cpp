@@ -331,10 +331,12 @@ struct WipedBytes {
     ~WipedBytes() { secureWipe(bytes); }
 };
 
-Bytes computeHash(Argon2FillSegment fillSegment, ByteView password, ByteView salt, ByteView secret,
-                  ByteView associatedData, std::uint32_t memoryKiB, std::uint32_t iterations,
-                  std::uint32_t parallelism, std::ptrdiff_t outputLength, Argon2::Variant variant,
-                  std::uint32_t version, const StopFlag* stop) {
+}  // namespace
+
+Bytes argon2Hash(Argon2FillSegment fillSegment, ByteView password, ByteView salt, ByteView secret,
+                 ByteView associatedData, std::uint32_t memoryKiB, std::uint32_t iterations,
+                 std::uint32_t parallelism, std::ptrdiff_t outputLength, Argon2::Variant variant,
+                 std::uint32_t version, const StopFlag* stop) {
     using Error = Argon2::Error;
     OMBRIX_PRECONDITION(outputLength <= static_cast<std::int64_t>(maxLength32),
                         "Argon2 output length must not exceed 4294967295");
@@ -440,18 +442,8 @@ Bytes computeHash(Argon2FillSegment fillSegment, ByteView password, ByteView sal
     }
 }
 
-}  // namespace
-
 void argon2SetMatrixObserver(Argon2MatrixObserver observer) noexcept {
     matrixObserver.store(observer);
-}
-
-Bytes argon2HashWithKernel(Argon2Kernel kernel, ByteView password, ByteView salt, ByteView secret,
-                           ByteView associatedData, std::uint32_t memoryKiB, std::uint32_t iterations,
-                           std::uint32_t parallelism, std::ptrdiff_t outputLength, Argon2::Variant variant,
-                           std::uint32_t version, const StopFlag* stop) {
-    return computeHash(argon2KernelFunctions(kernel).fillSegment, password, salt, secret, associatedData,
-                       memoryKiB, iterations, parallelism, outputLength, variant, version, stop);
 }
 
 Bytes Argon2::hash(ByteView password, ByteView salt, ByteView secret, ByteView associatedData,
@@ -459,6 +451,6 @@ Bytes Argon2::hash(ByteView password, ByteView salt, ByteView secret, ByteView a
                    std::ptrdiff_t outputLength, Variant variant, std::uint32_t version,
                    const StopFlag* stop) {
     static const Argon2FillSegment fillSegment = argon2KernelFunctions(argon2PreferredKernel()).fillSegment;
-    return computeHash(fillSegment, password, salt, secret, associatedData, memoryKiB, iterations,
-                       parallelism, outputLength, variant, version, stop);
+    return argon2Hash(fillSegment, password, salt, secret, associatedData, memoryKiB, iterations, parallelism,
+                      outputLength, variant, version, stop);
 }

@@ -53,11 +53,11 @@ Argon2Kernel argon2PreferredKernel();
 // The functions of an available kernel.
 Argon2KernelFunctions argon2KernelFunctions(Argon2Kernel kernel);
 
-// Argon2::hash computed with the given kernel, which must be available.
-Bytes argon2HashWithKernel(Argon2Kernel kernel, ByteView password, ByteView salt, ByteView secret,
-                           ByteView associatedData, std::uint32_t memoryKiB, std::uint32_t iterations,
-                           std::uint32_t parallelism, std::ptrdiff_t outputLength, Argon2::Variant variant,
-                           std::uint32_t version, const StopFlag* stop = nullptr);
+// Argon2::hash with the segments filled by `fillSegment` (one of an available kernel's).
+Bytes argon2Hash(Argon2FillSegment fillSegment, ByteView password, ByteView salt, ByteView secret,
+                 ByteView associatedData, std::uint32_t memoryKiB, std::uint32_t iterations,
+                 std::uint32_t parallelism, std::ptrdiff_t outputLength, Argon2::Variant variant,
+                 std::uint32_t version, const StopFlag* stop = nullptr);
 
 // Test seam: when set, called with the whole block matrix as it is released, after its wipe and
 // before it is unmapped. Null removes it.

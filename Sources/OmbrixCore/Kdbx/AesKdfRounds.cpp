@@ -4,8 +4,10 @@
 #include <openssl/evp.h>
 
 #include <memory>
+#include <new>
 
 #include "OmbrixCore/Crypto/AESCipher.h"
+#include "OmbrixCore/Crypto/OpenSSLAlgorithms.h"
 #include "OmbrixCore/Foundation/Precondition.h"
 
 namespace {
@@ -33,10 +35,12 @@ bool cpuHasAESNI() {
 
 void aesKdfRoundsEVP(std::span<std::uint8_t, 32> block, std::span<const std::uint8_t, 32> key,
                      std::uint64_t rounds) {
+    const EVP_CIPHER* ecb = OpenSSLAlgorithms::aes256ecb();
     std::unique_ptr<EVP_CIPHER_CTX, ContextDeleter> context(EVP_CIPHER_CTX_new());
-    if (!context) fail(AESCipher::Error::contextStatus);
-    if (EVP_EncryptInit_ex(context.get(), EVP_aes_256_ecb(), nullptr, key.data(), nullptr) != 1 ||
+    if (!context) throw std::bad_alloc();
+    if (ecb == nullptr || EVP_EncryptInit_ex(context.get(), ecb, nullptr, key.data(), nullptr) != 1 ||
         EVP_CIPHER_CTX_set_padding(context.get(), 0) != 1) {
+        if (OpenSSLAlgorithms::outOfMemory()) throw std::bad_alloc();
         fail(AESCipher::Error::setupStatus);
     }
     // ECB enciphers the two blocks of one call independently, so each call is one round of both

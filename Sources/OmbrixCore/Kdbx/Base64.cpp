@@ -1,5 +1,7 @@
 #include "OmbrixCore/Kdbx/Base64.h"
 
+#include <algorithm>
+
 #include <array>
 #include <cstdint>
 
@@ -85,6 +87,26 @@ void appendEncoded(std::string& out, ByteView data) {
 
 std::optional<Bytes> decodeStrict(std::string_view text) {
     return decodeClean(text);
+}
+
+std::optional<std::size_t> strictDecodedSize(std::string_view text) {
+    if (text.size() % 4 != 0) return std::nullopt;
+    const std::size_t padding = text.ends_with("==") ? 2 : text.ends_with('=') ? 1 : 0;
+    return text.size() / 4 * 3 - padding;
+}
+
+bool decodeStrictInPieces(std::string_view text, std::size_t pieceSize,
+                          const std::function<void(ByteView)>& piece) {
+    if (!strictDecodedSize(text)) return false;
+    const std::size_t step = std::max<std::size_t>(pieceSize / 3, 1) * 4;
+    for (std::size_t at = 0; at < text.size(); at += step) {
+        const std::string_view part = text.substr(at, step);
+        const std::optional<Bytes> bytes = decodeClean(part);
+        // Padding ends the whole text, never a piece before its last.
+        if (!bytes || (at + step < text.size() && bytes->size() != part.size() / 4 * 3)) return false;
+        piece(*bytes);
+    }
+    return true;
 }
 
 std::optional<Bytes> decodeLenient(std::string_view text) {

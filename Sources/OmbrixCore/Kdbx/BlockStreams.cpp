@@ -88,35 +88,39 @@ HMACBlockWriter::HMACBlockWriter(ByteView hmacKey, std::size_t blockSize, Bytes&
 
 void HMACBlockWriter::write(ByteView data) {
     while (!data.empty()) {
-        // Whole blocks straight from the input; only a remainder waits in pending_.
-        if (pending_.empty() && data.size() >= blockSize_) {
-            emit(data.first(blockSize_));
-            data = data.subspan(blockSize_);
-            continue;
-        }
-        const std::size_t take = std::min(blockSize_ - pending_.size(), data.size());
-        pending_.insert(pending_.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(take));
+        if (!open_) open();
+        const std::size_t inBlock = out_.size() - blockStart_ - blockHeader;
+        const std::size_t take = std::min(blockSize_ - inBlock, data.size());
+        out_.insert(out_.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(take));
         data = data.subspan(take);
-        if (pending_.size() == blockSize_) {
-            emit(pending_);
-            pending_.clear();
-        }
+        if (inBlock + take == blockSize_) close();
     }
 }
 
 void HMACBlockWriter::finish() {
-    if (!pending_.empty()) emit(pending_);
-    pending_.clear();
-    emit({});
+    if (open_) close();
+    open();
+    close();
 }
 
-void HMACBlockWriter::emit(ByteView piece) {
-    const auto sizeBytes = littleEndian<4>(piece.size());
-    const Bytes mac = blockHMAC(index_, sizeBytes, piece, hmacKey_);
-    out_.insert(out_.end(), mac.begin(), mac.end());
-    out_.insert(out_.end(), sizeBytes.begin(), sizeBytes.end());
-    out_.insert(out_.end(), piece.begin(), piece.end());
+// The block's MAC and size go before its data, which goes straight into the output: room for
+// them is left now and filled when the block is complete.
+void HMACBlockWriter::open() {
+    blockStart_ = out_.size();
+    out_.resize(out_.size() + blockHeader);
+    open_ = true;
+}
+
+void HMACBlockWriter::close() {
+    const std::size_t size = out_.size() - blockStart_ - blockHeader;
+    const auto sizeBytes = littleEndian<4>(size);
+    const Bytes mac =
+        blockHMAC(index_, sizeBytes, ByteView(out_).subspan(blockStart_ + blockHeader, size), hmacKey_);
+    std::copy(mac.begin(), mac.end(), out_.begin() + static_cast<std::ptrdiff_t>(blockStart_));
+    std::copy(sizeBytes.begin(), sizeBytes.end(),
+              out_.begin() + static_cast<std::ptrdiff_t>(blockStart_ + mac.size()));
     ++index_;
+    open_ = false;
 }
 
 Bytes readHashedBlocks(KdbxReader& reader) {
@@ -124,27 +128,6 @@ Bytes readHashedBlocks(KdbxReader& reader) {
     payload.reserve(reader.remaining());
     readHashedBlocks(reader, [&](Bytes data) { payload.insert(payload.end(), data.begin(), data.end()); });
     return payload;
-}
-
-Bytes writeHashedBlocks(ByteView payload, std::size_t blockSize) {
-    checkBlockSize(blockSize);
-    Bytes out;
-    std::uint32_t index = 0;
-    auto emit = [&](ByteView piece, const Bytes& hash) {
-        const auto number = littleEndian<4>(index);
-        const auto sizeBytes = littleEndian<4>(piece.size());
-        out.insert(out.end(), number.begin(), number.end());
-        out.insert(out.end(), hash.begin(), hash.end());
-        out.insert(out.end(), sizeBytes.begin(), sizeBytes.end());
-        out.insert(out.end(), piece.begin(), piece.end());
-        ++index;
-    };
-    for (std::size_t offset = 0; offset < payload.size(); offset += blockSize) {
-        const ByteView piece = payload.subspan(offset, std::min(blockSize, payload.size() - offset));
-        emit(piece, sha256(piece));
-    }
-    emit({}, Bytes(32, 0));
-    return out;
 }
 
 }  // namespace KdbxCrypto

@@ -48,13 +48,19 @@ class HMACBlockWriter {
     void finish();
 
   private:
-    void emit(ByteView piece);
+    // The MAC (32 bytes) and the size (4) before each block's data.
+    static constexpr std::size_t blockHeader = 36;
+
+    void open();
+    void close();
 
     ByteView hmacKey_;
     std::size_t blockSize_;
     Bytes& out_;
-    Bytes pending_;
     std::uint64_t index_ = 0;
+    // A block is being written; its header stands at blockStart_ in out_.
+    bool open_ = false;
+    std::size_t blockStart_ = 0;
 };
 
 // Verifies and joins hashed blocks through the terminator; throws KdbxError.
@@ -83,8 +89,5 @@ void readHashedBlocks(Reader& reader, Sink&& sink) {
         sink(std::move(data));
     }
 }
-
-// The whole hashed block stream of the payload, terminator included. blockSize: 1 to 2^32 - 1.
-Bytes writeHashedBlocks(ByteView payload, std::size_t blockSize);
 
 }  // namespace KdbxCrypto

@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <climits>
 #include <memory>
+#include <new>
 
+#include "OmbrixCore/Crypto/OpenSSLAlgorithms.h"
 #include "OmbrixCore/Foundation/Precondition.h"
 #include "OmbrixCore/Kdbx/KdbxError.h"
 
@@ -23,9 +25,17 @@ struct MacCtxFree {
     void operator()(EVP_MAC_CTX* ctx) const { EVP_MAC_CTX_free(ctx); }
 };
 
+// A set-up that failed for want of memory is reported as such, not as a failure of the digest.
+[[noreturn]] void setupFailure(const char* failure) {
+    if (OpenSSLAlgorithms::outOfMemory()) throw std::bad_alloc();
+    throw KdbxError::cryptoFailure(failure);
+}
+
 Bytes digest(const EVP_MD* md, std::initializer_list<ByteView> parts, const char* failure) {
+    if (md == nullptr) setupFailure(failure);
     std::unique_ptr<EVP_MD_CTX, MdCtxFree> ctx(EVP_MD_CTX_new());
-    bool ok = ctx != nullptr && md != nullptr && EVP_DigestInit_ex(ctx.get(), md, nullptr) == 1;
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), md, nullptr) != 1) setupFailure(failure);
+    bool ok = true;
     for (ByteView part : parts) {
         if (!ok) break;
         ok = EVP_DigestUpdate(ctx.get(), part.data(), part.size()) == 1;
@@ -36,12 +46,6 @@ Bytes digest(const EVP_MD* md, std::initializer_list<ByteView> parts, const char
         throw KdbxError::cryptoFailure(failure);
     out.resize(length);
     return out;
-}
-
-// Fetched once: fetching the implementation on every call would cost a provider look-up.
-EVP_MAC* hmacAlgorithm() {
-    static EVP_MAC* const mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
-    return mac;
 }
 
 bool fillFromKernel(std::uint8_t* data, std::size_t size) {
@@ -80,11 +84,11 @@ Bytes sha512(ByteView data) {
 }
 
 Bytes sha256(std::initializer_list<ByteView> parts) {
-    return digest(EVP_sha256(), parts, "SHA-256 hesaplanamadı");
+    return digest(OpenSSLAlgorithms::sha256(), parts, "SHA-256 hesaplanamadı");
 }
 
 Bytes sha512(std::initializer_list<ByteView> parts) {
-    return digest(EVP_sha512(), parts, "SHA-512 hesaplanamadı");
+    return digest(OpenSSLAlgorithms::sha512(), parts, "SHA-512 hesaplanamadı");
 }
 
 Bytes hmacSha256(ByteView key, ByteView data) {
@@ -92,15 +96,19 @@ Bytes hmacSha256(ByteView key, ByteView data) {
 }
 
 Bytes hmacSha256(ByteView key, std::initializer_list<ByteView> parts) {
-    EVP_MAC* mac = hmacAlgorithm();
-    std::unique_ptr<EVP_MAC_CTX, MacCtxFree> ctx(mac != nullptr ? EVP_MAC_CTX_new(mac) : nullptr);
+    constexpr const char* failure = "HMAC-SHA-256 hesaplanamadı";
+    EVP_MAC* mac = OpenSSLAlgorithms::hmac();
+    if (mac == nullptr) setupFailure(failure);
+    std::unique_ptr<EVP_MAC_CTX, MacCtxFree> ctx(EVP_MAC_CTX_new(mac));
+    if (!ctx) setupFailure(failure);
     char digestName[] = "SHA256";
     const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digestName, 0),
                                  OSSL_PARAM_construct_end()};
     // OpenSSL treats a null key as "no key given"; an empty key is still a key for HMAC.
     static const std::uint8_t emptyKey = 0;
     const std::uint8_t* keyData = key.empty() ? &emptyKey : key.data();
-    bool ok = ctx != nullptr && EVP_MAC_init(ctx.get(), keyData, key.size(), params) == 1;
+    if (EVP_MAC_init(ctx.get(), keyData, key.size(), params) != 1) setupFailure(failure);
+    bool ok = true;
     for (ByteView part : parts) {
         if (!ok) break;
         ok = EVP_MAC_update(ctx.get(), part.data(), part.size()) == 1;
@@ -108,7 +116,7 @@ Bytes hmacSha256(ByteView key, std::initializer_list<ByteView> parts) {
     Bytes out(32);
     std::size_t length = 0;
     if (!ok || EVP_MAC_final(ctx.get(), out.data(), &length, out.size()) != 1 || length != out.size()) {
-        throw KdbxError::cryptoFailure("HMAC-SHA-256 hesaplanamadı");
+        throw KdbxError::cryptoFailure(failure);
     }
     return out;
 }
@@ -123,8 +131,11 @@ Bytes randomBytes(std::ptrdiff_t count) {
     OMBRIX_PRECONDITION(count >= 0, "randomBytes: negative count");
     Bytes out(static_cast<std::size_t>(count));
     if (out.empty()) return out;
-    if (fillFromOpenSSL(out.data(), out.size())) return out;
+    // The kernel's generator first: it needs no memory. OpenSSL's sets itself up on first use,
+    // and one whose set-up ran out of memory stays unusable (and unsafe to call) for the rest of
+    // the process.
     if (fillFromKernel(out.data(), out.size())) return out;
+    if (fillFromOpenSSL(out.data(), out.size())) return out;
     throw KdbxError::cryptoFailure("güvenli rastgele bayt üretilemedi");
 }
 

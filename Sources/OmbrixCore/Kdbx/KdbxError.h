@@ -37,9 +37,6 @@ class KdbxError : public std::exception {
     Kind kind() const noexcept { return kind_; }
     // The detail text of the cases that carry one; empty for the others.
     const std::string& detail() const noexcept { return detail_; }
-    // Payload of unsupportedVersion (0 for the other cases).
-    std::uint16_t versionMajor() const noexcept { return major_; }
-    std::uint16_t versionMinor() const noexcept { return minor_; }
     // Payload of blockHmacMismatch (0 for the other cases).
     std::int64_t index() const noexcept { return index_; }
 

@@ -13,6 +13,7 @@
 #include "OmbrixCore/Crypto/AESCipher.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
 #include "OmbrixCore/Foundation/Precondition.h"
+#include "OmbrixCore/Kdbx/Base64.h"
 #include "OmbrixCore/Kdbx/BlockStreams.h"
 #include "OmbrixCore/Kdbx/InnerStreamCipher.h"
 #include "OmbrixCore/Kdbx/KdbxCompositeKey.h"
@@ -43,6 +44,7 @@ void keepLargeBlocksOutOfTheHeaps() {
 }
 
 constexpr std::ptrdiff_t seedLength = 32;
+constexpr const char* notBase64 = "korunan ek dosya base64 değil";
 constexpr std::ptrdiff_t saltLength = 32;
 constexpr std::ptrdiff_t innerStreamKeyLength = 64;
 // A version 3 header without an inner stream identifier means Salsa20, the stream of that era.
@@ -136,21 +138,22 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
     const KdbxCipher cipher = header.cipher();
 
     // Three stages, each on its own core: the blocks verified and decrypted, the gzip member
-    // inflated, the payload read (here). Declared after the reader, keys and header that its
-    // stages use, so that it has joined them before those go.
+    // inflated, the payload read (here). The pipeline is declared after the reader, keys, header
+    // and cipher that its stages use, so that it has joined them before those go.
+    // The cipher is made here, on the caller's thread, before any stage starts. One the file
+    // does not allow (wrong IV length) fails after the blocks have been verified.
+    std::optional<KdbxCrypto::PayloadCipherStream> decryptor;
+    std::exception_ptr cipherError;
+    try {
+        decryptor.emplace(cipher, keys.master(), header.encryptionIV,
+                          KdbxCrypto::PayloadCipherStream::Direction::decrypt);
+    } catch (const KdbxError&) {
+        cipherError = std::current_exception();
+    } catch (const AESCipher::Error&) {
+        cipherError = std::current_exception();
+    }
     Pipeline pipeline;
     pipeline.then([&](PartChannel*, PartChannel& out) {
-        // A cipher that cannot start (wrong IV length) fails after the blocks have been verified.
-        std::optional<KdbxCrypto::PayloadCipherStream> decryptor;
-        std::exception_ptr cipherError;
-        try {
-            decryptor.emplace(cipher, keys.master(), header.encryptionIV,
-                              KdbxCrypto::PayloadCipherStream::Direction::decrypt);
-        } catch (const KdbxError&) {
-            cipherError = std::current_exception();
-        } catch (const AESCipher::Error&) {
-            cipherError = std::current_exception();
-        }
         for (std::uint64_t index = 0;; ++index) {
             const Bytes data = KdbxCrypto::readHMACBlock(reader, index, keys.hmac());
             if (data.empty()) break;
@@ -192,10 +195,8 @@ KdbxDatabase loadKdbx4(const Bytes& file, const KdbxHeader& header, const KdbxKe
 
 // The first stage of a version 3 load: the payload decrypted part by part, its start bytes
 // checked and left out.
-void decryptVersion3(const Bytes& file, const KdbxHeader& header, const Keys& keys, KdbxCipher cipher,
+void decryptVersion3(const Bytes& file, const KdbxHeader& header, KdbxCrypto::PayloadCipherStream& decryptor,
                      PartChannel& out) {
-    KdbxCrypto::PayloadCipherStream decryptor(cipher, keys.master(), header.encryptionIV,
-                                              KdbxCrypto::PayloadCipherStream::Direction::decrypt);
     const Bytes& start = *header.streamStartBytes;
     Bytes head;
     bool checked = false;
@@ -229,15 +230,25 @@ void decryptVersion3(const Bytes& file, const KdbxHeader& header, const Keys& ke
 KdbxDatabase loadKdbx3(const Bytes& file, const KdbxHeader& header, const KdbxKey& key) {
     const Keys keys(key, header);
     const KdbxCipher cipher = header.cipher();
+    // Made on the caller's thread before the stages start. An IV the cipher does not take is a
+    // sign of a wrong key like any other failure of decryption; a cipher that cannot be made
+    // (no memory, a library fault) is a fault of this process and keeps its own error.
+    std::optional<KdbxCrypto::PayloadCipherStream> decryptor;
+    try {
+        decryptor.emplace(cipher, keys.master(), header.encryptionIV,
+                          KdbxCrypto::PayloadCipherStream::Direction::decrypt);
+    } catch (const KdbxError&) {
+        throw KdbxError::invalidCredentials();
+    }
 
     // The stages of version 4 and one more: decryption, the hashed blocks, gzip, the XML (here).
-    // Declared after the keys its first stage uses.
+    // Declared after the keys and cipher its first stage uses.
     Pipeline pipeline;
     pipeline.then([&](PartChannel*, PartChannel& out) {
         // Version 3 has no MAC over its header: a wrong key shows only as a bad padding or wrong
         // start bytes, so every failure here is reported as wrong credentials.
         try {
-            decryptVersion3(file, header, keys, cipher, out);
+            decryptVersion3(file, header, *decryptor, out);
         } catch (const KdbxError&) {
             throw KdbxError::invalidCredentials();
         } catch (const AESCipher::Error&) {
@@ -327,11 +338,16 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
     KdbxCrypto::HMACBlockWriter blocks(keys.hmac(), KdbxCrypto::defaultBlockSize, out);
     KdbxCrypto::PayloadCipherStream encryptor(database.cipher, keys.master(), header.encryptionIV,
                                               KdbxCrypto::PayloadCipherStream::Direction::encrypt);
+    // A quarter megabyte at a time: a large attachment written whole would stand a second time
+    // beside the file's bytes as ciphertext.
+    constexpr std::size_t sealSize = std::size_t{256} << 10;
     Bytes sealed;
     const auto seal = [&](ByteView part) {
-        sealed.clear();
-        encryptor.update(part, sealed);
-        blocks.write(sealed);
+        for (std::size_t at = 0; at < part.size(); at += sealSize) {
+            sealed.clear();
+            encryptor.update(part.subspan(at, std::min(sealSize, part.size() - at)), sealed);
+            blocks.write(sealed);
+        }
     };
     std::optional<Gzip::Compressor> gzip;
     if (database.compressed) gzip.emplace(seal);
@@ -351,8 +367,10 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
         }
     };
     write(ByteView(innerBytes).first(innerBytes.size() - endFieldSize));
-    KdbxXML::forEachPreservedBinary(database.root, [&](std::uint8_t flags, Bytes data) {
-        const std::uint64_t size = std::uint64_t{data.size()} + 1;
+    KdbxXML::forEachPreservedBinaryText(database.root, [&](std::uint8_t flags, std::string_view text) {
+        const std::optional<std::size_t> decoded = Base64::strictDecodedSize(text);
+        if (!decoded) throw KdbxError::corruptedData(notBase64);
+        const std::uint64_t size = std::uint64_t{*decoded} + 1;
         if (size > 0xFFFFFFFFu)
             throw KdbxError::corruptedData("iç başlık alanı 32 bitlik uzunluk sınırını aşıyor");
         const std::uint8_t field[6] = {static_cast<std::uint8_t>(KdbxInnerHeader::FieldID::binary),
@@ -362,7 +380,9 @@ Bytes save(const KdbxDatabase& database, const KdbxKey& key) {
                                        static_cast<std::uint8_t>(size >> 24),
                                        flags};
         write(ByteView(field, sizeof field));
-        write(data);
+        // Decoded as it is written: the attachment's bytes never stand whole beside the file's.
+        if (!Base64::decodeStrictInPieces(text, Gzip::Compressor::defaultPieceSize, write))
+            throw KdbxError::corruptedData(notBase64);
     });
     write(ByteView(innerBytes).last(endFieldSize));
     secureWipe(innerBytes);

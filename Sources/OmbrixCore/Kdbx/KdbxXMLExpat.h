@@ -3,6 +3,7 @@
 #include <expat.h>
 
 #include <cstddef>
+#include <cstdint>
 
 #include "OmbrixCore/Kdbx/KdbxXMLNode.h"
 
@@ -31,8 +32,26 @@ void connect(XML_Parser parser, Driver* driver) {
     XML_SetEntityDeclHandler(parser, &Driver::onEntityDecl);
 }
 
-// Parses the document `next` supplies, on expat's own thread, and records its events in
-// `events` for the builder on the caller's thread (see EventRecorder).
-void recordEvents(const KdbxXMLNode::Source& next, PartChannel& events);
+// A document read part by part is parsed in pieces by two parsers side by side, each on a thread
+// of its own, and the tree is built from their events on the caller's thread. The parts between
+// these stages carry one of these tags as their first byte.
+namespace Frame {
+// The names of the elements open where a piece begins, each followed by a NUL, outermost first.
+inline constexpr std::uint8_t pieceStart = 'H';
+// Bytes of the document.
+inline constexpr std::uint8_t pieceBytes = 'R';
+// The names of the elements open where the piece ends (as pieceStart): the next piece begins.
+inline constexpr std::uint8_t pieceEnd = 'F';
+// The piece ends with the document.
+inline constexpr std::uint8_t documentEnd = 'L';
+// A chunk of recorded events (see EventRecorder): the record's length (4 bytes) and the record.
+inline constexpr std::uint8_t events = 'V';
+}  // namespace Frame
+
+// The first stage: the document `next` supplies, cut into pieces of about `pieceSize` bytes.
+void splitIntoPieces(const KdbxXMLNode::Source& next, PartChannel& out, std::size_t pieceSize);
+// A parser's stage: parses the pieces arriving in `in`, or only every other one with
+// `passOddPieces` (the odd ones pass on, for the stage after), and records their events in `out`.
+void recordPieces(PartChannel& in, PartChannel& out, bool passOddPieces);
 
 }  // namespace KdbxXMLInternal

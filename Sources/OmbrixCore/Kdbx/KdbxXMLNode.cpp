@@ -25,8 +25,7 @@ using KdbxXMLInternal::connect;
 using KdbxXMLInternal::maxPiece;
 using KdbxXMLInternal::ParserFree;
 
-bool isTrue(const char* value) {
-    const std::string_view v(value);
+bool isTrue(std::string_view v) {
     if (v.size() != 4) return false;
     const char* expected = "true";
     for (std::size_t i = 0; i < 4; ++i) {
@@ -147,17 +146,17 @@ class TreeBuilder {
     void fail() { failed_ = true; }
     bool failed() const { return failed_; }
 
-    // `attributes` as expat gives them: names and values in turn, ended by a null pointer.
-    void start(const char* name, const char** attributes) {
+    // `attributes`: names and values in turn.
+    void start(std::string_view name, std::span<const std::string_view> attributes) {
         if (failed_) return;
         if (stack_.size() >= KdbxXMLNode::maxDepth) return fail();
         KdbxXMLNode::Attributes map;
         bool isProtected = false;
-        for (const char** a = attributes; *a != nullptr; a += 2) {
-            if (std::string_view(a[0]) == "Protected") {
-                isProtected = isTrue(a[1]);
+        for (std::size_t i = 0; i + 1 < attributes.size(); i += 2) {
+            if (attributes[i] == "Protected") {
+                isProtected = isTrue(attributes[i + 1]);
             } else {
-                map.emplace(a[0], a[1]);
+                map.emplace(attributes[i], attributes[i + 1]);
             }
         }
         if (handler_ != nullptr && (stack_.empty() || stack_.back() == nullptr) && handler_->open(name)) {
@@ -166,8 +165,8 @@ class TreeBuilder {
             open_.push_back({isProtected, {}});
             return;
         }
-        auto node =
-            std::allocate_shared<KdbxXMLNode>(PoolAllocator<KdbxXMLNode>(pool_.get()), name, std::move(map));
+        auto node = std::allocate_shared<KdbxXMLNode>(PoolAllocator<KdbxXMLNode>(pool_.get()),
+                                                      std::string(name), std::move(map));
         node->isProtected = isProtected;
         stack_.push_back(std::move(node));
         // Children are gathered per level in reused vectors and moved into the node in one
@@ -264,7 +263,12 @@ class ExpatDriver {
     static ExpatDriver& self(void* data) { return *static_cast<ExpatDriver*>(data); }
 
     static void onStart(void* data, const XML_Char* name, const XML_Char** attributes) {
-        self(data).guard([&](TreeBuilder& b) { b.start(name, attributes); });
+        self(data).guard([&](TreeBuilder& b) {
+            std::vector<std::string_view>& views = self(data).attributes_;
+            views.clear();
+            for (const XML_Char** a = attributes; *a != nullptr; ++a) views.emplace_back(*a);
+            b.start(name, views);
+        });
     }
     static void onEnd(void* data, const XML_Char*) {
         self(data).guard([](TreeBuilder& b) { b.end(); });
@@ -295,34 +299,46 @@ class ExpatDriver {
 
     XML_Parser parser_;
     TreeBuilder& builder_;
+    std::vector<std::string_view> attributes_;
     std::exception_ptr error_;
 };
 
+// Parts the channel between the two parsers holds: a piece in frames of a quarter piece (split
+// once more where it is cut) and the next piece's events in chunks of a quarter megabyte.
+std::size_t oddPieceRoom(std::size_t pieceSize) {
+    return 8 + 2 * (pieceSize >> 19);
+}
+
 // Plays a record of events into the builder; false once the record has ended. `parsedOK` is set
 // by the record's last event.
-bool replay(const Bytes& chunk, TreeBuilder& builder, std::vector<const char*>& attributes, bool& parsedOK) {
-    const auto* data = reinterpret_cast<const char*>(chunk.data());
-    const char* const end = data + chunk.size();
+bool replay(const Bytes& chunk, TreeBuilder& builder, std::vector<std::string_view>& attributes,
+            bool& parsedOK) {
+    // The frame's tag and the record's length stand before it; the buffer may be longer.
+    std::uint32_t recorded = 0;
+    std::memcpy(&recorded, chunk.data() + 1, sizeof recorded);
+    const auto* data = reinterpret_cast<const char*>(chunk.data()) + 1 + sizeof recorded;
+    const char* const end = data + recorded;
     const auto length = [&] {
         std::uint32_t value = 0;
         std::memcpy(&value, data, sizeof value);
         data += sizeof value;
         return value;
     };
+    // A length, then that many bytes.
     const auto string = [&] {
-        const char* text = data;
-        data += std::strlen(text) + 1;
+        const std::uint32_t size = length();
+        const std::string_view text(data, size);
+        data += size;
         return text;
     };
     while (data < end && !builder.failed()) {
         switch (*data++) {
             case 'S': {
                 const std::uint32_t count = length();
-                const char* name = string();
+                const std::string_view name = string();
                 attributes.clear();
                 for (std::uint32_t i = 0; i < 2 * count; ++i) attributes.push_back(string());
-                attributes.push_back(nullptr);
-                builder.start(name, attributes.data());
+                builder.start(name, attributes);
                 break;
             }
             case 'T': {
@@ -333,6 +349,9 @@ bool replay(const Bytes& chunk, TreeBuilder& builder, std::vector<const char*>& 
             }
             case 'E':
                 builder.end();
+                break;
+            case 'P':
+                // A piece ended well-formed; the next one's events follow.
                 break;
             default:
                 parsedOK = data[-1] == 'D';
@@ -410,14 +429,25 @@ bool KdbxXMLNode::parse(ByteView data, InnerStreamCipher* stream, Handler& handl
     return driver.complete(feed(parser.get(), data));
 }
 
-bool KdbxXMLNode::parse(const Source& next, InnerStreamCipher* stream, Handler& handler) {
-    // Expat reads on a thread of its own; the tree is built, and the handler called, here.
+bool KdbxXMLNode::parse(const Source& next, InnerStreamCipher* stream, Handler& handler,
+                        std::size_t pieceSize) {
+    // The pieces are cut on a thread of their own, the even ones parsed on the next and the odd
+    // ones on the one after it, which passes the events of both on in document order; the tree is
+    // built, and the handler called, here.
     Pipeline pipeline;
+    pipeline.then([&next, pieceSize](PartChannel*, PartChannel& pieces) {
+        KdbxXMLInternal::splitIntoPieces(next, pieces, pieceSize);
+    });
+    // Room for an odd piece on its way to the second parser and the events of the even piece
+    // after it: the first parser goes on while the second reads.
     pipeline.then(
-        [&next](PartChannel*, PartChannel& events) { KdbxXMLInternal::recordEvents(next, events); });
+        [](PartChannel* pieces, PartChannel& out) { KdbxXMLInternal::recordPieces(*pieces, out, true); },
+        oddPieceRoom(pieceSize));
+    pipeline.then(
+        [](PartChannel* in, PartChannel& events) { KdbxXMLInternal::recordPieces(*in, events, false); });
     return pipeline.finish([&](PartChannel& events) {
         TreeBuilder builder(stream, &handler);
-        std::vector<const char*> attributes;
+        std::vector<std::string_view> attributes;
         bool parsed = false;
         while (std::optional<Bytes> chunk = events.pop()) {
             const bool more = replay(*chunk, builder, attributes, parsed);

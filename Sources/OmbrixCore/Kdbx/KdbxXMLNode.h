@@ -53,7 +53,7 @@ class KdbxXMLNode {
       public:
         virtual ~Handler() = default;
         // The document element, or an element whose parent is open, starts. True opens it.
-        virtual bool open(const std::string& name) = 0;
+        virtual bool open(std::string_view name) = 0;
         // A complete child of the innermost open element, or the document element itself when
         // it was not opened.
         virtual void child(Ptr node) = 0;
@@ -73,9 +73,12 @@ class KdbxXMLNode {
     // on the caller's, one call at a time, and never again once parse() has returned. Whatever
     // it reads must not be touched by the caller until then.
     using Source = std::function<ByteView()>;
-    // The same parse over a document read part by part. Expat reads on a thread of its own while
-    // the tree is built and `handler` is called on the caller's thread.
-    static bool parse(const Source& next, InnerStreamCipher* stream, Handler& handler);
+    // The same parse over a document read part by part. The document is cut at element starts
+    // into pieces of about `pieceSize` bytes, which two expat parsers read side by side, each on
+    // a thread of its own, while the tree is built and `handler` is called on the caller's thread.
+    static constexpr std::size_t defaultPieceSize = std::size_t{2} << 20;
+    static bool parse(const Source& next, InnerStreamCipher* stream, Handler& handler,
+                      std::size_t pieceSize = defaultPieceSize);
 
     // Parses one short document after another (the kept fragments of a save) with one expat
     // parser and one node pool, so that each costs its own size and no parser of its own. A

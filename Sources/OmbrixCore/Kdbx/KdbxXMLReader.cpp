@@ -109,7 +109,7 @@ class DocumentReader final : public KdbxXMLNode::Handler {
         if (version.major >= 4) doc_.binaries = binaries;
     }
 
-    bool open(const std::string& name) override {
+    bool open(std::string_view name) override {
         if (outlineError_) return false;
         if (levels_.empty()) {
             if (name != "KeePassFile") return false;  // judged when it has ended
@@ -241,14 +241,14 @@ class DocumentReader final : public KdbxXMLNode::Handler {
     enum class Level { document, meta, root, group, entry, history, groupTimes, entryTimes, autoType };
 
     // The model has room for one Meta and one Root; anything else could not be written back.
-    bool openTopLevel(const std::string& name) {
+    bool openTopLevel(std::string_view name) {
         if (name != "Meta" && name != "Root") {
-            outline("<KeePassFile> altında tanınmayan öğe <" + name + ">");
+            outline("<KeePassFile> altında tanınmayan öğe <" + std::string(name) + ">");
             return false;
         }
         bool& seen = name == "Meta" ? sawMeta_ : sawRoot_;
         if (seen) {
-            outline("birden çok <" + name + "> var");
+            outline("birden çok <" + std::string(name) + "> var");
             return false;
         }
         seen = true;

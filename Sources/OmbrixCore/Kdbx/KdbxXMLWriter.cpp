@@ -513,13 +513,16 @@ void serialize(const KdbxDatabase& database, InnerStreamCipher& stream,
 
 std::vector<KdbxInnerHeader::Binary> preservedBinaries(const KdbxGroup& root) {
     std::vector<KdbxInnerHeader::Binary> out;
-    forEachPreservedBinary(root, [&](std::uint8_t flags, Bytes data) {
-        out.push_back({flags, std::move(data)});
+    forEachPreservedBinaryText(root, [&](std::uint8_t flags, std::string_view text) {
+        std::optional<Bytes> data = Base64::decodeStrict(text);
+        if (!data) throw KdbxError::corruptedData("korunan ek dosya base64 değil");
+        out.push_back({flags, std::move(*data)});
     });
     return out;
 }
 
-void forEachPreservedBinary(const KdbxGroup& root, const std::function<void(std::uint8_t, Bytes)>& fn) {
+void forEachPreservedBinaryText(const KdbxGroup& root,
+                                const std::function<void(std::uint8_t, std::string_view)>& fn) {
     KeptTree wrapper;
     Node::FragmentReader fallback;
     if (!findWrapper(root, KdbxPreserve::binaries, wrapper, fallback)) return;
@@ -530,12 +533,13 @@ void forEachPreservedBinary(const KdbxGroup& root, const std::function<void(std:
         const std::optional<std::string> flags = wrapper.attribute(c, "Flags");
         // Base64 holds no escaped characters: the text is decoded where it stands.
         const std::string_view text = binary.firstChild != KeptTree::none ? std::string_view() : binary.text;
-        std::optional<Bytes> data =
-            text.find('&') == std::string_view::npos
-                ? Base64::decodeStrict(UnicodeText::trimWhiteSpace(text))
-                : Base64::decodeStrict(UnicodeText::trimWhiteSpace(KeptTree::unescape(text)));
-        if (!data) throw KdbxError::corruptedData("korunan ek dosya base64 değil");
-        fn(flags ? decodeFlags(*flags).value_or(1) : std::uint8_t{1}, std::move(*data));
+        const std::uint8_t flagsByte = flags ? decodeFlags(*flags).value_or(1) : std::uint8_t{1};
+        if (text.find('&') == std::string_view::npos) {
+            fn(flagsByte, UnicodeText::trimWhiteSpace(text));
+        } else {
+            const std::string unescaped = KeptTree::unescape(text);
+            fn(flagsByte, UnicodeText::trimWhiteSpace(unescaped));
+        }
     }
 }
 

@@ -38,8 +38,10 @@ void serialize(const KdbxDatabase& database, InnerStreamCipher& stream,
 // the file being saved. Empty without a wrapper. Throws KdbxError when the wrapper no longer
 // parses or an attachment's data no longer decodes: never an attachment silently emptied.
 std::vector<KdbxInnerHeader::Binary> preservedBinaries(const KdbxGroup& root);
-// The same attachments handed to `fn` one at a time (flags, bytes), so that a save holds one
-// attachment's bytes at a time beside their kept text. Throws as preservedBinaries does.
-void forEachPreservedBinary(const KdbxGroup& root, const std::function<void(std::uint8_t, Bytes)>& fn);
+// The same attachments handed to `fn` one at a time as they are kept (flags, base64 text, valid
+// for the call), so that a save decodes each as it writes it. Throws KdbxError when the wrapper
+// no longer parses; the text is checked by whoever decodes it.
+void forEachPreservedBinaryText(const KdbxGroup& root,
+                                const std::function<void(std::uint8_t, std::string_view)>& fn);
 
 }  // namespace KdbxXML

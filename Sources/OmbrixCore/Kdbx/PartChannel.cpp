@@ -6,6 +6,65 @@
 #include "OmbrixCore/Kdbx/KdbxError.h"
 #include "OmbrixCore/Kdbx/KdbxReader.h"
 
+namespace {
+
+// Wipes all the buffer ever held, not only its present size: a spare reused for a shorter part
+// still holds the tail of the longer one before it. Growing to the capacity allocates nothing.
+void wipe(Bytes& part) noexcept {
+    part.resize(part.capacity());
+    secureWipe(part);
+}
+
+}  // namespace
+
+PartChannel::PartChannel(std::size_t capacity)
+    : capacity_(capacity), maxSpares_(std::min(capacity, defaultCapacity) + 2) {
+    spares_.reserve(maxSpares_);
+}
+
+PartChannel::~PartChannel() {
+    for (Bytes& part : parts_) wipe(part);
+    for (Bytes& part : spares_) wipe(part);
+}
+
+bool PartChannel::push(Bytes part) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return abandoned_ || parts_.size() < capacity_; });
+    if (abandoned_) {
+        wipe(part);
+        return false;
+    }
+    try {
+        parts_.push_back(std::move(part));
+    } catch (...) {
+        wipe(part);
+        throw;
+    }
+    changed_.notify_all();
+    return true;
+}
+
+void PartChannel::recycle(Bytes part) noexcept {
+    {
+        const std::lock_guard lock(mutex_);
+        if (!abandoned_ && spares_.size() < maxSpares_) {
+            spares_.push_back(std::move(part));
+            return;
+        }
+    }
+    wipe(part);
+}
+
+void PartChannel::abandon() noexcept {
+    const std::lock_guard lock(mutex_);
+    abandoned_ = true;
+    for (Bytes& part : parts_) wipe(part);
+    for (Bytes& part : spares_) wipe(part);
+    parts_.clear();
+    spares_.clear();
+    changed_.notify_all();
+}
+
 Bytes PartReader::read(std::int64_t count) {
     if (count < 0) {
         std::size_t left = part_.size() - at_;
@@ -49,7 +108,7 @@ bool PartReader::advance() {
     return true;
 }
 
-void PartReader::letGo() {
+void PartReader::letGo() noexcept {
     if (part_.capacity() == 0) return;
     if (wipe_) secureWipe(part_.data(), at_);
     in_.recycle(std::move(part_));

@@ -13,22 +13,27 @@
 // Carries the parts of a payload from one stage of a Pipeline to the next, which runs on another
 // thread; holds only a few parts, so that the whole payload never stands in memory. push() is
 // called by one producer thread, pop() by one consumer thread; close() and abandon() from any.
+//
+// The parts are plaintext (decrypted payload, XML): every part the channel lets go of, dropped,
+// abandoned, given back beyond the spares it keeps or left over at its end, is wiped first (all
+// of its buffer). None of the calls a destructor makes (recycle, abandon) throws.
 class PartChannel {
   public:
+    static constexpr std::size_t defaultCapacity = 4;
+
+    // `capacity`: how many parts it holds before push() waits.
+    explicit PartChannel(std::size_t capacity = defaultCapacity);
+    ~PartChannel();
+    PartChannel(const PartChannel&) = delete;
+    PartChannel& operator=(const PartChannel&) = delete;
+
     // Thrown to the consumer when the producer failed: the producer's error decides the load.
     struct UpstreamFailed {};
 
     // False once the consumer has given up: the part is dropped. A producer that need not report
     // errors of its own may stop there; the others run on to their end, so that their errors come
     // out as they would have.
-    bool push(Bytes part) {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return abandoned_ || parts_.size() < capacity; });
-        if (abandoned_) return false;
-        parts_.push_back(std::move(part));
-        changed_.notify_all();
-        return true;
-    }
+    bool push(Bytes part);
 
     // The producer is done (failed: it stopped with an error of its own).
     void close(bool failed) {
@@ -54,31 +59,38 @@ class PartChannel {
     // then go round between the two threads instead of being freed on one and made anew on the
     // other, which would leave the size of the heap to the timing of the threads.
     Bytes spare() {
-        const std::lock_guard lock(mutex_);
-        if (spares_.empty()) return {};
-        Bytes part = std::move(spares_.back());
-        spares_.pop_back();
+        Bytes part = take();
         part.clear();
         return part;
     }
 
-    // A part the consumer has read, for spare().
-    void recycle(Bytes part) {
-        const std::lock_guard lock(mutex_);
-        if (!abandoned_ && spares_.size() < capacity + 2) spares_.push_back(std::move(part));
+    // A spare of `size` bytes whose content is whatever it held: only what it must grow by is
+    // filled (with zeros), not all of it every time, for a producer that writes over it.
+    Bytes spare(std::size_t size) {
+        Bytes part = take();
+        part.resize(size);
+        return part;
     }
+
+    // A part the consumer has read, for spare().
+    void recycle(Bytes part) noexcept;
 
     // The consumer reads no more: pushes are dropped from now on.
-    void abandon() {
-        const std::lock_guard lock(mutex_);
-        abandoned_ = true;
-        parts_.clear();
-        spares_.clear();
-        changed_.notify_all();
-    }
+    void abandon() noexcept;
 
   private:
-    static constexpr std::size_t capacity = 4;
+    Bytes take() {
+        const std::lock_guard lock(mutex_);
+        if (spares_.empty()) return {};
+        Bytes part = std::move(spares_.back());
+        spares_.pop_back();
+        return part;
+    }
+
+    const std::size_t capacity_;
+    // Room for these is made up front: giving a part back never allocates. A few are enough for
+    // a producer that takes one at a time, however many parts the channel holds.
+    const std::size_t maxSpares_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Bytes> parts_;
@@ -95,7 +107,7 @@ class PartChannel {
 class PartReader {
   public:
     explicit PartReader(PartChannel& in) : in_(in) {}
-    ~PartReader() { letGo(); }
+    ~PartReader() { letGo(); }  // never throws: letGo() does not
     PartReader(const PartReader&) = delete;
     PartReader& operator=(const PartReader&) = delete;
 
@@ -114,7 +126,7 @@ class PartReader {
 
   private:
     bool advance();
-    void letGo();
+    void letGo() noexcept;
 
     PartChannel& in_;
     Bytes part_;

@@ -4,10 +4,12 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <new>
 #include <optional>
 
 #include "OmbrixCore/Crypto/AESCipher.h"
 #include "OmbrixCore/Crypto/ChaCha20.h"
+#include "OmbrixCore/Crypto/OpenSSLAlgorithms.h"
 #include "OmbrixCore/Kdbx/KdbxError.h"
 
 namespace {
@@ -26,16 +28,6 @@ struct ContextFree {
     throw AESCipher::Error::cryptoFailure(status);
 }
 
-Bytes run(ByteView payload, KdbxCipher cipher, ByteView key, ByteView iv,
-          KdbxCrypto::PayloadCipherStream::Direction direction) {
-    KdbxCrypto::PayloadCipherStream stream(cipher, key, iv, direction);
-    Bytes out;
-    out.reserve(payload.size() + aesBlock);
-    stream.update(payload, out);
-    stream.finish(out);
-    return out;
-}
-
 }  // namespace
 
 namespace KdbxCrypto {
@@ -52,12 +44,15 @@ PayloadCipherStream::PayloadCipherStream(KdbxCipher cipher, ByteView key, ByteVi
             if (iv.size() != 16) throw KdbxError::corruptedData("AES IV 16 bayt olmalı");
             if (key.size() != 32)
                 throw AESCipher::Error::invalidKeyLength(static_cast<std::ptrdiff_t>(key.size()));
+            const EVP_CIPHER* cbc = OpenSSLAlgorithms::aes256cbc();
             state_->aes.reset(EVP_CIPHER_CTX_new());
-            if (!state_->aes) aesFailure(AESCipher::Error::contextStatus);
+            if (!state_->aes) throw std::bad_alloc();
             const int encrypting = direction == Direction::encrypt ? 1 : 0;
-            if (EVP_CipherInit_ex(state_->aes.get(), EVP_aes_256_cbc(), nullptr, key.data(), iv.data(),
-                                  encrypting) != 1 ||
+            if (cbc == nullptr ||
+                EVP_CipherInit_ex(state_->aes.get(), cbc, nullptr, key.data(), iv.data(), encrypting) != 1 ||
                 EVP_CIPHER_CTX_set_padding(state_->aes.get(), 1) != 1) {
+                // The cipher could not be made: a fault of this process, never of the file or key.
+                if (OpenSSLAlgorithms::outOfMemory()) throw std::bad_alloc();
                 aesFailure(AESCipher::Error::setupStatus);
             }
             return;
@@ -104,14 +99,6 @@ void PayloadCipherStream::finish(Bytes& out) {
         aesFailure(AESCipher::Error::finalStatus);
     }
     out.resize(base + static_cast<std::size_t>(produced));
-}
-
-Bytes decryptPayload(ByteView payload, KdbxCipher cipher, ByteView key, ByteView iv) {
-    return run(payload, cipher, key, iv, PayloadCipherStream::Direction::decrypt);
-}
-
-Bytes encryptPayload(ByteView payload, KdbxCipher cipher, ByteView key, ByteView iv) {
-    return run(payload, cipher, key, iv, PayloadCipherStream::Direction::encrypt);
 }
 
 }  // namespace KdbxCrypto

@@ -9,18 +9,15 @@
 // ChaCha20 with block counter 0 (12-byte nonce).
 namespace KdbxCrypto {
 
-// Throws KdbxError::corruptedData when the IV has the wrong length for the cipher (checked before
-// anything else); AES failures come through unchanged as AESCipher::Error.
-Bytes decryptPayload(ByteView payload, KdbxCipher cipher, ByteView key, ByteView iv);
-Bytes encryptPayload(ByteView payload, KdbxCipher cipher, ByteView key, ByteView iv);
-
-// The same cipher over a payload handed over in parts: the parts' outputs joined are what the
-// whole-payload operations return.
+// The cipher over a payload handed over in parts: the parts' outputs joined are the cipher's
+// output over the whole.
 class PayloadCipherStream {
   public:
     enum class Direction { decrypt, encrypt };
 
-    // Throws as the operations above do for the IV (and, for AES, the key).
+    // Throws KdbxError::corruptedData when the IV has the wrong length for the cipher (checked
+    // before anything else), AESCipher::Error for a key that is not 32 bytes or a cipher that
+    // cannot be made, std::bad_alloc when memory runs out.
     PayloadCipherStream(KdbxCipher cipher, ByteView key, ByteView iv, Direction direction);
     ~PayloadCipherStream();
     PayloadCipherStream(const PayloadCipherStream&) = delete;

@@ -1,8 +1,8 @@
 #include "OmbrixCore/Kdbx/Pipeline.h"
 
-void Pipeline::then(Work work) {
+void Pipeline::then(Work work, std::size_t capacity) {
     PartChannel* in = stages_.empty() ? nullptr : &stages_.back().out;
-    Stage& stage = stages_.emplace_back();
+    Stage& stage = stages_.emplace_back(capacity);
     try {
         stage.thread = std::thread([in, &stage, work = std::move(work)] {
             try {

@@ -40,9 +40,10 @@ class Pipeline {
     Pipeline(const Pipeline&) = delete;
     Pipeline& operator=(const Pipeline&) = delete;
 
-    // Starts the next stage on a thread of its own. Throws std::system_error when no thread can
-    // be started (the stages already started are ended by the destructor).
-    void then(Work work);
+    // Starts the next stage on a thread of its own; its output channel holds `capacity` parts.
+    // Throws std::system_error when no thread can be started (the stages already started are
+    // ended by the destructor).
+    void then(Work work, std::size_t capacity = PartChannel::defaultCapacity);
 
     // Runs `last(in)` on the caller's thread over the output of the last stage started, ends every
     // stage and returns its result, or throws the earliest error. `last` may throw
@@ -80,6 +81,8 @@ class Pipeline {
 
   private:
     struct Stage {
+        explicit Stage(std::size_t capacity) : out(capacity) {}
+
         PartChannel out;
         std::exception_ptr error;
         std::thread thread;

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -29,6 +31,17 @@ class VariantValue {
     }
     static VariantValue bytes(Bytes v) { return VariantValue(Storage(std::in_place_index<6>, std::move(v))); }
 
+    // Copies build the new value in place and then move it: the library's own variant copy,
+    // when copying the text or bytes throws (no memory), destroys a value it never made.
+    VariantValue(const VariantValue& other) : storage_(copy(other.storage_)) {}
+    VariantValue& operator=(const VariantValue& other) {
+        if (this != &other) storage_ = copy(other.storage_);
+        return *this;
+    }
+    VariantValue(VariantValue&&) noexcept = default;
+    VariantValue& operator=(VariantValue&&) noexcept = default;
+    ~VariantValue() = default;
+
     Kind kind() const noexcept { return static_cast<Kind>(storage_.index()); }
     // The value itself, for callers that need the case's own type (e.g. a bool or an int32).
     const Storage& storage() const noexcept { return storage_; }
@@ -48,6 +61,13 @@ class VariantValue {
 
   private:
     explicit VariantValue(Storage storage) : storage_(std::move(storage)) {}
+    static Storage copy(const Storage& from) {
+        return std::visit(
+            [](const auto& value) {
+                return Storage(std::in_place_type<std::decay_t<decltype(value)>>, value);
+            },
+            from);
+    }
     Storage storage_;
 };
 
