@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "AllocationProbe.h"
 #include "OmbrixCore/Kdbx/SecureString.h"
 #include "Support/WipedBlocks.h"
 
@@ -58,4 +61,21 @@ TEST(SecureString, TheLastCopyWipesItsStorage) {
     EXPECT_TRUE(copy->value() == std::string(length, 'g'));
     copy.reset();
     EXPECT_EQ(wiped.wipedOfSize(length), 2u);
+}
+
+// A secret made on a thread when memory has run out fails as an error the caller can report: the
+// thread's first secret sets nothing up that could end the process instead.
+TEST(SecureString, NoMemoryOnAFreshThreadIsAnError) {
+    bool refused = false;
+    {
+        allocationprobe::FailOnOtherThreads failing(0, 0, allocationprobe::FailOnOtherThreads::Scope::everyAllocator);
+        std::thread([&] {
+            try {
+                const SecureString secret("parola");
+            } catch (const std::bad_alloc&) {
+                refused = true;
+            }
+        }).join();
+    }
+    EXPECT_TRUE(refused);
 }

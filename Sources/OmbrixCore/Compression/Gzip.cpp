@@ -127,6 +127,10 @@ struct Piece {
     std::size_t length() const { return data.size() - dictionary; }
 };
 
+}  // namespace
+
+namespace GzipInternal {
+
 // A deflate state, reset for every piece; each thread of the pool keeps its own.
 class PieceDeflater {
   public:
@@ -183,7 +187,13 @@ class PieceDeflater {
     bool ready_ = false;
 };
 
-}  // namespace
+void DeflaterDeleter::operator()(PieceDeflater* deflater) const noexcept {
+    delete deflater;
+}
+
+}  // namespace GzipInternal
+
+using GzipInternal::PieceDeflater;
 
 struct Gzip::Compressor::State {
     Sink sink;
@@ -216,11 +226,12 @@ struct Gzip::Compressor::State {
         changed.wait(lock, [&] { return running == 0; });
     }
 
-    // On a thread of the pool. Nothing may leave it: every failure becomes the member's error.
-    void compress(const std::shared_ptr<Piece>& piece) {
+    // On a thread of the pool, with the thread's deflater (made at its first piece). Nothing may
+    // leave it: every failure becomes the member's error.
+    void compress(const std::shared_ptr<Piece>& piece, GzipInternal::OwnedDeflater& deflater) {
         try {
-            thread_local PieceDeflater deflater;
-            deflater.run(*piece);
+            if (!deflater) deflater.reset(new PieceDeflater());
+            deflater->run(*piece);
         } catch (...) {
             piece->error = std::current_exception();
         }
@@ -312,7 +323,8 @@ struct Gzip::Compressor::State {
         ++running;
         lock.unlock();
         try {
-            GzipInternal::DeflatePool::shared().post([this, piece] { compress(piece); });
+            GzipInternal::DeflatePool::shared().post(
+                [this, piece](GzipInternal::OwnedDeflater& deflater) { compress(piece, deflater); });
         } catch (...) {
             lock.lock();
             inFlight.pop_back();

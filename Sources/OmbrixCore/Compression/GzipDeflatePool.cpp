@@ -34,11 +34,11 @@ void DeflatePool::afterForkInChild() {
     new (&pool.mutex_) std::mutex();
     new (&pool.work_) std::condition_variable();
     (new std::vector<std::thread>())->swap(pool.threads_);
-    (new std::deque<std::function<void()>>())->swap(pool.tasks_);
+    (new std::deque<Task>())->swap(pool.tasks_);
     pool.stopping_ = false;
 }
 
-void DeflatePool::post(std::function<void()> task) {
+void DeflatePool::post(Task task) {
     const std::lock_guard lock(mutex_);
     if (threads_.empty()) start();
     tasks_.push_back(std::move(task));
@@ -68,14 +68,15 @@ void DeflatePool::start() {
 }
 
 void DeflatePool::loop() {
+    OwnedDeflater deflater;
     std::unique_lock lock(mutex_);
     for (;;) {
         work_.wait(lock, [&] { return stopping_ || !tasks_.empty(); });
         if (tasks_.empty()) return;
-        std::function<void()> task = std::move(tasks_.front());
+        Task task = std::move(tasks_.front());
         tasks_.pop_front();
         lock.unlock();
-        task();
+        task(deflater);
         task = nullptr;
         lock.lock();
     }

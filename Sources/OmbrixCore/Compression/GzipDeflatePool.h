@@ -3,12 +3,22 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 // Internal to the gzip compressor.
 namespace GzipInternal {
+
+// A deflate state that a thread of the pool keeps for the pieces it compresses (Gzip.cpp). It is
+// held by the thread's loop, not in thread_local storage: the C library registers a thread_local
+// object's destructor with an allocation of its own, and ends the process when that fails.
+class PieceDeflater;
+struct DeflaterDeleter {
+    void operator()(PieceDeflater* deflater) const noexcept;
+};
+using OwnedDeflater = std::unique_ptr<PieceDeflater, DeflaterDeleter>;
 
 // The threads that deflate the pieces of every member in the process: started at the first
 // member that needs them and kept, so that saving again and again reuses the same threads (and
@@ -22,9 +32,11 @@ class DeflatePool {
   public:
     static DeflatePool& shared();
 
-    // Runs `task` on a thread of the pool. The task must not throw. Throws std::system_error
-    // when no thread can be started, or std::bad_alloc.
-    void post(std::function<void()> task);
+    // Runs `task` on a thread of the pool, with that thread's deflater (empty until a task makes
+    // it). The task must not throw. Throws std::system_error when no thread can be started, or
+    // std::bad_alloc.
+    using Task = std::function<void(OwnedDeflater&)>;
+    void post(Task task);
 
     ~DeflatePool();
 
@@ -41,7 +53,7 @@ class DeflatePool {
 
     std::mutex mutex_;
     std::condition_variable work_;
-    std::deque<std::function<void()>> tasks_;
+    std::deque<Task> tasks_;
     std::vector<std::thread> threads_;
     bool stopping_ = false;
 };

@@ -1,6 +1,8 @@
 #include "OmbrixCore/Kdbx/SecureString.h"
 
+#include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "OmbrixCore/Crypto/SecretBytes.h"
 #include "OmbrixCore/Crypto/SecureWipe.h"
@@ -25,24 +27,27 @@ struct WipedBytes {
 
 // Pads come from a small per-thread reserve of secure random bytes: one call to the generator
 // per few thousand bytes instead of one per secret (a load makes a secret for every entry and
-// history item). Bytes handed out are wiped from the reserve; the rest is wiped when it goes.
+// history item). Bytes handed out are wiped from the reserve at once.
+//
+// The reserve is plain thread-local storage with nothing to destroy: the C library registers a
+// thread-local destructor with an allocation of its own and ends the process when that fails,
+// where running out of memory must stay an error. What stays behind when the thread ends was
+// never part of a pad.
 Bytes takePad(std::size_t size) {
     constexpr std::size_t reserveSize = 4096;
     if (size > reserveSize / 4) return KdbxCrypto::randomBytes(static_cast<std::ptrdiff_t>(size));
-    thread_local struct Reserve {
-        Bytes bytes;
-        std::size_t used = 0;
-        ~Reserve() { secureWipe(bytes); }
-    } reserve;
-    if (reserve.bytes.size() - reserve.used < size) {
-        secureWipe(reserve.bytes);
-        reserve.bytes = KdbxCrypto::randomBytes(static_cast<std::ptrdiff_t>(reserveSize));
-        reserve.used = 0;
+    thread_local std::array<std::uint8_t, reserveSize> reserve;
+    thread_local std::size_t used = reserveSize;
+    if (reserveSize - used < size) {
+        Bytes fresh = KdbxCrypto::randomBytes(static_cast<std::ptrdiff_t>(reserveSize));
+        std::memcpy(reserve.data(), fresh.data(), reserveSize);
+        secureWipe(fresh);
+        used = 0;
     }
-    std::uint8_t* start = reserve.bytes.data() + reserve.used;
+    std::uint8_t* start = reserve.data() + used;
     Bytes pad(start, start + size);
     secureWipe(start, size);
-    reserve.used += size;
+    used += size;
     return pad;
 }
 
