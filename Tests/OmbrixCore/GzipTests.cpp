@@ -418,6 +418,28 @@ TEST(GzipCompressor, AFailureOnItsThreadsIsTheCallersError) {
     }
 }
 
+// zlib that cannot have memory for its state is running out of memory, not a damaged stream:
+// the inflater is set up at the first bytes past the header, here on a thread that cannot have
+// the several kilobytes of its state (smaller blocks, such as an error's text, it can have).
+TEST(GzipDecompressor, NoMemoryForTheInflaterIsOutOfMemory) {
+    const Bytes member = Gzip::compress(compressible(100000));
+    Gzip::Decompressor decompressor([](ByteView) {});
+    decompressor.write(ByteView(member).first(18));
+    std::string outcome = "inflated";
+    {
+        allocationprobe::FailOnOtherThreads failing(4096, 0,
+                                                    allocationprobe::FailOnOtherThreads::Scope::everyAllocator);
+        std::thread([&] {
+            try {
+                decompressor.write(ByteView(member).subspan(18));
+            } catch (const std::exception& error) {
+                outcome = error.what();
+            }
+        }).join();
+    }
+    EXPECT_EQ(outcome, std::bad_alloc().what());
+}
+
 // A child forked while the pool's threads wait for work has none of them; its copy of their lock
 // and condition variable must not leave its first member waiting forever. The parent gives the
 // child a minute and ends it after that.

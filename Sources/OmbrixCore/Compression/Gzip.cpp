@@ -6,7 +6,9 @@
 #include <deque>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -141,12 +143,15 @@ class PieceDeflater {
     PieceDeflater(const PieceDeflater&) = delete;
     PieceDeflater& operator=(const PieceDeflater&) = delete;
 
-    // Fills in out and crc, or sets failed; throws std::bad_alloc when the output cannot grow.
+    // Fills in out and crc, or sets failed; throws std::bad_alloc when zlib or the output cannot
+    // have memory.
     void run(Piece& piece) {
         if (!ready_) {
             stream_ = z_stream{};
-            ready_ = deflateInit2(&stream_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, rawWindowBits, memoryLevel,
-                                  Z_DEFAULT_STRATEGY) == Z_OK;
+            const int status = deflateInit2(&stream_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, rawWindowBits,
+                                            memoryLevel, Z_DEFAULT_STRATEGY);
+            if (status == Z_MEM_ERROR) throw std::bad_alloc();
+            ready_ = status == Z_OK;
         }
         piece.failed = !ready_ || !deflatePiece(piece);
         if (!piece.failed) {
@@ -487,7 +492,9 @@ struct Gzip::Decompressor::State {
         if (input.empty() || ended || failed) return;
         fed = true;
         if (!streamReady) {
-            if (inflateInit2(&stream, rawWindowBits) != Z_OK) throw Gzip::Error::streamFailure();
+            const int status = inflateInit2(&stream, rawWindowBits);
+            if (status == Z_MEM_ERROR) throw std::bad_alloc();
+            if (status != Z_OK) throw Gzip::Error::streamFailure();
             streamReady = true;
         }
         std::size_t consumed = 0;
@@ -513,6 +520,8 @@ struct Gzip::Decompressor::State {
             const bool inputLeft = stream.avail_in != 0 || consumed != input.size();
             // Z_BUF_ERROR with all input used: the rest of the stream has not arrived yet.
             if (status == Z_BUF_ERROR && !inputLeft) return;
+            // Its window is made at the first output: zlib without memory is not a broken stream.
+            if (status == Z_MEM_ERROR) throw std::bad_alloc();
             if (status != Z_OK) {
                 failed = true;
                 return;
