@@ -427,8 +427,8 @@ TEST(GzipDecompressor, NoMemoryForTheInflaterIsOutOfMemory) {
     decompressor.write(ByteView(member).first(18));
     std::string outcome = "inflated";
     {
-        allocationprobe::FailOnOtherThreads failing(4096, 0,
-                                                    allocationprobe::FailOnOtherThreads::Scope::everyAllocator);
+        allocationprobe::FailOnOtherThreads failing(
+            4096, 0, allocationprobe::FailOnOtherThreads::Scope::everyAllocator);
         std::thread([&] {
             try {
                 decompressor.write(ByteView(member).subspan(18));

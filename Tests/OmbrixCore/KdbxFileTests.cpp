@@ -497,7 +497,10 @@ TEST(KdbxFile, FreshProcessLoadsChild) {
             }
             if (outcome != "loaded" && outcome != outOfMemory) {
                 std::fprintf(stderr, "%s after %d allocations: %s\n",
-                             file == &v3 ? "v3" : file == &v4 ? "v4" : "v4 gzipped", k, outcome.c_str());
+                             file == &v3   ? "v3"
+                             : file == &v4 ? "v4"
+                                           : "v4 gzipped",
+                             k, outcome.c_str());
                 std::_Exit(1);
             }
             loaded = loaded || (outcome == "loaded" && file == &v4);

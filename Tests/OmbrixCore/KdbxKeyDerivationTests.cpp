@@ -527,10 +527,13 @@ TEST(KdbxKeys, FreshProcessChild) {
     const char* which = std::getenv("OMBRIX_FRESH_KDF_CHILD");
     if (!which) GTEST_SKIP() << "run by FirstDerivationOfAProcessNeedsNoLargeSample";
     const bool aes = std::string(which) == "aes";
-    const KdbxHeader header = aes ? v4({kdf(KdbxUUIDs::kdfAes),
-                                        {"S", VariantValue::bytes(seed)},
-                                        {"R", VariantValue::uint64(6000)}})
-                                  : argon2id({{"M", VariantValue::uint64(8 << 20)}});
+    KdbxHeader header;
+    if (aes) {
+        header =
+            v4({kdf(KdbxUUIDs::kdfAes), {"S", VariantValue::bytes(seed)}, {"R", VariantValue::uint64(6000)}});
+    } else {
+        header = argon2id({{"M", VariantValue::uint64(8 << 20)}});
+    }
     const std::uint64_t own = aes ? 0 : std::uint64_t{8} << 20;
     rlimit limit{};
     ASSERT_EQ(::getrlimit(RLIMIT_AS, &limit), 0);

@@ -68,7 +68,8 @@ TEST(SecureString, TheLastCopyWipesItsStorage) {
 TEST(SecureString, NoMemoryOnAFreshThreadIsAnError) {
     bool refused = false;
     {
-        allocationprobe::FailOnOtherThreads failing(0, 0, allocationprobe::FailOnOtherThreads::Scope::everyAllocator);
+        allocationprobe::FailOnOtherThreads failing(
+            0, 0, allocationprobe::FailOnOtherThreads::Scope::everyAllocator);
         std::thread([&] {
             try {
                 const SecureString secret("parola");
