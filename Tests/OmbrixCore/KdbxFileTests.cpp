@@ -841,7 +841,9 @@ TEST(KdbxFile, AnAllocationThatFailsOnAGzipThreadFailsTheSave) {
             } catch (const std::exception& error) {
                 outcome = error.what();
             }
-            if (c.sure) EXPECT_GT(failing.failures(), 0) << c.note;
+            if (c.sure) {
+                EXPECT_GT(failing.failures(), 0) << c.note;
+            }
             // Any allocation that failed fails the save as running out of memory, and only then.
             EXPECT_EQ(outcome, failing.failures() > 0 ? std::bad_alloc().what() : "saved") << c.note;
         }
