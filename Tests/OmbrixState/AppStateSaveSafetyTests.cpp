@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -549,6 +551,129 @@ TEST(AppStateSaveSafety, TwoSavesOfOneFileAtTheSameMomentNeverBothWrite) {
     }
     EXPECT_EQ(QDir(h.dir.path()).entryList(QDir::Files | QDir::Hidden).join(" | ").toStdString(),
               "kasa.kdbx");
+}
+
+namespace {
+
+// Two real Ombrix processes on one file, for the test below: this test program run again, once
+// per role, with the folder and the role in the environment. Each writes what it sees to
+// "<role>-result" in the folder; the first also says "first-reached" when its save stands
+// between its look at the file and its replacement, and waits there for "first-go".
+constexpr const char* twoProcessesVariable = "OMBRIX_TWO_PROCESSES_SAVE";
+
+bool appears(const QString& file, int milliseconds) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!QFileInfo::exists(file)) {
+        if (waited.elapsed() > milliseconds) return false;
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void touch(const QString& file, const QByteArray& text = {}) {
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size() || !f.flush()) std::_Exit(3);
+    f.close();
+}
+
+pid_t startSaveProcess(const QString& folder, const char* role) {
+    const QByteArray value = QFile::encodeName(folder) + ':' + role;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv(twoProcessesVariable, value.constData(), 1);
+        const char* argv[] = {"/proc/self/exe", "--gtest_filter=AppStateSaveSafety.SaveProcessChild",
+                              nullptr};
+        ::execv(argv[0], const_cast<char**>(argv));
+        std::_Exit(5);
+    }
+    return child;
+}
+
+}  // namespace
+
+TEST(AppStateSaveSafety, SaveProcessChild) {
+    const char* given = std::getenv(twoProcessesVariable);
+    if (!given) GTEST_SKIP() << "run by TwoOmbrixProcessesSavingOneFileNeverBothWrite";
+    const QString value = QFile::decodeName(given);
+    const QString folder = value.section(':', 0, -2);
+    const QString role = value.section(':', -1);
+    const QString path = folder + "/kasa.kdbx";
+    const bool first = role == "first";
+
+    Harness h;
+    AppStateDependencies deps = h.dependencies();
+    deps.codec = std::make_shared<KdbxFileCodec>();
+    FileSystemCalls calls = FileSystemCalls::system();
+    if (first) {
+        const FileSystemCalls real = FileSystemCalls::system();
+        calls.create = [real, folder](const char* name, mode_t mode) {
+            touch(folder + "/first-reached");
+            if (!appears(folder + "/first-go", 20000)) std::_Exit(6);
+            return real.create(name, mode);
+        };
+    }
+    deps.files = std::make_shared<LocalFileStore>(calls);
+    deps.work = std::make_shared<ThreadWorkRunner>();
+    AppState state(deps);
+    state.prepare(path);
+    state.unlock("parola", std::nullopt);
+    waitForWork(state);
+    ASSERT_FALSE(state.isLocked());
+    state.addEntry(entry(first ? "Birinci" : "İkinci"), state.database()->root.id);
+    bool asked = false;
+    state.setConflictResolver([&asked](const QString&) {
+        asked = true;
+        return ConflictChoice{};
+    });
+    state.save();
+    waitForWork(state);
+    const bool saved =
+        !state.isDirty() && state.statusMessage() == std::optional<QString>(QStringLiteral("Kaydedildi"));
+    touch(folder + "/" + role + "-result", saved ? "saved" : asked && state.isDirty() ? "asked" : "neither");
+}
+
+// The same as above with two real processes: the hold that makes the look at the file and its
+// replacement one step is one between programs, not only within one.
+TEST(AppStateSaveSafety, TwoOmbrixProcessesSavingOneFileNeverBothWrite) {
+    Harness h;
+    const QString folder = h.dir.path();
+    const KdbxFileCodec codec;
+    h.files->writeAtomically(h.path("kasa.kdbx"),
+                             codec.save(database(group("Kök")), KdbxKey("parola", std::nullopt)));
+
+    const pid_t first = startSaveProcess(folder, "first");
+    ASSERT_GT(first, 0);
+    const bool reached = appears(folder + "/first-reached", 20000);
+    // The second saves while the first stands between its look and its replacement; the first
+    // goes on once the second has ended, or a while later if it is waiting for the first.
+    const pid_t second = reached ? startSaveProcess(folder, "second") : -1;
+    if (second > 0) appears(folder + "/second-result", 3000);
+    touch(folder + "/first-go");
+    int status = 0;
+    ASSERT_EQ(::waitpid(first, &status, 0), first);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "first: " << status;
+    ASSERT_TRUE(reached) << "the first save never reached its replacement";
+    ASSERT_EQ(::waitpid(second, &status, 0), second);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "second: " << status;
+
+    const auto result = [&](const char* role) {
+        QFile f(folder + "/" + role + "-result");
+        return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string("(none)");
+    };
+    const std::string results[2] = {result("first"), result("second")};
+    EXPECT_EQ(std::count(std::begin(results), std::end(results), "saved"), 1)
+        << results[0] << " / " << results[1] << ": exactly one of the two saves writes";
+    EXPECT_EQ(std::count(std::begin(results), std::end(results), "asked"), 1)
+        << results[0] << " / " << results[1] << ": the other one asks";
+    const KdbxDatabase onDisk =
+        codec.load(h.files->read(h.path("kasa.kdbx")), KdbxKey("parola", std::nullopt));
+    EXPECT_EQ(titles(onDisk.root), std::vector<std::string>{results[0] == "saved" ? "Birinci" : "İkinci"})
+        << "what was reported as saved is what is on disk";
+    QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    left.removeIf(
+        [](const QString& name) { return name.startsWith("first-") || name.startsWith("second-"); });
+    EXPECT_EQ(left.join(" | ").toStdString(), "kasa.kdbx");
 }
 
 namespace {
