@@ -1,7 +1,11 @@
 #include "OmbrixUI/SecretField.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+
+#include <memory>
 
 #include "OmbrixTheme/BrandFont.h"
 #include "OmbrixTheme/Palette.h"
@@ -27,6 +31,34 @@ SecretField::SecretField(const QString& placeholder, bool large, QWidget* parent
     connect(edit_, &QLineEdit::textChanged, this, &SecretField::textChanged);
     connect(edit_, &QLineEdit::returnPressed, this, &SecretField::submitted);
     connect(eye_, &QAbstractButton::clicked, this, [this] { setRevealed(!revealed_); });
+
+    edit_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(edit_, &QWidget::customContextMenuRequested, this, &SecretField::showMenu);
+    edit_->installEventFilter(this);
+}
+
+bool SecretField::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == edit_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if ((key->key() == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
+            (key->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+            showMenu(edit_->inputMethodQuery(Qt::ImCursorRectangle).toRect().bottomLeft());
+            return true;
+        }
+    }
+    return FieldChrome::eventFilter(watched, event);
+}
+
+void SecretField::showMenu(const QPoint& at) {
+    const std::unique_ptr<QMenu> menu(edit_->createStandardContextMenu());
+    QAction* first = menu->actions().value(0);
+    auto* reveal = new QAction(
+        revealed_ ? QStringLiteral("Parolayı gizle") : QStringLiteral("Parolayı göster"), menu.get());
+    connect(reveal, &QAction::triggered, this, [this] { setRevealed(!revealed_); });
+    menu->insertAction(first, reveal);
+    menu->insertSeparator(first);
+    menu->exec(edit_->mapToGlobal(at));
 }
 
 QString SecretField::text() const {

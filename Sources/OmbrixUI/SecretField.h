@@ -9,7 +9,9 @@ class SymbolButton;
 // monospaced font (14 px when large, else 12), and an eye button that flips `revealed`
 // ("eye" in Palette::textMuted with "Parolayı göster"; "eye.slash" in Palette::accent with
 // "Parolayı gizle" while revealed). Flipping keeps the text and moves no focus. Return emits
-// submitted() in either mode.
+// submitted() in either mode. The eye takes no keyboard focus, so that Tab goes from a password
+// straight to its confirmation; from the keyboard, the field's own menu (the Menu key or
+// Shift+F10, as well as a right click) offers the same words first.
 class SecretField : public FieldChrome {
     Q_OBJECT
     Q_PROPERTY(QString text READ text WRITE setText NOTIFY textChanged)
@@ -35,8 +37,12 @@ class SecretField : public FieldChrome {
     void revealedChanged(bool revealed);
     void submitted();
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void syncLook();
+    void showMenu(const QPoint& at);
 
     QLineEdit* edit_;
     SymbolButton* eye_;

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
+#include <QApplication>
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QShortcut>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "OmbrixTheme/AppButton.h"
@@ -20,6 +23,7 @@
 #include "OmbrixUI/SecretField.h"
 #include "OmbrixUI/SelectableText.h"
 #include "OmbrixUI/SymbolView.h"
+#include "Support/MenuKeys.h"
 #include "Support/WidgetProbe.h"
 
 namespace {
@@ -173,6 +177,36 @@ TEST(SecretField, RevealFlipsLookButKeepsTextAndFocus) {
     SecretField shown(QStringLiteral("Parola"));
     shown.setRevealed(true);
     EXPECT_EQ(shown.lineEdit()->echoMode(), QLineEdit::Normal);
+}
+
+// The eye from the keyboard: the field's own menu (the Menu key or Shift+F10) shows and hides the
+// password, and the keyboard stays in the field; the eye itself is no Tab stop between a password
+// and its confirmation.
+TEST(SecretField, TheFieldsMenuShowsAndHidesThePassword) {
+    for (const MenuKey& key : contextMenuKeys) {
+        auto* field = new SecretField(QStringLiteral("Parola"));
+        Window window(field);
+        field->lineEdit()->setFocus();
+        QTest::keyClicks(field->lineEdit(), QStringLiteral("gizli-1"));
+        for (const char* item : {"Parolayı göster", "Parolayı gizle"}) {
+            bool chosen = false;
+            QTimer::singleShot(0, [&] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                ASSERT_NE(menu, nullptr) << key.note;
+                QTest::keyClick(menu, Qt::Key_Down);
+                ASSERT_NE(menu->activeAction(), nullptr) << key.note;
+                EXPECT_EQ(menu->activeAction()->text(), QString::fromUtf8(item)) << key.note;
+                QTest::keyClick(menu, Qt::Key_Return);
+                chosen = true;
+            });
+            QTest::sendKeyEvent(QTest::Click, field->lineEdit(), key.key, QString(), key.modifiers);
+            QApplication::processEvents();
+            EXPECT_TRUE(chosen) << key.note << ": no menu";
+            EXPECT_EQ(field->isRevealed(), std::string(item) == "Parolayı göster") << key.note << " " << item;
+            EXPECT_EQ(field->text(), QStringLiteral("gizli-1")) << key.note;
+            EXPECT_EQ(window.widget.focusWidget(), field->lineEdit()) << key.note;
+        }
+    }
 }
 
 TEST(SecretField, ReturnSubmitsInBothModes) {
