@@ -123,7 +123,10 @@ bool HotKeyRecorder::eventFilter(QObject* watched, QEvent* event) {
             event->accept();
             return true;
         case QEvent::KeyPress:
-            handleKeyPress(static_cast<const QKeyEvent&>(*event));
+            // A key held down (the Space or Return that started the recording) repeats: only a
+            // fresh press is a combination.
+            if (!static_cast<const QKeyEvent*>(event)->isAutoRepeat())
+                handleKeyPress(static_cast<const QKeyEvent&>(*event));
             return true;
         default:
             return QAbstractButton::eventFilter(watched, event);
