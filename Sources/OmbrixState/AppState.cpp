@@ -10,6 +10,7 @@
 #include <utility>
 
 #include <QFileInfo>
+#include <QLocale>
 #include <QMetaObject>
 
 #include "OmbrixCore/Kdbx/KdbxKeyDerivation.h"
@@ -385,8 +386,9 @@ void AppState::unlock(const QString& password, const std::optional<QString>& key
                 setSearchText(QString());
                 // The new ids reach the file with the next save; they are not an unsaved change.
                 if (opened->repaired > 0)
-                    showStatus(QString::number(opened->repaired) +
-                               QStringLiteral(" kaydın kimliği yinelenmişti, onarıldı."));
+                    showStatus(
+                        QLocale(QLocale::Turkish, QLocale::Turkey).toString(qlonglong(opened->repaired)) +
+                        QStringLiteral(" kaydın kimliği yinelenmişti, onarıldı."));
             },
             this);
     } catch (...) {

@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include <QLocale>
+
 #include "OmbrixState/AppState.h"
 #include "OmbrixState/GroupTree.h"
 
@@ -136,8 +138,11 @@ void AppState::update(const KdbxEntry& edited) {
 
 void AppState::deleteEntries(const UUIDSet& ids) {
     if (ids.empty()) return;
-    const QString label = ids.size() == 1 ? QStringLiteral("Kaydı Sil")
-                                          : QString::number(ids.size()) + QStringLiteral(" Kaydı Sil");
+    // Grouped in thousands ("1.000"), as every count the user reads.
+    const QString label = ids.size() == 1
+                              ? QStringLiteral("Kaydı Sil")
+                              : QLocale(QLocale::Turkish, QLocale::Turkey).toString(qlonglong(ids.size())) +
+                                    QStringLiteral(" Kaydı Sil");
     const bool deleted = edit(label, [&](KdbxDatabase& db) {
         for (const UUID& id : ids) GroupTree::removeEntry(db.root, id);
     });

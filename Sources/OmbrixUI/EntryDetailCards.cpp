@@ -17,6 +17,7 @@
 #include "OmbrixTheme/Palette.h"
 #include "OmbrixUI/Badge.h"
 #include "OmbrixUI/BrandDate.h"
+#include "OmbrixUI/BrandNumber.h"
 #include "OmbrixUI/ElidedLabel.h"
 #include "OmbrixUI/FieldLabel.h"
 #include "OmbrixUI/FieldRow.h"
@@ -415,7 +416,7 @@ HistoryCard::HistoryCard(QWidget* parent)
 
 void HistoryCard::setEntry(const KdbxEntry& entry) {
     // Every version counts, also those beyond the rows shown.
-    header_->setSubtitle(QStringLiteral("%1 sürüm").arg(entry.historyItems.size()));
+    header_->setSubtitle(brandCount(std::int64_t(entry.historyItems.size())) + QStringLiteral(" sürüm"));
     std::vector<std::pair<std::string, Timestamp>> shown;
     for (std::size_t i : shownVersions(entry.historyItems.size()))
         shown.emplace_back(entry.historyItems[i].title, entry.historyItems[i].modified);

@@ -239,6 +239,12 @@ TEST(AppStateEntries, DeletingNamesTheCountAndClearsTheSelection) {
     s.deleteEntries({entryID(s, "Posta")});
     EXPECT_EQ(s.undoLabel(), "Kaydı Sil");
     EXPECT_EQ(GroupTree::totalEntryCount(s.database()->root), 1);
+
+    // Grouped in thousands, as every count the user reads.
+    UUIDSet many{entryID(s, "Yedek")};
+    while (many.size() < 1000) many.insert(UUID::random());
+    s.deleteEntries(many);
+    EXPECT_EQ(s.undoLabel(), "1.000 Kaydı Sil");
 }
 
 TEST(AppStateEntries, DuplicatesGetNewIdentifiersInTheirOwnGroup) {

@@ -508,6 +508,17 @@ TEST_F(DetailFixture, HistoryCardCountsAllVersionsAndListsTheNewestSix) {
     EXPECT_EQ(card->historyRows()[0]->date(), brandFormatted(versions[8].modified));
 }
 
+TEST_F(DetailFixture, HistoryCountIsGroupedInThousands) {
+    KdbxEntry e = fakes::entry("Güncel");
+    std::vector<KdbxEntry> versions(1200, fakes::entry("Eski"));
+    for (KdbxEntry& v : versions) v.id = e.id;
+    e.historyItems = CowList<KdbxEntry>(versions);
+    open(fakes::group("Kasa", {e}));
+    select({e.id});
+    auto pane = makePane();
+    EXPECT_EQ(pane->detailView()->historyCard()->header()->subtitle(), QStringLiteral("1.200 sürüm"));
+}
+
 TEST(EntryDetailHistoryRow, TheDateIsCutBeforeTheTitle) {
     HistoryRow row(QStringLiteral("Kurumsal e-posta hesabı"), QStringLiteral("12 Mar 2024, 09:05"));
     row.resize(row.sizeHint());
