@@ -557,8 +557,9 @@ namespace {
 
 // Two real Ombrix processes on one file, for the test below: this test program run again, once
 // per role, with the folder and the role in the environment. Each writes what it sees to
-// "<role>-result" in the folder; the first also says "first-reached" when its save stands
-// between its look at the file and its replacement, and waits there for "first-go".
+// "<role>-result" in the folder, after "<role>-opened" once it has the file open and changed;
+// the first also says "first-reached" when its save stands between its look at the file and its
+// replacement, and waits there for "first-go".
 constexpr const char* twoProcessesVariable = "OMBRIX_TWO_PROCESSES_SAVE";
 
 bool appears(const QString& file, int milliseconds) {
@@ -621,6 +622,7 @@ TEST(AppStateSaveSafety, SaveProcessChild) {
     waitForWork(state);
     ASSERT_FALSE(state.isLocked());
     state.addEntry(entry(first ? "Birinci" : "İkinci"), state.database()->root.id);
+    touch(folder + "/" + role + "-opened");
     bool asked = false;
     state.setConflictResolver([&asked](const QString&) {
         asked = true;
@@ -645,10 +647,11 @@ TEST(AppStateSaveSafety, TwoOmbrixProcessesSavingOneFileNeverBothWrite) {
     const pid_t first = startSaveProcess(folder, "first");
     ASSERT_GT(first, 0);
     const bool reached = appears(folder + "/first-reached", 20000);
-    // The second saves while the first stands between its look and its replacement; the first
-    // goes on once the second has ended, or a while later if it is waiting for the first.
+    // The second opens the file and saves while the first stands between its look and its
+    // replacement; the first goes on once the second has ended, or a while later if it is
+    // waiting for the first.
     const pid_t second = reached ? startSaveProcess(folder, "second") : -1;
-    if (second > 0) appears(folder + "/second-result", 3000);
+    if (second > 0 && appears(folder + "/second-opened", 20000)) appears(folder + "/second-result", 3000);
     touch(folder + "/first-go");
     int status = 0;
     ASSERT_EQ(::waitpid(first, &status, 0), first);
