@@ -10,10 +10,10 @@
 #include <utility>
 
 #include <QFileInfo>
-#include <QLocale>
 #include <QMetaObject>
 
 #include "OmbrixCore/Kdbx/KdbxKeyDerivation.h"
+#include "OmbrixState/BrandNumber.h"
 #include "OmbrixState/GroupTree.h"
 #include "OmbrixState/Preferences.h"
 #include "OmbrixState/SecretText.h"
@@ -386,9 +386,8 @@ void AppState::unlock(const QString& password, const std::optional<QString>& key
                 setSearchText(QString());
                 // The new ids reach the file with the next save; they are not an unsaved change.
                 if (opened->repaired > 0)
-                    showStatus(
-                        QLocale(QLocale::Turkish, QLocale::Turkey).toString(qlonglong(opened->repaired)) +
-                        QStringLiteral(" kaydın kimliği yinelenmişti, onarıldı."));
+                    showStatus(brandCount(opened->repaired) +
+                               QStringLiteral(" kaydın kimliği yinelenmişti, onarıldı."));
             },
             this);
     } catch (...) {

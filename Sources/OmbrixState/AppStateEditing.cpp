@@ -2,9 +2,8 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include <QLocale>
-
 #include "OmbrixState/AppState.h"
+#include "OmbrixState/BrandNumber.h"
 #include "OmbrixState/GroupTree.h"
 
 namespace {
@@ -141,8 +140,7 @@ void AppState::deleteEntries(const UUIDSet& ids) {
     // Grouped in thousands ("1.000"), as every count the user reads.
     const QString label = ids.size() == 1
                               ? QStringLiteral("Kaydı Sil")
-                              : QLocale(QLocale::Turkish, QLocale::Turkey).toString(qlonglong(ids.size())) +
-                                    QStringLiteral(" Kaydı Sil");
+                              : brandCount(std::int64_t(ids.size())) + QStringLiteral(" Kaydı Sil");
     const bool deleted = edit(label, [&](KdbxDatabase& db) {
         for (const UUID& id : ids) GroupTree::removeEntry(db.root, id);
     });

@@ -9,6 +9,7 @@
 
 #include "OmbrixServices/Services/ClipboardService.h"
 #include "OmbrixState/AppState.h"
+#include "OmbrixState/BrandNumber.h"
 #include "OmbrixState/Preferences.h"
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/BrandFont.h"
@@ -17,7 +18,6 @@
 #include "OmbrixTheme/Palette.h"
 #include "OmbrixUI/Badge.h"
 #include "OmbrixUI/BrandDate.h"
-#include "OmbrixUI/BrandNumber.h"
 #include "OmbrixUI/ElidedLabel.h"
 #include "OmbrixUI/FieldLabel.h"
 #include "OmbrixUI/FieldRow.h"

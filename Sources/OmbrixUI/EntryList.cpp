@@ -17,6 +17,7 @@
 
 #include "OmbrixState/AppState.h"
 #include "OmbrixTheme/Palette.h"
+#include "OmbrixUI/ContextMenuKey.h"
 #include "OmbrixUI/EntryDrag.h"
 #include "OmbrixUI/EntryListModel.h"
 #include "OmbrixUI/SlimScrollBar.h"
@@ -182,8 +183,7 @@ bool EntryList::event(QEvent* event) {
 
 void EntryList::keyPressEvent(QKeyEvent* event) {
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-    if ((event->key() == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
-        (event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+    if (opensContextMenu(*event)) {
         // The row menu of the current row, as a right click on it would open it.
         QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(), QPoint());
         contextMenuEvent(&menu);

@@ -8,10 +8,10 @@
 #include <QVBoxLayout>
 
 #include "OmbrixState/AppState.h"
+#include "OmbrixState/BrandNumber.h"
 #include "OmbrixTheme/IconButton.h"
 #include "OmbrixTheme/Painting.h"
 #include "OmbrixTheme/Palette.h"
-#include "OmbrixUI/BrandNumber.h"
 #include "OmbrixUI/EmptyStateView.h"
 #include "OmbrixUI/EntryList.h"
 #include "OmbrixUI/EntryListModel.h"

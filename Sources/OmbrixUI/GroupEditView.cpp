@@ -11,6 +11,7 @@
 
 #include "OmbrixServices/Services/AutoTypeService.h"
 #include "OmbrixState/AppState.h"
+#include "OmbrixState/BrandNumber.h"
 #include "OmbrixState/EntrySearch.h"
 #include "OmbrixState/GroupTree.h"
 #include "OmbrixTheme/AppButton.h"
@@ -20,7 +21,6 @@
 #include "OmbrixTheme/FieldChrome.h"
 #include "OmbrixTheme/Metrics.h"
 #include "OmbrixTheme/Palette.h"
-#include "OmbrixUI/BrandNumber.h"
 #include "OmbrixUI/FormField.h"
 #include "OmbrixUI/IconPicker.h"
 #include "OmbrixUI/NotesEditor.h"

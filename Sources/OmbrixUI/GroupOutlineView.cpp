@@ -13,6 +13,7 @@
 #include "OmbrixState/AppState.h"
 #include "OmbrixTheme/Motion.h"
 #include "OmbrixTheme/Palette.h"
+#include "OmbrixUI/ContextMenuKey.h"
 #include "OmbrixUI/EntryDrag.h"
 #include "OmbrixUI/GroupTreeModel.h"
 #include "OmbrixUI/SlimScrollBar.h"
@@ -100,8 +101,7 @@ void GroupOutlineView::keyPressEvent(QKeyEvent* event) {
     const bool expanded = current.data(GroupTreeModel::ExpandedRole).toBool();
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
 
-    if ((event->key() == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
-        (event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+    if (opensContextMenu(*event)) {
         if (current.isValid()) {
             const QRect row = visualRect(current);
             showContextMenu(current,

@@ -4,12 +4,12 @@
 #include <QPainter>
 #include <QStyle>
 
+#include "OmbrixState/BrandNumber.h"
 #include "OmbrixTheme/BrandFont.h"
 #include "OmbrixTheme/Icons.h"
 #include "OmbrixTheme/Metrics.h"
 #include "OmbrixTheme/Painting.h"
 #include "OmbrixTheme/Palette.h"
-#include "OmbrixUI/BrandNumber.h"
 #include "OmbrixUI/GroupTreeModel.h"
 #include "OmbrixUI/IconTile.h"
 

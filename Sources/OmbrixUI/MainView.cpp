@@ -5,11 +5,11 @@
 #include <QVBoxLayout>
 
 #include "OmbrixState/AppState.h"
+#include "OmbrixState/BrandNumber.h"
 #include "OmbrixState/GroupTree.h"
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/Painting.h"
 #include "OmbrixTheme/Palette.h"
-#include "OmbrixUI/BrandNumber.h"
 #include "OmbrixUI/EmptyStateView.h"
 #include "OmbrixUI/EntryDetailPane.h"
 #include "OmbrixUI/EntryList.h"

@@ -4,8 +4,8 @@
 #include <QVBoxLayout>
 
 #include "OmbrixState/AppState.h"
+#include "OmbrixState/BrandNumber.h"
 #include "OmbrixTheme/AppButton.h"
-#include "OmbrixUI/BrandNumber.h"
 #include "OmbrixUI/EmptyStateView.h"
 #include "OmbrixUI/FlowRow.h"
 

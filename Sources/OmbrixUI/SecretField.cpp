@@ -9,6 +9,7 @@
 
 #include "OmbrixTheme/BrandFont.h"
 #include "OmbrixTheme/Palette.h"
+#include "OmbrixUI/ContextMenuKey.h"
 #include "OmbrixUI/SymbolView.h"
 #include "OmbrixUI/Tooltip.h"
 
@@ -39,10 +40,7 @@ SecretField::SecretField(const QString& placeholder, bool large, QWidget* parent
 
 bool SecretField::eventFilter(QObject* watched, QEvent* event) {
     if (watched == edit_ && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
-        if ((key->key() == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
-            (key->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+        if (opensContextMenu(*static_cast<QKeyEvent*>(event))) {
             showMenu(edit_->inputMethodQuery(Qt::ImCursorRectangle).toRect().bottomLeft());
             return true;
         }
@@ -50,11 +48,14 @@ bool SecretField::eventFilter(QObject* watched, QEvent* event) {
     return FieldChrome::eventFilter(watched, event);
 }
 
+QString SecretField::revealWords() const {
+    return revealed_ ? QStringLiteral("Parolayı gizle") : QStringLiteral("Parolayı göster");
+}
+
 void SecretField::showMenu(const QPoint& at) {
     const std::unique_ptr<QMenu> menu(edit_->createStandardContextMenu());
     QAction* first = menu->actions().value(0);
-    auto* reveal = new QAction(
-        revealed_ ? QStringLiteral("Parolayı gizle") : QStringLiteral("Parolayı göster"), menu.get());
+    auto* reveal = new QAction(revealWords(), menu.get());
     connect(reveal, &QAction::triggered, this, [this] { setRevealed(!revealed_); });
     menu->insertAction(first, reveal);
     menu->insertSeparator(first);
@@ -88,5 +89,5 @@ void SecretField::syncLook() {
     edit_->setEchoMode(revealed_ ? QLineEdit::Normal : QLineEdit::Password);
     eye_->setSymbol(revealed_ ? QStringLiteral("eye.slash") : QStringLiteral("eye"));
     eye_->setColor(revealed_ ? Palette::accent : Palette::textMuted);
-    setTooltip(eye_, revealed_ ? QStringLiteral("Parolayı gizle") : QStringLiteral("Parolayı göster"));
+    setTooltip(eye_, revealWords());
 }

@@ -42,6 +42,8 @@ class SecretField : public FieldChrome {
 
   private:
     void syncLook();
+    // What the eye's tip and the field's menu say it does now.
+    QString revealWords() const;
     void showMenu(const QPoint& at);
 
     QLineEdit* edit_;

@@ -10,12 +10,12 @@
 #include <functional>
 
 #include "OmbrixState/AppState.h"
+#include "OmbrixState/BrandNumber.h"
 #include "OmbrixTheme/AppButton.h"
 #include "OmbrixTheme/BrandFont.h"
 #include "OmbrixTheme/Motion.h"
 #include "OmbrixTheme/Painting.h"
 #include "OmbrixTheme/Palette.h"
-#include "OmbrixUI/BrandNumber.h"
 #include "OmbrixUI/ElidedLabel.h"
 #include "OmbrixUI/EntryListModel.h"
 #include "OmbrixUI/HairlineDivider.h"

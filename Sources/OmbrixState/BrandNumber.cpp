@@ -1,4 +1,4 @@
-#include "OmbrixUI/BrandNumber.h"
+#include "OmbrixState/BrandNumber.h"
 
 #include <QLocale>
 
